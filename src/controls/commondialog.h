@@ -1,0 +1,74 @@
+// A common dialog object: keeps its properties for the whole run (a name
+// chosen in one use is the preset of the next), and shows itself through a
+// DialogHost. Cancel is reported as the number 32755, never as an exception.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class QPrinter;
+
+namespace Inkwell {
+
+class DialogHost;
+
+constexpr int cdlCancel = 32755;
+
+// Flags values as the commands set them.
+namespace CdlFlags {
+constexpr int FontScreenAndPrinter = 3; // cdlCFScreenFonts | cdlCFPrinterFonts
+constexpr int FontEffects = 256;        // cdlCFEffects
+constexpr int ColorRgbInit = 1;         // cdlCCRGBInit
+constexpr int ColorFullOpen = 2;        // cdlCCFullOpen
+constexpr int PrintSetup = 64;          // cdlPDPrintSetup
+} // namespace CdlFlags
+
+class CommonDialog {
+public:
+    explicit CommonDialog(DialogHost *host = nullptr);
+
+    void setHost(DialogHost *host) { m_host = host; }
+    DialogHost *host() const { return m_host; }
+
+    // Each returns 0 when the user confirmed, cdlCancel when cancelled.
+    int ShowOpen();
+    int ShowSave();
+    int ShowColor();
+    int ShowFont();
+    // Print dialog, or page setup when Flags holds PrintSetup.
+    int ShowPrinter(QPrinter &printer);
+
+    // The chosen file's name with extension, without its folder.
+    QString FileTitle() const;
+
+    QString FileName;
+    QString Filter;      // "desc|pattern|desc|pattern", as the design gives it
+    QString DialogTitle; // empty: the host's default title
+    int Flags = 0;
+    quint32 Color = 0;   // 0x00BBGGRR
+    QString FontName;
+    float FontSize = 8.0f;
+    bool FontBold = false;
+    bool FontItalic = false;
+    bool FontUnderline = false;
+    bool FontStrikethru = false;
+    int Orientation = 1; // 1 portrait, 2 landscape
+
+private:
+    DialogHost *m_host;
+};
+
+// The host shows the real dialogs (Qt's) or answers from a script in tests.
+// Each returns false for Cancel and otherwise updates the dialog's values.
+class DialogHost {
+public:
+    virtual ~DialogHost() = default;
+    virtual bool showOpen(CommonDialog &dialog) = 0;
+    virtual bool showSave(CommonDialog &dialog) = 0;
+    virtual bool showColor(CommonDialog &dialog) = 0;
+    virtual bool showFont(CommonDialog &dialog) = 0;
+    virtual bool showPrint(CommonDialog &dialog, QPrinter &printer) = 0;
+    virtual bool showPageSetup(CommonDialog &dialog, QPrinter &printer) = 0;
+};
+
+} // namespace Inkwell

@@ -1,0 +1,252 @@
+// Code-page conversion through iconv (glibc), for systems other than Windows.
+#include "codepage.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iconv.h>
+#include <memory>
+
+namespace Inkwell::CodePage {
+
+namespace {
+
+std::string iconvName(int codePage)
+{
+    switch (codePage) {
+    case 65001: return "UTF-8";
+    case 20936: return "GB2312";
+    case 54936: return "GB18030";
+    case 10000: return "MACINTOSH";
+    case 20127: return "ASCII";
+    case 28591: return "ISO-8859-1";
+    default: return "CP" + std::to_string(codePage);
+    }
+}
+
+// UTF-16 in the host's byte order, so char16_t buffers need no swapping.
+const char *utf16Name()
+{
+    const char16_t probe = 1;
+    return *reinterpret_cast<const unsigned char *>(&probe) == 1 ? "UTF-16LE" : "UTF-16BE";
+}
+
+class Converter {
+public:
+    Converter(const std::string &to, const std::string &from)
+        : m_cd(iconv_open(to.c_str(), from.c_str()))
+    {
+    }
+    ~Converter()
+    {
+        if (ok())
+            iconv_close(m_cd);
+    }
+    Converter(const Converter &) = delete;
+    Converter &operator=(const Converter &) = delete;
+    bool ok() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t handle() const { return m_cd; }
+    void reset() { iconv(m_cd, nullptr, nullptr, nullptr, nullptr); }
+
+private:
+    iconv_t m_cd;
+};
+
+bool isGb18030FourByte(const unsigned char *p, size_t left)
+{
+    return left >= 4 && p[0] >= 0x81 && p[0] <= 0xFE && p[1] >= 0x30 && p[1] <= 0x39
+        && p[2] >= 0x81 && p[2] <= 0xFE && p[3] >= 0x30 && p[3] <= 0x39;
+}
+
+} // namespace
+
+int systemAnsi()
+{
+    if (const char *env = std::getenv("INKWELL_CODEPAGE")) {
+        char *end = nullptr;
+        const long value = std::strtol(env, &end, 10);
+        if (end != env && *end == '\0' && value > 0 && value < 65536 && isSupported(int(value)))
+            return int(value);
+    }
+    return 936;
+}
+
+bool isSupported(int codePage)
+{
+    Converter probe(utf16Name(), iconvName(codePage));
+    return probe.ok();
+}
+
+Decoded decode(std::string_view bytes, int codePage)
+{
+    Decoded result;
+    Converter cd(utf16Name(), iconvName(codePage));
+    if (!cd.ok()) {
+        // An unknown code page: keep every byte visible rather than lose text.
+        result.text.reserve(bytes.size());
+        for (unsigned char c : bytes)
+            result.text.push_back(c < 0x80 ? char16_t(c) : u'\uFFFD');
+        for (unsigned char c : bytes)
+            if (c >= 0x80)
+                result.clean = false;
+        return result;
+    }
+    std::unique_ptr<Converter> gb18030;
+
+    result.text.resize(bytes.size() + 4);
+    char *in = const_cast<char *>(bytes.data());
+    size_t inLeft = bytes.size();
+    size_t produced = 0;
+    while (inLeft > 0) {
+        char *out = reinterpret_cast<char *>(result.text.data() + produced);
+        size_t outLeft = (result.text.size() - produced) * sizeof(char16_t);
+        const size_t rc = iconv(cd.handle(), &in, &inLeft, &out, &outLeft);
+        produced = result.text.size() - outLeft / sizeof(char16_t);
+        if (rc != size_t(-1))
+            break;
+        if (errno == E2BIG) {
+            result.text.resize(result.text.size() * 2 + 16);
+            continue;
+        }
+        // EILSEQ or EINVAL: one bad (or cut-off) character at `in`.
+        auto *p = reinterpret_cast<unsigned char *>(in);
+        bool recovered = false;
+        if (codePage == 936 && isGb18030FourByte(p, inLeft)) {
+            // GB18030 is the superset of 936 that we write characters outside
+            // 936 in; read them back the same way.
+            if (!gb18030)
+                gb18030 = std::make_unique<Converter>(utf16Name(), "GB18030");
+            char16_t pair[2];
+            char *gin = in;
+            size_t ginLeft = 4;
+            char *gout = reinterpret_cast<char *>(pair);
+            size_t goutLeft = sizeof(pair);
+            gb18030->reset();
+            if (gb18030->ok()
+                && iconv(gb18030->handle(), &gin, &ginLeft, &gout, &goutLeft) != size_t(-1)) {
+                const size_t units = (sizeof(pair) - goutLeft) / sizeof(char16_t);
+                if (result.text.size() < produced + units)
+                    result.text.resize(result.text.size() * 2 + 16);
+                for (size_t i = 0; i < units; ++i)
+                    result.text[produced++] = pair[i];
+                in += 4;
+                inLeft -= 4;
+                recovered = true;
+            }
+        }
+        if (!recovered) {
+            result.clean = false;
+            if (result.text.size() < produced + 1)
+                result.text.resize(result.text.size() * 2 + 16);
+            result.text[produced++] = u'\uFFFD';
+            ++in;
+            --inLeft;
+        }
+        cd.reset();
+    }
+    result.text.resize(produced);
+    return result;
+}
+
+Encoded encode(std::u16string_view text, int codePage)
+{
+    Encoded result;
+    Converter cd(iconvName(codePage), utf16Name());
+    if (!cd.ok()) {
+        for (char16_t c : text) {
+            result.bytes.push_back(c < 0x80 ? char(c) : '?');
+            if (c >= 0x80)
+                result.lossless = false;
+        }
+        return result;
+    }
+    std::unique_ptr<Converter> gb18030;
+
+    result.bytes.resize(text.size() * 2 + 16);
+    char *in = reinterpret_cast<char *>(const_cast<char16_t *>(text.data()));
+    size_t inLeft = text.size() * sizeof(char16_t);
+    size_t produced = 0;
+    while (inLeft > 0) {
+        char *out = result.bytes.data() + produced;
+        size_t outLeft = result.bytes.size() - produced;
+        const size_t rc = iconv(cd.handle(), &in, &inLeft, &out, &outLeft);
+        produced = result.bytes.size() - outLeft;
+        if (rc != size_t(-1))
+            break;
+        if (errno == E2BIG) {
+            result.bytes.resize(result.bytes.size() * 2 + 16);
+            continue;
+        }
+        auto *unit = reinterpret_cast<const char16_t *>(in);
+        size_t units = 1;
+        if (unit[0] >= 0xD800 && unit[0] < 0xDC00 && inLeft >= 4 && unit[1] >= 0xDC00
+            && unit[1] < 0xE000)
+            units = 2;
+        const bool loneSurrogate = units == 1 && unit[0] >= 0xD800 && unit[0] < 0xE000;
+        bool written = false;
+        if (codePage == 936 && !loneSurrogate) {
+            if (!gb18030)
+                gb18030 = std::make_unique<Converter>("GB18030", utf16Name());
+            char four[8];
+            char *gin = in;
+            size_t ginLeft = units * sizeof(char16_t);
+            char *gout = four;
+            size_t goutLeft = sizeof(four);
+            gb18030->reset();
+            if (gb18030->ok()
+                && iconv(gb18030->handle(), &gin, &ginLeft, &gout, &goutLeft) != size_t(-1)) {
+                const size_t n = sizeof(four) - goutLeft;
+                if (result.bytes.size() < produced + n)
+                    result.bytes.resize(result.bytes.size() * 2 + 16);
+                std::memcpy(result.bytes.data() + produced, four, n);
+                produced += n;
+                written = true;
+            }
+        }
+        if (!written) {
+            result.lossless = false;
+            if (result.bytes.size() < produced + 1)
+                result.bytes.resize(result.bytes.size() * 2 + 16);
+            result.bytes[produced++] = '?';
+        }
+        in += units * sizeof(char16_t);
+        inLeft -= units * sizeof(char16_t);
+        cd.reset();
+    }
+    // Flush any shift state (stateful code pages such as 50220).
+    char tail[16];
+    char *out = tail;
+    size_t outLeft = sizeof(tail);
+    if (iconv(cd.handle(), nullptr, nullptr, &out, &outLeft) != size_t(-1) && outLeft < sizeof(tail)) {
+        result.bytes.resize(produced);
+        result.bytes.append(tail, sizeof(tail) - outLeft);
+        return result;
+    }
+    result.bytes.resize(produced);
+    return result;
+}
+
+int fromCharset(int charset)
+{
+    switch (charset) {
+    case 0: return 1252;   // ANSI_CHARSET
+    case 77: return 10000; // MAC_CHARSET
+    case 128: return 932;  // SHIFTJIS_CHARSET
+    case 129: return 949;  // HANGUL_CHARSET
+    case 130: return 1361; // JOHAB_CHARSET
+    case 134: return 936;  // GB2312_CHARSET
+    case 136: return 950;  // CHINESEBIG5_CHARSET
+    case 161: return 1253; // GREEK_CHARSET
+    case 162: return 1254; // TURKISH_CHARSET
+    case 163: return 1258; // VIETNAMESE_CHARSET
+    case 177: return 1255; // HEBREW_CHARSET
+    case 178: return 1256; // ARABIC_CHARSET
+    case 186: return 1257; // BALTIC_CHARSET
+    case 204: return 1251; // RUSSIAN_CHARSET
+    case 222: return 874;  // THAI_CHARSET
+    case 238: return 1250; // EASTEUROPE_CHARSET
+    default: return 0;     // DEFAULT_CHARSET, SYMBOL_CHARSET, OEM and unknown
+    }
+}
+
+} // namespace Inkwell::CodePage
