@@ -1,0 +1,61 @@
+// Runs every benchmark phase five times and prints a table with the median
+// time. Usage: inkwell_bench [substring of phase names to run]
+#include "bench.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace Inkwell::Bench;
+
+namespace {
+
+constexpr int repetitions = 5;
+
+struct Suite {
+    const char *name;
+    std::vector<Phase> (*phases)();
+};
+
+// Add new areas here.
+const Suite suites[] = {
+    {"rtf", rtfPhases},
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    const QString filter = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+
+    std::printf("%-32s %12s %12s %10s\n", "phase", "size (MB)", "median ms", "MB/s");
+    bool allCorrect = true;
+    for (const Suite &suite : suites) {
+        for (const Phase &phase : suite.phases()) {
+            if (!filter.isEmpty() && !phase.name.contains(filter))
+                continue;
+            std::vector<double> times;
+            bool correct = true;
+            for (int i = 0; i < repetitions; ++i) {
+                QElapsedTimer timer;
+                timer.start();
+                correct = phase.run() && correct;
+                times.push_back(timer.nsecsElapsed() / 1e6);
+            }
+            std::sort(times.begin(), times.end());
+            const double median = times[times.size() / 2];
+            const double megabytes = phase.bytes / 1e6;
+            std::printf("%-32s %12.2f %12.1f %10.1f%s\n", qPrintable(phase.name), megabytes, median,
+                        median > 0 ? megabytes / (median / 1000.0) : 0.0,
+                        correct ? "" : "  WRONG RESULT");
+            std::fflush(stdout);
+            allCorrect = allCorrect && correct;
+        }
+    }
+    return allCorrect ? 0 : 1;
+}

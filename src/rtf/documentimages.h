@@ -1,0 +1,56 @@
+// Pictures embedded in a QTextDocument. The decoded QImage is stored as an
+// ImageResource (so the layout can draw it) and the file bytes it came from
+// as a UserResource, so that saving can write the original JPEG or PNG
+// unchanged instead of re-encoding it. QTextDocument keys its resources by
+// URL alone (the type is not part of the key), so the bytes live under the
+// picture's name with the fragment "#encoded" (see encodedUrl()).
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QTextImageFormat>
+#include <QUrl>
+
+#include <optional>
+
+class QTextDocument;
+
+namespace Inkwell::DocumentImages {
+
+struct Picture {
+    QImage image;
+    QByteArray encoded;
+    QByteArray format; // "png", "jpeg" or "bmp"
+};
+
+// Largest picture file accepted, and largest decoded picture (pixels), so
+// that a hostile file cannot make us allocate without bound.
+inline constexpr qsizetype maxEncodedBytes = 64 * 1024 * 1024;
+inline constexpr qint64 maxPixels = 64 * 1024 * 1024;
+// Longest side accepted: beyond this PNG encoders (libpng stops at 1,000,000)
+// and painting stop working, so such a picture could not be saved again.
+inline constexpr int maxSide = 32767;
+
+// The URL scheme of the names that add() hands out.
+inline constexpr char nameScheme[] = "inkwell-picture";
+
+// Where the original bytes of the picture called `name` are stored.
+QUrl encodedUrl(const QString &name);
+
+// Registers the picture under a fresh name and returns the image format to
+// insert (name set, width/height = image size in pixels).
+QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteArray &encoded,
+                     const QByteArray &format);
+
+// "png", "jpeg", "bmp" from the first bytes, or empty.
+QByteArray sniffFormat(QByteArrayView bytes);
+
+// Decodes a picture file's bytes (format taken from the content); nullopt
+// when the bytes are not a PNG, JPEG or BMP picture we can decode.
+std::optional<Picture> fromBytes(const QByteArray &bytes);
+
+// The picture registered under `name`, or nullopt.
+std::optional<Picture> find(const QTextDocument *document, const QString &name);
+
+} // namespace Inkwell::DocumentImages

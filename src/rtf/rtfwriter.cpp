@@ -1,0 +1,588 @@
+// The body is written first (collecting fonts and colours in the order of
+// first use, so the output is deterministic), then the header in front of it.
+// Every run is its own group with its font, size and attributes stated in
+// full, so no run depends on the state another one left behind.
+#include "rtf/rtfwriter.h"
+
+#include "platform/codepage.h"
+#include "rtf/documentimages.h"
+
+#include <QBuffer>
+#include <QHash>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextImageFormat>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace Inkwell::Rtf {
+
+namespace {
+
+// GB2312_CHARSET: the charset LibreOffice and Word need on a font before
+// they decode its \'xx bytes as GBK.
+constexpr int gbCharset = 134;
+
+// The \fcharset that matches a code page, for fonts that are not CJK faces.
+int charsetForCodePage(int codePage)
+{
+    switch (codePage) {
+    case 1250:
+        return 238;
+    case 1251:
+        return 204;
+    case 1253:
+        return 161;
+    case 1254:
+        return 162;
+    case 1255:
+        return 177;
+    case 1256:
+        return 178;
+    case 1257:
+        return 186;
+    case 1258:
+        return 163;
+    case 874:
+        return 222;
+    case 932:
+        return 128;
+    case 949:
+        return 129;
+    case 950:
+        return 136;
+    default:
+        return 0;
+    }
+}
+
+bool isCjkChar(char16_t c)
+{
+    return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
+           (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0xAC00 && c <= 0xD7AF);
+}
+
+// Faces that carry Chinese glyphs get \fcharset134 so that readers decode
+// their byte fallbacks as GBK and give them the East-Asian font slot.
+bool isCjkFace(const QString &family)
+{
+    for (QChar c : family)
+        if (isCjkChar(c.unicode()))
+            return true;
+    static const char *const prefixes[] = {
+        "simsun",
+        "nsimsun",
+        "simhei",
+        "simkai",
+        "simfang",
+        "kaiti",
+        "fangsong",
+        "microsoft yahei",
+        "microsoft jhenghei",
+        "dengxian",
+        "noto sans cjk",
+        "noto serif cjk",
+        "noto sans sc",
+        "noto serif sc",
+        "source han",
+        "wenquanyi",
+        "wqy",
+        "ar pl",
+        "mingliu",
+        "pmingliu",
+        "stsong",
+        "stheiti",
+        "stkaiti",
+        "stfangsong",
+        "stxihei",
+        "stsongti",
+        "pingfang",
+        "hiragino sans gb",
+        "droid sans fallback",
+        "lisu",
+        "youyuan",
+        "stzhongsong",
+        "sthupo",
+        "stxingkai",
+        "stcaiyun",
+    };
+    const QString lower = family.toLower();
+    for (const char *prefix : prefixes)
+        if (lower.startsWith(QLatin1String(prefix)))
+            return true;
+    return false;
+}
+
+struct FontEntry {
+    QString family;
+    int charset = 0;
+    int codePage = 1252; // the code page of the byte fallbacks written in this font
+    bool cjk = false;
+};
+
+struct RunProps {
+    int font = 0;
+    int halfPoints = 24;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strike = false;
+    int color = 0; // 0 = automatic
+};
+
+constexpr char hexDigits[] = "0123456789abcdef";
+
+// One character (one code point) in the code page, or "?" when the code page
+// has no form for it. 936 writes characters outside GBK as four-byte
+// GB18030, which old readers would take for two unknown characters: those
+// get "?" as well.
+std::string codePageBytes(std::u16string_view character, int codePage)
+{
+    if (character.size() == 1 && character[0] < 0x80)
+        return std::string(1, char(character[0]));
+    if (character.size() != 1)
+        return "?"; // outside the BMP: no Windows code page but UTF-8 has it
+    CodePage::Encoded encoded = CodePage::encode(character, codePage);
+    if (!encoded.lossless || encoded.bytes.empty() || (codePage == 936 && encoded.bytes.size() > 2))
+        return "?";
+    return std::move(encoded.bytes);
+}
+
+class Writer {
+public:
+    Writer(const QTextDocument &document, int codePage)
+        : m_document(document), m_codePage(codePage > 0 ? codePage : CodePage::systemAnsi())
+    {
+        const QFont font = document.defaultFont();
+        m_defaultFamily = font.family();
+        const qreal points = font.pointSizeF();
+        m_defaultHalfPoints = points > 0 ? int(std::lround(points * 2)) : 24;
+        // Font 0 is the document's own font, so that \deff0 means something.
+        fontIndex(m_defaultFamily);
+    }
+
+    QByteArray write(int from, int to);
+
+private:
+    int fontIndex(const QString &family);
+    int colorIndex(QRgb rgb);
+    const RunProps &propsFor(const QTextFragment &fragment);
+    void writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
+                  const QTextCharFormat &format);
+    void writeText(const RunProps &props, const QChar *begin, const QChar *end);
+    void writePicture(const QTextImageFormat &format);
+    void writeFallback(const FontEntry &font, char32_t codePoint, const QChar *units, int count);
+    void controlWord(const char *word);
+    void controlWord(const char *word, long long value);
+    void literal(char c)
+    {
+        if (m_needDelimiter) {
+            const auto u = static_cast<unsigned char>(c);
+            if (c == ' ' || c == '-' || (u < 0x80 && std::isalnum(u)))
+                m_out.push_back(' ');
+            m_needDelimiter = false;
+        }
+        m_out.push_back(c);
+    }
+    void raw(const char *text)
+    {
+        m_out.append(text);
+        m_needDelimiter = false;
+    }
+    void appendNumber(std::string &out, long long value) { out.append(std::to_string(value)); }
+    std::string header() const;
+
+    const QTextDocument &m_document;
+    int m_codePage;
+    QString m_defaultFamily;
+    int m_defaultHalfPoints = 24;
+    std::vector<FontEntry> m_fonts;
+    QHash<QString, int> m_fontByFamily;
+    std::vector<QRgb> m_colors;
+    QHash<QRgb, int> m_colorByRgb;
+    QHash<int, RunProps> m_propsByFormat;
+    // "\uN\'xx..." for a (code page, code point) pair, with the fallback's byte count.
+    struct Fallback {
+        std::string text;
+        int bytes = 1;
+    };
+    std::unordered_map<unsigned long long, Fallback> m_fallbacks;
+    QHash<QString, std::string> m_pictures;
+    std::string m_out;
+    bool m_needDelimiter = false;
+    int m_uc = 1; // the \uc in force inside the current run group
+};
+
+int Writer::fontIndex(const QString &family)
+{
+    const auto found = m_fontByFamily.constFind(family);
+    if (found != m_fontByFamily.constEnd())
+        return *found;
+    FontEntry entry;
+    entry.family = family;
+    entry.cjk = isCjkFace(family);
+    if (entry.cjk) {
+        entry.charset = gbCharset;
+        entry.codePage = 936;
+    } else {
+        entry.charset = charsetForCodePage(m_codePage);
+        const int implied = CodePage::fromCharset(entry.charset);
+        entry.codePage = implied > 0 ? implied : 1252;
+    }
+    const int index = int(m_fonts.size());
+    m_fonts.push_back(entry);
+    m_fontByFamily.insert(family, index);
+    return index;
+}
+
+int Writer::colorIndex(QRgb rgb)
+{
+    rgb = qRgb(qRed(rgb), qGreen(rgb), qBlue(rgb));
+    const auto found = m_colorByRgb.constFind(rgb);
+    if (found != m_colorByRgb.constEnd())
+        return *found;
+    m_colors.push_back(rgb);
+    const int index = int(m_colors.size()); // entry 0 is "automatic"
+    m_colorByRgb.insert(rgb, index);
+    return index;
+}
+
+const RunProps &Writer::propsFor(const QTextFragment &fragment)
+{
+    const int key = fragment.charFormatIndex();
+    const auto found = m_propsByFormat.constFind(key);
+    if (found != m_propsByFormat.constEnd())
+        return *found;
+    const QTextCharFormat format = fragment.charFormat();
+    RunProps props;
+    QString family;
+    const QVariant families = format.fontFamilies();
+    if (families.isValid()) {
+        const QStringList list = families.toStringList();
+        if (!list.isEmpty())
+            family = list.first();
+    }
+    if (family.isEmpty()) // set through the pre-Qt 6.1 property
+        family = format.property(QTextFormat::FontFamily).toString();
+    props.font = fontIndex(family.isEmpty() ? m_defaultFamily : family);
+    const qreal points = format.fontPointSize();
+    props.halfPoints = points > 0 ? int(std::lround(points * 2)) : m_defaultHalfPoints;
+    props.bold =
+        format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= QFont::DemiBold;
+    props.italic = format.fontItalic();
+    props.underline = format.fontUnderline();
+    props.strike = format.fontStrikeOut();
+    if (format.hasProperty(QTextFormat::ForegroundBrush)) {
+        const QBrush brush = format.foreground();
+        if (brush.style() != Qt::NoBrush)
+            props.color = colorIndex(brush.color().rgb());
+    }
+    return *m_propsByFormat.insert(key, props);
+}
+
+void Writer::controlWord(const char *word)
+{
+    m_out.push_back('\\');
+    m_out.append(word);
+    m_needDelimiter = true;
+}
+
+void Writer::controlWord(const char *word, long long value)
+{
+    m_out.push_back('\\');
+    m_out.append(word);
+    appendNumber(m_out, value);
+    m_needDelimiter = true;
+}
+
+void Writer::writeFallback(const FontEntry &font, char32_t codePoint, const QChar *units, int count)
+{
+    const unsigned long long key =
+        (static_cast<unsigned long long>(font.codePage) << 32) | codePoint;
+    auto found = m_fallbacks.find(key);
+    if (found == m_fallbacks.end()) {
+        Fallback fallback;
+        const std::u16string utf16(reinterpret_cast<const char16_t *>(units), size_t(count));
+        const std::string bytes = codePageBytes(utf16, font.codePage);
+        fallback.bytes = int(bytes.size());
+        std::string escaped;
+        for (char byte : bytes) {
+            const auto u = static_cast<unsigned char>(byte);
+            escaped.append("\\'");
+            escaped.push_back(hexDigits[u >> 4]);
+            escaped.push_back(hexDigits[u & 15]);
+        }
+        // A character outside the BMP is two \u, each with its own "?": what
+        // RichEdit and Word write too.
+        for (int i = 0; i < count; ++i) {
+            const int unit = units[i].unicode();
+            fallback.text.append("\\u");
+            fallback.text.append(std::to_string(unit > 32767 ? unit - 65536 : unit));
+            fallback.text.append(escaped);
+        }
+        found = m_fallbacks.emplace(key, std::move(fallback)).first;
+    }
+    const Fallback &fallback = found->second;
+    if (fallback.bytes != m_uc) {
+        m_out.append("\\uc");
+        m_out.append(std::to_string(fallback.bytes));
+        m_uc = fallback.bytes;
+    }
+    m_out.append(fallback.text);
+    m_needDelimiter = false;
+}
+
+void Writer::writeText(const RunProps &props, const QChar *p, const QChar *end)
+{
+    const FontEntry &font = m_fonts[size_t(props.font)];
+    while (p < end) {
+        const char16_t c = p->unicode();
+        if (c >= 0x20 && c < 0x7F) {
+            if (c == '\\' || c == '{' || c == '}') {
+                m_out.push_back('\\');
+                m_out.push_back(char(c));
+                m_needDelimiter = false;
+            } else {
+                literal(char(c));
+                // Plain ASCII: copy the rest of the stretch without checks.
+                ++p;
+                while (p < end) {
+                    const char16_t d = p->unicode();
+                    if (d < 0x20 || d >= 0x7F || d == '\\' || d == '{' || d == '}')
+                        break;
+                    m_out.push_back(char(d));
+                    ++p;
+                }
+                continue;
+            }
+            ++p;
+            continue;
+        }
+        if (c == '\t') {
+            controlWord("tab");
+        } else if (c == 0x2028) {
+            controlWord("line");
+        } else if (c == 0x2029) {
+            controlWord("par");
+        } else if (c < 0x20 || c == 0x7F) {
+            m_out.append("\\'");
+            m_out.push_back(hexDigits[c >> 4]);
+            m_out.push_back(hexDigits[c & 15]);
+            m_needDelimiter = false;
+        } else if (QChar::isHighSurrogate(c) && p + 1 < end && p[1].isLowSurrogate()) {
+            writeFallback(font, QChar::surrogateToUcs4(c, p[1].unicode()), p, 2);
+            ++p;
+        } else if (QChar::isSurrogate(c)) {
+            // A lone surrogate is not text; keep the place with U+FFFD.
+            const QChar replacement(0xFFFD);
+            writeFallback(font, 0xFFFD, &replacement, 1);
+        } else {
+            writeFallback(font, c, p, 1);
+        }
+        ++p;
+    }
+}
+
+void Writer::writePicture(const QTextImageFormat &format)
+{
+    const QString name = format.name();
+    auto cached = m_pictures.constFind(name);
+    if (cached == m_pictures.constEnd()) {
+        std::string text;
+        const std::optional<DocumentImages::Picture> picture =
+            DocumentImages::find(&m_document, name);
+        if (picture) {
+            QByteArray bytes = picture->encoded;
+            QByteArray kind = picture->format;
+            if (kind != "png" && kind != "jpeg") {
+                // BMP and pictures without their file bytes go out as PNG.
+                bytes.clear();
+                QBuffer buffer(&bytes);
+                buffer.open(QIODevice::WriteOnly);
+                picture->image.save(&buffer, "PNG");
+                kind = "png";
+            }
+            const QSize pixels = picture->image.size();
+            text.append(kind == "png" ? "{\\pict\\pngblip" : "{\\pict\\jpegblip");
+            text.append("\\picw" + std::to_string(pixels.width()));
+            text.append("\\pich" + std::to_string(pixels.height()));
+            text.push_back('\x01'); // goal sizes are filled in per use below
+            text.push_back('\n');
+            text.reserve(text.size() + size_t(bytes.size()) * 2 + size_t(bytes.size()) / 32 + 4);
+            for (qsizetype i = 0; i < bytes.size(); ++i) {
+                const auto u = static_cast<unsigned char>(bytes[i]);
+                text.push_back(hexDigits[u >> 4]);
+                text.push_back(hexDigits[u & 15]);
+                if (i % 64 == 63)
+                    text.push_back('\n');
+            }
+            text.append("}");
+        }
+        cached = m_pictures.insert(name, text);
+    }
+    const std::string &text = *cached;
+    if (text.empty())
+        return;
+    // The same picture may be shown at different sizes; only the goal
+    // sizes differ between uses.
+    int width = int(std::lround(format.width()));
+    int height = int(std::lround(format.height()));
+    const size_t mark = text.find('\x01');
+    if (width <= 0 || height <= 0) {
+        // No size on the format: the picture's own size.
+        const auto picture = DocumentImages::find(&m_document, name);
+        if (picture) {
+            if (width <= 0)
+                width = picture->image.width();
+            if (height <= 0)
+                height = picture->image.height();
+        }
+    }
+    m_out.append(text, 0, mark);
+    m_out.append("\\picwgoal" + std::to_string(width * 15));
+    m_out.append("\\pichgoal" + std::to_string(height * 15));
+    m_out.append(text, mark + 1, std::string::npos);
+    m_needDelimiter = false;
+}
+
+void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
+                      const QTextCharFormat &format)
+{
+    m_out.push_back('{');
+    controlWord("f", props.font);
+    const FontEntry &font = m_fonts[size_t(props.font)];
+    if (font.cjk) {
+        // LibreOffice gives Chinese text the East-Asian font only through
+        // \dbch\afN (\fN alone sets the Western font).
+        controlWord("dbch");
+        controlWord("af", props.font);
+    }
+    controlWord("fs", props.halfPoints);
+    if (props.bold)
+        controlWord("b");
+    if (props.italic)
+        controlWord("i");
+    if (props.underline)
+        controlWord("ul");
+    if (props.strike)
+        controlWord("strike");
+    if (props.color > 0)
+        controlWord("cf", props.color);
+    m_uc = 1;
+    const QChar *data = text.constData();
+    qsizetype runStart = begin;
+    for (qsizetype i = begin; i < end; ++i) {
+        if (data[i].unicode() == QChar::ObjectReplacementCharacter && format.isImageFormat()) {
+            writeText(props, data + runStart, data + i);
+            writePicture(format.toImageFormat());
+            runStart = i + 1;
+        }
+    }
+    writeText(props, data + runStart, data + end);
+    m_out.push_back('}');
+    m_needDelimiter = false;
+}
+
+std::string Writer::header() const
+{
+    std::string out;
+    out.append("{\\rtf1\\ansi\\ansicpg");
+    out.append(std::to_string(m_codePage));
+    out.append("\\deff0\n{\\fonttbl");
+    for (size_t i = 0; i < m_fonts.size(); ++i) {
+        const FontEntry &font = m_fonts[i];
+        out.append("{\\f" + std::to_string(i) + "\\fnil\\fcharset" + std::to_string(font.charset));
+        out.push_back(' ');
+        const QString &family = font.family;
+        const std::u16string_view utf16(reinterpret_cast<const char16_t *>(family.utf16()),
+                                        size_t(family.size()));
+        // In the code page readers will decode it with: the one its charset
+        // names. One character at a time, with the same "?" rule as text.
+        std::string bytes;
+        for (size_t i = 0; i < utf16.size(); ++i) {
+            const bool pair = QChar::isHighSurrogate(utf16[i]) && i + 1 < utf16.size() &&
+                              QChar::isLowSurrogate(utf16[i + 1]);
+            bytes += codePageBytes(utf16.substr(i, pair ? 2 : 1), font.codePage);
+            if (pair)
+                ++i;
+        }
+        for (char byte : bytes) {
+            const auto u = static_cast<unsigned char>(byte);
+            if (u >= 0x80 || u < 0x20 || byte == ';' || byte == '\\' || byte == '{' ||
+                byte == '}') {
+                out.append("\\'");
+                out.push_back(hexDigits[u >> 4]);
+                out.push_back(hexDigits[u & 15]);
+            } else {
+                out.push_back(byte);
+            }
+        }
+        out.append(";}");
+    }
+    out.append("}\n{\\colortbl ;");
+    for (QRgb rgb : m_colors) {
+        out.append("\\red" + std::to_string(qRed(rgb)) + "\\green" + std::to_string(qGreen(rgb)) +
+                   "\\blue" + std::to_string(qBlue(rgb)) + ";");
+    }
+    out.append("}\n\\viewkind4\\uc1\\pard\n");
+    return out;
+}
+
+QByteArray Writer::write(int from, int to)
+{
+    from = std::max(from, 0);
+    to = std::min(to, m_document.characterCount());
+    m_out.reserve(size_t(std::max(0, to - from)) * 2 + 256);
+    if (from < to) {
+        for (QTextBlock block = m_document.findBlock(from); block.isValid(); block = block.next()) {
+            const int blockStart = block.position();
+            if (blockStart >= to)
+                break;
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment fragment = it.fragment();
+                const int start = fragment.position();
+                const int length = fragment.length();
+                if (start + length <= from || start >= to)
+                    continue;
+                const qsizetype begin = std::max(0, from - start);
+                const qsizetype end = std::min(length, to - start);
+                const QString text = fragment.text();
+                writeRun(propsFor(fragment), text, begin, end, fragment.charFormat());
+            }
+            // The paragraph mark sits after the block's last character.
+            const int separator = blockStart + block.length() - 1;
+            if (separator >= from && separator < to) {
+                controlWord("par");
+                m_out.push_back('\n');
+                m_needDelimiter = false;
+            }
+        }
+    }
+    m_out.append("}\n");
+    const std::string head = header();
+    QByteArray result;
+    result.reserve(qsizetype(head.size() + m_out.size()));
+    result.append(head.data(), qsizetype(head.size()));
+    result.append(m_out.data(), qsizetype(m_out.size()));
+    return result;
+}
+
+} // namespace
+
+QByteArray write(const QTextDocument &document, int codePage)
+{
+    return write(document, 0, document.characterCount(), codePage);
+}
+
+QByteArray write(const QTextDocument &document, int from, int to, int codePage)
+{
+    Writer writer(document, codePage);
+    return writer.write(from, to);
+}
+
+} // namespace Inkwell::Rtf

@@ -1,0 +1,115 @@
+#include "rtftesthelpers.h"
+
+#include "rtf/documentimages.h"
+#include "rtf/rtfreader.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace Inkwell::RtfTest {
+
+QString normaliseText(QString text)
+{
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    text.replace(QChar::LineSeparator, u'\n');
+    text.remove(QChar::ObjectReplacementCharacter);
+    QStringList lines = text.split(u'\n');
+    for (QString &line : lines) {
+        qsizetype end = line.size();
+        while (end > 0 && line.at(end - 1).isSpace())
+            --end;
+        line.truncate(end);
+    }
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines.join(u'\n');
+}
+
+QString plainText(const QTextDocument &document)
+{
+    return normaliseText(document.toRawText());
+}
+
+CharLook lookAt(const QTextDocument &document, int position)
+{
+    QTextCursor cursor(const_cast<QTextDocument *>(&document));
+    cursor.setPosition(position);
+    cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
+    // The format of the character after `position`.
+    const QTextCharFormat format = cursor.charFormat();
+    CharLook look;
+    const QStringList families = format.fontFamilies().toStringList();
+    look.family = families.isEmpty() || families.first().isEmpty() ? document.defaultFont().family()
+                                                                   : families.first();
+    look.points =
+        format.fontPointSize() > 0 ? format.fontPointSize() : document.defaultFont().pointSizeF();
+    look.bold =
+        format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= QFont::DemiBold;
+    look.italic = format.fontItalic();
+    look.underline = format.fontUnderline();
+    look.strike = format.fontStrikeOut();
+    if (format.hasProperty(QTextFormat::ForegroundBrush) &&
+        format.foreground().style() != Qt::NoBrush)
+        look.color = format.foreground().color();
+    return look;
+}
+
+QString describe(const CharLook &look)
+{
+    return QStringLiteral("%1 %2pt%3%4%5%6 %7")
+        .arg(look.family)
+        .arg(look.points)
+        .arg(look.bold ? " bold" : "", look.italic ? " italic" : "",
+             look.underline ? " underline" : "", look.strike ? " strike" : "")
+        .arg(look.color.isValid() ? look.color.name() : QStringLiteral("auto"));
+}
+
+bool readInto(QTextDocument &document, const QByteArray &rtf, int codePage)
+{
+    QTextCursor cursor(&document);
+    return Rtf::read(rtf, cursor, codePage).ok;
+}
+
+QImage testImage(int width, int height, int seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y,
+                           qRgb((x * 37 + seed * 11) & 255, (y * 53 + seed) & 255,
+                                ((x + y) * 17 + seed * 3) & 255));
+    return image;
+}
+
+QByteArray encodeImage(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+void appendPicture(QTextDocument &document, const QByteArray &encoded)
+{
+    const auto picture = DocumentImages::fromBytes(encoded);
+    if (!picture)
+        return;
+    QTextCursor cursor(&document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertImage(
+        DocumentImages::add(&document, picture->image, picture->encoded, picture->format));
+}
+
+QString sharedDir()
+{
+    const QString dir = qEnvironmentVariable("INKWELL_SHARED_DIR");
+    if (dir.isEmpty() || !QDir(dir).exists())
+        return {};
+    return dir;
+}
+
+} // namespace Inkwell::RtfTest

@@ -1,0 +1,50 @@
+// Shared by the RTF tests: building documents and looking at what a read
+// produced.
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QTextCharFormat>
+
+class QTextDocument;
+
+namespace Inkwell::RtfTest {
+
+// The document's text the way LibreOffice's text export prints it: one line
+// per paragraph, pictures dropped, line ends trimmed, no trailing empty lines.
+QString plainText(const QTextDocument &document);
+
+// The same normalisation for a text file (LibreOffice's output).
+QString normaliseText(QString text);
+
+// Formatting of one character in a comparable form, with the document's
+// defaults filled in for what the format leaves unset.
+struct CharLook {
+    QString family;
+    double points = 0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strike = false;
+    QColor color; // invalid: automatic
+    bool operator==(const CharLook &) const = default;
+};
+QString describe(const CharLook &look);
+CharLook lookAt(const QTextDocument &document, int position);
+
+// Reads RTF into a fresh document (cursor at the start).
+bool readInto(QTextDocument &document, const QByteArray &rtf, int codePage = 936);
+
+// Encoded picture bytes for tests.
+QImage testImage(int width, int height, int seed);
+QByteArray encodeImage(const QImage &image, const char *format);
+
+// Inserts a picture (through DocumentImages) at the end of the document.
+void appendPicture(QTextDocument &document, const QByteArray &encoded);
+
+// The shared folder (INKWELL_SHARED_DIR), or empty when not set or absent.
+QString sharedDir();
+
+} // namespace Inkwell::RtfTest

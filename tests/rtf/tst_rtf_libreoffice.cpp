@@ -1,0 +1,274 @@
+// LibreOffice as an outside reader of what the writer produces: text,
+// character formatting, fonts and pictures must arrive.
+#include "rtftesthelpers.h"
+
+#include "rtf/documentimages.h"
+#include "rtf/rtfwriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using namespace Inkwell;
+using namespace Inkwell::RtfTest;
+
+namespace {
+
+const QString song = QStringLiteral("\u5B8B\u4F53");
+
+void appendRun(QTextCursor &cursor, const QString &text, const QString &family, double points,
+               bool bold, bool italic, bool underline, bool strike, const QColor &color = {})
+{
+    QTextCharFormat format;
+    if (!family.isEmpty())
+        format.setFontFamilies({family});
+    format.setFontPointSize(points);
+    format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    format.setFontItalic(italic);
+    format.setFontUnderline(underline);
+    format.setFontStrikeOut(strike);
+    if (color.isValid())
+        format.setForeground(color);
+    cursor.insertText(text, format);
+}
+
+void buildFormats(QTextDocument &document)
+{
+    QTextCursor cursor(&document);
+    appendRun(cursor, QStringLiteral("Plain "), QStringLiteral("Arial"), 12, false, false, false,
+              false);
+    appendRun(cursor, QStringLiteral("BoldWord"), QStringLiteral("Arial"), 12, true, false, false,
+              false);
+    appendRun(cursor, QStringLiteral(" "), QStringLiteral("Arial"), 12, false, false, false, false);
+    appendRun(cursor, QStringLiteral("ItalicWord"), QStringLiteral("Arial"), 12, false, true, false,
+              false);
+    appendRun(cursor, QStringLiteral(" "), QStringLiteral("Arial"), 12, false, false, false, false);
+    appendRun(cursor, QStringLiteral("UnderWord"), QStringLiteral("Arial"), 12, false, false, true,
+              false);
+    appendRun(cursor, QStringLiteral(" "), QStringLiteral("Arial"), 12, false, false, false, false);
+    appendRun(cursor, QStringLiteral("StrikeWord"), QStringLiteral("Arial"), 12, false, false,
+              false, true);
+    appendRun(cursor, QStringLiteral(" "), QStringLiteral("Arial"), 12, false, false, false, false);
+    appendRun(cursor, QStringLiteral("RedWord"), QStringLiteral("Arial"), 12, false, false, false,
+              false, QColor(255, 0, 0));
+    cursor.insertBlock();
+    appendRun(cursor, QStringLiteral("\u4E2D\u6587\u6D4B\u8BD5"), song, 14, false, false, false,
+              false);
+    appendRun(cursor, QStringLiteral("\u7C97\u4F53\u5B57"), song, 14, true, false, false, false);
+    appendRun(cursor, QStringLiteral("\u7EFF\u8272"), song, 14, false, false, false, false,
+              QColor(0, 128, 0));
+    cursor.insertBlock();
+    appendRun(cursor, QStringLiteral("caf\u00E9 \U0001F600 {braces} back\\slash\tTab"), {}, 10,
+              false, false, false, false);
+    cursor.insertBlock();
+    cursor.insertBlock();
+    appendRun(cursor, QStringLiteral("after empty"), {}, 10, false, false, false, false);
+}
+
+void buildPictures(QTextDocument &document)
+{
+    QTextCursor cursor(&document);
+    cursor.insertText(QStringLiteral("PNG "));
+    appendPicture(document, encodeImage(testImage(40, 20, 1), "PNG"));
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral(" JPEG "));
+    appendPicture(document, encodeImage(testImage(30, 60, 2), "JPEG"));
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral(" BMP "));
+    appendPicture(document, encodeImage(testImage(24, 12, 3), "BMP"));
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral(" \u56FE\u7247\u7ED3\u675F"));
+}
+
+QString readText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+class TestRtfLibreOffice : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void text_data();
+    void text();
+    void formatting();
+    void eastAsianFont();
+    void pictures();
+
+private:
+    // Converts every .rtf in the folder in one soffice call (startup is the
+    // slow part); returns false when soffice failed to run.
+    bool convert(const QString &filter, const QString &outDir);
+
+    QString m_soffice;
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/tst_rtf_lo-XXXXXX")};
+    QStringList m_names;
+    bool m_convertedText = false;
+    bool m_convertedHtml = false;
+    bool m_convertedFodt = false;
+};
+
+void TestRtfLibreOffice::initTestCase()
+{
+    m_soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (m_soffice.isEmpty())
+        QSKIP("soffice (LibreOffice) is not installed: the outside-reader checks are skipped");
+    QVERIFY(m_dir.isValid());
+    QDir().mkpath(m_dir.filePath(QStringLiteral("home")));
+
+    const QList<std::pair<QString, void (*)(QTextDocument &)>> documents = {
+        {QStringLiteral("formats"), buildFormats},
+        {QStringLiteral("pictures"), buildPictures},
+    };
+    for (const auto &[name, build] : documents) {
+        QTextDocument document;
+        build(document);
+        QFile file(m_dir.filePath(name + QStringLiteral(".rtf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(Rtf::write(document, 936));
+        m_names << name;
+    }
+    m_convertedText = convert(QStringLiteral("txt:Text (encoded):UTF8,LF,,,false"),
+                              m_dir.filePath(QStringLiteral("txt")));
+    m_convertedHtml =
+        convert(QStringLiteral("html:HTML (StarWriter)"), m_dir.filePath(QStringLiteral("html")));
+    m_convertedFodt = convert(QStringLiteral("fodt"), m_dir.filePath(QStringLiteral("fodt")));
+}
+
+bool TestRtfLibreOffice::convert(const QString &filter, const QString &outDir)
+{
+    QStringList arguments = {QStringLiteral("--headless"), QStringLiteral("--convert-to"), filter,
+                             QStringLiteral("--outdir"), outDir};
+    for (const QString &name : m_names)
+        arguments << m_dir.filePath(name + QStringLiteral(".rtf"));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
+    process.setProcessEnvironment(environment);
+    process.start(m_soffice, arguments);
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit;
+}
+
+void TestRtfLibreOffice::text_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("formats") << QStringLiteral("formats");
+    QTest::newRow("pictures") << QStringLiteral("pictures");
+}
+
+void TestRtfLibreOffice::text()
+{
+    QFETCH(QString, name);
+    QVERIFY(m_convertedText);
+    // soffice exits 0 even when it could not load a file: the output must exist.
+    const QString path = m_dir.filePath(QStringLiteral("txt/") + name + QStringLiteral(".txt"));
+    QVERIFY2(QFile::exists(path), qPrintable(path));
+    QTextDocument document;
+    if (name == u"formats")
+        buildFormats(document);
+    else
+        buildPictures(document);
+    QCOMPARE(normaliseText(readText(path)), plainText(document));
+}
+
+void TestRtfLibreOffice::formatting()
+{
+    QVERIFY(m_convertedHtml);
+    const QString path = m_dir.filePath(QStringLiteral("html/formats.html"));
+    QVERIFY2(QFile::exists(path), qPrintable(path));
+    // LibreOffice wraps long HTML lines at spaces.
+    QString html = readText(path);
+    html.replace(u'\n', u' ');
+    // The word with the tags that open right before it: LibreOffice nests
+    // its <font face/size> tags inside or outside the others as it likes.
+    auto tagsBefore = [&html](const QString &word) {
+        const qsizetype at = html.indexOf(word);
+        if (at < 0)
+            return QStringLiteral("(missing)");
+        qsizetype start = at;
+        while (start > 0 && html.at(start - 1) == u'>') {
+            const qsizetype open = html.lastIndexOf(u'<', start - 1);
+            if (open < 0)
+                break;
+            start = open;
+        }
+        return html.mid(start, at - start).toLower();
+    };
+    const QList<std::pair<QString, QString>> expectations = {
+        {QStringLiteral("BoldWord"), QStringLiteral("<b>")},
+        {QStringLiteral("ItalicWord"), QStringLiteral("<i>")},
+        {QStringLiteral("UnderWord"), QStringLiteral("<u>")},
+        {QStringLiteral("StrikeWord"), QStringLiteral("<strike>")},
+        {QStringLiteral("RedWord"), QStringLiteral("<font color=\"#ff0000\">")},
+        {QStringLiteral("\u7C97\u4F53\u5B57"), QStringLiteral("<b>")},
+        {QStringLiteral("\u7EFF\u8272"), QStringLiteral("<font color=\"#008000\">")},
+    };
+    for (const auto &[word, tag] : expectations) {
+        const QString tags = tagsBefore(word);
+        QVERIFY2(tags.contains(tag), qPrintable(word + QStringLiteral(": ") + tags));
+    }
+    // Plain text is not marked.
+    for (const char *tag : {"<b>", "<i>", "<u>", "<strike>", "color"})
+        QVERIFY2(!tagsBefore(QStringLiteral("Plain")).contains(QLatin1String(tag)), tag);
+    QVERIFY(
+        !tagsBefore(QStringLiteral("\u4E2D\u6587\u6D4B\u8BD5")).contains(QStringLiteral("<b>")));
+}
+
+void TestRtfLibreOffice::eastAsianFont()
+{
+    QVERIFY(m_convertedFodt);
+    const QString path = m_dir.filePath(QStringLiteral("fodt/formats.fodt"));
+    QVERIFY2(QFile::exists(path), qPrintable(path));
+    const QString fodt = readText(path);
+    // The Chinese runs get the East-Asian font (LibreOffice may suffix the
+    // declaration name to tell charsets apart), the Latin runs Arial.
+    static const QRegularExpression asian(
+        QStringLiteral("style:font-name-asian=\"\u5B8B\u4F53[0-9]*\""));
+    QVERIFY2(fodt.contains(asian), "no run with the East-Asian font");
+    QVERIFY(fodt.contains(QStringLiteral("style:font-name=\"Arial\"")));
+}
+
+void TestRtfLibreOffice::pictures()
+{
+    QVERIFY(m_convertedHtml);
+    const QString path = m_dir.filePath(QStringLiteral("html/pictures.html"));
+    QVERIFY2(QFile::exists(path), qPrintable(path));
+    const QString html = readText(path);
+    static const QRegularExpression image(QStringLiteral("<img[^>]*>"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    QStringList images;
+    for (auto it = image.globalMatch(html); it.hasNext();)
+        images << it.next().captured(0);
+    QCOMPARE(images.size(), 3);
+    // Sizes in pixels as written (\picwgoal = pixels x 15).
+    const QList<QSize> sizes = {QSize(40, 20), QSize(30, 60), QSize(24, 12)};
+    for (int i = 0; i < 3; ++i) {
+        static const QRegularExpression width(QStringLiteral("width=\"?(\\d+)"));
+        static const QRegularExpression height(QStringLiteral("height=\"?(\\d+)"));
+        const auto w = width.match(images[i]);
+        const auto h = height.match(images[i]);
+        QVERIFY2(w.hasMatch() && h.hasMatch(), qPrintable(images[i]));
+        QCOMPARE(QSize(w.captured(1).toInt(), h.captured(1).toInt()), sizes[i]);
+    }
+    QVERIFY(html.contains(QStringLiteral("\u56FE\u7247\u7ED3\u675F")));
+}
+
+QTEST_MAIN(TestRtfLibreOffice)
+#include "tst_rtf_libreoffice.moc"
