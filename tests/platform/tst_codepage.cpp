@@ -72,6 +72,16 @@ private slots:
         QVERIFY(!lone.lossless);
     }
 
+    void fourByteFormsBeforeTableCharacters()
+    {
+        // Characters outside 936 grow to four bytes; what follows must still fit.
+        const QString text = QStringLiteral("กกก") + QString(40, QChar(0x4E2D)) + QString::fromUcs4(U"\U0001F600");
+        const auto enc = CodePage::encode(text.toStdU16String(), 936);
+        QVERIFY(enc.lossless);
+        QCOMPARE(enc.bytes.size(), size_t(3 * 4 + 40 * 2 + 4));
+        QCOMPARE(fromU16(CodePage::decode(enc.bytes, 936).text), text);
+    }
+
     void largeInputKeepsEveryCharacter()
     {
         QString text;
