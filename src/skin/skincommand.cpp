@@ -1,0 +1,104 @@
+#include "skin/skincommand.h"
+
+#include "controls/atomicfile.h"
+#include "controls/commondialog.h"
+#include "controls/messagehost.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace Inkwell {
+
+namespace {
+
+struct Previous {
+    bool existed = false;
+    QByteArray bytes;
+};
+
+// The old file stays whole when anything fails; the reason comes back.
+QString writeWhole(const QString &path, const QByteArray &bytes)
+{
+    const auto error = writeFileAtomically(path, bytes);
+    return error ? error->why : QString();
+}
+
+} // namespace
+
+SkinCommand::SkinCommand(CommonDialog &CommonDialog1, SkinEngine &engine, MessageHost &messages,
+                         const SkinLocations &locations)
+    : m_dialog(CommonDialog1), m_engine(engine), m_messages(messages), m_locations(locations)
+{
+}
+
+void SkinCommand::presetDialog(CommonDialog &dialog)
+{
+    dialog.DialogTitle = QStringLiteral("更换皮肤");
+    dialog.Filter = QStringLiteral("SHE皮肤文件(*.she)|*.she");
+    dialog.FileName = preset;
+}
+
+void SkinCommand::run()
+{
+    if (m_dialog.ShowOpen() == cdlCancel)
+        return;
+    const SkinResult result = apply(m_dialog.FileName);
+    if (result)
+        m_messages.inform(QStringLiteral("皮肤更换成功"), QStringLiteral("Inkwell"),
+                          MessageIcon::Information);
+    else
+        m_messages.inform(QStringLiteral("皮肤更换失败：") + result.reason,
+                          QStringLiteral("Inkwell"), MessageIcon::Exclamation);
+    m_dialog.FileName = preset;
+}
+
+SkinResult SkinCommand::apply(const QString &source)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return SkinResult::failure(QStringLiteral("无法读取 %1（%2）")
+                                       .arg(QDir::toNativeSeparators(source), in.errorString()));
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        return SkinResult::failure(QStringLiteral("无法读取 %1（%2）")
+                                       .arg(QDir::toNativeSeparators(source), in.errorString()));
+    in.close();
+
+    // Beside the program when its directory takes the file, else per user.
+    QString destination = m_locations.programSkin();
+    Previous previous;
+    auto remember = [&previous](const QString &path) {
+        QFile old(path);
+        previous = {old.open(QIODevice::ReadOnly), {}};
+        if (previous.existed)
+            previous.bytes = old.readAll();
+    };
+    remember(destination);
+    QString why = writeWhole(destination, bytes);
+    if (!why.isEmpty()) {
+        destination = m_locations.userSkin();
+        QDir().mkpath(m_locations.userDirectory());
+        remember(destination);
+        const QString userWhy = writeWhole(destination, bytes);
+        if (!userWhy.isEmpty())
+            return SkinResult::failure(QStringLiteral("无法写入 %1（%2）")
+                                           .arg(QDir::toNativeSeparators(destination), userWhy));
+    }
+
+    const SkinResult attached = m_engine.SkinH_AttachEx(destination, QString());
+    if (!attached) {
+        // The refused skin must not be what the next start-up applies.
+        if (previous.existed)
+            writeWhole(destination, previous.bytes);
+        else
+            QFile::remove(destination);
+        return attached;
+    }
+    // Start-up prefers the user's copy: an older one there would hide this one.
+    if (destination == m_locations.programSkin() && QFile::exists(m_locations.userSkin()))
+        QFile::remove(m_locations.userSkin());
+    m_lastDestination = destination;
+    return SkinResult::success();
+}
+
+} // namespace Inkwell

@@ -1,0 +1,45 @@
+// The skin engine's four entry points. On Windows the closed engine in
+// SkinH_VB6.dll and SkinH.dll answers them when those libraries are there;
+// everywhere else the built-in engine does, with Qt style sheets.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace Inkwell {
+
+class SkinLocations;
+
+struct SkinResult {
+    bool ok = true;
+    QString reason; // why it did not work, for the user; empty when it did
+
+    static SkinResult success() { return {}; }
+    static SkinResult failure(const QString &why) { return {false, why}; }
+    explicit operator bool() const { return ok; }
+};
+
+class SkinEngine {
+public:
+    virtual ~SkinEngine() = default;
+
+    // Applies the engine's own choice of skin, without a file name.
+    virtual SkinResult SkinH_Attach() = 0;
+    // Applies the skin in path; password opens protected skins.
+    virtual SkinResult SkinH_AttachEx(const QString &path, const QString &password) = 0;
+    // Nine settings whose meaning is the engine's own.
+    virtual SkinResult SkinH_AdjustAero(int value1, int value2, int value3, int value4, int value5,
+                                        int value6, int value7, int value8, int value9) = 0;
+    virtual SkinResult SkinHme() = 0;
+};
+
+// The engine for this system: the libraries' where they load, else built-in.
+std::unique_ptr<SkinEngine> makeSkinEngine(const SkinLocations &locations);
+
+// The start-up binding: SkinH_Attach, SkinHme, then SkinH_AdjustAero with the
+// program's values. A call that fails is passed over: the program then runs
+// with the look it has.
+void bindSkinEngine(SkinEngine &engine);
+
+} // namespace Inkwell
