@@ -1,0 +1,318 @@
+#include "document/documentstate.h"
+
+#include "controls/atomicfile.h"
+#include "controls/commondialog.h"
+#include "controls/richtextbox.h"
+#include "document/bytescramble.h"
+#include "rtf/rtfreader.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTextDocument>
+
+namespace Inkwell {
+
+namespace {
+
+const QString productSuffix = QStringLiteral(" - Inkwell");
+const QString untitledCaption = QStringLiteral("无标题 - Inkwell");
+const QString boxTitle = QStringLiteral("Inkwell");
+
+struct FileBytes {
+    bool ok = false;
+    QByteArray bytes;
+    QString why;
+};
+
+// Reads the whole file; a path that names no file is created empty there,
+// as the editor always has.
+FileBytes readWholeFile(const QString &path)
+{
+    FileBytes out;
+    QFile file(path);
+    if (QFileInfo(path).isDir()) {
+        out.why = QStringLiteral("这是一个文件夹");
+        return out;
+    }
+    if (!file.exists()) {
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            out.why = file.errorString();
+            return out;
+        }
+        out.ok = true;
+        return out;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        out.why = file.errorString();
+        return out;
+    }
+    out.bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        out.why = file.errorString();
+        out.bytes.clear();
+        return out;
+    }
+    out.ok = true;
+    return out;
+}
+
+QString titleOf(const QString &path)
+{
+    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return path.mid(slash + 1);
+}
+
+} // namespace
+
+DocumentState::DocumentState(RichTextBox &Text1, CommonDialog &openuse, CommonDialog &safeuse,
+                             MessageHost &messages, QObject *parent)
+    : QObject(parent), m_text1(Text1), m_openuse(openuse), m_safeuse(safeuse),
+      m_messages(messages), m_caption(untitledCaption)
+{
+    connect(&m_text1, &RichTextBox::loadFinished, this, &DocumentState::onLoadFinished);
+}
+
+QString DocumentState::captionFor(const QString &title)
+{
+    return title + productSuffix;
+}
+
+void DocumentState::setCaption(const QString &caption)
+{
+    m_caption = caption;
+    emit captionChanged(caption);
+}
+
+void DocumentState::markUnchanged()
+{
+    // The control may normalise what it was given (line breaks, markup), so
+    // the baseline is what it reports back, not what was handed to it.
+    LoadedText = m_text1.Text();
+    m_text1.document()->setModified(false);
+    m_recovered = false;
+}
+
+bool DocumentState::DocumentChanged() const
+{
+    if (m_recovered)
+        return true;
+    // A file still arriving in slices is read-only and unchanged.
+    if (m_text1.isLoading())
+        return false;
+    // Not modified since the baseline was taken (undo back to it included):
+    // the texts are equal, no need to compare millions of characters.
+    if (!m_text1.document()->isModified())
+        return false;
+    const QString text = m_text1.Text();
+    return text.size() != LoadedText.size() || text != LoadedText;
+}
+
+MessageAnswer DocumentState::SaveChangesPrompt()
+{
+    return m_messages.askYesNoCancel(QStringLiteral("文件内容已经改变，是否保存？"), boxTitle);
+}
+
+bool DocumentState::mayDiscard()
+{
+    if (!DocumentChanged())
+        return true;
+    switch (SaveChangesPrompt()) {
+    case MessageAnswer::Yes: return save() == SaveResult::Saved;
+    case MessageAnswer::No: return true;
+    default: return false;
+    }
+}
+
+bool DocumentState::confirmLossySave(const QString &fileTitle, bool lossless)
+{
+    if (m_undecodable) {
+        const QString text =
+            QStringLiteral("文件“%1”含有无法按当前编码识别的字节，保存会改变这些字节。仍要保存吗？")
+                .arg(m_loadedTitle.isEmpty() ? fileTitle : m_loadedTitle);
+        if (m_messages.askYesNo(text, boxTitle, MessageIcon::Exclamation) != MessageAnswer::Yes)
+            return false;
+    }
+    if (!lossless) {
+        const QString text =
+            QStringLiteral("文档中有字符无法按当前编码保存到“%1”，这些字符会变成“?”。仍要保存吗？")
+                .arg(fileTitle);
+        if (m_messages.askYesNo(text, boxTitle, MessageIcon::Exclamation) != MessageAnswer::Yes)
+            return false;
+    }
+    return true;
+}
+
+void DocumentState::reportSaveFailure(const QString &path, const QString &why)
+{
+    m_messages.inform(QStringLiteral("无法保存文件“%1”：%2").arg(path, why), boxTitle,
+                      MessageIcon::Exclamation);
+}
+
+DocumentState::SaveResult DocumentState::save()
+{
+    if (m_openuse.ShowSave() == cdlCancel)
+        return SaveResult::Cancelled;
+    m_text1.finishLoading();
+    const QString path = m_openuse.FileName;
+    const QString title = m_openuse.FileTitle();
+    const QString ending = title.right(3).toLower();
+
+    QByteArray bytes;
+    bool lossless = true;
+    if (ending == u"txt" || ending == u"stx") {
+        bytes = m_text1.fileBytes(RichTextBox::rtfText, &lossless);
+        if (ending == u"stx")
+            scrambleInPlace(bytes); // in memory: the plain text never reaches the disk
+    } else {
+        bytes = m_text1.fileBytes(RichTextBox::rtfRTF);
+    }
+    if (!confirmLossySave(title, lossless))
+        return SaveResult::Cancelled;
+    if (const auto error = writeFileAtomically(path, bytes)) {
+        reportSaveFailure(path, error->why);
+        return SaveResult::Failed;
+    }
+    m_undecodable = false;
+    m_loadedTitle = title;
+    m_lastPath = path;
+    m_encrypted = ending == u"stx";
+    markUnchanged();
+    setCaption(captionFor(title));
+    return SaveResult::Saved;
+}
+
+void DocumentState::new_()
+{
+    if (DocumentChanged()) {
+        switch (SaveChangesPrompt()) {
+        case MessageAnswer::Yes:
+            if (save() != SaveResult::Saved)
+                return;
+            break;
+        case MessageAnswer::No: break;
+        default: return;
+        }
+    }
+    m_text1.setText(QString());
+    m_text1.setTextEncoding(TextEncoding::forNewDocument());
+    m_undecodable = false;
+    m_loadedTitle.clear();
+    m_lastPath.clear();
+    m_encrypted = false;
+    // The empty document is the new baseline, so an untouched new document
+    // never asks to be saved.
+    markUnchanged();
+    setCaption(untitledCaption);
+}
+
+bool DocumentState::ReadTextFile(const QString &path, ReadMode mode)
+{
+    const FileBytes file = readWholeFile(path);
+    if (!file.ok) {
+        m_messages.inform(QStringLiteral("无法打开文件“%1”：%2").arg(path, file.why), boxTitle,
+                          MessageIcon::Exclamation);
+        return false;
+    }
+    QByteArray bytes = file.bytes;
+    if (mode == ReadMode::Scrambled)
+        scrambleInPlace(bytes);
+
+    if (mode == ReadMode::Text && Rtf::looksLikeRtf(bytes)) {
+        QString why;
+        if (!m_text1.loadRtf(bytes, &why)) {
+            m_messages.inform(QStringLiteral("无法打开文件“%1”：%2").arg(path, why), boxTitle,
+                              MessageIcon::Exclamation);
+            return false;
+        }
+        m_text1.setTextEncoding(TextEncoding::forNewDocument());
+        m_undecodable = false;
+    } else {
+        m_loadedTitle = titleOf(path);
+        m_textLoadPending = true;
+        m_text1.loadTextFile(bytes); // onLoadFinished() completes the baseline
+        return true;
+    }
+    m_loadedTitle = titleOf(path);
+    markUnchanged();
+    return true;
+}
+
+void DocumentState::onLoadFinished()
+{
+    if (!m_textLoadPending)
+        return;
+    m_textLoadPending = false;
+    RichTextBox::LoadedFile file = m_text1.takeLoadedFile();
+    m_undecodable = !file.clean;
+    // The control gives back exactly the text it was handed unless the text
+    // holds characters it takes as paragraph or frame marks; only then must
+    // the baseline be read back from it (a big text is not copied twice).
+    const bool keptAsGiven = !file.text.contains(QChar::ParagraphSeparator)
+        && !file.text.contains(QChar(0xFDD0)) && !file.text.contains(QChar(0xFDD1));
+    LoadedText = keptAsGiven ? std::move(file.text) : m_text1.Text();
+    m_text1.document()->setModified(false);
+}
+
+void DocumentState::open()
+{
+    if (!mayDiscard())
+        return;
+    if (m_openuse.ShowOpen() == cdlCancel)
+        return;
+    const QString title = m_openuse.FileTitle();
+    if (ReadTextFile(m_openuse.FileName)) {
+        rememberSource(m_openuse.FileName, false);
+        setCaption(captionFor(title));
+    }
+}
+
+void DocumentState::opensafe()
+{
+    if (!mayDiscard())
+        return;
+    if (m_safeuse.ShowOpen() == cdlCancel)
+        return;
+    const QString title = m_safeuse.FileTitle();
+    if (ReadTextFile(m_safeuse.FileName, ReadMode::Scrambled)) {
+        rememberSource(m_safeuse.FileName, true);
+        setCaption(captionFor(title));
+    }
+}
+
+void DocumentState::rememberSource(const QString &path, bool encrypted)
+{
+    m_lastPath = path;
+    m_encrypted = encrypted;
+    m_recovered = false;
+}
+
+void DocumentState::adoptRecovered(const QString &title, const QString &path, bool encrypted)
+{
+    m_undecodable = false;
+    m_loadedTitle = title;
+    rememberSource(path, encrypted);
+    m_recovered = true;
+    m_text1.document()->setModified(true);
+    setCaption(captionFor(title));
+}
+
+QString DocumentState::pathFromCommandLine(const QString &commandLine)
+{
+    QString path = commandLine.trimmed();
+    if (path.size() >= 2 && path.startsWith(u'"') && path.endsWith(u'"'))
+        path = path.mid(1, path.size() - 2);
+    return path;
+}
+
+void DocumentState::openCommandLine(const QString &commandLine)
+{
+    const QString path = pathFromCommandLine(commandLine);
+    if (path.isEmpty())
+        return;
+    if (ReadTextFile(path)) {
+        rememberSource(path, false);
+        setCaption(captionFor(titleOf(path)));
+    }
+}
+
+} // namespace Inkwell

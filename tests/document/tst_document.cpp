@@ -1,0 +1,521 @@
+#include "document/bytescramble.h"
+#include "support/testwindow.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Inkwell;
+using namespace Inkwell::Testing;
+
+namespace {
+const QString untitled = QStringLiteral("无标题 - Inkwell");
+const QString savePrompt = QStringLiteral("文件内容已经改变，是否保存？");
+const QByteArray gbkText("\xd6\xd0\xce\xc4 text\r\n\xb5\xda\xb6\xfe\xd0\xd0\r\n"); // 中文 text / 第二行
+} // namespace
+
+class TestDocument : public QObject {
+    Q_OBJECT
+
+    // A fresh folder for every test function and data row.
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString path(const QString &name) const { return m_tmp->filePath(name); }
+    QString dirPath() const { return m_tmp->path(); }
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tmp->isValid());
+    }
+
+    void saveEnding_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("A.TXT: plain") << "A.TXT" << "plain";
+        QTest::newRow("notes.mtxt: plain") << "notes.mtxt" << "plain";
+        QTest::newRow("x.sstx: scrambled") << "x.sstx" << "scrambled";
+        QTest::newRow("b.stx: scrambled") << "b.stx" << "scrambled";
+        QTest::newRow("c.rtf: rtf") << "c.rtf" << "rtf";
+        QTest::newRow("readme: rtf") << "readme" << "rtf";
+        QTest::newRow("a.doc: rtf") << "a.doc" << "rtf";
+        QTest::newRow("a.tx: rtf") << "a.tx" << "rtf";
+        QTest::newRow("tx: rtf") << "tx" << "rtf";
+    }
+    void saveEnding()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, format);
+        TestWindow w;
+        w.type(QStringLiteral("中文 abc"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(name)));
+        w.trigger("save");
+        const QByteArray bytes = readBytes(path(name));
+        const QByteArray plain("\xd6\xd0\xce\xc4 abc");
+        if (format == u"plain") {
+            QCOMPARE(bytes, plain);
+        } else if (format == u"scrambled") {
+            QByteArray expected = plain;
+            scrambleInPlace(expected);
+            QCOMPARE(bytes, expected);
+        } else {
+            QVERIFY2(bytes.startsWith("{\\rtf1"), bytes.left(40).constData());
+        }
+        // A successful save is the new baseline and names the window.
+        QCOMPARE(w.caption(), name + QStringLiteral(" - Inkwell"));
+        QVERIFY(!w.form->document().DocumentChanged());
+        QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    void roundTripBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("GBK CRLF") << gbkText << QStringLiteral("中文 text\n第二行\n");
+        QTest::newRow("GBK LF") << QByteArray("\xd6\xd0\n\xce\xc4") << QStringLiteral("中\n文");
+        QTest::newRow("CR only") << QByteArray("a\rb\r") << QStringLiteral("a\nb\n");
+        QTest::newRow("UTF-8") << QByteArray("\xe4\xb8\xad\xe6\x96\x87\r\n") << QStringLiteral("中文\n");
+        QTest::newRow("UTF-8 BOM") << QByteArray("\xef\xbb\xbf" "a\xc3\xa9\n") << QStringLiteral("aé\n");
+        QTest::newRow("UTF-8 BOM ascii") << QByteArray("\xef\xbb\xbf" "abc") << QStringLiteral("abc");
+        QTest::newRow("UTF-16LE") << QByteArray("\xff\xfe\x2d\x4e\x0d\x00\x0a\x00", 8) << QStringLiteral("中\n");
+        QTest::newRow("UTF-16BE") << QByteArray("\xfe\xff\x4e\x2d\x00\x0a", 6) << QStringLiteral("中\n");
+        QTest::newRow("GB18030 four-byte") << QByteArray("\x94\x39\xfc\x36") << QString::fromUcs4(U"\U0001F600");
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("ascii with tab and NUL") << QByteArray("a\tb\0c", 5) << QString::fromUtf16(u"a\tb\0c", 5);
+    }
+    void roundTripBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        const QString source = path(QStringLiteral("in.txt"));
+        QVERIFY(writeBytes(source, bytes));
+        TestWindow w;
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(source));
+        w.trigger("open");
+        QCOMPARE(w.text1().Text(), text);
+        QCOMPARE(w.caption(), QStringLiteral("in.txt - Inkwell"));
+        QVERIFY(!w.form->document().DocumentChanged());
+        const QString target = path(QStringLiteral("out.txt"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+        w.trigger("save");
+        QCOMPARE(readBytes(target), bytes);
+        QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    void editedUtf8KeepsEncodingAndLineEnding()
+    {
+        const QString source = path(QStringLiteral("u.txt"));
+        QVERIFY(writeBytes(source, QByteArray("\xe4\xb8\xad\r\nx")));
+        TestWindow w(source);
+        w.text1().moveCursor(QTextCursor::End);
+        w.type(QStringLiteral("\n文"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(source));
+        w.trigger("save");
+        QCOMPARE(readBytes(source), QByteArray("\xe4\xb8\xad\r\nx\r\n\xe6\x96\x87"));
+    }
+
+    void newDocumentUsesAnsiAndPlatformLineEnding()
+    {
+        TestWindow w;
+        w.type(QStringLiteral("中\n文😀"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("n.txt"))));
+        w.trigger("save");
+        // Characters outside code page 936 go out as GB18030, so nothing is lost.
+        QCOMPARE(readBytes(path(QStringLiteral("n.txt"))), QByteArray("\xd6\xd0\n\xce\xc4\x94\x39\xfc\x36"));
+    }
+
+    void undecodableBytesAskBeforeSaving_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("yes writes") << int(MessageAnswer::Yes) << true;
+        QTest::newRow("no cancels") << int(MessageAnswer::No) << false;
+    }
+    void undecodableBytesAskBeforeSaving()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, written);
+        const QString source = path(QStringLiteral("bin.txt"));
+        QVERIFY(writeBytes(source, QByteArray("ab\xff\xd6")));
+        TestWindow w(source);
+        QVERIFY(!w.form->document().DocumentChanged());
+        const QString target = path(QStringLiteral("bin-out.txt"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+        w.messages.answers.enqueue(MessageAnswer(answer));
+        w.trigger("save");
+        QCOMPARE(w.messages.shown.size(), 1);
+        QCOMPARE(w.messages.shown[0].text,
+                 QStringLiteral("文件“bin.txt”含有无法按当前编码识别的字节，保存会改变这些字节。仍要保存吗？"));
+        QCOMPARE(w.messages.shown[0].title, QStringLiteral("Inkwell"));
+        QCOMPARE(w.messages.shown[0].icon, MessageIcon::Exclamation);
+        QCOMPARE(QFile::exists(target), written);
+        QCOMPARE(w.caption(), written ? QStringLiteral("bin-out.txt - Inkwell") : QStringLiteral("bin.txt - Inkwell"));
+    }
+
+    void newPrompt_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("saveSucceeds");
+        QTest::addColumn<QString>("textAfter");
+        QTest::addColumn<QString>("captionAfter");
+        QTest::newRow("yes, saved: emptied") << int(MessageAnswer::Yes) << true << "" << untitled;
+        QTest::newRow("yes, dialog cancelled: kept") << int(MessageAnswer::Yes) << false << "typed" << untitled;
+        QTest::newRow("no: emptied") << int(MessageAnswer::No) << false << "" << untitled;
+        QTest::newRow("cancel: kept") << int(MessageAnswer::Cancel) << false << "typed" << untitled;
+    }
+    void newPrompt()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, saveSucceeds);
+        QFETCH(QString, textAfter);
+        QFETCH(QString, captionAfter);
+        TestWindow w;
+        w.type(QStringLiteral("typed"));
+        w.messages.answers.enqueue(MessageAnswer(answer));
+        if (MessageAnswer(answer) == MessageAnswer::Yes)
+            w.dialogs.script.enqueue(saveSucceeds ? ScriptedDialogHost::choose(path(QStringLiteral("s.txt")))
+                                                  : ScriptedDialogHost::cancel());
+        w.trigger("new");
+        QCOMPARE(w.messages.texts(), QStringList{savePrompt});
+        QCOMPARE(w.messages.shown[0].title, QStringLiteral("Inkwell"));
+        QCOMPARE(w.text1().Text(), textAfter);
+        QCOMPARE(w.caption(), captionAfter);
+        QVERIFY(!w.dialogs.unexpectedDialog);
+        if (saveSucceeds)
+            QCOMPARE(readBytes(path(QStringLiteral("s.txt"))), QByteArray("typed"));
+    }
+
+    void newAsksNothingWhenUnchanged()
+    {
+        TestWindow w;
+        w.type(QStringLiteral("x"));
+        w.text1().setSelStart(0);
+        w.text1().setSelLength(1);
+        w.text1().setSelText(QString());
+        w.trigger("new");
+        QVERIFY(w.messages.shown.isEmpty());
+        QCOMPARE(w.caption(), untitled);
+    }
+
+    void newAfterOpenDoesNotAskAgain()
+    {
+        const QString source = path(QStringLiteral("full.txt"));
+        QVERIFY(writeBytes(source, "content"));
+        TestWindow w(source);
+        w.trigger("new");
+        QCOMPARE(w.text1().Text(), QString());
+        // The emptied document is the new baseline: a second new or a close asks nothing.
+        w.trigger("new");
+        QVERIFY(w.close());
+        QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    void openPrompt_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("saveSucceeds");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("yes, saved") << int(MessageAnswer::Yes) << true << true;
+        QTest::newRow("yes, save cancelled") << int(MessageAnswer::Yes) << false << false;
+        QTest::newRow("no") << int(MessageAnswer::No) << false << true;
+        QTest::newRow("cancel") << int(MessageAnswer::Cancel) << false << false;
+    }
+    void openPrompt()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, saveSucceeds);
+        QFETCH(bool, opened);
+        const QString other = path(QStringLiteral("other.txt"));
+        QVERIFY(writeBytes(other, "other"));
+        TestWindow w;
+        w.type(QStringLiteral("edits"));
+        w.messages.answers.enqueue(MessageAnswer(answer));
+        if (MessageAnswer(answer) == MessageAnswer::Yes)
+            w.dialogs.script.enqueue(saveSucceeds ? ScriptedDialogHost::choose(path(QStringLiteral("e.txt")))
+                                                  : ScriptedDialogHost::cancel());
+        if (opened)
+            w.dialogs.script.enqueue(ScriptedDialogHost::choose(other));
+        w.trigger("open");
+        QCOMPARE(w.text1().Text(), opened ? QStringLiteral("other") : QStringLiteral("edits"));
+        QVERIFY(!w.dialogs.unexpectedDialog);
+        QVERIFY(w.dialogs.script.isEmpty());
+        if (saveSucceeds)
+            QCOMPARE(readBytes(path(QStringLiteral("e.txt"))), QByteArray("edits"));
+    }
+
+    void closePrompt_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("saveOutcome"); // 0 saved, 1 dialog cancelled, 2 write failed
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("yes, saved") << int(MessageAnswer::Yes) << 0 << true;
+        QTest::newRow("yes, dialog cancelled") << int(MessageAnswer::Yes) << 1 << false;
+        QTest::newRow("yes, write failed") << int(MessageAnswer::Yes) << 2 << false;
+        QTest::newRow("no") << int(MessageAnswer::No) << 0 << true;
+        QTest::newRow("cancel") << int(MessageAnswer::Cancel) << 0 << false;
+    }
+    void closePrompt()
+    {
+        QFETCH(int, answer);
+        QFETCH(int, saveOutcome);
+        QFETCH(bool, closes);
+        TestWindow w;
+        w.form->show();
+        w.type(QStringLiteral("unsaved"));
+        w.messages.answers.enqueue(MessageAnswer(answer));
+        if (MessageAnswer(answer) == MessageAnswer::Yes) {
+            if (saveOutcome == 1)
+                w.dialogs.script.enqueue(ScriptedDialogHost::cancel());
+            else if (saveOutcome == 2)
+                w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("no/such/dir/f.txt"))));
+            else
+                w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("c.txt"))));
+        }
+        QCOMPARE(w.close(), closes);
+        QCOMPARE(w.form->isVisible(), !closes);
+        QCOMPARE(w.text1().Text(), QStringLiteral("unsaved"));
+        if (saveOutcome == 2) {
+            QCOMPARE(w.messages.shown.size(), 2);
+            QVERIFY(w.messages.shown[1].text.startsWith(
+                QStringLiteral("无法保存文件“%1”：").arg(path(QStringLiteral("no/such/dir/f.txt")))));
+            QCOMPARE(w.messages.shown[1].icon, MessageIcon::Exclamation);
+        }
+        // A cancelled close asks again next time.
+        if (!closes) {
+            w.messages.answers.enqueue(MessageAnswer::No);
+            QVERIFY(w.close());
+        }
+    }
+
+    void closeUnchangedAsksNothing()
+    {
+        const QString source = path(QStringLiteral("c.txt"));
+        QVERIFY(writeBytes(source, "a\r\nb"));
+        TestWindow w(source);
+        w.text1().selectAll();
+        w.text1().setSelBold(true); // formatting alone is no change
+        QVERIFY(w.close());
+        QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain path") << "%1/a.txt" << "a.txt - Inkwell" << "hello";
+        QTest::newRow("blanks around") << "   %1/a.txt  " << "a.txt - Inkwell" << "hello";
+        QTest::newRow("quoted, with blank") << "\"%1/b c.txt\"" << "b c.txt - Inkwell" << "blank";
+        QTest::newRow("missing file is created") << "%1/new.txt" << "new.txt - Inkwell" << "";
+        QTest::newRow("a folder cannot be read") << "%1/" << untitled << "";
+        QTest::newRow("empty") << "" << untitled << "";
+    }
+    void commandLine()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(QString, caption);
+        QFETCH(QString, text);
+        QVERIFY(writeBytes(path(QStringLiteral("a.txt")), "hello"));
+        QVERIFY(writeBytes(path(QStringLiteral("b c.txt")), "blank"));
+        QFile::remove(path(QStringLiteral("new.txt")));
+        TestWindow w(commandLine.contains(u'%') ? commandLine.arg(dirPath()) : commandLine);
+        QCOMPARE(w.caption(), caption);
+        QCOMPARE(w.text1().Text(), text);
+        QVERIFY(!w.form->document().DocumentChanged());
+        if (caption.startsWith(u"new.txt"))
+            QVERIFY(QFile::exists(path(QStringLiteral("new.txt"))));
+        if (commandLine.endsWith(u'/'))
+            QVERIFY(w.messages.texts().value(0).startsWith(QStringLiteral("无法打开文件")));
+    }
+
+    void rtfFileOpensAsRichText()
+    {
+        const QString source = path(QStringLiteral("r.rtf"));
+        QVERIFY(writeBytes(source, "{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 SimSun;}}"
+                                   "\\f0 plain {\\b bold} \\'d6\\'d0\\par end}"));
+        TestWindow w(source);
+        QCOMPARE(w.text1().Text(), QStringLiteral("plain bold 中\nend"));
+        QVERIFY(!w.form->document().DocumentChanged());
+        QTextCursor c(w.text1().document());
+        c.setPosition(8);
+        QCOMPARE(c.charFormat().fontWeight(), int(QFont::Bold));
+    }
+
+    void rtfSaveReopensWithFormatting()
+    {
+        TestWindow w;
+        w.type(QStringLiteral("粗体 normal"));
+        w.text1().setSelStart(0);
+        w.text1().setSelLength(2);
+        w.text1().setSelBold(true);
+        w.text1().setSelColor(0x0000FF); // red in 0x00BBGGRR
+        const QString target = path(QStringLiteral("doc"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+        w.trigger("save");
+        TestWindow again(target);
+        QCOMPARE(again.text1().Text(), QStringLiteral("粗体 normal"));
+        QTextCursor c(again.text1().document());
+        c.setPosition(1);
+        QCOMPARE(c.charFormat().fontWeight(), int(QFont::Bold));
+        QCOMPARE(c.charFormat().foreground().color(), QColor(255, 0, 0));
+        c.setPosition(5);
+        QCOMPARE(c.charFormat().fontWeight(), int(QFont::Normal));
+    }
+
+    void unreadableFileKeepsDocument()
+    {
+        const QString source = path(QStringLiteral("locked.txt"));
+        QVERIFY(writeBytes(source, "secret"));
+        QFile::setPermissions(source, QFileDevice::Permissions());
+        QFile probe(source);
+        if (probe.open(QIODevice::ReadOnly))
+            QSKIP("permissions are not enforced for this user (root); the nocaps run covers this");
+        TestWindow w;
+        w.type(QStringLiteral("mine"));
+        w.messages.answers.enqueue(MessageAnswer::No);
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(source));
+        w.trigger("open");
+        QCOMPARE(w.text1().Text(), QStringLiteral("mine"));
+        QCOMPARE(w.caption(), untitled);
+        QCOMPARE(w.messages.shown.size(), 2);
+        QVERIFY(w.messages.shown[1].text.startsWith(QStringLiteral("无法打开文件“%1”：").arg(source)));
+        QVERIFY(w.form->document().DocumentChanged());
+    }
+
+    void unwritableFolderKeepsDocument()
+    {
+        const QString folder = path(QStringLiteral("ro"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString target = folder + QStringLiteral("/x.txt");
+        QVERIFY(writeBytes(target, "old"));
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        QFile probe(folder + QStringLiteral("/probe"));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.remove();
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QSKIP("permissions are not enforced for this user (root); the nocaps run covers this");
+        }
+        TestWindow w;
+        w.type(QStringLiteral("new"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+        w.trigger("save");
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(readBytes(target), QByteArray("old"));
+        QCOMPARE(w.caption(), untitled);
+        QVERIFY(w.form->document().DocumentChanged());
+        QCOMPARE(w.messages.shown.size(), 1);
+        QVERIFY(w.messages.shown[0].text.startsWith(QStringLiteral("无法保存文件“%1”：").arg(target)));
+    }
+
+    void killDuringSaveLeavesOldFileWhole()
+    {
+        const QString target = path(QStringLiteral("k.txt"));
+        const QByteArray oldBytes(1 << 20, 'o');
+        QVERIFY(writeBytes(target, oldBytes));
+        TestWindow w;
+        w.text1().setText(QString(4 << 20, u'n'));
+        auto *rng = QRandomGenerator::global();
+        for (int run = 0; run < 8; ++run) {
+            const pid_t child = fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                for (;;) {
+                    w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+                    w.form->document().save();
+                }
+            }
+            usleep(rng->bounded(2000, 60000));
+            ::kill(child, SIGKILL);
+            int status = 0;
+            waitpid(child, &status, 0);
+            const QByteArray now = readBytes(target);
+            QVERIFY2(now == oldBytes || now == QByteArray(4 << 20, 'n'),
+                     qPrintable(QStringLiteral("run %1: %2 bytes").arg(run).arg(now.size())));
+        }
+    }
+
+    // The encrypted text format.
+    void scrambleIsItsOwnInverse()
+    {
+        for (int b = 0; b < 256; ++b) {
+            QCOMPARE(int(ByteScramble(ByteScramble(static_cast<unsigned char>(b)))), b);
+            QVERIFY(ByteScramble(static_cast<unsigned char>(b)) != b);
+        }
+    }
+
+    void scrambledKnownVector()
+    {
+        // "中文a\r\n" in GBK is D6 D0 CE C4 61 0D 0A; each byte xor 5E.
+        TestWindow w;
+        w.text1().setTextEncoding({TextEncoding::Kind::Ansi, false, TextEncoding::LineEnding::CRLF, 0});
+        w.type(QStringLiteral("中文a\n"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("v.stx"))));
+        w.trigger("save");
+        QCOMPARE(readBytes(path(QStringLiteral("v.stx"))), QByteArray("\x88\x8e\x90\x9a\x3f\x53\x54"));
+    }
+
+    void encryptedRoundTrip_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("chinese lines") << QStringLiteral("第一行\n第二行 with ASCII\n");
+        QTest::newRow("outside 936") << QString::fromUcs4(U"emoji \U0001F600 é");
+    }
+    void encryptedRoundTrip()
+    {
+        QFETCH(QString, text);
+        const QString file = path(QStringLiteral("e.stx"));
+        TestWindow w;
+        w.type(text);
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(file));
+        w.trigger("save");
+        const QByteArray onDisk = readBytes(file);
+        QCOMPARE(onDisk.size(), w.text1().fileBytes(RichTextBox::rtfText).size());
+        if (!text.isEmpty())
+            QVERIFY(!onDisk.contains(QByteArray("\xb5\xda")) && !onDisk.contains("ASCII"));
+
+        TestWindow reader;
+        reader.dialogs.script.enqueue(ScriptedDialogHost::choose(file));
+        reader.trigger("opensafe");
+        QCOMPARE(reader.text1().Text(), text);
+        QCOMPARE(reader.caption(), QStringLiteral("e.stx - Inkwell"));
+        QVERIFY(!reader.form->document().DocumentChanged());
+        // Opening only reads: the file and the folder are as they were.
+        QCOMPARE(readBytes(file), onDisk);
+        QCOMPARE(QDir(dirPath()).entryList(QDir::Files), QStringList{QStringLiteral("e.stx")});
+        // The save dialog still offers the name chosen last in it, not the encrypted file.
+        QCOMPARE(reader.form->openuse.FileName, QStringLiteral("*.txt"));
+    }
+
+    void opensafeMissingFileCreatesEmpty()
+    {
+        const QString file = path(QStringLiteral("none.stx"));
+        TestWindow w;
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(file));
+        w.trigger("opensafe");
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(QFileInfo(file).size(), 0);
+        QCOMPARE(w.caption(), QStringLiteral("none.stx - Inkwell"));
+    }
+
+    void openShowsScrambledBytesAsText()
+    {
+        const QString file = path(QStringLiteral("s.stx"));
+        QByteArray bytes("abc");
+        scrambleInPlace(bytes);
+        QVERIFY(writeBytes(file, bytes));
+        TestWindow w;
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(file));
+        w.trigger("open");
+        QCOMPARE(w.text1().Text(), QStringLiteral("?<="));
+    }
+};
+
+QTEST_MAIN(TestDocument)
+#include "tst_document.moc"

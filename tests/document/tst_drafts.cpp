@@ -1,0 +1,604 @@
+#include "document/bytescramble.h"
+#include "document/documentshadow.h"
+#include "document/draftfile.h"
+#include "document/draftkeeper.h"
+#include "platform/codepage.h"
+#include "rtf/documentimages.h"
+#include "rtf/rtfwriter.h"
+#include "support/testwindow.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Inkwell;
+using namespace Inkwell::Testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Short enough that the tests do not wait, long enough that a burst of edits
+// in one test step counts as one.
+const DraftTiming fast{20ms, 10s};
+
+QTextImageFormat addPicture(QTextDocument *document, QColor colour)
+{
+    QImage image(6, 4, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return DocumentImages::add(document, image, png, "png");
+}
+
+// Typed text with bold, colour, a size and a picture in it.
+void typeRichDocument(TestWindow &w)
+{
+    w.type(QStringLiteral("第一行 plain\n粗体 bold "));
+    w.text1().setSelStart(9);
+    w.text1().setSelLength(2);
+    w.text1().setSelBold(true);
+    w.text1().setSelColor(0x0000FF);
+    w.text1().moveCursor(QTextCursor::End);
+    w.text1().setSelFontSize(20);
+    w.type(QStringLiteral("big "));
+    QTextCursor cursor = w.text1().textCursor();
+    cursor.insertImage(addPicture(w.text1().document(), Qt::green));
+    w.text1().setTextCursor(cursor);
+    w.type(QStringLiteral(" after the picture"));
+}
+
+DecodedDraft readDraft(const QString &path)
+{
+    return decodeDraft(readBytes(path));
+}
+
+struct Keeper {
+    std::unique_ptr<DraftKeeper> keeper;
+    Keeper(TestWindow &w, const QString &dir, DraftTiming timing = fast)
+        : keeper(std::make_unique<DraftKeeper>(w.text1(), w.form->document(), w.messages, w.clock,
+                                               dir, timing))
+    {
+    }
+    DraftKeeper *operator->() { return keeper.get(); }
+};
+
+} // namespace
+
+class TestDrafts : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString dir() const { return m_tmp->filePath(QStringLiteral("drafts")); }
+    QString path(const QString &name) const { return m_tmp->filePath(name); }
+    QStringList draftFiles() const
+    {
+        return QDir(dir()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tmp->isValid());
+    }
+
+    void idleWriteHoldsTextFormattingAndPicture()
+    {
+        TestWindow w;
+        Keeper k(w, dir());
+        QSignalSpy written(k.keeper.get(), &DraftKeeper::draftWritten);
+        typeRichDocument(w);
+        QVERIFY(!QFile::exists(k->draftPath())); // not before the document has been idle
+        QTRY_COMPARE(written.count(), 1);
+
+        const DecodedDraft draft = readDraft(k->draftPath());
+        QVERIFY2(draft.ok, qPrintable(draft.why));
+        QCOMPARE(draft.rtf, w.text1().fileBytes(RichTextBox::rtfRTF));
+        QVERIFY(draft.rtf.contains("\\pict"));
+        QCOMPARE(draft.header.title, QStringLiteral("无标题"));
+        QCOMPARE(draft.header.saved, w.clock.moment);
+        QVERIFY(!draft.header.encrypted);
+        QCOMPARE(QFileInfo(k->draftPath()).permissions() & 0x0777,
+                 QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QCOMPARE(QFileInfo(dir()).permissions() & 0x0077, QFileDevice::Permissions());
+        QVERIFY(QFile::exists(k->draftPath() + QStringLiteral(".lock")));
+
+        // Saving makes the draft needless.
+        QSignalSpy deleted(k.keeper.get(), &DraftKeeper::draftDeleted);
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("saved.rtf"))));
+        w.trigger("save");
+        QTRY_COMPARE(deleted.count(), 1);
+        QVERIFY(!QFile::exists(k->draftPath()));
+        QCOMPARE(draftFiles(), QStringList{QFileInfo(k->draftPath()).fileName() + ".lock"});
+    }
+
+    void longestIntervalWhileTypingGoesOn()
+    {
+        TestWindow w;
+        Keeper k(w, dir(), DraftTiming{300ms, 100ms});
+        QSignalSpy written(k.keeper.get(), &DraftKeeper::draftWritten);
+        // Keystrokes closer together than the idle interval never let it
+        // elapse; the draft still comes within the longest interval.
+        QTimer typist;
+        typist.setInterval(20);
+        connect(&typist, &QTimer::timeout, [&] { w.type(QStringLiteral("x")); });
+        typist.start();
+        QTRY_COMPARE_WITH_TIMEOUT(written.count(), 1, 2000);
+        typist.stop();
+        QVERIFY(readDraft(k->draftPath()).ok);
+    }
+
+    void noDraftWithoutChanges_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("fresh window") << "fresh";
+        QTest::newRow("file just read") << "read";
+        QTest::newRow("typed and undone") << "undone";
+        QTest::newRow("typed and saved") << "saved";
+    }
+    void noDraftWithoutChanges()
+    {
+        QFETCH(QString, how);
+        const QString source = path(QStringLiteral("in.txt"));
+        QVERIFY(writeBytes(source, "from disk"));
+        TestWindow w(how == u"read" ? source : QString());
+        Keeper k(w, dir());
+        if (how == u"undone") {
+            w.type(QStringLiteral("abc"));
+            k->flush();
+            QVERIFY(QFile::exists(k->draftPath()));
+            w.text1().undo();
+        } else if (how == u"saved") {
+            w.type(QStringLiteral("abc"));
+            w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("s.txt"))));
+            w.trigger("save");
+        }
+        k->flush();
+        QVERIFY(!QFile::exists(k->draftPath()));
+    }
+
+    void discardOnNormalClose()
+    {
+        TestWindow w;
+        Keeper k(w, dir());
+        w.type(QStringLiteral("given up"));
+        k->flush();
+        QVERIFY(QFile::exists(k->draftPath()));
+        k->discard();
+        QVERIFY(draftFiles().isEmpty()); // draft and lock
+    }
+
+    void orphanOffered_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("yes restores") << int(MessageAnswer::Yes);
+        QTest::newRow("no deletes") << int(MessageAnswer::No);
+    }
+    void orphanOffered()
+    {
+        QFETCH(int, answer);
+        const QString source = path(QStringLiteral("notes.txt"));
+        QVERIFY(writeBytes(source, "\xe4\xb8\xad\xe6\x96\x87 utf-8\nline two\n"));
+        QByteArray expectedRtf;
+        TextEncoding expectedEncoding;
+        QString orphan;
+        {
+            TestWindow dead(source);
+            Keeper k(dead, dir());
+            dead.text1().moveCursor(QTextCursor::End);
+            typeRichDocument(dead);
+            k->flush();
+            expectedRtf = dead.text1().fileBytes(RichTextBox::rtfRTF);
+            expectedEncoding = dead.text1().textEncoding();
+            orphan = k->draftPath();
+            // The window dies here without a normal close: the draft stays.
+        }
+        QVERIFY(QFile::exists(orphan));
+        QVERIFY(!QFile::exists(orphan + QStringLiteral(".lock")));
+
+        TestWindow w;
+        Keeper k(w, dir());
+        w.messages.answers.enqueue(MessageAnswer(answer));
+        const bool restored = k->recoverOrphans();
+        QCOMPARE(restored, MessageAnswer(answer) == MessageAnswer::Yes);
+        QCOMPARE(w.messages.shown.size(), 1);
+        QCOMPARE(w.messages.shown[0].kind, ShownMessage::YesNo);
+        QCOMPARE(
+            w.messages.shown[0].text,
+            QStringLiteral("发现上次未保存的文档“notes.txt”（2012年9月5日 16:07）。是否恢复？"));
+        QCOMPARE(w.messages.shown[0].title, QStringLiteral("Inkwell"));
+        QCOMPARE(w.messages.shown[0].icon, MessageIcon::Information);
+        if (restored) {
+            QCOMPARE(w.text1().fileBytes(RichTextBox::rtfRTF), expectedRtf);
+            QCOMPARE(w.text1().textEncoding(), expectedEncoding);
+            QCOMPARE(w.caption(), QStringLiteral("notes.txt - Inkwell"));
+            QVERIFY(w.form->document().DocumentChanged());
+            QCOMPARE(w.form->document().lastPath(), source);
+            // The recovered draft is now this window's own, locked, until a normal close.
+            QCOMPARE(k->draftPath(), orphan);
+            QVERIFY(QFile::exists(orphan));
+            QVERIFY(QFile::exists(orphan + QStringLiteral(".lock")));
+            QCOMPARE(draftFiles().size(), 2);
+            w.messages.answers.enqueue(MessageAnswer::No);
+            QVERIFY(w.close());
+            k->discard();
+            QVERIFY(draftFiles().isEmpty());
+        } else {
+            QCOMPARE(w.text1().Text(), QString());
+            QCOMPARE(w.caption(), QStringLiteral("无标题 - Inkwell"));
+            QVERIFY(!QFile::exists(orphan));
+            QVERIFY(!QFile::exists(orphan + QStringLiteral(".lock")));
+        }
+    }
+
+    void severalOrphansStopAfterYes()
+    {
+        QStringList orphans; // oldest first
+        for (int i = 0; i < 3; ++i) {
+            TestWindow dead;
+            Keeper k(dead, dir());
+            dead.type(QStringLiteral("document %1").arg(i));
+            k->flush();
+            orphans << k->draftPath();
+        }
+        for (int i = 0; i < 3; ++i) {
+            QFile f(orphans[i]);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-600 + 60 * i),
+                                  QFileDevice::FileModificationTime));
+        }
+        TestWindow w;
+        Keeper k(w, dir());
+        w.messages.answers << MessageAnswer::No << MessageAnswer::Yes;
+        QVERIFY(k->recoverOrphans());
+        QCOMPARE(w.messages.shown.size(), 2); // no third question after the Yes
+        QVERIFY(!w.messages.unexpectedQuestion);
+        QCOMPARE(w.text1().Text(), QStringLiteral("document 1"));
+        QVERIFY(!QFile::exists(orphans[2])); // newest, answered No
+        QCOMPARE(k->draftPath(), orphans[1]);
+        QVERIFY(QFile::exists(orphans[0])); // kept for the next start
+
+        TestWindow next;
+        Keeper nextKeeper(next, dir());
+        next.messages.answers << MessageAnswer::Yes;
+        QVERIFY(nextKeeper->recoverOrphans());
+        QCOMPARE(next.text1().Text(), QStringLiteral("document 0"));
+        QCOMPARE(next.messages.shown.size(), 1); // the first window's draft is live
+    }
+
+    void killedWindowsLocksAreStale()
+    {
+        QString orphan;
+        {
+            TestWindow dead;
+            Keeper k(dead, dir());
+            dead.type(QStringLiteral("killed mid-sentence"));
+            k->flush();
+            orphan = k->draftPath();
+        }
+        // A process that dies holding locks, as a killed window does: one on
+        // the draft, one of a window that never wrote a draft.
+        const QString lonelyLock = dir() + QStringLiteral("/never-written.draft.lock");
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            QLockFile a(orphan + QStringLiteral(".lock"));
+            QLockFile b(lonelyLock);
+            _exit(a.tryLock(0) && b.tryLock(0) ? 0 : 1);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        QCOMPARE(status, 0);
+        QVERIFY(QFile::exists(orphan + QStringLiteral(".lock")));
+
+        TestWindow w;
+        Keeper k(w, dir());
+        w.messages.answers << MessageAnswer::Yes;
+        QVERIFY(k->recoverOrphans());
+        QCOMPARE(w.text1().Text(), QStringLiteral("killed mid-sentence"));
+        QVERIFY(!QFile::exists(lonelyLock));
+    }
+
+    void liveDraftsAreNeverOffered()
+    {
+        TestWindow one;
+        TestWindow two;
+        Keeper first(one, dir());
+        Keeper second(two, dir());
+        one.type(QStringLiteral("window one"));
+        two.type(QStringLiteral("window two"));
+        first->flush();
+        second->flush();
+        QVERIFY(first->draftPath() != second->draftPath());
+        QCOMPARE(readDraft(first->draftPath()).rtf, one.text1().fileBytes(RichTextBox::rtfRTF));
+        QCOMPARE(readDraft(second->draftPath()).rtf, two.text1().fileBytes(RichTextBox::rtfRTF));
+        // A window open for long: the age of its lock does not make it stale.
+        for (const QString &draft : {first->draftPath(), second->draftPath()}) {
+            QFile lock(draft + QStringLiteral(".lock"));
+            QVERIFY(lock.open(QIODevice::ReadWrite));
+            QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                     QFileDevice::FileModificationTime));
+        }
+        TestWindow third;
+        Keeper k(third, dir());
+        QVERIFY(!k->recoverOrphans());
+        QVERIFY(third.messages.shown.isEmpty());
+        QVERIFY(QFile::exists(first->draftPath()) && QFile::exists(second->draftPath()));
+    }
+
+    void encryptedDocumentDraftHidesText_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("opened encrypted") << "opensafe" << true;
+        QTest::newRow("saved encrypted") << "save stx" << true;
+        QTest::newRow("saved plain (control)") << "save txt" << false;
+    }
+    void encryptedDocumentDraftHidesText()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, hidden);
+        const QString phrase = QStringLiteral("机密文字 secret phrase");
+        TestWindow w;
+        Keeper k(w, dir());
+        if (how == u"opensafe") {
+            QByteArray scrambled("\xb5\xda\xd2\xbb"); // 第一 in GBK
+            scrambleInPlace(scrambled);
+            QVERIFY(writeBytes(path(QStringLiteral("s.stx")), scrambled));
+            w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("s.stx"))));
+            w.trigger("opensafe");
+            QCOMPARE(w.text1().Text(), QStringLiteral("第一"));
+            w.text1().moveCursor(QTextCursor::End);
+            w.type(phrase);
+        } else {
+            w.type(QStringLiteral("first "));
+            const QString name =
+                how == u"save stx" ? QStringLiteral("e.stx") : QStringLiteral("e.txt");
+            w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(name)));
+            w.trigger("save");
+            w.type(phrase);
+        }
+        k->flush();
+        const QByteArray bytes = readBytes(k->draftPath());
+        const DecodedDraft draft = decodeDraft(bytes);
+        QVERIFY2(draft.ok, qPrintable(draft.why));
+        QCOMPARE(draft.header.encrypted, hidden);
+        QCOMPARE(draft.rtf, w.text1().fileBytes(RichTextBox::rtfRTF));
+
+        const QString secret = QStringLiteral("机密文字");
+        QByteArray gbk = QByteArray::fromStdString(
+            CodePage::encode(std::u16string(reinterpret_cast<const char16_t *>(secret.utf16()),
+                                            size_t(secret.size())),
+                             936)
+                .bytes);
+        QByteArray rtfEscaped; // how RTF writes GBK bytes: \'bb\'fa...
+        for (char c : gbk)
+            rtfEscaped += "\\'" + QByteArray(1, c).toHex();
+        const QList<QByteArray> forms = {gbk,
+                                         rtfEscaped,
+                                         secret.toUtf8(),
+                                         QStringEncoder(QStringEncoder::Utf16LE)(secret),
+                                         QStringEncoder(QStringEncoder::Utf16BE)(secret),
+                                         QByteArray("secret phrase")};
+        bool anyFound = false;
+        for (const QByteArray &form : forms)
+            anyFound = anyFound || bytes.contains(form);
+        QCOMPARE(anyFound, !hidden);
+    }
+
+    void damagedDraftSetAside_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("truncated") << "truncate"
+                                   << "草稿文件不完整";
+        QTest::newRow("a byte changed") << "flip"
+                                        << "草稿文件的内容已损坏（校验不符）";
+        QTest::newRow("not RTF") << "notrtf"
+                                 << "草稿中的文档不是 RTF 格式";
+        QTest::newRow("not a draft") << "garbage"
+                                     << "不是 Inkwell 的草稿文件";
+        QTest::newRow("header only") << "header"
+                                     << "草稿文件不完整";
+    }
+    void damagedDraftSetAside()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, reason);
+        QString orphan;
+        {
+            TestWindow dead;
+            Keeper k(dead, dir());
+            typeRichDocument(dead);
+            k->flush();
+            orphan = k->draftPath();
+        }
+        QByteArray bytes = readBytes(orphan);
+        if (damage == u"truncate")
+            bytes.chop(25);
+        else if (damage == u"flip")
+            bytes[bytes.size() - 40] = bytes[bytes.size() - 40] ^ 0x20;
+        else if (damage == u"notrtf")
+            bytes = encodeDraft(DraftHeader{}, "plain words, no markup");
+        else if (damage == u"garbage")
+            bytes = QByteArray(300, '\x07');
+        else
+            bytes = bytes.left(bytes.indexOf("\n\n"));
+        QVERIFY(writeBytes(orphan, bytes));
+
+        TestWindow w;
+        Keeper k(w, dir());
+        QVERIFY(!k->recoverOrphans());
+        QCOMPARE(w.messages.shown.size(), 1);
+        QCOMPARE(w.messages.shown[0].kind, ShownMessage::Inform);
+        QCOMPARE(w.messages.shown[0].icon, MessageIcon::Exclamation);
+        QVERIFY2(w.messages.shown[0].text.startsWith(
+                     QStringLiteral("上次未保存的文档草稿已损坏，无法恢复：") + reason),
+                 qPrintable(w.messages.shown[0].text));
+        QVERIFY(w.messages.shown[0].text.contains(orphan + QStringLiteral(".damaged")));
+        QCOMPARE(w.text1().Text(), QString()); // nothing loaded, not even a part
+        QVERIFY(!QFile::exists(orphan));
+        QCOMPARE(readBytes(orphan + QStringLiteral(".damaged")), bytes);
+        // Set aside for good: the next start does not ask again.
+        TestWindow again;
+        Keeper k2(again, dir());
+        QVERIFY(!k2->recoverOrphans());
+        QVERIFY(again.messages.shown.isEmpty());
+    }
+
+    void shadowFollowsEdits_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<int>("pieceSize");
+        QTest::newRow("pieces of 1") << 1u << 1;
+        QTest::newRow("pieces of 7") << 7u << 7;
+        QTest::newRow("pieces of 64") << 64u << 64;
+        QTest::newRow("pieces of 7, other seed") << 99u << 7;
+    }
+    void shadowFollowsEdits()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(int, pieceSize);
+        QRandomGenerator rng(seed);
+        QTextDocument doc;
+        DocumentShadow shadow(&doc, pieceSize);
+        const QStringList words = {
+            QStringLiteral("abc"),  QStringLiteral("中文"),           QStringLiteral("\n"),
+            QStringLiteral("x\ny"), QString::fromUcs4(U"\U0001F600"), QStringLiteral("  ")};
+        QTextCursor cursor(&doc);
+        for (int step = 0; step < 300; ++step) {
+            const int end = doc.characterCount() - 1;
+            const int a = int(rng.bounded(end + 1));
+            const int b = int(rng.bounded(end + 1));
+            cursor.setPosition(std::min(a, b));
+            cursor.setPosition(std::max(a, b), QTextCursor::KeepAnchor);
+            switch (rng.bounded(7)) {
+            case 0:
+            case 1:
+                cursor.insertText(words[int(rng.bounded(words.size()))]);
+                break;
+            case 2:
+                cursor.removeSelectedText();
+                break;
+            case 3: {
+                QTextCharFormat f;
+                f.setFontWeight(rng.bounded(2) ? QFont::Bold : QFont::Normal);
+                f.setForeground(QColor::fromRgb(rng.bounded(0x1000000u)));
+                cursor.mergeCharFormat(f);
+                break;
+            }
+            case 4:
+                cursor.insertImage(addPicture(&doc, QColor::fromRgb(rng.bounded(0x1000000u))));
+                break;
+            case 5:
+                doc.undo();
+                break;
+            default:
+                if (rng.bounded(20) == 0)
+                    doc.setPlainText(QStringLiteral("replaced\nwhole"));
+                break;
+            }
+            if (step % 3 == 0 || step > 290) {
+                const auto copy = buildDocument(shadow.snapshot());
+                QCOMPARE(copy->toRawText(), doc.toRawText());
+                QCOMPARE(Rtf::write(*copy, 936), Rtf::write(doc, 936));
+            }
+        }
+    }
+
+    void fullDiskKeepsPreviousDraft()
+    {
+        // Run by the tst_drafts_fulldisk entry inside a private mount
+        // namespace, with a 64 KiB tmpfs mounted at this folder.
+        const QString full = qEnvironmentVariable("INKWELL_FULL_DIR");
+        if (full.isEmpty())
+            QSKIP("needs a small tmpfs; run through the tst_drafts_fulldisk test");
+        TestWindow w;
+        Keeper k(w, full + QStringLiteral("/drafts"));
+        QSignalSpy failed(k.keeper.get(), &DraftKeeper::draftFailed);
+        w.type(QStringLiteral("small and safe"));
+        k->flush();
+        QVERIFY2(k->lastError().isEmpty(), qPrintable(k->lastError()));
+        const QByteArray before = readBytes(k->draftPath());
+        QVERIFY(decodeDraft(before).ok);
+
+        // Text that does not compress into 64 KiB, in RTF well over it.
+        QString big;
+        QRandomGenerator rng(5);
+        for (int i = 0; i < 120000; ++i)
+            big += QChar(u'a' + rng.bounded(26));
+        w.text1().moveCursor(QTextCursor::End);
+        w.type(big);
+        k->flush();
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!k->lastError().isEmpty());
+        QCOMPARE(readBytes(k->draftPath()), before);
+        QVERIFY(w.messages.shown.isEmpty()); // typing is not interrupted by boxes
+        // Editing goes on untouched, and the next write that fits succeeds.
+        w.text1().selectAll();
+        w.type(QStringLiteral("shorter now"));
+        QCOMPARE(w.text1().Text(), QStringLiteral("shorter now"));
+        k->flush();
+        QVERIFY2(k->lastError().isEmpty(), qPrintable(k->lastError()));
+        QCOMPARE(readDraft(k->draftPath()).rtf, w.text1().fileBytes(RichTextBox::rtfRTF));
+        QCOMPARE(QDir(full + QStringLiteral("/drafts")).entryList(QDir::Files).size(), 2);
+    }
+
+    void snapshotCost_data()
+    {
+        QTest::addColumn<int>("megabytes");
+        QTest::newRow("1 MB") << 1;
+        QTest::newRow("10 MB") << 10;
+        QTest::newRow("50 MB") << 50;
+    }
+    void snapshotCost()
+    {
+        // Prints what the GUI thread pays; timings vary by machine, so they
+        // are reported, not asserted.
+        if (qEnvironmentVariableIsEmpty("INKWELL_DRAFT_TIMING"))
+            QSKIP("set INKWELL_DRAFT_TIMING=1 to measure snapshot costs");
+        QFETCH(int, megabytes);
+        const QString line = QString(30, QChar(0x4E2D)) + QStringLiteral("abcdefghijklmnopqr\n");
+        const qsizetype lines = qsizetype(megabytes) * 1000 * 1000 / 80; // 80 bytes in GBK
+        QString text;
+        text.reserve(line.size() * lines);
+        for (qsizetype i = 0; i < lines; ++i)
+            text += line;
+        TestWindow w;
+        w.text1().setText(text);
+        w.text1().document()->setModified(false);
+        Keeper k(w, dir());
+        QSignalSpy written(k.keeper.get(), &DraftKeeper::draftWritten);
+        QElapsedTimer all;
+        all.start();
+        w.text1().moveCursor(QTextCursor::End);
+        w.type(QStringLiteral("x"));
+        QTRY_COMPARE_WITH_TIMEOUT(written.count(), 1, 120000);
+        const qint64 first = k->lastSnapshotCost();
+        const qint64 firstDraft = all.elapsed();
+        w.text1().setSelStart(int(text.size() / 2));
+        w.type(QStringLiteral("y"));
+        QTRY_COMPARE_WITH_TIMEOUT(written.count(), 2, 120000);
+        const qint64 second = k->lastSnapshotCost();
+        qInfo("%d MB: first draft after %lld ms (copied in slices of <= 8 ms); GUI-thread snapshot "
+              "%.2f ms then, %.2f ms after one more keystroke; draft %lld bytes",
+              megabytes, firstDraft, first / 1e6, second / 1e6,
+              qint64(QFileInfo(k->draftPath()).size()));
+        QCOMPARE(readDraft(k->draftPath()).rtf.size(),
+                 w.text1().fileBytes(RichTextBox::rtfRTF).size());
+    }
+};
+
+QTEST_MAIN(TestDrafts)
+#include "tst_drafts.moc"
