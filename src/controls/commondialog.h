@@ -42,6 +42,7 @@ public:
     QString FileTitle() const;
 
     QString FileName;
+    QString InitDir;     // the folder a file dialog starts in when FileName names none
     QString Filter;      // "desc|pattern|desc|pattern", as the design gives it
     QString DialogTitle; // empty: the host's default title
     int Flags = 0;

@@ -1,0 +1,364 @@
+#include "app/form1.h"
+
+#include "commands/editcommands.h"
+#include "commands/findcommands.h"
+#include "commands/formatcommands.h"
+#include "commands/insertcommands.h"
+#include "commands/printcommands.h"
+#include "controls/clock.h"
+#include "controls/messagehost.h"
+#include "controls/richtextbox.h"
+#include "document/documentstate.h"
+#include "platform/twips.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace Inkwell {
+
+namespace {
+
+double logicalDpi(const QWidget *widget)
+{
+    const QScreen *screen = widget->screen();
+    return screen ? screen->logicalDotsPerInchX() : 96.0;
+}
+
+} // namespace
+
+Form1::Form1(Services services, QWidget *parent)
+    : QMainWindow(parent), openuse(&services.dialogs), safeuse(&services.dialogs),
+      puse(&services.dialogs), CommonDialog1(&services.dialogs), m_services(services)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("无标题 - Inkwell"));
+
+    Text1 = new RichTextBox(this);
+    setCentralWidget(Text1);
+
+    showbar = new QStatusBar(this);
+    showbar->setObjectName(QStringLiteral("showbar"));
+    showbar->setSizeGripEnabled(false);
+    setStatusBar(showbar);
+    // The one panel the window is designed with; start-up puts two in front.
+    auto *designed = new QLabel(showbar);
+    designed->setFixedWidth(twipsToPixels(1440, logicalDpi(this)));
+    m_panels << designed;
+    showbar->addWidget(designed);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &Form1::ShowDateTime);
+
+    openuse.FileName = QStringLiteral("*.txt");
+    openuse.Filter = QStringLiteral(
+        "文本文档(*.txt)|*.txt|加密文本文档(*.stx)|*.stx|RTF文档(*.rtf)|*.rtf|所有文件(*.*)|*.*");
+    openuse.FontName = QStringLiteral("宋体");
+    openuse.FontSize = 9;
+    openuse.Color = 0xE0E0E0;
+    safeuse.FileName = QStringLiteral("*.stx");
+    safeuse.Filter = QStringLiteral("加密文本文档(*.stx)|*.stx|");
+    puse.DialogTitle = QStringLiteral("载入图片");
+    // PNG pictures load as well as JPEG and BMP ones, so the dialog offers them too.
+    puse.Filter = QStringLiteral(
+        "Jpg图片文件(*.jpg)|*.jpg|Bmp位图文件(*.bmp)|*.bmp|Png图片文件(*.png)|*.png|");
+    CommonDialog1.DialogTitle = QStringLiteral("更换皮肤");
+    CommonDialog1.FileName = QStringLiteral("*.she");
+    CommonDialog1.Filter = QStringLiteral("SHE皮肤文件(*.she)|*.she");
+
+    m_document = new DocumentState(*Text1, openuse, safeuse, services.messages, this);
+    connect(m_document, &DocumentState::captionChanged, this, &QWidget::setWindowTitle);
+
+    createMenus();
+
+    connect(Text1, &RichTextBox::keyReleased, this, &Form1::ShowCaretPos);
+    connect(Text1, &RichTextBox::mousePressed, this, &Form1::ShowCaretPos);
+
+    const double dpi = logicalDpi(this);
+    resize(twipsToPixels(13890, dpi), twipsToPixels(7725, dpi) + menuBar()->sizeHint().height());
+}
+
+Form1::~Form1() = default;
+
+QAction *Form1::addItem(QMenu *menu, const QString &name, const QString &caption,
+                        const QKeySequence &shortcut)
+{
+    auto *item = menu->addAction(caption);
+    item->setObjectName(name);
+    if (!shortcut.isEmpty())
+        item->setShortcut(shortcut);
+    return item;
+}
+
+void Form1::createMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+    file->setObjectName(QStringLiteral("file"));
+    connect(addItem(file, QStringLiteral("new"), QStringLiteral("新建(&N)"), QKeySequence(Qt::CTRL | Qt::Key_N)),
+            &QAction::triggered, this, &Form1::new_Click);
+    connect(addItem(file, QStringLiteral("open"), QStringLiteral("打开(&O)..."), QKeySequence(Qt::CTRL | Qt::Key_O)),
+            &QAction::triggered, this, &Form1::open_Click);
+    connect(addItem(file, QStringLiteral("opensafe"), QStringLiteral("打开加密文件(&O)...")),
+            &QAction::triggered, this, &Form1::opensafe_Click);
+    addItem(file, QStringLiteral("skin"), QStringLiteral("更换皮肤(&S)..."))->setEnabled(false);
+    addItem(file, QStringLiteral("reg"), QStringLiteral("关联txt文件(&R)"))->setEnabled(false);
+    connect(addItem(file, QStringLiteral("save"), QStringLiteral("保存(&S)"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+            &QAction::triggered, this, &Form1::save_Click);
+    file->addSeparator()->setObjectName(QStringLiteral("d"));
+    connect(addItem(file, QStringLiteral("printsetup"), QStringLiteral("页面设置(&U)...")),
+            &QAction::triggered, this, &Form1::printsetup_Click);
+    connect(addItem(file, QStringLiteral("print"), QStringLiteral("打印(&P)..."),
+                    QKeySequence(Qt::CTRL | Qt::Key_P)),
+            &QAction::triggered, this, &Form1::print_Click);
+    file->addSeparator()->setObjectName(QStringLiteral("a"));
+    connect(addItem(file, QStringLiteral("Esc"), QStringLiteral("退出(&X)")), &QAction::triggered,
+            this, &Form1::Esc_Click);
+
+    QMenu *edit = menuBar()->addMenu(QStringLiteral("编辑(&E)"));
+    edit->setObjectName(QStringLiteral("edit"));
+    // No shortcut of its own: Ctrl+Z stays the editor's.
+    connect(addItem(edit, QStringLiteral("undo"), QStringLiteral("撤销(&U)")), &QAction::triggered,
+            this, &Form1::undo_Click);
+    edit->addSeparator()->setObjectName(QStringLiteral("e"));
+    connect(addItem(edit, QStringLiteral("cut"), QStringLiteral("剪切(&T)"),
+                    QKeySequence(Qt::CTRL | Qt::Key_X)),
+            &QAction::triggered, this, &Form1::cut_Click);
+    connect(addItem(edit, QStringLiteral("copy"), QStringLiteral("复制(&C)"),
+                    QKeySequence(Qt::CTRL | Qt::Key_C)),
+            &QAction::triggered, this, &Form1::copy_Click);
+    connect(addItem(edit, QStringLiteral("paste"), QStringLiteral("粘贴(&P)"),
+                    QKeySequence(Qt::CTRL | Qt::Key_V)),
+            &QAction::triggered, this, &Form1::paste_Click);
+    edit->addSeparator()->setObjectName(QStringLiteral("b"));
+    connect(addItem(edit, QStringLiteral("find"), QStringLiteral("查找(&F)..."),
+                    QKeySequence(Qt::CTRL | Qt::Key_F)),
+            &QAction::triggered, this, &Form1::find_Click);
+    connect(addItem(edit, QStringLiteral("findon"), QStringLiteral("查找下一个(&N)"),
+                    QKeySequence(Qt::Key_F3)),
+            &QAction::triggered, this, &Form1::findon_Click);
+    edit->addSeparator()->setObjectName(QStringLiteral("c"));
+    connect(addItem(edit, QStringLiteral("SelectAll"), QStringLiteral("全选(&A)"),
+                    QKeySequence(Qt::CTRL | Qt::Key_A)),
+            &QAction::triggered, this, &Form1::SelectAll_Click);
+    connect(addItem(edit, QStringLiteral("date"), QStringLiteral("时间/日期(&D)"),
+                    QKeySequence(Qt::Key_F5)),
+            &QAction::triggered, this, &Form1::date_Click);
+
+    QMenu *pattern = menuBar()->addMenu(QStringLiteral("格式(&O)"));
+    pattern->setObjectName(QStringLiteral("pattern"));
+    connect(addItem(pattern, QStringLiteral("font"), QStringLiteral("字体(&F)...")),
+            &QAction::triggered, this, &Form1::font_Click);
+    connect(addItem(pattern, QStringLiteral("color"), QStringLiteral("颜色(&C)...")),
+            &QAction::triggered, this, &Form1::color_Click);
+    connect(addItem(pattern, QStringLiteral("addpicture"), QStringLiteral("插入图片(&A)...")),
+            &QAction::triggered, this, &Form1::addpicture_Click);
+
+    QMenu *view = menuBar()->addMenu(QStringLiteral("查看(&V)"));
+    view->setObjectName(QStringLiteral("view"));
+    QAction *bar = addItem(view, QStringLiteral("bar"), QStringLiteral("状态栏(&S)"));
+    bar->setCheckable(true);
+    connect(bar, &QAction::triggered, this, &Form1::bar_Click);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    help->setObjectName(QStringLiteral("help"));
+    connect(addItem(help, QStringLiteral("about"), QStringLiteral("关于记事本(&A)")),
+            &QAction::triggered, this, &Form1::about_Click);
+}
+
+QAction *Form1::action(const QString &name) const
+{
+    return findChild<QAction *>(name);
+}
+
+QLabel *Form1::panel(int index) const
+{
+    return index >= 1 && index <= m_panels.size() ? m_panels.at(index - 1) : nullptr;
+}
+
+void Form1::Form_Load(const QString &commandLine)
+{
+    // 1. The editor starts empty.
+    m_document->LoadedText.clear();
+    Text1->setText(m_document->LoadedText);
+    Text1->document()->setModified(false);
+    // 2. The file named on the command line.
+    m_document->openCommandLine(commandLine);
+    // 3-5. Status bar panels, clock and caret texts.
+    SetUpStatusBar();
+    ShowDateTime();
+    ShowCaretPos();
+    Timer1->start();
+}
+
+void Form1::SetUpStatusBar()
+{
+    const double dpi = logicalDpi(this);
+    auto *first = new QLabel(showbar);
+    auto *second = new QLabel(showbar);
+    showbar->insertWidget(0, first);
+    showbar->insertWidget(1, second);
+    m_panels.insert(0, first);
+    m_panels.insert(1, second);
+    second->setFixedWidth(twipsToPixels(3000, dpi));
+    first->setFixedWidth(twipsToPixels(3000, dpi));
+    showbar->hide();
+}
+
+QString Form1::caretText(int line, int column)
+{
+    return QStringLiteral("第%1行            第%2列").arg(line).arg(column);
+}
+
+QString Form1::dateTimeText(const QDateTime &when, const QLocale &locale)
+{
+    const QDate date = when.date();
+    return QStringLiteral("%1年%2月%3日 %4")
+        .arg(date.year(), 4, 10, QLatin1Char('0'))
+        .arg(date.month(), 2, 10, QLatin1Char('0'))
+        .arg(date.day())
+        .arg(timeOfDayText(when.time(), locale));
+}
+
+void Form1::ShowCaretPos()
+{
+    if (QLabel *p = panel(1)) {
+        const auto pos = Text1->caretPosition();
+        p->setText(caretText(pos.line, pos.column));
+    }
+}
+
+void Form1::ShowDateTime()
+{
+    if (QLabel *p = panel(2))
+        p->setText(dateTimeText(m_services.clock.now(), m_services.clock.locale()));
+}
+
+void Form1::bar_Click()
+{
+    // The check mark and the bar's visibility always change together; the
+    // editor, as the central widget, takes the room the bar leaves at once.
+    showbar->setVisible(action(QStringLiteral("bar"))->isChecked());
+}
+
+void Form1::new_Click()
+{
+    m_document->new_();
+}
+
+void Form1::open_Click()
+{
+    m_document->open();
+}
+
+void Form1::opensafe_Click()
+{
+    m_document->opensafe();
+}
+
+void Form1::save_Click()
+{
+    m_document->save();
+}
+
+void Form1::Esc_Click()
+{
+    close();
+}
+
+void Form1::about_Click()
+{
+    m_services.messages.about(QStringLiteral("关于 Inkwell"), QStringLiteral("Inkwell"),
+                              windowIcon());
+}
+
+void Form1::tellFailure(const std::optional<Error> &failure)
+{
+    if (!failure)
+        return;
+    const QString text = failure->why.isEmpty()
+                             ? failure->what
+                             : failure->what + QStringLiteral("：") + failure->why;
+    m_services.messages.inform(text, QStringLiteral("Inkwell"), MessageIcon::Exclamation);
+}
+
+void Form1::undo_Click()
+{
+    Commands::undo(*Text1);
+}
+
+void Form1::cut_Click()
+{
+    tellFailure(Commands::cut(*Text1, m_services.clipboard));
+}
+
+void Form1::copy_Click()
+{
+    tellFailure(Commands::copy(*Text1, m_services.clipboard));
+}
+
+void Form1::paste_Click()
+{
+    Commands::paste(*Text1, m_services.clipboard);
+}
+
+void Form1::find_Click()
+{
+    Commands::find(*Text1, m_services.messages, SearchText);
+}
+
+void Form1::findon_Click()
+{
+    Commands::findon(*Text1, SearchText);
+}
+
+void Form1::SelectAll_Click()
+{
+    Commands::SelectAll(*Text1);
+}
+
+void Form1::date_Click()
+{
+    Commands::date(*Text1, m_services.clock);
+}
+
+void Form1::font_Click()
+{
+    Commands::font(*Text1, openuse);
+}
+
+void Form1::color_Click()
+{
+    Commands::color(*Text1, openuse);
+}
+
+void Form1::addpicture_Click()
+{
+    tellFailure(Commands::addpicture(*Text1, puse));
+}
+
+void Form1::printsetup_Click()
+{
+    Commands::printsetup(openuse, m_printer);
+}
+
+void Form1::print_Click()
+{
+    tellFailure(Commands::print(*Text1, safeuse, m_printer, m_services.printers));
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Only an unchanged document, No, or a save that worked lets the window close.
+    if (m_document->mayDiscard())
+        event->accept();
+    else
+        event->ignore();
+}
+
+} // namespace Inkwell

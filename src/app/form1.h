@@ -1,0 +1,95 @@
+// The main window: the editor, the status bar, the clock, the four dialog
+// objects and the menu. Each menu item's handler is named after the item.
+#pragma once
+
+#include "app/services.h"
+#include "controls/commondialog.h"
+#include "controls/error.h"
+
+#include <QMainWindow>
+#include <QPrinter>
+
+#include <optional>
+
+class QAction;
+class QLabel;
+class QStatusBar;
+class QTimer;
+
+namespace Inkwell {
+
+class DocumentState;
+class RichTextBox;
+
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(Services services, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up, in its fixed order; `commandLine` is everything after the
+    // program's own path, as one string.
+    void Form_Load(const QString &commandLine);
+
+    RichTextBox *Text1 = nullptr;
+    QStatusBar *showbar = nullptr;
+    QTimer *Timer1 = nullptr;
+    CommonDialog openuse;
+    CommonDialog safeuse;
+    CommonDialog puse;
+    CommonDialog CommonDialog1;
+    QPrinter *printer() { return &m_printer; }
+    // The text last asked for by find, searched again by find next.
+    QString SearchText;
+
+    DocumentState &document() { return *m_document; }
+    // The menu item of that name ("new", "open", "bar", ...), or null.
+    QAction *action(const QString &name) const;
+    QLabel *panel(int index) const; // panels count from 1
+
+    // Status bar and caret display.
+    void SetUpStatusBar();
+    void ShowCaretPos();
+    void ShowDateTime();
+    static QString caretText(int line, int column);
+    static QString dateTimeText(const QDateTime &when, const QLocale &locale);
+
+public slots:
+    void new_Click();
+    void open_Click();
+    void opensafe_Click();
+    void save_Click();
+    void Esc_Click();
+    void bar_Click();
+    void about_Click();
+    void undo_Click();
+    void cut_Click();
+    void copy_Click();
+    void paste_Click();
+    void find_Click();
+    void findon_Click();
+    void SelectAll_Click();
+    void date_Click();
+    void font_Click();
+    void color_Click();
+    void addpicture_Click();
+    void printsetup_Click();
+    void print_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createMenus();
+    // A command's failure, told to the user: "what：why" or just "what".
+    void tellFailure(const std::optional<Error> &failure);
+    QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
+                     const QKeySequence &shortcut = {});
+
+    Services m_services;
+    DocumentState *m_document = nullptr;
+    QPrinter m_printer;
+    QList<QLabel *> m_panels;
+};
+
+} // namespace Inkwell

@@ -1,0 +1,30 @@
+// Inserting the time and date as text, and a picture from a file.
+#pragma once
+
+#include "controls/error.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <optional>
+
+namespace Inkwell {
+
+class Clock;
+class CommonDialog;
+class RichTextBox;
+
+namespace Commands {
+
+// The time of day in the locale's long format, one blank, then the date as
+// year-month-day with a two-digit month and an unpadded day: "14:03:07 2026-12-6".
+QString dateText(const QDateTime &when, const QLocale &locale);
+// dateText of the clock's present, in place of the selection, caret after it.
+void date(RichTextBox &Text1, const Clock &clock);
+
+// The picture file chosen in `puse`, at its own size, in place of the
+// selection. Straight into the document: the clipboard is left alone.
+// Cancelled: nothing happens. A file that is no picture: an Error, nothing changed.
+std::optional<Error> addpicture(RichTextBox &Text1, CommonDialog &puse);
+
+} // namespace Commands
+} // namespace Inkwell

@@ -1,0 +1,143 @@
+#include "controls/qtdialoghost.h"
+
+#include "controls/fontcolordialog.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace Inkwell {
+
+namespace {
+
+QColor fromBgr(quint32 bgr)
+{
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+quint32 toBgr(const QColor &c)
+{
+    return quint32(c.red()) | (quint32(c.green()) << 8) | (quint32(c.blue()) << 16);
+}
+
+} // namespace
+
+QStringList QtDialogHost::qtFilters(const QString &filter)
+{
+    QStringList out;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts.at(i).trimmed();
+        QString patterns = parts.at(i + 1).trimmed();
+        if (description.isEmpty() && patterns.isEmpty())
+            continue;
+        patterns.replace(u';', u' ');
+        // Qt reads the patterns from the last parentheses; a description that
+        // already ends with them is used as it stands.
+        if (description.endsWith(u'(' + patterns + u')'))
+            out << description;
+        else
+            out << QStringLiteral("%1 (%2)").arg(description, patterns);
+    }
+    return out;
+}
+
+bool QtDialogHost::showFile(CommonDialog &dialog, bool save)
+{
+    QFileDialog box(m_parent);
+    box.setWindowTitle(!dialog.DialogTitle.isEmpty() ? dialog.DialogTitle
+                       : save                        ? QStringLiteral("另存为")
+                                                     : QStringLiteral("打开"));
+    box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    box.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    box.setNameFilters(qtFilters(dialog.Filter));
+    // A preset such as "*.txt" is a pattern, not a file: start with an empty
+    // name. A real path from an earlier choice is offered again.
+    if (!dialog.InitDir.isEmpty())
+        box.setDirectory(dialog.InitDir);
+    const QString preset = dialog.FileName;
+    if (!preset.isEmpty() && !preset.contains(u'*') && !preset.contains(u'?')) {
+        const QFileInfo info(preset);
+        if (info.isAbsolute())
+            box.setDirectory(info.absolutePath());
+        box.selectFile(info.fileName());
+    }
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+        return false;
+    dialog.FileName = QDir::toNativeSeparators(box.selectedFiles().constFirst());
+    return true;
+}
+
+bool QtDialogHost::showOpen(CommonDialog &dialog)
+{
+    return showFile(dialog, false);
+}
+
+bool QtDialogHost::showSave(CommonDialog &dialog)
+{
+    return showFile(dialog, true);
+}
+
+bool QtDialogHost::showColor(CommonDialog &dialog)
+{
+    QColorDialog box(m_parent);
+    if (!dialog.DialogTitle.isEmpty())
+        box.setWindowTitle(dialog.DialogTitle);
+    if (dialog.Flags & CdlFlags::ColorRgbInit)
+        box.setCurrentColor(fromBgr(dialog.Color));
+    if (box.exec() != QDialog::Accepted)
+        return false;
+    dialog.Color = toBgr(box.selectedColor());
+    return true;
+}
+
+bool QtDialogHost::showFont(CommonDialog &dialog)
+{
+    QFont initial(dialog.FontName);
+    if (dialog.FontSize > 0)
+        initial.setPointSizeF(dialog.FontSize);
+    initial.setBold(dialog.FontBold);
+    initial.setItalic(dialog.FontItalic);
+    initial.setUnderline(dialog.FontUnderline);
+    initial.setStrikeOut(dialog.FontStrikethru);
+    FontColorDialog box(m_parent);
+    box.setWindowTitle(dialog.DialogTitle.isEmpty() ? QStringLiteral("字体") : dialog.DialogTitle);
+    box.setCurrentFont(initial);
+    box.setCurrentColor(fromBgr(dialog.Color));
+    if (box.exec() != QDialog::Accepted)
+        return false;
+    takeFont(dialog, box.currentFont());
+    dialog.Color = toBgr(box.currentColor());
+    return true;
+}
+
+void QtDialogHost::takeFont(CommonDialog &dialog, const QFont &chosen)
+{
+    dialog.FontName = chosen.family();
+    dialog.FontSize = float(chosen.pointSizeF());
+    dialog.FontBold = chosen.bold();
+    dialog.FontItalic = chosen.italic();
+    dialog.FontUnderline = chosen.underline();
+    dialog.FontStrikethru = chosen.strikeOut();
+}
+
+bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer)
+{
+    QPrintDialog box(&printer, m_parent);
+    return box.exec() == QDialog::Accepted;
+}
+
+bool QtDialogHost::showPageSetup(CommonDialog &dialog, QPrinter &printer)
+{
+    QPageSetupDialog box(&printer, m_parent);
+    if (box.exec() != QDialog::Accepted)
+        return false;
+    dialog.Orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
+    return true;
+}
+
+} // namespace Inkwell

@@ -1,0 +1,419 @@
+#include "controls/richtextbox.h"
+
+#include "controls/atomicfile.h"
+#include "controls/pictureobject.h"
+#include "platform/codepage.h"
+#include "rtf/documentimages.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPagedPaintDevice>
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace Inkwell {
+
+namespace {
+
+QString normalisedBreaks(QString text)
+{
+    normaliseBreaks(text);
+    return text;
+}
+
+QColor fromBgr(quint32 bgr)
+{
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+int ansiCodePageOf(const TextEncoding &encoding)
+{
+    return encoding.kind == TextEncoding::Kind::Ansi && encoding.codePage ? encoding.codePage
+                                                                          : CodePage::systemAnsi();
+}
+
+} // namespace
+
+RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent)
+{
+    setObjectName(QStringLiteral("Text1"));
+    // 宋体 12 pt; on systems without it fontconfig's CJK serif stands in.
+    QFont font;
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")});
+    font.setPointSizeF(12);
+    font.setWeight(QFont::Normal);
+    setFont(font);
+    document()->setDefaultFont(font);
+    PictureObject::install(document());
+    m_defaultFormat = currentCharFormat();
+    setTabChangesFocus(false);
+}
+
+QString RichTextBox::Text() const
+{
+    QString text = document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
+}
+
+void RichTextBox::setText(const QString &text)
+{
+    cancelLoading();
+    setPlainText(normalisedBreaks(text));
+    setCurrentCharFormat(m_defaultFormat);
+}
+
+int RichTextBox::documentEnd() const
+{
+    return document()->characterCount() - 1;
+}
+
+int RichTextBox::SelStart() const
+{
+    return textCursor().selectionStart();
+}
+
+void RichTextBox::setSelStart(int position)
+{
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(std::clamp(position, 0, documentEnd()));
+    setTextCursor(cursor);
+}
+
+int RichTextBox::SelLength() const
+{
+    const QTextCursor cursor = textCursor();
+    return cursor.selectionEnd() - cursor.selectionStart();
+}
+
+void RichTextBox::setSelLength(int length)
+{
+    QTextCursor cursor = textCursor();
+    const int start = cursor.selectionStart();
+    cursor.setPosition(start);
+    cursor.setPosition(std::clamp(start + std::max(length, 0), 0, documentEnd()),
+                       QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+}
+
+QString RichTextBox::SelText() const
+{
+    QString text = textCursor().selectedText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
+}
+
+void RichTextBox::setSelText(const QString &text)
+{
+    QTextCursor cursor = textCursor();
+    cursor.insertText(normalisedBreaks(text));
+    setTextCursor(cursor);
+}
+
+void RichTextBox::mergeSelectionFormat(const QTextCharFormat &format)
+{
+    QTextCursor cursor = textCursor();
+    if (cursor.hasSelection())
+        cursor.mergeCharFormat(format);
+    // Also the format typed next at the caret, as a selection-less change would.
+    mergeCurrentCharFormat(format);
+}
+
+void RichTextBox::setSelColor(quint32 bgr)
+{
+    QTextCharFormat f;
+    f.setForeground(fromBgr(bgr));
+    mergeSelectionFormat(f);
+}
+
+void RichTextBox::setSelFontName(const QString &family)
+{
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList{family});
+    mergeSelectionFormat(f);
+}
+
+void RichTextBox::setSelFontSize(float points)
+{
+    if (points <= 0)
+        return;
+    QTextCharFormat f;
+    f.setFontPointSize(points);
+    mergeSelectionFormat(f);
+}
+
+void RichTextBox::setSelBold(bool on)
+{
+    QTextCharFormat f;
+    f.setFontWeight(on ? QFont::Bold : QFont::Normal);
+    mergeSelectionFormat(f);
+}
+
+void RichTextBox::setSelItalic(bool on)
+{
+    QTextCharFormat f;
+    f.setFontItalic(on);
+    mergeSelectionFormat(f);
+}
+
+void RichTextBox::setSelUnderline(bool on)
+{
+    QTextCharFormat f;
+    f.setFontUnderline(on);
+    mergeSelectionFormat(f);
+}
+
+void RichTextBox::setSelStrikethru(bool on)
+{
+    QTextCharFormat f;
+    f.setFontStrikeOut(on);
+    mergeSelectionFormat(f);
+}
+
+int RichTextBox::Find(const QString &text, std::optional<int> start, std::optional<int> end)
+{
+    if (text.isEmpty())
+        return -1;
+    const QTextCursor cursor = textCursor();
+    const int docEnd = documentEnd();
+    int from = 0;
+    int to = docEnd;
+    if (!start && !end) {
+        if (cursor.hasSelection()) {
+            from = cursor.selectionStart();
+            to = cursor.selectionEnd();
+        }
+    } else {
+        from = start ? *start : cursor.position();
+        to = end ? *end : docEnd;
+    }
+    from = std::clamp(from, 0, docEnd);
+    to = std::clamp(to, from, docEnd);
+    if (to - from < text.size())
+        return -1;
+    // Search the plain text, not the layout: a whole-document search of a big
+    // file then costs one pass over memory.
+    const QString plain = Text();
+    const qsizetype found = QStringView(plain).mid(from, to - from).indexOf(text, 0, Qt::CaseInsensitive);
+    if (found < 0)
+        return -1;
+    const int index = from + int(found);
+    QTextCursor match = textCursor();
+    match.setPosition(index);
+    match.setPosition(index + int(text.size()), QTextCursor::KeepAnchor);
+    setTextCursor(match);
+    return index;
+}
+
+void RichTextBox::printTo(QPagedPaintDevice *device) const
+{
+    const QTextCursor cursor = textCursor();
+    std::unique_ptr<QTextDocument> copy(document()->clone());
+    PictureObject::install(copy.get());
+    if (cursor.hasSelection()) {
+        QTextCursor cut(copy.get());
+        cut.setPosition(cursor.selectionEnd());
+        cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+        cut.setPosition(0);
+        cut.setPosition(cursor.selectionStart(), QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+    }
+    copy->print(device);
+}
+
+QByteArray RichTextBox::fileBytes(FileType type, bool *lossless) const
+{
+    if (type == rtfText)
+        return encodeTextFile(Text(), m_encoding, lossless);
+    if (lossless)
+        *lossless = true;
+    return Rtf::write(*document(), ansiCodePageOf(m_encoding));
+}
+
+std::optional<Error> RichTextBox::SaveFile(const QString &path, FileType type) const
+{
+    return writeFileAtomically(path, fileBytes(type));
+}
+
+bool RichTextBox::loadRtf(const QByteArray &rtf, QString *why)
+{
+    // Read into a scratch document first so that a damaged file leaves the
+    // current content alone.
+    QTextDocument probe;
+    QTextCursor probeCursor(&probe);
+    const Rtf::ReadResult check = Rtf::read(rtf, probeCursor, CodePage::systemAnsi());
+    if (!check.ok) {
+        if (why)
+            *why = check.error;
+        return false;
+    }
+    cancelLoading();
+    clear();
+    QTextCursor cursor(document());
+    Rtf::read(rtf, cursor, CodePage::systemAnsi());
+    document()->clearUndoRedoStacks();
+    cursor.setPosition(0);
+    setTextCursor(cursor);
+    return true;
+}
+
+void RichTextBox::insertPicture(const QImage &image, const QByteArray &encoded,
+                                const QByteArray &format)
+{
+    if (image.isNull())
+        return;
+    QTextCursor cursor = textCursor();
+    // Inserting the object character replaces the selection, as typing would.
+    cursor.insertImage(DocumentImages::add(document(), image, encoded, format));
+    setTextCursor(cursor);
+}
+
+bool RichTextBox::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        // Cut, copy, paste and select all are menu commands with these same
+        // keys: leave the keys to the window so that the commands run. A
+        // picture alone on the clipboard is the exception, since only the
+        // control's own paste can take it. Without a window shortcut the key
+        // still comes here as an ordinary key press.
+        const auto pictureOnly = [] {
+            const QClipboard *clipboard = QGuiApplication::clipboard();
+            const QMimeData *data = clipboard ? clipboard->mimeData() : nullptr;
+            return data && data->hasImage() && !data->hasText();
+        };
+        if (key->matches(QKeySequence::Cut) || key->matches(QKeySequence::Copy) ||
+            key->matches(QKeySequence::SelectAll) ||
+            (key->matches(QKeySequence::Paste) && !pictureOnly())) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QPlainTextEdit::event(event);
+}
+
+bool RichTextBox::canInsertFromMimeData(const QMimeData *source) const
+{
+    return source->hasImage() || QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void RichTextBox::insertFromMimeData(const QMimeData *source)
+{
+    // Text comes in plain (it takes the format at the caret, as the paste
+    // command's does); a picture from another program comes in as a picture.
+    if (source->hasText() || !source->hasImage()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    insertPicture(qvariant_cast<QImage>(source->imageData()));
+    ensureCursorVisible();
+}
+
+void RichTextBox::cancelLoading()
+{
+    ++m_loadGeneration;
+    if (!m_loading)
+        return;
+    setReadOnly(m_loading->wasReadOnly);
+    document()->setUndoRedoEnabled(true);
+    m_loading.reset();
+}
+
+void RichTextBox::loadTextFile(const QByteArray &bytes)
+{
+    cancelLoading();
+    TextFileDecoder decoder(bytes);
+    if (bytes.size() <= sliceBytes) {
+        m_loaded.text = decoder.next(bytes.size());
+        m_loaded.clean = decoder.clean();
+        m_encoding = decoder.encoding();
+        setText(m_loaded.text);
+        emit loadFinished();
+        return;
+    }
+    setText(QString());
+    // Undo history of a load is meaningless and costs memory; it is switched
+    // back on (empty) when the last slice is in.
+    document()->setUndoRedoEnabled(false);
+    m_loading = SlicedLoad{std::move(decoder), QString(), isReadOnly()};
+    m_loading->decoded.reserve(bytes.size());
+    setReadOnly(true);
+    appendNextSlice();
+}
+
+void RichTextBox::appendNextSlice()
+{
+    if (!m_loading)
+        return;
+    SlicedLoad &load = *m_loading;
+    const bool first = load.decoded.isEmpty();
+    const QString slice = load.decoder.next(sliceBytes);
+    load.decoded.append(slice);
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.setCharFormat(m_defaultFormat);
+    cursor.insertText(slice);
+    // The caret shared the insertion point of the first slice and moved with
+    // it; a loaded document starts with the caret at its beginning.
+    if (first)
+        setTextCursor(QTextCursor(document()));
+    emit loadProgress(load.decoder.position(), load.decoder.size());
+    if (!load.decoder.atEnd()) {
+        const quint64 generation = m_loadGeneration;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == m_loadGeneration)
+                    appendNextSlice();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    m_encoding = load.decoder.encoding();
+    m_loaded.text = std::move(load.decoded);
+    m_loaded.clean = load.decoder.clean();
+    cancelLoading(); // done: read-only and undo as they were
+    emit loadFinished();
+}
+
+void RichTextBox::finishLoading()
+{
+    while (m_loading)
+        appendNextSlice();
+}
+
+void RichTextBox::SetFocus()
+{
+    setFocus(Qt::OtherFocusReason);
+}
+
+RichTextBox::CaretPosition RichTextBox::caretPosition() const
+{
+    const int position = textCursor().selectionEnd();
+    const QTextBlock block = document()->findBlock(position);
+    if (!block.isValid())
+        return {1, 1};
+    return {block.blockNumber() + 1, position - block.position() + 1};
+}
+
+void RichTextBox::keyReleaseEvent(QKeyEvent *event)
+{
+    QPlainTextEdit::keyReleaseEvent(event);
+    emit keyReleased(event->key(), event->modifiers());
+}
+
+void RichTextBox::mousePressEvent(QMouseEvent *event)
+{
+    QPlainTextEdit::mousePressEvent(event);
+    emit mousePressed(event->button(), event->modifiers(), event->position().toPoint());
+}
+
+} // namespace Inkwell

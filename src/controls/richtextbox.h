@@ -1,0 +1,137 @@
+// Text1: the editing control every command works on. A QPlainTextEdit
+// underneath (its layout costs stay flat in big documents, unlike
+// QTextEdit's), holding rich character formats and pictures.
+#pragma once
+
+#include "controls/error.h"
+#include "controls/textencoding.h"
+
+#include <QPlainTextEdit>
+#include <optional>
+
+class QPagedPaintDevice;
+
+namespace Inkwell {
+
+class RichTextBox : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit RichTextBox(QWidget *parent = nullptr);
+
+    // The whole document as plain text, paragraphs separated by "\n",
+    // pictures as U+FFFC. Setting replaces the content (CRLF and CR become
+    // "\n") and the formatting with the default character format.
+    QString Text() const;
+    void setText(const QString &text);
+
+    int SelStart() const;
+    void setSelStart(int position); // empties the selection; clamped to the end
+    int SelLength() const;
+    void setSelLength(int length);
+    QString SelText() const;
+    void setSelText(const QString &text); // replaces the selection, caret after it
+
+    // Selection formatting: applies to the selection, or at the caret to what
+    // is typed next.
+    void setSelColor(quint32 bgr);
+    void setSelFontName(const QString &family);
+    void setSelFontSize(float points);
+    void setSelBold(bool on);
+    void setSelItalic(bool on);
+    void setSelUnderline(bool on);
+    void setSelStrikethru(bool on);
+
+    // Case-insensitive search, matches may lie inside words, no wrap. With no
+    // start and no end: the selection if there is one, else the whole text;
+    // with an end only: from the caret to the end. A match is selected and
+    // its index returned; -1 leaves the selection alone.
+    int Find(const QString &text, std::optional<int> start = std::nullopt,
+             std::optional<int> end = std::nullopt);
+
+    // Prints the selection, or the whole document, with its formatting.
+    void printTo(QPagedPaintDevice *device) const;
+
+    // Type 1: plain text in the document's text encoding; type 0 (or no
+    // type): rich text format. Written atomically.
+    enum FileType { rtfRTF = 0, rtfText = 1 };
+    std::optional<Error> SaveFile(const QString &path, FileType type = rtfRTF) const;
+    // The bytes SaveFile writes; `lossless` false when a character had no form.
+    QByteArray fileBytes(FileType type, bool *lossless = nullptr) const;
+
+    // Replaces the content with an RTF document. False (content untouched)
+    // when the bytes are not readable RTF; `why` then says so.
+    bool loadRtf(const QByteArray &rtf, QString *why = nullptr);
+
+    // The encoding plain-text saves use: the one the text was read in.
+    TextEncoding textEncoding() const { return m_encoding; }
+    void setTextEncoding(const TextEncoding &encoding) { m_encoding = encoding; }
+
+    void SetFocus();
+
+    // Inserts a picture at its own size, replacing the selection, with the
+    // caret after it. `encoded`/`format` are the file's bytes, kept for saving.
+    void insertPicture(const QImage &image, const QByteArray &encoded = {},
+                       const QByteArray &format = {});
+
+    // Line and column (from 1) of the end of the selection, or of the caret.
+    // Lines are the document's lines as separated by line breaks, not the
+    // wrapped lines on screen; the column counts from the start of that line.
+    struct CaretPosition {
+        int line;
+        int column;
+    };
+    CaretPosition caretPosition() const;
+
+    // The formats a plain setText() gives the text.
+    QTextCharFormat defaultCharFormat() const { return m_defaultFormat; }
+
+    // Replaces the content with a text file's bytes, decoded as the file's
+    // own encoding says. A big file reaches the editor in slices of whole
+    // lines from the event loop, so the first screen shows at once and the
+    // window keeps answering; the editor is read-only until the last slice.
+    // loadFinished() is emitted then (before returning, for a small file).
+    void loadTextFile(const QByteArray &bytes);
+    bool isLoading() const { return m_loading.has_value(); }
+    // Appends what is left of a sliced load now (before a save or a print).
+    void finishLoading();
+    // What the last finished load decoded, handed over once.
+    struct LoadedFile {
+        QString text;
+        bool clean = true;
+    };
+    LoadedFile takeLoadedFile() { return std::exchange(m_loaded, LoadedFile{}); }
+    static constexpr qsizetype sliceBytes = 1024 * 1024;
+
+signals:
+    void loadProgress(qint64 done, qint64 total);
+    void loadFinished();
+    void keyReleased(int key, Qt::KeyboardModifiers modifiers);
+    void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
+
+protected:
+    bool event(QEvent *event) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    void mergeSelectionFormat(const QTextCharFormat &format);
+    int documentEnd() const;
+
+    void appendNextSlice();
+    void cancelLoading();
+
+    struct SlicedLoad {
+        TextFileDecoder decoder;
+        QString decoded;
+        bool wasReadOnly = false;
+    };
+    std::optional<SlicedLoad> m_loading;
+    LoadedFile m_loaded;
+    quint64 m_loadGeneration = 0;
+    TextEncoding m_encoding;
+    QTextCharFormat m_defaultFormat;
+};
+
+} // namespace Inkwell

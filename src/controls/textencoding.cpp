@@ -1,0 +1,282 @@
+#include "controls/textencoding.h"
+
+#include "platform/codepage.h"
+
+#include <QtEndian>
+
+namespace Inkwell {
+
+namespace {
+
+bool isValidUtf8WithMultibyte(const QByteArray &bytes, qsizetype from)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    bool multibyte = false;
+    qsizetype i = from;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int len;
+        char32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > n)
+            return false;
+        for (int k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))
+            || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        multibyte = true;
+        i += len;
+    }
+    return multibyte;
+}
+
+QString decodeUtf16(const QByteArray &bytes, qsizetype from, bool bigEndian, bool *clean)
+{
+    const qsizetype units = (bytes.size() - from) / 2;
+    QString text(units, Qt::Uninitialized);
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData() + from);
+    auto *out = reinterpret_cast<char16_t *>(text.data());
+    for (qsizetype i = 0; i < units; ++i)
+        out[i] = bigEndian ? qFromBigEndian<quint16>(p + 2 * i) : qFromLittleEndian<quint16>(p + 2 * i);
+    if ((bytes.size() - from) % 2 != 0) {
+        *clean = false;
+        text.append(QChar::ReplacementCharacter);
+    }
+    return text;
+}
+
+} // namespace
+
+void normaliseBreaks(QString &text)
+{
+    // One pass in place: QString::replace of a two-character needle is
+    // quadratic on big texts in Qt 6.4.
+    const qsizetype first = text.indexOf(u'\r');
+    if (first < 0)
+        return;
+    char16_t *d = reinterpret_cast<char16_t *>(text.data());
+    const qsizetype n = text.size();
+    qsizetype w = first;
+    for (qsizetype r = first; r < n; ++r) {
+        const char16_t c = d[r];
+        if (c == u'\r') {
+            d[w++] = u'\n';
+            if (r + 1 < n && d[r + 1] == u'\n')
+                ++r;
+        } else {
+            d[w++] = c;
+        }
+    }
+    text.truncate(w);
+}
+
+TextEncoding::LineEnding TextEncoding::platformLineEnding()
+{
+#ifdef Q_OS_WIN
+    return LineEnding::CRLF;
+#else
+    return LineEnding::LF;
+#endif
+}
+
+TextFileDecoder::TextFileDecoder(const QByteArray &bytes) : m_bytes(bytes)
+{
+    const auto starts = [&](const char *prefix, int n) {
+        return m_bytes.size() >= n && memcmp(m_bytes.constData(), prefix, size_t(n)) == 0;
+    };
+    if (starts("\xEF\xBB\xBF", 3)) {
+        m_encoding.kind = TextEncoding::Kind::Utf8;
+        m_encoding.bom = true;
+        m_pos = 3;
+    } else if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2)) {
+        m_encoding.kind = m_bytes.at(0) == '\xFE' ? TextEncoding::Kind::Utf16BE
+                                                   : TextEncoding::Kind::Utf16LE;
+        m_encoding.bom = true;
+        m_pos = 2;
+    } else if (isValidUtf8WithMultibyte(m_bytes, 0)) {
+        m_encoding.kind = TextEncoding::Kind::Utf8;
+    } else {
+        m_encoding.kind = TextEncoding::Kind::Ansi;
+        m_encoding.codePage = CodePage::systemAnsi();
+    }
+}
+
+qsizetype TextFileDecoder::cutPoint(qsizetype maxBytes) const
+{
+    const qsizetype n = m_bytes.size();
+    if (maxBytes >= n - m_pos)
+        return n;
+    qsizetype end = m_pos + std::max<qsizetype>(maxBytes, 4);
+    const char *p = m_bytes.constData();
+    if (m_encoding.kind == TextEncoding::Kind::Utf16LE
+        || m_encoding.kind == TextEncoding::Kind::Utf16BE) {
+        end -= (end - m_pos) % 2;
+        // Never between the two halves of a surrogate pair.
+        const bool be = m_encoding.kind == TextEncoding::Kind::Utf16BE;
+        const auto unitAt = [&](qsizetype i) {
+            const auto *u = reinterpret_cast<const uchar *>(p + i);
+            return be ? qFromBigEndian<quint16>(u) : qFromLittleEndian<quint16>(u);
+        };
+        if (end - 2 >= m_pos && unitAt(end - 2) >= 0xD800 && unitAt(end - 2) < 0xDC00)
+            end -= 2;
+        return end > m_pos ? end : n;
+    }
+    // In UTF-8 and in the double-byte code pages a byte below 0x30 is always
+    // a character of its own (trail bytes and GB18030's digit bytes are higher),
+    // so the text can be cut right after one.
+    for (qsizetype i = end - 1; i >= m_pos; --i)
+        if (static_cast<uchar>(p[i]) < 0x30)
+            return i + 1;
+    return n; // no safe place: take the rest at once
+}
+
+QString TextFileDecoder::next(qsizetype maxBytes)
+{
+    const qsizetype end = cutPoint(maxBytes);
+    const std::string_view bytes(m_bytes.constData() + m_pos, size_t(end - m_pos));
+    QString text;
+    bool clean = true;
+    switch (m_encoding.kind) {
+    case TextEncoding::Kind::Utf16LE:
+    case TextEncoding::Kind::Utf16BE:
+        text = decodeUtf16(m_bytes.mid(m_pos, end - m_pos), 0,
+                           m_encoding.kind == TextEncoding::Kind::Utf16BE, &clean);
+        break;
+    case TextEncoding::Kind::Utf8:
+    case TextEncoding::Kind::Ansi: {
+        const auto d = CodePage::decode(
+            bytes, m_encoding.kind == TextEncoding::Kind::Utf8 ? 65001 : m_encoding.codePage);
+        text = QString::fromStdU16String(d.text);
+        clean = d.clean;
+        break;
+    }
+    }
+    m_pos = end;
+    m_clean = m_clean && clean;
+
+    // A CRLF cut between two pieces: its LF was already given as a break.
+    if (m_pendingCR && text.startsWith(u'\n')) {
+        text.remove(0, 1);
+        if (m_firstBreakPending)
+            m_encoding.lineEnding = TextEncoding::LineEnding::CRLF;
+    }
+    m_firstBreakPending = false;
+    if (!m_eolKnown) {
+        const qsizetype cr = text.indexOf(u'\r');
+        const qsizetype lf = text.indexOf(u'\n');
+        if (cr >= 0 || lf >= 0) {
+            m_eolKnown = true;
+            if (lf >= 0 && (cr < 0 || lf < cr)) {
+                m_encoding.lineEnding = TextEncoding::LineEnding::LF;
+            } else if (cr + 1 < text.size()) {
+                m_encoding.lineEnding = text.at(cr + 1) == u'\n' ? TextEncoding::LineEnding::CRLF
+                                                                 : TextEncoding::LineEnding::CR;
+            } else {
+                // The first break is the last character: the next piece says.
+                m_encoding.lineEnding = TextEncoding::LineEnding::CR;
+                m_firstBreakPending = true;
+            }
+        }
+    }
+    m_pendingCR = text.endsWith(u'\r');
+    normaliseBreaks(text);
+    return text;
+}
+
+DecodedText decodeTextFile(const QByteArray &bytes)
+{
+    TextFileDecoder decoder(bytes);
+    DecodedText out;
+    out.text = decoder.next(bytes.size());
+    out.encoding = decoder.encoding();
+    out.clean = decoder.clean();
+    return out;
+}
+
+QByteArray encodeTextFile(const QString &source, const TextEncoding &encoding, bool *lossless)
+{
+    // One pass: pictures dropped, line breaks written in the file's style.
+    const bool crlf = encoding.lineEnding == TextEncoding::LineEnding::CRLF;
+    const char16_t newline = encoding.lineEnding == TextEncoding::LineEnding::CR ? u'\r' : u'\n';
+    const qsizetype breaks = crlf ? source.count(u'\n') : 0;
+    QString text(source.size() + breaks, Qt::Uninitialized);
+    {
+        const char16_t *r = reinterpret_cast<const char16_t *>(source.utf16());
+        char16_t *w = reinterpret_cast<char16_t *>(text.data());
+        char16_t *const begin = w;
+        for (qsizetype i = 0, n = source.size(); i < n; ++i) {
+            const char16_t c = r[i];
+            if (c == u'\n') {
+                if (crlf)
+                    *w++ = u'\r';
+                *w++ = newline;
+            } else if (c != 0xFFFC) {
+                *w++ = c;
+            }
+        }
+        text.truncate(w - begin);
+    }
+    bool ok = true;
+    QByteArray out;
+    switch (encoding.kind) {
+    case TextEncoding::Kind::Utf8: {
+        if (encoding.bom)
+            out = QByteArray("\xEF\xBB\xBF");
+        const auto e = CodePage::encode(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())), 65001);
+        ok = e.lossless;
+        out.append(e.bytes.data(), qsizetype(e.bytes.size()));
+        break;
+    }
+    case TextEncoding::Kind::Utf16LE:
+    case TextEncoding::Kind::Utf16BE: {
+        const bool be = encoding.kind == TextEncoding::Kind::Utf16BE;
+        out.resize((text.size() + (encoding.bom ? 1 : 0)) * 2);
+        auto *p = reinterpret_cast<uchar *>(out.data());
+        auto put = [&](char16_t u) {
+            if (be)
+                qToBigEndian<quint16>(u, p);
+            else
+                qToLittleEndian<quint16>(u, p);
+            p += 2;
+        };
+        if (encoding.bom)
+            put(0xFEFF);
+        for (QChar c : std::as_const(text))
+            put(c.unicode());
+        break;
+    }
+    case TextEncoding::Kind::Ansi: {
+        const int cp = encoding.codePage ? encoding.codePage : CodePage::systemAnsi();
+        const auto e = CodePage::encode(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())), cp);
+        ok = e.lossless;
+        out = QByteArray(e.bytes.data(), qsizetype(e.bytes.size()));
+        break;
+    }
+    }
+    if (lossless)
+        *lossless = ok;
+    return out;
+}
+
+} // namespace Inkwell

@@ -1,0 +1,73 @@
+// How a plain-text file was stored, so that saving it again writes the same
+// kind of bytes, and the decoding of a file's bytes into text.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace Inkwell {
+
+struct TextEncoding {
+    enum class Kind { Ansi, Utf8, Utf16LE, Utf16BE };
+    enum class LineEnding { CRLF, LF, CR };
+
+    Kind kind = Kind::Ansi;
+    bool bom = false;
+    LineEnding lineEnding = platformLineEnding();
+    int codePage = 0; // for Ansi; 0 means the system's ANSI code page
+
+    static LineEnding platformLineEnding();
+    // A new document: the ANSI code page and the platform's line ending.
+    static TextEncoding forNewDocument() { return {}; }
+    bool operator==(const TextEncoding &) const = default;
+};
+
+struct DecodedText {
+    QString text;          // line breaks normalised to "\n"
+    TextEncoding encoding; // what the bytes were, to write them back the same way
+    bool clean = true;     // false when some bytes did not decode
+};
+
+// Decodes a text file's bytes piece by piece, so that a big file can reach
+// the editor in slices. The encoding is chosen from the whole file at the
+// start; the line ending is the file's first one.
+class TextFileDecoder {
+public:
+    explicit TextFileDecoder(const QByteArray &bytes);
+
+    bool atEnd() const { return m_pos >= m_bytes.size(); }
+    qsizetype position() const { return m_pos; }
+    qsizetype size() const { return m_bytes.size(); }
+    // The next piece of about `maxBytes` bytes, cut where no character is
+    // split, with line breaks normalised to "\n".
+    QString next(qsizetype maxBytes);
+    // The line ending is known once the first line break has been decoded.
+    TextEncoding encoding() const { return m_encoding; }
+    bool clean() const { return m_clean; }
+
+private:
+    qsizetype cutPoint(qsizetype maxBytes) const;
+
+    QByteArray m_bytes;
+    qsizetype m_pos = 0;
+    TextEncoding m_encoding;
+    bool m_clean = true;
+    bool m_eolKnown = false;
+    bool m_pendingCR = false;
+    bool m_firstBreakPending = false;
+};
+
+// CRLF and CR become "\n", in place and in one pass.
+void normaliseBreaks(QString &text);
+
+// A BOM (UTF-8, UTF-16 LE/BE) or content that is valid UTF-8 with at least one
+// multi-byte sequence picks that encoding; everything else is the ANSI code page.
+DecodedText decodeTextFile(const QByteArray &bytes);
+
+// The text ("\n" line breaks) in the given encoding and line ending. Pictures
+// (U+FFFC object characters) have no plain-text form and are left out.
+// `lossless` turns false when a character could not be represented.
+QByteArray encodeTextFile(const QString &text, const TextEncoding &encoding,
+                          bool *lossless = nullptr);
+
+} // namespace Inkwell

@@ -1,0 +1,279 @@
+#include "platform/twips.h"
+#include "support/testwindow.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+using namespace Inkwell;
+using namespace Inkwell::Testing;
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+private slots:
+    void menuItems_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QKeySequence>("shortcut");
+        const auto row = [](const char *menu, const char *name, const char *caption, QKeySequence key = {}) {
+            QTest::newRow(name) << QString::fromUtf8(menu) << QString::fromLatin1(name)
+                                << QString::fromUtf8(caption) << key;
+        };
+        row("文件(&F)", "new", "新建(&N)", QKeySequence(Qt::CTRL | Qt::Key_N));
+        row("文件(&F)", "open", "打开(&O)...", QKeySequence(Qt::CTRL | Qt::Key_O));
+        row("文件(&F)", "opensafe", "打开加密文件(&O)...");
+        row("文件(&F)", "skin", "更换皮肤(&S)...");
+        row("文件(&F)", "reg", "关联txt文件(&R)");
+        row("文件(&F)", "save", "保存(&S)", QKeySequence(Qt::CTRL | Qt::Key_S));
+        row("文件(&F)", "printsetup", "页面设置(&U)...");
+        row("文件(&F)", "print", "打印(&P)...", QKeySequence(Qt::CTRL | Qt::Key_P));
+        row("文件(&F)", "Esc", "退出(&X)");
+        row("编辑(&E)", "undo", "撤销(&U)");
+        row("编辑(&E)", "cut", "剪切(&T)", QKeySequence(Qt::CTRL | Qt::Key_X));
+        row("编辑(&E)", "copy", "复制(&C)", QKeySequence(Qt::CTRL | Qt::Key_C));
+        row("编辑(&E)", "paste", "粘贴(&P)", QKeySequence(Qt::CTRL | Qt::Key_V));
+        row("编辑(&E)", "find", "查找(&F)...", QKeySequence(Qt::CTRL | Qt::Key_F));
+        row("编辑(&E)", "findon", "查找下一个(&N)", QKeySequence(Qt::Key_F3));
+        row("编辑(&E)", "SelectAll", "全选(&A)", QKeySequence(Qt::CTRL | Qt::Key_A));
+        row("编辑(&E)", "date", "时间/日期(&D)", QKeySequence(Qt::Key_F5));
+        row("格式(&O)", "font", "字体(&F)...");
+        row("格式(&O)", "color", "颜色(&C)...");
+        row("格式(&O)", "addpicture", "插入图片(&A)...");
+        row("查看(&V)", "bar", "状态栏(&S)");
+        row("帮助(&H)", "about", "关于记事本(&A)");
+    }
+    void menuItems()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QKeySequence, shortcut);
+        TestWindow w;
+        QAction *item = w.form->action(name);
+        QVERIFY(item);
+        QCOMPARE(item->text(), caption);
+        QCOMPARE(item->shortcut(), shortcut);
+        QVERIFY(!item->isChecked());
+        bool found = false;
+        for (QAction *top : w.form->menuBar()->actions())
+            if (top->text() == menu && top->menu()->actions().contains(item))
+                found = true;
+        QVERIFY2(found, qPrintable(name + QStringLiteral(" is not under ") + menu));
+    }
+
+    void menuOrderWithSeparators()
+    {
+        TestWindow w;
+        QStringList order;
+        for (QAction *top : w.form->menuBar()->actions()) {
+            order << top->text();
+            for (QAction *a : top->menu()->actions())
+                order << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+        }
+        QCOMPARE(order.join(u' '),
+                 QStringLiteral("文件(&F) new open opensafe skin reg save - printsetup print - Esc "
+                                "编辑(&E) undo - cut copy paste - find findon - SelectAll date "
+                                "格式(&O) font color addpicture 查看(&V) bar 帮助(&H) about"));
+    }
+
+    void startsUntitledEmptyWithBarHidden()
+    {
+        TestWindow w;
+        QCOMPARE(w.caption(), QStringLiteral("无标题 - Inkwell"));
+        QCOMPARE(w.text1().Text(), QString());
+        QVERIFY(!w.form->showbar->isVisibleTo(w.form.get()));
+        QVERIFY(!w.form->action(QStringLiteral("bar"))->isChecked());
+        QCOMPARE(w.text1().font().pointSizeF(), 12.0);
+        QCOMPARE(w.text1().font().families().value(0), QStringLiteral("宋体"));
+        QVERIFY(w.form->Timer1->isActive());
+        QCOMPARE(w.form->Timer1->interval(), 1000);
+    }
+
+    void dialogPresets()
+    {
+        TestWindow w;
+        QCOMPARE(w.form->openuse.FileName, QStringLiteral("*.txt"));
+        QCOMPARE(w.form->openuse.FontName, QStringLiteral("宋体"));
+        QCOMPARE(w.form->openuse.FontSize, 9.0f);
+        QCOMPARE(w.form->openuse.Color, 0xE0E0E0u);
+        QCOMPARE(w.form->safeuse.FileName, QStringLiteral("*.stx"));
+        QCOMPARE(w.form->puse.DialogTitle, QStringLiteral("载入图片"));
+        QCOMPARE(w.form->CommonDialog1.FileName, QStringLiteral("*.she"));
+        QCOMPARE(w.form->CommonDialog1.DialogTitle, QStringLiteral("更换皮肤"));
+    }
+
+    void statusBarPanels()
+    {
+        TestWindow w;
+        const double dpi = w.form->screen()->logicalDotsPerInchX();
+        QCOMPARE(w.form->panel(1)->width(), twipsToPixels(3000, dpi));
+        QCOMPARE(w.form->panel(2)->width(), twipsToPixels(3000, dpi));
+        QCOMPARE(w.form->panel(3)->width(), twipsToPixels(1440, dpi));
+        QCOMPARE(w.form->panel(3)->text(), QString());
+        // Written at start-up although the bar is hidden.
+        QCOMPARE(w.form->panel(1)->text(), QStringLiteral("第1行            第1列"));
+        QCOMPARE(w.form->panel(2)->text(), QStringLiteral("2012年09月5日 16:07:11"));
+    }
+
+    void barTogglesTogetherAndResizesEditor()
+    {
+        TestWindow w;
+        w.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        const QRect hidden = w.text1().geometry();
+        w.trigger("bar");
+        QVERIFY(w.form->action(QStringLiteral("bar"))->isChecked());
+        QVERIFY(w.form->showbar->isVisible());
+        QTRY_COMPARE(w.text1().height(), hidden.height() - w.form->showbar->height());
+        QCOMPARE(w.text1().width(), hidden.width());
+        w.trigger("bar");
+        QVERIFY(!w.form->action(QStringLiteral("bar"))->isChecked());
+        QVERIFY(!w.form->showbar->isVisible());
+        QTRY_COMPARE(w.text1().geometry(), hidden);
+    }
+
+    void wideningKeepsPanelWidths()
+    {
+        TestWindow w;
+        w.form->show();
+        w.trigger("bar");
+        const int before = w.text1().width();
+        const int panel1 = w.form->panel(1)->width();
+        w.form->resize(w.form->width() + 200, w.form->height());
+        QTRY_COMPARE(w.text1().width(), before + 200);
+        QCOMPARE(w.form->panel(1)->width(), panel1);
+        // Far too small a window still leaves a valid editor.
+        w.form->resize(10, 10);
+        QTest::qWait(10);
+        QVERIFY(w.text1().height() >= 0);
+    }
+
+    void caretText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("anchor");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << "" << 0 << 0 << "第1行            第1列";
+        QTest::newRow("after fifth char of third line") << "a\nbb\n12345678" << 10 << 10 << "第3行            第6列";
+        QTest::newRow("end after a line break") << "ab\n" << 3 << 3 << "第2行            第1列";
+        // A selection shows its end; the column counts from that line's start.
+        QTest::newRow("backwards selection line 4 to 2") << "l1\nline2xx\nl3\nline4yy" << 19 << 5 << "第4行            第6列";
+        QTest::newRow("past 65535") << QString(70000, u'x') + QStringLiteral("\nab") << 70003 << 70003 << "第2行            第3列";
+    }
+    void caretText()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, anchor);
+        QFETCH(int, position);
+        QFETCH(QString, shown);
+        TestWindow w;
+        w.text1().setText(text);
+        QTextCursor c = w.text1().textCursor();
+        c.setPosition(anchor);
+        c.setPosition(position, QTextCursor::KeepAnchor);
+        w.text1().setTextCursor(c);
+        // Refreshed by a key release in the editor, whatever the key, with the bar hidden.
+        QTest::keyRelease(&w.text1(), Qt::Key_Shift);
+        QCOMPARE(w.form->panel(1)->text(), shown);
+    }
+
+    void caretRefreshesOnKeyAndMouseOnly()
+    {
+        TestWindow w;
+        w.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        w.text1().setText(QStringLiteral("abc\ndef"));
+        w.text1().setSelStart(5);
+        QCOMPARE(w.form->panel(1)->text(), QStringLiteral("第1行            第1列"));
+        QTest::mouseClick(w.text1().viewport(), Qt::LeftButton, {}, QPoint(2, 2));
+        QCOMPARE(w.form->panel(1)->text(), QStringLiteral("第1行            第1列"));
+        w.text1().setSelStart(5);
+        QTest::keyClick(&w.text1(), Qt::Key_Right);
+        QCOMPARE(w.form->panel(1)->text(), QStringLiteral("第2行            第3列"));
+    }
+
+    void dateTimeText_data()
+    {
+        QTest::addColumn<QDateTime>("when");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("single-digit day") << QDateTime(QDate(2012, 9, 5), QTime(16, 7, 11)) << "2012年09月5日 16:07:11";
+        QTest::newRow("two-digit day") << QDateTime(QDate(2026, 12, 17), QTime(0, 0, 0)) << "2026年12月17日 00:00:00";
+    }
+    void dateTimeText()
+    {
+        QFETCH(QDateTime, when);
+        QFETCH(QString, shown);
+        TestWindow w;
+        w.clock.moment = when;
+        // The next tick of Timer1 writes the new moment.
+        QTRY_COMPARE_WITH_TIMEOUT(w.form->panel(2)->text(), shown, 3000);
+    }
+
+    void timeOfDayHasNoZone()
+    {
+        const QString text = timeOfDayText(QTime(9, 8, 7), QLocale(QLocale::English, QLocale::UnitedStates));
+        QVERIFY2(text.contains(QStringLiteral("9:08:07")), qPrintable(text));
+        QVERIFY2(!text.contains(u'('), qPrintable(text));
+        QVERIFY(!text.endsWith(u' '));
+    }
+
+    void aboutBox()
+    {
+        TestWindow w;
+        w.trigger("about");
+        QCOMPARE(w.messages.shown.size(), 1);
+        QCOMPARE(w.messages.shown[0].kind, ShownMessage::About);
+        QCOMPARE(w.messages.shown[0].title, QStringLiteral("关于 Inkwell"));
+        QCOMPARE(w.messages.shown[0].text, QStringLiteral("Inkwell"));
+    }
+
+    void escClosesOrStays_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("no ends") << int(MessageAnswer::No) << true;
+        QTest::newRow("cancel stays") << int(MessageAnswer::Cancel) << false;
+    }
+    void escClosesOrStays()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
+        TestWindow w;
+        w.form->show();
+        w.type(QStringLiteral("x"));
+        w.messages.answers.enqueue(MessageAnswer(answer));
+        w.trigger("Esc");
+        QCOMPARE(w.form->isVisible(), !closes);
+        QCOMPARE(w.messages.shown.size(), 1);
+    }
+
+    void shortcutsReachTheirItems()
+    {
+        TestWindow w;
+        w.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        w.text1().setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+        w.dialogs.script.enqueue(ScriptedDialogHost::cancel());
+        QTest::keyClick(&w.text1(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(w.dialogs.shown.size(), 1);
+        QCOMPARE(w.dialogs.shown[0].kind, ScriptedDialogHost::Shown::Open);
+        w.dialogs.script.enqueue(ScriptedDialogHost::cancel());
+        QTest::keyClick(&w.text1(), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(w.dialogs.shown.size(), 2);
+        QCOMPARE(w.dialogs.shown[1].kind, ScriptedDialogHost::Shown::Save);
+        // Ctrl+Z belongs to the editor itself.
+        QTest::keyClicks(&w.text1(), QStringLiteral("ab"));
+        QTest::keyClick(&w.text1(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(w.text1().Text().size() < 2);
+    }
+};
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

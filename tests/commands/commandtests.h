@@ -1,0 +1,71 @@
+// Shared by the command tests: the list of test classes main() runs, and
+// small helpers to set a selection and to read printed PDFs back.
+#pragma once
+
+#include "support/testwindow.h"
+
+#include <QObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <functional>
+#include <vector>
+
+namespace Inkwell::Testing {
+
+using TestFactory = std::function<std::unique_ptr<QObject>()>;
+
+inline std::vector<TestFactory> &commandTests()
+{
+    static std::vector<TestFactory> tests;
+    return tests;
+}
+
+template <typename T> bool registerCommandTest()
+{
+    commandTests().push_back([] { return std::make_unique<T>(); });
+    return true;
+}
+
+// Selects from `anchor` to `position` as a drag of the mouse would.
+inline void select(RichTextBox &text, int anchor, int position)
+{
+    QTextCursor c = text.textCursor();
+    c.setPosition(anchor);
+    c.setPosition(position, QTextCursor::KeepAnchor);
+    text.setTextCursor(c);
+}
+
+// Shows the window with the keyboard focus in the editor, so that keys
+// pressed there go through the window's shortcuts as a user's would.
+inline bool showWithEditorFocused(TestWindow &w)
+{
+    w.form->show();
+    if (!QTest::qWaitForWindowExposed(w.form.get()))
+        return false;
+    w.form->activateWindow();
+    w.text1().setFocus();
+    return QTest::qWaitForWindowActive(w.form.get());
+}
+
+// Runs a command-line tool; the output, or a null string when it is missing
+// or fails.
+inline QString toolOutput(const QString &program, const QStringList &arguments)
+{
+    if (QStandardPaths::findExecutable(program).isEmpty())
+        return QString();
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+inline bool havePoppler()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("pdfimages")).isEmpty();
+}
+
+} // namespace Inkwell::Testing

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# End to end through a real CUPS queue: a private cupsd (own configuration,
+# own socket, never the system's), a cups-pdf queue as the default printer,
+# Inkwell under Xvfb printing a file with Ctrl+P and Enter in the print
+# dialog. The PDF cups-pdf writes must hold the document's text.
+# Usage: cups_print_e2e.sh INKWELL_BINARY. Exit 77 (skipped) when a tool is missing.
+set -euo pipefail
+
+inkwell=${1:?usage: $0 INKWELL_BINARY}
+skip() { echo "SKIP: $*"; exit 77; }
+
+for tool in cupsd lpadmin lpstat Xvfb xdotool xdpyinfo pdftotext; do
+    command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
+done
+backend=/usr/lib/cups/backend/cups-pdf
+ppd=/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd
+[ -x "$backend" ] || skip "cups-pdf backend missing ($backend)"
+[ -r "$ppd" ] || skip "cups-pdf PPD missing ($ppd)"
+[ "$(id -u)" -eq 0 ] || skip "cups-pdf's backend runs only for a cupsd started as root"
+
+work=$(mktemp -d /tmp/inkwell-cups-e2e.XXXXXX)
+cupsd_pid= xvfb_pid= inkwell_pid=
+stop() {
+    local pid
+    for pid in $inkwell_pid $xvfb_pid $cupsd_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap stop EXIT
+
+# --- a private cupsd --------------------------------------------------------
+mkdir -p "$work"/{etc/ppd,etc/ssl,spool/tmp,cache,state/certs,log}
+cp -r /etc/cups/cups-pdf.conf "$work/etc/" 2>/dev/null || true
+socket="$work/cups.sock"
+cat >"$work/etc/cupsd.conf" <<CONF
+LogLevel ${INKWELL_E2E_LOGLEVEL:-warn}
+Listen $socket
+PreserveJobFiles Yes
+Browsing No
+WebInterface No
+DefaultAuthType None
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+cat >"$work/etc/cups-files.conf" <<CONF
+ServerRoot $work/etc
+RequestRoot $work/spool
+TempDir $work/spool/tmp
+CacheDir $work/cache
+StateDir $work/state
+ErrorLog $work/log/error_log
+AccessLog $work/log/access_log
+PageLog $work/log/page_log
+ServerBin /usr/lib/cups
+DataDir /usr/share/cups
+SystemGroup root
+CONF
+# Filters run as the unprivileged user lp: they must reach the PPD and the
+# temporary folder; cupsd itself refuses configuration others could write.
+chmod 755 "$work" "$work/spool"
+chmod 1777 "$work/spool/tmp"
+chmod -R go-w,go+rX "$work/etc"
+/usr/sbin/cupsd -c "$work/etc/cupsd.conf" -s "$work/etc/cups-files.conf" -f &
+cupsd_pid=$!
+export CUPS_SERVER="$socket"
+for _ in $(seq 50); do
+    lpstat -r >/dev/null 2>&1 && break
+    kill -0 "$cupsd_pid" 2>/dev/null || skip "cupsd did not start: $(cat "$work/log/error_log" 2>/dev/null)"
+    sleep 0.2
+done
+lpstat -r >/dev/null 2>&1 || skip "cupsd does not answer on $socket"
+
+queue=InkwellPDF$$
+# cups-pdf gets PostScript; rendered by Ghostscript (the default) the text loses
+# its Unicode mapping and pdftotext reads symbols, by pdftocairo it stays text.
+lpadmin -p "$queue" -E -v cups-pdf:/ -P "$ppd" -o pdftops-renderer-default=pdftocairo
+lpadmin -d "$queue"
+[ "$(lpstat -d | sed 's/.*: //')" = "$queue" ] || { echo "FAIL: $queue is not the default printer"; exit 1; }
+
+# cups-pdf writes into the job owner's home (its "Out ${HOME}/PDF").
+owner_home=$(getent passwd "$(id -un)" | cut -d: -f6)
+outdir="$owner_home/PDF"
+mkdir -p "$outdir"
+touch "$work/start-marker"
+
+# --- Inkwell under Xvfb ----------------------------------------------------
+Xvfb -displayfd 3 -screen 0 1400x900x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# Letters only, without "f": the round trip through PostScript loses digits
+# and turns "fi" into a ligature pdftotext cannot read back.
+probe="InkwellCupsProbe$(printf '%s' "$RANDOM$RANDOM" | tr '0-9' 'a-eg-k')"
+printf '%s first line\nsecond line of the test\n' "$probe" >"$work/doc.txt"
+mkdir -p "$work/home"
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share" \
+XDG_STATE_HOME="$work/home/.local/state" XDG_RUNTIME_DIR="$work/home/run" QT_QPA_PLATFORM=xcb \
+    "$inkwell" "$work/doc.txt" >"$work/inkwell.log" 2>&1 &
+inkwell_pid=$!
+
+wid=$(timeout 30 xdotool search --sync --onlyvisible --pid "$inkwell_pid" | head -n1) \
+    || { echo "FAIL: no Inkwell window"; cat "$work/inkwell.log"; exit 1; }
+xdotool windowfocus --sync "$wid"
+sleep 0.5
+xdotool key ctrl+p
+# The print dialog opens modal and takes the focus; its default button prints.
+for _ in $(seq 100); do
+    [ "$(xdotool search --onlyvisible --pid "$inkwell_pid" | wc -l)" -ge 2 ] && break
+    sleep 0.1
+done
+sleep 1
+xdotool key Return
+
+pdf=
+for _ in $(seq 120); do
+    pdf=$(find "$outdir" -maxdepth 1 -name '*.pdf' -newer "$work/start-marker" -print -quit)
+    [ -n "$pdf" ] && [ -z "$(lpstat -o "$queue" 2>/dev/null)" ] && break
+    sleep 0.5
+done
+if [ -z "$pdf" ]; then
+    echo "FAIL: no PDF from the $queue queue in $outdir"
+    lpstat -W all -o 2>&1 || true
+    cat "$work/log/error_log" 2>/dev/null || true
+    cat "$work/inkwell.log"
+    exit 1
+fi
+text=$(pdftotext "$pdf" - 2>/dev/null || true)
+if [ -n "${INKWELL_E2E_KEEP:-}" ]; then cp "$pdf" "$INKWELL_E2E_KEEP/"; cp "$work"/spool/d* "$work"/log/* "$INKWELL_E2E_KEEP/" 2>/dev/null || true; fi
+rm -f "$pdf"
+case "$text" in
+    *"$probe"*) echo "PASS: printed through CUPS queue $queue" ;;
+    *) echo "FAIL: the printed PDF lacks the document's text; pdftotext gave: $text"; exit 1 ;;
+esac

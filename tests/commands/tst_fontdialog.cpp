@@ -1,0 +1,120 @@
+#include "commands/commandtests.h"
+#include "controls/fontcolordialog.h"
+#include "controls/qtdialoghost.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace Inkwell;
+using namespace Inkwell::Testing;
+
+namespace {
+
+// Runs `user` on the font dialog once it is open and modal.
+void whenOpen(const std::function<void(FontColorDialog &)> &user, bool *seen)
+{
+    QTimer::singleShot(0, [user, seen] {
+        auto *box = qobject_cast<FontColorDialog *>(QApplication::activeModalWidget());
+        *seen = box != nullptr;
+        if (box)
+            user(*box);
+        else if (QWidget *other = QApplication::activeModalWidget())
+            other->close();
+    });
+}
+
+} // namespace
+
+// The real font dialog: Qt's font chooser plus the colour it lacks.
+class TestFontDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void startsFromAndReturnsTheDialogsValues_data()
+    {
+        QTest::addColumn<quint32>("startColor");
+        QTest::addColumn<QColor>("pick");
+        QTest::addColumn<quint32>("chosenColor");
+        QTest::newRow("light grey to red")
+            << quint32(0xE0E0E0) << QColor(255, 0, 0) << quint32(0x0000FF);
+        QTest::newRow("blue kept") << quint32(0xFF0000) << QColor() << quint32(0xFF0000);
+        QTest::newRow("to a mix") << quint32(0) << QColor(0x12, 0x34, 0x56) << quint32(0x563412);
+    }
+    void startsFromAndReturnsTheDialogsValues()
+    {
+        QFETCH(quint32, startColor);
+        QFETCH(QColor, pick);
+        QFETCH(quint32, chosenColor);
+        const QString family = QFontDatabase::families().value(0);
+        QVERIFY(!family.isEmpty());
+        CommonDialog openuse;
+        openuse.FontName = family;
+        openuse.FontSize = 9;
+        openuse.Color = startColor;
+        openuse.Flags = 259;
+        QtDialogHost host;
+        QColor startShown;
+        QFont startFont;
+        bool seen = false;
+        whenOpen(
+            [&](FontColorDialog &box) {
+                startShown = box.currentColor();
+                startFont = box.currentFont();
+                QFont font = box.currentFont();
+                font.setPointSize(20);
+                font.setBold(true);
+                font.setUnderline(true);
+                box.setCurrentFont(font);
+                if (pick.isValid())
+                    box.setCurrentColor(pick);
+                box.accept();
+            },
+            &seen);
+        QVERIFY(host.showFont(openuse));
+        QVERIFY(seen);
+        QCOMPARE(startShown, QColor(int(startColor & 0xFF), int(startColor >> 8 & 0xFF),
+                                    int(startColor >> 16 & 0xFF)));
+        QCOMPARE(startFont.family(), family);
+        QCOMPARE(startFont.pointSizeF(), 9.0);
+        QCOMPARE(openuse.FontSize, 20.0f);
+        QVERIFY(openuse.FontBold);
+        QVERIFY(openuse.FontUnderline);
+        QVERIFY(!openuse.FontStrikethru);
+        QCOMPARE(openuse.Color, chosenColor);
+    }
+
+    void cancelLeavesValues()
+    {
+        CommonDialog openuse;
+        openuse.FontName = QFontDatabase::families().value(0);
+        openuse.FontSize = 9;
+        openuse.Color = 0xE0E0E0;
+        QtDialogHost host;
+        bool seen = false;
+        whenOpen(
+            [](FontColorDialog &box) {
+                box.setCurrentColor(Qt::red);
+                box.reject();
+            },
+            &seen);
+        QVERIFY(!host.showFont(openuse));
+        QVERIFY(seen);
+        QCOMPARE(openuse.Color, 0xE0E0E0u);
+        QCOMPARE(openuse.FontSize, 9.0f);
+    }
+
+    // The colour is reachable from the keyboard: Alt+C moves to its button.
+    void colorButtonHasAccessKey()
+    {
+        FontColorDialog box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QVERIFY(box.colorButton()->focusPolicy() & Qt::TabFocus);
+        QTest::keyClick(&box, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(box.colorButton()->hasFocus());
+    }
+};
+
+static const bool registered = registerCommandTest<TestFontDialog>();
+#include "tst_fontdialog.moc"

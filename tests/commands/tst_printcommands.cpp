@@ -1,0 +1,246 @@
+#include "commands/commandtests.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace Inkwell;
+using namespace Inkwell::Testing;
+
+namespace {
+
+const QString twoLines = QStringLiteral("第一行 alpha line\nsecond 第二行 omega");
+
+QString pdfText(const QString &pdf)
+{
+    // The CJK fonts map some ideographs to their Kangxi radical look-alikes
+    // (一 comes back as U+2F00); compatibility normalisation undoes that.
+    return toolOutput(QStringLiteral("pdftotext"),
+                      {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")})
+        .normalized(QString::NormalizationForm_KC);
+}
+
+// Width and height of the first page in points, from pdfinfo.
+QSizeF pageSize(const QString &pdf)
+{
+    const QString info = toolOutput(QStringLiteral("pdfinfo"), {pdf});
+    static const QRegularExpression line(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+) pts"));
+    const QRegularExpressionMatch m = line.match(info);
+    return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
+}
+
+// Pixel sizes of the pictures in the PDF, from pdfimages -list.
+QList<QSize> pdfPictures(const QString &pdf)
+{
+    QList<QSize> out;
+    const QStringList lines =
+        toolOutput(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(u'\n');
+    for (const QString &row : lines.mid(2)) {
+        const QStringList cells = row.simplified().split(u' ');
+        if (cells.size() > 4 && cells.at(2) == u"image")
+            out << QSize(cells.at(3).toInt(), cells.at(4).toInt());
+    }
+    return out;
+}
+
+ScriptedDialogHost::Answer accept()
+{
+    return [](CommonDialog &, QPrinter *) { return true; };
+}
+
+ScriptedDialogHost::Answer chooseOrientation(int orientation)
+{
+    return [orientation](CommonDialog &d, QPrinter *) {
+        d.Orientation = orientation;
+        return true;
+    };
+}
+
+} // namespace
+
+class TestPrintCommands : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> m_tmp;
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tmp->isValid());
+    }
+
+    void printsSelectionOrWholeDocument_data()
+    {
+        QTest::addColumn<int>("anchor");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QStringList>("printed");
+        QTest::addColumn<QStringList>("absent");
+        QTest::newRow("nothing selected: everything")
+            << 0 << 0 << QStringList{"第一行", "alpha", "second", "第二行", "omega"}
+            << QStringList{};
+        QTest::newRow("selection: only it")
+            << 4 << 9 << QStringList{"alpha"} << QStringList{"第一行", "second", "omega", "line"};
+        QTest::newRow("selection across the break")
+            << 10 << 25 << QStringList{"line", "second", "第二行"}
+            << QStringList{"第一行", "alpha", "omega"};
+        QTest::newRow("caret at the end: everything")
+            << 31 << 31 << QStringList{"第一行", "omega"} << QStringList{};
+    }
+    void printsSelectionOrWholeDocument()
+    {
+        QFETCH(int, anchor);
+        QFETCH(int, position);
+        QFETCH(QStringList, printed);
+        QFETCH(QStringList, absent);
+        if (!havePoppler())
+            QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) are not installed");
+        TestWindow w;
+        w.printers.outputFile = m_tmp->filePath(QStringLiteral("out.pdf"));
+        w.text1().setText(twoLines);
+        select(w.text1(), anchor, position);
+        w.dialogs.script.enqueue(accept());
+        w.trigger("print");
+        QCOMPARE(w.printers.jobs, 1);
+        QVERIFY(w.messages.shown.isEmpty());
+        const QString text = pdfText(w.printers.outputFile);
+        QVERIFY2(!text.isNull(), "pdftotext could not read the printed file");
+        for (const QString &word : printed)
+            QVERIFY2(text.contains(word),
+                     qPrintable(word + QStringLiteral(" missing in: ") + text));
+        for (const QString &word : absent)
+            QVERIFY2(!text.contains(word),
+                     qPrintable(word + QStringLiteral(" printed in: ") + text));
+        // Printing leaves the selection and the document as they were.
+        QCOMPARE(w.text1().Text(), twoLines);
+        QCOMPARE(w.text1().SelStart(), std::min(anchor, position));
+    }
+
+    // The print dialog is safeuse's, shown without flags of its own; Ctrl+P opens it.
+    void printDialogIsSafeuses()
+    {
+        TestWindow w;
+        QVERIFY(showWithEditorFocused(w));
+        w.text1().setText(QStringLiteral("x"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::cancel());
+        QTest::keyClick(&w.text1(), Qt::Key_P, Qt::ControlModifier);
+        QCOMPARE(w.dialogs.shown.size(), 1);
+        QCOMPARE(w.dialogs.shown[0].kind, ScriptedDialogHost::Shown::Print);
+        QCOMPARE(w.dialogs.shown[0].dialog, &w.form->safeuse);
+        QCOMPARE(w.dialogs.shown[0].flags, 0);
+        // Cancelled: nothing printed, nothing said.
+        QCOMPARE(w.printers.jobs, 0);
+        QVERIFY(!QFileInfo::exists(w.printers.defaultOutput()));
+        QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    void orientationFromPageSetup_data()
+    {
+        QTest::addColumn<QList<int>>("choices"); // 0: the page setup cancelled
+        QTest::addColumn<bool>("landscape");
+        QTest::newRow("untouched: portrait") << QList<int>{} << false;
+        QTest::newRow("landscape") << QList<int>{2} << true;
+        QTest::newRow("landscape, then portrait") << QList<int>{2, 1} << false;
+        QTest::newRow("landscape, then cancelled") << QList<int>{2, 0} << true;
+        QTest::newRow("no orientation number keeps it") << QList<int>{2, 7} << true;
+    }
+    void orientationFromPageSetup()
+    {
+        QFETCH(QList<int>, choices);
+        QFETCH(bool, landscape);
+        if (!havePoppler())
+            QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) are not installed");
+        TestWindow w;
+        w.text1().setText(twoLines);
+        for (int choice : choices) {
+            w.dialogs.script.enqueue(choice ? chooseOrientation(choice)
+                                            : ScriptedDialogHost::cancel());
+            w.trigger("printsetup");
+            QCOMPARE(w.dialogs.shown.last().kind, ScriptedDialogHost::Shown::PageSetup);
+            QCOMPARE(w.dialogs.shown.last().dialog, &w.form->openuse);
+            QCOMPARE(w.form->openuse.Flags, 64);
+        }
+        // Every later job keeps the orientation: print twice.
+        for (const char *name : {"first.pdf", "second.pdf"}) {
+            w.printers.outputFile = m_tmp->filePath(QString::fromLatin1(name));
+            w.dialogs.script.enqueue(accept());
+            w.trigger("print");
+            const QSizeF size = pageSize(w.printers.outputFile);
+            QVERIFY2(size.isValid(), "pdfinfo gave no page size");
+            QCOMPARE(size.width() > size.height(), landscape);
+        }
+        QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    // Pictures print at their place, fonts and colours with the text.
+    void pictureIsPrinted()
+    {
+        if (!havePoppler())
+            QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) are not installed");
+        const QString picture = m_tmp->filePath(QStringLiteral("p.png"));
+        QImage image(48, 20, QImage::Format_RGB32);
+        image.fill(Qt::darkGreen);
+        QVERIFY(image.save(picture));
+        TestWindow w;
+        w.text1().setText(QStringLiteral("before after"));
+        w.text1().setSelStart(7);
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(picture));
+        w.trigger("addpicture");
+        w.printers.outputFile = m_tmp->filePath(QStringLiteral("pic.pdf"));
+        w.dialogs.script.enqueue(accept());
+        w.trigger("print");
+        QCOMPARE(pdfPictures(w.printers.outputFile), QList<QSize>{QSize(48, 20)});
+        const QString text = pdfText(w.printers.outputFile);
+        QVERIFY2(text.contains(QStringLiteral("before")) && text.contains(QStringLiteral("after")),
+                 qPrintable(text));
+    }
+
+    void failedPrintIsTold_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("printer refuses the job") << "refuse"
+                                                 << "打印失败：打印机“HP”拒绝了打印任务。";
+        QTest::newRow("file cannot be written") << "unwritable"
+                                                << "打印失败：无法写入文件“%1”。";
+    }
+    void failedPrintIsTold()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, message);
+        TestWindow w;
+        w.text1().setText(twoLines);
+        if (how == u"refuse") {
+            w.printers.failure =
+                Error{QStringLiteral("打印失败"), QStringLiteral("打印机“HP”拒绝了打印任务。")};
+        } else {
+            w.printers.outputFile = m_tmp->filePath(QStringLiteral("no/such/folder/out.pdf"));
+            message = message.arg(w.printers.outputFile);
+        }
+        w.dialogs.script.enqueue(accept());
+        w.trigger("print");
+        QCOMPARE(w.messages.shown.size(), 1);
+        QCOMPARE(w.messages.shown[0].text, message);
+        QCOMPARE(w.messages.shown[0].title, QStringLiteral("Inkwell"));
+        QCOMPARE(w.messages.shown[0].icon, MessageIcon::Exclamation);
+        QCOMPARE(w.text1().Text(), twoLines);
+    }
+
+    // With no printer at all Qt falls back to a PDF file it has no name for.
+    void noPrinterIsTold()
+    {
+        QPrinter printer;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString());
+        bool rendered = false;
+        const std::optional<Error> failure =
+            QtPrinterHost().print(printer, [&](QPagedPaintDevice *) { rendered = true; });
+        QVERIFY(failure);
+        QCOMPARE(failure->what, QStringLiteral("打印失败"));
+        QCOMPARE(failure->why, QStringLiteral("没有可用的打印机。"));
+        QVERIFY(!rendered);
+    }
+};
+
+static const bool registered = registerCommandTest<TestPrintCommands>();
+#include "tst_printcommands.moc"

@@ -1,0 +1,246 @@
+#include "controls/richtextbox.h"
+#include "controls/textencoding.h"
+#include "support/testwindow.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+
+using namespace Inkwell;
+using namespace Inkwell::Testing;
+
+class TestRichTextBox : public QObject {
+    Q_OBJECT
+private slots:
+    void textRoundTrip_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("reported");
+        QTest::newRow("plain") << "abc" << "abc";
+        QTest::newRow("CRLF becomes LF") << "a\r\nb" << "a\nb";
+        QTest::newRow("CR becomes LF") << "a\rb\r" << "a\nb\n";
+        QTest::newRow("trailing break kept") << "a\n" << "a\n";
+        QTest::newRow("no-break space kept") << QStringLiteral("a\u00A0b") << QStringLiteral("a\u00A0b");
+        QTest::newRow("tabs and blanks") << "\t a \t" << "\t a \t";
+    }
+    void textRoundTrip()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, reported);
+        RichTextBox box;
+        box.setText(given);
+        QCOMPARE(box.Text(), reported);
+    }
+
+    void selection()
+    {
+        RichTextBox box;
+        box.setText(QStringLiteral("one\ntwo"));
+        box.setSelStart(100);
+        QCOMPARE(box.SelStart(), 7); // clamped to the end
+        QCOMPARE(box.SelLength(), 0);
+        box.setSelStart(2);
+        box.setSelLength(3);
+        QCOMPARE(box.SelText(), QStringLiteral("e\nt"));
+        box.setSelText(QStringLiteral("X\r\nY"));
+        QCOMPARE(box.Text(), QStringLiteral("onX\nYwo"));
+        QCOMPARE(box.SelStart(), 5); // after the inserted text
+        QCOMPARE(box.SelLength(), 0);
+        box.setSelLength(-4);
+        QCOMPARE(box.SelLength(), 0);
+    }
+
+    void find_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("selStart");
+        QTest::addColumn<int>("selLength");
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<int>("start"); // -1: omitted
+        QTest::addColumn<int>("end");   // -1: omitted
+        QTest::addColumn<int>("found");
+        QTest::newRow("ignores case") << "xx ABC" << 0 << 0 << "abc" << -1 << -1 << 3;
+        QTest::newRow("inside words") << "cabin" << 0 << 0 << "ab" << -1 << -1 << 1;
+        QTest::newRow("whole text wherever the caret") << "ab ab" << 4 << 0 << "ab" << -1 << -1 << 0;
+        QTest::newRow("only within the selection") << "ab xx ab" << 2 << 6 << "ab" << -1 << -1 << 6;
+        QTest::newRow("not in selection") << "ab xx" << 2 << 3 << "ab" << -1 << -1 << -1;
+        QTest::newRow("end only: from caret") << "ab ab" << 1 << 0 << "ab" << -1 << 5 << 3;
+        QTest::newRow("no wrap") << "ab ab" << 4 << 0 << "ab" << -1 << 5 << -1;
+        QTest::newRow("chinese") << QStringLiteral("第一行\n第二行") << 0 << 0 << QStringLiteral("二行") << -1 << -1 << 5;
+        QTest::newRow("across a line break") << "a\nb" << 0 << 0 << "a\nb" << -1 << -1 << 0;
+        QTest::newRow("empty needle") << "abc" << 0 << 0 << "" << -1 << -1 << -1;
+    }
+    void find()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, selStart);
+        QFETCH(int, selLength);
+        QFETCH(QString, needle);
+        QFETCH(int, start);
+        QFETCH(int, end);
+        QFETCH(int, found);
+        RichTextBox box;
+        box.setText(text);
+        box.setSelStart(selStart);
+        box.setSelLength(selLength);
+        const int result = box.Find(needle, start < 0 ? std::nullopt : std::optional<int>(start),
+                                    end < 0 ? std::nullopt : std::optional<int>(end));
+        QCOMPARE(result, found);
+        if (found >= 0) {
+            QCOMPARE(box.SelStart(), found);
+            QCOMPARE(box.SelLength(), int(needle.size()));
+        } else {
+            QCOMPARE(box.SelStart(), selStart);
+            QCOMPARE(box.SelLength(), selLength);
+        }
+    }
+
+    void formattingAppliesToSelectionOrTypedNext()
+    {
+        RichTextBox box;
+        box.setText(QStringLiteral("abcd"));
+        box.setSelStart(1);
+        box.setSelLength(2);
+        box.setSelBold(true);
+        box.setSelColor(0x00FF00); // green in 0x00BBGGRR
+        box.setSelFontSize(20);
+        QTextCursor c(box.document());
+        c.setPosition(2);
+        QCOMPARE(c.charFormat().fontWeight(), int(QFont::Bold));
+        QCOMPARE(c.charFormat().foreground().color(), QColor(0, 255, 0));
+        QCOMPARE(c.charFormat().fontPointSize(), 20.0);
+        c.setPosition(4);
+        QCOMPARE(c.charFormat().fontWeight(), int(QFont::Normal));
+        // Without a selection the format waits at the caret for the next text.
+        box.setSelStart(4);
+        box.setSelItalic(true);
+        box.insertPlainText(QStringLiteral("e"));
+        c.setPosition(5);
+        QVERIFY(c.charFormat().fontItalic());
+        c.setPosition(4);
+        QVERIFY(!c.charFormat().fontItalic());
+        QCOMPARE(box.Text(), QStringLiteral("abcde"));
+    }
+
+    void slicedLoadKeepsTextAndWindowAlive()
+    {
+        QString big;
+        for (int i = 0; big.size() < 2 * RichTextBox::sliceBytes; ++i)
+            big += QStringLiteral("第%1行 some text\r\n").arg(i);
+        const QByteArray bytes = big.toUtf8();
+        big.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        RichTextBox box;
+        QSignalSpy finished(&box, &RichTextBox::loadFinished);
+        QSignalSpy progress(&box, &RichTextBox::loadProgress);
+        box.loadTextFile(bytes);
+        QVERIFY(box.isLoading());
+        QVERIFY(box.isReadOnly());
+        QVERIFY(box.Text().size() < big.size()); // only the first slice is in
+        QVERIFY(box.Text().size() > 0);
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(progress.size() >= 3);
+        QCOMPARE(progress.last().at(0).toLongLong(), qint64(bytes.size()));
+        QVERIFY(!box.isLoading());
+        QVERIFY(!box.isReadOnly());
+        QCOMPARE(box.Text(), big);
+        QVERIFY(!box.document()->isUndoAvailable());
+        QCOMPARE(box.SelStart(), 0);
+        QCOMPARE(box.textEncoding().kind, TextEncoding::Kind::Utf8);
+        QCOMPARE(box.textEncoding().lineEnding, TextEncoding::LineEnding::CRLF);
+        const RichTextBox::LoadedFile loaded = box.takeLoadedFile();
+        QCOMPARE(loaded.text, big);
+        QVERIFY(loaded.clean);
+    }
+
+    void slicesNeverSplitCharactersOrBreaks_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("lineEnding");
+        const QByteArray gbkLine("\xd6\xd0\xce\xc4");
+        QTest::newRow("GBK without breaks") << gbkLine.repeated(600000)
+                                            << QStringLiteral("中文").repeated(600000) << -1;
+        QTest::newRow("GBK with CR only") << (gbkLine + "\r").repeated(300000)
+                                          << QStringLiteral("中文\n").repeated(300000)
+                                          << int(TextEncoding::LineEnding::CR);
+        QTest::newRow("GB18030 four-byte runs with digits")
+            << QByteArray("\x94\x39\xfc\x36 1").repeated(400000)
+            << (QString::fromUcs4(U"\U0001F600") + QStringLiteral(" 1")).repeated(400000) << -1;
+        QByteArray utf16("\xff\xfe");
+        for (int i = 0; i < 400000; ++i)
+            utf16 += QByteArray("\x3d\xd8\x00\xde\x0d\x00\x0a\x00", 8); // U+1F600 CRLF
+        QTest::newRow("UTF-16 surrogates and CRLF")
+            << utf16 << (QString::fromUcs4(U"\U0001F600") + u'\n').repeated(400000)
+            << int(TextEncoding::LineEnding::CRLF);
+    }
+    void slicesNeverSplitCharactersOrBreaks()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QFETCH(int, lineEnding);
+        RichTextBox box;
+        box.loadTextFile(bytes);
+        box.finishLoading();
+        QCOMPARE(box.Text().size(), text.size());
+        QVERIFY(box.Text() == text);
+        const RichTextBox::LoadedFile loaded = box.takeLoadedFile();
+        QVERIFY(loaded.clean);
+        if (lineEnding >= 0)
+            QCOMPARE(int(box.textEncoding().lineEnding), lineEnding);
+        // And back to the same bytes.
+        QVERIFY(box.fileBytes(RichTextBox::rtfText) == bytes);
+    }
+
+    void newContentCancelsSlicedLoad()
+    {
+        RichTextBox box;
+        box.loadTextFile(QByteArray("xxxxxxxxxxxxxxx\n").repeated(RichTextBox::sliceBytes / 4));
+        QVERIFY(box.isLoading());
+        box.setText(QStringLiteral("other"));
+        QVERIFY(!box.isLoading());
+        QVERIFY(!box.isReadOnly());
+        QTest::qWait(50);
+        QCOMPARE(box.Text(), QStringLiteral("other"));
+    }
+
+    void bigFileOpensUnchangedAndSavesWhole()
+    {
+        QTemporaryDir dir;
+        QByteArray bytes;
+        for (int i = 0; bytes.size() < 3 * RichTextBox::sliceBytes; ++i)
+            bytes += "\xb5\xda" + QByteArray::number(i) + "\xd0\xd0 line\r\n";
+        const QString source = dir.filePath(QStringLiteral("big.txt"));
+        QVERIFY(writeBytes(source, bytes));
+        TestWindow w(source);
+        QVERIFY(w.text1().isLoading());
+        QVERIFY(!w.form->document().DocumentChanged());
+        // Saving before the last slice is in still writes the whole file.
+        const QString target = dir.filePath(QStringLiteral("copy.txt"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+        w.trigger("save");
+        QCOMPARE(readBytes(target), bytes);
+        QVERIFY(!w.text1().isLoading());
+        QVERIFY(!w.form->document().DocumentChanged());
+        QVERIFY(w.close());
+        QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    void bigFileBaselineAfterLoad()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("b.txt"));
+        QVERIFY(writeBytes(source, QByteArray(3 * RichTextBox::sliceBytes, 'a') + "\n\xe2\x80\xa9z"));
+        TestWindow w(source); // UTF-8 with a paragraph separator the control turns into a break
+        QTRY_VERIFY(!w.text1().isLoading());
+        QVERIFY(!w.form->document().DocumentChanged());
+        w.text1().moveCursor(QTextCursor::End);
+        w.type(QStringLiteral("!"));
+        QVERIFY(w.form->document().DocumentChanged());
+        w.text1().undo();
+        QVERIFY(!w.form->document().DocumentChanged());
+    }
+};
+
+QTEST_MAIN(TestRichTextBox)
+#include "tst_richtextbox.moc"

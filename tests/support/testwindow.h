@@ -1,0 +1,53 @@
+// A main window wired to scripted services, driven as a user would drive it.
+#pragma once
+
+#include "app/form1.h"
+#include "controls/richtextbox.h"
+#include "document/documentstate.h"
+#include "support/fixedclock.h"
+#include "support/pdfprinterhost.h"
+#include "support/scriptedclipboard.h"
+#include "support/scripteddialoghost.h"
+#include "support/scriptedmessagehost.h"
+
+#include <QAction>
+#include <QFile>
+#include <memory>
+
+namespace Inkwell::Testing {
+
+struct TestWindow {
+    ScriptedDialogHost dialogs;
+    ScriptedMessageHost messages;
+    FixedClock clock;
+    ScriptedClipboard clipboard;
+    PdfPrinterHost printers;
+    std::unique_ptr<Form1> form;
+
+    explicit TestWindow(const QString &commandLine = QString())
+    {
+        form = std::make_unique<Form1>(Services{dialogs, messages, clock, clipboard, printers});
+        form->Form_Load(commandLine);
+    }
+
+    void trigger(const char *item) { form->action(QString::fromLatin1(item))->trigger(); }
+    RichTextBox &text1() { return *form->Text1; }
+    QString caption() const { return form->windowTitle(); }
+    // Types text at the caret as the keyboard would (through the control's own editing).
+    void type(const QString &text) { form->Text1->insertPlainText(text); }
+    bool close() { return form->close(); }
+};
+
+inline QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+inline bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace Inkwell::Testing
