@@ -3,7 +3,9 @@
 #include "bench.h"
 
 #include <QElapsedTimer>
-#include <QGuiApplication>
+#include <QApplication>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,6 +24,7 @@ struct Suite {
 // Add new areas here.
 const Suite suites[] = {
     {"rtf", rtfPhases},
+    {"editor", editorPhases},
 };
 
 } // namespace
@@ -30,10 +33,11 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
+    QApplication application(argc, argv);
     const QString filter = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
 
-    std::printf("%-32s %12s %12s %10s\n", "phase", "size (MB)", "median ms", "MB/s");
+    std::printf("%-36s %10s %10s %9s %10s\n", "phase", "size (MB)", "median ms", "MB/s",
+                "peak RSS MB");
     bool allCorrect = true;
     for (const Suite &suite : suites) {
         for (const Phase &phase : suite.phases()) {
@@ -45,14 +49,16 @@ int main(int argc, char **argv)
                 QElapsedTimer timer;
                 timer.start();
                 correct = phase.run() && correct;
-                times.push_back(timer.nsecsElapsed() / 1e6);
+                times.push_back(phase.measured ? phase.measured() : timer.nsecsElapsed() / 1e6);
             }
             std::sort(times.begin(), times.end());
             const double median = times[times.size() / 2];
             const double megabytes = phase.bytes / 1e6;
-            std::printf("%-32s %12.2f %12.1f %10.1f%s\n", qPrintable(phase.name), megabytes, median,
-                        median > 0 ? megabytes / (median / 1000.0) : 0.0,
-                        correct ? "" : "  WRONG RESULT");
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            std::printf("%-36s %10.2f %10.2f %9.1f %10ld%s\n", qPrintable(phase.name), megabytes,
+                        median, median > 0 && megabytes > 0 ? megabytes / (median / 1000.0) : 0.0,
+                        usage.ru_maxrss / 1024, correct ? "" : "  WRONG RESULT");
             std::fflush(stdout);
             allCorrect = allCorrect && correct;
         }

@@ -4,6 +4,12 @@
 #include "controls/qtdialoghost.h"
 #include "controls/qtmessagehost.h"
 #include "controls/qtprinterhost.h"
+#include "document/draftdirectory.h"
+#include "shell/desktopassociation.h"
+#include "shell/registry.h"
+#include "shell/systemdirectory.h"
+#include "skin/skinengine.h"
+#include "skin/skinlocations.h"
 
 #include <QApplication>
 
@@ -18,13 +24,21 @@ int main(int argc, char *argv[])
     Inkwell::SystemClock clock;
     Inkwell::QtClipboard clipboard;
     Inkwell::QtPrinterHost printers;
-    Inkwell::Form1 window(Inkwell::Services{dialogs, messages, clock, clipboard, printers});
+    const auto registry = Inkwell::makeSystemRegistry();
+    const auto systemDirectory = Inkwell::makeSystemDirectory();
+    const auto desktop = Inkwell::makeDesktopAssociation(QApplication::applicationFilePath());
+    const Inkwell::SkinLocations skinLocations = Inkwell::SkinLocations::forThisProgram();
+    const auto skins = Inkwell::makeSkinEngine(skinLocations);
+    Inkwell::Form1 window(Inkwell::Services{dialogs, messages, clock, clipboard, printers,
+                                            *registry, *systemDirectory, desktop.get(), *skins,
+                                            skinLocations});
     dialogs.setParent(&window);
     messages.setParent(&window);
 
     // The command line is one path: the arguments after the program, joined
     // by single blanks (a path with blanks may arrive split by the shell).
     const QStringList args = QApplication::arguments().mid(1);
+    window.keepDrafts(Inkwell::defaultDraftDirectory());
     window.Form_Load(args.join(u' '));
     window.show();
     return app.exec();

@@ -9,14 +9,25 @@
 #include "controls/messagehost.h"
 #include "controls/richtextbox.h"
 #include "document/documentstate.h"
+#include "document/draftkeeper.h"
 #include "platform/twips.h"
+#include "shell/frmmain.h"
+#include "shell/trueicon.h"
+#include "skin/skincommand.h"
+#include "skin/skinengine.h"
+#include "skin/skinlocations.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QHBoxLayout>
+#include <QProgressBar>
 #include <QStatusBar>
+#include <QVBoxLayout>
 #include <QTimer>
 
 namespace Inkwell {
@@ -39,7 +50,30 @@ Form1::Form1(Services services, QWidget *parent)
     setWindowTitle(QStringLiteral("无标题 - Inkwell"));
 
     Text1 = new RichTextBox(this);
-    setCentralWidget(Text1);
+    // The editor fills the client area; a row that tells how far a big file
+    // has loaded sits beneath it only while one loads.
+    auto *central = new QWidget(this);
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(Text1, 1);
+    m_loadRow = new QWidget(central);
+    auto *row = new QHBoxLayout(m_loadRow);
+    row->setContentsMargins(4, 2, 4, 2);
+    m_loadLabel = new QLabel(m_loadRow);
+    m_loadBar = new QProgressBar(m_loadRow);
+    m_loadBar->setRange(0, 1000);
+    m_loadBar->setTextVisible(false);
+    row->addWidget(m_loadLabel);
+    row->addWidget(m_loadBar, 1);
+    m_loadRow->hide();
+    column->addWidget(m_loadRow);
+    setCentralWidget(central);
+    connect(Text1, &RichTextBox::loadProgress, this, &Form1::showLoadProgress);
+    connect(Text1, &RichTextBox::loadFinished, this, [this] {
+        m_loadRow->hide();
+        m_loadClock.invalidate();
+    });
 
     showbar = new QStatusBar(this);
     showbar->setObjectName(QStringLiteral("showbar"));
@@ -71,6 +105,8 @@ Form1::Form1(Services services, QWidget *parent)
     CommonDialog1.DialogTitle = QStringLiteral("更换皮肤");
     CommonDialog1.FileName = QStringLiteral("*.she");
     CommonDialog1.Filter = QStringLiteral("SHE皮肤文件(*.she)|*.she");
+    // The skin dialog opens on the skins that come with the program.
+    CommonDialog1.InitDir = SkinLocations::shippedSkins();
 
     m_document = new DocumentState(*Text1, openuse, safeuse, services.messages, this);
     connect(m_document, &DocumentState::captionChanged, this, &QWidget::setWindowTitle);
@@ -85,6 +121,12 @@ Form1::Form1(Services services, QWidget *parent)
 }
 
 Form1::~Form1() = default;
+
+void Form1::keepDrafts(const QString &directory)
+{
+    m_drafts = std::make_unique<DraftKeeper>(*Text1, *m_document, m_services.messages,
+                                             m_services.clock, directory);
+}
 
 QAction *Form1::addItem(QMenu *menu, const QString &name, const QString &caption,
                         const QKeySequence &shortcut)
@@ -106,8 +148,10 @@ void Form1::createMenus()
             &QAction::triggered, this, &Form1::open_Click);
     connect(addItem(file, QStringLiteral("opensafe"), QStringLiteral("打开加密文件(&O)...")),
             &QAction::triggered, this, &Form1::opensafe_Click);
-    addItem(file, QStringLiteral("skin"), QStringLiteral("更换皮肤(&S)..."))->setEnabled(false);
-    addItem(file, QStringLiteral("reg"), QStringLiteral("关联txt文件(&R)"))->setEnabled(false);
+    connect(addItem(file, QStringLiteral("skin"), QStringLiteral("更换皮肤(&S)...")),
+            &QAction::triggered, this, &Form1::skin_Click);
+    connect(addItem(file, QStringLiteral("reg"), QStringLiteral("关联txt文件(&R)")),
+            &QAction::triggered, this, &Form1::reg_Click);
     connect(addItem(file, QStringLiteral("save"), QStringLiteral("保存(&S)"), QKeySequence(Qt::CTRL | Qt::Key_S)),
             &QAction::triggered, this, &Form1::save_Click);
     file->addSeparator()->setObjectName(QStringLiteral("d"));
@@ -187,13 +231,52 @@ void Form1::Form_Load(const QString &commandLine)
     m_document->LoadedText.clear();
     Text1->setText(m_document->LoadedText);
     Text1->document()->setModified(false);
+    // A draft left by a window that did not close normally comes first; a
+    // restored draft takes the place of the command-line file.
+    const bool recovered = m_drafts && m_drafts->recoverOrphans();
     // 2. The file named on the command line.
-    m_document->openCommandLine(commandLine);
+    if (!recovered)
+        m_document->openCommandLine(commandLine);
     // 3-5. Status bar panels, clock and caret texts.
     SetUpStatusBar();
     ShowDateTime();
     ShowCaretPos();
     Timer1->start();
+    // 6. The window's icon: the program's own.
+    QString iconFile;
+    SetWindowIcon(this, iconFile, 0);
+    // 7. The skin engine; a skin that cannot be applied leaves the plain look.
+    bindSkinEngine(m_services.skins);
+}
+
+void Form1::showLoadProgress(qint64 done, qint64 total)
+{
+    // Only a load that takes a while is worth a progress row.
+    if (!m_loadClock.isValid()) {
+        m_loadClock.start();
+        return;
+    }
+    if (m_loadClock.elapsed() < 500 || total <= 0)
+        return;
+    QString title = m_document->caption();
+    title.chop(DocumentState::captionFor(QString()).size());
+    m_loadLabel->setText(QStringLiteral("正在载入 %1").arg(title));
+    m_loadBar->setValue(int(done * 1000 / total));
+    m_loadRow->show();
+}
+
+void Form1::skin_Click()
+{
+    SkinCommand(CommonDialog1, m_services.skins, m_services.messages, m_services.skinLocations)
+        .run();
+}
+
+void Form1::reg_Click()
+{
+    FrmMain dialog(m_services.registry, m_services.messages,
+                   QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
+                   m_services.systemDirectory, m_services.desktop, this);
+    dialog.exec();
 }
 
 void Form1::SetUpStatusBar()
@@ -274,7 +357,7 @@ void Form1::Esc_Click()
 void Form1::about_Click()
 {
     m_services.messages.about(QStringLiteral("关于 Inkwell"), QStringLiteral("Inkwell"),
-                              windowIcon());
+                              programIcon());
 }
 
 void Form1::tellFailure(const std::optional<Error> &failure)
@@ -355,10 +438,13 @@ void Form1::print_Click()
 void Form1::closeEvent(QCloseEvent *event)
 {
     // Only an unchanged document, No, or a save that worked lets the window close.
-    if (m_document->mayDiscard())
+    if (m_document->mayDiscard()) {
+        if (m_drafts)
+            m_drafts->discard();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 } // namespace Inkwell

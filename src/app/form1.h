@@ -6,12 +6,15 @@
 #include "controls/commondialog.h"
 #include "controls/error.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPrinter>
 
+#include <memory>
 #include <optional>
 
 class QAction;
+class QProgressBar;
 class QLabel;
 class QStatusBar;
 class QTimer;
@@ -19,6 +22,7 @@ class QTimer;
 namespace Inkwell {
 
 class DocumentState;
+class DraftKeeper;
 class RichTextBox;
 
 class Form1 : public QMainWindow {
@@ -43,6 +47,10 @@ public:
     QString SearchText;
 
     DocumentState &document() { return *m_document; }
+    // Keeps drafts of the unsaved document in `directory` and offers those of
+    // windows that did not close normally at Form_Load. Call before Form_Load.
+    void keepDrafts(const QString &directory);
+    DraftKeeper *drafts() const { return m_drafts.get(); }
     // The menu item of that name ("new", "open", "bar", ...), or null.
     QAction *action(const QString &name) const;
     QLabel *panel(int index) const; // panels count from 1
@@ -75,6 +83,11 @@ public slots:
     void addpicture_Click();
     void printsetup_Click();
     void print_Click();
+    void skin_Click();
+    void reg_Click();
+
+private slots:
+    void showLoadProgress(qint64 done, qint64 total);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -88,8 +101,13 @@ private:
 
     Services m_services;
     DocumentState *m_document = nullptr;
+    std::unique_ptr<DraftKeeper> m_drafts; // destroyed before the editor it watches
     QPrinter m_printer;
     QList<QLabel *> m_panels;
+    QWidget *m_loadRow = nullptr;
+    QLabel *m_loadLabel = nullptr;
+    QProgressBar *m_loadBar = nullptr;
+    QElapsedTimer m_loadClock;
 };
 
 } // namespace Inkwell

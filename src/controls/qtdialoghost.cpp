@@ -128,12 +128,15 @@ void QtDialogHost::takeFont(CommonDialog &dialog, const QFont &chosen)
 bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer)
 {
     QPrintDialog box(&printer, m_parent);
+    // Qt's own title is English, and some platforms show the program's name instead.
+    box.setWindowTitle(QStringLiteral("打印"));
     return box.exec() == QDialog::Accepted;
 }
 
 bool QtDialogHost::showPageSetup(CommonDialog &dialog, QPrinter &printer)
 {
     QPageSetupDialog box(&printer, m_parent);
+    box.setWindowTitle(QStringLiteral("页面设置"));
     if (box.exec() != QDialog::Accepted)
         return false;
     dialog.Orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;

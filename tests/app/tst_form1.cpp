@@ -7,6 +7,11 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QApplication>
+#include <QDir>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
 
 using namespace Inkwell;
 using namespace Inkwell::Testing;
@@ -251,6 +256,77 @@ private slots:
         w.trigger("Esc");
         QCOMPARE(w.form->isVisible(), !closes);
         QCOMPARE(w.messages.shown.size(), 1);
+    }
+
+    void startupBindsSkinEngineAndIcon()
+    {
+        TestWindow w;
+        QCOMPARE(w.skins.calls,
+                 (QStringList{QStringLiteral("SkinH_Attach()"), QStringLiteral("SkinHme()"),
+                              QStringLiteral("SkinH_AdjustAero(204,36,12,9,0,0,0,0,0)")}));
+        QVERIFY(!w.form->windowIcon().isNull());
+        QVERIFY(w.form->windowIcon().availableSizes().contains(QSize(16, 16)));
+    }
+
+    void skinMenuCopiesAndAttaches()
+    {
+        TestWindow w;
+        QVERIFY(QDir().mkpath(w.skinLocations.programDirectory()));
+        const QString source = w.home.filePath(QStringLiteral("my skin & more.she"));
+        QVERIFY(writeBytes(source, "QWidget { color: #123456; }"));
+        w.skins.calls.clear();
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(source));
+        w.trigger("skin");
+        QCOMPARE(readBytes(w.skinLocations.programSkin()), QByteArray("QWidget { color: #123456; }"));
+        QCOMPARE(w.skins.calls.size(), 1);
+        QVERIFY(w.skins.calls[0].startsWith(QStringLiteral("SkinH_AttachEx(") + w.skinLocations.programSkin()));
+        QCOMPARE(w.messages.texts(), QStringList{QStringLiteral("皮肤更换成功")});
+        QCOMPARE(w.form->CommonDialog1.FileName, QStringLiteral("*.she"));
+        // Cancelled: nothing copied, nothing said.
+        w.dialogs.script.enqueue(ScriptedDialogHost::cancel());
+        w.trigger("skin");
+        QCOMPARE(w.messages.shown.size(), 1);
+    }
+
+    void regMenuRunsTheAssociationDialog()
+    {
+        TestWindow w;
+        bool clicked = false;
+        QTimer::singleShot(0, [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            auto *button = dialog ? dialog->findChild<QPushButton *>(QStringLiteral("Command1")) : nullptr;
+            if (button) {
+                button->click();
+                clicked = true;
+            } else if (dialog) {
+                dialog->close();
+            }
+        });
+        w.trigger("reg");
+        QVERIFY(clicked);
+        QCOMPARE(w.messages.texts(),
+                 (QStringList{QStringLiteral("创建自定义类型后缀名成功。"), QStringLiteral("改变文件打开方式成功！"),
+                              QStringLiteral("改变图标成功")}));
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void bigFileShowsProgressWhileLoading()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.txt"));
+        QVERIFY(writeBytes(path, QByteArray("line of text\n").repeated(4 * RichTextBox::sliceBytes / 13)));
+        TestWindow w;
+        w.form->show();
+        auto *bar = w.form->findChild<QProgressBar *>();
+        QVERIFY(bar);
+        // Slow the event loop down so the load takes longer than half a second.
+        QObject::connect(&w.text1(), &RichTextBox::loadProgress, [] { QTest::qSleep(200); });
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path));
+        w.trigger("open");
+        QTRY_VERIFY(bar->isVisible());
+        QVERIFY(bar->parentWidget()->findChild<QLabel *>()->text().contains(QStringLiteral("big.txt")));
+        QTRY_VERIFY(!w.text1().isLoading());
+        QVERIFY(!bar->isVisible());
     }
 
     void shortcutsReachTheirItems()

@@ -15,10 +15,12 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include "support/recordingskinengine.h"
 
 using namespace Inkwell;
 using Inkwell::Testing::ScriptedDialogHost;
 using Inkwell::Testing::ScriptedMessageHost;
+using Inkwell::Testing::RecordingEngine;
 
 namespace {
 
@@ -40,41 +42,6 @@ QString shippedSkin(const QString &name)
     return QStringLiteral(INKWELL_SKINS_DIR "/") + name;
 }
 
-// Records the calls in the order they come.
-class RecordingEngine : public SkinEngine {
-public:
-    QStringList calls;
-    SkinResult SkinH_Attach() override
-    {
-        calls << QStringLiteral("SkinH_Attach()");
-        return SkinResult::failure(QStringLiteral("absent"));
-    }
-    SkinResult SkinH_AttachEx(const QString &path, const QString &password) override
-    {
-        calls << QStringLiteral("SkinH_AttachEx(%1,%2)").arg(path, password);
-        return SkinResult::success();
-    }
-    SkinResult SkinH_AdjustAero(int a, int b, int c, int d, int e, int f, int g, int h,
-                                int i) override
-    {
-        calls << QStringLiteral("SkinH_AdjustAero(%1,%2,%3,%4,%5,%6,%7,%8,%9)")
-                     .arg(a)
-                     .arg(b)
-                     .arg(c)
-                     .arg(d)
-                     .arg(e)
-                     .arg(f)
-                     .arg(g)
-                     .arg(h)
-                     .arg(i);
-        return SkinResult::failure(QStringLiteral("absent"));
-    }
-    SkinResult SkinHme() override
-    {
-        calls << QStringLiteral("SkinHme()");
-        return SkinResult::failure(QStringLiteral("absent"));
-    }
-};
 
 } // namespace
 

@@ -4,7 +4,11 @@
 #include "app/form1.h"
 #include "controls/richtextbox.h"
 #include "document/documentstate.h"
+#include "shell/registry_file.h"
+#include "shell/systemdirectory.h"
+#include "skin/skinlocations.h"
 #include "support/fixedclock.h"
+#include "support/recordingskinengine.h"
 #include "support/pdfprinterhost.h"
 #include "support/scriptedclipboard.h"
 #include "support/scripteddialoghost.h"
@@ -12,6 +16,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QTemporaryDir>
 #include <memory>
 
 namespace Inkwell::Testing {
@@ -22,11 +27,20 @@ struct TestWindow {
     FixedClock clock;
     ScriptedClipboard clipboard;
     PdfPrinterHost printers;
+    // The registry and the skin copy live in a folder of the test's own.
+    QTemporaryDir home;
+    FileRegistry registry{home.filePath(QStringLiteral("registry")).toStdString()};
+    std::unique_ptr<SystemDirectory> systemDirectory = makeSystemDirectory();
+    RecordingEngine skins;
+    SkinLocations skinLocations{home.filePath(QStringLiteral("program")),
+                                home.filePath(QStringLiteral("user"))};
     std::unique_ptr<Form1> form;
 
     explicit TestWindow(const QString &commandLine = QString())
     {
-        form = std::make_unique<Form1>(Services{dialogs, messages, clock, clipboard, printers});
+        form = std::make_unique<Form1>(Services{dialogs, messages, clock, clipboard, printers,
+                                                registry, *systemDirectory, nullptr, skins,
+                                                skinLocations});
         form->Form_Load(commandLine);
     }
 
