@@ -229,7 +229,7 @@ void Form1::Form_Load(const QString &commandLine)
 {
     // 1. The editor starts empty.
     m_document->LoadedText.clear();
-    Text1->setText(m_document->LoadedText);
+    Text1->setText(m_document->LoadedText.text());
     Text1->document()->setModified(false);
     // A draft left by a window that did not close normally comes first; a
     // restored draft takes the place of the command-line file.

@@ -27,6 +27,13 @@ QString normalisedBreaks(QString text)
     return text;
 }
 
+// Characters a QTextDocument turns into paragraph or frame boundaries.
+bool hasMarks(QStringView text)
+{
+    return text.contains(QChar::ParagraphSeparator) || text.contains(QChar(0xFDD0))
+        || text.contains(QChar(0xFDD1));
+}
+
 QColor fromBgr(quint32 bgr)
 {
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
@@ -331,20 +338,23 @@ void RichTextBox::loadTextFile(const QByteArray &bytes)
 {
     cancelLoading();
     TextFileDecoder decoder(bytes);
+    m_loaded = LoadedFile{};
     if (bytes.size() <= sliceBytes) {
-        m_loaded.text = decoder.next(bytes.size());
+        const QString text = decoder.next(bytes.size());
+        m_loaded.baseline = text;
+        m_loaded.hadMarks = hasMarks(text);
         m_loaded.clean = decoder.clean();
         m_encoding = decoder.encoding();
-        setText(m_loaded.text);
+        setText(text);
         emit loadFinished();
         return;
     }
+    m_loaded.baseline.begin();
     setText(QString());
     // Undo history of a load is meaningless and costs memory; it is switched
     // back on (empty) when the last slice is in.
     document()->setUndoRedoEnabled(false);
-    m_loading = SlicedLoad{std::move(decoder), QString(), isReadOnly()};
-    m_loading->decoded.reserve(bytes.size());
+    m_loading = SlicedLoad{std::move(decoder), isReadOnly()};
     setReadOnly(true);
     appendNextSlice();
 }
@@ -354,9 +364,10 @@ void RichTextBox::appendNextSlice()
     if (!m_loading)
         return;
     SlicedLoad &load = *m_loading;
-    const bool first = load.decoded.isEmpty();
+    const bool first = load.decoder.position() == 0 || m_loaded.baseline.isEmpty();
     const QString slice = load.decoder.next(sliceBytes);
-    load.decoded.append(slice);
+    m_loaded.baseline.append(slice);
+    m_loaded.hadMarks = m_loaded.hadMarks || hasMarks(slice);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.setCharFormat(m_defaultFormat);
@@ -378,7 +389,7 @@ void RichTextBox::appendNextSlice()
         return;
     }
     m_encoding = load.decoder.encoding();
-    m_loaded.text = std::move(load.decoded);
+    m_loaded.baseline.finish();
     m_loaded.clean = load.decoder.clean();
     cancelLoading(); // done: read-only and undo as they were
     emit loadFinished();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "controls/error.h"
+#include "controls/textbaseline.h"
 #include "controls/textencoding.h"
 
 #include <QPlainTextEdit>
@@ -96,7 +97,10 @@ public:
     void finishLoading();
     // What the last finished load decoded, handed over once.
     struct LoadedFile {
-        QString text;
+        TextBaseline baseline; // of the decoded text
+        // The text held characters the control takes as paragraph or frame
+        // marks, so it reports a different text than the one decoded.
+        bool hadMarks = false;
         bool clean = true;
     };
     LoadedFile takeLoadedFile() { return std::exchange(m_loaded, LoadedFile{}); }
@@ -124,7 +128,6 @@ private:
 
     struct SlicedLoad {
         TextFileDecoder decoder;
-        QString decoded;
         bool wasReadOnly = false;
     };
     std::optional<SlicedLoad> m_loading;

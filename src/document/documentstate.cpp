@@ -103,8 +103,7 @@ bool DocumentState::DocumentChanged() const
     // the texts are equal, no need to compare millions of characters.
     if (!m_text1.document()->isModified())
         return false;
-    const QString text = m_text1.Text();
-    return text.size() != LoadedText.size() || text != LoadedText;
+    return !LoadedText.matches(m_text1.Text());
 }
 
 MessageAnswer DocumentState::SaveChangesPrompt()
@@ -244,12 +243,12 @@ void DocumentState::onLoadFinished()
     m_textLoadPending = false;
     RichTextBox::LoadedFile file = m_text1.takeLoadedFile();
     m_undecodable = !file.clean;
-    // The control gives back exactly the text it was handed unless the text
-    // holds characters it takes as paragraph or frame marks; only then must
-    // the baseline be read back from it (a big text is not copied twice).
-    const bool keptAsGiven = !file.text.contains(QChar::ParagraphSeparator)
-        && !file.text.contains(QChar(0xFDD0)) && !file.text.contains(QChar(0xFDD1));
-    LoadedText = keptAsGiven ? std::move(file.text) : m_text1.Text();
+    // The control reports exactly the text it was handed unless that text
+    // held paragraph or frame marks; only then is the baseline read back.
+    if (file.hadMarks)
+        LoadedText = m_text1.Text();
+    else
+        LoadedText = std::move(file.baseline);
     m_text1.document()->setModified(false);
 }
 

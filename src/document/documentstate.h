@@ -4,6 +4,7 @@
 #pragma once
 
 #include "controls/messagehost.h"
+#include "controls/textbaseline.h"
 
 #include <QObject>
 #include <QString>
@@ -21,7 +22,7 @@ public:
 
     // The baseline of the change test: the document's text as the control
     // reported it right after the last read or successful save.
-    QString LoadedText;
+    TextBaseline LoadedText;
 
     static QString captionFor(const QString &title);
     QString caption() const { return m_caption; }

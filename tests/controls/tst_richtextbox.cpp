@@ -1,4 +1,5 @@
 #include "controls/richtextbox.h"
+#include "controls/textbaseline.h"
 #include "controls/textencoding.h"
 #include "support/testwindow.h"
 
@@ -123,6 +124,36 @@ private slots:
         QCOMPARE(box.Text(), QStringLiteral("abcde"));
     }
 
+    void baseline_data()
+    {
+        QTest::addColumn<qsizetype>("length");
+        QTest::newRow("small, kept whole") << qsizetype(1000);
+        QTest::newRow("big, kept as a digest") << TextBaseline::keptWhole + 5;
+    }
+    void baseline()
+    {
+        QFETCH(qsizetype, length);
+        QString text(length, u'a');
+        text[length / 2] = u'中';
+        TextBaseline whole = text;
+        TextBaseline pieces;
+        pieces.begin();
+        for (qsizetype at = 0; at < text.size(); at += 777)
+            pieces.append(QStringView(text).mid(at, 777));
+        pieces.finish();
+        for (const TextBaseline *b : {&whole, &pieces}) {
+            QVERIFY(b->matches(text));
+            QString sameLength = text;
+            sameLength[length - 1] = u'b';
+            QVERIFY(!b->matches(sameLength));
+            QVERIFY(!b->matches(text.left(length - 1)));
+            QCOMPARE(b->text().isEmpty(), length > TextBaseline::keptWhole);
+        }
+        TextBaseline empty;
+        QVERIFY(empty.matches(QString()));
+        QVERIFY(!empty.matches(QStringLiteral("x")));
+    }
+
     void slicedLoadKeepsTextAndWindowAlive()
     {
         QString big;
@@ -149,7 +180,9 @@ private slots:
         QCOMPARE(box.textEncoding().kind, TextEncoding::Kind::Utf8);
         QCOMPARE(box.textEncoding().lineEnding, TextEncoding::LineEnding::CRLF);
         const RichTextBox::LoadedFile loaded = box.takeLoadedFile();
-        QCOMPARE(loaded.text, big);
+        QVERIFY(loaded.baseline.matches(big));
+        QVERIFY(!loaded.baseline.matches(big + u'x'));
+        QVERIFY(!loaded.hadMarks);
         QVERIFY(loaded.clean);
     }
 
