@@ -5,90 +5,9 @@
 # Usage: drafts_e2e.sh /path/to/inkwell
 set -u
 BIN=${1:?path to the inkwell binary}
-for tool in Xvfb xdotool xdpyinfo; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "SKIP   : $tool is not installed"
-        exit 0
-    fi
-done
-
-WORK=$(mktemp -d /tmp/inkwell-drafts-e2e.XXXXXX)
-PIDS=()
-cleanup() {
-    for pid in "${PIDS[@]}"; do
-        kill -9 "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL   : $*"
-    echo "--- windows of the program:"
-    for wid in $(xdotool search --pid "${APP:-0}" 2>/dev/null); do
-        echo "$wid $(xdotool getwindowname "$wid" 2>/dev/null)"
-    done
-    echo "--- drafts: $(ls -la "${DRAFTS:-/nonexistent}" 2>&1)"
-    echo "--- program output:"
-    cat "$WORK/app.log" 2>/dev/null
-    exit 1
-}
-
-# Xvfb picks a free display number itself and writes it to fd 5.
-# -noreset: the server must not restart when the killed program was its last client.
-Xvfb -displayfd 5 -noreset -screen 0 1400x900x24 -nolisten tcp \
-    5>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-PIDS+=($!)
-for _ in $(seq 200); do
-    [ -s "$WORK/display" ] && break
-    sleep 0.05
-done
-N=$(head -n1 "$WORK/display" 2>/dev/null)
-[ -n "$N" ] || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
-for _ in $(seq 100); do
-    xdpyinfo -display ":$N" >/dev/null 2>&1 && break
-    sleep 0.1
-done
-xdpyinfo -display ":$N" >/dev/null 2>&1 || fail "Xvfb :$N does not answer"
-
-export DISPLAY=":$N" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
-fresh_home() {
-    export HOME="$WORK/$1/home" XDG_CONFIG_HOME="$WORK/$1/config" XDG_DATA_HOME="$WORK/$1/data"
-    export XDG_STATE_HOME="$WORK/$1/state" XDG_CACHE_HOME="$WORK/$1/cache"
-    export XDG_RUNTIME_DIR="$WORK/$1/run"
-    mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_STATE_HOME" "$XDG_CACHE_HOME"
-    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-    DRAFTS="$XDG_STATE_HOME/inkwell/drafts"
-}
-
-APP=
-start_app() {
-    "$BIN" >>"$WORK/app.log" 2>&1 &
-    APP=$!
-    PIDS+=("$APP")
-}
-
-# The visible window of the program whose title is $1 (waits up to 30 s on a
-# busy machine).
-window_titled() {
-    local want=$1 wid
-    for _ in $(seq 300); do
-        for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
-            if [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "$want" ]; then
-                echo "$wid"
-                return 0
-            fi
-        done
-        sleep 0.1
-    done
-    return 1
-}
-
-focus() {
-    xdotool windowfocus --sync "$1" || fail "cannot focus window $1"
-    sleep 0.2
-}
+NAME=drafts
+# shellcheck source=../lib.sh
+. "$(dirname "$0")/../lib.sh"
 
 drafts_holding() { # prints the drafts that contain the text $1
     grep -l -F -- "$1" "$DRAFTS"/*.draft 2>/dev/null
@@ -100,11 +19,6 @@ wait_for_draft() {
         sleep 0.1
     done
     return 1
-}
-
-kill_app() {
-    kill -9 "$APP"
-    wait "$APP" 2>/dev/null
 }
 
 type_and_crash() {
