@@ -1,5 +1,7 @@
 #include "controls/qtprinterhost.h"
 
+#include "controls/cupsjobstatus.h"
+
 #include <QPrinter>
 
 namespace Inkwell {
@@ -21,8 +23,14 @@ std::optional<Error> QtPrinterHost::print(QPrinter &printer, const Render &rende
     case QPrinter::Aborted:
         return Error{what, QStringLiteral("打印任务已被取消。")};
     default:
-        return std::nullopt;
+        break;
     }
+    if (!toFile) {
+        const QString refused = lastCupsJobError();
+        if (!refused.isEmpty())
+            return Error{what, refused};
+    }
+    return std::nullopt;
 }
 
 } // namespace Inkwell

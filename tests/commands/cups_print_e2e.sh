@@ -9,7 +9,7 @@ set -euo pipefail
 inkwell=${1:?usage: $0 INKWELL_BINARY}
 skip() { echo "SKIP: $*"; exit 77; }
 
-for tool in cupsd lpadmin lpstat Xvfb xdotool xdpyinfo pdftotext; do
+for tool in cupsd lpadmin lpstat cupsreject Xvfb xdotool xdpyinfo pdftotext; do
     command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed"
 done
 backend=/usr/lib/cups/backend/cups-pdf
@@ -72,12 +72,13 @@ chmod -R go-w,go+rX "$work/etc"
 /usr/sbin/cupsd -c "$work/etc/cupsd.conf" -s "$work/etc/cups-files.conf" -f &
 cupsd_pid=$!
 export CUPS_SERVER="$socket"
-for _ in $(seq 50); do
-    lpstat -r >/dev/null 2>&1 && break
+running() { [ "$(lpstat -r 2>/dev/null)" = "scheduler is running" ]; }
+for _ in $(seq 100); do
+    running && break
     kill -0 "$cupsd_pid" 2>/dev/null || skip "cupsd did not start: $(cat "$work/log/error_log" 2>/dev/null)"
     sleep 0.2
 done
-lpstat -r >/dev/null 2>&1 || skip "cupsd does not answer on $socket"
+running || skip "cupsd does not answer on $socket"
 
 queue=InkwellPDF$$
 # cups-pdf gets PostScript; rendered by Ghostscript (the default) the text loses
@@ -112,16 +113,30 @@ inkwell_pid=$!
 
 wid=$(timeout 30 xdotool search --sync --onlyvisible --pid "$inkwell_pid" | head -n1) \
     || { echo "FAIL: no Inkwell window"; cat "$work/inkwell.log"; exit 1; }
-xdotool windowfocus --sync "$wid"
-sleep 0.5
-xdotool key ctrl+p
-# The print dialog opens modal and takes the focus; its default button prints.
-for _ in $(seq 100); do
-    [ "$(xdotool search --onlyvisible --pid "$inkwell_pid" | wc -l)" -ge 2 ] && break
-    sleep 0.1
-done
-sleep 1
-xdotool key Return
+# Ctrl+P in the editor, then Enter in the print dialog, which prints on the
+# default printer. The dialog is the program's window besides the main one.
+program_windows() { xdotool search --onlyvisible --pid "$inkwell_pid" 2>/dev/null || true; }
+print_by_keyboard() {
+    local dialog= w
+    xdotool windowfocus --sync "$wid"
+    sleep 0.3
+    xdotool key ctrl+p
+    for _ in $(seq 200); do
+        for w in $(program_windows); do [ "$w" != "$wid" ] && dialog=$w; done
+        [ -n "$dialog" ] && break
+        sleep 0.1
+    done
+    [ -n "$dialog" ] || { echo "FAIL: Ctrl+P showed no print dialog"; cat "$work/inkwell.log"; exit 1; }
+    xdotool windowfocus --sync "$dialog"
+    sleep 1
+    xdotool key Return
+    for _ in $(seq 100); do
+        program_windows | grep -qx "$dialog" || return 0
+        sleep 0.1
+    done
+    echo "FAIL: the print dialog did not close on Enter"; exit 1
+}
+print_by_keyboard
 
 pdf=
 for _ in $(seq 120); do
@@ -140,6 +155,22 @@ text=$(pdftotext "$pdf" - 2>/dev/null || true)
 if [ -n "${INKWELL_E2E_KEEP:-}" ]; then cp "$pdf" "$INKWELL_E2E_KEEP/"; cp "$work"/spool/d* "$work"/log/* "$INKWELL_E2E_KEEP/" 2>/dev/null || true; fi
 rm -f "$pdf"
 case "$text" in
-    *"$probe"*) echo "PASS: printed through CUPS queue $queue" ;;
+    *"$probe"*) echo "printed through CUPS queue $queue" ;;
     *) echo "FAIL: the printed PDF lacks the document's text; pdftotext gave: $text"; exit 1 ;;
 esac
+
+# A queue that refuses jobs: the user is told in a box titled "Inkwell"
+# instead of the job vanishing.
+cupsreject "$queue"
+sleep 1
+print_by_keyboard
+box=
+for _ in $(seq 200); do
+    for w in $(xdotool search --onlyvisible --pid "$inkwell_pid" 2>/dev/null); do
+        [ "$w" != "$wid" ] && [ "$(xdotool getwindowname "$w")" = Inkwell ] && box=$w
+    done
+    [ -n "$box" ] && break
+    sleep 0.1
+done
+[ -n "$box" ] || { echo "FAIL: no message after printing to a queue that rejects jobs"; exit 1; }
+echo "PASS: printed through CUPS, and a refused job was reported"

@@ -3,6 +3,7 @@
 #include "controls/qtdialoghost.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QFontDatabase>
 #include <QPushButton>
 #include <QTimer>
@@ -104,15 +105,30 @@ private slots:
         QCOMPARE(openuse.FontSize, 9.0f);
     }
 
-    // The colour is reachable from the keyboard: Alt+C moves to its button.
-    void colorButtonHasAccessKey()
+    // Alt+C opens the colour chooser from the keyboard, on the current colour;
+    // what is picked there becomes the dialog's colour.
+    void colorChooserByKeyboard()
     {
         FontColorDialog box;
+        box.setCurrentColor(QColor(0x12, 0x34, 0x56));
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
-        QVERIFY(box.colorButton()->focusPolicy() & Qt::TabFocus);
+        QColor offered;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, [&] {
+            if (auto *chooser = qobject_cast<QColorDialog *>(QApplication::activeModalWidget())) {
+                offered = chooser->currentColor();
+                chooser->setCurrentColor(Qt::green);
+                chooser->accept();
+            }
+        });
+        poll.start();
         QTest::keyClick(&box, Qt::Key_C, Qt::AltModifier);
-        QTRY_VERIFY(box.colorButton()->hasFocus());
+        QTRY_VERIFY(offered.isValid());
+        QCOMPARE(offered, QColor(0x12, 0x34, 0x56));
+        QTRY_COMPARE(box.currentColor(), QColor(Qt::green));
+        QCOMPARE(box.colorButton()->text(), QStringLiteral("#00FF00"));
     }
 };
 
