@@ -188,7 +188,6 @@ static Decoded iconvDecode(std::string_view bytes, int codePage)
                 result.clean = false;
         return result;
     }
-    std::unique_ptr<Converter> gb18030;
 
     result.text.resize(bytes.size() + 4);
     char *in = const_cast<char *>(bytes.data());
@@ -205,40 +204,14 @@ static Decoded iconvDecode(std::string_view bytes, int codePage)
             result.text.resize(result.text.size() * 2 + 16);
             continue;
         }
-        // EILSEQ or EINVAL: one bad (or cut-off) character at `in`.
-        auto *p = reinterpret_cast<unsigned char *>(in);
-        bool recovered = false;
-        if (codePage == 936 && isGb18030FourByte(p, inLeft)) {
-            // GB18030 is the superset of 936 that we write characters outside
-            // 936 in; read them back the same way.
-            if (!gb18030)
-                gb18030 = std::make_unique<Converter>(utf16Name(), "GB18030");
-            char16_t pair[2];
-            char *gin = in;
-            size_t ginLeft = 4;
-            char *gout = reinterpret_cast<char *>(pair);
-            size_t goutLeft = sizeof(pair);
-            gb18030->reset();
-            if (gb18030->ok()
-                && iconv(gb18030->handle(), &gin, &ginLeft, &gout, &goutLeft) != size_t(-1)) {
-                const size_t units = (sizeof(pair) - goutLeft) / sizeof(char16_t);
-                if (result.text.size() < produced + units)
-                    result.text.resize(result.text.size() * 2 + 16);
-                for (size_t i = 0; i < units; ++i)
-                    result.text[produced++] = pair[i];
-                in += 4;
-                inLeft -= 4;
-                recovered = true;
-            }
-        }
-        if (!recovered) {
-            result.clean = false;
-            if (result.text.size() < produced + 1)
-                result.text.resize(result.text.size() * 2 + 16);
-            result.text[produced++] = u'\uFFFD';
-            ++in;
-            --inLeft;
-        }
+        // EILSEQ or EINVAL: one bad (or cut-off) character at `in`. (Code
+        // page 936 and its GB18030 forms go through the table instead.)
+        result.clean = false;
+        if (result.text.size() < produced + 1)
+            result.text.resize(result.text.size() * 2 + 16);
+        result.text[produced++] = u'\uFFFD';
+        ++in;
+        --inLeft;
         cd.reset();
     }
     result.text.resize(produced);
@@ -257,7 +230,6 @@ static Encoded iconvEncode(std::u16string_view text, int codePage)
         }
         return result;
     }
-    std::unique_ptr<Converter> gb18030;
 
     result.bytes.resize(text.size() * 2 + 16);
     char *in = reinterpret_cast<char *>(const_cast<char16_t *>(text.data()));
@@ -279,33 +251,10 @@ static Encoded iconvEncode(std::u16string_view text, int codePage)
         if (unit[0] >= 0xD800 && unit[0] < 0xDC00 && inLeft >= 4 && unit[1] >= 0xDC00
             && unit[1] < 0xE000)
             units = 2;
-        const bool loneSurrogate = units == 1 && unit[0] >= 0xD800 && unit[0] < 0xE000;
-        bool written = false;
-        if (codePage == 936 && !loneSurrogate) {
-            if (!gb18030)
-                gb18030 = std::make_unique<Converter>("GB18030", utf16Name());
-            char four[8];
-            char *gin = in;
-            size_t ginLeft = units * sizeof(char16_t);
-            char *gout = four;
-            size_t goutLeft = sizeof(four);
-            gb18030->reset();
-            if (gb18030->ok()
-                && iconv(gb18030->handle(), &gin, &ginLeft, &gout, &goutLeft) != size_t(-1)) {
-                const size_t n = sizeof(four) - goutLeft;
-                if (result.bytes.size() < produced + n)
-                    result.bytes.resize(result.bytes.size() * 2 + 16);
-                std::memcpy(result.bytes.data() + produced, four, n);
-                produced += n;
-                written = true;
-            }
-        }
-        if (!written) {
-            result.lossless = false;
-            if (result.bytes.size() < produced + 1)
-                result.bytes.resize(result.bytes.size() * 2 + 16);
-            result.bytes[produced++] = '?';
-        }
+        result.lossless = false;
+        if (result.bytes.size() < produced + 1)
+            result.bytes.resize(result.bytes.size() * 2 + 16);
+        result.bytes[produced++] = '?';
         in += units * sizeof(char16_t);
         inLeft -= units * sizeof(char16_t);
         cd.reset();

@@ -27,6 +27,17 @@ template <typename T> bool registerCommandTest()
     return true;
 }
 
+// Positions of the pictures in the document.
+inline QList<int> picturePositions(const RichTextBox &text)
+{
+    QList<int> out;
+    const QString plain = text.Text();
+    for (int i = 0; i < plain.size(); ++i)
+        if (plain.at(i) == QChar::ObjectReplacementCharacter)
+            out << i;
+    return out;
+}
+
 // Selects from `anchor` to `position` as a drag of the mouse would.
 inline void select(RichTextBox &text, int anchor, int position)
 {

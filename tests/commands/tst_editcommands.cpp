@@ -35,17 +35,6 @@ QImage redSquare(int side)
     return image;
 }
 
-// Positions of the pictures in the document.
-QList<int> picturePositions(const RichTextBox &text)
-{
-    QList<int> out;
-    const QString plain = text.Text();
-    for (int i = 0; i < plain.size(); ++i)
-        if (plain.at(i) == QChar::ObjectReplacementCharacter)
-            out << i;
-    return out;
-}
-
 QTextCharFormat formatAt(RichTextBox &text, int position)
 {
     QTextCursor c(text.document());

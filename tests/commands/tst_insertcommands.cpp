@@ -12,16 +12,6 @@ using namespace Inkwell::Testing;
 
 namespace {
 
-QList<int> picturePositions(const RichTextBox &text)
-{
-    QList<int> out;
-    const QString plain = text.Text();
-    for (int i = 0; i < plain.size(); ++i)
-        if (plain.at(i) == QChar::ObjectReplacementCharacter)
-            out << i;
-    return out;
-}
-
 QTextImageFormat imageAt(RichTextBox &text, int position)
 {
     QTextCursor c(text.document());
