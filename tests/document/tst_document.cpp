@@ -413,11 +413,22 @@ private slots:
         QVERIFY(w.messages.shown[0].text.startsWith(QStringLiteral("无法保存文件“%1”：").arg(target)));
     }
 
+    void killDuringSaveLeavesOldFileWhole_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain text") << "k.txt";
+        QTest::newRow("scrambled: no plain text on disk at any moment") << "k.stx";
+    }
     void killDuringSaveLeavesOldFileWhole()
     {
-        const QString target = path(QStringLiteral("k.txt"));
-        const QByteArray oldBytes(1 << 20, 'o');
+        QFETCH(QString, name);
+        const bool scrambled = name.endsWith(u"stx");
+        const QString target = path(name);
+        const QByteArray oldBytes(1 << 20, scrambled ? char('o' ^ scrambleKey) : 'o');
         QVERIFY(writeBytes(target, oldBytes));
+        QByteArray newBytes(4 << 20, 'n');
+        if (scrambled)
+            scrambleInPlace(newBytes);
         TestWindow w;
         w.text1().setText(QString(4 << 20, u'n'));
         auto *rng = QRandomGenerator::global();
@@ -435,8 +446,15 @@ private slots:
             int status = 0;
             waitpid(child, &status, 0);
             const QByteArray now = readBytes(target);
-            QVERIFY2(now == oldBytes || now == QByteArray(4 << 20, 'n'),
+            QVERIFY2(now == oldBytes || now == newBytes,
                      qPrintable(QStringLiteral("run %1: %2 bytes").arg(run).arg(now.size())));
+            // Whatever the kill left behind (a half-written temporary file
+            // included) never holds the plain text of a scrambled document.
+            if (scrambled) {
+                for (const QFileInfo &left : QDir(dirPath()).entryInfoList(QDir::Files | QDir::Hidden))
+                    QVERIFY2(!readBytes(left.filePath()).contains("nnnnnnnn"),
+                             qPrintable(left.fileName()));
+            }
         }
     }
 
