@@ -432,6 +432,7 @@ void Form1::printsetup_Click()
 
 void Form1::print_Click()
 {
+    Text1->finishLoading(); // a big file still arriving prints whole
     tellFailure(Commands::print(*Text1, safeuse, m_printer, m_services.printers));
 }
 
