@@ -95,7 +95,10 @@ SkinResult SkinCommand::apply(const QString &source)
         return attached;
     }
     // Start-up prefers the user's copy: an older one there would hide this one.
-    if (destination == m_locations.programSkin() && QFile::exists(m_locations.userSkin()))
+    // (An installed program keeps its skin in the user's folder only: then the
+    // two are one file, which must stay.)
+    if (destination == m_locations.programSkin() && m_locations.programSkin() != m_locations.userSkin()
+        && QFile::exists(m_locations.userSkin()))
         QFile::remove(m_locations.userSkin());
     m_lastDestination = destination;
     return SkinResult::success();

@@ -112,3 +112,35 @@ wait_for_file() {
     done
     return 1
 }
+
+# Waits until the program's window $1 is no longer shown (10 s).
+wait_gone() {
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --pid "$APP" 2>/dev/null | grep -qx "$1" || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Opens the menu whose access key is $2 (Alt+$2) in the focused main window $1
+# and waits for its popup, whose id goes to MENU. A popup is titled like the
+# program, so a message box looked up by title must wait for it to go first:
+# menu_keys does.
+MENU=
+open_menu() {
+    local wid
+    xdotool key "alt+$2"
+    for _ in $(seq 100); do
+        for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
+            [ "$wid" != "$1" ] && { MENU=$wid; return 0; }
+        done
+        sleep 0.05
+    done
+    fail "Alt+$2 opened no menu"
+}
+
+# Presses the keys $@ in the open menu; returns once its popup is gone.
+menu_keys() {
+    xdotool key "$@"
+    wait_gone "$MENU" || fail "the menu stayed open after $*"
+}

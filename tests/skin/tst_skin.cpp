@@ -60,6 +60,7 @@ private slots:
     void cancel_changesNothing();
     void preset_isBackAfterEachChoice();
     void readOnlyProgramDirectory_usesTheUserDirectory();
+    void installedProgram_keepsTheUserCopy();
     void startup_callsInOrder();
     void startup_attachPrefersTheUserCopy_data();
     void startup_attachPrefersTheUserCopy();
@@ -330,6 +331,20 @@ void TestSkin::builtin_keepsWhatChangesNothingVisible()
     QCOMPARE(engine.aeroSettings(), (std::array<int, 9>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
     QCOMPARE(engine.hmeCalls(), 2);
     QCOMPARE(qApp->styleSheet(), QStringLiteral("QWidget { color: blue; }"));
+}
+
+void TestSkin::installedProgram_keepsTheUserCopy()
+{
+    // An installed program keeps its skin in the user's folder only: both
+    // places are that one file, and the copy must survive the choice.
+    const SkinLocations locations(m_user, m_user);
+    QVERIFY(QDir().mkpath(m_user));
+    BuiltinSkinEngine engine(locations.startupCandidates());
+    SkinCommand command(m_dialog, engine, m_messages, locations);
+    m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("dark.she"))));
+    command.run();
+    QCOMPARE(readAll(locations.userSkin()), readAll(shippedSkin(QStringLiteral("dark.she"))));
+    QCOMPARE(m_messages.shown.value(0).text, QStringLiteral("皮肤更换成功"));
 }
 
 QTEST_MAIN(TestSkin)
