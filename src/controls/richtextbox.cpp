@@ -365,7 +365,8 @@ void RichTextBox::appendNextSlice()
         return;
     SlicedLoad &load = *m_loading;
     const bool first = load.decoder.position() == 0 || m_loaded.baseline.isEmpty();
-    const QString slice = load.decoder.next(sliceBytes);
+    // A small first slice: the first screen needs only a few lines.
+    const QString slice = load.decoder.next(first ? sliceBytes / 8 : sliceBytes);
     m_loaded.baseline.append(slice);
     m_loaded.hadMarks = m_loaded.hadMarks || hasMarks(slice);
     QTextCursor cursor(document());

@@ -4,14 +4,20 @@
 
 #include <QtEndian>
 
+#include <future>
+
 namespace Inkwell {
 
 namespace {
 
-bool isValidUtf8WithMultibyte(const QByteArray &bytes, qsizetype from)
+struct Utf8Scan {
+    bool valid;
+    bool multibyte;
+};
+
+// Checks bytes [from, n) of p, which must start at a character.
+Utf8Scan scanUtf8(const unsigned char *p, qsizetype from, qsizetype n)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
-    const qsizetype n = bytes.size();
     bool multibyte = false;
     qsizetype i = from;
     while (i < n) {
@@ -32,23 +38,42 @@ bool isValidUtf8WithMultibyte(const QByteArray &bytes, qsizetype from)
             len = 4;
             cp = c & 0x07;
         } else {
-            return false;
+            return {false, multibyte};
         }
         if (i + len > n)
-            return false;
+            return {false, multibyte};
         for (int k = 1; k < len; ++k) {
             if ((p[i + k] & 0xC0) != 0x80)
-                return false;
+                return {false, multibyte};
             cp = (cp << 6) | (p[i + k] & 0x3F);
         }
         // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
         if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))
             || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
+            return {false, multibyte};
         multibyte = true;
         i += len;
     }
-    return multibyte;
+    return {true, multibyte};
+}
+
+bool isValidUtf8WithMultibyte(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    if (n < (8 << 20)) {
+        const Utf8Scan whole = scanUtf8(p, 0, n);
+        return whole.valid && whole.multibyte;
+    }
+    // A big file is checked in two halves at once, one on each core: the
+    // check stands between the user and the first screen.
+    qsizetype middle = n / 2;
+    while (middle < n && (p[middle] & 0xC0) == 0x80)
+        ++middle;
+    auto second = std::async(std::launch::async, scanUtf8, p, middle, n);
+    const Utf8Scan first = scanUtf8(p, 0, middle);
+    const Utf8Scan rest = second.get();
+    return first.valid && rest.valid && (first.multibyte || rest.multibyte);
 }
 
 QString decodeUtf16(const QByteArray &bytes, qsizetype from, bool bigEndian, bool *clean)
@@ -114,7 +139,7 @@ TextFileDecoder::TextFileDecoder(const QByteArray &bytes) : m_bytes(bytes)
                                                    : TextEncoding::Kind::Utf16LE;
         m_encoding.bom = true;
         m_pos = 2;
-    } else if (isValidUtf8WithMultibyte(m_bytes, 0)) {
+    } else if (isValidUtf8WithMultibyte(m_bytes)) {
         m_encoding.kind = TextEncoding::Kind::Utf8;
     } else {
         m_encoding.kind = TextEncoding::Kind::Ansi;

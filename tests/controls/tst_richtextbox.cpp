@@ -225,6 +225,27 @@ private slots:
         QVERIFY(box.fileBytes(RichTextBox::rtfText) == bytes);
     }
 
+    void bigFileEncodingDecidedByAllOfIt_data()
+    {
+        QTest::addColumn<int>("badAt"); // -1: none; else the offset of a byte invalid in UTF-8
+        QTest::addColumn<int>("kind");
+        const int size = 9 << 20; // checked in two halves at once
+        QTest::newRow("valid UTF-8") << -1 << int(TextEncoding::Kind::Utf8);
+        QTest::newRow("bad byte in the first half") << size / 4 << int(TextEncoding::Kind::Ansi);
+        QTest::newRow("bad byte in the second half") << size - 10 << int(TextEncoding::Kind::Ansi);
+        QTest::newRow("bad byte at the middle") << size / 2 << int(TextEncoding::Kind::Ansi);
+    }
+    void bigFileEncodingDecidedByAllOfIt()
+    {
+        QFETCH(int, badAt);
+        QFETCH(int, kind);
+        QByteArray bytes = QByteArray("\xe4\xb8\xad\n").repeated((9 << 20) / 4);
+        if (badAt >= 0)
+            bytes[badAt] = '\xff';
+        TextFileDecoder decoder(bytes);
+        QCOMPARE(int(decoder.encoding().kind), kind);
+    }
+
     void newContentCancelsSlicedLoad()
     {
         RichTextBox box;
