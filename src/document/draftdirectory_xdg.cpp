@@ -6,8 +6,8 @@ namespace Inkwell {
 
 QString defaultDraftDirectory()
 {
-    // The base directory specification: a relative XDG_STATE_HOME is invalid
-    // and must be ignored.
+    // A relative XDG_STATE_HOME is invalid under the XDG base-directory rules
+    // and is ignored.
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");

@@ -144,3 +144,24 @@ menu_keys() {
     xdotool key "$@"
     wait_gone "$MENU" || fail "the menu stayed open after $*"
 }
+
+# A fingerprint of the menu bar's pixels: a skin colours it, and no caret
+# blinks there.
+menubar() {
+    import -window "$1" -crop 300x18+0+2 +repage rgb:- 2>/dev/null | md5sum
+}
+
+# Restarts the program and checks the menu bar looks as $1 again (the skin
+# came back at start-up).
+restart_keeps_look() {
+    local look=$1 main
+    kill_app
+    start_app
+    main=$(window_titled "无标题 - Inkwell") || fail "the main window did not come back"
+    for _ in $(seq 30); do
+        [ "$(menubar "$main")" = "$look" ] && break
+        sleep 0.1
+    done
+    [ "$(menubar "$main")" = "$look" ] || fail "the skin was not applied at the next start"
+    kill_app
+}
