@@ -12,6 +12,7 @@
 #include "document/draftkeeper.h"
 #include "platform/twips.h"
 #include "shell/frmmain.h"
+#include "shell/registry.h"
 #include "shell/trueicon.h"
 #include "skin/skincommand.h"
 #include "skin/skinengine.h"
@@ -277,6 +278,12 @@ void Form1::reg_Click()
                    QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
                    m_services.systemDirectory, m_services.desktop, this);
     dialog.exec();
+    // A damaged registry file was moved aside and started afresh: say so and
+    // where the old one went, rather than only that a write failed.
+    const std::u16string problem = m_services.registry.takeStorageProblem();
+    if (!problem.empty())
+        m_services.messages.inform(QString::fromStdU16String(problem), QStringLiteral("Inkwell"),
+                                   MessageIcon::Exclamation);
 }
 
 void Form1::SetUpStatusBar()

@@ -57,6 +57,10 @@ public:
 
     // A sentence the user can read about a code one of the calls returned.
     virtual std::u16string describe(long code) const = 0;
+
+    // What went wrong with the registry's own storage since the last time this
+    // was asked (a damaged file moved aside), for the user; empty when nothing.
+    virtual std::u16string takeStorageProblem() { return {}; }
 };
 
 // The system's registry: advapi32 on Windows, the file-backed stand-in elsewhere.

@@ -351,6 +351,13 @@ long FileRegistry::closeKey(RegKey key)
     return m_handles.erase(key) ? RegCode::Success : RegCode::InvalidHandle;
 }
 
+std::u16string FileRegistry::takeStorageProblem()
+{
+    std::u16string problem = m_damageReport;
+    m_damageReport.clear();
+    return problem;
+}
+
 std::u16string FileRegistry::describe(long code) const
 {
     switch (code) {

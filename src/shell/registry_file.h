@@ -33,6 +33,7 @@ public:
                     std::uint32_t *size) override;
     long closeKey(RegKey key) override;
     std::u16string describe(long code) const override;
+    std::u16string takeStorageProblem() override;
 
     // What happened to the last damaged file found (where it was moved and
     // why it was refused), empty when none was found during this run.

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -308,6 +309,29 @@ private slots:
                  (QStringList{QStringLiteral("创建自定义类型后缀名成功。"), QStringLiteral("改变文件打开方式成功！"),
                               QStringLiteral("改变图标成功")}));
         QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void damagedRegistryFileIsReported()
+    {
+        TestWindow w;
+        const QString file = QString::fromStdString(w.registry.filePath());
+        QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+        QVERIFY(writeBytes(file, "this is not a registry export"));
+        QTimer::singleShot(0, [] {
+            if (QWidget *dialog = QApplication::activeModalWidget())
+                if (auto *button = dialog->findChild<QPushButton *>(QStringLiteral("Command1")))
+                    button->click();
+        });
+        w.trigger("reg");
+        QVERIFY(!w.messages.shown.isEmpty());
+        const ShownMessage last = w.messages.shown.last();
+        QVERIFY2(last.text.contains(QStringLiteral("已损坏")), qPrintable(last.text));
+        QCOMPARE(last.title, QStringLiteral("Inkwell"));
+        QCOMPARE(last.icon, MessageIcon::Exclamation);
+        // The damaged file was kept aside, not overwritten.
+        const QStringList aside = QFileInfo(file).dir().entryList({QStringLiteral("*.damaged-*")});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(readBytes(QFileInfo(file).dir().filePath(aside.first())), QByteArray("this is not a registry export"));
     }
 
     void bigFileShowsProgressWhileLoading()
