@@ -82,9 +82,15 @@ window_titled() {
     return 1
 }
 
-focus() {
-    xdotool windowfocus --sync "$1" || fail "cannot focus window $1"
-    sleep 0.2
+focus() { # a window that is still being mapped may refuse the first try
+    for _ in 1 2 3; do
+        if xdotool windowfocus --sync "$1" 2>/dev/null; then
+            sleep 0.2
+            return 0
+        fi
+        sleep 0.3
+    done
+    fail "cannot focus window $1"
 }
 
 # The program's window other than $1 (a dialog it opened); waits up to 10 s.
