@@ -202,6 +202,13 @@ long FileRegistry::resolve(RegKey key, const Tree &tree, std::u16string *path) c
     return RegCode::Success;
 }
 
+long FileRegistry::loadAndResolve(RegKey key, Tree *tree, std::u16string *path)
+{
+    if (const long rc = load(tree); rc != RegCode::Success)
+        return rc;
+    return resolve(key, *tree, path);
+}
+
 RegKey FileRegistry::newHandle(const std::u16string &path)
 {
     const RegKey handle = m_nextHandle;
@@ -225,10 +232,8 @@ long FileRegistry::openOrCreate(RegKey parent, const std::u16string &subPath, bo
 
     Session session(m_directory);
     Tree tree;
-    if (const long rc = load(&tree); rc != RegCode::Success)
-        return rc;
     std::u16string path;
-    if (const long rc = resolve(parent, tree, &path); rc != RegCode::Success)
+    if (const long rc = loadAndResolve(parent, &tree, &path); rc != RegCode::Success)
         return rc;
     if (subPath.empty()) {
         *result = newHandle(path);
@@ -281,10 +286,8 @@ long FileRegistry::setValue(RegKey key, const std::u16string &name, std::uint32_
         return RegCode::InvalidParameter;
     Session session(m_directory);
     Tree tree;
-    if (const long rc = load(&tree); rc != RegCode::Success)
-        return rc;
     std::u16string path;
-    if (const long rc = resolve(key, tree, &path); rc != RegCode::Success)
+    if (const long rc = loadAndResolve(key, &tree, &path); rc != RegCode::Success)
         return rc;
     long index = findKey(tree, path);
     if (index == -2) { // values on the root itself get an entry of their own
@@ -315,10 +318,8 @@ long FileRegistry::queryValue(RegKey key, const std::u16string &name, std::uint3
         return RegCode::InvalidParameter;
     Session session(m_directory);
     Tree tree;
-    if (const long rc = load(&tree); rc != RegCode::Success)
-        return rc;
     std::u16string path;
-    if (const long rc = resolve(key, tree, &path); rc != RegCode::Success)
+    if (const long rc = loadAndResolve(key, &tree, &path); rc != RegCode::Success)
         return rc;
     const long index = findKey(tree, path);
     if (index < 0)

@@ -49,6 +49,8 @@ private:
     long load(Tree *tree);
     long save(const Tree &tree);
     long resolve(RegKey key, const Tree &tree, std::u16string *path) const;
+    // The tree read fresh from the file, and the path of an open key in it.
+    long loadAndResolve(RegKey key, Tree *tree, std::u16string *path);
     long openOrCreate(RegKey parent, const std::u16string &subPath, bool create, RegKey *result);
     RegKey newHandle(const std::u16string &path);
 

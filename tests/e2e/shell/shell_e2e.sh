@@ -31,9 +31,6 @@ answer_box() {
     wait_gone "$box" || fail "the box $1 stayed open after Enter"
 }
 
-# A hash of the menu bar's left part: the skin colours it, and no caret
-# blinks there.
-
 fresh_home run
 start_app
 main=$(window_titled "无标题 - Inkwell") || fail "the main window did not appear"
