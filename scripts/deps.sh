@@ -2,7 +2,8 @@
 # Sourced by run.sh, test.sh and bench/run.sh.
 
 INKWELL_BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev
-  qt6-image-formats-plugins fonts-noto-cjk"
+  qt6-image-formats-plugins qt6-translations-l10n fonts-noto-cjk
+  fonts-arphic-ukai fonts-arphic-uming"
 INKWELL_TEST_PACKAGES="xvfb xauth x11-utils xdotool imagemagick poppler-utils
   libreoffice-writer-nogui xdg-utils desktop-file-utils appstream
   cups cups-client cups-bsd printer-driver-cups-pdf util-linux dpkg-dev

@@ -1,3 +1,4 @@
+#include "app/chineseui.h"
 #include "app/form1.h"
 #include "controls/clock.h"
 #include "controls/qtclipboard.h"
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Inkwell"));
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    Inkwell::installQtChinese(app);
+    Inkwell::installChineseFontSubstitutes();
 
     Inkwell::QtDialogHost dialogs;
     Inkwell::QtMessageHost messages;

@@ -20,6 +20,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
@@ -113,6 +116,9 @@ Form1::Form1(Services services, QWidget *parent)
     connect(m_document, &DocumentState::captionChanged, this, &QWidget::setWindowTitle);
 
     createMenus();
+    createEditorKeys();
+    setAcceptDrops(true);
+    connect(Text1, &RichTextBox::fileDropped, this, &Form1::openDroppedFile);
 
     connect(Text1, &RichTextBox::keyReleased, this, &Form1::ShowCaretPos);
     connect(Text1, &RichTextBox::mousePressed, this, &Form1::ShowCaretPos);
@@ -137,6 +143,50 @@ QAction *Form1::addItem(QMenu *menu, const QString &name, const QString &caption
     if (!shortcut.isEmpty())
         item->setShortcut(shortcut);
     return item;
+}
+
+void Form1::createEditorKeys()
+{
+    const auto key = [this](const QString &name, const QList<QKeySequence> &keys,
+                            auto slot) {
+        auto *action = new QAction(this);
+        action->setObjectName(name);
+        action->setShortcuts(keys);
+        // Window-wide, as the menus' keys are, but never shown in a menu.
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, Text1, slot);
+    };
+    key(QStringLiteral("redo"), {QKeySequence(Qt::CTRL | Qt::Key_Y)}, &RichTextBox::redo);
+    key(QStringLiteral("zoomIn"),
+        {QKeySequence(QKeySequence::ZoomIn), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+        [this] { Text1->zoomBy(1); });
+    key(QStringLiteral("zoomOut"), {QKeySequence(QKeySequence::ZoomOut)},
+        [this] { Text1->zoomBy(-1); });
+    key(QStringLiteral("zoomReset"), {QKeySequence(Qt::CTRL | Qt::Key_0)},
+        [this] { Text1->resetZoom(); });
+}
+
+void Form1::openDroppedFile(const QString &path)
+{
+    m_document->openDropped(path);
+    ShowCaretPos();
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    // Files dropped on the menu bar or the status bar open as on the editor.
+    if (!RichTextBox::droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    const QString path = RichTextBox::droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openDroppedFile(path);
 }
 
 void Form1::createMenus()

@@ -91,9 +91,14 @@ private slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createMenus();
+    // Keys with no menu item of their own: redo and the view's zoom.
+    void createEditorKeys();
+    void openDroppedFile(const QString &path);
     // A command's failure, told to the user: "what：why" or just "what".
     void tellFailure(const std::optional<Error> &failure);
     QAction *addItem(QMenu *menu, const QString &name, const QString &caption,

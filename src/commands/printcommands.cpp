@@ -11,11 +11,18 @@ namespace Inkwell::Commands {
 std::optional<Error> print(const RichTextBox &Text1, CommonDialog &safeuse, QPrinter &printer,
                            PrinterHost &printers)
 {
+    // The dialog says what will print: the selection when there is one,
+    // otherwise everything. The user may switch a selection back to all.
+    printer.setPrintRange(Text1.textCursor().hasSelection() ? QPrinter::Selection
+                                                            : QPrinter::AllPages);
     if (safeuse.ShowPrinter(printer) == cdlCancel)
         return std::nullopt;
-    // What the dialog chose (copies, page range) is not read: the control
-    // prints the selection or the whole document.
-    return printers.print(printer, [&Text1](QPagedPaintDevice *device) { Text1.printTo(device); });
+    // The rest of the dialog's choices (printer, copies, pages) stay in the
+    // printer and take effect there.
+    const bool selectionOnly = printer.printRange() == QPrinter::Selection;
+    return printers.print(printer, [&Text1, selectionOnly](QPagedPaintDevice *device) {
+        Text1.printTo(device, selectionOnly);
+    });
 }
 
 void printsetup(CommonDialog &openuse, QPrinter &printer)

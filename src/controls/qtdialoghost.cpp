@@ -130,6 +130,10 @@ bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer)
     QPrintDialog box(&printer, m_parent);
     // Qt's own title is English, and some platforms show the program's name instead.
     box.setWindowTitle(QStringLiteral("打印"));
+    // Offer "Selection" exactly when there is one (the command sets the range
+    // from the editor), so the dialog shows what will print.
+    box.setOption(QAbstractPrintDialog::PrintSelection,
+                  printer.printRange() == QPrinter::Selection);
     return box.exec() == QDialog::Accepted;
 }
 

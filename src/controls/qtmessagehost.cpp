@@ -1,5 +1,6 @@
 #include "controls/qtmessagehost.h"
 
+#include <QAbstractButton>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QSysInfo>
@@ -13,11 +14,27 @@ QMessageBox::Icon qtIcon(MessageIcon icon)
     return icon == MessageIcon::Exclamation ? QMessageBox::Warning : QMessageBox::Information;
 }
 
+// The standard buttons in Chinese even where Qt's translation is missing.
+void nameButtons(QMessageBox &box)
+{
+    const struct {
+        QMessageBox::StandardButton button;
+        const char16_t *text;
+    } names[] = {{QMessageBox::Yes, u"是(&Y)"},
+                 {QMessageBox::No, u"否(&N)"},
+                 {QMessageBox::Cancel, u"取消"},
+                 {QMessageBox::Ok, u"确定"}};
+    for (const auto &name : names)
+        if (QAbstractButton *button = box.button(name.button))
+            button->setText(QString::fromUtf16(name.text));
+}
+
 } // namespace
 
 void QtMessageHost::inform(const QString &text, const QString &title, MessageIcon icon)
 {
     QMessageBox box(qtIcon(icon), title, text, QMessageBox::Ok, m_parent);
+    nameButtons(box);
     box.exec();
 }
 
@@ -27,6 +44,7 @@ MessageAnswer QtMessageHost::askYesNoCancel(const QString &text, const QString &
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_parent);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
+    nameButtons(box);
     switch (box.exec()) {
     case QMessageBox::Yes: return MessageAnswer::Yes;
     case QMessageBox::No: return MessageAnswer::No;
@@ -39,16 +57,20 @@ MessageAnswer QtMessageHost::askYesNo(const QString &text, const QString &title,
     QMessageBox box(qtIcon(icon), title, text, QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
+    nameButtons(box);
     return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }
 
 QString QtMessageHost::inputBox(const QString &prompt, const QString &title,
                                 const QString &defaultText)
 {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, defaultText, &ok);
-    return ok ? text : QString();
+    QInputDialog box(m_parent);
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setTextValue(defaultText);
+    box.setOkButtonText(QStringLiteral("确定"));
+    box.setCancelButtonText(QStringLiteral("取消"));
+    return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
 void QtMessageHost::about(const QString &title, const QString &firstLine, const QIcon &icon)
@@ -62,6 +84,7 @@ void QtMessageHost::about(const QString &title, const QString &firstLine, const 
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, m_parent);
     if (!icon.isNull())
         box.setIconPixmap(icon.pixmap(64, 64));
+    nameButtons(box);
     box.exec();
 }
 

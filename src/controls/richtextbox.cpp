@@ -7,12 +7,15 @@
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPagedPaintDevice>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -219,12 +222,12 @@ int RichTextBox::Find(const QString &text, std::optional<int> start, std::option
     return index;
 }
 
-void RichTextBox::printTo(QPagedPaintDevice *device) const
+void RichTextBox::printTo(QPagedPaintDevice *device, bool selectionOnly) const
 {
     const QTextCursor cursor = textCursor();
     std::unique_ptr<QTextDocument> copy(document()->clone());
     PictureObject::install(copy.get());
-    if (cursor.hasSelection()) {
+    if (selectionOnly && cursor.hasSelection()) {
         QTextCursor cut(copy.get());
         cut.setPosition(cursor.selectionEnd());
         cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
@@ -322,6 +325,118 @@ void RichTextBox::insertFromMimeData(const QMimeData *source)
     }
     insertPicture(qvariant_cast<QImage>(source->imageData()));
     ensureCursorVisible();
+}
+
+namespace {
+
+// The zoom scale, from 100 % (index `unzoomed`) out and in.
+constexpr qreal zoomScale[] = {0.25, 0.33, 0.5, 0.67, 0.75, 0.8, 0.9, 1.0, 1.1, 1.25,
+                               1.5,  1.75, 2.0, 2.5,  3.0,  4.0, 5.0};
+constexpr int unzoomed = 7;
+constexpr int zoomSteps = int(std::size(zoomScale));
+
+} // namespace
+
+qreal RichTextBox::zoomFactor() const
+{
+    return zoomScale[unzoomed + m_zoomStep];
+}
+
+void RichTextBox::zoomBy(int steps)
+{
+    const int step = std::clamp(m_zoomStep + steps, -unzoomed, zoomSteps - 1 - unzoomed);
+    if (step == m_zoomStep)
+        return;
+    m_zoomStep = step;
+    applyZoom();
+}
+
+void RichTextBox::resetZoom()
+{
+    if (m_zoomStep == 0)
+        return;
+    m_zoomStep = 0;
+    applyZoom();
+}
+
+void RichTextBox::applyZoom()
+{
+    // The layout turns points into pixels by its paint device's resolution
+    // (and the picture handler scales by it too), so a device that claims
+    // more dots per inch than the screen enlarges every font and picture
+    // alike, explicit sizes included, without touching a character format.
+    // Printing lays out a copy against the printer; saving reads formats only.
+    QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    const QTextCursor caret = textCursor();
+    if (m_zoomStep == 0) {
+        layout->setPaintDevice(nullptr);
+    } else {
+        const qreal dpiX = logicalDpiX() * zoomFactor();
+        const qreal dpiY = logicalDpiY() * zoomFactor();
+        m_zoomDevice = QImage(1, 1, QImage::Format_ARGB32_Premultiplied);
+        m_zoomDevice.setDotsPerMeterX(qRound(dpiX / 0.0254));
+        m_zoomDevice.setDotsPerMeterY(qRound(dpiY / 0.0254));
+        layout->setPaintDevice(&m_zoomDevice);
+    }
+    document()->markContentsDirty(0, document()->characterCount());
+    setTextCursor(caret);
+    ensureCursorVisible();
+    viewport()->update();
+}
+
+void RichTextBox::wheelEvent(QWheelEvent *event)
+{
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QPlainTextEdit::wheelEvent(event);
+        return;
+    }
+    // One notch is 120; touchpads send parts of a notch.
+    m_wheelRemainder += event->angleDelta().y();
+    const int steps = m_wheelRemainder / 120;
+    m_wheelRemainder -= steps * 120;
+    zoomBy(steps);
+    event->accept();
+}
+
+QString RichTextBox::droppedFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return {};
+}
+
+void RichTextBox::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+        return;
+    }
+    QPlainTextEdit::dragEnterEvent(event);
+}
+
+void RichTextBox::dragMoveEvent(QDragMoveEvent *event)
+{
+    // A file goes to the window whole, not to a place in the text: no caret
+    // follows the mouse.
+    if (!droppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+        return;
+    }
+    QPlainTextEdit::dragMoveEvent(event);
+}
+
+void RichTextBox::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty()) {
+        QPlainTextEdit::dropEvent(event);
+        return;
+    }
+    event->acceptProposedAction();
+    emit fileDropped(path);
 }
 
 void RichTextBox::cancelLoading()

@@ -49,8 +49,9 @@ public:
     int Find(const QString &text, std::optional<int> start = std::nullopt,
              std::optional<int> end = std::nullopt);
 
-    // Prints the selection, or the whole document, with its formatting.
-    void printTo(QPagedPaintDevice *device) const;
+    // Prints the document with its formatting; only the selection when
+    // `selectionOnly` is set and there is one.
+    void printTo(QPagedPaintDevice *device, bool selectionOnly = true) const;
 
     // Type 1: plain text in the document's text encoding; type 0 (or no
     // type): rich text format. Written atomically.
@@ -106,7 +107,21 @@ public:
     LoadedFile takeLoadedFile() { return std::exchange(m_loaded, LoadedFile{}); }
     static constexpr qsizetype sliceBytes = 1024 * 1024;
 
+    // Zoom of the view alone: the document's fonts and pictures keep their
+    // sizes, so printing and saving do not see it. Steps in (+) or out (-)
+    // along a fixed scale; 0 returns to 100 %.
+    void zoomBy(int steps);
+    void resetZoom();
+    qreal zoomFactor() const;
+
+    // The first local file a drag carries, or "" when it carries none (text
+    // or a picture from another program).
+    static QString droppedFile(const QMimeData *data);
+
 signals:
+    // A file was dropped on the editor: the window opens it instead of
+    // inserting its address.
+    void fileDropped(const QString &path);
     void loadProgress(qint64 done, qint64 total);
     void loadFinished();
     void keyReleased(int key, Qt::KeyboardModifiers modifiers);
@@ -118,6 +133,10 @@ protected:
     void insertFromMimeData(const QMimeData *source) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
 
 private:
     void mergeSelectionFormat(const QTextCharFormat &format);
@@ -133,6 +152,10 @@ private:
     std::optional<SlicedLoad> m_loading;
     LoadedFile m_loaded;
     quint64 m_loadGeneration = 0;
+    void applyZoom();
+    int m_zoomStep = 0;       // index offset from 100 % in the zoom scale
+    QImage m_zoomDevice;      // the resolution the layout measures against
+    int m_wheelRemainder = 0; // a fine-grained wheel's part step
     TextEncoding m_encoding;
     QTextCharFormat m_defaultFormat;
 };

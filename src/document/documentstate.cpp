@@ -278,6 +278,18 @@ void DocumentState::opensafe()
     }
 }
 
+void DocumentState::openDropped(const QString &path)
+{
+    if (!mayDiscard())
+        return;
+    // The next save dialog offers the dropped file, as after a dialog choice.
+    m_openuse.FileName = path;
+    if (ReadTextFile(path)) {
+        rememberSource(path, false);
+        setCaption(captionFor(titleOf(path)));
+    }
+}
+
 void DocumentState::rememberSource(const QString &path, bool encrypted)
 {
     m_lastPath = path;

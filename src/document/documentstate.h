@@ -39,6 +39,9 @@ public:
     void new_();
     void open();
     void opensafe();
+    // A file dropped on the window: opened as the open command would open
+    // the same file chosen in its dialog (the save question first).
+    void openDropped(const QString &path);
 
     // The file named on the command line at start-up. The command line is
     // one path: blanks around it and one pair of enclosing quotes are removed.

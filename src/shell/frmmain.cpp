@@ -43,9 +43,10 @@ FrmMain::FrmMain(Registry &registry, MessageHost &messages, const QString &progr
     place(Command1, 240, 2400, 1215, 375);
     Command2->setText(QStringLiteral("反注册"));
     place(Command2, 1680, 2400, 1215, 375);
-    // The buttons are not defaults: Enter must not register by surprise.
-    Command1->setAutoDefault(false);
-    Command2->setAutoDefault(false);
+    // Enter presses the button that has the focus, as Space does; neither is
+    // a fixed default, so Enter never presses a button the user did not reach.
+    Command1->setAutoDefault(true);
+    Command2->setAutoDefault(true);
     setTabOrder(Command1, Command2);
     Command1->setFocus();
 

@@ -26,6 +26,15 @@ void whenOpen(const std::function<void(FontColorDialog &)> &user, bool *seen)
     });
 }
 
+// A family the dialog can make bold: not every installed face has a bold style.
+QString familyWithBold()
+{
+    for (const QString &family : QFontDatabase::families())
+        if (QFontDatabase::styles(family).contains(QStringLiteral("Bold")))
+            return family;
+    return {};
+}
+
 } // namespace
 
 // The real font dialog: Qt's font chooser plus the colour it lacks.
@@ -47,7 +56,7 @@ private slots:
         QFETCH(quint32, startColor);
         QFETCH(QColor, pick);
         QFETCH(quint32, chosenColor);
-        const QString family = QFontDatabase::families().value(0);
+        const QString family = familyWithBold();
         QVERIFY(!family.isEmpty());
         CommonDialog openuse;
         openuse.FontName = family;

@@ -74,23 +74,32 @@ private slots:
     {
         QTest::addColumn<int>("anchor");
         QTest::addColumn<int>("position");
+        // What the print dialog offers, and what the user picks there (-1: leaves it).
+        QTest::addColumn<int>("offered");
+        QTest::addColumn<int>("picked");
         QTest::addColumn<QStringList>("printed");
         QTest::addColumn<QStringList>("absent");
+        const int all = QPrinter::AllPages, selection = QPrinter::Selection;
         QTest::newRow("nothing selected: everything")
-            << 0 << 0 << QStringList{"第一行", "alpha", "second", "第二行", "omega"}
+            << 0 << 0 << all << -1 << QStringList{"第一行", "alpha", "second", "第二行", "omega"}
             << QStringList{};
-        QTest::newRow("selection: only it")
-            << 4 << 9 << QStringList{"alpha"} << QStringList{"第一行", "second", "omega", "line"};
+        QTest::newRow("selection: only it") << 4 << 9 << selection << -1 << QStringList{"alpha"}
+                                            << QStringList{"第一行", "second", "omega", "line"};
         QTest::newRow("selection across the break")
-            << 10 << 25 << QStringList{"line", "second", "第二行"}
+            << 10 << 25 << selection << -1 << QStringList{"line", "second", "第二行"}
             << QStringList{"第一行", "alpha", "omega"};
         QTest::newRow("caret at the end: everything")
-            << 31 << 31 << QStringList{"第一行", "omega"} << QStringList{};
+            << 31 << 31 << all << -1 << QStringList{"第一行", "omega"} << QStringList{};
+        QTest::newRow("selection, all picked in the dialog")
+            << 4 << 9 << selection << all << QStringList{"第一行", "alpha", "omega"}
+            << QStringList{};
     }
     void printsSelectionOrWholeDocument()
     {
         QFETCH(int, anchor);
         QFETCH(int, position);
+        QFETCH(int, offered);
+        QFETCH(int, picked);
         QFETCH(QStringList, printed);
         QFETCH(QStringList, absent);
         if (!havePoppler())
@@ -99,8 +108,15 @@ private slots:
         w.printers.outputFile = m_tmp->filePath(QStringLiteral("out.pdf"));
         w.text1().setText(twoLines);
         select(w.text1(), anchor, position);
-        w.dialogs.script.enqueue(accept());
+        int shownRange = -1;
+        w.dialogs.script.enqueue([&shownRange, picked](CommonDialog &, QPrinter *printer) {
+            shownRange = printer->printRange();
+            if (picked >= 0)
+                printer->setPrintRange(QPrinter::PrintRange(picked));
+            return true;
+        });
         w.trigger("print");
+        QCOMPARE(shownRange, offered);
         QCOMPARE(w.printers.jobs, 1);
         QVERIFY(w.messages.shown.isEmpty());
         const QString text = pdfText(w.printers.outputFile);

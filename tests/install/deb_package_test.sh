@@ -30,7 +30,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 # Each Qt module the program links must be a dependency; dpkg-shlibdeps
 # derives them, so a package built without it would lack them.
-for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libc6 libstdc++6; do
+# qt6-translations-l10n carries Qt's own dialogs in Chinese.
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libc6 libstdc++6 \
+           qt6-translations-l10n; do
     echo "$depends" | tr ',|' '\n\n' | awk '{print $1}' | grep -qxF "$lib" ||
         fail "Depends lacks $lib: $depends"
 done

@@ -202,6 +202,8 @@ private slots:
     void dialog_lookAndTabOrder();
     void buttons_writeTheirValues_data();
     void buttons_writeTheirValues();
+    void keyboard_pressesTheFocusedButton_data();
+    void keyboard_pressesTheFocusedButton();
     void buttons_twiceInTwoVisits_data();
     void buttons_twiceInTwoVisits();
     void phase2_writesUnderTheClassTxtMapsTo_data();
@@ -324,6 +326,40 @@ void TestFrmMain::buttons_writeTheirValues()
     QCOMPARE(stored(m_dir->path(), QStringLiteral(".txt")), QStringLiteral("txtfile"));
     QCOMPARE(stored(m_dir->path(), QStringLiteral("txtfile")), QStringLiteral("自定义类型"));
     QVERIFY(registry.open.empty());
+}
+
+void TestFrmMain::keyboard_pressesTheFocusedButton_data()
+{
+    QTest::addColumn<int>("tabs");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("command");
+    const QString ours = QStringLiteral("C:\\Inkwell\\inkwell.exe %1");
+    const QString notepad = QStringLiteral("C:\\Windows\\system32\\notepad.exe %1");
+    QTest::newRow("Enter on 注册") << 0 << int(Qt::Key_Return) << ours;
+    QTest::newRow("keypad Enter on 注册") << 0 << int(Qt::Key_Enter) << ours;
+    QTest::newRow("Space on 注册") << 0 << int(Qt::Key_Space) << ours;
+    QTest::newRow("Tab, Enter on 反注册") << 1 << int(Qt::Key_Return) << notepad;
+    QTest::newRow("Tab, Tab, Enter back on 注册") << 2 << int(Qt::Key_Return) << ours;
+}
+
+void TestFrmMain::keyboard_pressesTheFocusedButton()
+{
+    QFETCH(int, tabs);
+    QFETCH(int, key);
+    QFETCH(QString, command);
+    ObservedRegistry registry(m_dir->path());
+    FixedSystemDirectory system(u"C:\\Windows\\system32");
+    FrmMain dialog(registry, m_messages, QStringLiteral("C:\\Inkwell"), system);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.activateWindow();
+    QTRY_COMPARE(QApplication::focusWidget(), dialog.Command1);
+    for (int i = 0; i < tabs; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+
+    QTRY_VERIFY(!dialog.isVisible());
+    QCOMPARE(stored(m_dir->path(), QStringLiteral("txtfile\\shell\\open\\command")), command);
 }
 
 void TestFrmMain::buttons_twiceInTwoVisits_data()

@@ -1,0 +1,27 @@
+// The whole interface is Chinese, so the dialogs Qt supplies (file, font,
+// colour, print, the standard buttons) must speak it too, whatever the
+// locale the program was started in; and the Chinese font names Windows
+// documents carry must reach an installed face.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QCoreApplication;
+
+namespace Inkwell {
+
+// Installs Qt's own Simplified-Chinese translations on the application.
+// False when no translation file could be loaded (the dialogs then stay in
+// Qt's English); `loadedFrom` names the file that was used.
+bool installQtChinese(QCoreApplication &app, QString *loadedFrom = nullptr);
+
+// The installed faces that stand in for a Windows font name, best first;
+// empty for a name that needs no stand-in.
+QStringList chineseFontSubstitutes(const QString &family);
+
+// Registers the stand-ins with QFont, so a document keeps its font name
+// (宋体 stays 宋体 when saved) while it shows in a face that is there.
+void installChineseFontSubstitutes();
+
+} // namespace Inkwell

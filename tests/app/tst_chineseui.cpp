@@ -1,0 +1,220 @@
+// Qt's own dialogs and buttons speak Chinese whatever the locale the program
+// starts in (CTest runs this once under C.UTF-8 and once under zh_CN.UTF-8),
+// and Windows font names reach installed faces.
+#include "app/chineseui.h"
+#include "controls/commondialog.h"
+#include "controls/qtdialoghost.h"
+#include "controls/qtmessagehost.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+#include <functional>
+
+using namespace Inkwell;
+
+namespace {
+
+bool hasHan(const QString &text)
+{
+    for (const QChar c : text)
+        if (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF)
+            return true;
+    return false;
+}
+
+// Runs `look` on the next modal dialog once it shows, then closes it.
+void whenModalShows(const std::function<void(QWidget *)> &look)
+{
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, look] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        look(modal);
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+    });
+    poll->start();
+}
+
+QStringList buttonTexts(QWidget *dialog)
+{
+    QStringList out;
+    for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>())
+        if (button->isVisible() && !button->text().isEmpty())
+            out << button->text();
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+class TestChineseUi : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QString file;
+        QVERIFY2(installQtChinese(*QCoreApplication::instance(), &file),
+                 "qtbase_zh_CN.qm not found (Debian package qt6-translations-l10n)");
+        QVERIFY(file.contains(QStringLiteral("zh_CN")));
+    }
+
+    void messageBoxButtons_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::newRow("save prompt") << 0 << QStringList{"取消", "否(&N)", "是(&Y)"};
+        QTest::newRow("question") << 1 << QStringList{"否(&N)", "是(&Y)"};
+        QTest::newRow("message") << 2 << QStringList{"确定"};
+    }
+    void messageBoxButtons()
+    {
+        QFETCH(int, kind);
+        QFETCH(QStringList, buttons);
+        QtMessageHost host;
+        QStringList seen;
+        whenModalShows([&seen](QWidget *box) { seen = buttonTexts(box); });
+        if (kind == 0)
+            QCOMPARE(host.askYesNoCancel(QStringLiteral("文件内容已经改变，是否保存？"),
+                                         QStringLiteral("Inkwell")),
+                     MessageAnswer::Cancel);
+        else if (kind == 1)
+            QCOMPARE(host.askYesNo(QStringLiteral("?"), QStringLiteral("Inkwell"),
+                                   MessageIcon::Exclamation),
+                     MessageAnswer::No);
+        else
+            host.inform(QStringLiteral("!"), QStringLiteral("Inkwell"), MessageIcon::Information);
+        buttons.sort();
+        QCOMPARE(seen, buttons);
+    }
+
+    void inputBoxButtons()
+    {
+        QtMessageHost host;
+        QStringList seen;
+        whenModalShows([&seen](QWidget *box) { seen = buttonTexts(box); });
+        QCOMPARE(host.inputBox(QStringLiteral("查找内容"), QStringLiteral("查找"), QString()),
+                 QString());
+        QCOMPARE(seen, (QStringList{"取消", "确定"}));
+    }
+
+    // The labels and buttons of the file dialog Qt draws itself.
+    void fileDialogSpeaksChinese()
+    {
+        QFileDialog dialog(nullptr);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        for (const char *name : {"lookInLabel", "fileNameLabel", "fileTypeLabel"}) {
+            auto *label = dialog.findChild<QLabel *>(QString::fromLatin1(name));
+            QVERIFY2(label, name);
+            QVERIFY2(hasHan(label->text()), qPrintable(label->text()));
+        }
+        auto *box = dialog.findChild<QDialogButtonBox *>();
+        QVERIFY(box);
+        for (QAbstractButton *button : box->buttons())
+            QVERIFY2(hasHan(button->text()), qPrintable(button->text()));
+    }
+
+    // With a selection the print dialog offers "Selection", chosen; without
+    // one it does not offer it at all.
+    void printDialogOffersTheSelection_data()
+    {
+        QTest::addColumn<bool>("selected");
+        QTest::newRow("text selected") << true;
+        QTest::newRow("nothing selected") << false;
+    }
+    void printDialogOffersTheSelection()
+    {
+        QFETCH(bool, selected);
+        QPrinter printer;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setPrintRange(selected ? QPrinter::Selection : QPrinter::AllPages);
+        QtDialogHost host;
+        CommonDialog safeuse(&host);
+        bool offered = !selected, chosen = !selected;
+        whenModalShows([&](QWidget *dialog) {
+            auto *option = dialog->findChild<QRadioButton *>(QStringLiteral("printSelection"));
+            // The range sits in the part "Options >>" unfolds: not hidden
+            // there is what the user sees on unfolding it.
+            offered = option && !option->isHidden() && option->isEnabled();
+            chosen = option && option->isChecked();
+        });
+        QCOMPARE(safeuse.ShowPrinter(printer), cdlCancel);
+        QCOMPARE(offered, selected);
+        QCOMPARE(chosen, selected);
+    }
+
+    void windowsFontNamesShowInInstalledFaces_data()
+    {
+        QTest::addColumn<QString>("family");
+        QTest::addColumn<QString>("face");
+        QTest::newRow("宋体") << QStringLiteral("宋体") << QStringLiteral("Noto Serif CJK SC");
+        QTest::newRow("SimSun") << QStringLiteral("SimSun") << QStringLiteral("Noto Serif CJK SC");
+        QTest::newRow("新宋体") << QStringLiteral("新宋体") << QStringLiteral("Noto Serif CJK SC");
+        QTest::newRow("黑体") << QStringLiteral("黑体") << QStringLiteral("Noto Sans CJK SC");
+        QTest::newRow("Microsoft YaHei")
+            << QStringLiteral("Microsoft YaHei") << QStringLiteral("Noto Sans CJK SC");
+        QTest::newRow("楷体") << QStringLiteral("楷体") << QStringLiteral("AR PL UKai CN");
+        QTest::newRow("FangSong") << QStringLiteral("FangSong") << QStringLiteral("AR PL UMing CN");
+    }
+    void windowsFontNamesShowInInstalledFaces()
+    {
+        QFETCH(QString, family);
+        QFETCH(QString, face);
+        if (!QFontDatabase::hasFamily(face))
+            QSKIP(qPrintable(face + QStringLiteral(" is not installed")));
+        installChineseFontSubstitutes();
+        QFont font(family);
+        QCOMPARE(font.family(), family); // the document keeps the name it was given
+        QCOMPARE(QFontInfo(font).family(), face);
+    }
+
+    // Through an RTF save and a read the name stays the Windows one (Word
+    // still finds 宋体) and still shows in the stand-in face.
+    void rtfRoundTripKeepsNameAndFace_data() { windowsFontNamesShowInInstalledFaces_data(); }
+    void rtfRoundTripKeepsNameAndFace()
+    {
+        QFETCH(QString, family);
+        QFETCH(QString, face);
+        if (!QFontDatabase::hasFamily(face))
+            QSKIP(qPrintable(face + QStringLiteral(" is not installed")));
+        installChineseFontSubstitutes();
+        QTextDocument original;
+        QTextCursor write(&original);
+        QTextCharFormat format;
+        format.setFontFamilies(QStringList{family});
+        write.insertText(QStringLiteral("中文 text"), format);
+        const QByteArray rtf = Rtf::write(original, 936);
+
+        QTextDocument reread;
+        QTextCursor read(&reread);
+        QVERIFY(Rtf::read(rtf, read, 936).ok);
+        QTextCursor probe(&reread);
+        probe.setPosition(1);
+        const QFont font = probe.charFormat().font();
+        QCOMPARE(font.families().value(0), family);
+        QCOMPARE(QFontInfo(font).family(), face);
+    }
+};
+
+QTEST_MAIN(TestChineseUi)
+#include "tst_chineseui.moc"
