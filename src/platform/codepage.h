@@ -35,17 +35,20 @@ struct Encoded {
 Decoded decode(std::string_view bytes, int codePage);
 Encoded encode(std::u16string_view text, int codePage);
 
-// Decoding of a single character's bytes is often needed by parsers; this
-// is a convenience over decode() for short inputs.
-inline std::u16string decodeShort(std::string_view bytes, int codePage)
-{
-    return decode(bytes, codePage).text;
-}
-
 // Windows character set number (as used in fonts, RTF \fcharsetN) to the
 // code page that encodes it; 0 when the charset implies no code page
 // (ANSI_CHARSET 0 is 1252, DEFAULT_CHARSET 1 returns 0 so that the caller
 // keeps its own default, SYMBOL_CHARSET 2 returns 0).
 int fromCharset(int charset);
+// The character set that names a code page in fonts (RTF \fcharsetN); 0
+// (ANSI_CHARSET) for 1252 and for code pages no charset names.
+int toCharset(int codePage);
+
+// Code pages whose characters take one or two bytes (932, 936, 949, 950).
+bool isDoubleByte(int codePage);
+
+// Han, kana, hangul, CJK symbols and full-width forms: text that takes the
+// East-Asian font of a run.
+bool isCjk(char16_t unit);
 
 } // namespace Inkwell::CodePage

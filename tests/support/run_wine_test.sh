@@ -1,11 +1,25 @@
 #!/bin/sh
-# Cross-compiles the registry routines with the advapi32 backend and runs
-# tst_reg_wine.exe in a fresh Wine prefix, with code page 936.
-# Usage: run_wine_test.sh SOURCE_DIR WORK_DIR. Exits 77 (skipped) when the
-# MinGW compiler or Wine is missing (Debian: g++-mingw-w64-x86-64 wine64).
+# Cross-compiles a standard-library test with MinGW against the Windows
+# backends and runs it in a fresh Wine prefix whose ANSI code page is 936.
+# Usage: run_wine_test.sh SOURCE_DIR WORK_DIR NAME SOURCE... [-- LIBRARY...]
+# (sources relative to SOURCE_DIR). Exits 77 (skipped) when the MinGW
+# compiler or Wine is missing (Debian: g++-mingw-w64-x86-64 wine64).
 set -eu
 src=$1
 work=$2
+name=$3
+shift 3
+sources=""
+libs=""
+while [ $# -gt 0 ]; do
+    if [ "$1" = "--" ]; then
+        shift
+        libs="$*"
+        break
+    fi
+    sources="$sources $src/$1"
+    shift
+done
 
 cxx=$(command -v x86_64-w64-mingw32-g++ || true)
 wine=/usr/lib/wine/wine64
@@ -19,16 +33,10 @@ if [ -z "$cxx" ] || [ -z "$wine" ]; then
 fi
 
 mkdir -p "$work"
-exe="$work/tst_reg_wine.exe"
+exe="$work/$name.exe"
+# shellcheck disable=SC2086
 "$cxx" -std=c++20 -O1 -static -Wall -Wextra -Wpedantic -Werror \
-    -I "$src/src" -I "$src/tests" \
-    "$src/tests/shell/wine/tst_reg_wine.cpp" \
-    "$src/src/shell/reg.cpp" \
-    "$src/src/shell/registry_win32.cpp" \
-    "$src/src/shell/associationprocedure.cpp" \
-    "$src/src/shell/systemdirectory_win32.cpp" \
-    "$src/src/platform/codepage_win32.cpp" \
-    -ladvapi32 -lgdi32 -o "$exe"
+    -I "$src/src" -I "$src/tests" $sources $libs -o "$exe"
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/inkwell-wine.XXXXXX")
 cleanup() {
