@@ -38,11 +38,10 @@ int main(int argc, char *argv[])
     dialogs.setParent(&window);
     messages.setParent(&window);
 
-    // The command line is one path: the arguments after the program, joined
-    // by single blanks (a path with blanks may arrive split by the shell).
-    const QStringList args = QApplication::arguments().mid(1);
+    // The command line names one file: the arguments after the program (a
+    // path with blanks may arrive split by the shell).
     window.keepDrafts(Inkwell::defaultDraftDirectory());
-    window.Form_Load(args.join(u' '));
+    window.Form_Load(QApplication::arguments().mid(1));
     window.show();
     return app.exec();
 }

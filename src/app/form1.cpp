@@ -276,7 +276,7 @@ QLabel *Form1::panel(int index) const
     return index >= 1 && index <= m_panels.size() ? m_panels.at(index - 1) : nullptr;
 }
 
-void Form1::Form_Load(const QString &commandLine)
+void Form1::Form_Load(const QStringList &arguments)
 {
     // 1. The editor starts empty.
     m_document->LoadedText.clear();
@@ -287,7 +287,7 @@ void Form1::Form_Load(const QString &commandLine)
     const bool recovered = m_drafts && m_drafts->recoverOrphans();
     // 2. The file named on the command line.
     if (!recovered)
-        m_document->openCommandLine(commandLine);
+        m_document->openCommandLine(arguments);
     // 3-5. Status bar panels, clock and caret texts.
     SetUpStatusBar();
     ShowDateTime();

@@ -33,7 +33,9 @@ public:
 
     // Start-up, in its fixed order; `commandLine` is everything after the
     // program's own path, as one string.
-    void Form_Load(const QString &commandLine);
+    // The arguments after the program's own path (see DocumentState::openCommandLine).
+    void Form_Load(const QStringList &arguments);
+    void Form_Load(const QString &commandLine) { Form_Load(QStringList{commandLine}); }
 
     RichTextBox *Text1 = nullptr;
     QStatusBar *showbar = nullptr;

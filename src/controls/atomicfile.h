@@ -7,9 +7,19 @@
 
 namespace Inkwell {
 
-// Writes the bytes to a temporary file beside the target, flushes it and
-// renames it over the target, so that a crash or a full disk leaves the old
-// file whole. Never falls back to writing in place.
-std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes);
+// Who may read a file the save creates: everyone the umask allows (a
+// document), or only its owner from the first byte on (a draft).
+enum class NewFileAccess { Shared, OwnerOnly };
+
+// Replaces the file's content with the bytes and keeps what makes it that
+// file: a symlink is followed and its target saved; a file with one link is
+// written to a temporary file beside it (owner, group, mode, extended
+// attributes and ACLs copied onto it first), flushed and renamed over it, so
+// a crash or a full disk leaves the old file whole. A hard-linked file, or an
+// existing writable file in a folder that takes no new file, is rewritten in
+// place after the free space has been checked. The reason of an Error is
+// Chinese, from the system's error number.
+std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
+                                         NewFileAccess access = NewFileAccess::Shared);
 
 } // namespace Inkwell

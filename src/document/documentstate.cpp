@@ -2,11 +2,12 @@
 
 #include "controls/atomicfile.h"
 #include "controls/commondialog.h"
+#include "controls/regularfile.h"
 #include "controls/richtextbox.h"
+#include "controls/systemerror.h"
 #include "document/bytescramble.h"
 #include "rtf/rtfreader.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QTextDocument>
 
@@ -25,33 +26,16 @@ struct FileBytes {
 };
 
 // Reads the whole file; a path that names no file is created empty there,
-// as the editor always has.
-FileBytes readWholeFile(const QString &path)
+// as the editor always has. Only regular files within the limit are read.
+FileBytes readWholeFile(const QString &path, qint64 limit)
 {
     FileBytes out;
-    QFile file(path);
-    if (QFileInfo(path).isDir()) {
-        out.why = QStringLiteral("这是一个文件夹");
+    FileContent content = readRegularFile(path, limit, true);
+    if (content.error) {
+        out.why = content.error->why;
         return out;
     }
-    if (!file.exists()) {
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            out.why = file.errorString();
-            return out;
-        }
-        out.ok = true;
-        return out;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        out.why = file.errorString();
-        return out;
-    }
-    out.bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        out.why = file.errorString();
-        out.bytes.clear();
-        return out;
-    }
+    out.bytes = std::move(content.bytes);
     out.ok = true;
     return out;
 }
@@ -143,8 +127,8 @@ bool DocumentState::confirmLossySave(const QString &fileTitle, bool lossless)
 
 void DocumentState::reportSaveFailure(const QString &path, const QString &why)
 {
-    m_messages.inform(QStringLiteral("无法保存文件“%1”：%2").arg(path, why), boxTitle,
-                      MessageIcon::Exclamation);
+    m_messages.inform(QStringLiteral("无法保存文件“%1”：%2").arg(shortenedPath(path), why),
+                      boxTitle, MessageIcon::Exclamation);
 }
 
 DocumentState::SaveResult DocumentState::save()
@@ -206,10 +190,10 @@ void DocumentState::new_()
 
 bool DocumentState::ReadTextFile(const QString &path, ReadMode mode)
 {
-    const FileBytes file = readWholeFile(path);
+    const FileBytes file = readWholeFile(path, m_readLimit);
     if (!file.ok) {
-        m_messages.inform(QStringLiteral("无法打开文件“%1”：%2").arg(path, file.why), boxTitle,
-                          MessageIcon::Exclamation);
+        m_messages.inform(QStringLiteral("无法打开文件“%1”：%2").arg(shortenedPath(path), file.why),
+                          boxTitle, MessageIcon::Exclamation);
         return false;
     }
     QByteArray bytes = file.bytes;
@@ -219,8 +203,8 @@ bool DocumentState::ReadTextFile(const QString &path, ReadMode mode)
     if (mode == ReadMode::Text && Rtf::looksLikeRtf(bytes)) {
         QString why;
         if (!m_text1.loadRtf(bytes, &why)) {
-            m_messages.inform(QStringLiteral("无法打开文件“%1”：%2").arg(path, why), boxTitle,
-                              MessageIcon::Exclamation);
+            m_messages.inform(QStringLiteral("无法打开文件“%1”：%2").arg(shortenedPath(path), why),
+                              boxTitle, MessageIcon::Exclamation);
             return false;
         }
         m_text1.setTextEncoding(TextEncoding::forNewDocument());
@@ -307,23 +291,40 @@ void DocumentState::adoptRecovered(const QString &title, const QString &path, bo
     setCaption(captionFor(title));
 }
 
-QString DocumentState::pathFromCommandLine(const QString &commandLine)
+QString DocumentState::pathFromCommandLine(const QStringList &arguments)
 {
-    QString path = commandLine.trimmed();
+    // A name is taken as written when it names something: a file may end in
+    // a blank or hold quotes. The whole line first (a path with blanks the
+    // shell split), then each argument alone.
+    const QString whole = arguments.join(u' ');
+    if (!whole.isEmpty() && QFileInfo::exists(whole))
+        return whole;
+    for (const QString &argument : arguments) {
+        if (!argument.isEmpty() && QFileInfo::exists(argument))
+            return argument;
+    }
+    // Nothing named as written: blanks around the line and one pair of
+    // enclosing quotes are removed, as some launchers add them.
+    QString path = whole.trimmed();
     if (path.size() >= 2 && path.startsWith(u'"') && path.endsWith(u'"'))
         path = path.mid(1, path.size() - 2);
     return path;
 }
 
-void DocumentState::openCommandLine(const QString &commandLine)
+void DocumentState::openCommandLine(const QStringList &arguments)
 {
-    const QString path = pathFromCommandLine(commandLine);
+    const QString path = pathFromCommandLine(arguments);
     if (path.isEmpty())
         return;
     if (ReadTextFile(path)) {
         rememberSource(path, false);
         setCaption(captionFor(titleOf(path)));
     }
+}
+
+void DocumentState::setReadLimit(qint64 bytes)
+{
+    m_readLimit = bytes;
 }
 
 } // namespace Inkwell

@@ -4,10 +4,12 @@
 #pragma once
 
 #include "controls/messagehost.h"
+#include "controls/regularfile.h"
 #include "controls/textbaseline.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace Inkwell {
 
@@ -43,10 +45,15 @@ public:
     // the same file chosen in its dialog (the save question first).
     void openDropped(const QString &path);
 
-    // The file named on the command line at start-up. The command line is
-    // one path: blanks around it and one pair of enclosing quotes are removed.
-    void openCommandLine(const QString &commandLine);
-    static QString pathFromCommandLine(const QString &commandLine);
+    // The file named on the command line at start-up (the arguments after
+    // the program). A name that exists as written is opened as written;
+    // otherwise the arguments joined by blanks are one path, with blanks
+    // around it and one pair of enclosing quotes removed.
+    void openCommandLine(const QStringList &arguments);
+    static QString pathFromCommandLine(const QStringList &arguments);
+
+    // The largest file a read accepts (defaultReadLimit() unless set).
+    void setReadLimit(qint64 bytes);
 
     enum class ReadMode { Text, Scrambled };
     // Reads the file into the control; false (and a message to the user,
@@ -86,6 +93,7 @@ private:
     QString m_lastPath;
     bool m_encrypted = false;
     bool m_recovered = false;
+    qint64 m_readLimit = defaultReadLimit();
 };
 
 } // namespace Inkwell

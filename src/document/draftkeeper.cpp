@@ -5,6 +5,7 @@
 #include "controls/messagehost.h"
 #include "controls/richtextbox.h"
 #include "document/documentstate.h"
+#include "document/draftdirectory.h"
 #include "document/draftfile.h"
 #include "platform/codepage.h"
 #include "rtf/rtfwriter.h"
@@ -90,7 +91,7 @@ bool DraftKeeper::claimFreshDraft()
     // Only a dead owner makes a lock stale, never its age: a window may
     // stay open for days.
     m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
+    if (!tryLockPrivately(*m_lock)) {
         m_lastError = QStringLiteral("无法锁定草稿文件“%1”").arg(m_draftPath);
         return false;
     }
@@ -178,10 +179,9 @@ void DraftKeeper::startWrite()
             bytes = encodeDraft(header, Rtf::write(*copy, codePage));
         }
         QString why;
-        if (const auto error = writeFileAtomically(path, bytes))
-            why = error->why.isEmpty() ? QStringLiteral("未知错误") : error->why;
-        else
-            QFile::setPermissions(path, ownerOnly);
+        // Private from the first byte: a draft is the user's unsaved text.
+        if (const auto error = writeFileAtomically(path, bytes, NewFileAccess::OwnerOnly))
+            why = error->why;
         QMetaObject::invokeMethod(
             this, [this, why] { written(why); }, Qt::QueuedConnection);
     });
@@ -256,7 +256,7 @@ void DraftKeeper::removeDeadLocks()
             continue;
         QLockFile lock(dir.filePath(name));
         lock.setStaleLockTime(0);
-        if (lock.tryLock(0) && !QFile::exists(draft))
+        if (tryLockPrivately(lock) && !QFile::exists(draft))
             lock.unlock(); // removes the file
     }
 }
@@ -273,7 +273,7 @@ bool DraftKeeper::recoverOrphans()
             continue;
         auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
         lock->setStaleLockTime(0);
-        if (!lock->tryLock(0))
+        if (!tryLockPrivately(*lock))
             continue; // its window is alive (this or another instance)
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))

@@ -1,6 +1,7 @@
 // Built where there is no Windows registry (see CMakeLists.txt).
 #include "shell/registry_file.h"
 
+#include "controls/systemerror.h"
 #include "platform/codepage.h"
 
 #include <cerrno>
@@ -160,7 +161,7 @@ long FileRegistry::load(Tree *tree)
                      fromUtf8(std::to_string(parsed.errorLine)) + u" 行：" +
                      fromUtf8(parsed.error) + u"）";
     m_damageReport += moved ? u"，已改名保存为 " + fromUtf8(aside) + u"。"
-                            : u"，无法改名：" + fromUtf8(std::strerror(errno)) + u"。";
+                            : u"，无法改名：" + reasonFor(errno).toStdU16String() + u"。";
     return RegCode::BadDatabase;
 }
 

@@ -1,5 +1,6 @@
 #include "shell/xdgdesktopassociation.h"
 
+#include "controls/systemerror.h"
 #include "shell/trueicon.h"
 
 #include <QDir>
@@ -152,11 +153,13 @@ bool XdgDesktopAssociation::writeFile(const QString &path, const QByteArray &byt
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        m_error = QStringLiteral("无法写入 %1：%2").arg(path, file.errorString());
+        m_error =
+            QStringLiteral("无法写入 %1：%2").arg(path, reasonForFailed(file, FileAccess::Write));
         return false;
     }
     if (file.write(bytes) != bytes.size()) {
-        m_error = QStringLiteral("无法写入 %1：%2").arg(path, file.errorString());
+        m_error =
+            QStringLiteral("无法写入 %1：%2").arg(path, reasonForFailed(file, FileAccess::Write));
         file.cancelWriting();
         return false;
     }
@@ -195,7 +198,8 @@ bool XdgDesktopAssociation::install()
     QString text;
     if (list.exists()) {
         if (!list.open(QIODevice::ReadOnly)) {
-            m_error = QStringLiteral("无法读取 %1：%2").arg(mimeAppsPath(), list.errorString());
+            m_error = QStringLiteral("无法读取 %1：%2")
+                          .arg(mimeAppsPath(), reasonForFailed(list, FileAccess::Read));
             return false;
         }
         text = QString::fromUtf8(list.readAll());

@@ -1,5 +1,6 @@
 #include "skin/builtinskinengine.h"
 
+#include "controls/systemerror.h"
 #include "platform/codepage.h"
 
 #include <QApplication>
@@ -52,14 +53,16 @@ SkinResult BuiltinSkinEngine::readStyleSheet(const QString &path, QString *style
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return SkinResult::failure(QStringLiteral("无法读取皮肤文件 %1（%2）")
-                                       .arg(QDir::toNativeSeparators(path), file.errorString()));
+        return SkinResult::failure(
+            QStringLiteral("无法读取皮肤文件 %1（%2）")
+                .arg(QDir::toNativeSeparators(path), reasonForFailed(file, FileAccess::Read)));
     if (file.size() > kLargestSkin)
         return SkinResult::failure(QStringLiteral("皮肤文件太大，不是样式表"));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return SkinResult::failure(QStringLiteral("无法读取皮肤文件 %1（%2）")
-                                       .arg(QDir::toNativeSeparators(path), file.errorString()));
+        return SkinResult::failure(
+            QStringLiteral("无法读取皮肤文件 %1（%2）")
+                .arg(QDir::toNativeSeparators(path), reasonForFailed(file, FileAccess::Read)));
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
     for (const char c : bytes) {

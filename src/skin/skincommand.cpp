@@ -3,6 +3,7 @@
 #include "controls/atomicfile.h"
 #include "controls/commondialog.h"
 #include "controls/messagehost.h"
+#include "controls/systemerror.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,12 +57,14 @@ SkinResult SkinCommand::apply(const QString &source)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        return SkinResult::failure(QStringLiteral("无法读取 %1（%2）")
-                                       .arg(QDir::toNativeSeparators(source), in.errorString()));
+        return SkinResult::failure(
+            QStringLiteral("无法读取 %1（%2）")
+                .arg(QDir::toNativeSeparators(source), reasonForFailed(in, FileAccess::Read)));
     const QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
-        return SkinResult::failure(QStringLiteral("无法读取 %1（%2）")
-                                       .arg(QDir::toNativeSeparators(source), in.errorString()));
+        return SkinResult::failure(
+            QStringLiteral("无法读取 %1（%2）")
+                .arg(QDir::toNativeSeparators(source), reasonForFailed(in, FileAccess::Read)));
     in.close();
 
     // Beside the program when its directory takes the file, else per user.

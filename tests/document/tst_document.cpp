@@ -7,6 +7,10 @@
 #include <QTest>
 #include <QTextDocument>
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -334,6 +338,63 @@ private slots:
             QVERIFY(w.messages.texts().value(0).startsWith(QStringLiteral("无法打开文件")));
     }
 
+    // Arguments as the program receives them: a name that exists as written
+    // wins over trimming and joining.
+    void commandLineArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("trailing blank, that file present")
+            << QStringList{"%1/trail.txt "} << QStringList{"trail.txt ", "trail.txt"}
+            << "trail.txt  - Inkwell"
+            << "trail.txt ";
+        QTest::newRow("trailing blank, only the trimmed name present")
+            << QStringList{"%1/trail.txt "} << QStringList{"trail.txt"} << "trail.txt - Inkwell"
+            << "trail.txt";
+        QTest::newRow("quoted, with blank")
+            << QStringList{"\"%1/b c.txt\""} << QStringList{"b c.txt"} << "b c.txt - Inkwell"
+            << "b c.txt";
+        // Relative to the current folder, so that the quotes enclose the whole line.
+        QTest::newRow("quotes belong to the name")
+            << QStringList{"\"q.txt\""} << QStringList{"\"q.txt\"", "q.txt"}
+            << "\"q.txt\" - Inkwell" << "\"q.txt\"";
+        QTest::newRow("split by the shell")
+            << QStringList{"%1/b", "c.txt"} << QStringList{"b c.txt"} << "b c.txt - Inkwell"
+            << "b c.txt";
+        QTest::newRow("one of several arguments names a file")
+            << QStringList{"%1/a.txt", "--extra"} << QStringList{"a.txt"} << "a.txt - Inkwell"
+            << "a.txt";
+        QTest::newRow("nothing named: joined and created")
+            << QStringList{"%1/new", "file.txt "} << QStringList{} << "new file.txt - Inkwell"
+            << "";
+    }
+    void commandLineArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, present);
+        QFETCH(QString, caption);
+        QFETCH(QString, text);
+        for (const QString &name : present)
+            QVERIFY(writeBytes(path(name), name.toUtf8())); // each file holds its own name
+        for (QString &argument : arguments)
+            argument.replace(QStringLiteral("%1"), dirPath());
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(dirPath());
+        TestWindow w;
+        w.form->document().openCommandLine(arguments);
+        QDir::setCurrent(previous);
+        QCOMPARE(w.caption(), caption);
+        QCOMPARE(w.text1().Text(), text);
+        QVERIFY(w.messages.shown.isEmpty());
+        if (present.isEmpty())
+            QVERIFY(QFile::exists(path(QStringLiteral("new file.txt"))));
+        // Nothing else was created by trimming a name.
+        QCOMPARE(QDir(dirPath()).entryList(QDir::Files).size(),
+                 std::max<qsizetype>(present.size(), 1));
+    }
+
     void rtfFileOpensAsRichText()
     {
         const QString source = path(QStringLiteral("r.rtf"));
@@ -384,33 +445,155 @@ private slots:
         QCOMPARE(w.text1().Text(), QStringLiteral("mine"));
         QCOMPARE(w.caption(), untitled);
         QCOMPARE(w.messages.shown.size(), 2);
-        QVERIFY(w.messages.shown[1].text.startsWith(QStringLiteral("无法打开文件“%1”：").arg(source)));
+        QCOMPARE(w.messages.shown[1].text,
+                 QStringLiteral("无法打开文件“%1”：没有读取权限，请检查文件的权限").arg(source));
         QVERIFY(w.form->document().DocumentChanged());
     }
 
+    // A folder that takes no new file: a file that may be written is saved in
+    // place, one that may not is left alone and the reason is told.
+    void unwritableFolderKeepsDocument_data()
+    {
+        QTest::addColumn<bool>("fileWritable");
+        QTest::newRow("writable file: saved in place") << true;
+        QTest::newRow("read-only file: refused") << false;
+    }
     void unwritableFolderKeepsDocument()
     {
+        QFETCH(bool, fileWritable);
         const QString folder = path(QStringLiteral("ro"));
         QVERIFY(QDir().mkpath(folder));
         const QString target = folder + QStringLiteral("/x.txt");
         QVERIFY(writeBytes(target, "old"));
+        if (!fileWritable)
+            QFile::setPermissions(target, QFileDevice::ReadOwner);
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         QFile probe(folder + QStringLiteral("/probe"));
         if (probe.open(QIODevice::WriteOnly)) {
             probe.remove();
-            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
             QSKIP("permissions are not enforced for this user (root); the nocaps run covers this");
         }
         TestWindow w;
         w.type(QStringLiteral("new"));
         w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
         w.trigger("save");
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"x.txt"});
+        if (fileWritable) {
+            QCOMPARE(readBytes(target), QByteArray("new"));
+            QCOMPARE(w.caption(), QStringLiteral("x.txt - Inkwell"));
+            QVERIFY(w.messages.shown.isEmpty());
+            return;
+        }
         QCOMPARE(readBytes(target), QByteArray("old"));
         QCOMPARE(w.caption(), untitled);
         QVERIFY(w.form->document().DocumentChanged());
         QCOMPARE(w.messages.shown.size(), 1);
-        QVERIFY(w.messages.shown[0].text.startsWith(QStringLiteral("无法保存文件“%1”：").arg(target)));
+        QCOMPARE(
+            w.messages.shown[0].text,
+            QStringLiteral(
+                "无法保存文件“%1”：没有写入权限，请检查文件和所在文件夹的权限，或另存到其他位置")
+                .arg(target));
+    }
+
+    void longPathShortenedInSaveMessage()
+    {
+        // A path of some 5,000 characters in folders that do not exist.
+        QString target = dirPath();
+        for (int i = 0; i < 40; ++i)
+            target += u'/' + QString(120, QChar(u'a' + i % 26));
+        target += QStringLiteral("/结尾.txt");
+        TestWindow w;
+        w.type(QStringLiteral("text"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+        w.trigger("save");
+        QCOMPARE(w.messages.shown.size(), 1);
+        const QString text = w.messages.shown[0].text;
+        const QString frame = QStringLiteral("无法保存文件“");
+        QVERIFY2(text.startsWith(frame + dirPath().left(10)), qPrintable(text));
+        const qsizetype close = text.indexOf(QStringLiteral("”："));
+        QVERIFY(close > 0);
+        const QString shown = text.mid(frame.size(), close - frame.size());
+        QVERIFY2(shown.size() <= 120 && shown.contains(u'…'), qPrintable(shown));
+        QVERIFY(shown.endsWith(QStringLiteral("/结尾.txt")));
+        // The kernel refuses the name or the missing folder, and says so in Chinese.
+        const QString why = text.mid(close + 2);
+        QVERIFY2(why.contains(QStringLiteral("文件名太长")) ||
+                     why.contains(QStringLiteral("不存在")),
+                 qPrintable(why));
+    }
+
+    // Files that are not regular files are refused at once from the open
+    // dialog and from the command line; an alarm fails a read that hangs.
+    void hostileFilesRefusedAtOnce_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("commandLine");
+        for (const bool commandLine : {false, true}) {
+            const char *from = commandLine ? "command line" : "open dialog";
+            QTest::addRow("FIFO, %s", from) << "fifo" << commandLine;
+            QTest::addRow("/dev/zero, %s", from) << "zero" << commandLine;
+            QTest::addRow("socket, %s", from) << "socket" << commandLine;
+        }
+    }
+    void hostileFilesRefusedAtOnce()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, commandLine);
+        QString target = path(QStringLiteral("hostile.txt"));
+        const QByteArray name = QFile::encodeName(target);
+        int listener = -1;
+        if (kind == u"fifo") {
+            QVERIFY(::mkfifo(name.constData(), 0600) == 0);
+        } else if (kind == u"zero") {
+            target = QStringLiteral("/dev/zero");
+        } else {
+            listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            QVERIFY(size_t(name.size()) < sizeof address.sun_path);
+            std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+            QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        }
+        ::alarm(120); // a read that blocks kills the test instead of hanging it
+        TestWindow w;
+        if (commandLine) {
+            w.form->document().openCommandLine({target});
+        } else {
+            w.type(QStringLiteral("mine"));
+            w.messages.answers.enqueue(MessageAnswer::No);
+            w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+            w.trigger("open");
+        }
+        ::alarm(0);
+        if (listener >= 0)
+            ::close(listener);
+        const QString refusal = QStringLiteral("无法打开文件“%1”：不是普通文件").arg(target);
+        QCOMPARE(w.messages.texts().last(), refusal);
+        QCOMPARE(w.messages.shown.last().icon, MessageIcon::Exclamation);
+        QCOMPARE(w.text1().Text(), commandLine ? QString() : QStringLiteral("mine"));
+        QCOMPARE(w.caption(), untitled);
+    }
+
+    void oversizeFileRefused()
+    {
+        const QString source = path(QStringLiteral("big.txt"));
+        QVERIFY(writeBytes(source, QByteArray(3000, 'b')));
+        TestWindow w;
+        w.form->document().setReadLimit(2048);
+        w.type(QStringLiteral("mine"));
+        w.messages.answers.enqueue(MessageAnswer::No);
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(source));
+        w.trigger("open");
+        QCOMPARE(
+            w.messages.texts().last(),
+            QStringLiteral("无法打开文件“%1”：文件太大（2.9 kB），Inkwell 最多能打开 2.0 kB 的文件")
+                .arg(source));
+        QCOMPARE(w.text1().Text(), QStringLiteral("mine"));
+        QCOMPARE(w.caption(), untitled);
     }
 
     void killDuringSaveLeavesOldFileWhole_data()

@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,6 +122,24 @@ private slots:
         QTRY_COMPARE(deleted.count(), 1);
         QVERIFY(!QFile::exists(k->draftPath()));
         QCOMPARE(draftFiles(), QStringList{QFileInfo(k->draftPath()).fileName() + ".lock"});
+    }
+
+    // The draft holds the user's unsaved text and its lock names the process:
+    // both are the owner's alone even where the umask would share them.
+    void draftAndLockPrivateWhateverTheUmask()
+    {
+        const mode_t previous = ::umask(0);
+        TestWindow w;
+        Keeper k(w, dir());
+        QSignalSpy written(k.keeper.get(), &DraftKeeper::draftWritten);
+        w.type(QStringLiteral("private"));
+        QTRY_COMPARE(written.count(), 1);
+        ::umask(previous);
+        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadUser | QFileDevice::WriteUser;
+        QCOMPARE(QFileInfo(k->draftPath()).permissions() & 0x0777, ownerOnly);
+        QCOMPARE(QFileInfo(k->draftPath() + QStringLiteral(".lock")).permissions() & 0x0777,
+                 ownerOnly);
+        QCOMPARE(QFileInfo(dir()).permissions() & 0x0077, QFileDevice::Permissions());
     }
 
     void longestIntervalWhileTypingGoesOn()

@@ -4,7 +4,10 @@
 
 namespace Inkwell {
 
-std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes)
+// Windows: QSaveFile replaces the file with ReplaceFile semantics; files
+// there carry no POSIX owner, mode or hard-link expectations of the editor.
+std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
+                                         NewFileAccess)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

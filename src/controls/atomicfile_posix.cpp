@@ -1,0 +1,356 @@
+#include "controls/atomicfile.h"
+
+#include "controls/systemerror.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace Inkwell {
+
+namespace {
+
+// Symlink hops followed before giving up, as the kernel does (ELOOP).
+constexpr int maxLinkHops = 40;
+
+struct Outcome {
+    int error = 0; // the errno of the failing step, 0 when it worked
+    QString why;   // a reason of our own, where no errno says it
+};
+
+Outcome failed(int error)
+{
+    return Outcome{error, {}};
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    Fd &operator=(Fd &&other) noexcept
+    {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+    // Closes and reports the result: NFS and some FUSE file systems only
+    // report a failed write here.
+    int close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
+    }
+
+private:
+    int m_fd;
+};
+
+QByteArray directoryOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+QByteArray nameOf(const QByteArray &path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// The file a save must change: the path itself, or where its symlinks lead.
+// `exists` tells whether that file is already there (`st` then describes it).
+int resolveTarget(QByteArray path, QByteArray *target, bool *exists, struct stat *st)
+{
+    for (int hop = 0; hop <= maxLinkHops; ++hop) {
+        if (::lstat(path.constData(), st) != 0) {
+            if (errno != ENOENT)
+                return errno;
+            *target = path;
+            *exists = false;
+            return 0;
+        }
+        if (!S_ISLNK(st->st_mode)) {
+            *target = path;
+            *exists = true;
+            return 0;
+        }
+        QByteArray link(4096, Qt::Uninitialized);
+        const ssize_t n = ::readlink(path.constData(), link.data(), link.size());
+        if (n < 0)
+            return errno;
+        link.truncate(n);
+        path = link.startsWith('/') ? link : directoryOf(path) + '/' + link;
+    }
+    return ELOOP;
+}
+
+int writeAll(int fd, const QByteArray &bytes, off_t offset = -1)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            offset < 0 ? ::write(fd, bytes.constData() + done, bytes.size() - done)
+                       : ::pwrite(fd, bytes.constData() + done, bytes.size() - done, offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EIO;
+        done += n;
+    }
+    return 0;
+}
+
+// A file system that cannot sync this kind of file says EINVAL; anything else
+// means the bytes may not be on the disk.
+int syncData(int fd)
+{
+    return ::fdatasync(fd) == 0 || errno == EINVAL ? 0 : errno;
+}
+
+// Copies every extended attribute the file system lets us set. ACLs live in
+// system.posix_acl_access, so they come along; attributes only root may set
+// (trusted.*, security.*) are left behind for other users rather than
+// failing the save.
+void copyExtendedAttributes(int from, int to)
+{
+    ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size <= 0)
+        return;
+    std::vector<char> names(size_t(size) + 1);
+    size = ::flistxattr(from, names.data(), names.size());
+    if (size <= 0)
+        return;
+    std::vector<char> value;
+    for (const char *name = names.data(); name < names.data() + size;
+         name += std::char_traits<char>::length(name) + 1) {
+        const ssize_t length = ::fgetxattr(from, name, nullptr, 0);
+        if (length < 0)
+            continue;
+        value.resize(size_t(length) + 1);
+        const ssize_t got = ::fgetxattr(from, name, value.data(), value.size());
+        if (got >= 0)
+            ::fsetxattr(to, name, value.data(), size_t(got), 0);
+    }
+}
+
+// Gives the new file what made the old one that file. The owner first: a
+// change of owner clears the set-id bits, which the mode then restores.
+int copyIdentity(int from, int to, const struct stat &st)
+{
+    // Not allowed to give the file away: keep at least the group, which an
+    // owner may set to any group they belong to. Neither is a reason to fail.
+    const bool owned =
+        ::fchown(to, st.st_uid, st.st_gid) == 0 || ::fchown(to, uid_t(-1), st.st_gid) == 0;
+    Q_UNUSED(owned);
+    copyExtendedAttributes(from, to);
+    return ::fchmod(to, st.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+// A new file in the folder that nobody else can reach until it is renamed
+// over the target: unnamed (O_TMPFILE) where the file system has it, linked
+// under a hidden name just before the rename.
+struct TempFile {
+    Fd fd;
+    QByteArray path; // the name it is (or will be) linked under
+    bool unnamed = false;
+};
+
+QByteArray hiddenName(const QByteArray &target)
+{
+    return directoryOf(target) + "/." + nameOf(target) + ".inkwell-" +
+           QByteArray::number(QRandomGenerator::global()->generate(), 36);
+}
+
+int createTemp(const QByteArray &target, mode_t mode, TempFile *temp)
+{
+    const QByteArray dir = directoryOf(target);
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        const int fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            temp->fd = Fd(fd);
+            temp->unnamed = true;
+            return 0;
+        }
+        // Only "the file system has no unnamed files" is worth the named try.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return errno;
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = hiddenName(target);
+        const int fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            temp->fd = Fd(fd);
+            temp->path = name;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+int linkTemp(const QByteArray &target, TempFile *temp)
+{
+    if (!temp->unnamed)
+        return 0;
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(temp->fd.get());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = hiddenName(target);
+        if (::linkat(AT_FDCWD, proc.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) ==
+            0) {
+            temp->path = name;
+            temp->unnamed = false;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+void syncDirectory(const QByteArray &dir)
+{
+    const Fd fd(::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0)
+        ::fsync(fd.get());
+}
+
+// Temporary file, flush, rename. `existing` is open on the old file (-1 for a
+// new one) and lends its identity to the new one.
+int replaceThroughTemp(const QByteArray &target, const QByteArray &bytes, int existing,
+                       const struct stat *st, NewFileAccess access, bool *noTempFile)
+{
+    // A new document gets what the umask allows; anything that replaces an
+    // old file (and any draft) starts private and gets the old mode before
+    // the first byte.
+    const mode_t createMode =
+        existing < 0 && access == NewFileAccess::Shared ? mode_t(0666) : mode_t(0600);
+    TempFile temp;
+    if (const int error = createTemp(target, createMode, &temp)) {
+        *noTempFile = error == EACCES || error == EPERM;
+        return error;
+    }
+    int error = 0;
+    if (existing >= 0 && access == NewFileAccess::Shared)
+        error = copyIdentity(existing, temp.fd.get(), *st);
+    if (!error)
+        error = writeAll(temp.fd.get(), bytes);
+    if (!error)
+        error = syncData(temp.fd.get());
+    if (!error)
+        error = linkTemp(target, &temp);
+    if (!error)
+        error = temp.fd.close();
+    if (!error && ::rename(temp.path.constData(), target.constData()) != 0)
+        error = errno;
+    if (error) {
+        if (!temp.path.isEmpty())
+            ::unlink(temp.path.constData());
+        return error;
+    }
+    syncDirectory(directoryOf(target));
+    return 0;
+}
+
+// The old file's own inode gets the new bytes: what other names of a hard
+// link and a folder without room for a new entry need. The space is checked
+// first, so a disk that cannot hold the new length leaves the file alone.
+int rewriteInPlace(int fd, const QByteArray &bytes, const struct stat &st)
+{
+    struct statvfs fs {};
+    if (::fstatvfs(fd, &fs) == 0) {
+        const unsigned long long free =
+            (::geteuid() == 0 ? fs.f_bfree : fs.f_bavail) * (unsigned long long)fs.f_frsize;
+        const long long growth = (long long)bytes.size() - (long long)st.st_size;
+        if (growth > 0 && (unsigned long long)growth > free)
+            return ENOSPC;
+    }
+    if (const int error = writeAll(fd, bytes, 0))
+        return error;
+    if (const int error = syncData(fd))
+        return error;
+    if (::ftruncate(fd, bytes.size()) != 0)
+        return errno;
+    return ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+}
+
+Outcome save(const QByteArray &path, const QByteArray &bytes, NewFileAccess access)
+{
+    QByteArray target;
+    bool exists = false;
+    struct stat st {};
+    if (const int error = resolveTarget(path, &target, &exists, &st))
+        return failed(error);
+    if (!exists) {
+        bool noTempFile = false;
+        return failed(replaceThroughTemp(target, bytes, -1, nullptr, access, &noTempFile));
+    }
+    if (S_ISDIR(st.st_mode))
+        return failed(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return Outcome{0, QStringLiteral("不是普通文件")};
+
+    // The old file is opened for reading only to lend its attributes; a file
+    // we may not read but may replace still gets its mode and owner.
+    Fd existing(::open(target.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+    if (existing.get() >= 0)
+        ::fstat(existing.get(), &st);
+    else
+        existing = Fd(::open(target.constData(), O_PATH | O_CLOEXEC | O_NOFOLLOW));
+
+    if (st.st_nlink <= 1) {
+        bool noTempFile = false;
+        const int error = existing.get() >= 0 ? replaceThroughTemp(target, bytes, existing.get(),
+                                                                   &st, access, &noTempFile)
+                                              : EACCES;
+        if (!noTempFile)
+            return failed(error);
+        // The folder takes no new file; an old file we may write is still
+        // saved, in place, rather than not at all.
+        Fd writable(::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (writable.get() < 0)
+            return failed(error);
+        if (const int inPlace = rewriteInPlace(writable.get(), bytes, st))
+            return failed(inPlace);
+        return failed(writable.close());
+    }
+    Fd writable(::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (writable.get() < 0)
+        return failed(errno);
+    if (const int error = rewriteInPlace(writable.get(), bytes, st))
+        return failed(error);
+    return failed(writable.close());
+}
+
+} // namespace
+
+std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
+                                         NewFileAccess access)
+{
+    const Outcome outcome = save(QFile::encodeName(path), bytes, access);
+    if (!outcome.why.isEmpty())
+        return Error{path, outcome.why};
+    if (outcome.error)
+        return Error{path, reasonFor(outcome.error, FileAccess::Write)};
+    return std::nullopt;
+}
+
+} // namespace Inkwell
