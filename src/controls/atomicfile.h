@@ -22,4 +22,11 @@ enum class NewFileAccess { Shared, OwnerOnly };
 std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
                                          NewFileAccess access = NewFileAccess::Shared);
 
+// The moments of a save through a temporary file, reported to a test that
+// must stop the program exactly there (a kill in the middle of the write).
+enum class SaveStage { Written, Synced, Linked };
+using SaveStageHook = void (*)(SaveStage stage, qint64 bytesWritten);
+// Null (the default) reports nothing.
+void setSaveStageHook(SaveStageHook hook);
+
 } // namespace Inkwell

@@ -11,12 +11,24 @@
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 namespace Inkwell {
 
 namespace {
+
+SaveStageHook stageHook = nullptr;
+
+void reached(SaveStage stage, qint64 written)
+{
+    if (stageHook)
+        stageHook(stage, written);
+}
+
+// Big saves go out in pieces of this size, so a kill can land between them.
+constexpr qsizetype writePiece = 1 << 20;
 
 // Symlink hops followed before giving up, as the kernel does (ELOOP).
 constexpr int maxLinkHops = 40;
@@ -251,14 +263,21 @@ int replaceThroughTemp(const QByteArray &target, const QByteArray &bytes, int ex
     int error = 0;
     if (existing >= 0 && access == NewFileAccess::Shared)
         error = copyIdentity(existing, temp.fd.get(), *st);
-    if (!error)
-        error = writeAll(temp.fd.get(), bytes);
+    for (qsizetype done = 0; !error && done < bytes.size(); done += writePiece) {
+        const qsizetype length = std::min(writePiece, bytes.size() - done);
+        error = writeAll(temp.fd.get(), QByteArray::fromRawData(bytes.constData() + done, length));
+        reached(SaveStage::Written, std::min(done + writePiece, bytes.size()));
+    }
     if (!error)
         error = syncData(temp.fd.get());
-    if (!error)
+    if (!error) {
+        reached(SaveStage::Synced, bytes.size());
         error = linkTemp(target, &temp);
+    }
     if (!error)
         error = temp.fd.close();
+    if (!error)
+        reached(SaveStage::Linked, bytes.size());
     if (!error && ::rename(temp.path.constData(), target.constData()) != 0)
         error = errno;
     if (error) {
@@ -341,6 +360,11 @@ Outcome save(const QByteArray &path, const QByteArray &bytes, NewFileAccess acce
 }
 
 } // namespace
+
+void setSaveStageHook(SaveStageHook hook)
+{
+    stageHook = hook;
+}
 
 std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
                                          NewFileAccess access)

@@ -28,4 +28,9 @@ std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &
     return std::nullopt;
 }
 
+// QSaveFile writes in one piece: there is no moment to report.
+void setSaveStageHook(SaveStageHook)
+{
+}
+
 } // namespace Inkwell

@@ -1,3 +1,4 @@
+#include "controls/atomicfile.h"
 #include "document/bytescramble.h"
 #include "support/testwindow.h"
 
@@ -15,6 +16,13 @@
 #include <unistd.h>
 
 using namespace Inkwell;
+
+namespace {
+// Where a forked save stops to be killed (set in the child only).
+int killStage = -1;
+qint64 killAfter = 0;
+int killPipe = -1;
+} // namespace
 using namespace Inkwell::Testing;
 
 namespace {
@@ -596,48 +604,75 @@ private slots:
         QCOMPARE(w.caption(), untitled);
     }
 
+    // The save is killed at a known moment: after the first megabyte of the
+    // new bytes, when all are written, when they are synced, and when the
+    // temporary file has its name but is not yet renamed. The child tells
+    // the parent through a pipe that it has reached the moment and waits.
     void killDuringSaveLeavesOldFileWhole_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("plain text") << "k.txt";
-        QTest::newRow("scrambled: no plain text on disk at any moment") << "k.stx";
+        QTest::addColumn<int>("stage");
+        QTest::addColumn<int>("megabytes");
+        const int written = int(SaveStage::Written), synced = int(SaveStage::Synced),
+                  linked = int(SaveStage::Linked);
+        for (const char *name : {"k.txt", "k.stx"}) {
+            const QByteArray row = name;
+            QTest::newRow(row + ": 1 of 3 MB written") << name << written << 1;
+            QTest::newRow(row + ": 2 of 3 MB written") << name << written << 2;
+            QTest::newRow(row + ": written, not synced") << name << written << 3;
+            QTest::newRow(row + ": synced") << name << synced << 3;
+            QTest::newRow(row + ": named, not renamed") << name << linked << 3;
+        }
     }
     void killDuringSaveLeavesOldFileWhole()
     {
         QFETCH(QString, name);
+        QFETCH(int, stage);
+        QFETCH(int, megabytes);
         const bool scrambled = name.endsWith(u"stx");
         const QString target = path(name);
         const QByteArray oldBytes(1 << 20, scrambled ? char('o' ^ scrambleKey) : 'o');
         QVERIFY(writeBytes(target, oldBytes));
-        QByteArray newBytes(4 << 20, 'n');
-        if (scrambled)
-            scrambleInPlace(newBytes);
         TestWindow w;
-        w.text1().setText(QString(4 << 20, u'n'));
-        auto *rng = QRandomGenerator::global();
-        for (int run = 0; run < 8; ++run) {
-            const pid_t child = fork();
-            QVERIFY(child >= 0);
-            if (child == 0) {
-                for (;;) {
-                    w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
-                    w.form->document().save();
-                }
-            }
-            usleep(rng->bounded(2000, 60000));
-            ::kill(child, SIGKILL);
-            int status = 0;
-            waitpid(child, &status, 0);
-            const QByteArray now = readBytes(target);
-            QVERIFY2(now == oldBytes || now == newBytes,
-                     qPrintable(QStringLiteral("run %1: %2 bytes").arg(run).arg(now.size())));
-            // Whatever the kill left behind (a half-written temporary file
-            // included) never holds the plain text of a scrambled document.
-            if (scrambled) {
-                for (const QFileInfo &left : QDir(dirPath()).entryInfoList(QDir::Files | QDir::Hidden))
-                    QVERIFY2(!readBytes(left.filePath()).contains("nnnnnnnn"),
-                             qPrintable(left.fileName()));
-            }
+        w.text1().setText((QString(63, u'n') + u'\n').repeated(3 << 14));
+        int handshake[2];
+        QVERIFY(::pipe(handshake) == 0);
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::close(handshake[0]);
+            killStage = stage;
+            killAfter = qint64(megabytes) << 20;
+            killPipe = handshake[1];
+            setSaveStageHook([](SaveStage reached, qint64 written) {
+                if (int(reached) != killStage || written < killAfter)
+                    return;
+                const char ready = 'k';
+                (void)!::write(killPipe, &ready, 1);
+                for (;;)
+                    ::pause();
+            });
+            w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+            w.form->document().save();
+            ::_exit(3); // the moment never came
+        }
+        ::close(handshake[1]);
+        char ready = 0;
+        const ssize_t got = ::read(handshake[0], &ready, 1);
+        ::close(handshake[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        QVERIFY2(got == 1, "the save never reached the moment to kill it");
+        QVERIFY(WIFSIGNALED(status));
+
+        QCOMPARE(readBytes(target), oldBytes);
+        // Whatever the kill left behind (a half-written temporary file
+        // included) never holds the plain text of a scrambled document.
+        for (const QFileInfo &left : QDir(dirPath()).entryInfoList(QDir::Files | QDir::Hidden)) {
+            if (scrambled)
+                QVERIFY2(!readBytes(left.filePath()).contains("nnnnnnnn"),
+                         qPrintable(left.fileName()));
         }
     }
 
