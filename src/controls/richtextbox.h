@@ -6,6 +6,7 @@
 #include "controls/error.h"
 #include "controls/textbaseline.h"
 #include "controls/textencoding.h"
+#include "rtf/documentimages.h"
 
 #include <QPlainTextEdit>
 #include <optional>
@@ -62,6 +63,9 @@ public:
     // Replaces the content with an RTF document. False (content untouched)
     // when the bytes are not readable RTF; `why` then says so.
     bool loadRtf(const QByteArray &rtf, QString *why = nullptr);
+    // How the last loadRtf spent the document's picture budget (heldBack > 0:
+    // some pictures show as placeholders; their bytes are still saved).
+    DocumentImages::BudgetUse pictureUse() const { return m_pictureUse; }
 
     // The encoding plain-text saves use: the one the text was read in.
     TextEncoding textEncoding() const { return m_encoding; }
@@ -106,6 +110,11 @@ public:
     LoadedFile takeLoadedFile() { return std::exchange(m_loaded, LoadedFile{}); }
     static constexpr qsizetype sliceBytes = 1024 * 1024;
 
+    // A line longer than this many characters switches the whole document to
+    // the long-line layout (see updateLongLineLayout()).
+    static constexpr qsizetype longLineChars = 10000;
+    bool hasLongLineLayout() const { return m_longLineLayout; }
+
 signals:
     void loadProgress(qint64 done, qint64 total);
     void loadFinished();
@@ -125,6 +134,8 @@ private:
 
     void appendNextSlice();
     void cancelLoading();
+    void updateLongLineLayout(bool on);
+    void checkLongBlocks(int from, int charsAdded);
 
     struct SlicedLoad {
         TextFileDecoder decoder;
@@ -133,6 +144,9 @@ private:
     std::optional<SlicedLoad> m_loading;
     LoadedFile m_loaded;
     quint64 m_loadGeneration = 0;
+    qsizetype m_loadTailChars = 0; // characters of the last line a sliced load appended
+    bool m_longLineLayout = false;
+    DocumentImages::BudgetUse m_pictureUse;
     TextEncoding m_encoding;
     QTextCharFormat m_defaultFormat;
 };

@@ -225,6 +225,7 @@ bool DocumentState::ReadTextFile(const QString &path, ReadMode mode)
         }
         m_text1.setTextEncoding(TextEncoding::forNewDocument());
         m_undecodable = false;
+        reportHeldBackPictures();
     } else {
         m_loadedTitle = titleOf(path);
         m_textLoadPending = true;
@@ -312,6 +313,14 @@ void DocumentState::openCommandLine(const QString &commandLine)
         rememberSource(path, false);
         setCaption(captionFor(titleOf(path)));
     }
+}
+
+void DocumentState::reportHeldBackPictures()
+{
+    if (m_text1.pictureUse().heldBack > 0)
+        m_messages.inform(
+            QStringLiteral("文档中的图片太多，部分图片以占位框显示；保存时图片会原样保留。"),
+            boxTitle, MessageIcon::Exclamation);
 }
 
 } // namespace Inkwell
