@@ -119,7 +119,7 @@ void RichTextBox::checkLongBlocks(int from, int charsAdded)
     QTextBlock block = document()->findBlock(from);
     const int end = from + charsAdded;
     while (block.isValid() && block.position() <= end) {
-        if (block.length() > longLineChars) {
+        if (block.length() - 1 > longLineChars) {
             updateLongLineLayout(true);
             return;
         }
