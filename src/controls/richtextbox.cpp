@@ -138,11 +138,17 @@ void RichTextBox::setText(const QString &text)
 {
     cancelLoading();
     const QString normalised = normalisedBreaks(text);
-    // Decided before the text goes in, so that it is laid out only once.
+    // Switched on before the text goes in and off after the old text is
+    // gone: a switch lays out what the document holds at that moment, and a
+    // long line laid out at word boundaries would freeze the window.
     qsizetype longest = 0;
     lineLengths(normalised, 0, &longest);
-    updateLongLineLayout(longest > longLineChars);
+    const bool longLines = longest > longLineChars;
+    if (longLines)
+        updateLongLineLayout(true);
     setPlainText(normalised);
+    if (!longLines)
+        updateLongLineLayout(false);
     setCurrentCharFormat(m_defaultFormat);
 }
 
