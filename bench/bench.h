@@ -21,5 +21,6 @@ struct Phase {
 // Each area's phases, with their (untimed) set-up already done.
 std::vector<Phase> rtfPhases();
 std::vector<Phase> editorPhases();
+std::vector<Phase> hostilePhases();
 
 } // namespace Inkwell::Bench

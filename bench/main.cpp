@@ -25,6 +25,7 @@ struct Suite {
 const Suite suites[] = {
     {"rtf", rtfPhases},
     {"editor", editorPhases},
+    {"hostile", hostilePhases},
 };
 
 } // namespace

@@ -49,7 +49,12 @@ void PictureObject::drawObject(QPainter *painter, const QRectF &rect, QTextDocum
 {
     const QImage picture = pictureOf(document, format.toImageFormat());
     if (picture.isNull()) {
-        painter->drawRect(rect.adjusted(0, 0, -1, -1));
+        // Not decoded (the document's picture budget was spent): a crossed
+        // frame of the picture's size stands in for it.
+        const QRectF frame = rect.adjusted(0, 0, -1, -1);
+        painter->drawRect(frame);
+        painter->drawLine(frame.topLeft(), frame.bottomRight());
+        painter->drawLine(frame.topRight(), frame.bottomLeft());
         return;
     }
     painter->drawImage(rect, picture);

@@ -42,6 +42,21 @@ QColor fromBgr(quint32 bgr)
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
 }
 
+// The length of the last line of `text`, given that the line it continues
+// already held `carried` characters; the longest line seen goes to `longest`.
+qsizetype lineLengths(QStringView text, qsizetype carried, qsizetype *longest)
+{
+    qsizetype start = 0;
+    for (qsizetype brk = text.indexOf(u'\n'); brk >= 0; brk = text.indexOf(u'\n', start)) {
+        *longest = std::max(*longest, carried + brk - start);
+        carried = 0;
+        start = brk + 1;
+    }
+    const qsizetype tail = carried + text.size() - start;
+    *longest = std::max(*longest, tail);
+    return tail;
+}
+
 int ansiCodePageOf(const TextEncoding &encoding)
 {
     return encoding.kind == TextEncoding::Kind::Ansi && encoding.codePage ? encoding.codePage
@@ -64,6 +79,55 @@ RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent)
     PictureObject::install(document());
     m_defaultFormat = currentCharFormat();
     setTabChangesFocus(false);
+    // A long line can also arrive by typing or pasting. contentsChange comes
+    // before the layout hears of the change, so the switch is in place when
+    // the long block is laid out.
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int from, int, int charsAdded) { checkLongBlocks(from, charsAdded); });
+}
+
+// Qt lays out a paragraph in one piece, all of its lines, whenever it
+// changes. With the default wrap mode (at word boundaries, else anywhere) a
+// line without break points (hex digits, base64, minified JSON, a log) costs
+// time quadratic in its length: every screen line looks ahead to the next
+// break point, at the far end of the paragraph. Measured here: 200,000
+// characters of "x" took 13 s to show, 20 MB never. Wrapping anywhere makes
+// the cost linear, and turning off shaping for text that needs none (Latin,
+// digits, CJK) halves it again (200,000 characters: 0.7 s to show, 0.3 s per
+// keystroke). The plain-text layout takes its wrap mode and font from the
+// document for every paragraph alike, so the switch is for the whole
+// document, and only once it holds a line over longLineChars characters:
+// ordinary text keeps wrapping at word boundaries and its kerning. Nothing is
+// inserted into the text; the lines on screen are the layout's alone. What
+// this cannot remove: a paragraph is still laid out whole on every change, so
+// a keystroke in a line of many megabytes costs about a microsecond per
+// character of that line.
+void RichTextBox::updateLongLineLayout(bool on)
+{
+    if (on == m_longLineLayout)
+        return;
+    m_longLineLayout = on;
+    QFont font = document()->defaultFont();
+    font.setStyleStrategy(on ? QFont::PreferNoShaping : QFont::PreferDefault);
+    font.setKerning(!on);
+    document()->setDefaultFont(font);
+    setWordWrapMode(on ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+}
+
+void RichTextBox::checkLongBlocks(int from, int charsAdded)
+{
+    if (m_longLineLayout || charsAdded <= 0)
+        return;
+    // Only blocks that the change touched can have become long.
+    QTextBlock block = document()->findBlock(from);
+    const int end = from + charsAdded;
+    while (block.isValid() && block.position() <= end) {
+        if (block.length() - 1 > longLineChars) {
+            updateLongLineLayout(true);
+            return;
+        }
+        block = block.next();
+    }
 }
 
 QString RichTextBox::Text() const
@@ -76,7 +140,18 @@ QString RichTextBox::Text() const
 void RichTextBox::setText(const QString &text)
 {
     cancelLoading();
-    setPlainText(normalisedBreaks(text));
+    const QString normalised = normalisedBreaks(text);
+    // Switched on before the text goes in and off after the old text is
+    // gone: a switch lays out what the document holds at that moment, and a
+    // long line laid out at word boundaries would freeze the window.
+    qsizetype longest = 0;
+    lineLengths(normalised, 0, &longest);
+    const bool longLines = longest > longLineChars;
+    if (longLines)
+        updateLongLineLayout(true);
+    setPlainText(normalised);
+    if (!longLines)
+        updateLongLineLayout(false);
     setCurrentCharFormat(m_defaultFormat);
 }
 
@@ -255,20 +330,22 @@ std::optional<Error> RichTextBox::SaveFile(const QString &path, FileType type) c
 
 bool RichTextBox::loadRtf(const QByteArray &rtf, QString *why)
 {
-    // Read into a scratch document first so that a damaged file leaves the
-    // current content alone.
-    QTextDocument probe;
-    QTextCursor probeCursor(&probe);
-    const Rtf::ReadResult check = Rtf::read(rtf, probeCursor, CodePage::systemAnsi());
-    if (!check.ok) {
+    // The reader refuses only bytes that are not RTF at all (a damaged file
+    // loads as far as it reads), so those are turned away before the content
+    // is touched. The file is read once, into the control: reading it first
+    // into a scratch document would decode every picture twice.
+    if (!Rtf::looksLikeRtf(rtf)) {
+        QTextDocument scratch;
+        QTextCursor scratchCursor(&scratch);
         if (why)
-            *why = check.error;
+            *why = Rtf::read(rtf, scratchCursor, CodePage::systemAnsi()).error;
         return false;
     }
     cancelLoading();
     clear();
+    updateLongLineLayout(false);
     QTextCursor cursor(document());
-    Rtf::read(rtf, cursor, CodePage::systemAnsi());
+    m_pictureUse = Rtf::read(rtf, cursor, CodePage::systemAnsi()).pictures;
     document()->clearUndoRedoStacks();
     cursor.setPosition(0);
     setTextCursor(cursor);
@@ -466,6 +543,7 @@ void RichTextBox::loadTextFile(const QByteArray &bytes)
     }
     m_loaded.baseline.begin();
     setText(QString());
+    m_loadTailChars = 0;
     // Undo history of a load is meaningless and costs memory; it is switched
     // back on (empty) when the last slice is in.
     document()->setUndoRedoEnabled(false);
@@ -481,7 +559,22 @@ void RichTextBox::appendNextSlice()
     SlicedLoad &load = *m_loading;
     const bool first = load.decoder.position() == 0 || m_loaded.baseline.isEmpty();
     // A small first slice: the first screen needs only a few lines.
-    const QString slice = load.decoder.next(first ? sliceBytes / 8 : sliceBytes);
+    QString slice = load.decoder.next(first ? sliceBytes / 8 : sliceBytes);
+    qsizetype longest = 0;
+    m_loadTailChars = lineLengths(slice, m_loadTailChars, &longest);
+    if (longest > longLineChars)
+        updateLongLineLayout(true);
+    // Appending to a paragraph lays all of it out again, so a long line fed
+    // slice by slice would cost time quadratic in its length. Past the first
+    // slice (which shows the first screen at once), the rest of a long line
+    // goes in with one append: one more layout of the whole line.
+    if (!first && m_loadTailChars > longLineChars) {
+        while (!load.decoder.atEnd() && !slice.contains(u'\n')) {
+            const QString more = load.decoder.next(sliceBytes);
+            m_loadTailChars = lineLengths(more, m_loadTailChars, &longest);
+            slice += more;
+        }
+    }
     m_loaded.baseline.append(slice);
     m_loaded.hadMarks = m_loaded.hadMarks || hasMarks(slice);
     QTextCursor cursor(document());

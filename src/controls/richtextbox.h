@@ -6,6 +6,7 @@
 #include "controls/error.h"
 #include "controls/textbaseline.h"
 #include "controls/textencoding.h"
+#include "rtf/documentimages.h"
 
 #include <QPlainTextEdit>
 #include <optional>
@@ -63,6 +64,9 @@ public:
     // Replaces the content with an RTF document. False (content untouched)
     // when the bytes are not readable RTF; `why` then says so.
     bool loadRtf(const QByteArray &rtf, QString *why = nullptr);
+    // How the last loadRtf spent the document's picture budget (heldBack > 0:
+    // some pictures show as placeholders; their bytes are still saved).
+    DocumentImages::BudgetUse pictureUse() const { return m_pictureUse; }
 
     // The encoding plain-text saves use: the one the text was read in.
     TextEncoding textEncoding() const { return m_encoding; }
@@ -118,6 +122,11 @@ public:
     // or a picture from another program).
     static QString droppedFile(const QMimeData *data);
 
+    // A line longer than this many characters switches the whole document to
+    // the long-line layout (see updateLongLineLayout()).
+    static constexpr qsizetype longLineChars = 10000;
+    bool hasLongLineLayout() const { return m_longLineLayout; }
+
 signals:
     // A file was dropped on the editor: the window opens it instead of
     // inserting its address.
@@ -144,6 +153,8 @@ private:
 
     void appendNextSlice();
     void cancelLoading();
+    void updateLongLineLayout(bool on);
+    void checkLongBlocks(int from, int charsAdded);
 
     struct SlicedLoad {
         TextFileDecoder decoder;
@@ -156,6 +167,10 @@ private:
     int m_zoomStep = 0;       // index offset from 100 % in the zoom scale
     QImage m_zoomDevice;      // the resolution the layout measures against
     int m_wheelRemainder = 0; // a fine-grained wheel's part step
+
+    qsizetype m_loadTailChars = 0; // characters of the last line a sliced load appended
+    bool m_longLineLayout = false;
+    DocumentImages::BudgetUse m_pictureUse;
     TextEncoding m_encoding;
     QTextCharFormat m_defaultFormat;
 };

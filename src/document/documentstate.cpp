@@ -209,6 +209,7 @@ bool DocumentState::ReadTextFile(const QString &path, ReadMode mode)
         }
         m_text1.setTextEncoding(TextEncoding::forNewDocument());
         m_undecodable = false;
+        reportHeldBackPictures();
     } else {
         m_loadedTitle = titleOf(path);
         m_textLoadPending = true;
@@ -325,6 +326,14 @@ void DocumentState::openCommandLine(const QStringList &arguments)
 void DocumentState::setReadLimit(qint64 bytes)
 {
     m_readLimit = bytes;
+}
+
+void DocumentState::reportHeldBackPictures()
+{
+    if (m_text1.pictureUse().heldBack > 0)
+        m_messages.inform(
+            QStringLiteral("文档中的图片太多，部分图片以占位框显示；保存时图片会原样保留。"),
+            boxTitle, MessageIcon::Exclamation);
 }
 
 } // namespace Inkwell

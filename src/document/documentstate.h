@@ -71,6 +71,9 @@ public:
     // document: no file holds this text, so it counts as changed until it is
     // saved or replaced.
     void adoptRecovered(const QString &title, const QString &path, bool encrypted);
+    // Tells the user, once for the load just done, when some of its pictures
+    // show as placeholders because the document's picture budget was spent.
+    void reportHeldBackPictures();
 
 signals:
     void captionChanged(const QString &caption);

@@ -301,6 +301,7 @@ bool DraftKeeper::recoverOrphans()
         }
         m_text1.setTextEncoding(h.encoding);
         m_document.adoptRecovered(h.title, h.path, h.encrypted);
+        m_document.reportHeldBackPictures();
         // The recovered draft becomes this window's own, so it survives
         // another crash before the next write.
         m_lock = std::move(lock);

@@ -35,9 +35,14 @@ QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteAr
     } while (document->resource(QTextDocument::ImageResource, url).isValid());
     document->setProperty(counterProperty, counter);
 
+    // A placeholder is stored as a null image: the resource exists (so the
+    // name stays taken and find() sees it) but holds no pixels.
     document->addResource(QTextDocument::ImageResource, url, QVariant(image));
     QByteArray bytes = encoded;
-    if (bytes.isEmpty() || format.isEmpty()) {
+    QSize size = image.size();
+    if (image.isNull()) {
+        size = headerSize(encoded).value_or(QSize());
+    } else if (bytes.isEmpty() || format.isEmpty()) {
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "PNG");
@@ -46,8 +51,8 @@ QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteAr
 
     QTextImageFormat result;
     result.setName(url.toString());
-    result.setWidth(image.width());
-    result.setHeight(image.height());
+    result.setWidth(size.width());
+    result.setHeight(size.height());
     return result;
 }
 
@@ -63,7 +68,7 @@ QByteArray sniffFormat(QByteArrayView bytes)
     return {};
 }
 
-std::optional<Picture> fromBytes(const QByteArray &bytes)
+std::optional<QSize> headerSize(const QByteArray &bytes)
 {
     if (bytes.size() > maxEncodedBytes)
         return std::nullopt;
@@ -74,12 +79,31 @@ std::optional<Picture> fromBytes(const QByteArray &bytes)
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
-    // Check the header's size before decoding: a small file can claim a
-    // picture of many gigapixels.
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty() || size.width() > maxSide || size.height() > maxSide ||
         qint64(size.width()) * size.height() > maxPixels)
         return std::nullopt;
+    return size;
+}
+
+QSize pixelSize(const Picture &picture)
+{
+    if (!picture.image.isNull())
+        return picture.image.size();
+    return headerSize(picture.encoded).value_or(QSize());
+}
+
+std::optional<Picture> fromBytes(const QByteArray &bytes)
+{
+    // Check the header's size before decoding: a small file can claim a
+    // picture of many gigapixels.
+    if (!headerSize(bytes))
+        return std::nullopt;
+    const QByteArray format = sniffFormat(bytes);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
     QImage image;
     if (!reader.read(&image) || image.isNull() || image.width() > maxSide ||
         image.height() > maxSide)
@@ -96,13 +120,14 @@ std::optional<Picture> find(const QTextDocument *document, const QString &name)
     Picture picture;
     if (stored.canConvert<QImage>())
         picture.image = stored.value<QImage>();
-    if (picture.image.isNull())
-        return std::nullopt;
     picture.encoded =
         document->resource(QTextDocument::UserResource, encodedUrl(name)).toByteArray();
     picture.format = sniffFormat(picture.encoded);
     if (picture.format.isEmpty())
         picture.encoded.clear();
+    // Neither pixels nor bytes: nothing that could be drawn or saved.
+    if (picture.image.isNull() && picture.encoded.isEmpty())
+        return std::nullopt;
     return picture;
 }
 

@@ -18,6 +18,8 @@ class QTextDocument;
 
 namespace Inkwell::DocumentImages {
 
+// A picture whose image is null is a placeholder: its file bytes are kept
+// (and saved) but were not decoded; it is drawn as a frame of its size.
 struct Picture {
     QImage image;
     QByteArray encoded;
@@ -32,6 +34,27 @@ inline constexpr qint64 maxPixels = 64 * 1024 * 1024;
 // and painting stop working, so such a picture could not be saved again.
 inline constexpr int maxSide = 32767;
 
+// What the pictures of one document may cost decoded, summed over the
+// document: width × height × 4 bytes each. Without it a small file holding
+// one small picture file of a large size many times decodes to gigabytes.
+// Past it, pictures are kept as placeholders (see Picture).
+inline constexpr qint64 pictureBudget = qint64(512) * 1024 * 1024;
+
+// The memory a decoded picture of `size` takes (4 bytes a pixel).
+inline qint64 decodedBytes(QSize size)
+{
+    return qint64(size.width()) * size.height() * 4;
+}
+
+// How a load spent the picture budget: pictures decoded (a picture repeated
+// with the same bytes is decoded once), the bytes charged for them, and the
+// pictures kept as placeholders because the budget was spent.
+struct BudgetUse {
+    int decoded = 0;
+    qint64 bytes = 0;
+    int heldBack = 0;
+};
+
 // The URL scheme of the names that add() hands out.
 inline constexpr char nameScheme[] = "inkwell-picture";
 
@@ -39,18 +62,26 @@ inline constexpr char nameScheme[] = "inkwell-picture";
 QUrl encodedUrl(const QString &name);
 
 // Registers the picture under a fresh name and returns the image format to
-// insert (name set, width/height = image size in pixels).
+// insert (name set, width/height = image size in pixels). A null image with
+// `encoded` bytes registers a placeholder of the size its header gives.
 QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteArray &encoded,
                      const QByteArray &format);
 
 // "png", "jpeg", "bmp" from the first bytes, or empty.
 QByteArray sniffFormat(QByteArrayView bytes);
 
+// The size a PNG, JPEG or BMP file's header gives, read without decoding;
+// nullopt when the bytes are not such a picture or it passes the limits above.
+std::optional<QSize> headerSize(const QByteArray &bytes);
+
+// The picture's size in pixels: its image's, or for a placeholder its header's.
+QSize pixelSize(const Picture &picture);
+
 // Decodes a picture file's bytes (format taken from the content); nullopt
 // when the bytes are not a PNG, JPEG or BMP picture we can decode.
 std::optional<Picture> fromBytes(const QByteArray &bytes);
 
-// The picture registered under `name`, or nullopt.
+// The picture registered under `name` (a placeholder too), or nullopt.
 std::optional<Picture> find(const QTextDocument *document, const QString &name);
 
 } // namespace Inkwell::DocumentImages

@@ -11,6 +11,7 @@
 #include "rtf/documentimages.h"
 
 #include <QColor>
+#include <QHash>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -483,14 +484,16 @@ private:
 
 class Reader {
 public:
-    Reader(QByteArrayView data, QTextCursor &cursor, int defaultCodePage)
+    Reader(QByteArrayView data, QTextCursor &cursor, int defaultCodePage, qint64 pictureBudget)
         : m_p(data.data()), m_end(data.data() + data.size()), m_cursor(cursor),
-          m_document(cursor.document()), m_defaultCodePage(defaultCodePage)
+          m_document(cursor.document()), m_defaultCodePage(defaultCodePage),
+          m_pictureBudget(pictureBudget)
     {
         m_stack.reserve(64);
     }
 
     void run();
+    DocumentImages::BudgetUse pictureUse() const { return m_pictureUse; }
 
 private:
     void openGroup();
@@ -569,6 +572,11 @@ private:
 
     Pict m_pict;
     int m_footnotes = 0;
+    qint64 m_pictureBudget;
+    DocumentImages::BudgetUse m_pictureUse;
+    // The picture registered for each distinct picture file read so far: the
+    // same bytes repeated share one name and one decoded image.
+    QHash<QByteArray, QTextImageFormat> m_pictureNames;
 
     Decoder m_decoder;
     std::string m_bytes; // consecutive \'xx bytes, decoded together
@@ -1280,14 +1288,17 @@ void Reader::finishPicture()
     m_pict = Pict();
     if (pict.tooBig || pict.data.isEmpty())
         return;
-    std::optional<DocumentImages::Picture> picture;
+    QTextImageFormat inserted;
+    QSize natural;
+    QByteArray file; // the picture file the bytes are, when they are one
     switch (pict.kind) {
     case PictKind::Png:
     case PictKind::Jpeg:
-        picture = DocumentImages::fromBytes(pict.data);
+    case PictKind::Unknown:
+        file = pict.data;
         break;
     case PictKind::Dib:
-        picture = DocumentImages::fromBytes(bmpFromDib(pict.data));
+        file = bmpFromDib(pict.data);
         break;
     case PictKind::Wbitmap: {
         // A device-dependent bitmap: rows of widthBytes, top row first.
@@ -1314,49 +1325,80 @@ void Reader::finishPicture()
         for (int y = 0; y < height; ++y)
             std::copy_n(pict.data.constData() + qsizetype(y) * stride, rowBytes,
                         reinterpret_cast<char *>(image.scanLine(y)));
-        picture = DocumentImages::Picture{image.convertToFormat(QImage::Format_RGB32), {}, {}};
+        // Its pixels are in the file itself (at most 32 decoded bytes for each
+        // bit read), so it is charged but always decoded: kept undecoded it
+        // would have no file bytes to save.
+        image = image.convertToFormat(QImage::Format_RGB32);
+        ++m_pictureUse.decoded;
+        m_pictureUse.bytes += DocumentImages::decodedBytes(image.size());
+        inserted = DocumentImages::add(m_document, image, {}, {});
+        natural = image.size();
         break;
     }
     case PictKind::Metafile:
-    case PictKind::Unknown:
-        // Metafiles would need a renderer; an unknown kind is not a picture.
-        if (pict.kind == PictKind::Unknown)
-            picture = DocumentImages::fromBytes(pict.data);
-        break;
-    }
-    if (!picture)
+        // Metafiles would need a renderer.
         return;
-    QTextImageFormat format =
-        DocumentImages::add(m_document, picture->image, picture->encoded, picture->format);
+    }
+    if (!file.isEmpty()) {
+        auto known = m_pictureNames.constFind(file);
+        if (known == m_pictureNames.constEnd()) {
+            // The size from the header, before anything is decoded.
+            const std::optional<QSize> size = DocumentImages::headerSize(file);
+            if (!size)
+                return;
+            const qint64 cost = DocumentImages::decodedBytes(*size);
+            std::optional<DocumentImages::Picture> picture;
+            if (m_pictureUse.bytes + cost <= m_pictureBudget) {
+                picture = DocumentImages::fromBytes(file);
+                if (!picture)
+                    return;
+                ++m_pictureUse.decoded;
+                m_pictureUse.bytes += cost;
+            } else {
+                // Past the budget: a placeholder that keeps the bytes.
+                picture =
+                    DocumentImages::Picture{QImage(), file, DocumentImages::sniffFormat(file)};
+                ++m_pictureUse.heldBack;
+            }
+            known =
+                m_pictureNames.insert(file, DocumentImages::add(m_document, picture->image,
+                                                                picture->encoded, picture->format));
+        }
+        inserted = *known;
+        natural = QSize(int(inserted.width()), int(inserted.height()));
+    }
+    if (!inserted.isValid() || natural.isEmpty())
+        return;
     // \picwgoal/\pichgoal are twips (15 per pixel at 96 dpi), scaled in percent.
-    auto scaled = [](int goal, int natural, int scale) {
-        const double base = goal > 0 ? goal / 15.0 : double(natural);
+    auto scaled = [](int goal, int own, int scale) {
+        const double base = goal > 0 ? goal / 15.0 : double(own);
         const double percent = scale > 0 && scale <= 10000 ? scale : 100;
         return std::max(1.0, std::round(base * percent / 100.0));
     };
-    format.setWidth(scaled(pict.goalw, picture->image.width(), pict.scalex));
-    format.setHeight(scaled(pict.goalh, picture->image.height(), pict.scaley));
+    inserted.setWidth(scaled(pict.goalw, natural.width(), pict.scalex));
+    inserted.setHeight(scaled(pict.goalh, natural.height(), pict.scaley));
     flushBytes();
     beginContent();
     flushRun(m_textProps);
-    m_cursor.insertImage(format);
+    m_cursor.insertImage(inserted);
 }
 
 } // namespace
 
-ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage)
+ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage, qint64 pictureBudget)
 {
     if (!looksLikeRtf(rtf))
-        return {false, QStringLiteral("不是 RTF 文档")};
+        return {false, QStringLiteral("不是 RTF 文档"), {}};
     if (cursor.isNull() || !cursor.document())
-        return {false, QStringLiteral("无法插入 RTF 文档")};
+        return {false, QStringLiteral("无法插入 RTF 文档"), {}};
     cursor.beginEditBlock();
     if (cursor.hasSelection())
         cursor.removeSelectedText();
-    Reader reader(rtf, cursor, defaultCodePage > 0 ? defaultCodePage : CodePage::systemAnsi());
+    Reader reader(rtf, cursor, defaultCodePage > 0 ? defaultCodePage : CodePage::systemAnsi(),
+                  pictureBudget);
     reader.run();
     cursor.endEditBlock();
-    return {true, {}};
+    return {true, {}, reader.pictureUse()};
 }
 
 } // namespace Inkwell::Rtf

@@ -1,6 +1,8 @@
 // A tolerant reader of the RTF that real programs write.
 #pragma once
 
+#include "rtf/documentimages.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -15,6 +17,9 @@ bool looksLikeRtf(QByteArrayView bytes);
 struct ReadResult {
     bool ok = false;
     QString error; // a short reason for the user when !ok
+    // How the pictures spent the budget; heldBack > 0 when some of them are
+    // placeholders (their bytes kept for saving) because it ran out.
+    DocumentImages::BudgetUse pictures;
 };
 
 // Limits that keep hostile input from taking unbounded time or memory.
@@ -23,6 +28,9 @@ inline constexpr int maxGroupDepth = 1000;
 // Inserts the document's content at the cursor as one undo step. Text whose
 // font and document name no code page is decoded with `defaultCodePage`.
 // A truncated file (outer group never closed) loads what was read.
-ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage);
+// Pictures are decoded while their decoded sizes, summed, stay within
+// `pictureBudget` bytes; the rest become placeholders.
+ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage,
+                qint64 pictureBudget = DocumentImages::pictureBudget);
 
 } // namespace Inkwell::Rtf

@@ -399,7 +399,12 @@ void Writer::writePicture(const QTextImageFormat &format)
         if (picture) {
             QByteArray bytes = picture->encoded;
             QByteArray kind = picture->format;
-            if (kind != "png" && kind != "jpeg") {
+            if (kind == "bmp" && picture->image.isNull()) {
+                // A BMP kept undecoded (a placeholder) goes back out as the
+                // DIB it came in as: the file without its 14-byte header.
+                bytes = bytes.mid(14);
+                kind = "dib";
+            } else if (kind != "png" && kind != "jpeg") {
                 // BMP and pictures without their file bytes go out as PNG.
                 bytes.clear();
                 QBuffer buffer(&bytes);
@@ -407,8 +412,10 @@ void Writer::writePicture(const QTextImageFormat &format)
                 picture->image.save(&buffer, "PNG");
                 kind = "png";
             }
-            const QSize pixels = picture->image.size();
-            text.append(kind == "png" ? "{\\pict\\pngblip" : "{\\pict\\jpegblip");
+            const QSize pixels = DocumentImages::pixelSize(*picture);
+            text.append(kind == "png"   ? "{\\pict\\pngblip"
+                        : kind == "dib" ? "{\\pict\\dibitmap0"
+                                        : "{\\pict\\jpegblip");
             text.append("\\picw" + std::to_string(pixels.width()));
             text.append("\\pich" + std::to_string(pixels.height()));
             text.push_back('\x01'); // goal sizes are filled in per use below
@@ -437,10 +444,11 @@ void Writer::writePicture(const QTextImageFormat &format)
         // No size on the format: the picture's own size.
         const auto picture = DocumentImages::find(&m_document, name);
         if (picture) {
+            const QSize pixels = DocumentImages::pixelSize(*picture);
             if (width <= 0)
-                width = picture->image.width();
+                width = pixels.width();
             if (height <= 0)
-                height = picture->image.height();
+                height = pixels.height();
         }
     }
     m_out.append(text, 0, mark);

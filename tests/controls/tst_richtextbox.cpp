@@ -1,3 +1,4 @@
+#include "../rtf/picturebomb.h"
 #include "controls/richtextbox.h"
 #include "controls/textbaseline.h"
 #include "controls/textencoding.h"
@@ -293,6 +294,125 @@ private slots:
         QVERIFY(w.form->document().DocumentChanged());
         w.text1().undo();
         QVERIFY(!w.form->document().DocumentChanged());
+    }
+
+    void longLineLoads_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("longLines");
+        QByteArray hex;
+        for (int i = 0; hex.size() < 3 * RichTextBox::sliceBytes; ++i)
+            hex += QByteArray::number(i * 2654435761u % 4294967291u, 16);
+        QTest::newRow("3 MB of x") << QByteArray(3 * RichTextBox::sliceBytes, 'x') << true;
+        QTest::newRow("hex between short lines") << "first\r\n" + hex + "\r\nlast\r\n" << true;
+        QTest::newRow("small file, one long line")
+            << QByteArray(RichTextBox::longLineChars + 1, 'y') << true;
+        QByteArray ordinary;
+        for (int i = 0; ordinary.size() < 2 * RichTextBox::sliceBytes; ++i)
+            ordinary += "word " + QByteArray::number(i) + " and more words\n";
+        QTest::newRow("ordinary lines") << ordinary << false;
+        QTest::newRow("line at the limit") << QByteArray(RichTextBox::longLineChars, 'y') + "\n"
+                                           << false;
+    }
+
+    // The freeze itself cannot be asserted without timing; its cause can: a
+    // document with a long line wraps anywhere (linear in the line's length)
+    // instead of at word boundaries (quadratic without break points).
+    void longLineLoads()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, longLines);
+        RichTextBox box;
+        box.resize(800, 600);
+        QSignalSpy finished(&box, &RichTextBox::loadFinished);
+        box.loadTextFile(bytes);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 60000);
+        QCOMPARE(box.hasLongLineLayout(), longLines);
+        const auto wrap =
+            longLines ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+        QCOMPARE(box.wordWrapMode(), wrap);
+        QCOMPARE(box.document()->defaultTextOption().wrapMode(), wrap);
+        QCOMPARE(bool(box.document()->defaultFont().styleStrategy() & QFont::PreferNoShaping),
+                 longLines);
+        QString expected = QString::fromLatin1(bytes);
+        expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QCOMPARE(box.Text(), expected);
+        QCOMPARE(box.fileBytes(RichTextBox::rtfText), bytes);
+
+        // The caret's column counts characters of the line, not screen lines.
+        QTextBlock block = box.document()->begin();
+        for (QTextBlock b = block; b.isValid(); b = b.next())
+            if (b.length() > block.length())
+                block = b;
+        const int longest = block.blockNumber();
+        const int column = block.length() / 2 + 3;
+        box.setSelStart(block.position() + column - 1);
+        QCOMPARE(box.caretPosition().line, longest + 1);
+        QCOMPARE(box.caretPosition().column, column);
+        box.setSelText(QStringLiteral("K"));
+        QCOMPARE(box.caretPosition().column, column + 1);
+        expected.insert(block.position() + column - 1, u'K');
+        QCOMPARE(box.Text(), expected);
+        QCOMPARE(box.Find(QStringLiteral("K")), block.position() + column - 1);
+    }
+
+    void pastedLongLineSwitchesLayout()
+    {
+        RichTextBox box;
+        box.setText(QStringLiteral("short\nlines"));
+        QVERIFY(!box.hasLongLineLayout());
+        box.setSelText(QString(RichTextBox::longLineChars / 2, u'a'));
+        QVERIFY(!box.hasLongLineLayout());
+        box.setSelText(QString(RichTextBox::longLineChars / 2 + 10, u'b'));
+        QVERIFY(box.hasLongLineLayout());
+        QCOMPARE(box.wordWrapMode(), QTextOption::WrapAnywhere);
+        // New content without long lines goes back to word wrapping.
+        box.setText(QStringLiteral("short"));
+        QVERIFY(!box.hasLongLineLayout());
+        QCOMPARE(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    }
+
+    void pictureBombOpensWithinBudget_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("pictures");
+        QTest::addColumn<int>("decoded");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("12 different pictures") << bombPictures(12, 1) << 8 << true;
+        QTest::newRow("one picture 100 times") << bombPictures(1, 100) << 1 << false;
+    }
+
+    void pictureBombOpensWithinBudget()
+    {
+        QFETCH(QList<QByteArray>, pictures);
+        QFETCH(int, decoded);
+        QFETCH(bool, told);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("bomb.rtf"));
+        QVERIFY(writeBytes(source, bombRtf(pictures)));
+        TestWindow w(source);
+        QCOMPARE(w.text1().pictureUse().decoded, decoded);
+        QVERIFY(w.text1().pictureUse().bytes <= DocumentImages::pictureBudget);
+        QCOMPARE(w.text1().pictureUse().heldBack > 0, told);
+        QCOMPARE(w.messages.shown.size(), told ? 1 : 0);
+        if (told) {
+            const ShownMessage &m = w.messages.shown[0];
+            QCOMPARE(m.kind, ShownMessage::Inform);
+            QCOMPARE(m.text, QStringLiteral(
+                                 "文档中的图片太多，部分图片以占位框显示；保存时图片会原样保留。"));
+            QCOMPARE(m.title, QStringLiteral("Inkwell"));
+            QCOMPARE(m.icon, MessageIcon::Exclamation);
+        }
+        QCOMPARE(w.caption(), QStringLiteral("bomb.rtf - Inkwell"));
+        QVERIFY(!w.form->document().DocumentChanged());
+        // Saving keeps every picture, the held-back ones included.
+        const QString target = dir.filePath(QStringLiteral("saved.rtf"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+        w.trigger("save");
+        const QByteArray saved = readBytes(target);
+        QCOMPARE(saved.count("{\\pict"), pictures.size());
+        for (const QByteArray &png : pictures)
+            QVERIFY(holdsPicture(saved, png));
+        QCOMPARE(w.messages.shown.size(), told ? 1 : 0); // once per load, not per save
     }
 };
 

@@ -1,3 +1,4 @@
+#include "../rtf/picturebomb.h"
 #include "document/bytescramble.h"
 #include "document/documentshadow.h"
 #include "document/draftfile.h"
@@ -259,6 +260,47 @@ private slots:
             QVERIFY(!QFile::exists(orphan));
             QVERIFY(!QFile::exists(orphan + QStringLiteral(".lock")));
         }
+    }
+
+    // A draft is read back through the same reader as a file: a draft of a
+    // picture bomb recovers within the picture budget, keeps every picture
+    // for the next save, and the user is told once.
+    void recoveredPictureBombKeepsBudget()
+    {
+        const QList<QByteArray> pictures = bombPictures(12, 1);
+        const QString source = path(QStringLiteral("bomb.rtf"));
+        QVERIFY(writeBytes(source, bombRtf(pictures)));
+        QString orphan;
+        {
+            TestWindow dead(source);
+            QCOMPARE(dead.messages.shown.size(), 1);
+            Keeper k(dead, dir());
+            dead.text1().moveCursor(QTextCursor::End);
+            dead.type(QStringLiteral("!"));
+            k->flush();
+            orphan = k->draftPath();
+        }
+        QVERIFY(QFile::exists(orphan));
+
+        TestWindow w;
+        Keeper k(w, dir());
+        w.messages.answers.enqueue(MessageAnswer::Yes);
+        QVERIFY(k->recoverOrphans());
+        QCOMPARE(w.text1().pictureUse().decoded, 8);
+        QCOMPARE(w.text1().pictureUse().heldBack, 4);
+        QVERIFY(w.text1().pictureUse().bytes <= DocumentImages::pictureBudget);
+        QCOMPARE(w.messages.shown.size(), 2); // the question, then the one message
+        QCOMPARE(w.messages.shown[1].kind, ShownMessage::Inform);
+        QCOMPARE(w.messages.shown[1].text,
+                 QStringLiteral("文档中的图片太多，部分图片以占位框显示；保存时图片会原样保留。"));
+        QCOMPARE(w.messages.shown[1].icon, MessageIcon::Exclamation);
+        QVERIFY(w.text1().Text().endsWith(u'!'));
+        const QByteArray saved = w.text1().fileBytes(RichTextBox::rtfRTF);
+        for (const QByteArray &png : pictures)
+            QVERIFY(holdsPicture(saved, png));
+        w.messages.answers.enqueue(MessageAnswer::No);
+        QVERIFY(w.close());
+        k->discard();
     }
 
     void severalOrphansStopAfterYes()

@@ -1,3 +1,4 @@
+#include "picturebomb.h"
 #include "rtftesthelpers.h"
 
 #include "rtf/documentimages.h"
@@ -31,6 +32,8 @@ private slots:
     void readFormats();
     void readPictures_data();
     void readPictures();
+    void pictureBudget_data();
+    void pictureBudget();
     void robustness_data();
     void robustness();
     void readAtCursorIsOneUndoStep();
@@ -1004,6 +1007,75 @@ void TestRtf::documentImages()
                       image);
     QVERIFY(DocumentImages::add(&other, image, png, "png").name() !=
             QStringLiteral("inkwell-picture:1"));
+}
+
+void TestRtf::pictureBudget_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pictures");
+    QTest::addColumn<qint64>("budget");
+    QTest::addColumn<int>("decoded");
+    QTest::addColumn<int>("heldBack");
+    using Testing::bombPictures;
+    const qint64 big = DocumentImages::decodedBytes(QSize(4000, 4000));
+    // 100 copies of one file: decoded once, so the budget is never reached.
+    QTest::newRow("one picture 100 times")
+        << bombPictures(1, 100) << DocumentImages::pictureBudget << 1 << 0;
+    // 8 of 64,000,000 bytes fit into 512 MiB, the 9th does not.
+    QTest::newRow("12 pictures") << bombPictures(12, 1) << DocumentImages::pictureBudget << 8 << 4;
+    QTest::newRow("12 pictures twice")
+        << bombPictures(12, 2) << DocumentImages::pictureBudget << 8 << 4;
+    QTest::newRow("room for 2") << bombPictures(3, 1) << 2 * big << 2 << 1;
+    QTest::newRow("no room") << bombPictures(3, 1) << qint64(0) << 0 << 3;
+}
+
+void TestRtf::pictureBudget()
+{
+    QFETCH(QList<QByteArray>, pictures);
+    QFETCH(qint64, budget);
+    QFETCH(int, decoded);
+    QFETCH(int, heldBack);
+    const QByteArray rtf = Testing::bombRtf(pictures);
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    const Rtf::ReadResult result = Rtf::read(rtf, cursor, 936, budget);
+    QVERIFY(result.ok);
+    QCOMPARE(result.pictures.decoded, decoded);
+    QCOMPARE(result.pictures.heldBack, heldBack);
+    QCOMPARE(result.pictures.bytes, decoded * DocumentImages::decodedBytes(QSize(4000, 4000)));
+    QVERIFY(result.pictures.bytes <= budget);
+
+    // Every occurrence is in the document, decoded or as a placeholder of
+    // the picture's own size.
+    int images = 0, placeholders = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QTextImageFormat image = format.toImageFormat();
+            QCOMPARE(image.width(), 20.0); // \picwgoal300 twips
+            const auto picture = DocumentImages::find(&document, image.name());
+            QVERIFY(picture);
+            QCOMPARE(DocumentImages::pixelSize(*picture), QSize(4000, 4000));
+            // Identical neighbours share a fragment: count its characters.
+            (picture->image.isNull() ? placeholders : images) += it.fragment().length();
+        }
+    }
+    QCOMPARE(images + placeholders, pictures.size());
+    QVERIFY(placeholders >= heldBack);
+    QCOMPARE(placeholders > 0, heldBack > 0);
+
+    // A save writes every picture's bytes back, placeholders included.
+    const QByteArray saved = Rtf::write(document, 936);
+    QCOMPARE(saved.count("{\\pict"), pictures.size());
+    for (const QByteArray &png : pictures)
+        QVERIFY(Testing::holdsPicture(saved, png));
+    // And reads back under the same rule.
+    QTextDocument again;
+    QTextCursor againCursor(&again);
+    const Rtf::ReadResult reread = Rtf::read(saved, againCursor, 936, budget);
+    QCOMPARE(reread.pictures.decoded, decoded);
+    QCOMPARE(reread.pictures.heldBack, heldBack);
 }
 
 QTEST_MAIN(TestRtf)

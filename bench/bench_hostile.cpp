@@ -1,0 +1,171 @@
+// Hostile files through the real window: one line of 20 MB without a break
+// point, and RTF picture bombs (one small PNG of 4000 × 4000 pixels repeated).
+// Run alone (`bench/run.sh hostile`), so that the peak RSS column is theirs:
+// the bombs come first, before the long line raises the peak.
+#include "bench.h"
+
+#include "app/form1.h"
+#include "controls/richtextbox.h"
+#include "document/documentstate.h"
+#include "support/testwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <algorithm>
+#include <memory>
+
+namespace Inkwell::Bench {
+
+namespace {
+
+using Testing::ScriptedDialogHost;
+
+struct Window : Testing::TestWindow {
+    Window()
+    {
+        form->resize(1000, 700);
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get()))
+            qWarning("the window was not shown; paint costs are not measured");
+    }
+    ~Window()
+    {
+        form->Text1->document()->setModified(false);
+        messages.answers.enqueue(MessageAnswer::No);
+        form->close();
+    }
+};
+
+QTemporaryDir &scratch()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString writeFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = scratch().filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path;
+}
+
+// 100 pictures of one 4000 × 4000 PNG (a colour picture, about 15 KB), the
+// same bytes each time or each made different by a text chunk.
+QByteArray pictureBomb(bool different)
+{
+    QImage image(4000, 4000, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}bomb\\par\n";
+    for (int i = 0; i < 100; ++i) {
+        QByteArray picture = png;
+        if (different) {
+            // A tEXt chunk after IHDR; its CRC computed as PNG does.
+            const QByteArray body = "tEXtn" + QByteArray(1, '\0') + QByteArray::number(i);
+            quint32 crc = 0xFFFFFFFF;
+            for (const char c : body) {
+                crc ^= quint8(c);
+                for (int k = 0; k < 8; ++k)
+                    crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+            }
+            crc = ~crc;
+            QByteArray chunk(4, '\0');
+            qToBigEndian(quint32(body.size() - 4), chunk.data());
+            QByteArray tail(4, '\0');
+            qToBigEndian(crc, tail.data());
+            picture.insert(33, chunk + body + tail);
+        }
+        rtf += "{\\pict\\pngblip\\picw4000\\pich4000\n" + picture.toHex() + "}\n";
+    }
+    return rtf + "}";
+}
+
+struct OpenTimes {
+    double firstScreen = 0;
+    double complete = 0;
+};
+
+OpenTimes openFile(Window &w, const QString &path)
+{
+    OpenTimes t;
+    QElapsedTimer clock;
+    w.dialogs.script.enqueue(ScriptedDialogHost::choose(path));
+    w.messages.shown.clear();
+    clock.start();
+    w.form->action(QStringLiteral("open"))->trigger();
+    QApplication::processEvents(); // the first paint of what is there
+    t.firstScreen = clock.nsecsElapsed() / 1e6;
+    while (w.form->Text1->isLoading())
+        QApplication::processEvents();
+    QApplication::processEvents();
+    t.complete = clock.nsecsElapsed() / 1e6;
+    return t;
+}
+
+} // namespace
+
+std::vector<Phase> hostilePhases()
+{
+    std::vector<Phase> phases;
+    const auto window = std::make_shared<Window>();
+    Window &w = *window;
+
+    for (const bool different : {false, true}) {
+        const QByteArray rtf = pictureBomb(different);
+        const QString path =
+            writeFile(QStringLiteral("bomb-%1.rtf").arg(different ? "different" : "same"), rtf);
+        phases.push_back(
+            {QStringLiteral("open picture bomb (100 %1)")
+                 .arg(different ? QStringLiteral("different") : QStringLiteral("same")),
+             rtf.size(), [&w, window, path] {
+                 openFile(w, path);
+                 return w.text1().pictureUse().bytes <= DocumentImages::pictureBudget;
+             }});
+    }
+
+    const QByteArray line(20'000'000, 'x');
+    const QString path = writeFile(QStringLiteral("line-20MB.txt"), line);
+    auto last = std::make_shared<OpenTimes>();
+    phases.push_back({QStringLiteral("open 20MB line: first screen"), line.size(),
+                      [&w, window, path, last] {
+                          *last = openFile(w, path);
+                          return w.text1().hasLongLineLayout();
+                      },
+                      [last] { return last->firstScreen; }});
+    phases.push_back({QStringLiteral("open 20MB line: complete"), line.size(), [] { return true; },
+                      [last] { return last->complete; }});
+    auto keys = std::make_shared<std::vector<double>>();
+    phases.push_back({QStringLiteral("type a letter 20MB line (middle)"), 0, [&w, window, keys] {
+                          RichTextBox &box = *w.form->Text1;
+                          QElapsedTimer clock;
+                          clock.start();
+                          box.setSelStart(box.document()->characterCount() / 2);
+                          QTest::keyClick(&box, Qt::Key_A);
+                          QApplication::processEvents();
+                          keys->push_back(clock.nsecsElapsed() / 1e6);
+                          return true;
+                      }});
+    phases.push_back({QStringLiteral("type a letter 20MB line (worst)"), 0, [] { return true; },
+                      [keys] { return *std::max_element(keys->begin(), keys->end()); }});
+    const QString target = scratch().filePath(QStringLiteral("saved-line.txt"));
+    phases.push_back({QStringLiteral("save 20MB line as txt"), line.size(), [&w, window, target] {
+                          w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+                          return w.form->document().save() == DocumentState::SaveResult::Saved;
+                      }});
+    return phases;
+}
+
+} // namespace Inkwell::Bench

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# A hostile file end to end: one line of 20 MB without a break point (as
+# minified JSON, base64 or a log can be). The real program under Xvfb must
+# show its window, take a typed key at the end of the line and save the file
+# byte for byte plus that key. The bounds are generous on purpose: this checks
+# that the window comes and answers, not how fast (bench/ measures that).
+# Usage: long_line_e2e.sh /path/to/inkwell
+BIN=${1:?path to the inkwell binary}
+NAME=long-line
+# shellcheck source=../lib.sh
+. "$(dirname "$0")/../lib.sh"
+
+fresh_home run
+head -c 20000000 /dev/zero | tr '\0' x >"$WORK/long.txt"
+start_app "$WORK/long.txt"
+main=
+for _ in $(seq 1200); do # 120 s
+    for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "long.txt - Inkwell" ] && main=$wid
+    done
+    [ -n "$main" ] && break
+    sleep 0.1
+done
+[ -n "$main" ] || fail "no window within 120 s for a 20 MB line"
+focus "$main"
+xdotool key ctrl+End
+xdotool type --delay 50 "k"
+xdotool key ctrl+s
+dialog=
+for _ in $(seq 1200); do
+    for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
+        [ "$wid" != "$main" ] && dialog=$wid
+    done
+    [ -n "$dialog" ] && break
+    sleep 0.1
+done
+[ -n "$dialog" ] || fail "the save dialog did not open within 120 s"
+focus "$dialog"
+xdotool key ctrl+a
+xdotool type --delay 10 "$WORK/out.txt"
+xdotool key Return
+for _ in $(seq 1200); do
+    [ "$(stat -c %s "$WORK/out.txt" 2>/dev/null)" = 20000001 ] && break
+    sleep 0.1
+done
+{ cat "$WORK/long.txt"; printf k; } >"$WORK/expected.txt"
+cmp "$WORK/out.txt" "$WORK/expected.txt" || fail "saved bytes differ (size $(stat -c %s "$WORK/out.txt" 2>/dev/null))"
+window_titled "out.txt - Inkwell" >/dev/null || fail "the title did not follow the save"
+echo "PASS   : a 20 MB line opens, takes a key and saves byte for byte"
