@@ -191,6 +191,17 @@ std::vector<Phase> editorPhases()
                               box.undo();
                               return changed;
                           }});
+        // A word made bold: the texts are equal, so the formats are compared.
+        phases.push_back(
+            {QStringLiteral("change test %1MB (format only)").arg(mb), 0, [&w, window] {
+                 RichTextBox &box = *w.form->Text1;
+                 box.setSelStart(box.document()->characterCount() / 2);
+                 box.setSelLength(4);
+                 box.setSelBold(true);
+                 const bool changed = w.form->document().DocumentChanged();
+                 box.undo();
+                 return changed;
+             }});
         phases.push_back({QStringLiteral("find (no match) %1MB").arg(mb), size, [&w, window] {
                               RichTextBox &box = *w.form->Text1;
                               box.setSelStart(0);

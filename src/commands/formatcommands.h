@@ -1,5 +1,8 @@
 // Font and colour of the selection (or of what is typed next), chosen in
-// the dialogs of `openuse`, which remember the last choice.
+// the dialogs of `openuse`. The dialogs open on the selection's own values
+// (the last choice stands in where the selection has none: values it mixes,
+// a colour it leaves automatic), and only what the user changed is applied,
+// as one undo step.
 #pragma once
 
 namespace Inkwell {

@@ -23,6 +23,17 @@ constexpr int ColorFullOpen = 2;        // cdlCCFullOpen
 constexpr int PrintSetup = 64;          // cdlPDPrintSetup
 } // namespace CdlFlags
 
+// The font dialog's values, as bits of CommonDialog::MixedValues.
+namespace CdlFont {
+constexpr int Name = 1;
+constexpr int Size = 2;
+constexpr int Bold = 4;
+constexpr int Italic = 8;
+constexpr int Underline = 16;
+constexpr int Strikethru = 32;
+constexpr int Color = 64;
+} // namespace CdlFont
+
 class CommonDialog {
 public:
     explicit CommonDialog(DialogHost *host = nullptr);
@@ -53,6 +64,10 @@ public:
     bool FontItalic = false;
     bool FontUnderline = false;
     bool FontStrikethru = false;
+    // Font dialog values the text being formatted holds in more than one
+    // value: the dialog shows them blank and clears a bit only when the user
+    // picks a value for it.
+    int MixedValues = 0;
     int Orientation = 1; // 1 portrait, 2 landscape
 
 private:

@@ -1,10 +1,14 @@
 #include "controls/fontcolordialog.h"
 
+#include "controls/commondialog.h"
+
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFontDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -18,6 +22,22 @@ FontColorDialog::FontColorDialog(QWidget *parent) : QDialog(parent)
     m_fonts = new QFontDialog(this);
     m_fonts->setOptions(QFontDialog::NoButtons);
     m_fonts->setWindowFlags(Qt::Widget);
+    // Qt's font dialog makes its face, style and size boxes in this order,
+    // as direct children (the sample box sits in a group), and its
+    // strikeout box before the underline box.
+    const QList<QLineEdit *> edits = m_fonts->findChildren<QLineEdit *>(Qt::FindDirectChildrenOnly);
+    for (int i = 0; i < 3 && i < edits.size(); ++i)
+        m_edits[i] = edits.at(i);
+    const QList<QCheckBox *> checks = m_fonts->findChildren<QCheckBox *>();
+    m_strikeOut = checks.value(0);
+    m_underline = checks.value(1);
+    for (QCheckBox *check : checks) {
+        // Once clicked out of "mixed" a box is an ordinary one again.
+        connect(check, &QCheckBox::clicked, check, [check] {
+            if (check->checkState() != Qt::PartiallyChecked)
+                check->setTristate(false);
+        });
+    }
 
     auto *label = new QLabel(QStringLiteral("颜色(&C):"), this);
     m_colorButton = new QPushButton(this);
@@ -57,18 +77,62 @@ QFont FontColorDialog::currentFont() const
 void FontColorDialog::setCurrentColor(const QColor &color)
 {
     m_color = color;
+    m_colorMixed = false;
     showColor();
+}
+
+void FontColorDialog::setMixed(int parts)
+{
+    m_mixed = parts;
+    const auto blank = [this](QLineEdit *edit, int which) {
+        if (edit && (m_mixed & which)) {
+            const QSignalBlocker quiet(edit);
+            edit->clear();
+        }
+    };
+    blank(familyEdit(), CdlFont::Name);
+    blank(styleEdit(), CdlFont::Bold | CdlFont::Italic);
+    blank(sizeEdit(), CdlFont::Size);
+    for (auto [check, which] : {std::pair{m_strikeOut, CdlFont::Strikethru},
+                                std::pair{m_underline, CdlFont::Underline}}) {
+        if (check && (m_mixed & which)) {
+            check->setTristate(true);
+            check->setCheckState(Qt::PartiallyChecked);
+        }
+    }
+    m_colorMixed = m_mixed & CdlFont::Color;
+    showColor();
+}
+
+int FontColorDialog::mixedParts() const
+{
+    int out = m_mixed & (CdlFont::Name | CdlFont::Size | CdlFont::Bold | CdlFont::Italic);
+    if (m_strikeOut && m_strikeOut->checkState() == Qt::PartiallyChecked)
+        out |= m_mixed & CdlFont::Strikethru;
+    if (m_underline && m_underline->checkState() == Qt::PartiallyChecked)
+        out |= m_mixed & CdlFont::Underline;
+    if (m_colorMixed)
+        out |= CdlFont::Color;
+    return out;
 }
 
 void FontColorDialog::chooseColor()
 {
     const QColor chosen = QColorDialog::getColor(m_color, this, QStringLiteral("颜色"));
-    if (chosen.isValid())
+    if (chosen.isValid()) {
+        m_colorMixed = false;
         setCurrentColor(chosen);
+    }
 }
 
 void FontColorDialog::showColor()
 {
+    if (m_colorMixed) {
+        // Several colours: no swatch until one is chosen.
+        m_colorButton->setIcon(QIcon());
+        m_colorButton->setText(QStringLiteral("（多种颜色）"));
+        return;
+    }
     QPixmap swatch(32, 14);
     swatch.fill(m_color);
     m_colorButton->setIcon(QIcon(swatch));

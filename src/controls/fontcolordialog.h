@@ -4,7 +4,9 @@
 #include <QDialog>
 #include <QFont>
 
+class QCheckBox;
 class QFontDialog;
+class QLineEdit;
 class QPushButton;
 
 namespace Inkwell {
@@ -24,6 +26,20 @@ public:
     // The button that opens the colour chooser.
     QPushButton *colorButton() const { return m_colorButton; }
 
+    // Shows these values (CdlFont bits) blank or half-ticked: the text
+    // being formatted holds more than one of each.
+    void setMixed(int parts);
+    // What is still shown so. The face, style and size count as still mixed
+    // (their boxes fill in as a side effect of other choices): tell a choice
+    // there by its value.
+    int mixedParts() const;
+    // Qt's font dialog's own boxes: face, style and size; strikeout and underline.
+    QLineEdit *familyEdit() const { return m_edits[0]; }
+    QLineEdit *styleEdit() const { return m_edits[1]; }
+    QLineEdit *sizeEdit() const { return m_edits[2]; }
+    QCheckBox *strikeOutBox() const { return m_strikeOut; }
+    QCheckBox *underlineBox() const { return m_underline; }
+
 private:
     void chooseColor();
     void showColor();
@@ -31,6 +47,11 @@ private:
     QFontDialog *m_fonts;
     QPushButton *m_colorButton;
     QColor m_color;
+    int m_mixed = 0;
+    bool m_colorMixed = false;
+    QLineEdit *m_edits[3] = {nullptr, nullptr, nullptr};
+    QCheckBox *m_strikeOut = nullptr;
+    QCheckBox *m_underline = nullptr;
 };
 
 } // namespace Inkwell

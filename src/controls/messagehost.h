@@ -19,8 +19,9 @@ public:
     // Yes, No and Cancel with the exclamation icon, Yes the default (style 51).
     // Closing the box or Esc answers Cancel.
     virtual MessageAnswer askYesNoCancel(const QString &text, const QString &title) = 0;
-    // Yes and No; closing the box answers No.
-    virtual MessageAnswer askYesNo(const QString &text, const QString &title, MessageIcon icon) = 0;
+    // Yes and No; closing the box answers No. Enter presses `defaultButton`.
+    virtual MessageAnswer askYesNo(const QString &text, const QString &title, MessageIcon icon,
+                                   MessageAnswer defaultButton = MessageAnswer::No) = 0;
     // A modal input box; OK returns the entry, Cancel, Esc or closing return "".
     virtual QString inputBox(const QString &prompt, const QString &title,
                              const QString &defaultText) = 0;

@@ -108,10 +108,36 @@ bool QtDialogHost::showFont(CommonDialog &dialog)
     box.setWindowTitle(dialog.DialogTitle.isEmpty() ? QStringLiteral("字体") : dialog.DialogTitle);
     box.setCurrentFont(initial);
     box.setCurrentColor(fromBgr(dialog.Color));
+    box.setMixed(dialog.MixedValues);
+    // The dialog shows a stand-in for a face or size it does not list; only
+    // what the user changed from what it showed replaces the given values.
+    const QFont start = box.currentFont();
+    const QColor startColor = box.currentColor();
     if (box.exec() != QDialog::Accepted)
         return false;
-    takeFont(dialog, box.currentFont());
-    dialog.Color = toBgr(box.currentColor());
+    const QFont chosen = box.currentFont();
+    int mixed = box.mixedParts();
+    const auto picked = [&](int part, bool differs) {
+        const bool yes = differs || ((dialog.MixedValues & part) && !(mixed & part));
+        if (yes)
+            mixed &= ~part;
+        return yes;
+    };
+    if (picked(CdlFont::Name, chosen.family() != start.family()))
+        dialog.FontName = chosen.family();
+    if (picked(CdlFont::Size, chosen.pointSizeF() != start.pointSizeF()))
+        dialog.FontSize = float(chosen.pointSizeF());
+    if (picked(CdlFont::Bold, chosen.bold() != start.bold()))
+        dialog.FontBold = chosen.bold();
+    if (picked(CdlFont::Italic, chosen.italic() != start.italic()))
+        dialog.FontItalic = chosen.italic();
+    if (picked(CdlFont::Underline, chosen.underline() != start.underline()))
+        dialog.FontUnderline = chosen.underline();
+    if (picked(CdlFont::Strikethru, chosen.strikeOut() != start.strikeOut()))
+        dialog.FontStrikethru = chosen.strikeOut();
+    if (picked(CdlFont::Color, box.currentColor() != startColor))
+        dialog.Color = toBgr(box.currentColor());
+    dialog.MixedValues = mixed;
     return true;
 }
 

@@ -52,10 +52,11 @@ MessageAnswer QtMessageHost::askYesNoCancel(const QString &text, const QString &
     }
 }
 
-MessageAnswer QtMessageHost::askYesNo(const QString &text, const QString &title, MessageIcon icon)
+MessageAnswer QtMessageHost::askYesNo(const QString &text, const QString &title, MessageIcon icon,
+                                      MessageAnswer defaultButton)
 {
     QMessageBox box(qtIcon(icon), title, text, QMessageBox::Yes | QMessageBox::No, m_parent);
-    box.setDefaultButton(QMessageBox::No);
+    box.setDefaultButton(defaultButton == MessageAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     nameButtons(box);
     return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;

@@ -14,7 +14,8 @@ public:
 
     void inform(const QString &text, const QString &title, MessageIcon icon) override;
     MessageAnswer askYesNoCancel(const QString &text, const QString &title) override;
-    MessageAnswer askYesNo(const QString &text, const QString &title, MessageIcon icon) override;
+    MessageAnswer askYesNo(const QString &text, const QString &title, MessageIcon icon,
+                           MessageAnswer defaultButton = MessageAnswer::No) override;
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText) override;
     void about(const QString &title, const QString &firstLine, const QIcon &icon) override;
 

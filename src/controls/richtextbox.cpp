@@ -204,11 +204,7 @@ void RichTextBox::setSelText(const QString &text)
 
 void RichTextBox::mergeSelectionFormat(const QTextCharFormat &format)
 {
-    QTextCursor cursor = textCursor();
-    if (cursor.hasSelection())
-        cursor.mergeCharFormat(format);
-    // Also the format typed next at the caret, as a selection-less change would.
-    mergeCurrentCharFormat(format);
+    applySelectionFormat(format);
 }
 
 void RichTextBox::setSelColor(quint32 bgr)
@@ -634,6 +630,94 @@ void RichTextBox::mousePressEvent(QMouseEvent *event)
 {
     QPlainTextEdit::mousePressEvent(event);
     emit mousePressed(event->button(), event->modifiers(), event->position().toPoint());
+}
+
+namespace {
+
+RichTextBox::SelectionFormat describe(const QTextCharFormat &format, const QFont &defaultFont)
+{
+    RichTextBox::SelectionFormat out;
+    const QFont font = format.font().resolve(defaultFont);
+    out.family = font.families().value(0, font.family());
+    out.pointSize = font.pointSizeF();
+    out.bold = font.weight() >= QFont::Bold;
+    out.italic = font.italic();
+    out.underline = font.underline();
+    out.strikeOut = font.strikeOut();
+    if (format.hasProperty(QTextFormat::ForegroundBrush) &&
+        format.foreground().style() != Qt::NoBrush)
+        out.colour = format.foreground().color();
+    return out;
+}
+
+// Marks in `into` what `other` holds in another value.
+void mergeInto(RichTextBox::SelectionFormat &into, const RichTextBox::SelectionFormat &other)
+{
+    using F = RichTextBox;
+    const auto differ = [&into](int part, bool different) {
+        if (different)
+            into.mixed |= part;
+    };
+    differ(F::Family, into.family != other.family);
+    differ(F::Size, into.pointSize != other.pointSize);
+    differ(F::Bold, into.bold != other.bold);
+    differ(F::Italic, into.italic != other.italic);
+    differ(F::Underline, into.underline != other.underline);
+    differ(F::StrikeOut, into.strikeOut != other.strikeOut);
+    differ(F::Colour, into.colour.has_value() != other.colour.has_value() ||
+                          (into.colour && into.colour->rgba() != other.colour->rgba()));
+}
+
+} // namespace
+
+RichTextBox::SelectionFormat RichTextBox::selectionFormat() const
+{
+    const QFont defaultFont = document()->defaultFont();
+    const QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection())
+        return describe(currentCharFormat(), defaultFont);
+    const int start = cursor.selectionStart();
+    const int end = cursor.selectionEnd();
+    std::optional<SelectionFormat> out;
+    int lastIndex = -1;
+    for (QTextBlock block = document()->findBlock(start); block.isValid() && block.position() < end;
+         block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid() || fragment.position() >= end ||
+                fragment.position() + fragment.length() <= start)
+                continue;
+            // A big plain selection is one format over and over: look at it once.
+            if (fragment.charFormatIndex() == lastIndex)
+                continue;
+            lastIndex = fragment.charFormatIndex();
+            const SelectionFormat here = describe(fragment.charFormat(), defaultFont);
+            if (!out)
+                out = here;
+            else
+                mergeInto(*out, here);
+        }
+    }
+    // Paragraph breaks alone: what would be typed over them.
+    return out ? *out : describe(cursor.charFormat(), defaultFont);
+}
+
+void RichTextBox::applySelectionFormat(const QTextCharFormat &changes)
+{
+    if (changes.properties().isEmpty())
+        return;
+    // The control's own merge formats the selection and the caret's format
+    // for typing in one go; the edit block makes that one undo step.
+    QTextCursor step = textCursor();
+    step.beginEditBlock();
+    mergeCurrentCharFormat(changes);
+    step.endEditBlock();
+}
+
+bool RichTextBox::hasFormatting() const
+{
+    return !CharFormats::allHave(*document(),
+                                 CharFormats::keyOf(m_defaultFormat, document()->defaultFont()));
 }
 
 } // namespace Inkwell

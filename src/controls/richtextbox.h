@@ -43,6 +43,35 @@ public:
     void setSelUnderline(bool on);
     void setSelStrikethru(bool on);
 
+    // The selection's character format as a font dialog shows it, or the
+    // caret's (what is typed next) without a selection.
+    enum FormatPart {
+        Family = 1,
+        Size = 2,
+        Bold = 4,
+        Italic = 8,
+        Underline = 16,
+        StrikeOut = 32,
+        Colour = 64
+    };
+    struct SelectionFormat {
+        QString family;
+        double pointSize = 0;
+        bool bold = false;
+        bool italic = false;
+        bool underline = false;
+        bool strikeOut = false;
+        std::optional<QColor> colour; // none: automatic, the text has no colour of its own
+        int mixed = 0;                // FormatPart bits the selection holds in more than one value
+    };
+    SelectionFormat selectionFormat() const;
+    // Merges `changes` into the selection, or into what is typed next, as
+    // one undo step.
+    void applySelectionFormat(const QTextCharFormat &changes);
+    // True when a character has a format other than defaultCharFormat()'s
+    // look (a font, size, style, colour) or is a picture.
+    bool hasFormatting() const;
+
     // Case-insensitive search, matches may lie inside words, no wrap. With no
     // start and no end: the selection if there is one, else the whole text;
     // with an end only: from the caret to the end. A match is selected and

@@ -1,6 +1,8 @@
 // The text a document is compared with to tell whether it changed since it
 // was read or saved. A big text is kept as its length and a digest instead
-// of a second copy of tens of megabytes; a small one is kept whole.
+// of a second copy of tens of megabytes; a small one is kept whole. The
+// character formats (fonts, colours, pictures) are kept beside it, as the
+// one format every character shares or as a digest of the runs of formats.
 #pragma once
 
 #include <QByteArray>
@@ -9,7 +11,22 @@
 
 #include <memory>
 
+class QFont;
+class QTextCharFormat;
+class QTextDocument;
+
 namespace Inkwell {
+
+namespace CharFormats {
+// What a reader sees of a character format, as bytes: formats that look the
+// same (bold switched on and off again, a face named as the default one)
+// have the same key. Never empty.
+QByteArray keyOf(const QTextCharFormat &format, const QFont &defaultFont);
+// True when every character of the document has a format with this key.
+// A document whose formats all have it is answered without a look at its
+// characters, so a big plain-text file costs nothing.
+bool allHave(const QTextDocument &document, const QByteArray &key);
+} // namespace CharFormats
 
 class TextBaseline {
 public:
@@ -17,6 +34,8 @@ public:
 
     TextBaseline() = default;
     TextBaseline(const QString &text) { *this = text; } // NOLINT: a text is a baseline
+    // Replaces the text; the formats are those of an unformatted text until
+    // takeFormats() is called.
     TextBaseline &operator=(const QString &text);
 
     // Builds the baseline of a text that arrives in pieces.
@@ -31,6 +50,12 @@ public:
     // The text itself while it is small enough to be kept, else "".
     QString text() const { return m_whole ? m_text : QString(); }
 
+    // Takes the character formats of the document the text is in.
+    void takeFormats(const QTextDocument &document);
+    // True when the document's characters have the formats taken last. Meant
+    // for a document whose text matches(): runs are compared by position.
+    bool formatsMatch(const QTextDocument &document) const;
+
 private:
     static QByteArray digestOf(QStringView text);
 
@@ -39,6 +64,9 @@ private:
     QString m_text;
     QByteArray m_digest;
     std::unique_ptr<QCryptographicHash> m_building;
+    bool m_formatsTaken = false;
+    QByteArray m_uniformFormat; // the key every character has, or "" when they differ
+    QByteArray m_formatDigest;  // of the runs of formats when they differ
 };
 
 } // namespace Inkwell

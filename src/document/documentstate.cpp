@@ -72,6 +72,7 @@ void DocumentState::markUnchanged()
     // The control may normalise what it was given (line breaks, markup), so
     // the baseline is what it reports back, not what was handed to it.
     LoadedText = m_text1.Text();
+    LoadedText.takeFormats(*m_text1.document());
     m_text1.document()->setModified(false);
     m_recovered = false;
 }
@@ -84,10 +85,12 @@ bool DocumentState::DocumentChanged() const
     if (m_text1.isLoading())
         return false;
     // Not modified since the baseline was taken (undo back to it included):
-    // the texts are equal, no need to compare millions of characters.
+    // text and formats are as they were, no need to compare millions of characters.
     if (!m_text1.document()->isModified())
         return false;
-    return !LoadedText.matches(m_text1.Text());
+    // A font, a colour or a picture changed is as much a change as a letter
+    // typed; the formats are compared only once the texts are equal.
+    return !LoadedText.matches(m_text1.Text()) || !LoadedText.formatsMatch(*m_text1.document());
 }
 
 MessageAnswer DocumentState::SaveChangesPrompt()
@@ -125,6 +128,17 @@ bool DocumentState::confirmLossySave(const QString &fileTitle, bool lossless)
     return true;
 }
 
+bool DocumentState::confirmFormatLoss()
+{
+    // Plain text keeps the characters only; say so before the fonts,
+    // colours and pictures the editor still shows are dropped from the file.
+    if (!m_text1.hasFormatting())
+        return true;
+    return m_messages.askYesNo(
+               QStringLiteral("保存为纯文本格式将丢失文档中的图片和格式。仍要保存吗？"), boxTitle,
+               MessageIcon::Exclamation) == MessageAnswer::Yes;
+}
+
 void DocumentState::reportSaveFailure(const QString &path, const QString &why)
 {
     m_messages.inform(QStringLiteral("无法保存文件“%1”：%2").arg(shortenedPath(path), why),
@@ -140,9 +154,12 @@ DocumentState::SaveResult DocumentState::save()
     const QString title = m_openuse.FileTitle();
     const QString ending = title.right(3).toLower();
 
+    const bool plain = ending == u"txt" || ending == u"stx";
+    if (plain && !confirmFormatLoss())
+        return SaveResult::Cancelled;
     QByteArray bytes;
     bool lossless = true;
-    if (ending == u"txt" || ending == u"stx") {
+    if (plain) {
         bytes = m_text1.fileBytes(RichTextBox::rtfText, &lossless);
         if (ending == u"stx")
             scrambleInPlace(bytes); // in memory: the plain text never reaches the disk
@@ -234,6 +251,7 @@ void DocumentState::onLoadFinished()
         LoadedText = m_text1.Text();
     else
         LoadedText = std::move(file.baseline);
+    LoadedText.takeFormats(*m_text1.document());
     m_text1.document()->setModified(false);
 }
 

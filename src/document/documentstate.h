@@ -22,8 +22,9 @@ public:
     DocumentState(RichTextBox &Text1, CommonDialog &openuse, CommonDialog &safeuse,
                   MessageHost &messages, QObject *parent = nullptr);
 
-    // The baseline of the change test: the document's text as the control
-    // reported it right after the last read or successful save.
+    // The baseline of the change test: the document's text and character
+    // formats as the control reported them right after the last read or
+    // successful save.
     TextBaseline LoadedText;
 
     static QString captionFor(const QString &title);
@@ -83,6 +84,7 @@ private:
     void rememberSource(const QString &path, bool encrypted);
     void onLoadFinished();
     bool confirmLossySave(const QString &fileTitle, bool lossless);
+    bool confirmFormatLoss();
     void reportSaveFailure(const QString &path, const QString &why);
 
     RichTextBox &m_text1;

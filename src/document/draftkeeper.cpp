@@ -261,8 +261,45 @@ void DraftKeeper::removeDeadLocks()
     }
 }
 
+QString DraftKeeper::discardedDirectory() const
+{
+    return QDir(m_directory).filePath(QStringLiteral("discarded"));
+}
+
+void DraftKeeper::putInDiscarded(const QString &path)
+{
+    // A draft refused at start-up is kept a while longer, should the answer
+    // have been a slip; the time it was refused is its file time.
+    const QString folder = discardedDirectory();
+    if (!QDir().mkpath(folder)) {
+        QFile::remove(path);
+        return;
+    }
+    QFile::setPermissions(folder, ownerOnly | QFileDevice::ExeOwner);
+    const QString target = QDir(folder).filePath(QFileInfo(path).fileName());
+    QFile::remove(target);
+    if (!QFile::rename(path, target)) {
+        QFile::remove(path);
+        return;
+    }
+    QFile moved(target);
+    if (moved.open(QIODevice::ReadWrite))
+        moved.setFileTime(m_clock.now(), QFileDevice::FileModificationTime);
+}
+
+void DraftKeeper::removeOldDiscarded()
+{
+    const QDateTime limit = m_clock.now().addDays(-keepDiscardedDays);
+    const QDir dir(discardedDirectory());
+    for (const QFileInfo &info :
+         dir.entryInfoList({QStringLiteral("*.draft")}, QDir::Files | QDir::Hidden))
+        if (info.lastModified() < limit)
+            QFile::remove(info.absoluteFilePath());
+}
+
 bool DraftKeeper::recoverOrphans()
 {
+    removeOldDiscarded();
     removeDeadLocks();
     const QFileInfoList drafts =
         QDir(m_directory)
@@ -289,9 +326,10 @@ bool DraftKeeper::recoverOrphans()
         const QString question =
             QStringLiteral("发现上次未保存的文档“%1”（%2）。是否恢复？")
                 .arg(h.title, when.toLocalTime().toString(QStringLiteral("yyyy年M月d日 HH:mm")));
-        if (m_messages.askYesNo(question, boxTitle, MessageIcon::Information) !=
+        // Yes is the default: Enter must not throw away the only copy of the work.
+        if (m_messages.askYesNo(question, boxTitle, MessageIcon::Information, MessageAnswer::Yes) !=
             MessageAnswer::Yes) {
-            QFile::remove(path);
+            putInDiscarded(path);
             continue;
         }
         QString why;

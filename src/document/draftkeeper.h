@@ -40,8 +40,14 @@ public:
 
     // Start-up, before a file is read: offers each orphaned draft, newest
     // first. After a Yes the draft becomes the document (and this window's
-    // draft) and the others wait for the next start. True when one was restored.
+    // draft) and the others wait for the next start; after a No it moves to
+    // discardedDirectory(). True when one was restored.
     bool recoverOrphans();
+
+    // Drafts refused at start-up wait in this folder beside the drafts for
+    // this many days before a later start-up removes them.
+    static constexpr int keepDiscardedDays = 7;
+    QString discardedDirectory() const;
 
     // The window closes normally (the document saved, unchanged, or given up).
     void discard();
@@ -71,6 +77,8 @@ private:
     bool claimFreshDraft();
     void setAside(const QString &path, const QString &why);
     void removeDeadLocks();
+    void putInDiscarded(const QString &path);
+    void removeOldDiscarded();
     QString title() const;
 
     RichTextBox &m_text1;

@@ -3,8 +3,10 @@
 #include "controls/qtdialoghost.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QFontDatabase>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -26,13 +28,20 @@ void whenOpen(const std::function<void(FontColorDialog &)> &user, bool *seen)
     });
 }
 
-// A family the dialog can make bold: not every installed face has a bold style.
+// A face with a bold style, so that the dialog can show bold at all, whose
+// first style is upright and regular (the dialog shows that first style for
+// a plain font when the face names its regular style otherwise).
 QString familyWithBold()
 {
-    for (const QString &family : QFontDatabase::families())
-        if (QFontDatabase::styles(family).contains(QStringLiteral("Bold")))
+    const QStringList families = QFontDatabase::families();
+    for (const QString &family : families) {
+        const QStringList styles = QFontDatabase::styles(family);
+        if (styles.contains(QStringLiteral("Bold")) &&
+            !QFontDatabase::bold(family, styles.first()) &&
+            !QFontDatabase::italic(family, styles.first()))
             return family;
-    return {};
+    }
+    return families.value(0);
 }
 
 } // namespace
@@ -72,6 +81,7 @@ private slots:
                 startShown = box.currentColor();
                 startFont = box.currentFont();
                 QFont font = box.currentFont();
+                font.setStyleName(QString()); // else the style name overrides the weight
                 font.setPointSize(20);
                 font.setBold(true);
                 font.setUnderline(true);
@@ -92,6 +102,68 @@ private slots:
         QVERIFY(openuse.FontUnderline);
         QVERIFY(!openuse.FontStrikethru);
         QCOMPARE(openuse.Color, chosenColor);
+    }
+
+    // The boxes of Qt's font dialog are found by their order: face, style and
+    // size; strikeout before underline.
+    void qtBoxesFoundInOrder()
+    {
+        FontColorDialog box;
+        const QString family = familyWithBold();
+        QFont font(family);
+        font.setPointSize(13);
+        font.setStrikeOut(true);
+        box.setCurrentFont(font);
+        QVERIFY(box.familyEdit() && box.styleEdit() && box.sizeEdit());
+        QCOMPARE(box.familyEdit()->text(), family);
+        QVERIFY(!box.styleEdit()->text().isEmpty());
+        QCOMPARE(box.sizeEdit()->text(), QStringLiteral("13"));
+        QVERIFY(box.strikeOutBox() && box.underlineBox());
+        QVERIFY(box.strikeOutBox()->isChecked());
+        QVERIFY(!box.underlineBox()->isChecked());
+    }
+
+    // Values the text mixes show blank or half-ticked and come back as mixed,
+    // with the given values, unless the user picks one.
+    void mixedValuesShowBlank_data()
+    {
+        QTest::addColumn<bool>("tickUnderline");
+        QTest::newRow("left alone") << false;
+        QTest::newRow("underline ticked") << true;
+    }
+    void mixedValuesShowBlank()
+    {
+        QFETCH(bool, tickUnderline);
+        CommonDialog openuse;
+        openuse.FontName = familyWithBold();
+        openuse.FontSize = 9;
+        openuse.Color = 0xE0E0E0;
+        openuse.MixedValues = CdlFont::Size | CdlFont::Underline | CdlFont::Color;
+        QtDialogHost host;
+        bool seen = false;
+        QString sizeShown = QStringLiteral("?");
+        Qt::CheckState underlineShown = Qt::Checked;
+        QString colourShown;
+        whenOpen(
+            [&](FontColorDialog &box) {
+                sizeShown = box.sizeEdit()->text();
+                underlineShown = box.underlineBox()->checkState();
+                colourShown = box.colorButton()->text();
+                if (tickUnderline)
+                    box.underlineBox()->click();
+                box.accept();
+            },
+            &seen);
+        QVERIFY(host.showFont(openuse));
+        QVERIFY(seen);
+        QCOMPARE(sizeShown, QString());
+        QCOMPARE(underlineShown, Qt::PartiallyChecked);
+        QCOMPARE(colourShown, QStringLiteral("（多种颜色）"));
+        QCOMPARE(openuse.FontSize, 9.0f);
+        QCOMPARE(openuse.Color, 0xE0E0E0u);
+        QCOMPARE(openuse.FontUnderline, tickUnderline);
+        QCOMPARE(openuse.MixedValues,
+                 CdlFont::Size | CdlFont::Color | (tickUnderline ? 0 : CdlFont::Underline));
     }
 
     void cancelLeavesValues()

@@ -50,14 +50,71 @@ struct Seen {
     bool bold = true;
     quint32 color = 0;
     int flags = -1;
+    bool italic = true;
+    bool underline = true;
+    int mixed = -1;
 };
 
 ScriptedDialogHost::Answer record(Seen *seen, ScriptedDialogHost::Answer then)
 {
     return [seen, then](CommonDialog &d, QPrinter *p) {
-        *seen = {d.FontName, d.FontSize, d.FontBold, d.Color, d.Flags};
+        *seen = {d.FontName, d.FontSize,   d.FontBold,      d.Color,
+                 d.Flags,    d.FontItalic, d.FontUnderline, d.MixedValues};
         return then(d, p);
     };
+}
+
+// A user who changes only some of the font dialog's values and leaves the
+// rest as shown; picking a value for a blank field clears its mixed bit.
+ScriptedDialogHost::Answer change(std::function<void(CommonDialog &)> edit)
+{
+    return [edit](CommonDialog &d, QPrinter *) {
+        edit(d);
+        return true;
+    };
+}
+
+// The resolved look of one character: what the user sees.
+struct Look {
+    QString family;
+    double size;
+    bool bold, underline;
+    QColor colour; // invalid: automatic
+    bool operator==(const Look &o) const
+    {
+        return family == o.family && size == o.size && bold == o.bold && underline == o.underline &&
+               colour == o.colour;
+    }
+};
+
+Look lookAt(RichTextBox &text, int position)
+{
+    const QTextCharFormat f = formatAt(text, position);
+    const QFont font = f.font().resolve(text.document()->defaultFont());
+    return {font.families().value(0), font.pointSizeF(), font.bold(), font.underline(),
+            f.hasProperty(QTextFormat::ForegroundBrush) ? f.foreground().color() : QColor()};
+}
+
+QList<QTextCharFormat> formatsOf(RichTextBox &text)
+{
+    QList<QTextCharFormat> out;
+    for (int i = 0; i < text.Text().size(); ++i)
+        out << formatAt(text, i);
+    return out;
+}
+
+// "Heading body": the heading in DejaVu Sans 24 bold red, the body plain.
+void typeHeading(TestWindow &w)
+{
+    w.text1().setText(QStringLiteral("Heading body"));
+    select(w.text1(), 0, 7);
+    QTextCharFormat heading;
+    heading.setFontFamilies(QStringList{QStringLiteral("DejaVu Sans")});
+    heading.setFontPointSize(24);
+    heading.setFontWeight(QFont::Bold);
+    heading.setForeground(QColor(255, 0, 0));
+    w.text1().applySelectionFormat(heading);
+    w.text1().document()->clearUndoRedoStacks();
 }
 
 } // namespace
@@ -67,22 +124,148 @@ Q_DECLARE_METATYPE(FontChoice)
 class TestFormatCommands : public QObject {
     Q_OBJECT
 private slots:
-    void firstFontDialogStartsFromDesignValues()
+    // The dialog shows the selection's values; where the selection has more
+    // than one, the field is blank (mixed) and the last choice stays behind it.
+    void fontDialogStartsFromTheSelection_data()
     {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to"); // from == to: the caret, no selection
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<float>("size");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<quint32>("color");
+        QTest::addColumn<int>("mixed");
+        QTest::newRow("uniform heading")
+            << 0 << 7 << "DejaVu Sans" << 24.0f << true << quint32(0x0000FF) << 0;
+        QTest::newRow("part of the heading")
+            << 2 << 4 << "DejaVu Sans" << 24.0f << true << quint32(0x0000FF) << 0;
+        QTest::newRow("caret in the heading")
+            << 3 << 3 << "DejaVu Sans" << 24.0f << true << quint32(0x0000FF) << 0;
+        // Plain text has no colour of its own: the remembered light grey shows.
+        QTest::newRow("plain body: automatic colour")
+            << 8 << 12 << "宋体" << 12.0f << false << quint32(0xE0E0E0) << 0;
+        QTest::newRow("heading and body: mixed")
+            << 5 << 10 << "宋体" << 9.0f << false << quint32(0xE0E0E0)
+            << (CdlFont::Name | CdlFont::Size | CdlFont::Bold | CdlFont::Color);
+    }
+    void fontDialogStartsFromTheSelection()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(QString, name);
+        QFETCH(float, size);
+        QFETCH(bool, bold);
+        QFETCH(quint32, color);
+        QFETCH(int, mixed);
         TestWindow w;
-        w.text1().setText(QStringLiteral("abc"));
-        select(w.text1(), 0, 3);
-        w.text1().setSelFontSize(30); // the selection's format is not offered
+        typeHeading(w);
+        select(w.text1(), from, to);
         Seen seen;
         w.dialogs.script.enqueue(record(&seen, ScriptedDialogHost::cancel()));
         w.trigger("font");
-        QCOMPARE(seen.name, QStringLiteral("宋体"));
-        QCOMPARE(seen.size, 9.0f);
-        QCOMPARE(seen.bold, false);
-        QCOMPARE(seen.color, 0xE0E0E0u);
+        QCOMPARE(seen.name, name);
+        QCOMPARE(seen.size, size);
+        QCOMPARE(seen.bold, bold);
+        QCOMPARE(seen.italic, false);
+        QCOMPARE(seen.underline, false);
+        QCOMPARE(seen.color, color);
+        QCOMPARE(seen.mixed, mixed);
         QCOMPARE(seen.flags, 259);
         QCOMPARE(w.dialogs.shown[0].kind, ScriptedDialogHost::Shown::Font);
         QCOMPARE(w.dialogs.shown[0].dialog, &w.form->openuse);
+
+        // The colour dialog starts from the selection's colour too.
+        Seen colorSeen;
+        w.dialogs.script.enqueue(record(&colorSeen, ScriptedDialogHost::cancel()));
+        w.trigger("color");
+        QCOMPARE(colorSeen.color, color);
+    }
+
+    // Only what the user changed reaches the text: the rest of a mixed
+    // selection keeps its faces, sizes and colours.
+    void onlyChangedValuesApply_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("size of a mixed selection") << "size";
+        QTest::newRow("underline of the heading") << "underline";
+        QTest::newRow("colour of a mixed selection") << "colour";
+        QTest::newRow("OK without a change") << "nothing";
+    }
+    void onlyChangedValuesApply()
+    {
+        QFETCH(QString, what);
+        TestWindow w;
+        typeHeading(w);
+        const int from = what == u"underline" ? 0 : 5;
+        const int to = 7 + (what == u"underline" ? 0 : 3);
+        QList<Look> before;
+        for (int i = 0; i < 12; ++i)
+            before << lookAt(w.text1(), i);
+        select(w.text1(), from, to);
+        w.dialogs.script.enqueue(change([what](CommonDialog &d) {
+            if (what == u"size") {
+                d.FontSize = 16;
+                d.MixedValues &= ~CdlFont::Size;
+            } else if (what == u"underline") {
+                d.FontUnderline = true;
+            } else if (what == u"colour") {
+                d.Color = 0xFF0000; // blue
+                d.MixedValues &= ~CdlFont::Color;
+            }
+        }));
+        w.trigger("font");
+        for (int i = 0; i < 12; ++i) {
+            Look expected = before[i];
+            if (i >= from && i < to) {
+                if (what == u"size")
+                    expected.size = 16;
+                else if (what == u"underline")
+                    expected.underline = true;
+                else if (what == u"colour")
+                    expected.colour = QColor(0, 0, 255);
+            }
+            QVERIFY2(lookAt(w.text1(), i) == expected, qPrintable(QString::number(i)));
+        }
+        QCOMPARE(w.text1().document()->isUndoAvailable(), what != u"nothing");
+    }
+
+    // One Ctrl+Z takes back the whole change, font or colour; the caret's
+    // format for typing is no step of its own.
+    void oneUndoRestoresEverything_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("selection");
+        QTest::newRow("font") << "font" << true;
+        QTest::newRow("colour") << "color" << true;
+        QTest::newRow("font at the caret") << "font" << false;
+        QTest::newRow("colour at the caret") << "color" << false;
+    }
+    void oneUndoRestoresEverything()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, selection);
+        TestWindow w;
+        QVERIFY(showWithEditorFocused(w));
+        QTest::keyClicks(&w.text1(), QStringLiteral("one two three"));
+        const QList<QTextCharFormat> before = formatsOf(w.text1());
+        if (selection)
+            select(w.text1(), 2, 9);
+        if (command == u"font")
+            w.dialogs.script.enqueue(
+                chooseFont({"DejaVu Serif", 20, true, true, true, true, 0x00FF00}));
+        else
+            w.dialogs.script.enqueue(chooseColor(0x00FF00));
+        w.trigger(command.toLatin1().constData());
+        if (selection)
+            QVERIFY(formatsOf(w.text1()) != before);
+        QTest::keyClick(&w.text1(), Qt::Key_Z, Qt::ControlModifier);
+        if (selection) {
+            QCOMPARE(formatsOf(w.text1()), before);
+            QCOMPARE(w.text1().Text(), QStringLiteral("one two three"));
+        } else {
+            // Nothing in the document changed, so the key takes back the typing.
+            QVERIFY(w.text1().Text() != QStringLiteral("one two three"));
+        }
     }
 
     void fontGoesToTheSelection_data()
@@ -114,8 +297,8 @@ private slots:
         w.trigger("font");
         for (int i = 4; i < 7; ++i) {
             const QTextCharFormat f = formatAt(w.text1(), i);
-            QCOMPARE(f.fontFamilies().toStringList().value(0), choice.name);
-            QCOMPARE(f.fontPointSize(), double(choice.size));
+            QCOMPARE(lookAt(w.text1(), i).family, choice.name);
+            QCOMPARE(lookAt(w.text1(), i).size, double(choice.size));
             QCOMPARE(f.fontWeight() >= QFont::Bold, choice.bold);
             QCOMPARE(f.fontItalic(), choice.italic);
             QCOMPARE(f.fontUnderline(), choice.underline);
@@ -218,9 +401,8 @@ private slots:
         QCOMPARE(w.dialogs.shown.size(), 2);
     }
 
-    // Formatting alone does not make the document count as changed: closing
-    // asks nothing.
-    void formattingIsNoChange()
+    // A font or colour change is a change: closing asks.
+    void formattingIsAChange()
     {
         QTemporaryDir tmp;
         const QString file = tmp.filePath(QStringLiteral("a.txt"));
@@ -229,12 +411,11 @@ private slots:
         select(w.text1(), 0, 4);
         w.dialogs.script.enqueue(chooseFont({"DejaVu Sans", 20, true, true, true, true, 0xFF}));
         w.trigger("font");
-        w.dialogs.script.enqueue(chooseColor(0xFF0000));
-        w.trigger("color");
         QVERIFY(formatAt(w.text1(), 1).fontWeight() >= QFont::Bold);
-        QVERIFY(!w.form->document().DocumentChanged());
-        QVERIFY(w.close());
-        QVERIFY(w.messages.shown.isEmpty());
+        QVERIFY(w.form->document().DocumentChanged());
+        w.messages.answers.enqueue(MessageAnswer::Cancel);
+        QVERIFY(!w.close());
+        QCOMPARE(w.messages.texts(), QStringList{QStringLiteral("文件内容已经改变，是否保存？")});
     }
 };
 

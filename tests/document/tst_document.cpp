@@ -3,6 +3,7 @@
 #include "support/testwindow.h"
 
 #include <QDir>
+#include <QImage>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -305,15 +306,198 @@ private slots:
         }
     }
 
+    // Formatting switched on and off again, or undone, leaves the document as
+    // it was read: closing asks nothing.
+    void closeUnchangedAsksNothing_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("bold, then not bold") << "bold off";
+        QTest::newRow("bold, then undone") << "undo";
+    }
     void closeUnchangedAsksNothing()
     {
+        QFETCH(QString, how);
         const QString source = path(QStringLiteral("c.txt"));
         QVERIFY(writeBytes(source, "a\r\nb"));
         TestWindow w(source);
         w.text1().selectAll();
-        w.text1().setSelBold(true); // formatting alone is no change
+        w.text1().setSelBold(true);
+        if (how == u"undo")
+            w.text1().undo();
+        else
+            w.text1().setSelBold(false);
         QVERIFY(w.close());
         QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    // A change of fonts, colours or pictures is a change like a letter typed:
+    // new, open and close ask first; formatting put back as it was is none.
+    void formatChangeAsks_data()
+    {
+        QTest::addColumn<QString>("source"); // the file read: plain text or RTF
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("asks");
+        for (const char *source : {"txt", "rtf"}) {
+            for (const char *command : {"new", "open", "close"}) {
+                const auto row = [&](const char *edit, bool asks) {
+                    QTest::addRow("%s, %s, %s", source, edit, command)
+                        << source << edit << command << asks;
+                };
+                row("colour only", true);
+                row("font size only", true);
+                row("picture inserted", true);
+                row("picture replaced", true);
+                row("bold then not bold", false);
+                row("coloured then undone", false);
+            }
+        }
+    }
+    void formatChangeAsks()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, edit);
+        QFETCH(QString, command);
+        QFETCH(bool, asks);
+        const QString file = path(QStringLiteral("f.") + source);
+        QVERIFY(writeBytes(file, source == u"rtf"
+                                     ? QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}"
+                                                  "\\f0 plain {\\i slanted} \\b bold\\par}")
+                                     : QByteArray("plain slanted bold")));
+        TestWindow w(file);
+        QImage red(4, 4, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QImage blue = red;
+        blue.fill(Qt::blue);
+        if (edit == u"picture replaced") {
+            // A document read with a picture in it, whose picture is swapped for
+            // another: the text is the same, only the picture differs.
+            w.text1().setSelStart(0);
+            w.text1().insertPicture(red);
+            w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("p.rtf"))));
+            w.trigger("save");
+            QVERIFY(!w.form->document().DocumentChanged());
+        }
+        w.text1().setSelStart(6);
+        w.text1().setSelLength(7);
+        if (edit == u"colour only") {
+            w.text1().setSelColor(0x0000FF);
+        } else if (edit == u"font size only") {
+            w.text1().setSelFontSize(20);
+        } else if (edit == u"picture inserted") {
+            w.text1().setSelStart(0);
+            w.text1().insertPicture(red);
+        } else if (edit == u"picture replaced") {
+            w.text1().setSelStart(0);
+            w.text1().setSelLength(1);
+            w.text1().insertPicture(blue);
+        } else if (edit == u"bold then not bold") {
+            w.text1().setSelBold(true);
+            w.text1().setSelBold(false);
+        } else {
+            w.text1().setSelColor(0x0000FF);
+            w.text1().undo();
+        }
+        QCOMPARE(w.form->document().DocumentChanged(), asks);
+        w.messages.answers.enqueue(MessageAnswer::Cancel);
+        if (command == u"close") {
+            QCOMPARE(w.close(), !asks);
+        } else {
+            if (!asks && command == u"open")
+                w.dialogs.script.enqueue(ScriptedDialogHost::cancel());
+            w.trigger(command.toLatin1().constData());
+        }
+        QCOMPARE(w.messages.texts(), asks ? QStringList{savePrompt} : QStringList());
+        if (asks) // Cancel keeps the document as it is
+            QVERIFY(w.text1().Text().contains(QStringLiteral("slanted")));
+    }
+
+    // Plain text (txt, and stx, which is scrambled plain text) keeps no
+    // pictures or formats: a save that would drop them asks first.
+    void plainTextSaveWarns_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("content"); // what the document holds besides text
+        QTest::addColumn<int>("answer");      // -1: no question expected
+        QTest::newRow("txt, bold, yes") << "a.txt"
+                                        << "bold" << int(MessageAnswer::Yes);
+        QTest::newRow("txt, bold, no") << "a.txt"
+                                       << "bold" << int(MessageAnswer::No);
+        QTest::newRow("stx, colour, yes") << "a.stx"
+                                          << "colour" << int(MessageAnswer::Yes);
+        QTest::newRow("stx, colour, no") << "a.stx"
+                                         << "colour" << int(MessageAnswer::No);
+        QTest::newRow("txt, picture, no") << "a.txt"
+                                          << "picture" << int(MessageAnswer::No);
+        QTest::newRow("txt, plain text: no question") << "a.txt"
+                                                      << "nothing" << -1;
+        QTest::newRow("stx, plain text: no question") << "a.stx"
+                                                      << "nothing" << -1;
+        QTest::newRow("txt, bold switched off again: no question") << "a.txt"
+                                                                   << "bold off" << -1;
+        QTest::newRow("rtf keeps everything: no question") << "a.rtf"
+                                                           << "bold" << -1;
+    }
+    void plainTextSaveWarns()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, content);
+        QFETCH(int, answer);
+        TestWindow w;
+        w.type(QStringLiteral("formatted text"));
+        w.text1().setSelStart(0);
+        w.text1().setSelLength(9);
+        if (content == u"bold" || content == u"bold off")
+            w.text1().setSelBold(true);
+        if (content == u"bold off")
+            w.text1().setSelBold(false);
+        if (content == u"colour")
+            w.text1().setSelColor(0x00FF00);
+        if (content == u"picture") {
+            QImage image(3, 3, QImage::Format_RGB32);
+            image.fill(Qt::green);
+            w.text1().insertPicture(image);
+        }
+        if (answer >= 0)
+            w.messages.answers.enqueue(MessageAnswer(answer));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(name)));
+        w.trigger("save");
+        QVERIFY(!w.messages.unexpectedQuestion);
+        if (answer < 0) {
+            QVERIFY(w.messages.shown.isEmpty());
+        } else {
+            QCOMPARE(w.messages.shown.size(), 1);
+            const ShownMessage &asked = w.messages.shown[0];
+            QCOMPARE(asked.kind, ShownMessage::YesNo);
+            QCOMPARE(asked.text,
+                     QStringLiteral("保存为纯文本格式将丢失文档中的图片和格式。仍要保存吗？"));
+            QCOMPARE(asked.title, QStringLiteral("Inkwell"));
+            QCOMPARE(asked.icon, MessageIcon::Exclamation);
+            QCOMPARE(asked.defaultButton, MessageAnswer::No);
+        }
+        const bool saved = answer != int(MessageAnswer::No);
+        QCOMPARE(QFile::exists(path(name)), saved);
+        QCOMPARE(w.caption(), saved ? name + QStringLiteral(" - Inkwell") : untitled);
+        QCOMPARE(w.form->document().DocumentChanged(), !saved);
+    }
+
+    // No at that question is a cancelled save: the close that asked to save
+    // stays open.
+    void refusedPlainTextSaveKeepsWindowOpen()
+    {
+        TestWindow w;
+        w.form->show();
+        w.type(QStringLiteral("red words"));
+        w.text1().selectAll();
+        w.text1().setSelColor(0x0000FF);
+        w.messages.answers << MessageAnswer::Yes << MessageAnswer::No;
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("r.txt"))));
+        QVERIFY(!w.close());
+        QVERIFY(w.form->isVisible());
+        QVERIFY(!QFile::exists(path(QStringLiteral("r.txt"))));
+        QCOMPARE(w.messages.shown.size(), 2);
+        w.messages.answers.enqueue(MessageAnswer::No);
+        QVERIFY(w.close());
     }
 
     void commandLine_data()

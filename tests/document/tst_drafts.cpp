@@ -203,7 +203,7 @@ private slots:
     {
         QTest::addColumn<int>("answer");
         QTest::newRow("yes restores") << int(MessageAnswer::Yes);
-        QTest::newRow("no deletes") << int(MessageAnswer::No);
+        QTest::newRow("no sets it aside") << int(MessageAnswer::No);
     }
     void orphanOffered()
     {
@@ -239,6 +239,8 @@ private slots:
             QStringLiteral("发现上次未保存的文档“notes.txt”（2012年9月5日 16:07）。是否恢复？"));
         QCOMPARE(w.messages.shown[0].title, QStringLiteral("Inkwell"));
         QCOMPARE(w.messages.shown[0].icon, MessageIcon::Information);
+        // Enter keeps the work.
+        QCOMPARE(w.messages.shown[0].defaultButton, MessageAnswer::Yes);
         if (restored) {
             QCOMPARE(w.text1().fileBytes(RichTextBox::rtfRTF), expectedRtf);
             QCOMPARE(w.text1().textEncoding(), expectedEncoding);
@@ -259,6 +261,20 @@ private slots:
             QCOMPARE(w.caption(), QStringLiteral("无标题 - Inkwell"));
             QVERIFY(!QFile::exists(orphan));
             QVERIFY(!QFile::exists(orphan + QStringLiteral(".lock")));
+            // Refused, not lost: kept aside, whole, for a while.
+            const QString aside =
+                dir() + QStringLiteral("/discarded/") + QFileInfo(orphan).fileName();
+            QCOMPARE(k->discardedDirectory(), dir() + QStringLiteral("/discarded"));
+            const DecodedDraft kept = readDraft(aside);
+            QVERIFY2(kept.ok, qPrintable(kept.why));
+            QCOMPARE(kept.rtf, expectedRtf);
+            QCOMPARE(QFileInfo(k->discardedDirectory()).permissions() & 0x0777,
+                     QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+            // ... and never offered again.
+            TestWindow again;
+            Keeper k2(again, dir());
+            QVERIFY(!k2->recoverOrphans());
+            QVERIFY(again.messages.shown.isEmpty());
         }
     }
 
@@ -301,6 +317,65 @@ private slots:
         w.messages.answers.enqueue(MessageAnswer::No);
         QVERIFY(w.close());
         k->discard();
+    }
+
+    // A refused draft is removed at the first start-up more than seven days
+    // after it was refused, by the program's clock.
+    void discardedDraftsExpire_data()
+    {
+        QTest::addColumn<int>("days");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("a start the same day") << 0 << true;
+        QTest::newRow("a start 6 days later") << 6 << true;
+        QTest::newRow("a start 8 days later") << 8 << false;
+    }
+    void discardedDraftsExpire()
+    {
+        QFETCH(int, days);
+        QFETCH(bool, kept);
+        QString orphan;
+        {
+            TestWindow dead;
+            Keeper k(dead, dir());
+            dead.type(QStringLiteral("not wanted"));
+            k->flush();
+            orphan = k->draftPath();
+        }
+        TestWindow refusing;
+        Keeper k(refusing, dir());
+        refusing.messages.answers << MessageAnswer::No;
+        QVERIFY(!k->recoverOrphans());
+        const QString aside = k->discardedDirectory() + u'/' + QFileInfo(orphan).fileName();
+        QVERIFY(QFile::exists(aside));
+
+        TestWindow later;
+        later.clock.moment = refusing.clock.moment.addDays(days);
+        Keeper k2(later, dir());
+        QVERIFY(!k2->recoverOrphans());
+        QCOMPARE(QFile::exists(aside), kept);
+        QVERIFY(later.messages.shown.isEmpty());
+    }
+
+    // Formatting alone is an edit worth a draft, and the window does not
+    // close on it without asking.
+    void formatChangeKeepsDraft()
+    {
+        const QString source = path(QStringLiteral("plain.txt"));
+        QVERIFY(writeBytes(source, "some plain words"));
+        TestWindow w(source);
+        w.form->keepDrafts(dir());
+        w.text1().setSelStart(5);
+        w.text1().setSelLength(5);
+        w.text1().setSelFontSize(20);
+        w.form->drafts()->flush();
+        const QString draft = w.form->drafts()->draftPath();
+        QVERIFY(QFile::exists(draft));
+        QCOMPARE(readDraft(draft).rtf, w.text1().fileBytes(RichTextBox::rtfRTF));
+        w.messages.answers.enqueue(MessageAnswer::Cancel);
+        QVERIFY(!w.close());
+        QVERIFY(QFile::exists(draft));
+        w.messages.answers.enqueue(MessageAnswer::No);
+        QVERIFY(w.close());
     }
 
     void severalOrphansStopAfterYes()

@@ -14,6 +14,8 @@ struct ShownMessage {
     QString text;
     QString title;
     MessageIcon icon = MessageIcon::Information;
+    // The button Enter presses, for the questions.
+    MessageAnswer defaultButton = MessageAnswer::Ok;
 };
 
 class ScriptedMessageHost : public MessageHost {
@@ -32,12 +34,14 @@ public:
     }
     MessageAnswer askYesNoCancel(const QString &text, const QString &title) override
     {
-        shown.append({ShownMessage::YesNoCancel, text, title, MessageIcon::Exclamation});
+        shown.append(
+            {ShownMessage::YesNoCancel, text, title, MessageIcon::Exclamation, MessageAnswer::Yes});
         return next(MessageAnswer::Cancel);
     }
-    MessageAnswer askYesNo(const QString &text, const QString &title, MessageIcon icon) override
+    MessageAnswer askYesNo(const QString &text, const QString &title, MessageIcon icon,
+                           MessageAnswer defaultButton = MessageAnswer::No) override
     {
-        shown.append({ShownMessage::YesNo, text, title, icon});
+        shown.append({ShownMessage::YesNo, text, title, icon, defaultButton});
         return next(MessageAnswer::No);
     }
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText) override
