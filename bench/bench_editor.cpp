@@ -4,7 +4,7 @@
 #include "bench.h"
 
 #include "app/form1.h"
-#include "controls/clock.h"
+#include "core/clock.h"
 #include "controls/richtextbox.h"
 #include "document/documentstate.h"
 #include "platform/codepage.h"

@@ -1,6 +1,6 @@
 #include "app/chineseui.h"
 #include "app/form1.h"
-#include "controls/clock.h"
+#include "core/clock.h"
 #include "controls/qtclipboard.h"
 #include "controls/qtdialoghost.h"
 #include "controls/qtmessagehost.h"

@@ -4,7 +4,7 @@
 
 #include "app/services.h"
 #include "controls/commondialog.h"
-#include "controls/error.h"
+#include "core/error.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>

@@ -1,6 +1,6 @@
 #include "commands/editcommands.h"
 
-#include "controls/clipboard.h"
+#include "core/clipboard.h"
 #include "controls/richtextbox.h"
 
 namespace Inkwell::Commands {

@@ -2,7 +2,7 @@
 // on the control's selection; none keeps state of its own.
 #pragma once
 
-#include "controls/error.h"
+#include "core/error.h"
 
 #include <optional>
 

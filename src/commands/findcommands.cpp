@@ -1,6 +1,6 @@
 #include "commands/findcommands.h"
 
-#include "controls/messagehost.h"
+#include "core/messagehost.h"
 #include "controls/richtextbox.h"
 
 namespace Inkwell::Commands {

@@ -1,6 +1,6 @@
 #include "commands/insertcommands.h"
 
-#include "controls/clock.h"
+#include "core/clock.h"
 #include "controls/commondialog.h"
 #include "controls/richtextbox.h"
 #include "rtf/documentimages.h"

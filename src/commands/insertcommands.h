@@ -1,7 +1,7 @@
 // Inserting the time and date as text, and a picture from a file.
 #pragma once
 
-#include "controls/error.h"
+#include "core/error.h"
 
 #include <QDateTime>
 #include <QLocale>

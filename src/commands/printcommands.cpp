@@ -1,7 +1,7 @@
 #include "commands/printcommands.h"
 
 #include "controls/commondialog.h"
-#include "controls/printerhost.h"
+#include "core/printerhost.h"
 #include "controls/richtextbox.h"
 
 #include <QPrinter>

@@ -2,7 +2,7 @@
 // of the printer kept for the run.
 #pragma once
 
-#include "controls/error.h"
+#include "core/error.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/clipboard.h"
+#include "core/clipboard.h"
 
 namespace Inkwell {
 

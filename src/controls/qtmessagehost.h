@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/messagehost.h"
+#include "core/messagehost.h"
 
 class QWidget;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/printerhost.h"
+#include "core/printerhost.h"
 
 namespace Inkwell {
 

@@ -1,6 +1,6 @@
 #include "controls/richtextbox.h"
 
-#include "controls/atomicfile.h"
+#include "core/atomicfile.h"
 #include "controls/pictureobject.h"
 #include "platform/codepage.h"
 #include "rtf/documentimages.h"

@@ -3,9 +3,9 @@
 // QTextEdit's), holding rich character formats and pictures.
 #pragma once
 
-#include "controls/error.h"
-#include "controls/textbaseline.h"
-#include "controls/textencoding.h"
+#include "core/error.h"
+#include "core/textbaseline.h"
+#include "core/textencoding.h"
 #include "rtf/documentimages.h"
 
 #include <QPlainTextEdit>

@@ -1,10 +1,10 @@
 #include "document/documentstate.h"
 
-#include "controls/atomicfile.h"
+#include "core/atomicfile.h"
 #include "controls/commondialog.h"
-#include "controls/regularfile.h"
+#include "core/regularfile.h"
 #include "controls/richtextbox.h"
-#include "controls/systemerror.h"
+#include "core/systemerror.h"
 #include "document/bytescramble.h"
 #include "rtf/rtfreader.h"
 

@@ -3,9 +3,9 @@
 // and the commands that replace or write the document.
 #pragma once
 
-#include "controls/messagehost.h"
-#include "controls/regularfile.h"
-#include "controls/textbaseline.h"
+#include "core/messagehost.h"
+#include "core/regularfile.h"
+#include "core/textbaseline.h"
 
 #include <QObject>
 #include <QString>

@@ -14,7 +14,7 @@
 // encrypted document is scrambled as a whole, so its text never stands plain.
 #pragma once
 
-#include "controls/textencoding.h"
+#include "core/textencoding.h"
 
 #include <QByteArray>
 #include <QDateTime>

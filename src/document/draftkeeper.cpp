@@ -1,8 +1,8 @@
 #include "document/draftkeeper.h"
 
-#include "controls/atomicfile.h"
-#include "controls/clock.h"
-#include "controls/messagehost.h"
+#include "core/atomicfile.h"
+#include "core/clock.h"
+#include "core/messagehost.h"
 #include "controls/richtextbox.h"
 #include "document/documentstate.h"
 #include "document/draftdirectory.h"

@@ -1,6 +1,6 @@
 #include "shell/frmmain.h"
 
-#include "controls/messagehost.h"
+#include "core/messagehost.h"
 #include "platform/twips.h"
 #include "shell/desktopassociation.h"
 #include "shell/registry.h"

@@ -1,7 +1,7 @@
 // Built where there is no Windows registry (see CMakeLists.txt).
 #include "shell/registry_file.h"
 
-#include "controls/systemerror.h"
+#include "core/systemerror.h"
 #include "platform/codepage.h"
 
 #include <cerrno>

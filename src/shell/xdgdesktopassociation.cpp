@@ -1,6 +1,6 @@
 #include "shell/xdgdesktopassociation.h"
 
-#include "controls/systemerror.h"
+#include "core/systemerror.h"
 #include "shell/trueicon.h"
 
 #include <QDir>

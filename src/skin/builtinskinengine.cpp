@@ -1,6 +1,6 @@
 #include "skin/builtinskinengine.h"
 
-#include "controls/systemerror.h"
+#include "core/systemerror.h"
 #include "platform/codepage.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "skin/skincommand.h"
 
-#include "controls/atomicfile.h"
+#include "core/atomicfile.h"
 #include "controls/commondialog.h"
-#include "controls/messagehost.h"
-#include "controls/systemerror.h"
+#include "core/messagehost.h"
+#include "core/systemerror.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // Saving and reading files: what a save keeps of a file, which files a read
 // refuses, and the Chinese reasons a failure gives.
-#include "controls/atomicfile.h"
-#include "controls/regularfile.h"
-#include "controls/systemerror.h"
+#include "core/atomicfile.h"
+#include "core/regularfile.h"
+#include "core/systemerror.h"
 
 #include <QDir>
 #include <QFile>

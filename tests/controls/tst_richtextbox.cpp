@@ -1,7 +1,7 @@
 #include "../rtf/picturebomb.h"
 #include "controls/richtextbox.h"
-#include "controls/textbaseline.h"
-#include "controls/textencoding.h"
+#include "core/textbaseline.h"
+#include "core/textencoding.h"
 #include "support/testwindow.h"
 
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "controls/atomicfile.h"
+#include "core/atomicfile.h"
 #include "document/bytescramble.h"
 #include "support/testwindow.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/clock.h"
+#include "core/clock.h"
 
 namespace Inkwell::Testing {
 

@@ -1,7 +1,7 @@
 // A MessageHost that records every box shown and answers from a queue.
 #pragma once
 
-#include "controls/messagehost.h"
+#include "core/messagehost.h"
 
 #include <QList>
 #include <QQueue>

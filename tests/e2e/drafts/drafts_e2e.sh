@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drafts end to end: type into the real window under Xvfb, kill it, start it
-# again and answer the recovery question; Yes must bring the text back (saved
-# and compared byte for byte), No must delete the draft.
+# again and answer the recovery question; Yes (Enter: the default) must bring
+# the text back (saved and compared byte for byte), No must set the draft
+# aside in discarded/, out of the way of the next start.
 # Usage: drafts_e2e.sh /path/to/inkwell
 set -u
 BIN=${1:?path to the inkwell binary}
@@ -39,7 +40,7 @@ type_and_crash
 start_app
 box=$(window_titled "Inkwell") || fail "no recovery question after the restart"
 focus "$box"
-xdotool key alt+y
+xdotool key Return # Yes is the default button: Enter keeps the work
 main=$(window_titled "无标题 - Inkwell") || fail "the restored window is not titled 无标题 - Inkwell"
 focus "$main"
 xdotool key ctrl+s
@@ -70,14 +71,17 @@ done
 [ -z "$(ls "$DRAFTS"/*.draft 2>/dev/null)" ] || fail "the draft outlived the save"
 kill_app
 
-# Run 2: No deletes the draft and starts empty.
+# Run 2: No sets the draft aside and starts empty.
 fresh_home no
 type_and_crash
 start_app
 box=$(window_titled "Inkwell") || fail "no recovery question after the restart"
 focus "$box"
-xdotool key Return # No is the default button
+xdotool key alt+n
 window_titled "无标题 - Inkwell" >/dev/null || fail "the window did not open after No"
-[ -z "$(ls "$DRAFTS"/*.draft 2>/dev/null)" ] || fail "the draft is still there after No"
+[ -z "$(grep -l -F -- "second line" "$DRAFTS"/*.draft 2>/dev/null)" ] ||
+    fail "the refused draft is still offered after No"
+grep -q -F -- "second line" "$DRAFTS"/discarded/*.draft 2>/dev/null ||
+    fail "the refused draft was not kept in $DRAFTS/discarded"
 kill_app
 echo "PASS   : drafts end to end"

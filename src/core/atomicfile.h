@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/error.h"
+#include "core/error.h"
 
 #include <QByteArray>
 #include <optional>

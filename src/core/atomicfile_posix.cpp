@@ -1,6 +1,6 @@
-#include "controls/atomicfile.h"
+#include "core/atomicfile.h"
 
-#include "controls/systemerror.h"
+#include "core/systemerror.h"
 
 #include <QFile>
 #include <QRandomGenerator>

@@ -1,4 +1,4 @@
-#include "controls/textencoding.h"
+#include "core/textencoding.h"
 
 #include "platform/codepage.h"
 

@@ -1,4 +1,4 @@
-#include "controls/systemerror.h"
+#include "core/systemerror.h"
 
 #include <QFileDevice>
 

@@ -1,6 +1,6 @@
-#include "controls/regularfile.h"
+#include "core/regularfile.h"
 
-#include "controls/systemerror.h"
+#include "core/systemerror.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 // make them fail.
 #pragma once
 
-#include "controls/error.h"
+#include "core/error.h"
 
 #include <functional>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "controls/atomicfile.h"
+#include "core/atomicfile.h"
 
 #include <QSaveFile>
 

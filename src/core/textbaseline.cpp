@@ -1,4 +1,4 @@
-#include "controls/textbaseline.h"
+#include "core/textbaseline.h"
 
 #include <QDataStream>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "controls/clock.h"
+#include "core/clock.h"
 
 #include <QRegularExpression>
 
