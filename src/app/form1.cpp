@@ -73,11 +73,6 @@ Form1::Form1(Services services, QWidget *parent)
     m_loadRow->hide();
     column->addWidget(m_loadRow);
     setCentralWidget(central);
-    connect(Text1, &RichTextBox::loadProgress, this, &Form1::showLoadProgress);
-    connect(Text1, &RichTextBox::loadFinished, this, [this] {
-        m_loadRow->hide();
-        m_loadClock.invalidate();
-    });
 
     showbar = new QStatusBar(this);
     showbar->setObjectName(QStringLiteral("showbar"));
@@ -114,6 +109,11 @@ Form1::Form1(Services services, QWidget *parent)
 
     m_document = new DocumentState(*Text1, openuse, safeuse, services.messages, this);
     connect(m_document, &DocumentState::captionChanged, this, &QWidget::setWindowTitle);
+    connect(m_document, &DocumentState::loadProgress, this, &Form1::showLoadProgress);
+    connect(m_document, &DocumentState::loadFinished, this, [this] {
+        m_loadRow->hide();
+        m_loadClock.invalidate();
+    });
 
     createMenus();
     createEditorKeys();
@@ -169,7 +169,7 @@ void Form1::createEditorKeys()
 
 void Form1::openDroppedFile(const QString &path)
 {
-    m_document->openDropped(path);
+    tellFailure(m_document->openDropped(path));
     ShowCaretPos();
 }
 
@@ -279,15 +279,13 @@ QLabel *Form1::panel(int index) const
 void Form1::Form_Load(const QStringList &arguments)
 {
     // 1. The editor starts empty.
-    m_document->LoadedText.clear();
-    Text1->setText(m_document->LoadedText.text());
-    Text1->document()->setModified(false);
+    m_document->clear();
     // A draft left by a window that did not close normally comes first; a
     // restored draft takes the place of the command-line file.
     const bool recovered = m_drafts && m_drafts->recoverOrphans();
     // 2. The file named on the command line.
     if (!recovered)
-        m_document->openCommandLine(arguments);
+        tellFailure(m_document->openCommandLine(arguments));
     // 3-5. Status bar panels, clock and caret texts.
     SetUpStatusBar();
     ShowDateTime();
@@ -388,22 +386,22 @@ void Form1::bar_Click()
 
 void Form1::new_Click()
 {
-    m_document->new_();
+    tellFailure(m_document->new_());
 }
 
 void Form1::open_Click()
 {
-    m_document->open();
+    tellFailure(m_document->open());
 }
 
 void Form1::opensafe_Click()
 {
-    m_document->opensafe();
+    tellFailure(m_document->opensafe());
 }
 
 void Form1::save_Click()
 {
-    m_document->save();
+    tellFailure(m_document->save().failure);
 }
 
 void Form1::Esc_Click()
@@ -489,14 +487,16 @@ void Form1::printsetup_Click()
 
 void Form1::print_Click()
 {
-    Text1->finishLoading(); // a big file still arriving prints whole
+    m_document->finishLoading(); // a big file still arriving prints whole
     tellFailure(Commands::print(*Text1, safeuse, m_printer, m_services.printers));
 }
 
 void Form1::closeEvent(QCloseEvent *event)
 {
     // Only an unchanged document, No, or a save that worked lets the window close.
-    if (m_document->mayDiscard()) {
+    const DocumentState::Outcome discard = m_document->mayDiscard();
+    tellFailure(discard.failure);
+    if (discard.done) {
         if (m_drafts)
             m_drafts->discard();
         event->accept();

@@ -1,11 +1,9 @@
 #include "controls/richtextbox.h"
 
-#include "core/atomicfile.h"
 #include "controls/pictureobject.h"
-#include "platform/codepage.h"
+#include "core/documenttext.h"
+#include "core/textbaseline.h"
 #include "rtf/documentimages.h"
-#include "rtf/rtfreader.h"
-#include "rtf/rtfwriter.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
@@ -30,13 +28,6 @@ QString normalisedBreaks(QString text)
     return text;
 }
 
-// Characters a QTextDocument turns into paragraph or frame boundaries.
-bool hasMarks(QStringView text)
-{
-    return text.contains(QChar::ParagraphSeparator) || text.contains(QChar(0xFDD0))
-        || text.contains(QChar(0xFDD1));
-}
-
 QColor fromBgr(quint32 bgr)
 {
     return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
@@ -55,12 +46,6 @@ qsizetype lineLengths(QStringView text, qsizetype carried, qsizetype *longest)
     const qsizetype tail = carried + text.size() - start;
     *longest = std::max(*longest, tail);
     return tail;
-}
-
-int ansiCodePageOf(const TextEncoding &encoding)
-{
-    return encoding.kind == TextEncoding::Kind::Ansi && encoding.codePage ? encoding.codePage
-                                                                          : CodePage::systemAnsi();
 }
 
 } // namespace
@@ -132,14 +117,11 @@ void RichTextBox::checkLongBlocks(int from, int charsAdded)
 
 QString RichTextBox::Text() const
 {
-    QString text = document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
+    return plainTextOf(*document());
 }
 
 void RichTextBox::setText(const QString &text)
 {
-    cancelLoading();
     const QString normalised = normalisedBreaks(text);
     // Switched on before the text goes in and off after the old text is
     // gone: a switch lays out what the document holds at that moment, and a
@@ -310,44 +292,6 @@ void RichTextBox::printTo(QPagedPaintDevice *device, bool selectionOnly) const
     copy->print(device);
 }
 
-QByteArray RichTextBox::fileBytes(FileType type, bool *lossless) const
-{
-    if (type == rtfText)
-        return encodeTextFile(Text(), m_encoding, lossless);
-    if (lossless)
-        *lossless = true;
-    return Rtf::write(*document(), ansiCodePageOf(m_encoding));
-}
-
-std::optional<Error> RichTextBox::SaveFile(const QString &path, FileType type) const
-{
-    return writeFileAtomically(path, fileBytes(type));
-}
-
-bool RichTextBox::loadRtf(const QByteArray &rtf, QString *why)
-{
-    // The reader refuses only bytes that are not RTF at all (a damaged file
-    // loads as far as it reads), so those are turned away before the content
-    // is touched. The file is read once, into the control: reading it first
-    // into a scratch document would decode every picture twice.
-    if (!Rtf::looksLikeRtf(rtf)) {
-        QTextDocument scratch;
-        QTextCursor scratchCursor(&scratch);
-        if (why)
-            *why = Rtf::read(rtf, scratchCursor, CodePage::systemAnsi()).error;
-        return false;
-    }
-    cancelLoading();
-    clear();
-    updateLongLineLayout(false);
-    QTextCursor cursor(document());
-    m_pictureUse = Rtf::read(rtf, cursor, CodePage::systemAnsi()).pictures;
-    document()->clearUndoRedoStacks();
-    cursor.setPosition(0);
-    setTextCursor(cursor);
-    return true;
-}
-
 void RichTextBox::insertPicture(const QImage &image, const QByteArray &encoded,
                                 const QByteArray &format)
 {
@@ -510,100 +454,6 @@ void RichTextBox::dropEvent(QDropEvent *event)
     }
     event->acceptProposedAction();
     emit fileDropped(path);
-}
-
-void RichTextBox::cancelLoading()
-{
-    ++m_loadGeneration;
-    if (!m_loading)
-        return;
-    setReadOnly(m_loading->wasReadOnly);
-    document()->setUndoRedoEnabled(true);
-    m_loading.reset();
-}
-
-void RichTextBox::loadTextFile(const QByteArray &bytes)
-{
-    cancelLoading();
-    TextFileDecoder decoder(bytes);
-    m_loaded = LoadedFile{};
-    if (bytes.size() <= sliceBytes) {
-        const QString text = decoder.next(bytes.size());
-        m_loaded.baseline = text;
-        m_loaded.hadMarks = hasMarks(text);
-        m_loaded.clean = decoder.clean();
-        m_encoding = decoder.encoding();
-        setText(text);
-        emit loadFinished();
-        return;
-    }
-    m_loaded.baseline.begin();
-    setText(QString());
-    m_loadTailChars = 0;
-    // Undo history of a load is meaningless and costs memory; it is switched
-    // back on (empty) when the last slice is in.
-    document()->setUndoRedoEnabled(false);
-    m_loading = SlicedLoad{std::move(decoder), isReadOnly()};
-    setReadOnly(true);
-    appendNextSlice();
-}
-
-void RichTextBox::appendNextSlice()
-{
-    if (!m_loading)
-        return;
-    SlicedLoad &load = *m_loading;
-    const bool first = load.decoder.position() == 0 || m_loaded.baseline.isEmpty();
-    // A small first slice: the first screen needs only a few lines.
-    QString slice = load.decoder.next(first ? sliceBytes / 8 : sliceBytes);
-    qsizetype longest = 0;
-    m_loadTailChars = lineLengths(slice, m_loadTailChars, &longest);
-    if (longest > longLineChars)
-        updateLongLineLayout(true);
-    // Appending to a paragraph lays all of it out again, so a long line fed
-    // slice by slice would cost time quadratic in its length. Past the first
-    // slice (which shows the first screen at once), the rest of a long line
-    // goes in with one append: one more layout of the whole line.
-    if (!first && m_loadTailChars > longLineChars) {
-        while (!load.decoder.atEnd() && !slice.contains(u'\n')) {
-            const QString more = load.decoder.next(sliceBytes);
-            m_loadTailChars = lineLengths(more, m_loadTailChars, &longest);
-            slice += more;
-        }
-    }
-    m_loaded.baseline.append(slice);
-    m_loaded.hadMarks = m_loaded.hadMarks || hasMarks(slice);
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.setCharFormat(m_defaultFormat);
-    cursor.insertText(slice);
-    // The caret shared the insertion point of the first slice and moved with
-    // it; a loaded document starts with the caret at its beginning.
-    if (first)
-        setTextCursor(QTextCursor(document()));
-    emit loadProgress(load.decoder.position(), load.decoder.size());
-    if (!load.decoder.atEnd()) {
-        const quint64 generation = m_loadGeneration;
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation] {
-                if (generation == m_loadGeneration)
-                    appendNextSlice();
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    m_encoding = load.decoder.encoding();
-    m_loaded.baseline.finish();
-    m_loaded.clean = load.decoder.clean();
-    cancelLoading(); // done: read-only and undo as they were
-    emit loadFinished();
-}
-
-void RichTextBox::finishLoading()
-{
-    while (m_loading)
-        appendNextSlice();
 }
 
 void RichTextBox::SetFocus()

@@ -3,11 +3,6 @@
 // QTextEdit's), holding rich character formats and pictures.
 #pragma once
 
-#include "core/error.h"
-#include "core/textbaseline.h"
-#include "core/textencoding.h"
-#include "rtf/documentimages.h"
-
 #include <QPlainTextEdit>
 #include <optional>
 
@@ -83,24 +78,6 @@ public:
     // `selectionOnly` is set and there is one.
     void printTo(QPagedPaintDevice *device, bool selectionOnly = true) const;
 
-    // Type 1: plain text in the document's text encoding; type 0 (or no
-    // type): rich text format. Written atomically.
-    enum FileType { rtfRTF = 0, rtfText = 1 };
-    std::optional<Error> SaveFile(const QString &path, FileType type = rtfRTF) const;
-    // The bytes SaveFile writes; `lossless` false when a character had no form.
-    QByteArray fileBytes(FileType type, bool *lossless = nullptr) const;
-
-    // Replaces the content with an RTF document. False (content untouched)
-    // when the bytes are not readable RTF; `why` then says so.
-    bool loadRtf(const QByteArray &rtf, QString *why = nullptr);
-    // How the last loadRtf spent the document's picture budget (heldBack > 0:
-    // some pictures show as placeholders; their bytes are still saved).
-    DocumentImages::BudgetUse pictureUse() const { return m_pictureUse; }
-
-    // The encoding plain-text saves use: the one the text was read in.
-    TextEncoding textEncoding() const { return m_encoding; }
-    void setTextEncoding(const TextEncoding &encoding) { m_encoding = encoding; }
-
     void SetFocus();
 
     // Inserts a picture at its own size, replacing the selection, with the
@@ -117,28 +94,8 @@ public:
     };
     CaretPosition caretPosition() const;
 
-    // The formats a plain setText() gives the text.
+    // The formats a plain setText() gives the text, and a loaded text file.
     QTextCharFormat defaultCharFormat() const { return m_defaultFormat; }
-
-    // Replaces the content with a text file's bytes, decoded as the file's
-    // own encoding says. A big file reaches the editor in slices of whole
-    // lines from the event loop, so the first screen shows at once and the
-    // window keeps answering; the editor is read-only until the last slice.
-    // loadFinished() is emitted then (before returning, for a small file).
-    void loadTextFile(const QByteArray &bytes);
-    bool isLoading() const { return m_loading.has_value(); }
-    // Appends what is left of a sliced load now (before a save or a print).
-    void finishLoading();
-    // What the last finished load decoded, handed over once.
-    struct LoadedFile {
-        TextBaseline baseline; // of the decoded text
-        // The text held characters the control takes as paragraph or frame
-        // marks, so it reports a different text than the one decoded.
-        bool hadMarks = false;
-        bool clean = true;
-    };
-    LoadedFile takeLoadedFile() { return std::exchange(m_loaded, LoadedFile{}); }
-    static constexpr qsizetype sliceBytes = 1024 * 1024;
 
     // Zoom of the view alone: the document's fonts and pictures keep their
     // sizes, so printing and saving do not see it. Steps in (+) or out (-)
@@ -160,8 +117,6 @@ signals:
     // A file was dropped on the editor: the window opens it instead of
     // inserting its address.
     void fileDropped(const QString &path);
-    void loadProgress(qint64 done, qint64 total);
-    void loadFinished();
     void keyReleased(int key, Qt::KeyboardModifiers modifiers);
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
 
@@ -180,27 +135,15 @@ private:
     void mergeSelectionFormat(const QTextCharFormat &format);
     int documentEnd() const;
 
-    void appendNextSlice();
-    void cancelLoading();
     void updateLongLineLayout(bool on);
     void checkLongBlocks(int from, int charsAdded);
 
-    struct SlicedLoad {
-        TextFileDecoder decoder;
-        bool wasReadOnly = false;
-    };
-    std::optional<SlicedLoad> m_loading;
-    LoadedFile m_loaded;
-    quint64 m_loadGeneration = 0;
     void applyZoom();
     int m_zoomStep = 0;       // index offset from 100 % in the zoom scale
     QImage m_zoomDevice;      // the resolution the layout measures against
     int m_wheelRemainder = 0; // a fine-grained wheel's part step
 
-    qsizetype m_loadTailChars = 0; // characters of the last line a sliced load appended
     bool m_longLineLayout = false;
-    DocumentImages::BudgetUse m_pictureUse;
-    TextEncoding m_encoding;
     QTextCharFormat m_defaultFormat;
 };
 

@@ -1,5 +1,7 @@
 #include "core/textencoding.h"
 
+#include "core/documenttext.h"
+
 #include "platform/codepage.h"
 
 #include <QtEndian>
@@ -92,29 +94,6 @@ QString decodeUtf16(const QByteArray &bytes, qsizetype from, bool bigEndian, boo
 }
 
 } // namespace
-
-void normaliseBreaks(QString &text)
-{
-    // One pass in place: QString::replace of a two-character needle is
-    // quadratic on big texts in Qt 6.4.
-    const qsizetype first = text.indexOf(u'\r');
-    if (first < 0)
-        return;
-    char16_t *d = reinterpret_cast<char16_t *>(text.data());
-    const qsizetype n = text.size();
-    qsizetype w = first;
-    for (qsizetype r = first; r < n; ++r) {
-        const char16_t c = d[r];
-        if (c == u'\r') {
-            d[w++] = u'\n';
-            if (r + 1 < n && d[r + 1] == u'\n')
-                ++r;
-        } else {
-            d[w++] = c;
-        }
-    }
-    text.truncate(w);
-}
 
 TextEncoding::LineEnding TextEncoding::platformLineEnding()
 {
@@ -227,16 +206,6 @@ QString TextFileDecoder::next(qsizetype maxBytes)
     m_pendingCR = text.endsWith(u'\r');
     normaliseBreaks(text);
     return text;
-}
-
-DecodedText decodeTextFile(const QByteArray &bytes)
-{
-    TextFileDecoder decoder(bytes);
-    DecodedText out;
-    out.text = decoder.next(bytes.size());
-    out.encoding = decoder.encoding();
-    out.clean = decoder.clean();
-    return out;
 }
 
 QByteArray encodeTextFile(const QString &source, const TextEncoding &encoding, bool *lossless)

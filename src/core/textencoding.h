@@ -22,12 +22,6 @@ struct TextEncoding {
     bool operator==(const TextEncoding &) const = default;
 };
 
-struct DecodedText {
-    QString text;          // line breaks normalised to "\n"
-    TextEncoding encoding; // what the bytes were, to write them back the same way
-    bool clean = true;     // false when some bytes did not decode
-};
-
 // Decodes a text file's bytes piece by piece, so that a big file can reach
 // the editor in slices. The encoding is chosen from the whole file at the
 // start; the line ending is the file's first one.
@@ -56,13 +50,6 @@ private:
     bool m_pendingCR = false;
     bool m_firstBreakPending = false;
 };
-
-// CRLF and CR become "\n", in place and in one pass.
-void normaliseBreaks(QString &text);
-
-// A BOM (UTF-8, UTF-16 LE/BE) or content that is valid UTF-8 with at least one
-// multi-byte sequence picks that encoding; everything else is the ANSI code page.
-DecodedText decodeTextFile(const QByteArray &bytes);
 
 // The text ("\n" line breaks) in the given encoding and line ending. Pictures
 // (U+FFFC object characters) have no plain-text form and are left out.

@@ -1,12 +1,8 @@
 #include "document/documentstate.h"
 
-#include "core/atomicfile.h"
 #include "controls/commondialog.h"
-#include "core/regularfile.h"
 #include "controls/richtextbox.h"
-#include "core/systemerror.h"
-#include "document/bytescramble.h"
-#include "rtf/rtfreader.h"
+#include "core/atomicfile.h"
 
 #include <QFileInfo>
 #include <QTextDocument>
@@ -19,27 +15,6 @@ const QString productSuffix = QStringLiteral(" - Inkwell");
 const QString untitledCaption = QStringLiteral("无标题 - Inkwell");
 const QString boxTitle = QStringLiteral("Inkwell");
 
-struct FileBytes {
-    bool ok = false;
-    QByteArray bytes;
-    QString why;
-};
-
-// Reads the whole file; a path that names no file is created empty there,
-// as the editor always has. Only regular files within the limit are read.
-FileBytes readWholeFile(const QString &path, qint64 limit)
-{
-    FileBytes out;
-    FileContent content = readRegularFile(path, limit, true);
-    if (content.error) {
-        out.why = content.error->why;
-        return out;
-    }
-    out.bytes = std::move(content.bytes);
-    out.ok = true;
-    return out;
-}
-
 QString titleOf(const QString &path)
 {
     const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
@@ -48,12 +23,15 @@ QString titleOf(const QString &path)
 
 } // namespace
 
-DocumentState::DocumentState(RichTextBox &Text1, CommonDialog &openuse, CommonDialog &safeuse,
-                             MessageHost &messages, QObject *parent)
-    : QObject(parent), m_text1(Text1), m_openuse(openuse), m_safeuse(safeuse),
-      m_messages(messages), m_caption(untitledCaption)
+DocumentState::DocumentState(RichTextBox &editor, CommonDialog &fileDialog,
+                             CommonDialog &scrambledFileDialog, MessageHost &messages,
+                             QObject *parent)
+    : QObject(parent), m_editor(editor), m_fileDialog(fileDialog),
+      m_scrambledFileDialog(scrambledFileDialog), m_messages(messages),
+      m_caption(untitledCaption)
 {
-    connect(&m_text1, &RichTextBox::loadFinished, this, &DocumentState::onLoadFinished);
+    connect(&m_loader, &TextLoader::progress, this, &DocumentState::onLoadProgress);
+    connect(&m_loader, &TextLoader::finished, this, &DocumentState::onLoadFinished);
 }
 
 QString DocumentState::captionFor(const QString &title)
@@ -69,12 +47,18 @@ void DocumentState::setCaption(const QString &caption)
 
 void DocumentState::markUnchanged()
 {
-    // The control may normalise what it was given (line breaks, markup), so
-    // the baseline is what it reports back, not what was handed to it.
-    LoadedText = m_text1.Text();
-    LoadedText.takeFormats(*m_text1.document());
-    m_text1.document()->setModified(false);
+    // The editor may normalise what it was given (line breaks, markup), so
+    // the baseline is what it holds, not what was handed to it.
+    m_loadedText = m_editor.Text();
+    m_loadedText.takeFormats(*m_editor.document());
+    m_editor.document()->setModified(false);
     m_recovered = false;
+}
+
+void DocumentState::clear()
+{
+    replaceContent();
+    markUnchanged();
 }
 
 bool DocumentState::DocumentChanged() const
@@ -82,15 +66,16 @@ bool DocumentState::DocumentChanged() const
     if (m_recovered)
         return true;
     // A file still arriving in slices is read-only and unchanged.
-    if (m_text1.isLoading())
+    if (m_loader.isLoading())
         return false;
     // Not modified since the baseline was taken (undo back to it included):
     // text and formats are as they were, no need to compare millions of characters.
-    if (!m_text1.document()->isModified())
+    if (!m_editor.document()->isModified())
         return false;
     // A font, a colour or a picture changed is as much a change as a letter
     // typed; the formats are compared only once the texts are equal.
-    return !LoadedText.matches(m_text1.Text()) || !LoadedText.formatsMatch(*m_text1.document());
+    return !m_loadedText.matches(m_editor.Text())
+        || !m_loadedText.formatsMatch(*m_editor.document());
 }
 
 MessageAnswer DocumentState::SaveChangesPrompt()
@@ -98,14 +83,17 @@ MessageAnswer DocumentState::SaveChangesPrompt()
     return m_messages.askYesNoCancel(QStringLiteral("文件内容已经改变，是否保存？"), boxTitle);
 }
 
-bool DocumentState::mayDiscard()
+DocumentState::Outcome DocumentState::mayDiscard()
 {
     if (!DocumentChanged())
-        return true;
+        return {true, std::nullopt};
     switch (SaveChangesPrompt()) {
-    case MessageAnswer::Yes: return save() == SaveResult::Saved;
-    case MessageAnswer::No: return true;
-    default: return false;
+    case MessageAnswer::Yes: {
+        Saved saved = save();
+        return {saved.result == SaveResult::Saved, std::move(saved.failure)};
+    }
+    case MessageAnswer::No: return {true, std::nullopt};
+    default: return {false, std::nullopt};
     }
 }
 
@@ -132,69 +120,56 @@ bool DocumentState::confirmFormatLoss()
 {
     // Plain text keeps the characters only; say so before the fonts,
     // colours and pictures the editor still shows are dropped from the file.
-    if (!m_text1.hasFormatting())
+    if (!m_editor.hasFormatting())
         return true;
     return m_messages.askYesNo(
                QStringLiteral("保存为纯文本格式将丢失文档中的图片和格式。仍要保存吗？"), boxTitle,
                MessageIcon::Exclamation) == MessageAnswer::Yes;
 }
 
-void DocumentState::reportSaveFailure(const QString &path, const QString &why)
+DocumentState::Saved DocumentState::save()
 {
-    m_messages.inform(QStringLiteral("无法保存文件“%1”：%2").arg(shortenedPath(path), why),
-                      boxTitle, MessageIcon::Exclamation);
+    if (m_fileDialog.ShowSave() == cdlCancel)
+        return {SaveResult::Cancelled, std::nullopt};
+    return saveTo(m_fileDialog.FileName, m_fileDialog.FileTitle());
 }
 
-DocumentState::SaveResult DocumentState::save()
+DocumentState::Saved DocumentState::saveTo(const QString &path, const QString &fileTitle)
 {
-    if (m_openuse.ShowSave() == cdlCancel)
-        return SaveResult::Cancelled;
-    m_text1.finishLoading();
-    const QString path = m_openuse.FileName;
-    const QString title = m_openuse.FileTitle();
-    const QString ending = title.right(3).toLower();
-
-    const bool plain = ending == u"txt" || ending == u"stx";
-    if (plain && !confirmFormatLoss())
-        return SaveResult::Cancelled;
-    QByteArray bytes;
-    bool lossless = true;
-    if (plain) {
-        bytes = m_text1.fileBytes(RichTextBox::rtfText, &lossless);
-        if (ending == u"stx")
-            scrambleInPlace(bytes); // in memory: the plain text never reaches the disk
-    } else {
-        bytes = m_text1.fileBytes(RichTextBox::rtfRTF);
-    }
-    if (!confirmLossySave(title, lossless))
-        return SaveResult::Cancelled;
-    if (const auto error = writeFileAtomically(path, bytes)) {
-        reportSaveFailure(path, error->why);
-        return SaveResult::Failed;
-    }
+    m_loader.finish();
+    const FileFormat format = saveFormatFor(fileTitle);
+    if (format != FileFormat::Rtf && !confirmFormatLoss())
+        return {SaveResult::Cancelled, std::nullopt};
+    const Serialized file = serialize(*m_editor.document(), m_encoding, format);
+    if (!confirmLossySave(fileTitle, file.lossless))
+        return {SaveResult::Cancelled, std::nullopt};
+    if (const auto error = writeFileAtomically(path, file.bytes))
+        return {SaveResult::Failed, saveError(path, *error)};
     m_undecodable = false;
-    m_loadedTitle = title;
+    m_loadedTitle = fileTitle;
     m_lastPath = path;
-    m_encrypted = ending == u"stx";
+    m_encrypted = format == FileFormat::Scrambled;
     markUnchanged();
-    setCaption(captionFor(title));
-    return SaveResult::Saved;
+    setCaption(captionFor(fileTitle));
+    return {SaveResult::Saved, std::nullopt};
 }
 
-void DocumentState::new_()
+std::optional<Error> DocumentState::new_()
 {
     if (DocumentChanged()) {
         switch (SaveChangesPrompt()) {
-        case MessageAnswer::Yes:
-            if (save() != SaveResult::Saved)
-                return;
+        case MessageAnswer::Yes: {
+            Saved saved = save();
+            if (saved.result != SaveResult::Saved)
+                return std::move(saved.failure);
             break;
+        }
         case MessageAnswer::No: break;
-        default: return;
+        default: return std::nullopt;
         }
     }
-    m_text1.setText(QString());
-    m_text1.setTextEncoding(TextEncoding::forNewDocument());
+    replaceContent();
+    m_encoding = TextEncoding::forNewDocument();
     m_undecodable = false;
     m_loadedTitle.clear();
     m_lastPath.clear();
@@ -203,94 +178,113 @@ void DocumentState::new_()
     // never asks to be saved.
     markUnchanged();
     setCaption(untitledCaption);
+    return std::nullopt;
 }
 
-bool DocumentState::ReadTextFile(const QString &path, ReadMode mode)
+void DocumentState::replaceContent()
 {
-    const FileBytes file = readWholeFile(path, m_readLimit);
-    if (!file.ok) {
-        m_messages.inform(QStringLiteral("无法打开文件“%1”：%2").arg(shortenedPath(path), file.why),
-                          boxTitle, MessageIcon::Exclamation);
-        return false;
+    if (m_loader.isLoading()) {
+        m_loader.cancel();
+        m_editor.setReadOnly(m_wasReadOnly);
     }
-    QByteArray bytes = file.bytes;
-    if (mode == ReadMode::Scrambled)
-        scrambleInPlace(bytes);
+    m_pictures = {};
+    m_editor.setText(QString());
+}
 
-    if (mode == ReadMode::Text && Rtf::looksLikeRtf(bytes)) {
-        QString why;
-        if (!m_text1.loadRtf(bytes, &why)) {
-            m_messages.inform(QStringLiteral("无法打开文件“%1”：%2").arg(shortenedPath(path), why),
-                              boxTitle, MessageIcon::Exclamation);
-            return false;
-        }
-        m_text1.setTextEncoding(TextEncoding::forNewDocument());
-        m_undecodable = false;
-        reportHeldBackPictures();
-    } else {
-        m_loadedTitle = titleOf(path);
-        m_textLoadPending = true;
-        m_text1.loadTextFile(bytes); // onLoadFinished() completes the baseline
-        return true;
-    }
+std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode mode)
+{
+    DocumentBytes file = readDocumentFile(path, mode, m_readLimit);
+    if (file.error)
+        return file.error;
+    replaceContent();
     m_loadedTitle = titleOf(path);
-    markUnchanged();
-    return true;
+    if (file.rich) {
+        m_pictures = parseRtf(file.bytes, *m_editor.document());
+        m_editor.document()->clearUndoRedoStacks();
+        m_editor.setSelStart(0);
+        m_encoding = TextEncoding::forNewDocument();
+        m_undecodable = false;
+        markUnchanged();
+        reportHeldBackPictures();
+        return std::nullopt;
+    }
+    // A big file arrives in slices; the editor is read-only until the last
+    // one is in, and onLoadFinished() takes the baseline.
+    m_wasReadOnly = m_editor.isReadOnly();
+    m_editor.setReadOnly(true);
+    m_loader.start(file.bytes, *m_editor.document(), m_editor.defaultCharFormat());
+    return std::nullopt;
+}
+
+void DocumentState::finishLoading()
+{
+    m_loader.finish();
+}
+
+void DocumentState::onLoadProgress(qint64 done, qint64 total, bool first)
+{
+    // The caret shared the insertion point of the first slice and moved with
+    // it; a loaded document starts with the caret at its beginning.
+    if (first)
+        m_editor.setSelStart(0);
+    emit loadProgress(done, total);
 }
 
 void DocumentState::onLoadFinished()
 {
-    if (!m_textLoadPending)
-        return;
-    m_textLoadPending = false;
-    RichTextBox::LoadedFile file = m_text1.takeLoadedFile();
-    m_undecodable = !file.clean;
-    // The control reports exactly the text it was handed unless that text
-    // held paragraph or frame marks; only then is the baseline read back.
-    if (file.hadMarks)
-        LoadedText = m_text1.Text();
+    TextLoader::Loaded loaded = m_loader.take();
+    m_editor.setReadOnly(m_wasReadOnly);
+    m_encoding = loaded.encoding;
+    m_undecodable = !loaded.clean;
+    // The editor holds exactly the text decoded unless that text held
+    // paragraph or frame marks; only then is the baseline read back.
+    if (loaded.hadMarks)
+        m_loadedText = m_editor.Text();
     else
-        LoadedText = std::move(file.baseline);
-    LoadedText.takeFormats(*m_text1.document());
-    m_text1.document()->setModified(false);
+        m_loadedText = std::move(loaded.baseline);
+    m_loadedText.takeFormats(*m_editor.document());
+    m_editor.document()->setModified(false);
+    m_recovered = false;
+    emit loadFinished();
 }
 
-void DocumentState::open()
+std::optional<Error> DocumentState::openFile(const QString &path, ReadMode mode)
 {
-    if (!mayDiscard())
-        return;
-    if (m_openuse.ShowOpen() == cdlCancel)
-        return;
-    const QString title = m_openuse.FileTitle();
-    if (ReadTextFile(m_openuse.FileName)) {
-        rememberSource(m_openuse.FileName, false);
-        setCaption(captionFor(title));
-    }
+    if (auto error = ReadTextFile(path, mode))
+        return error;
+    rememberSource(path, mode == ReadMode::Scrambled);
+    setCaption(captionFor(titleOf(path)));
+    return std::nullopt;
 }
 
-void DocumentState::opensafe()
+std::optional<Error> DocumentState::open()
 {
-    if (!mayDiscard())
-        return;
-    if (m_safeuse.ShowOpen() == cdlCancel)
-        return;
-    const QString title = m_safeuse.FileTitle();
-    if (ReadTextFile(m_safeuse.FileName, ReadMode::Scrambled)) {
-        rememberSource(m_safeuse.FileName, true);
-        setCaption(captionFor(title));
-    }
+    Outcome discard = mayDiscard();
+    if (!discard.done)
+        return std::move(discard.failure);
+    if (m_fileDialog.ShowOpen() == cdlCancel)
+        return std::nullopt;
+    return openFile(m_fileDialog.FileName, ReadMode::Text);
 }
 
-void DocumentState::openDropped(const QString &path)
+std::optional<Error> DocumentState::opensafe()
 {
-    if (!mayDiscard())
-        return;
+    Outcome discard = mayDiscard();
+    if (!discard.done)
+        return std::move(discard.failure);
+    if (m_scrambledFileDialog.ShowOpen() == cdlCancel)
+        return std::nullopt;
+    return openFile(m_scrambledFileDialog.FileName, ReadMode::Scrambled);
+}
+
+std::optional<Error> DocumentState::openDropped(const QString &path)
+{
+    Outcome discard = mayDiscard();
+    if (!discard.done)
+        return std::move(discard.failure);
     // The next save dialog offers the dropped file, as after a dialog choice.
-    m_openuse.FileName = path;
-    if (ReadTextFile(path)) {
-        rememberSource(path, false);
-        setCaption(captionFor(titleOf(path)));
-    }
+    m_fileDialog.FileName = path;
+    return openFile(path, ReadMode::Text);
 }
 
 void DocumentState::rememberSource(const QString &path, bool encrypted)
@@ -300,14 +294,22 @@ void DocumentState::rememberSource(const QString &path, bool encrypted)
     m_recovered = false;
 }
 
-void DocumentState::adoptRecovered(const QString &title, const QString &path, bool encrypted)
+void DocumentState::adoptRecovered(const QByteArray &rtf, const QString &title,
+                                   const QString &path, bool encrypted,
+                                   const TextEncoding &encoding)
 {
+    replaceContent();
+    m_pictures = parseRtf(rtf, *m_editor.document());
+    m_editor.document()->clearUndoRedoStacks();
+    m_editor.setSelStart(0);
+    m_encoding = encoding;
     m_undecodable = false;
     m_loadedTitle = title;
     rememberSource(path, encrypted);
     m_recovered = true;
-    m_text1.document()->setModified(true);
+    m_editor.document()->setModified(true);
     setCaption(captionFor(title));
+    reportHeldBackPictures();
 }
 
 QString DocumentState::pathFromCommandLine(const QStringList &arguments)
@@ -330,15 +332,12 @@ QString DocumentState::pathFromCommandLine(const QStringList &arguments)
     return path;
 }
 
-void DocumentState::openCommandLine(const QStringList &arguments)
+std::optional<Error> DocumentState::openCommandLine(const QStringList &arguments)
 {
     const QString path = pathFromCommandLine(arguments);
     if (path.isEmpty())
-        return;
-    if (ReadTextFile(path)) {
-        rememberSource(path, false);
-        setCaption(captionFor(titleOf(path)));
-    }
+        return std::nullopt;
+    return openFile(path, ReadMode::Text);
 }
 
 void DocumentState::setReadLimit(qint64 bytes)
@@ -348,7 +347,7 @@ void DocumentState::setReadLimit(qint64 bytes)
 
 void DocumentState::reportHeldBackPictures()
 {
-    if (m_text1.pictureUse().heldBack > 0)
+    if (m_pictures.heldBack > 0)
         m_messages.inform(
             QStringLiteral("文档中的图片太多，部分图片以占位框显示；保存时图片会原样保留。"),
             boxTitle, MessageIcon::Exclamation);

@@ -1,15 +1,22 @@
-// What the program knows about its one document: the text last read from
-// (or saved to) a file, the caption, the change test and the save prompt;
-// and the commands that replace or write the document.
+// What the program knows about its one document: the text and formats last
+// read from (or saved to) a file, the caption, the file's encoding, the
+// change test and the save prompt; and the commands that replace or write
+// the document. Bytes are made and read by the file layer (documentfile.h);
+// failures come back as Error values for the window to show.
 #pragma once
 
+#include "core/error.h"
 #include "core/messagehost.h"
 #include "core/regularfile.h"
 #include "core/textbaseline.h"
+#include "core/textencoding.h"
+#include "document/documentfile.h"
+#include "document/textloader.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace Inkwell {
 
@@ -19,13 +26,15 @@ class RichTextBox;
 class DocumentState : public QObject {
     Q_OBJECT
 public:
-    DocumentState(RichTextBox &Text1, CommonDialog &openuse, CommonDialog &safeuse,
+    // `fileDialog` chooses the files of open and save, `scrambledFileDialog`
+    // those of opening a scrambled file.
+    DocumentState(RichTextBox &editor, CommonDialog &fileDialog, CommonDialog &scrambledFileDialog,
                   MessageHost &messages, QObject *parent = nullptr);
 
     // The baseline of the change test: the document's text and character
-    // formats as the control reported them right after the last read or
+    // formats as the editor held them right after the last read or
     // successful save.
-    TextBaseline LoadedText;
+    const TextBaseline &loadedText() const { return m_loadedText; }
 
     static QString captionFor(const QString &title);
     QString caption() const { return m_caption; }
@@ -33,68 +42,100 @@ public:
 
     bool DocumentChanged() const;
     MessageAnswer SaveChangesPrompt();
-    // The prompt before the document is replaced or the window closes: true
+
+    // A command's end: whether it went through, and why not when it failed.
+    struct Outcome {
+        bool done = false;
+        std::optional<Error> failure;
+    };
+    // The prompt before the document is replaced or the window closes: done
     // when the caller may go on (unchanged, No, or Yes and the save worked).
-    bool mayDiscard();
+    Outcome mayDiscard();
 
     enum class SaveResult { Saved, Cancelled, Failed };
-    SaveResult save();
-    void new_();
-    void open();
-    void opensafe();
+    struct Saved {
+        SaveResult result = SaveResult::Cancelled;
+        std::optional<Error> failure;
+    };
+    // The save dialog, then saveTo() with the chosen file.
+    Saved save();
+    // Writes the document to the path in the format its title's ending
+    // chooses, after the questions a lossy save needs.
+    Saved saveTo(const QString &path, const QString &fileTitle);
+
+    std::optional<Error> new_();
+    std::optional<Error> open();
+    std::optional<Error> opensafe();
     // A file dropped on the window: opened as the open command would open
     // the same file chosen in its dialog (the save question first).
-    void openDropped(const QString &path);
+    std::optional<Error> openDropped(const QString &path);
+    // Reads the file into the editor and names the document after it.
+    std::optional<Error> openFile(const QString &path, ReadMode mode);
 
     // The file named on the command line at start-up (the arguments after
     // the program). A name that exists as written is opened as written;
     // otherwise the arguments joined by blanks are one path, with blanks
     // around it and one pair of enclosing quotes removed.
-    void openCommandLine(const QStringList &arguments);
+    std::optional<Error> openCommandLine(const QStringList &arguments);
     static QString pathFromCommandLine(const QStringList &arguments);
 
     // The largest file a read accepts (defaultReadLimit() unless set).
     void setReadLimit(qint64 bytes);
 
-    enum class ReadMode { Text, Scrambled };
-    // Reads the file into the control; false (and a message to the user,
-    // nothing changed) when it cannot be read. A missing file is created empty.
-    bool ReadTextFile(const QString &path, ReadMode mode = ReadMode::Text);
+    // Reads the file into the editor; an Error (nothing changed) when it
+    // cannot be read. A missing file is created empty.
+    std::optional<Error> ReadTextFile(const QString &path, ReadMode mode = ReadMode::Text);
 
-    // True while the last read had bytes the encoding could not decode.
-    bool hasUndecodableBytes() const { return m_undecodable; }
+    // Empties the editor and the baseline (the start of a run).
+    void clear();
+
+    // The encoding plain-text saves use: the one the text was read in.
+    TextEncoding encoding() const { return m_encoding; }
+    // True while a big file is still arriving in slices.
+    bool isLoading() const { return m_loader.isLoading(); }
+    // Appends what is left of a load now (before a print).
+    void finishLoading();
+    // How the last RTF read spent the picture budget.
+    DocumentImages::BudgetUse pictureUse() const { return m_pictures; }
 
     // The file the document was last read from or saved to ("" for a new
     // document), and whether that was an encrypted (.stx) file.
     QString lastPath() const { return m_lastPath; }
     bool isEncrypted() const { return m_encrypted; }
-    // Takes the control's content, just restored from a draft, as the
-    // document: no file holds this text, so it counts as changed until it is
-    // saved or replaced.
-    void adoptRecovered(const QString &title, const QString &path, bool encrypted);
+    // Puts a draft's RTF into the editor as the document: no file holds this
+    // text, so it counts as changed until it is saved or replaced.
+    void adoptRecovered(const QByteArray &rtf, const QString &title, const QString &path,
+                        bool encrypted, const TextEncoding &encoding);
     // Tells the user, once for the load just done, when some of its pictures
     // show as placeholders because the document's picture budget was spent.
     void reportHeldBackPictures();
 
 signals:
     void captionChanged(const QString &caption);
+    void loadProgress(qint64 done, qint64 total);
+    void loadFinished();
 
 private:
     void markUnchanged();
     void rememberSource(const QString &path, bool encrypted);
+    void onLoadProgress(qint64 done, qint64 total, bool first);
     void onLoadFinished();
     bool confirmLossySave(const QString &fileTitle, bool lossless);
     bool confirmFormatLoss();
-    void reportSaveFailure(const QString &path, const QString &why);
+    void replaceContent(); // empties the editor for new content
 
-    RichTextBox &m_text1;
-    CommonDialog &m_openuse;
-    CommonDialog &m_safeuse;
+    RichTextBox &m_editor;
+    CommonDialog &m_fileDialog;
+    CommonDialog &m_scrambledFileDialog;
     MessageHost &m_messages;
+    TextLoader m_loader;
+    TextBaseline m_loadedText;
+    TextEncoding m_encoding;
+    DocumentImages::BudgetUse m_pictures;
     QString m_caption;
     QString m_loadedTitle;
     bool m_undecodable = false;
-    bool m_textLoadPending = false;
+    bool m_wasReadOnly = false;
     QString m_lastPath;
     bool m_encrypted = false;
     bool m_recovered = false;

@@ -1,5 +1,7 @@
 #include "document/draftkeeper.h"
 
+#include "rtf/rtfreader.h"
+
 #include "core/atomicfile.h"
 #include "core/clock.h"
 #include "core/messagehost.h"
@@ -101,7 +103,7 @@ bool DraftKeeper::claimFreshDraft()
 bool DraftKeeper::needsDraft() const
 {
     // A file still arriving in slices is not an edit.
-    return !m_closed && !m_text1.isLoading() && m_text1.document()->isModified();
+    return !m_closed && !m_document.isLoading() && m_text1.document()->isModified();
 }
 
 void DraftKeeper::changed()
@@ -166,7 +168,7 @@ void DraftKeeper::startWrite()
     header.title = title();
     header.path = m_document.lastPath();
     header.saved = m_clock.now();
-    header.encoding = m_text1.textEncoding();
+    header.encoding = m_document.encoding();
     header.encrypted = m_document.isEncrypted();
     const int codePage = rtfCodePage(header.encoding);
     const QString path = m_draftPath;
@@ -332,14 +334,11 @@ bool DraftKeeper::recoverOrphans()
             putInDiscarded(path);
             continue;
         }
-        QString why;
-        if (!m_text1.loadRtf(draft.rtf, &why)) {
-            setAside(path, why);
+        if (!Rtf::looksLikeRtf(draft.rtf)) {
+            setAside(path, QStringLiteral("不是 RTF 文档"));
             continue;
         }
-        m_text1.setTextEncoding(h.encoding);
-        m_document.adoptRecovered(h.title, h.path, h.encrypted);
-        m_document.reportHeldBackPictures();
+        m_document.adoptRecovered(draft.rtf, h.title, h.path, h.encrypted, h.encoding);
         // The recovered draft becomes this window's own, so it survives
         // another crash before the next write.
         m_lock = std::move(lock);

@@ -1,3 +1,4 @@
+#include "document/textloader.h"
 #include "platform/twips.h"
 #include "support/testwindow.h"
 
@@ -338,18 +339,18 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("big.txt"));
-        QVERIFY(writeBytes(path, QByteArray("line of text\n").repeated(4 * RichTextBox::sliceBytes / 13)));
+        QVERIFY(writeBytes(path, QByteArray("line of text\n").repeated(4 * TextLoader::sliceBytes / 13)));
         TestWindow w;
         w.form->show();
         auto *bar = w.form->findChild<QProgressBar *>();
         QVERIFY(bar);
         // Slow the event loop down so the load takes longer than half a second.
-        QObject::connect(&w.text1(), &RichTextBox::loadProgress, [] { QTest::qSleep(200); });
+        QObject::connect(&w.form->document(), &DocumentState::loadProgress, [] { QTest::qSleep(200); });
         w.dialogs.script.enqueue(ScriptedDialogHost::choose(path));
         w.trigger("open");
         QTRY_VERIFY(bar->isVisible());
         QVERIFY(bar->parentWidget()->findChild<QLabel *>()->text().contains(QStringLiteral("big.txt")));
-        QTRY_VERIFY(!w.text1().isLoading());
+        QTRY_VERIFY(!w.form->document().isLoading());
         QVERIFY(!bar->isVisible());
     }
 

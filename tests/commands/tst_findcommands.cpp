@@ -131,7 +131,7 @@ private slots:
         w.text1().setText(QStringLiteral("abc"));
         w.messages.inputs.enqueue(QStringLiteral("b"));
         w.trigger("find");
-        w.form->document().LoadedText = w.text1().Text(); // unchanged: new asks nothing
+        w.messages.answers.enqueue(MessageAnswer::No); // the typed text is not saved
         w.trigger("new");
         QCOMPARE(w.text1().Text(), QString());
         w.text1().setText(QStringLiteral("bb"));

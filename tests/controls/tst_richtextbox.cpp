@@ -2,6 +2,7 @@
 #include "controls/richtextbox.h"
 #include "core/textbaseline.h"
 #include "core/textencoding.h"
+#include "document/textloader.h"
 #include "support/testwindow.h"
 
 #include <QSignalSpy>
@@ -155,127 +156,43 @@ private slots:
         QVERIFY(!empty.matches(QStringLiteral("x")));
     }
 
-    void slicedLoadKeepsTextAndWindowAlive()
-    {
-        QString big;
-        for (int i = 0; big.size() < 2 * RichTextBox::sliceBytes; ++i)
-            big += QStringLiteral("第%1行 some text\r\n").arg(i);
-        const QByteArray bytes = big.toUtf8();
-        big.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        RichTextBox box;
-        QSignalSpy finished(&box, &RichTextBox::loadFinished);
-        QSignalSpy progress(&box, &RichTextBox::loadProgress);
-        box.loadTextFile(bytes);
-        QVERIFY(box.isLoading());
-        QVERIFY(box.isReadOnly());
-        QVERIFY(box.Text().size() < big.size()); // only the first slice is in
-        QVERIFY(box.Text().size() > 0);
-        QTRY_COMPARE(finished.size(), 1);
-        QVERIFY(progress.size() >= 3);
-        QCOMPARE(progress.last().at(0).toLongLong(), qint64(bytes.size()));
-        QVERIFY(!box.isLoading());
-        QVERIFY(!box.isReadOnly());
-        QCOMPARE(box.Text(), big);
-        QVERIFY(!box.document()->isUndoAvailable());
-        QCOMPARE(box.SelStart(), 0);
-        QCOMPARE(box.textEncoding().kind, TextEncoding::Kind::Utf8);
-        QCOMPARE(box.textEncoding().lineEnding, TextEncoding::LineEnding::CRLF);
-        const RichTextBox::LoadedFile loaded = box.takeLoadedFile();
-        QVERIFY(loaded.baseline.matches(big));
-        QVERIFY(!loaded.baseline.matches(big + u'x'));
-        QVERIFY(!loaded.hadMarks);
-        QVERIFY(loaded.clean);
-    }
-
-    void slicesNeverSplitCharactersOrBreaks_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("lineEnding");
-        const QByteArray gbkLine("\xd6\xd0\xce\xc4");
-        QTest::newRow("GBK without breaks") << gbkLine.repeated(600000)
-                                            << QStringLiteral("中文").repeated(600000) << -1;
-        QTest::newRow("GBK with CR only") << (gbkLine + "\r").repeated(300000)
-                                          << QStringLiteral("中文\n").repeated(300000)
-                                          << int(TextEncoding::LineEnding::CR);
-        QTest::newRow("GB18030 four-byte runs with digits")
-            << QByteArray("\x94\x39\xfc\x36 1").repeated(400000)
-            << (QString::fromUcs4(U"\U0001F600") + QStringLiteral(" 1")).repeated(400000) << -1;
-        QByteArray utf16("\xff\xfe");
-        for (int i = 0; i < 400000; ++i)
-            utf16 += QByteArray("\x3d\xd8\x00\xde\x0d\x00\x0a\x00", 8); // U+1F600 CRLF
-        QTest::newRow("UTF-16 surrogates and CRLF")
-            << utf16 << (QString::fromUcs4(U"\U0001F600") + u'\n').repeated(400000)
-            << int(TextEncoding::LineEnding::CRLF);
-    }
-    void slicesNeverSplitCharactersOrBreaks()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, text);
-        QFETCH(int, lineEnding);
-        RichTextBox box;
-        box.loadTextFile(bytes);
-        box.finishLoading();
-        QCOMPARE(box.Text().size(), text.size());
-        QVERIFY(box.Text() == text);
-        const RichTextBox::LoadedFile loaded = box.takeLoadedFile();
-        QVERIFY(loaded.clean);
-        if (lineEnding >= 0)
-            QCOMPARE(int(box.textEncoding().lineEnding), lineEnding);
-        // And back to the same bytes.
-        QVERIFY(box.fileBytes(RichTextBox::rtfText) == bytes);
-    }
-
-    void bigFileEncodingDecidedByAllOfIt_data()
-    {
-        QTest::addColumn<int>("badAt"); // -1: none; else the offset of a byte invalid in UTF-8
-        QTest::addColumn<int>("kind");
-        const int size = 9 << 20; // checked in two halves at once
-        QTest::newRow("valid UTF-8") << -1 << int(TextEncoding::Kind::Utf8);
-        QTest::newRow("bad byte in the first half") << size / 4 << int(TextEncoding::Kind::Ansi);
-        QTest::newRow("bad byte in the second half") << size - 10 << int(TextEncoding::Kind::Ansi);
-        QTest::newRow("bad byte at the middle") << size / 2 << int(TextEncoding::Kind::Ansi);
-    }
-    void bigFileEncodingDecidedByAllOfIt()
-    {
-        QFETCH(int, badAt);
-        QFETCH(int, kind);
-        QByteArray bytes = QByteArray("\xe4\xb8\xad\n").repeated((9 << 20) / 4);
-        if (badAt >= 0)
-            bytes[badAt] = '\xff';
-        TextFileDecoder decoder(bytes);
-        QCOMPARE(int(decoder.encoding().kind), kind);
-    }
-
+    // A new document while a big file is still arriving: the load stops, the
+    // editor is writable and empty, and no late slice lands in it.
     void newContentCancelsSlicedLoad()
     {
-        RichTextBox box;
-        box.loadTextFile(QByteArray("xxxxxxxxxxxxxxx\n").repeated(RichTextBox::sliceBytes / 4));
-        QVERIFY(box.isLoading());
-        box.setText(QStringLiteral("other"));
-        QVERIFY(!box.isLoading());
-        QVERIFY(!box.isReadOnly());
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("big.txt"));
+        QVERIFY(writeBytes(source, QByteArray("xxxxxxxxxxxxxxx\n").repeated(TextLoader::sliceBytes / 4)));
+        TestWindow w(source);
+        QVERIFY(w.form->document().isLoading());
+        QVERIFY(w.text1().isReadOnly());
+        w.trigger("new");
+        QVERIFY(!w.form->document().isLoading());
+        QVERIFY(!w.text1().isReadOnly());
         QTest::qWait(50);
-        QCOMPARE(box.Text(), QStringLiteral("other"));
+        QCOMPARE(w.text1().Text(), QString());
+        QCOMPARE(w.caption(), QStringLiteral("无标题 - Inkwell"));
     }
 
     void bigFileOpensUnchangedAndSavesWhole()
     {
         QTemporaryDir dir;
         QByteArray bytes;
-        for (int i = 0; bytes.size() < 3 * RichTextBox::sliceBytes; ++i)
+        for (int i = 0; bytes.size() < 3 * TextLoader::sliceBytes; ++i)
             bytes += "\xb5\xda" + QByteArray::number(i) + "\xd0\xd0 line\r\n";
         const QString source = dir.filePath(QStringLiteral("big.txt"));
         QVERIFY(writeBytes(source, bytes));
         TestWindow w(source);
-        QVERIFY(w.text1().isLoading());
+        QVERIFY(w.form->document().isLoading());
+        QVERIFY(w.text1().isReadOnly()); // until the last slice is in
         QVERIFY(!w.form->document().DocumentChanged());
         // Saving before the last slice is in still writes the whole file.
         const QString target = dir.filePath(QStringLiteral("copy.txt"));
         w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
         w.trigger("save");
         QCOMPARE(readBytes(target), bytes);
-        QVERIFY(!w.text1().isLoading());
+        QVERIFY(!w.form->document().isLoading());
+        QVERIFY(!w.text1().isReadOnly());
         QVERIFY(!w.form->document().DocumentChanged());
         QVERIFY(w.close());
         QVERIFY(w.messages.shown.isEmpty());
@@ -285,9 +202,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString source = dir.filePath(QStringLiteral("b.txt"));
-        QVERIFY(writeBytes(source, QByteArray(3 * RichTextBox::sliceBytes, 'a') + "\n\xe2\x80\xa9z"));
+        QVERIFY(writeBytes(source, QByteArray(3 * TextLoader::sliceBytes, 'a') + "\n\xe2\x80\xa9z"));
         TestWindow w(source); // UTF-8 with a paragraph separator the control turns into a break
-        QTRY_VERIFY(!w.text1().isLoading());
+        QTRY_VERIFY(!w.form->document().isLoading());
         QVERIFY(!w.form->document().DocumentChanged());
         w.text1().moveCursor(QTextCursor::End);
         w.type(QStringLiteral("!"));
@@ -301,14 +218,14 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("longLines");
         QByteArray hex;
-        for (int i = 0; hex.size() < 3 * RichTextBox::sliceBytes; ++i)
+        for (int i = 0; hex.size() < 3 * TextLoader::sliceBytes; ++i)
             hex += QByteArray::number(i * 2654435761u % 4294967291u, 16);
-        QTest::newRow("3 MB of x") << QByteArray(3 * RichTextBox::sliceBytes, 'x') << true;
+        QTest::newRow("3 MB of x") << QByteArray(3 * TextLoader::sliceBytes, 'x') << true;
         QTest::newRow("hex between short lines") << "first\r\n" + hex + "\r\nlast\r\n" << true;
         QTest::newRow("small file, one long line")
             << QByteArray(RichTextBox::longLineChars + 1, 'y') << true;
         QByteArray ordinary;
-        for (int i = 0; ordinary.size() < 2 * RichTextBox::sliceBytes; ++i)
+        for (int i = 0; ordinary.size() < 2 * TextLoader::sliceBytes; ++i)
             ordinary += "word " + QByteArray::number(i) + " and more words\n";
         QTest::newRow("ordinary lines") << ordinary << false;
         QTest::newRow("line at the limit") << QByteArray(RichTextBox::longLineChars, 'y') + "\n"
@@ -322,11 +239,13 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, longLines);
-        RichTextBox box;
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("long.txt"));
+        QVERIFY(writeBytes(source, bytes));
+        TestWindow w(source);
+        RichTextBox &box = w.text1();
         box.resize(800, 600);
-        QSignalSpy finished(&box, &RichTextBox::loadFinished);
-        box.loadTextFile(bytes);
-        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.form->document().isLoading(), 60000);
         QCOMPARE(box.hasLongLineLayout(), longLines);
         const auto wrap =
             longLines ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
@@ -337,7 +256,7 @@ private slots:
         QString expected = QString::fromLatin1(bytes);
         expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         QCOMPARE(box.Text(), expected);
-        QCOMPARE(box.fileBytes(RichTextBox::rtfText), bytes);
+        QCOMPARE(w.bytesOf(FileFormat::PlainText), bytes);
 
         // The caret's column counts characters of the line, not screen lines.
         QTextBlock block = box.document()->begin();
@@ -390,9 +309,9 @@ private slots:
         const QString source = dir.filePath(QStringLiteral("bomb.rtf"));
         QVERIFY(writeBytes(source, bombRtf(pictures)));
         TestWindow w(source);
-        QCOMPARE(w.text1().pictureUse().decoded, decoded);
-        QVERIFY(w.text1().pictureUse().bytes <= DocumentImages::pictureBudget);
-        QCOMPARE(w.text1().pictureUse().heldBack > 0, told);
+        QCOMPARE(w.form->document().pictureUse().decoded, decoded);
+        QVERIFY(w.form->document().pictureUse().bytes <= DocumentImages::pictureBudget);
+        QCOMPARE(w.form->document().pictureUse().heldBack > 0, told);
         QCOMPARE(w.messages.shown.size(), told ? 1 : 0);
         if (told) {
             const ShownMessage &m = w.messages.shown[0];

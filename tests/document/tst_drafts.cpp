@@ -106,7 +106,7 @@ private slots:
 
         const DecodedDraft draft = readDraft(k->draftPath());
         QVERIFY2(draft.ok, qPrintable(draft.why));
-        QCOMPARE(draft.rtf, w.text1().fileBytes(RichTextBox::rtfRTF));
+        QCOMPARE(draft.rtf, w.bytesOf(FileFormat::Rtf));
         QVERIFY(draft.rtf.contains("\\pict"));
         QCOMPARE(draft.header.title, QStringLiteral("无标题"));
         QCOMPARE(draft.header.saved, w.clock.moment);
@@ -219,8 +219,8 @@ private slots:
             dead.text1().moveCursor(QTextCursor::End);
             typeRichDocument(dead);
             k->flush();
-            expectedRtf = dead.text1().fileBytes(RichTextBox::rtfRTF);
-            expectedEncoding = dead.text1().textEncoding();
+            expectedRtf = dead.bytesOf(FileFormat::Rtf);
+            expectedEncoding = dead.form->document().encoding();
             orphan = k->draftPath();
             // The window dies here without a normal close: the draft stays.
         }
@@ -242,8 +242,8 @@ private slots:
         // Enter keeps the work.
         QCOMPARE(w.messages.shown[0].defaultButton, MessageAnswer::Yes);
         if (restored) {
-            QCOMPARE(w.text1().fileBytes(RichTextBox::rtfRTF), expectedRtf);
-            QCOMPARE(w.text1().textEncoding(), expectedEncoding);
+            QCOMPARE(w.bytesOf(FileFormat::Rtf), expectedRtf);
+            QCOMPARE(w.form->document().encoding(), expectedEncoding);
             QCOMPARE(w.caption(), QStringLiteral("notes.txt - Inkwell"));
             QVERIFY(w.form->document().DocumentChanged());
             QCOMPARE(w.form->document().lastPath(), source);
@@ -302,16 +302,16 @@ private slots:
         Keeper k(w, dir());
         w.messages.answers.enqueue(MessageAnswer::Yes);
         QVERIFY(k->recoverOrphans());
-        QCOMPARE(w.text1().pictureUse().decoded, 8);
-        QCOMPARE(w.text1().pictureUse().heldBack, 4);
-        QVERIFY(w.text1().pictureUse().bytes <= DocumentImages::pictureBudget);
+        QCOMPARE(w.form->document().pictureUse().decoded, 8);
+        QCOMPARE(w.form->document().pictureUse().heldBack, 4);
+        QVERIFY(w.form->document().pictureUse().bytes <= DocumentImages::pictureBudget);
         QCOMPARE(w.messages.shown.size(), 2); // the question, then the one message
         QCOMPARE(w.messages.shown[1].kind, ShownMessage::Inform);
         QCOMPARE(w.messages.shown[1].text,
                  QStringLiteral("文档中的图片太多，部分图片以占位框显示；保存时图片会原样保留。"));
         QCOMPARE(w.messages.shown[1].icon, MessageIcon::Exclamation);
         QVERIFY(w.text1().Text().endsWith(u'!'));
-        const QByteArray saved = w.text1().fileBytes(RichTextBox::rtfRTF);
+        const QByteArray saved = w.bytesOf(FileFormat::Rtf);
         for (const QByteArray &png : pictures)
             QVERIFY(holdsPicture(saved, png));
         w.messages.answers.enqueue(MessageAnswer::No);
@@ -370,7 +370,7 @@ private slots:
         w.form->drafts()->flush();
         const QString draft = w.form->drafts()->draftPath();
         QVERIFY(QFile::exists(draft));
-        QCOMPARE(readDraft(draft).rtf, w.text1().fileBytes(RichTextBox::rtfRTF));
+        QCOMPARE(readDraft(draft).rtf, w.bytesOf(FileFormat::Rtf));
         w.messages.answers.enqueue(MessageAnswer::Cancel);
         QVERIFY(!w.close());
         QVERIFY(QFile::exists(draft));
@@ -457,8 +457,8 @@ private slots:
         first->flush();
         second->flush();
         QVERIFY(first->draftPath() != second->draftPath());
-        QCOMPARE(readDraft(first->draftPath()).rtf, one.text1().fileBytes(RichTextBox::rtfRTF));
-        QCOMPARE(readDraft(second->draftPath()).rtf, two.text1().fileBytes(RichTextBox::rtfRTF));
+        QCOMPARE(readDraft(first->draftPath()).rtf, one.bytesOf(FileFormat::Rtf));
+        QCOMPARE(readDraft(second->draftPath()).rtf, two.bytesOf(FileFormat::Rtf));
         // A window open for long: the age of its lock does not make it stale.
         for (const QString &draft : {first->draftPath(), second->draftPath()}) {
             QFile lock(draft + QStringLiteral(".lock"));
@@ -510,7 +510,7 @@ private slots:
         const DecodedDraft draft = decodeDraft(bytes);
         QVERIFY2(draft.ok, qPrintable(draft.why));
         QCOMPARE(draft.header.encrypted, hidden);
-        QCOMPARE(draft.rtf, w.text1().fileBytes(RichTextBox::rtfRTF));
+        QCOMPARE(draft.rtf, w.bytesOf(FileFormat::Rtf));
 
         const QString secret = QStringLiteral("机密文字");
         QByteArray gbk = QByteArray::fromStdString(
@@ -687,7 +687,7 @@ private slots:
         QCOMPARE(w.text1().Text(), QStringLiteral("shorter now"));
         k->flush();
         QVERIFY2(k->lastError().isEmpty(), qPrintable(k->lastError()));
-        QCOMPARE(readDraft(k->draftPath()).rtf, w.text1().fileBytes(RichTextBox::rtfRTF));
+        QCOMPARE(readDraft(k->draftPath()).rtf, w.bytesOf(FileFormat::Rtf));
         QCOMPARE(QDir(full + QStringLiteral("/drafts")).entryList(QDir::Files).size(), 2);
     }
 
@@ -732,7 +732,7 @@ private slots:
               megabytes, firstDraft, first / 1e6, second / 1e6,
               qint64(QFileInfo(k->draftPath()).size()));
         QCOMPARE(readDraft(k->draftPath()).rtf.size(),
-                 w.text1().fileBytes(RichTextBox::rtfRTF).size());
+                 w.bytesOf(FileFormat::Rtf).size());
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "app/form1.h"
 #include "controls/richtextbox.h"
+#include "document/documentfile.h"
 #include "document/documentstate.h"
 #include "shell/registry_file.h"
 #include "shell/systemdirectory.h"
@@ -50,6 +51,11 @@ struct TestWindow {
     // Types text at the caret as the keyboard would (through the control's own editing).
     void type(const QString &text) { form->Text1->insertPlainText(text); }
     bool close() { return form->close(); }
+    // What a save in the given format would write now.
+    QByteArray bytesOf(FileFormat format)
+    {
+        return serialize(*form->Text1->document(), form->document().encoding(), format).bytes;
+    }
 };
 
 inline QByteArray readBytes(const QString &path)

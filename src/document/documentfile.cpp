@@ -1,0 +1,78 @@
+#include "document/documentfile.h"
+
+#include "core/documenttext.h"
+#include "core/regularfile.h"
+#include "core/systemerror.h"
+#include "document/bytescramble.h"
+#include "platform/codepage.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace Inkwell {
+
+namespace {
+
+int ansiCodePageOf(const TextEncoding &encoding)
+{
+    return encoding.kind == TextEncoding::Kind::Ansi && encoding.codePage ? encoding.codePage
+                                                                          : CodePage::systemAnsi();
+}
+
+} // namespace
+
+FileFormat saveFormatFor(const QString &fileTitle)
+{
+    const QString ending = fileTitle.right(3).toLower();
+    if (ending == u"txt")
+        return FileFormat::PlainText;
+    if (ending == u"stx")
+        return FileFormat::Scrambled;
+    return FileFormat::Rtf;
+}
+
+DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
+{
+    DocumentBytes out;
+    FileContent content = readRegularFile(path, limit, true);
+    if (content.error) {
+        out.error = Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)),
+                          content.error->why};
+        return out;
+    }
+    out.bytes = std::move(content.bytes);
+    if (mode == ReadMode::Scrambled)
+        scrambleInPlace(out.bytes); // in memory: no unscrambled copy on disk
+    out.rich = mode == ReadMode::Text && Rtf::looksLikeRtf(out.bytes);
+    return out;
+}
+
+DocumentImages::BudgetUse parseRtf(const QByteArray &bytes, QTextDocument &document)
+{
+    QTextCursor cursor(&document);
+    cursor.select(QTextCursor::Document);
+    return Rtf::read(bytes, cursor, CodePage::systemAnsi()).pictures;
+}
+
+Serialized serialize(const QTextDocument &document, const TextEncoding &encoding,
+                     FileFormat format)
+{
+    Serialized out;
+    if (format == FileFormat::Rtf) {
+        out.bytes = Rtf::write(document, ansiCodePageOf(encoding));
+        return out;
+    }
+    out.bytes = encodeTextFile(plainTextOf(document), encoding, &out.lossless);
+    if (format == FileFormat::Scrambled)
+        scrambleInPlace(out.bytes);
+    return out;
+}
+
+Error saveError(const QString &path, const Error &cause)
+{
+    return Error{QStringLiteral("无法保存文件“%1”").arg(shortenedPath(path)), cause.why};
+}
+
+} // namespace Inkwell

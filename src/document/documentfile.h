@@ -1,0 +1,61 @@
+// The document's files, apart from any widget: which format a name or the
+// bytes choose, reading a file's bytes as the document sees them, parsing
+// RTF into a document and serialising a document into the bytes a save
+// writes. Errors come back as values, in Chinese.
+#pragma once
+
+#include "core/error.h"
+#include "core/textencoding.h"
+#include "rtf/documentimages.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+class QTextDocument;
+
+namespace Inkwell {
+
+enum class FileFormat { PlainText, Scrambled, Rtf };
+
+// The format a save writes, chosen by the file title's last three
+// characters, lower-cased: "txt" plain text, "stx" scrambled plain text,
+// anything else (a.doc, readme) RTF.
+FileFormat saveFormatFor(const QString &fileTitle);
+
+// How a file is opened: as text (RTF when its bytes begin with "{\rtf"), or
+// as a scrambled text file, unscrambled in memory.
+enum class ReadMode { Text, Scrambled };
+
+struct DocumentBytes {
+    std::optional<Error> error; // set when nothing could be read
+    QByteArray bytes;           // unscrambled when read as a scrambled file
+    bool rich = false;          // RTF: parse them; otherwise decode them as text
+};
+
+// Reads a file whole as the document will see it. A path that names nothing
+// is created empty; anything but a regular file, and a file over `limit`
+// bytes, is refused. The error's `what` is "无法打开文件“<path>”".
+DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit);
+
+// Replaces the document's content with the RTF's, read once; what the
+// pictures spent of the picture budget comes back.
+DocumentImages::BudgetUse parseRtf(const QByteArray &bytes, QTextDocument &document);
+
+struct Serialized {
+    QByteArray bytes;
+    // False when a character has no form in the encoding (written as "?").
+    bool lossless = true;
+};
+
+// The bytes a save writes: the plain text in the file's own encoding and
+// line ending (scrambled in memory for the scrambled format, so its plain
+// text never reaches the disk), or RTF whose byte fallbacks use the
+// encoding's code page.
+Serialized serialize(const QTextDocument &document, const TextEncoding &encoding,
+                     FileFormat format);
+
+// The error of a failed save, in the message frame the user reads.
+Error saveError(const QString &path, const Error &cause);
+
+} // namespace Inkwell
