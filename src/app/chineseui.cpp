@@ -43,12 +43,10 @@ const struct {
     const char16_t *name;
     const QStringList &faces;
 } windowsFonts[] = {
-    {u"宋体", serif},        {u"SimSun", serif},        {u"新宋体", serif},
-    {u"NSimSun", serif},     {u"黑体", sans},           {u"SimHei", sans},
-    {u"微软雅黑", sans},     {u"Microsoft YaHei", sans}, {u"楷体", kai},
-    {u"KaiTi", kai},         {u"楷体_GB2312", kai},     {u"KaiTi_GB2312", kai},
-    {u"仿宋", fang},         {u"FangSong", fang},       {u"仿宋_GB2312", fang},
-    {u"FangSong_GB2312", fang},
+    {u"宋体", serif}, {u"SimSun", serif},  {u"新宋体", serif},     {u"NSimSun", serif},
+    {u"黑体", sans},  {u"SimHei", sans},   {u"微软雅黑", sans},    {u"Microsoft YaHei", sans},
+    {u"楷体", kai},   {u"KaiTi", kai},     {u"楷体_GB2312", kai},  {u"KaiTi_GB2312", kai},
+    {u"仿宋", fang},  {u"FangSong", fang}, {u"仿宋_GB2312", fang}, {u"FangSong_GB2312", fang},
 };
 
 } // namespace

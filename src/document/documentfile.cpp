@@ -38,8 +38,8 @@ DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
     DocumentBytes out;
     FileContent content = readRegularFile(path, limit, true);
     if (content.error) {
-        out.error = Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)),
-                          content.error->why};
+        out.error =
+            Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)), content.error->why};
         return out;
     }
     out.bytes = std::move(content.bytes);
@@ -56,8 +56,7 @@ DocumentImages::BudgetUse parseRtf(const QByteArray &bytes, QTextDocument &docum
     return Rtf::read(bytes, cursor, CodePage::systemAnsi()).pictures;
 }
 
-Serialized serialize(const QTextDocument &document, const TextEncoding &encoding,
-                     FileFormat format)
+Serialized serialize(const QTextDocument &document, const TextEncoding &encoding, FileFormat format)
 {
     Serialized out;
     if (format == FileFormat::Rtf) {

@@ -27,8 +27,7 @@ DocumentState::DocumentState(RichTextBox &editor, CommonDialog &fileDialog,
                              CommonDialog &scrambledFileDialog, MessageHost &messages,
                              QObject *parent)
     : QObject(parent), m_editor(editor), m_fileDialog(fileDialog),
-      m_scrambledFileDialog(scrambledFileDialog), m_messages(messages),
-      m_caption(untitledCaption)
+      m_scrambledFileDialog(scrambledFileDialog), m_messages(messages), m_caption(untitledCaption)
 {
     connect(&m_loader, &TextLoader::progress, this, &DocumentState::onLoadProgress);
     connect(&m_loader, &TextLoader::finished, this, &DocumentState::onLoadFinished);
@@ -74,8 +73,8 @@ bool DocumentState::DocumentChanged() const
         return false;
     // A font, a colour or a picture changed is as much a change as a letter
     // typed; the formats are compared only once the texts are equal.
-    return !m_loadedText.matches(m_editor.Text())
-        || !m_loadedText.formatsMatch(*m_editor.document());
+    return !m_loadedText.matches(m_editor.Text()) ||
+           !m_loadedText.formatsMatch(*m_editor.document());
 }
 
 MessageAnswer DocumentState::SaveChangesPrompt()
@@ -92,8 +91,10 @@ DocumentState::Outcome DocumentState::mayDiscard()
         Saved saved = save();
         return {saved.result == SaveResult::Saved, std::move(saved.failure)};
     }
-    case MessageAnswer::No: return {true, std::nullopt};
-    default: return {false, std::nullopt};
+    case MessageAnswer::No:
+        return {true, std::nullopt};
+    default:
+        return {false, std::nullopt};
     }
 }
 
@@ -164,8 +165,10 @@ std::optional<Error> DocumentState::new_()
                 return std::move(saved.failure);
             break;
         }
-        case MessageAnswer::No: break;
-        default: return std::nullopt;
+        case MessageAnswer::No:
+            break;
+        default:
+            return std::nullopt;
         }
     }
     replaceContent();
@@ -294,9 +297,8 @@ void DocumentState::rememberSource(const QString &path, bool encrypted)
     m_recovered = false;
 }
 
-void DocumentState::adoptRecovered(const QByteArray &rtf, const QString &title,
-                                   const QString &path, bool encrypted,
-                                   const TextEncoding &encoding)
+void DocumentState::adoptRecovered(const QByteArray &rtf, const QString &title, const QString &path,
+                                   bool encrypted, const TextEncoding &encoding)
 {
     replaceContent();
     m_pictures = parseRtf(rtf, *m_editor.document());

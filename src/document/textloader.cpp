@@ -10,8 +10,8 @@ namespace {
 // Characters a QTextDocument turns into paragraph or frame boundaries.
 bool hasMarks(QStringView text)
 {
-    return text.contains(QChar::ParagraphSeparator) || text.contains(QChar(0xFDD0))
-        || text.contains(QChar(0xFDD1));
+    return text.contains(QChar::ParagraphSeparator) || text.contains(QChar(0xFDD0)) ||
+           text.contains(QChar(0xFDD1));
 }
 
 // The length of the last line of `text`, given that the line it continues
@@ -71,7 +71,7 @@ void TextLoader::appendNextSlice()
     const bool whole = load.decoder.size() <= sliceBytes;
     const bool first = load.decoder.position() == 0;
     // A small first slice: the first screen needs only a few lines.
-    QString slice = load.decoder.next(whole ? load.decoder.size()
+    QString slice = load.decoder.next(whole   ? load.decoder.size()
                                       : first ? sliceBytes / 8
                                               : sliceBytes);
     load.tailChars = lastLineLength(slice, load.tailChars);

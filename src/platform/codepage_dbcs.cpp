@@ -2,7 +2,6 @@
 
 #include "gb18030.h"
 
-
 namespace Inkwell::CodePage::Dbcs {
 
 bool isDoubleByte(int codePage)
@@ -64,7 +63,8 @@ const Table *tableFor(int codePage, const std::function<std::unique_ptr<Table>()
         static const std::unique_ptr<Table> table = make();
         return table.get();
     }
-    default: return nullptr;
+    default:
+        return nullptr;
     }
 }
 
@@ -144,8 +144,8 @@ Encoded encode(const Table &table, std::u16string_view text, int codePage)
         // page, written in its GB18030 form (936) or as '?'.
         std::size_t units = 1;
         char32_t codePoint = c;
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00
-            && text[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
             units = 2;
             codePoint = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
         }

@@ -18,18 +18,17 @@ std::unique_ptr<Dbcs::Table> buildTable(int codePage)
     const UINT cp = UINT(codePage);
     const auto decodeOne = [cp](const unsigned char *bytes, std::size_t n) -> char16_t {
         wchar_t out[4];
-        const int units = MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS,
-                                              reinterpret_cast<const char *>(bytes), int(n), out,
-                                              4);
+        const int units = MultiByteToWideChar(
+            cp, MB_ERR_INVALID_CHARS, reinterpret_cast<const char *>(bytes), int(n), out, 4);
         return units == 1 ? char16_t(out[0]) : 0;
     };
     const auto encodeOne = [cp](char16_t unit) -> std::uint16_t {
         const wchar_t in = wchar_t(unit);
         unsigned char out[8];
         BOOL usedDefault = FALSE;
-        const int n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, &in, 1,
-                                          reinterpret_cast<char *>(out), int(sizeof(out)),
-                                          nullptr, &usedDefault);
+        const int n =
+            WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, &in, 1, reinterpret_cast<char *>(out),
+                                int(sizeof(out)), nullptr, &usedDefault);
         if (usedDefault || n < 1 || n > 2)
             return 0;
         return n == 1 ? out[0] : std::uint16_t(out[0] << 8 | out[1]);
@@ -95,8 +94,8 @@ Encoded encode(std::u16string_view text, int codePage)
     const int bytes = WideCharToMultiByte(UINT(codePage), 0, wide, n, nullptr, 0,
                                           utf ? nullptr : "?", utf ? nullptr : &usedDefault);
     result.bytes.resize(std::size_t(bytes));
-    WideCharToMultiByte(UINT(codePage), 0, wide, n, result.bytes.data(), bytes,
-                        utf ? nullptr : "?", utf ? nullptr : &usedDefault);
+    WideCharToMultiByte(UINT(codePage), 0, wide, n, result.bytes.data(), bytes, utf ? nullptr : "?",
+                        utf ? nullptr : &usedDefault);
     result.lossless = !usedDefault;
     return result;
 }

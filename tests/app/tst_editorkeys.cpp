@@ -91,8 +91,7 @@ private slots:
         QTest::newRow("in, then Ctrl+0") << QList<int>{1, 1, 0} << 0;
         QTest::newRow("wheel up") << QList<int>{2} << 1;
         QTest::newRow("wheel down") << QList<int>{-2} << -1;
-        QTest::newRow("far out stops at the end of the scale")
-            << QList<int>(40, -1) << -1;
+        QTest::newRow("far out stops at the end of the scale") << QList<int>(40, -1) << -1;
     }
     void zoomKeysAndWheel()
     {

@@ -42,8 +42,9 @@ inline std::vector<CodePageCase> roundTripCases()
 inline std::vector<CodePageCase> badInputCases()
 {
     return {
-        {"lone FF", 936, "a\xff"
-                         "b",
+        {"lone FF", 936,
+         "a\xff"
+         "b",
          u"a\uFFFDb"},
         {"trailing lead byte", 936, "ab\xd6", u"ab\uFFFD"},
         {"lead then blank", 936, "\xd6 a", u"\uFFFD a"},

@@ -1,0 +1,368 @@
+// The file layer on its own, with no window and no editing widget: bytes in,
+// a QTextDocument, bytes out.
+#include "core/documenttext.h"
+#include "document/bytescramble.h"
+#include "document/documentfile.h"
+#include "document/textloader.h"
+#include "rtf/rtfreader.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <sys/stat.h>
+
+using namespace Inkwell;
+
+namespace {
+
+// Loads the bytes into the document as a file open does, all slices in.
+TextLoader::Loaded load(const QByteArray &bytes, QTextDocument &document)
+{
+    TextLoader loader;
+    loader.start(bytes, document, QTextCharFormat());
+    loader.finish();
+    return loader.take();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray utf16le(const QString &text)
+{
+    return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
+QByteArray utf16be(const QString &text)
+{
+    QByteArray out;
+    for (QChar c : text)
+        out += char(c.unicode() >> 8), out += char(c.unicode() & 0xFF);
+    return out;
+}
+
+} // namespace
+
+class TestDocumentFile : public QObject {
+    Q_OBJECT
+private slots:
+    // Every encoding and line ending a text file can have comes back byte for
+    // byte through a load and a plain-text save; the text is what a reader
+    // of the file sees.
+    void plainTextRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("lineEnding");
+        const int ansi = int(TextEncoding::Kind::Ansi), utf8 = int(TextEncoding::Kind::Utf8),
+                  le = int(TextEncoding::Kind::Utf16LE), be = int(TextEncoding::Kind::Utf16BE);
+        const int crlf = int(TextEncoding::LineEnding::CRLF),
+                  lf = int(TextEncoding::LineEnding::LF), cr = int(TextEncoding::LineEnding::CR);
+        const QString two = QStringLiteral("第一行 one\n第二行 two\n");
+        QTest::newRow("GBK, CRLF")
+            << QByteArray("\xb5\xda\xd2\xbb\xd0\xd0 one\r\n\xb5\xda\xb6\xfe\xd0\xd0 two\r\n") << two
+            << ansi << crlf;
+        QTest::newRow("GBK, LF")
+            << QByteArray("\xb5\xda\xd2\xbb\xd0\xd0 one\n\xb5\xda\xb6\xfe\xd0\xd0 two\n") << two
+            << ansi << lf;
+        QTest::newRow("GBK, CR")
+            << QByteArray("\xb5\xda\xd2\xbb\xd0\xd0 one\r\xb5\xda\xb6\xfe\xd0\xd0 two\r") << two
+            << ansi << cr;
+        QTest::newRow("GB18030 four-byte forms")
+            << QByteArray("\x94\x39\xfc\x36 \x81\x32\xce\x39\r\n")
+            << QString::fromUcs4(U"\U0001F600 \u0E01\n") << ansi << crlf;
+        QTest::newRow("UTF-8 without BOM") << two.toUtf8() << two << utf8 << lf;
+        QTest::newRow("UTF-8 with BOM")
+            << "\xef\xbb\xbf" +
+                   QString(two).replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toUtf8()
+            << two << utf8 << crlf;
+        QTest::newRow("UTF-16 LE")
+            << "\xff\xfe" +
+                   utf16le(QString(two).replace(QStringLiteral("\n"), QStringLiteral("\r\n")))
+            << two << le << crlf;
+        QTest::newRow("UTF-16 BE") << "\xfe\xff" + utf16be(two) << two << be << lf;
+        QTest::newRow("NUL bytes")
+            << QByteArray("a\0b\r\n", 5) << QString::fromUtf16(u"a\0b\n", 4) << ansi << crlf;
+        QTest::newRow("empty") << QByteArray() << QString() << ansi << -1;
+        QTest::newRow("no line break")
+            << QByteArray("\xd6\xd0") << QStringLiteral("中") << ansi << -1;
+        QString big;
+        QByteArray bigBytes;
+        for (int i = 0; bigBytes.size() < 3 * TextLoader::sliceBytes; ++i) {
+            big += QStringLiteral("第%1行\n").arg(i);
+            bigBytes += "\xb5\xda" + QByteArray::number(i) + "\xd0\xd0\r\n";
+        }
+        QTest::newRow("GBK in slices") << bigBytes << big << ansi << crlf;
+    }
+    void plainTextRoundTrip()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QFETCH(int, kind);
+        QFETCH(int, lineEnding);
+        QTextDocument document;
+        const TextLoader::Loaded loaded = load(bytes, document);
+        QVERIFY(loaded.clean);
+        QCOMPARE(plainTextOf(document), text);
+        QVERIFY(loaded.baseline.matches(text));
+        QCOMPARE(int(loaded.encoding.kind), kind);
+        if (lineEnding >= 0)
+            QCOMPARE(int(loaded.encoding.lineEnding), lineEnding);
+        const Serialized saved = serialize(document, loaded.encoding, FileFormat::PlainText);
+        QVERIFY(saved.lossless);
+        QVERIFY(saved.bytes == bytes);
+        // The scrambled format is the same bytes, each exclusive-or'ed.
+        QByteArray scrambled = bytes;
+        scrambleInPlace(scrambled);
+        QVERIFY(serialize(document, loaded.encoding, FileFormat::Scrambled).bytes == scrambled);
+    }
+
+    // A big file goes in slices from the event loop: the first screen at
+    // once, undo history empty at the end, progress to the last byte.
+    void bigFileArrivesInSlices()
+    {
+        const QByteArray bytes =
+            QByteArray("line of text\r\n").repeated(3 * TextLoader::sliceBytes / 14);
+        QTextDocument document;
+        TextLoader loader;
+        QSignalSpy progress(&loader, &TextLoader::progress);
+        QSignalSpy finished(&loader, &TextLoader::finished);
+        loader.start(bytes, document, QTextCharFormat());
+        QVERIFY(loader.isLoading());
+        QVERIFY(document.characterCount() > 1);                // the first slice is in
+        QVERIFY(document.characterCount() < bytes.size() / 2); // the rest is not
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(!loader.isLoading());
+        QVERIFY(progress.size() >= 3);
+        QVERIFY(progress.first().at(2).toBool());
+        QVERIFY(!progress.last().at(2).toBool());
+        QCOMPARE(progress.last().at(0).toLongLong(), qint64(bytes.size()));
+        QVERIFY(!document.isUndoAvailable());
+        QCOMPARE(plainTextOf(document).size(), bytes.size() / 14 * 13);
+    }
+
+    void cancelledLoadStops()
+    {
+        QTextDocument document;
+        TextLoader loader;
+        loader.start(QByteArray("xxxxxxxxxxxxxxx\n").repeated(TextLoader::sliceBytes / 4), document,
+                     QTextCharFormat());
+        const int first = document.characterCount();
+        loader.cancel();
+        QTest::qWait(50);
+        QCOMPARE(document.characterCount(), first);
+        QVERIFY(!loader.isLoading());
+    }
+
+    // Slices are cut where no character and no CRLF is split.
+    void slicesNeverSplitCharactersOrBreaks_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        const QByteArray gbk("\xd6\xd0\xce\xc4");
+        QTest::newRow("GBK without breaks")
+            << gbk.repeated(600000) << QStringLiteral("中文").repeated(600000);
+        QTest::newRow("GBK with CR only")
+            << (gbk + "\r").repeated(300000) << QStringLiteral("中文\n").repeated(300000);
+        QTest::newRow("GB18030 four-byte runs")
+            << QByteArray("\x94\x39\xfc\x36 1").repeated(400000)
+            << (QString::fromUcs4(U"\U0001F600") + QStringLiteral(" 1")).repeated(400000);
+        QByteArray utf16("\xff\xfe");
+        for (int i = 0; i < 400000; ++i)
+            utf16 += QByteArray("\x3d\xd8\x00\xde\x0d\x00\x0a\x00", 8); // U+1F600 CRLF
+        QTest::newRow("UTF-16 surrogates and CRLF")
+            << utf16 << (QString::fromUcs4(U"\U0001F600") + u'\n').repeated(400000);
+    }
+    void slicesNeverSplitCharactersOrBreaks()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QTextDocument document;
+        const TextLoader::Loaded loaded = load(bytes, document);
+        QVERIFY(loaded.clean);
+        QVERIFY(plainTextOf(document) == text);
+        QVERIFY(serialize(document, loaded.encoding, FileFormat::PlainText).bytes == bytes);
+    }
+
+    void bigFileEncodingDecidedByAllOfIt_data()
+    {
+        QTest::addColumn<int>("badAt"); // -1: none; else the offset of a byte invalid in UTF-8
+        QTest::addColumn<int>("kind");
+        const int size = 9 << 20; // checked in two halves at once
+        QTest::newRow("valid UTF-8") << -1 << int(TextEncoding::Kind::Utf8);
+        QTest::newRow("bad byte in the first half") << size / 4 << int(TextEncoding::Kind::Ansi);
+        QTest::newRow("bad byte in the second half") << size - 10 << int(TextEncoding::Kind::Ansi);
+        QTest::newRow("bad byte at the middle") << size / 2 << int(TextEncoding::Kind::Ansi);
+    }
+    void bigFileEncodingDecidedByAllOfIt()
+    {
+        QFETCH(int, badAt);
+        QFETCH(int, kind);
+        QByteArray bytes = QByteArray("\xe4\xb8\xad\n").repeated((9 << 20) / 4);
+        if (badAt >= 0)
+            bytes[badAt] = '\xff';
+        TextFileDecoder decoder(bytes);
+        QCOMPARE(int(decoder.encoding().kind), kind);
+    }
+
+    // Bytes that do not decode are reported, so a save can ask first.
+    void undecodableBytesAreReported()
+    {
+        QTextDocument document;
+        const TextLoader::Loaded loaded = load(QByteArray("a\xff"
+                                                          "b\xd6"),
+                                               document);
+        QVERIFY(!loaded.clean);
+        QCOMPARE(plainTextOf(document), QStringLiteral("a\uFFFDb\uFFFD"));
+    }
+
+    // A character the code page cannot hold is reported, not silently lost.
+    void lossySaveIsReported()
+    {
+        QTextDocument document;
+        document.setPlainText(QStringLiteral("a中b"));
+        const TextEncoding cp1252{TextEncoding::Kind::Ansi, false, TextEncoding::LineEnding::LF,
+                                  1252};
+        const Serialized saved = serialize(document, cp1252, FileFormat::PlainText);
+        QVERIFY(!saved.lossless);
+        QCOMPARE(saved.bytes, QByteArray("a?b"));
+        QVERIFY(serialize(document, TextEncoding{}, FileFormat::PlainText).lossless);
+    }
+
+    // RTF out and in: text and formats survive, the output is the same
+    // bytes every time, and parsing replaces what the document held.
+    void rtfRoundTrip()
+    {
+        QTextDocument document;
+        QTextCursor cursor(&document);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        cursor.insertText(QStringLiteral("中文 "), bold);
+        cursor.insertText(QStringLiteral("plain\nsecond"), QTextCharFormat());
+        const QByteArray rtf = serialize(document, TextEncoding{}, FileFormat::Rtf).bytes;
+        QVERIFY(Rtf::looksLikeRtf(rtf));
+        QCOMPARE(serialize(document, TextEncoding{}, FileFormat::Rtf).bytes, rtf);
+
+        QTextDocument reread;
+        reread.setPlainText(QStringLiteral("old content"));
+        parseRtf(rtf, reread);
+        QCOMPARE(plainTextOf(reread), QStringLiteral("中文 plain\nsecond"));
+        QTextCursor probe(&reread);
+        probe.setPosition(1);
+        QVERIFY(probe.charFormat().font().bold());
+        probe.setPosition(5);
+        QVERIFY(!probe.charFormat().font().bold());
+    }
+
+    void saveFormatFromTheName_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("format");
+        const int plain = int(FileFormat::PlainText), scrambled = int(FileFormat::Scrambled),
+                  rtf = int(FileFormat::Rtf);
+        QTest::newRow("a.txt") << "a.txt" << plain;
+        QTest::newRow("A.TXT") << "A.TXT" << plain;
+        QTest::newRow("notes.mtxt") << "notes.mtxt" << plain;
+        QTest::newRow("x.stx") << "x.stx" << scrambled;
+        QTest::newRow("x.sstx") << "x.sstx" << scrambled;
+        QTest::newRow("a.rtf") << "a.rtf" << rtf;
+        QTest::newRow("readme") << "readme" << rtf;
+        QTest::newRow("a.doc") << "a.doc" << rtf;
+        QTest::newRow("a.tx") << "a.tx" << rtf;
+        QTest::newRow("txt (the whole title)") << "txt" << plain;
+    }
+    void saveFormatFromTheName()
+    {
+        QFETCH(QString, title);
+        QFETCH(int, format);
+        QCOMPARE(int(saveFormatFor(title)), format);
+    }
+
+    // What a read finds: text or RTF, unscrambled for a scrambled file,
+    // refusals with the reason in Chinese and the path in the frame.
+    void readingFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("rich");
+        QTest::addColumn<QString>("why"); // empty: read
+        const int text = int(ReadMode::Text), scrambled = int(ReadMode::Scrambled);
+        QTest::newRow("text") << "text" << text << false << QString();
+        QTest::newRow("rtf") << "rtf" << text << true << QString();
+        QTest::newRow("rtf read as scrambled is not rtf")
+            << "rtf" << scrambled << false << QString();
+        QTest::newRow("scrambled") << "scrambled" << scrambled << false << QString();
+        QTest::newRow("missing: created empty") << "missing" << text << false << QString();
+        QTest::newRow("a folder") << "folder" << text << false
+                                  << QStringLiteral("这是一个文件夹，不是文件");
+        QTest::newRow("a FIFO") << "fifo" << text << false << QStringLiteral("不是普通文件");
+        QTest::newRow("in a missing folder") << "nofolder" << text << false << QString("?");
+        QTest::newRow("too big") << "big" << text << false << QString("?");
+    }
+    void readingFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, mode);
+        QFETCH(bool, rich);
+        QFETCH(QString, why);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("f"));
+        QByteArray expected = "plain";
+        if (kind == u"text") {
+            QVERIFY(writeFile(path, expected));
+        } else if (kind == u"rtf") {
+            expected = "{\\rtf1 x}";
+            QVERIFY(writeFile(path, expected));
+            if (mode == int(ReadMode::Scrambled))
+                scrambleInPlace(expected);
+        } else if (kind == u"scrambled") {
+            QByteArray onDisk = expected;
+            scrambleInPlace(onDisk);
+            QVERIFY(writeFile(path, onDisk));
+        } else if (kind == u"missing") {
+            expected.clear();
+        } else if (kind == u"folder") {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("f")));
+        } else if (kind == u"fifo") {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        } else if (kind == u"nofolder") {
+            path = dir.filePath(QStringLiteral("no/such/f"));
+        } else if (kind == u"big") {
+            QVERIFY(writeFile(path, QByteArray(2048, 'x')));
+        }
+        const DocumentBytes read = readDocumentFile(path, ReadMode(mode), 1024);
+        if (why.isEmpty()) {
+            QVERIFY2(!read.error, qPrintable(read.error ? read.error->why : QString()));
+            QCOMPARE(read.bytes, expected);
+            QCOMPARE(read.rich, rich);
+            if (kind == u"missing")
+                QVERIFY(QFile::exists(path));
+            return;
+        }
+        QVERIFY(read.error);
+        QCOMPARE(read.error->what, QStringLiteral("无法打开文件“%1”").arg(path));
+        if (why != u"?")
+            QCOMPARE(read.error->why, why);
+        bool chinese = false;
+        for (QChar c : read.error->why)
+            chinese = chinese || (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF);
+        QVERIFY2(chinese, qPrintable(read.error->why));
+    }
+
+    void saveErrorFrame()
+    {
+        const Error error =
+            saveError(QStringLiteral("/tmp/a.txt"), Error{{}, QStringLiteral("磁盘空间不足")});
+        QCOMPARE(error.what, QStringLiteral("无法保存文件“/tmp/a.txt”"));
+        QCOMPARE(error.why, QStringLiteral("磁盘空间不足"));
+    }
+};
+
+QTEST_MAIN(TestDocumentFile)
+#include "tst_documentfile.moc"
