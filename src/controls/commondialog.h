@@ -38,7 +38,6 @@ class CommonDialog {
 public:
     explicit CommonDialog(DialogHost *host = nullptr);
 
-    void setHost(DialogHost *host) { m_host = host; }
     DialogHost *host() const { return m_host; }
 
     // Each returns 0 when the user confirmed, cdlCancel when cancelled.
