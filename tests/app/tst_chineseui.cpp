@@ -3,6 +3,7 @@
 // and Windows font names reach installed faces.
 #include "app/chineseui.h"
 #include "controls/commondialog.h"
+#include "controls/fontcolordialog.h"
 #include "controls/qtdialoghost.h"
 #include "controls/qtmessagehost.h"
 #include "rtf/rtfreader.h"
@@ -186,6 +187,39 @@ private slots:
         QFont font(family);
         QCOMPARE(font.family(), family); // the document keeps the name it was given
         QCOMPARE(QFontInfo(font).family(), face);
+    }
+
+    // The font dialog shows a Windows face by the installed face that stands
+    // in for it, bold included; OK without a change changes nothing.
+    void fontDialogShowsTheStandInFace()
+    {
+        if (!QFontDatabase::hasFamily(QStringLiteral("Noto Sans CJK SC")))
+            QSKIP("Noto Sans CJK SC is not installed");
+        installChineseFontSubstitutes();
+        QtDialogHost host;
+        CommonDialog dialog(&host);
+        dialog.FontName = QStringLiteral("黑体");
+        dialog.FontSize = 16;
+        dialog.FontBold = true;
+        QFont shown;
+        auto *poll = new QTimer;
+        poll->setInterval(10);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, &shown] {
+            auto *box = qobject_cast<FontColorDialog *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll->stop();
+            poll->deleteLater();
+            shown = box->currentFont();
+            box->accept();
+        });
+        poll->start();
+        QCOMPARE(dialog.ShowFont(), 0);
+        QCOMPARE(shown.family(), QStringLiteral("Noto Sans CJK SC"));
+        QVERIFY(shown.bold());
+        QCOMPARE(shown.pointSizeF(), 16.0);
+        QCOMPARE(dialog.FontName, QStringLiteral("黑体")); // not replaced by the stand-in
+        QVERIFY(dialog.FontBold);
     }
 
     // Through an RTF save and a read the name stays the Windows one (Word
