@@ -131,7 +131,10 @@ void TestRtfTokenizer::tokens()
 {
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, expected);
-    QCOMPARE(render(input), expected);
+    // Bytes after the end of the input, which the tokenizer must not read:
+    // a hex digit, a digit and a letter would all change the last token.
+    const QByteArray padded = input + "0fa }";
+    QCOMPARE(render(QByteArrayView(padded).first(input.size())), expected);
 }
 
 QTEST_APPLESS_MAIN(TestRtfTokenizer)
