@@ -109,7 +109,6 @@ private:
     void appendChar(char16_t c);
     void flushBytes();
     // Handlers that take more than a line.
-    // Handlers that take more than a line.
     void ansiCodePage(int codePage);
     void fontCharset(int charset);
     void fontSize(Word w);
