@@ -1,22 +1,22 @@
-// One pass over the bytes with a stack of group states. Text is collected in
-// runs of equal formatting and inserted with one insertText() per run.
-// Paragraph and cell ends wait until more content follows, so that the \par
-// closing the last paragraph adds no empty one (LibreOffice reads it so, and
-// the writer ends every paragraph with \par). Destinations whose text is not
-// document text are still tokenized, so that their \bin data and braces are
-// skipped correctly.
+// One pass over the tokens with a stack of group states; one table binds each
+// keyword to what it does. The text goes to TextRuns, the pictures to
+// PictureSink. Destinations whose text is not document text are still
+// tokenized, so that their \bin data and braces are skipped correctly.
 #include "rtf/rtfreader.h"
 
 #include "platform/codepage.h"
-#include "rtf/documentimages.h"
+#include "rtf/rtfdecoder.h"
+#include "rtf/rtfpicture.h"
+#include "rtf/rtftextruns.h"
+#include "rtf/rtftokenizer.h"
 
 #include <QColor>
-#include <QHash>
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,31 +34,6 @@ namespace {
 enum class Dest : std::uint8_t { Body, FontTable, ColorTable, Pict, Skip };
 enum class RunType : std::uint8_t { None, Loch, Hich, Dbch };
 
-struct CharProps {
-    int font = -1;  // -1: the document's default font (\deff)
-    int color = -1; // -1: automatic
-    // The font for CJK characters when \dbch named one (\dbch\afN, \dbch\fN).
-    int eastAsianFont = -1;
-    int halfPoints = 24;
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strike = false;
-    bool operator==(const CharProps &) const = default;
-};
-
-struct CharPropsHash {
-    size_t operator()(const CharProps &p) const
-    {
-        size_t h = std::hash<int>()(p.font);
-        h = h * 31 + std::hash<int>()(p.color);
-        h = h * 31 + std::hash<int>()(p.halfPoints);
-        h = h * 31 + std::hash<int>()(p.eastAsianFont);
-        return h * 16 + (p.bold ? 8 : 0) + (p.italic ? 4 : 0) + (p.underline ? 2 : 0) +
-               (p.strike ? 1 : 0);
-    }
-};
-
 struct State {
     CharProps props;
     Dest dest = Dest::Body;
@@ -69,465 +44,84 @@ struct State {
     int uc = 1;
 };
 
-struct Font {
-    QString name;
-    int charset = -1;
-};
-
-enum class PictKind : std::uint8_t { Unknown, Png, Jpeg, Dib, Wbitmap, Metafile };
-
-struct Pict {
-    PictKind kind = PictKind::Unknown;
-    int picw = 0, pich = 0, goalw = 0, goalh = 0, scalex = 100, scaley = 100;
-    int bitsPixel = 0, widthBytes = 0;
-    QByteArray data;
-    int nibble = -1;
-    bool tooBig = false;
-};
-
-enum class Kw : std::uint8_t {
-    // destinations
-    FontTable,
-    ColorTable,
-    Pict,
-    SkipDest,
-    ShpPict,
-    Field,
-    FldRslt,
-    Object,
-    Result,
-    // font and colour tables
-    FontCharset,
-    Red,
-    Green,
-    Blue,
-    Deff,
-    AnsiCpg,
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    // character formatting
-    F,
-    Fs,
-    B,
-    I,
-    Ul,
-    UlNone,
-    Strike,
-    Cf,
-    Plain,
-    Loch,
-    Hich,
-    Dbch,
-    Af,
-    Uc,
-    U,
-    // text
-    Par,
-    Line,
-    Tab,
-    Cell,
-    Row,
-    Page,
-    Bin,
-    Chftn,
-    Char,
-    // pictures
-    PngBlip,
-    JpegBlip,
-    DiBitmap,
-    WBitmap,
-    Metafile,
-    PicW,
-    PicH,
-    PicWGoal,
-    PicHGoal,
-    PicScaleX,
-    PicScaleY,
-    WbmBitsPixel,
-    WbmWidthBytes,
-};
-
-struct KwInfo {
-    Kw kw;
-    char16_t ch = 0; // for Kw::Char
-};
-
-const std::unordered_map<std::string_view, KwInfo> &keywords()
-{
-    static const std::unordered_map<std::string_view, KwInfo> table = [] {
-        std::unordered_map<std::string_view, KwInfo> t;
-        t["fonttbl"] = {Kw::FontTable};
-        t["colortbl"] = {Kw::ColorTable};
-        t["pict"] = {Kw::Pict};
-        t["shppict"] = {Kw::ShpPict};
-        t["field"] = {Kw::Field};
-        t["fldrslt"] = {Kw::FldRslt};
-        t["object"] = {Kw::Object};
-        t["result"] = {Kw::Result};
-        // Destinations whose text is not part of the document body.
-        for (const char *word : {"stylesheet",
-                                 "info",
-                                 "header",
-                                 "headerl",
-                                 "headerr",
-                                 "headerf",
-                                 "footer",
-                                 "footerl",
-                                 "footerr",
-                                 "footerf",
-                                 "footnote",
-                                 "fldinst",
-                                 "pntext",
-                                 "listtext",
-                                 "objdata",
-                                 "objclass",
-                                 "objname",
-                                 "template",
-                                 "xe",
-                                 "tc",
-                                 "txe",
-                                 "rxe",
-                                 "ftnsep",
-                                 "ftnsepc",
-                                 "ftncn",
-                                 "aftnsep",
-                                 "aftnsepc",
-                                 "aftncn",
-                                 "listtable",
-                                 "listoverridetable",
-                                 "revtbl",
-                                 "rsidtbl",
-                                 "nonshppict",
-                                 "nonesttables",
-                                 "themedata",
-                                 "colorschememapping",
-                                 "latentstyles",
-                                 "datastore",
-                                 "xmlnstbl",
-                                 "bkmkstart",
-                                 "bkmkend",
-                                 "annotation",
-                                 "atnid",
-                                 "atnauthor",
-                                 "atrfstart",
-                                 "atrfend",
-                                 "atndate",
-                                 "atnref",
-                                 "generator",
-                                 "pgdsctbl",
-                                 "filetbl",
-                                 "mmathPr",
-                                 "author",
-                                 "title",
-                                 "subject",
-                                 "operator",
-                                 "keywords",
-                                 "comment",
-                                 "doccomm",
-                                 "company",
-                                 "manager",
-                                 "category",
-                                 "userprops",
-                                 "docvar",
-                                 "fchars",
-                                 "lchars",
-                                 "pgptbl",
-                                 "protusertbl",
-                                 "pnseclvl",
-                                 "pn",
-                                 "pntxta",
-                                 "pntxtb",
-                                 "listpicture",
-                                 "shpinst",
-                                 "sp",
-                                 "sn",
-                                 "sv",
-                                 "falt",
-                                 "panose",
-                                 "fname",
-                                 "nesttableprops",
-                                 "shprslt",
-                                 "do",
-                                 "blipuid",
-                                 "picprop",
-                                 "upr",
-                                 "ud",
-                                 "passwordhash",
-                                 "wgrffmtfilter",
-                                 "mmath",
-                                 "ftnalt",
-                                 "fontemb",
-                                 "fontfile",
-                                 "private",
-                                 "printim",
-                                 "buptim",
-                                 "creatim",
-                                 "revtim",
-                                 "hlinkbase",
-                                 "linkval",
-                                 "oleclsid",
-                                 "ebcstart",
-                                 "ebcend",
-                                 "formfield",
-                                 "gridtbl"})
-            t[word] = {Kw::SkipDest};
-        t["fcharset"] = {Kw::FontCharset};
-        t["red"] = {Kw::Red};
-        t["green"] = {Kw::Green};
-        t["blue"] = {Kw::Blue};
-        t["deff"] = {Kw::Deff};
-        t["ansicpg"] = {Kw::AnsiCpg};
-        t["ansi"] = {Kw::Ansi};
-        t["mac"] = {Kw::Mac};
-        t["pc"] = {Kw::Pc};
-        t["pca"] = {Kw::Pca};
-        t["f"] = {Kw::F};
-        t["fs"] = {Kw::Fs};
-        t["b"] = {Kw::B};
-        t["i"] = {Kw::I};
-        for (const char *word : {"ul", "uld", "uldb", "ulw", "ulwave", "uldash", "uldashd",
-                                 "uldashdd", "ulth", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd",
-                                 "ulhwave", "ululdbwave", "ulldash", "ulthldash"})
-            t[word] = {Kw::Ul};
-        t["ulnone"] = {Kw::UlNone};
-        t["strike"] = {Kw::Strike};
-        t["striked"] = {Kw::Strike};
-        t["cf"] = {Kw::Cf};
-        t["plain"] = {Kw::Plain};
-        t["loch"] = {Kw::Loch};
-        t["hich"] = {Kw::Hich};
-        t["dbch"] = {Kw::Dbch};
-        t["af"] = {Kw::Af};
-        t["uc"] = {Kw::Uc};
-        t["u"] = {Kw::U};
-        t["par"] = {Kw::Par};
-        t["sect"] = {Kw::Page};
-        t["page"] = {Kw::Page};
-        t["line"] = {Kw::Line};
-        t["tab"] = {Kw::Tab};
-        t["cell"] = {Kw::Cell};
-        t["nestcell"] = {Kw::Cell};
-        t["row"] = {Kw::Row};
-        t["nestrow"] = {Kw::Row};
-        t["bin"] = {Kw::Bin};
-        t["chftn"] = {Kw::Chftn};
-        t["emdash"] = {Kw::Char, 0x2014};
-        t["endash"] = {Kw::Char, 0x2013};
-        t["emspace"] = {Kw::Char, 0x2003};
-        t["enspace"] = {Kw::Char, 0x2002};
-        t["qmspace"] = {Kw::Char, 0x2005};
-        t["bullet"] = {Kw::Char, 0x2022};
-        t["lquote"] = {Kw::Char, 0x2018};
-        t["rquote"] = {Kw::Char, 0x2019};
-        t["ldblquote"] = {Kw::Char, 0x201C};
-        t["rdblquote"] = {Kw::Char, 0x201D};
-        t["zwj"] = {Kw::Char, 0x200D};
-        t["zwnj"] = {Kw::Char, 0x200C};
-        t["ltrmark"] = {Kw::Char, 0x200E};
-        t["rtlmark"] = {Kw::Char, 0x200F};
-        t["zwbo"] = {Kw::Char, 0x200B};
-        t["zwnbo"] = {Kw::Char, 0xFEFF};
-        t["pngblip"] = {Kw::PngBlip};
-        t["jpegblip"] = {Kw::JpegBlip};
-        t["dibitmap"] = {Kw::DiBitmap};
-        t["wbitmap"] = {Kw::WBitmap};
-        for (const char *word : {"wmetafile", "emfblip", "macpict", "pmmetafile"})
-            t[word] = {Kw::Metafile};
-        t["picw"] = {Kw::PicW};
-        t["pich"] = {Kw::PicH};
-        t["picwgoal"] = {Kw::PicWGoal};
-        t["pichgoal"] = {Kw::PicHGoal};
-        t["picscalex"] = {Kw::PicScaleX};
-        t["picscaley"] = {Kw::PicScaleY};
-        t["wbmbitspixel"] = {Kw::WbmBitsPixel};
-        t["wbmwidthbytes"] = {Kw::WbmWidthBytes};
-        return t;
-    }();
-    return table;
-}
-
-bool isCjkChar(char16_t c)
-{
-    return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) ||
-           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
-           (c >= 0xFF00 && c <= 0xFFEF);
-}
-
-bool isDoubleByteCodePage(int codePage)
-{
-    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// A BMP file around a packed DIB (\dibitmap holds the DIB without the file
-// header), so that the ordinary image readers can decode it.
-QByteArray bmpFromDib(const QByteArray &dib)
-{
-    if (dib.size() < 16)
-        return {};
-    auto le32 = [&](qsizetype at) -> quint32 {
-        if (at + 4 > dib.size())
-            return 0;
-        return quint32(uchar(dib[at])) | quint32(uchar(dib[at + 1])) << 8 |
-               quint32(uchar(dib[at + 2])) << 16 | quint32(uchar(dib[at + 3])) << 24;
-    };
-    const quint32 headerSize = le32(0);
-    if (headerSize < 12 || headerSize > quint32(dib.size()))
-        return {};
-    quint32 bitCount = 0, colorsUsed = 0, compression = 0;
-    if (headerSize == 12) {
-        bitCount = quint32(uchar(dib[10])) | quint32(uchar(dib[11])) << 8;
-    } else {
-        bitCount = quint32(uchar(dib[14])) | quint32(uchar(dib[15])) << 8;
-        compression = le32(16);
-        colorsUsed = le32(32);
-    }
-    quint32 paletteEntries = colorsUsed;
-    if (paletteEntries == 0 && bitCount <= 8)
-        paletteEntries = 1u << bitCount;
-    const quint32 entrySize = headerSize == 12 ? 3 : 4;
-    quint64 offset = 14 + quint64(headerSize) + quint64(std::min(paletteEntries, 256u)) * entrySize;
-    if (headerSize == 40 && (compression == 3 || compression == 6))
-        offset += compression == 3 ? 12 : 16;
-    const quint64 total = 14 + quint64(dib.size());
-    if (offset > total || total > quint64(DocumentImages::maxEncodedBytes))
-        return {};
-    QByteArray file;
-    file.reserve(qsizetype(total));
-    auto put32 = [&](quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            file.append(char((v >> (8 * i)) & 0xFF));
-    };
-    file.append("BM");
-    put32(quint32(total));
-    put32(0);
-    put32(quint32(offset));
-    file.append(dib);
-    return file;
-}
-
-// CodePage::decode() sets up a converter on every call; text with a \'xx
-// every few letters (accented Latin, short Chinese words between ASCII)
-// would pay that per byte. Single-byte code pages get a table, decoded once;
-// short double-byte sequences are remembered.
-class Decoder {
-public:
-    const std::u16string &decode(std::string_view bytes, int codePage)
-    {
-        Table &table = tableFor(codePage);
-        if (table.singleByte) {
-            m_result.clear();
-            for (char byte : bytes)
-                m_result.push_back(table.units[static_cast<unsigned char>(byte)]);
-            return m_result;
-        }
-        if (bytes.size() <= 4) {
-            // Code page, length ("\0A" is not "A") and up to four bytes.
-            std::uint64_t key = (std::uint64_t(std::uint32_t(codePage) & 0xFFFFF) << 36) |
-                                (std::uint64_t(bytes.size()) << 32);
-            std::uint64_t packed = 0;
-            for (char byte : bytes)
-                packed = (packed << 8) | static_cast<unsigned char>(byte);
-            key |= packed;
-            auto found = m_short.find(key);
-            if (found == m_short.end()) {
-                if (m_short.size() > 65536)
-                    m_short.clear();
-                found = m_short.emplace(key, CodePage::decode(bytes, codePage).text).first;
-            }
-            return found->second;
-        }
-        m_result = CodePage::decode(bytes, codePage).text;
-        return m_result;
-    }
-
-private:
-    struct Table {
-        bool singleByte = false;
-        char16_t units[256] = {};
-    };
-    Table &tableFor(int codePage)
-    {
-        auto found = m_tables.find(codePage);
-        if (found != m_tables.end())
-            return found->second;
-        Table table;
-        std::string all(256, '\0');
-        for (int i = 0; i < 256; ++i)
-            all[size_t(i)] = char(i);
-        // In a single-byte code page every byte is one character (or one
-        // U+FFFD); a multi-byte code page pairs some of them up.
-        const std::u16string text = CodePage::decode(all, codePage).text;
-        if (text.size() == 256) {
-            table.singleByte = true;
-            std::copy(text.begin(), text.end(), table.units);
-        }
-        return m_tables.emplace(codePage, table).first->second;
-    }
-
-    std::unordered_map<int, Table> m_tables;
-    std::unordered_map<std::uint64_t, std::u16string> m_short;
-    std::u16string m_result;
+// A control word's parameter as the handlers see it.
+struct Word {
+    int param = 0;
+    bool hasParam = false;
+    // For toggles: \b and \b1 switch on, \b0 off.
+    bool on() const { return !hasParam || param != 0; }
 };
 
 class Reader {
 public:
     Reader(QByteArrayView data, QTextCursor &cursor, int defaultCodePage, qint64 pictureBudget)
-        : m_p(data.data()), m_end(data.data() + data.size()), m_cursor(cursor),
-          m_document(cursor.document()), m_defaultCodePage(defaultCodePage),
-          m_pictureBudget(pictureBudget)
+        : m_tokens(data), m_defaultCodePage(defaultCodePage),
+          m_pictures(cursor.document(), pictureBudget), m_runs(cursor, m_tables)
     {
         m_stack.reserve(64);
     }
 
     void run();
-    DocumentImages::BudgetUse pictureUse() const { return m_pictureUse; }
+    DocumentImages::BudgetUse pictureUse() const { return m_pictures.use(); }
 
 private:
+    using Handler = void (*)(Reader &, Word);
+    // How a keyword is taken after "\*", which marks a destination a reader
+    // may skip when it does not know it.
+    enum class Starred : std::uint8_t { Skip, Read };
+    struct Keyword {
+        std::string_view word;
+        Handler handle;
+        Starred starred = Starred::Skip;
+    };
+    static const std::unordered_map<std::string_view, const Keyword *> &keywords();
+    static void skip(Reader &r, Word) { r.m_state.dest = Dest::Skip; }
+    static void keep(Reader &, Word) {} // text that belongs to the document
+    // Handlers shared by several words.
+    template <bool CharProps::*flag> static void toggle(Reader &r, Word w)
+    {
+        r.props().*flag = w.on();
+    }
+    // Paragraph and cell ends count in the document's text only.
+    template <void (TextRuns::*end)()> static void bodyOnly(Reader &r, Word)
+    {
+        if (r.inBody())
+            (r.m_runs.*end)();
+    }
+    template <char16_t c> static void put(Reader &r, Word) { r.appendChar(c); }
+    template <int codePage> static void charset(Reader &r, Word) { r.m_charsetCodePage = codePage; }
+    template <RunType type> static void runType(Reader &r, Word) { r.m_state.runType = type; }
+    template <PictKind kind> static void pictKind(Reader &r, Word) { r.m_pict.kind = kind; }
+    template <int Pict::*value> static void pictValue(Reader &r, Word w)
+    {
+        r.m_pict.*value = w.param;
+    }
+
+    void skipOverflow(const Token &token);
     void openGroup();
     void closeGroup();
-    void controlWord();
+    void binary(std::string_view data);
     void controlSymbol(char c);
-    void dispatch(std::string_view word, bool hasParam, int param);
-    void destination(Dest dest) { m_state.dest = dest; }
+    void controlWord(std::string_view word, Word param);
+    void text(std::string_view bytes);
     void textByte(unsigned char byte);
     void hexByte(unsigned char byte);
-    void unicodeUnit(char16_t unit);
     void appendChar(char16_t c);
-    void beginContent();
     void flushBytes();
-    // The formatting a character gets: CJK text takes the \dbch font.
-    CharProps propsFor(char16_t c) const;
-    void flushRun(const CharProps &next);
-    void paragraphBreak()
-    {
-        ++m_pendingBreaks;
-        m_pendingTabs = 0;
-        m_needPar = false;
-    }
-    // \sect and \page end the paragraph only when it has content: right
-    // after \par or \row they add no empty line (as LibreOffice reads them).
-    void sectionBreak()
-    {
-        if (m_needPar)
-            paragraphBreak();
-    }
+    // Handlers that take more than a line.
+    void ansiCodePage(int codePage);
+    void fontCharset(int charset);
+    void fontSize(Word w);
+    void associatedFont(int font);
+    void fontTable();
+    void colorTable();
+    void picture();
+    void fontNumber(int number);
+    void unicode(int param);
+    void footnoteMark();
     void finishFontEntry();
     void finishColorEntry();
     void finishPicture();
-    void skipBinary(qsizetype count);
     int codePageFor(int font) const;
     int currentCodePage() const;
     // \ansicpg, else the character set the header names, else the caller's.
@@ -537,7 +131,6 @@ private:
             return m_ansiCodePage;
         return m_charsetCodePage > 0 ? m_charsetCodePage : m_defaultCodePage;
     }
-    QTextCharFormat formatFor(const CharProps &props);
     bool skippingFallback()
     {
         if (m_skipChars > 0) {
@@ -546,15 +139,13 @@ private:
         }
         return false;
     }
+    bool inBody() const { return m_state.dest == Dest::Body; }
+    CharProps &props() { return m_state.props; }
 
-    const char *m_p;
-    const char *m_end;
-    QTextCursor &m_cursor;
-    QTextDocument *m_document;
+    Tokenizer m_tokens;
     int m_defaultCodePage;
     int m_ansiCodePage = 0;    // \ansicpg
     int m_charsetCodePage = 0; // \ansi (1252, as LibreOffice and Word take it), \mac, \pc, \pca
-    int m_deff = 0;
 
     State m_state;
     std::vector<State> m_stack;
@@ -562,120 +153,177 @@ private:
     bool m_done = false;
     int m_skipChars = 0;
 
-    std::unordered_map<int, Font> m_fonts;
+    Tables m_tables;
     int m_fontNumber = -1;
     int m_fontCharset = -1;
     std::string m_fontName;
 
-    std::vector<QColor> m_colors;
     int m_red = -1, m_green = -1, m_blue = -1;
 
     Pict m_pict;
+    PictureSink m_pictures;
     int m_footnotes = 0;
-    qint64 m_pictureBudget;
-    DocumentImages::BudgetUse m_pictureUse;
-    // The picture registered for each distinct picture file read so far: the
-    // same bytes repeated share one name and one decoded image.
-    QHash<QByteArray, QTextImageFormat> m_pictureNames;
 
     Decoder m_decoder;
     std::string m_bytes; // consecutive \'xx bytes, decoded together
     int m_bytesCodePage = 0;
-    QString m_text; // text of the run being collected
-    CharProps m_textProps;
-    int m_pendingBreaks = 0; // \par seen, written when more content follows
-    int m_pendingTabs = 0;   // \cell seen, written when more content follows
-    bool m_needPar = false;  // content since the last paragraph end
-    std::unordered_map<CharProps, QTextCharFormat, CharPropsHash> m_formats;
+    TextRuns m_runs;
 };
+
+// Every keyword the reader acts on, with its handler. Words not here are
+// ignored, and so is the group of one that follows "\*". \bin never comes
+// here: the tokenizer takes its data.
+const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::keywords()
+{
+    // Short entries share a line.
+    // clang-format off
+    constexpr Handler underline = toggle<&CharProps::underline>;
+    static const Keyword table[] = {
+        // Destinations.
+        {"fonttbl", [](Reader &r, Word) { r.fontTable(); }},
+        {"colortbl", [](Reader &r, Word) { r.colorTable(); }},
+        {"pict", [](Reader &r, Word) { r.picture(); }, Starred::Read},
+        {"shppict", keep, Starred::Read}, {"fldrslt", keep, Starred::Read}, {"field", keep},
+        {"object", keep}, {"result", keep},
+        // Destinations whose text is not part of the document body.
+        {"stylesheet", skip}, {"info", skip}, {"header", skip}, {"headerl", skip},
+        {"headerr", skip}, {"headerf", skip}, {"footer", skip}, {"footerl", skip},
+        {"footerr", skip}, {"footerf", skip}, {"footnote", skip}, {"fldinst", skip},
+        {"pntext", skip}, {"listtext", skip}, {"objdata", skip}, {"objclass", skip},
+        {"objname", skip}, {"template", skip}, {"xe", skip}, {"tc", skip}, {"txe", skip},
+        {"rxe", skip}, {"ftnsep", skip}, {"ftnsepc", skip}, {"ftncn", skip}, {"aftnsep", skip},
+        {"aftnsepc", skip}, {"aftncn", skip}, {"listtable", skip}, {"listoverridetable", skip},
+        {"revtbl", skip}, {"rsidtbl", skip}, {"nonshppict", skip}, {"nonesttables", skip},
+        {"themedata", skip}, {"colorschememapping", skip}, {"latentstyles", skip},
+        {"datastore", skip}, {"xmlnstbl", skip}, {"bkmkstart", skip}, {"bkmkend", skip},
+        {"annotation", skip}, {"atnid", skip}, {"atnauthor", skip}, {"atrfstart", skip},
+        {"atrfend", skip}, {"atndate", skip}, {"atnref", skip}, {"generator", skip},
+        {"pgdsctbl", skip}, {"filetbl", skip}, {"mmathPr", skip}, {"author", skip}, {"title", skip},
+        {"subject", skip}, {"operator", skip}, {"keywords", skip}, {"comment", skip},
+        {"doccomm", skip}, {"company", skip}, {"manager", skip}, {"category", skip},
+        {"userprops", skip}, {"docvar", skip}, {"fchars", skip}, {"lchars", skip}, {"pgptbl", skip},
+        {"protusertbl", skip}, {"pnseclvl", skip}, {"pn", skip}, {"pntxta", skip}, {"pntxtb", skip},
+        {"listpicture", skip}, {"shpinst", skip}, {"sp", skip}, {"sn", skip}, {"sv", skip},
+        {"falt", skip}, {"panose", skip}, {"fname", skip}, {"nesttableprops", skip},
+        {"shprslt", skip}, {"do", skip}, {"blipuid", skip}, {"picprop", skip}, {"upr", skip},
+        {"ud", skip}, {"passwordhash", skip}, {"wgrffmtfilter", skip}, {"mmath", skip},
+        {"ftnalt", skip}, {"fontemb", skip}, {"fontfile", skip}, {"private", skip},
+        {"printim", skip}, {"buptim", skip}, {"creatim", skip}, {"revtim", skip},
+        {"hlinkbase", skip}, {"linkval", skip}, {"oleclsid", skip}, {"ebcstart", skip},
+        {"ebcend", skip}, {"formfield", skip}, {"gridtbl", skip},
+        // The header, the font and colour tables.
+        {"ansicpg", [](Reader &r, Word w) { r.ansiCodePage(w.param); }},
+        {"ansi", charset<1252>}, {"mac", charset<10000>}, {"pc", charset<437>},
+        {"pca", charset<850>},
+        {"deff", [](Reader &r, Word w) { r.m_tables.deff = w.param; }},
+        {"fcharset", [](Reader &r, Word w) { r.fontCharset(w.param); }},
+        {"red", [](Reader &r, Word w) { r.m_red = std::clamp(w.param, 0, 255); }},
+        {"green", [](Reader &r, Word w) { r.m_green = std::clamp(w.param, 0, 255); }},
+        {"blue", [](Reader &r, Word w) { r.m_blue = std::clamp(w.param, 0, 255); }},
+        // Character formatting.
+        {"f", [](Reader &r, Word w) { r.fontNumber(w.param); }},
+        {"fs", [](Reader &r, Word w) { r.fontSize(w); }},
+        {"b", toggle<&CharProps::bold>}, {"i", toggle<&CharProps::italic>},
+        {"strike", toggle<&CharProps::strike>}, {"striked", toggle<&CharProps::strike>},
+        {"ul", underline}, {"uld", underline}, {"uldb", underline}, {"ulw", underline},
+        {"ulwave", underline}, {"uldash", underline}, {"uldashd", underline},
+        {"uldashdd", underline}, {"ulth", underline}, {"ulthd", underline}, {"ulthdash", underline},
+        {"ulthdashd", underline}, {"ulthdashdd", underline}, {"ulhwave", underline},
+        {"ululdbwave", underline}, {"ulldash", underline}, {"ulthldash", underline},
+        {"ulnone", [](Reader &r, Word) { r.props().underline = false; }},
+        {"cf", [](Reader &r, Word w) { r.props().color = w.param; }},
+        {"plain", [](Reader &r, Word) { r.props() = CharProps(); }},
+        {"loch", runType<RunType::Loch>}, {"hich", runType<RunType::Hich>},
+        {"dbch", runType<RunType::Dbch>},
+        {"af", [](Reader &r, Word w) { r.associatedFont(w.param); }},
+        {"uc", [](Reader &r, Word w) { r.m_state.uc = std::clamp(w.param, 0, 100); }},
+        {"u", [](Reader &r, Word w) { r.unicode(w.param); }},
+        // Breaks and special characters.
+        {"par", bodyOnly<&TextRuns::paragraphBreak>}, {"sect", bodyOnly<&TextRuns::sectionBreak>},
+        {"page", bodyOnly<&TextRuns::sectionBreak>}, {"cell", bodyOnly<&TextRuns::cellEnd>},
+        {"nestcell", bodyOnly<&TextRuns::cellEnd>}, {"row", bodyOnly<&TextRuns::rowEnd>},
+        {"nestrow", bodyOnly<&TextRuns::rowEnd>},
+        {"chftn", [](Reader &r, Word) { r.footnoteMark(); }},
+        {"line", put<0x2028>}, {"tab", put<u'\t'>}, {"emdash", put<0x2014>},
+        {"endash", put<0x2013>}, {"emspace", put<0x2003>}, {"enspace", put<0x2002>},
+        {"qmspace", put<0x2005>}, {"bullet", put<0x2022>}, {"lquote", put<0x2018>},
+        {"rquote", put<0x2019>}, {"ldblquote", put<0x201C>}, {"rdblquote", put<0x201D>},
+        {"zwj", put<0x200D>}, {"zwnj", put<0x200C>}, {"ltrmark", put<0x200E>},
+        {"rtlmark", put<0x200F>}, {"zwbo", put<0x200B>}, {"zwnbo", put<0xFEFF>},
+        // Pictures.
+        {"pngblip", pictKind<PictKind::Png>}, {"jpegblip", pictKind<PictKind::Jpeg>},
+        {"dibitmap", pictKind<PictKind::Dib>}, {"wbitmap", pictKind<PictKind::Wbitmap>},
+        {"wmetafile", pictKind<PictKind::Metafile>}, {"emfblip", pictKind<PictKind::Metafile>},
+        {"macpict", pictKind<PictKind::Metafile>}, {"pmmetafile", pictKind<PictKind::Metafile>},
+        {"picw", pictValue<&Pict::picw>}, {"pich", pictValue<&Pict::pich>},
+        {"picwgoal", pictValue<&Pict::goalw>}, {"pichgoal", pictValue<&Pict::goalh>},
+        {"picscalex", pictValue<&Pict::scalex>}, {"picscaley", pictValue<&Pict::scaley>},
+        {"wbmbitspixel", pictValue<&Pict::bitsPixel>},
+        {"wbmwidthbytes", pictValue<&Pict::widthBytes>},
+    };
+    // clang-format on
+    static const auto byWord = [] {
+        std::unordered_map<std::string_view, const Keyword *> map;
+        for (const Keyword &keyword : table)
+            map.emplace(keyword.word, &keyword);
+        return map;
+    }();
+    return byWord;
+}
 
 void Reader::run()
 {
-    while (m_p < m_end && !m_done) {
-        const char c = *m_p;
+    while (!m_done) {
+        const Token token = m_tokens.next();
+        if (token.type == Token::Type::End)
+            break;
         if (m_overflow > 0) {
-            // Too deep: only the braces (and \bin data, which may contain
-            // braces) matter until the group is closed again.
-            ++m_p;
-            if (c == '{') {
-                ++m_overflow;
-            } else if (c == '}') {
-                --m_overflow;
-            } else if (c == '\\' && m_p < m_end) {
-                if ((*m_p >= 'a' && *m_p <= 'z') || (*m_p >= 'A' && *m_p <= 'Z')) {
-                    --m_p;
-                    const Dest saved = m_state.dest;
-                    m_state.dest = Dest::Skip;
-                    controlWord();
-                    m_state.dest = saved;
-                } else {
-                    ++m_p;
-                }
-            }
+            skipOverflow(token);
             continue;
         }
-        switch (c) {
-        case '{':
-            ++m_p;
+        switch (token.type) {
+        case Token::Type::End:
+            break;
+        case Token::Type::GroupStart:
             openGroup();
             break;
-        case '}':
-            ++m_p;
+        case Token::Type::GroupEnd:
             closeGroup();
             break;
-        case '\\':
-            if (m_p + 1 >= m_end) {
-                m_p = m_end;
-                break;
-            }
-            if ((m_p[1] >= 'a' && m_p[1] <= 'z') || (m_p[1] >= 'A' && m_p[1] <= 'Z')) {
-                controlWord();
-            } else {
-                m_p += 2;
-                controlSymbol(m_p[-1]);
+        case Token::Type::ControlWord:
+            if (!skippingFallback()) {
+                flushBytes();
+                controlWord(token.text, {token.value, token.hasParam});
             }
             break;
-        case '\r':
-        case '\n':
-        case '\0':
-            ++m_p;
+        case Token::Type::ControlSymbol:
+            controlSymbol(token.symbol);
             break;
-        default:
-            if (m_state.dest == Dest::Body && m_skipChars == 0 && m_bytes.empty() &&
-                static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x80) {
-                // The common case: a stretch of plain ASCII text.
-                const char *start = m_p;
-                while (m_p < m_end) {
-                    const auto u = static_cast<unsigned char>(*m_p);
-                    if (u < 0x20 || u >= 0x80 || u == '\\' || u == '{' || u == '}')
-                        break;
-                    ++m_p;
-                }
-                beginContent();
-                const CharProps props = propsFor(u'a');
-                if (!(m_textProps == props))
-                    flushRun(props);
-                m_text.append(QLatin1StringView(start, m_p - start));
-            } else {
-                ++m_p;
-                if (c == '\t') {
-                    if (!skippingFallback() && m_state.dest == Dest::Body)
-                        appendChar(u'\t');
-                } else {
-                    textByte(static_cast<unsigned char>(c));
-                }
-            }
+        case Token::Type::Hex:
+            if (!skippingFallback() && token.value >= 0)
+                hexByte(static_cast<unsigned char>(token.value));
+            break;
+        case Token::Type::Binary:
+            binary(token.text);
+            break;
+        case Token::Type::Text:
+            text(token.text);
             break;
         }
     }
     // End of data, closed or not: keep what was read.
     flushBytes();
-    if (m_pendingBreaks > 1) {
-        m_pendingBreaks -= 1;
-        m_pendingTabs = 0;
-        beginContent();
-    }
-    flushRun(m_textProps);
+    m_runs.finish();
+}
+
+void Reader::skipOverflow(const Token &token)
+{
+    // Too deep: only the braces matter until the group is closed again (the
+    // tokenizer has taken any \bin data, which may contain braces).
+    if (token.type == Token::Type::GroupStart)
+        ++m_overflow;
+    else if (token.type == Token::Type::GroupEnd)
+        --m_overflow;
 }
 
 void Reader::openGroup()
@@ -710,83 +358,19 @@ void Reader::closeGroup()
         m_done = true; // the document's outer group is closed; anything after it is not RTF
 }
 
-void Reader::controlWord()
+void Reader::binary(std::string_view data)
 {
-    ++m_p; // the backslash
-    const char *start = m_p;
-    while (m_p < m_end && ((*m_p >= 'a' && *m_p <= 'z') || (*m_p >= 'A' && *m_p <= 'Z')))
-        ++m_p;
-    const std::string_view word(start, size_t(std::min<std::ptrdiff_t>(m_p - start, 32)));
-    bool negative = false;
-    bool hasParam = false;
-    long long value = 0;
-    if (m_p < m_end && *m_p == '-' && m_p + 1 < m_end && m_p[1] >= '0' && m_p[1] <= '9') {
-        negative = true;
-        ++m_p;
-    }
-    while (m_p < m_end && *m_p >= '0' && *m_p <= '9') {
-        hasParam = true;
-        if (value < 100000000000LL)
-            value = value * 10 + (*m_p - '0');
-        ++m_p;
-    }
-    if (m_p < m_end && *m_p == ' ')
-        ++m_p;
-    if (negative)
-        value = -value;
-    value = std::clamp<long long>(value, INT32_MIN, INT32_MAX);
-    const int param = int(value);
-
-    if (word == "bin") {
-        // Binary data is skipped (or taken as picture data) by count, even
-        // when it stands in for a fallback character.
-        const qsizetype count = hasParam && param > 0 ? param : 0;
-        if (m_skipChars > 0)
-            --m_skipChars;
-        flushBytes();
-        if (m_state.dest == Dest::Pict && m_overflow == 0) {
-            const qsizetype available = std::min<qsizetype>(count, m_end - m_p);
-            if (!m_pict.tooBig) {
-                if (m_pict.data.size() + available > DocumentImages::maxEncodedBytes)
-                    m_pict.tooBig = true;
-                else
-                    m_pict.data.append(m_p, available);
-            }
-        }
-        skipBinary(count);
-        return;
-    }
-    if (m_overflow > 0)
-        return;
-    if (skippingFallback())
-        return;
+    // Binary data is skipped (or taken as picture data) by count, even when
+    // it stands in for a fallback character.
+    if (m_skipChars > 0)
+        --m_skipChars;
     flushBytes();
-    dispatch(word, hasParam, param);
-}
-
-void Reader::skipBinary(qsizetype count)
-{
-    m_p += std::min<qsizetype>(count, m_end - m_p);
+    if (m_state.dest == Dest::Pict)
+        m_pict.addBinary(data);
 }
 
 void Reader::controlSymbol(char c)
 {
-    if (c == '\'') {
-        // \'xx: one byte in the code page of the current font.
-        int value = -1;
-        if (m_end - m_p >= 2) {
-            const int high = hexValue(m_p[0]);
-            const int low = hexValue(m_p[1]);
-            if (high >= 0 && low >= 0) {
-                value = high * 16 + low;
-                m_p += 2;
-            }
-        }
-        if (skippingFallback() || value < 0)
-            return;
-        hexByte(static_cast<unsigned char>(value));
-        return;
-    }
     if (c == '*') {
         m_state.starred = true;
         return;
@@ -797,7 +381,7 @@ void Reader::controlSymbol(char c)
     case '\\':
     case '{':
     case '}':
-        if (m_state.dest == Dest::Body)
+        if (inBody())
             appendChar(char16_t(c));
         else
             textByte(static_cast<unsigned char>(c));
@@ -814,8 +398,8 @@ void Reader::controlSymbol(char c)
     case '\r':
     case '\n':
         flushBytes();
-        if (m_state.dest == Dest::Body)
-            paragraphBreak();
+        if (inBody())
+            m_runs.paragraphBreak();
         break;
     case '\t':
         appendChar(u'\t');
@@ -825,7 +409,7 @@ void Reader::controlSymbol(char c)
     }
 }
 
-void Reader::dispatch(std::string_view word, bool hasParam, int param)
+void Reader::controlWord(std::string_view word, Word param)
 {
     const auto &table = keywords();
     const auto found = table.find(word);
@@ -833,226 +417,127 @@ void Reader::dispatch(std::string_view word, bool hasParam, int param)
     m_state.starred = false;
     if (found == table.end()) {
         if (starred)
-            destination(Dest::Skip);
+            skip(*this, param);
         return;
     }
-    const Kw kw = found->second.kw;
-    const bool on = !hasParam || param != 0;
     if (m_state.dest == Dest::Skip)
         return;
-    if (starred && kw != Kw::ShpPict && kw != Kw::Pict && kw != Kw::FldRslt) {
-        destination(Dest::Skip);
+    if (starred && found->second->starred == Starred::Skip) {
+        skip(*this, param);
         return;
     }
-    CharProps &props = m_state.props;
-    switch (kw) {
-    case Kw::FontTable:
-        // Text read so far keeps the fonts and colours it was read with.
-        flushRun(m_textProps);
-        destination(Dest::FontTable);
-        m_fontNumber = -1;
-        m_fontName.clear();
-        break;
-    case Kw::ColorTable:
-        flushRun(m_textProps);
-        destination(Dest::ColorTable);
-        m_colors.clear();
-        m_formats.clear();
-        m_red = m_green = m_blue = -1;
-        break;
-    case Kw::Pict:
-        if (m_state.dest == Dest::Body) {
-            destination(Dest::Pict);
-            m_state.ownsPict = true;
-            m_pict = Pict();
-        } else {
-            destination(Dest::Skip);
-        }
-        break;
-    case Kw::SkipDest:
-        destination(Dest::Skip);
-        break;
-    case Kw::ShpPict:
-    case Kw::Field:
-    case Kw::FldRslt:
-    case Kw::Object:
-    case Kw::Result:
-        break; // their text belongs to the document
-    case Kw::FontCharset:
-        if (m_state.dest == Dest::FontTable)
-            m_fontCharset = param;
-        break;
-    case Kw::Red:
-        m_red = std::clamp(param, 0, 255);
-        break;
-    case Kw::Green:
-        m_green = std::clamp(param, 0, 255);
-        break;
-    case Kw::Blue:
-        m_blue = std::clamp(param, 0, 255);
-        break;
-    case Kw::Deff:
-        m_deff = param;
-        break;
-    case Kw::AnsiCpg:
-        if (param > 0 && param < 65536 && CodePage::isSupported(param))
-            m_ansiCodePage = param;
-        break;
-    case Kw::Ansi:
-        m_charsetCodePage = 1252;
-        break;
-    case Kw::Mac:
-        m_charsetCodePage = 10000;
-        break;
-    case Kw::Pc:
-        m_charsetCodePage = 437;
-        break;
-    case Kw::Pca:
-        m_charsetCodePage = 850;
-        break;
-    case Kw::F:
-        if (m_state.runType == RunType::Dbch)
-            props.eastAsianFont = param;
-        if (m_state.dest == Dest::FontTable) {
-            if (!m_fontName.empty())
-                finishFontEntry();
-            m_fontNumber = param;
-            m_fontCharset = -1;
-            m_fontName.clear();
-            m_state.fontEntry = true;
-        } else {
-            props.font = param;
-        }
-        break;
-    case Kw::Fs:
-        props.halfPoints = hasParam && param > 0 ? std::min(param, 3276) : 24;
-        break;
-    case Kw::B:
-        props.bold = on;
-        break;
-    case Kw::I:
-        props.italic = on;
-        break;
-    case Kw::Ul:
-        props.underline = on;
-        break;
-    case Kw::UlNone:
-        props.underline = false;
-        break;
-    case Kw::Strike:
-        props.strike = on;
-        break;
-    case Kw::Cf:
-        props.color = param;
-        break;
-    case Kw::Plain:
-        props = CharProps();
-        break;
-    case Kw::Loch:
-        m_state.runType = RunType::Loch;
-        break;
-    case Kw::Hich:
-        m_state.runType = RunType::Hich;
-        break;
-    case Kw::Dbch:
-        m_state.runType = RunType::Dbch;
-        break;
-    case Kw::Af:
-        // \af names the font of the script \loch/\hich/\dbch selected; only
-        // the East-Asian one matters here (the others are Latin faces too).
-        if (m_state.runType == RunType::Dbch)
-            props.eastAsianFont = param;
-        break;
-    case Kw::Uc:
-        m_state.uc = std::clamp(param, 0, 100);
-        break;
-    case Kw::U: {
-        const auto unit = static_cast<char16_t>(static_cast<std::uint16_t>(param));
-        if (m_state.dest == Dest::Body)
-            appendChar(unit);
-        m_skipChars = m_state.uc;
-        break;
+    found->second->handle(*this, param);
+}
+
+void Reader::fontTable()
+{
+    // Text read so far keeps the fonts and colours it was read with.
+    m_runs.flush();
+    m_state.dest = Dest::FontTable;
+    m_fontNumber = -1;
+    m_fontName.clear();
+}
+
+void Reader::colorTable()
+{
+    m_runs.flush();
+    m_state.dest = Dest::ColorTable;
+    m_tables.colors.clear();
+    m_runs.tablesChanged();
+    m_red = m_green = m_blue = -1;
+}
+
+void Reader::picture()
+{
+    if (!inBody()) {
+        m_state.dest = Dest::Skip;
+        return;
     }
-    case Kw::Par:
-        if (m_state.dest == Dest::Body)
-            paragraphBreak();
-        break;
-    case Kw::Page:
-        if (m_state.dest == Dest::Body)
-            sectionBreak();
-        break;
-    case Kw::Line:
-        appendChar(0x2028);
-        break;
-    case Kw::Tab:
-        appendChar(u'\t');
-        break;
-    case Kw::Cell:
-        if (m_state.dest == Dest::Body)
-            ++m_pendingTabs;
-        break;
-    case Kw::Row:
-        if (m_state.dest == Dest::Body) {
-            // The separators between the cells stay (empty cells too); the
-            // last cell's becomes the end of the line.
-            if (m_pendingTabs > 1) {
-                --m_pendingTabs;
-                beginContent();
-            }
-            paragraphBreak();
+    m_state.dest = Dest::Pict;
+    m_state.ownsPict = true;
+    m_pict = Pict();
+}
+
+void Reader::fontNumber(int number)
+{
+    if (m_state.runType == RunType::Dbch)
+        props().eastAsianFont = number;
+    if (m_state.dest != Dest::FontTable) {
+        props().font = number;
+        return;
+    }
+    if (!m_fontName.empty())
+        finishFontEntry();
+    m_fontNumber = number;
+    m_fontCharset = -1;
+    m_fontName.clear();
+    m_state.fontEntry = true;
+}
+
+void Reader::unicode(int param)
+{
+    const auto unit = static_cast<char16_t>(static_cast<std::uint16_t>(param));
+    if (inBody())
+        appendChar(unit);
+    m_skipChars = m_state.uc;
+}
+
+void Reader::ansiCodePage(int codePage)
+{
+    if (codePage > 0 && codePage < 65536 && CodePage::isSupported(codePage))
+        m_ansiCodePage = codePage;
+}
+
+void Reader::fontCharset(int charset)
+{
+    if (m_state.dest == Dest::FontTable)
+        m_fontCharset = charset;
+}
+
+void Reader::fontSize(Word w)
+{
+    props().halfPoints = w.hasParam && w.param > 0 ? std::min(w.param, 3276) : 24;
+}
+
+// \af names the font of the script \loch/\hich/\dbch selected; only the
+// East-Asian one matters here (the others are Latin faces too).
+void Reader::associatedFont(int font)
+{
+    if (m_state.runType == RunType::Dbch)
+        props().eastAsianFont = font;
+}
+
+void Reader::footnoteMark()
+{
+    if (!inBody())
+        return;
+    ++m_footnotes;
+    for (QChar c : QString::number(m_footnotes))
+        appendChar(c.unicode());
+}
+
+void Reader::text(std::string_view bytes)
+{
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (inBody() && m_skipChars == 0 && m_bytes.empty() && c >= 0x20 && c < 0x80) {
+            // The common case: a stretch of plain ASCII text.
+            const size_t start = i;
+            while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x20 &&
+                   static_cast<unsigned char>(bytes[i]) < 0x80)
+                ++i;
+            m_runs.beginContent();
+            m_runs.add(QLatin1StringView(bytes.data() + start, qsizetype(i - start)), props());
+            continue;
         }
-        break;
-    case Kw::Chftn:
-        if (m_state.dest == Dest::Body) {
-            ++m_footnotes;
-            for (QChar c : QString::number(m_footnotes))
-                appendChar(c.unicode());
+        ++i;
+        if (c == '\t') {
+            if (!skippingFallback() && inBody())
+                appendChar(u'\t');
+        } else {
+            textByte(c);
         }
-        break;
-    case Kw::Char:
-        appendChar(found->second.ch);
-        break;
-    case Kw::Bin:
-        break; // handled by the tokenizer
-    case Kw::PngBlip:
-        m_pict.kind = PictKind::Png;
-        break;
-    case Kw::JpegBlip:
-        m_pict.kind = PictKind::Jpeg;
-        break;
-    case Kw::DiBitmap:
-        m_pict.kind = PictKind::Dib;
-        break;
-    case Kw::WBitmap:
-        m_pict.kind = PictKind::Wbitmap;
-        break;
-    case Kw::Metafile:
-        m_pict.kind = PictKind::Metafile;
-        break;
-    case Kw::PicW:
-        m_pict.picw = param;
-        break;
-    case Kw::PicH:
-        m_pict.pich = param;
-        break;
-    case Kw::PicWGoal:
-        m_pict.goalw = param;
-        break;
-    case Kw::PicHGoal:
-        m_pict.goalh = param;
-        break;
-    case Kw::PicScaleX:
-        m_pict.scalex = param;
-        break;
-    case Kw::PicScaleY:
-        m_pict.scaley = param;
-        break;
-    case Kw::WbmBitsPixel:
-        m_pict.bitsPixel = param;
-        break;
-    case Kw::WbmWidthBytes:
-        m_pict.widthBytes = param;
-        break;
     }
 }
 
@@ -1080,23 +565,9 @@ void Reader::textByte(unsigned char byte)
         if (byte == ';')
             finishColorEntry();
         break;
-    case Dest::Pict: {
-        const int value = hexValue(char(byte));
-        if (value < 0 || m_pict.tooBig)
-            break;
-        if (m_pict.nibble < 0) {
-            m_pict.nibble = value;
-        } else {
-            if (m_pict.data.size() >= DocumentImages::maxEncodedBytes) {
-                m_pict.tooBig = true;
-                m_pict.data.clear();
-                break;
-            }
-            m_pict.data.append(char(m_pict.nibble * 16 + value));
-            m_pict.nibble = -1;
-        }
+    case Dest::Pict:
+        m_pict.addHexDigit(byte);
         break;
-    }
     case Dest::Skip:
         break;
     }
@@ -1124,8 +595,8 @@ void Reader::hexByte(unsigned char byte)
 
 int Reader::codePageFor(int font) const
 {
-    const auto found = m_fonts.find(font < 0 ? m_deff : font);
-    if (found == m_fonts.end() || found->second.charset < 0)
+    const auto found = m_tables.fonts.find(font < 0 ? m_tables.deff : font);
+    if (found == m_tables.fonts.end() || found->second.charset < 0)
         return 0;
     return CodePage::fromCharset(found->second.charset);
 }
@@ -1136,7 +607,7 @@ int Reader::currentCodePage() const
     if (m_state.runType == RunType::Dbch && m_state.props.eastAsianFont >= 0) {
         // Double-byte text may name its East-Asian font only through \af.
         const int associated = codePageFor(m_state.props.eastAsianFont);
-        if (isDoubleByteCodePage(associated))
+        if (CodePage::isDoubleByte(associated))
             codePage = associated;
     }
     if (codePage == 0)
@@ -1150,101 +621,20 @@ void Reader::flushBytes()
         return;
     const std::u16string &decoded = m_decoder.decode(m_bytes, m_bytesCodePage);
     m_bytes.clear();
-    beginContent();
-    for (char16_t unit : decoded) {
-        if (unit < 0x20 && unit != u'\t')
-            continue;
-        const CharProps props = propsFor(unit);
-        if (!(m_textProps == props))
-            flushRun(props);
-        m_text.append(QChar(unit));
-    }
-}
-
-void Reader::beginContent()
-{
-    m_needPar = true;
-    if (m_pendingBreaks == 0 && m_pendingTabs == 0)
-        return;
-    // The paragraph marks and cell ends go into the run collected so far.
-    const int breaks = m_pendingBreaks;
-    const int tabs = m_pendingTabs;
-    m_pendingBreaks = 0;
-    m_pendingTabs = 0;
-    for (int i = 0; i < breaks; ++i)
-        m_text.append(QChar::ParagraphSeparator);
-    for (int i = 0; i < tabs; ++i)
-        m_text.append(u'\t');
+    m_runs.beginContent();
+    for (char16_t unit : decoded)
+        if (unit >= 0x20 || unit == u'\t')
+            m_runs.add(unit, props());
 }
 
 void Reader::appendChar(char16_t c)
 {
     // Control characters (\u10 and the like) would split paragraphs.
-    if (m_state.dest != Dest::Body || (c < 0x20 && c != u'\t'))
+    if (!inBody() || (c < 0x20 && c != u'\t'))
         return;
     flushBytes();
-    beginContent();
-    const CharProps props = propsFor(c);
-    if (!(m_textProps == props))
-        flushRun(props);
-    m_text.append(QChar(c));
-}
-
-QTextCharFormat Reader::formatFor(const CharProps &props)
-{
-    const auto cached = m_formats.find(props);
-    if (cached != m_formats.end())
-        return cached->second;
-    QTextCharFormat format;
-    const auto font = m_fonts.find(props.font < 0 ? m_deff : props.font);
-    if (font != m_fonts.end() && !font->second.name.isEmpty())
-        format.setFontFamilies({font->second.name});
-    format.setFontPointSize(props.halfPoints / 2.0);
-    format.setFontWeight(props.bold ? QFont::Bold : QFont::Normal);
-    format.setFontItalic(props.italic);
-    format.setFontUnderline(props.underline);
-    format.setFontStrikeOut(props.strike);
-    if (props.color >= 0 && size_t(props.color) < m_colors.size() &&
-        m_colors[size_t(props.color)].isValid())
-        format.setForeground(m_colors[size_t(props.color)]);
-    // A bounded cache: the same QTextCharFormat object keeps its hash, which
-    // the document needs for every insert.
-    if (m_formats.size() >= 4096)
-        m_formats.clear();
-    m_formats.emplace(props, format);
-    return format;
-}
-
-CharProps Reader::propsFor(char16_t c) const
-{
-    CharProps props = m_state.props;
-    if (props.eastAsianFont >= 0 && isCjkChar(c))
-        props.font = props.eastAsianFont;
-    props.eastAsianFont = -1;
-    return props;
-}
-
-void Reader::flushRun(const CharProps &next)
-{
-    if (!m_text.isEmpty()) {
-        // Lone surrogates and Qt's frame markers are not text.
-        QChar *data = m_text.data();
-        const qsizetype size = m_text.size();
-        for (qsizetype i = 0; i < size; ++i) {
-            const char16_t u = data[i].unicode();
-            if (QChar::isHighSurrogate(u)) {
-                if (i + 1 < size && data[i + 1].isLowSurrogate())
-                    ++i;
-                else
-                    data[i] = QChar(0xFFFD);
-            } else if (QChar::isLowSurrogate(u) || u == 0xFDD0 || u == 0xFDD1 || u == 0xFFFC) {
-                data[i] = QChar(0xFFFD);
-            }
-        }
-        m_cursor.insertText(m_text, formatFor(m_textProps));
-        m_text.clear();
-    }
-    m_textProps = next;
+    m_runs.beginContent();
+    m_runs.add(c, props());
 }
 
 void Reader::finishFontEntry()
@@ -1260,10 +650,9 @@ void Reader::finishFontEntry()
             name.remove_prefix(1);
         while (!name.empty() && (name.back() == ' '))
             name.remove_suffix(1);
-        const CodePage::Decoded decoded = CodePage::decode(name, codePage);
-        font.name = QString::fromStdU16String(decoded.text);
-        m_fonts[m_fontNumber] = font;
-        m_formats.clear();
+        font.name = QString::fromStdU16String(m_decoder.decodeWhole(name, codePage));
+        m_tables.fonts[m_fontNumber] = font;
+        m_runs.tablesChanged();
     }
     m_fontNumber = -1;
     m_fontCharset = -1;
@@ -1272,115 +661,20 @@ void Reader::finishFontEntry()
 
 void Reader::finishColorEntry()
 {
-    if (m_colors.size() < 65536) {
-        if (m_red < 0 && m_green < 0 && m_blue < 0)
-            m_colors.emplace_back(); // "automatic"
-        else
-            m_colors.emplace_back(std::max(m_red, 0), std::max(m_green, 0), std::max(m_blue, 0));
-    }
+    m_tables.addColor(m_red, m_green, m_blue);
     m_red = m_green = m_blue = -1;
-    m_formats.clear();
+    m_runs.tablesChanged();
 }
 
 void Reader::finishPicture()
 {
-    Pict pict = std::move(m_pict);
+    const Pict pict = std::move(m_pict);
     m_pict = Pict();
-    if (pict.tooBig || pict.data.isEmpty())
+    const std::optional<QTextImageFormat> image = m_pictures.place(pict);
+    if (!image)
         return;
-    QTextImageFormat inserted;
-    QSize natural;
-    QByteArray file; // the picture file the bytes are, when they are one
-    switch (pict.kind) {
-    case PictKind::Png:
-    case PictKind::Jpeg:
-    case PictKind::Unknown:
-        file = pict.data;
-        break;
-    case PictKind::Dib:
-        file = bmpFromDib(pict.data);
-        break;
-    case PictKind::Wbitmap: {
-        // A device-dependent bitmap: rows of widthBytes, top row first.
-        const int width = pict.picw, height = pict.pich, stride = pict.widthBytes;
-        QImage::Format format = QImage::Format_Invalid;
-        if (pict.bitsPixel == 1)
-            format = QImage::Format_Mono;
-        else if (pict.bitsPixel == 24)
-            format = QImage::Format_BGR888;
-        else if (pict.bitsPixel == 32)
-            format = QImage::Format_RGB32;
-        if (format == QImage::Format_Invalid || width <= 0 || height <= 0 || stride <= 0 ||
-            width > DocumentImages::maxSide || height > DocumentImages::maxSide ||
-            qint64(width) * height > DocumentImages::maxPixels ||
-            qint64(stride) * height > pict.data.size() ||
-            qint64(stride) * 8 < qint64(width) * pict.bitsPixel)
-            return;
-        QImage image(width, height, format);
-        if (image.isNull())
-            return;
-        if (format == QImage::Format_Mono)
-            image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-        const qsizetype rowBytes = (qsizetype(width) * pict.bitsPixel + 7) / 8;
-        for (int y = 0; y < height; ++y)
-            std::copy_n(pict.data.constData() + qsizetype(y) * stride, rowBytes,
-                        reinterpret_cast<char *>(image.scanLine(y)));
-        // Its pixels are in the file itself (at most 32 decoded bytes for each
-        // bit read), so it is charged but always decoded: kept undecoded it
-        // would have no file bytes to save.
-        image = image.convertToFormat(QImage::Format_RGB32);
-        ++m_pictureUse.decoded;
-        m_pictureUse.bytes += DocumentImages::decodedBytes(image.size());
-        inserted = DocumentImages::add(m_document, image, {}, {});
-        natural = image.size();
-        break;
-    }
-    case PictKind::Metafile:
-        // Metafiles would need a renderer.
-        return;
-    }
-    if (!file.isEmpty()) {
-        auto known = m_pictureNames.constFind(file);
-        if (known == m_pictureNames.constEnd()) {
-            // The size from the header, before anything is decoded.
-            const std::optional<QSize> size = DocumentImages::headerSize(file);
-            if (!size)
-                return;
-            const qint64 cost = DocumentImages::decodedBytes(*size);
-            std::optional<DocumentImages::Picture> picture;
-            if (m_pictureUse.bytes + cost <= m_pictureBudget) {
-                picture = DocumentImages::fromBytes(file);
-                if (!picture)
-                    return;
-                ++m_pictureUse.decoded;
-                m_pictureUse.bytes += cost;
-            } else {
-                // Past the budget: a placeholder that keeps the bytes.
-                picture =
-                    DocumentImages::Picture{QImage(), file, DocumentImages::sniffFormat(file)};
-                ++m_pictureUse.heldBack;
-            }
-            known =
-                m_pictureNames.insert(file, DocumentImages::add(m_document, picture->image,
-                                                                picture->encoded, picture->format));
-        }
-        inserted = *known;
-        natural = QSize(int(inserted.width()), int(inserted.height()));
-    }
-    if (!inserted.isValid() || natural.isEmpty())
-        return;
-    // \picwgoal/\pichgoal are twips (15 per pixel at 96 dpi), scaled in percent.
-    auto scaled = [](int goal, int own, int scale) {
-        const double base = goal > 0 ? goal / 15.0 : double(own);
-        const double percent = scale > 0 && scale <= 10000 ? scale : 100;
-        return std::max(1.0, std::round(base * percent / 100.0));
-    };
-    inserted.setWidth(scaled(pict.goalw, natural.width(), pict.scalex));
-    inserted.setHeight(scaled(pict.goalh, natural.height(), pict.scaley));
     flushBytes();
-    beginContent();
-    flushRun(m_textProps);
-    m_cursor.insertImage(inserted);
+    m_runs.insertImage(*image);
 }
 
 } // namespace

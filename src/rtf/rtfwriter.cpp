@@ -28,43 +28,14 @@ namespace {
 // they decode its \'xx bytes as GBK.
 constexpr int gbCharset = 134;
 
-// The \fcharset that matches a code page, for fonts that are not CJK faces.
+// The \fcharset of fonts that are not CJK faces. In a GBK document those
+// are Latin faces, written as ANSI (the CJK faces get gbCharset); Mac and
+// Johab documents have always written theirs as ANSI as well.
 int charsetForCodePage(int codePage)
 {
-    switch (codePage) {
-    case 1250:
-        return 238;
-    case 1251:
-        return 204;
-    case 1253:
-        return 161;
-    case 1254:
-        return 162;
-    case 1255:
-        return 177;
-    case 1256:
-        return 178;
-    case 1257:
-        return 186;
-    case 1258:
-        return 163;
-    case 874:
-        return 222;
-    case 932:
-        return 128;
-    case 949:
-        return 129;
-    case 950:
-        return 136;
-    default:
+    if (codePage == 936 || codePage == 10000 || codePage == 1361)
         return 0;
-    }
-}
-
-bool isCjkChar(char16_t c)
-{
-    return (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
-           (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0xAC00 && c <= 0xD7AF);
+    return CodePage::toCharset(codePage);
 }
 
 // Faces that carry Chinese glyphs get \fcharset134 so that readers decode
@@ -72,7 +43,7 @@ bool isCjkChar(char16_t c)
 bool isCjkFace(const QString &family)
 {
     for (QChar c : family)
-        if (isCjkChar(c.unicode()))
+        if (CodePage::isCjk(c.unicode()))
             return true;
     static const char *const prefixes[] = {
         "simsun",

@@ -1,0 +1,183 @@
+#include "rtf/rtfpicture.h"
+
+#include "rtf/rtftokenizer.h"
+
+#include <QImage>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Inkwell::Rtf {
+
+void Pict::addHexDigit(unsigned char byte)
+{
+    const int value = hexDigit(char(byte));
+    if (value < 0 || tooBig)
+        return;
+    if (nibble < 0) {
+        nibble = value;
+        return;
+    }
+    if (data.size() >= DocumentImages::maxEncodedBytes) {
+        tooBig = true;
+        data.clear();
+        return;
+    }
+    data.append(char(nibble * 16 + value));
+    nibble = -1;
+}
+
+void Pict::addBinary(std::string_view bytes)
+{
+    if (tooBig)
+        return;
+    if (data.size() + qsizetype(bytes.size()) > DocumentImages::maxEncodedBytes)
+        tooBig = true;
+    else
+        data.append(bytes.data(), qsizetype(bytes.size()));
+}
+
+QByteArray bmpFromDib(const QByteArray &dib)
+{
+    if (dib.size() < 16)
+        return {};
+    auto le32 = [&](qsizetype at) -> quint32 {
+        if (at + 4 > dib.size())
+            return 0;
+        return quint32(uchar(dib[at])) | quint32(uchar(dib[at + 1])) << 8 |
+               quint32(uchar(dib[at + 2])) << 16 | quint32(uchar(dib[at + 3])) << 24;
+    };
+    const quint32 headerSize = le32(0);
+    if (headerSize < 12 || headerSize > quint32(dib.size()))
+        return {};
+    quint32 bitCount = 0, colorsUsed = 0, compression = 0;
+    if (headerSize == 12) {
+        bitCount = quint32(uchar(dib[10])) | quint32(uchar(dib[11])) << 8;
+    } else {
+        bitCount = quint32(uchar(dib[14])) | quint32(uchar(dib[15])) << 8;
+        compression = le32(16);
+        colorsUsed = le32(32);
+    }
+    quint32 paletteEntries = colorsUsed;
+    if (paletteEntries == 0 && bitCount <= 8)
+        paletteEntries = 1u << bitCount;
+    const quint32 entrySize = headerSize == 12 ? 3 : 4;
+    quint64 offset = 14 + quint64(headerSize) + quint64(std::min(paletteEntries, 256u)) * entrySize;
+    if (headerSize == 40 && (compression == 3 || compression == 6))
+        offset += compression == 3 ? 12 : 16;
+    const quint64 total = 14 + quint64(dib.size());
+    if (offset > total || total > quint64(DocumentImages::maxEncodedBytes))
+        return {};
+    QByteArray file;
+    file.reserve(qsizetype(total));
+    auto put32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            file.append(char((v >> (8 * i)) & 0xFF));
+    };
+    file.append("BM");
+    put32(quint32(total));
+    put32(0);
+    put32(quint32(offset));
+    file.append(dib);
+    return file;
+}
+
+std::optional<QTextImageFormat> PictureSink::place(const Pict &pict)
+{
+    if (pict.tooBig || pict.data.isEmpty())
+        return {};
+    QTextImageFormat inserted;
+    switch (pict.kind) {
+    case PictKind::Png:
+    case PictKind::Jpeg:
+    case PictKind::Unknown:
+        inserted = fromFile(pict.data);
+        break;
+    case PictKind::Dib:
+        inserted = fromFile(bmpFromDib(pict.data));
+        break;
+    case PictKind::Wbitmap:
+        inserted = fromWbitmap(pict);
+        break;
+    case PictKind::Metafile:
+        // Metafiles would need a renderer.
+        return {};
+    }
+    const QSize natural(int(inserted.width()), int(inserted.height()));
+    if (!inserted.isValid() || natural.isEmpty())
+        return {};
+    // \picwgoal/\pichgoal are twips (15 per pixel at 96 dpi), scaled in percent.
+    auto scaled = [](int goal, int own, int scale) {
+        const double base = goal > 0 ? goal / 15.0 : double(own);
+        const double percent = scale > 0 && scale <= 10000 ? scale : 100;
+        return std::max(1.0, std::round(base * percent / 100.0));
+    };
+    inserted.setWidth(scaled(pict.goalw, natural.width(), pict.scalex));
+    inserted.setHeight(scaled(pict.goalh, natural.height(), pict.scaley));
+    return inserted;
+}
+
+QTextImageFormat PictureSink::fromFile(const QByteArray &file)
+{
+    if (file.isEmpty())
+        return {};
+    const auto known = m_names.constFind(file);
+    if (known != m_names.constEnd())
+        return *known;
+    // The size from the header, before anything is decoded.
+    const std::optional<QSize> size = DocumentImages::headerSize(file);
+    if (!size)
+        return {};
+    const qint64 cost = DocumentImages::decodedBytes(*size);
+    std::optional<DocumentImages::Picture> picture;
+    if (m_use.bytes + cost <= m_budget) {
+        picture = DocumentImages::fromBytes(file);
+        if (!picture)
+            return {};
+        ++m_use.decoded;
+        m_use.bytes += cost;
+    } else {
+        // Past the budget: a placeholder that keeps the bytes.
+        picture = DocumentImages::Picture{QImage(), file, DocumentImages::sniffFormat(file)};
+        ++m_use.heldBack;
+    }
+    return *m_names.insert(
+        file, DocumentImages::add(m_document, picture->image, picture->encoded, picture->format));
+}
+
+QTextImageFormat PictureSink::fromWbitmap(const Pict &pict)
+{
+    // A device-dependent bitmap: rows of widthBytes, top row first.
+    const int width = pict.picw, height = pict.pich, stride = pict.widthBytes;
+    QImage::Format format = QImage::Format_Invalid;
+    if (pict.bitsPixel == 1)
+        format = QImage::Format_Mono;
+    else if (pict.bitsPixel == 24)
+        format = QImage::Format_BGR888;
+    else if (pict.bitsPixel == 32)
+        format = QImage::Format_RGB32;
+    if (format == QImage::Format_Invalid || width <= 0 || height <= 0 || stride <= 0 ||
+        width > DocumentImages::maxSide || height > DocumentImages::maxSide ||
+        qint64(width) * height > DocumentImages::maxPixels ||
+        qint64(stride) * height > pict.data.size() ||
+        qint64(stride) * 8 < qint64(width) * pict.bitsPixel)
+        return {};
+    QImage image(width, height, format);
+    if (image.isNull())
+        return {};
+    if (format == QImage::Format_Mono)
+        image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    const qsizetype rowBytes = (qsizetype(width) * pict.bitsPixel + 7) / 8;
+    for (int y = 0; y < height; ++y)
+        std::copy_n(pict.data.constData() + qsizetype(y) * stride, rowBytes,
+                    reinterpret_cast<char *>(image.scanLine(y)));
+    // Its pixels are in the file itself (at most 32 decoded bytes for each
+    // bit read), so it is charged but always decoded: kept undecoded it
+    // would have no file bytes to save.
+    image = image.convertToFormat(QImage::Format_RGB32);
+    ++m_use.decoded;
+    m_use.bytes += DocumentImages::decodedBytes(image.size());
+    return DocumentImages::add(m_document, image, {}, {});
+}
+
+} // namespace Inkwell::Rtf

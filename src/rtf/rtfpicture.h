@@ -1,0 +1,65 @@
+// The pictures of an RTF document: one \pict group's properties and data as
+// it is read, and its placement in the document within the picture budget.
+#pragma once
+
+#include "rtf/documentimages.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QTextImageFormat>
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+class QTextDocument;
+
+namespace Inkwell::Rtf {
+
+enum class PictKind : std::uint8_t { Unknown, Png, Jpeg, Dib, Wbitmap, Metafile };
+
+// One \pict group as read so far.
+struct Pict {
+    PictKind kind = PictKind::Unknown;
+    int picw = 0, pich = 0, goalw = 0, goalh = 0, scalex = 100, scaley = 100;
+    int bitsPixel = 0, widthBytes = 0;
+    QByteArray data;
+    int nibble = -1;
+    bool tooBig = false; // past DocumentImages::maxEncodedBytes: dropped
+
+    // A byte of the group's text: hex digits are the data, two to a byte;
+    // anything else is ignored.
+    void addHexDigit(unsigned char byte);
+    // \binN data.
+    void addBinary(std::string_view bytes);
+};
+
+// A BMP file around a packed DIB (\dibitmap holds the DIB without the file
+// header), so that the ordinary image readers can decode it; empty when the
+// header makes no sense.
+QByteArray bmpFromDib(const QByteArray &dib);
+
+// Turns the pictures read into document images. Pictures are decoded while
+// their decoded sizes, summed, stay within the budget; the rest become
+// placeholders that keep their bytes. The same picture file repeated is
+// registered (and decoded) once.
+class PictureSink {
+public:
+    PictureSink(QTextDocument *document, qint64 budget) : m_document(document), m_budget(budget) {}
+
+    // The image to insert for a finished \pict, sized by its goal and scale;
+    // nullopt when it is skipped (unknown, broken, a metafile).
+    std::optional<QTextImageFormat> place(const Pict &pict);
+    DocumentImages::BudgetUse use() const { return m_use; }
+
+private:
+    QTextImageFormat fromFile(const QByteArray &file);
+    QTextImageFormat fromWbitmap(const Pict &pict);
+
+    QTextDocument *m_document;
+    qint64 m_budget;
+    DocumentImages::BudgetUse m_use;
+    QHash<QByteArray, QTextImageFormat> m_names;
+};
+
+} // namespace Inkwell::Rtf

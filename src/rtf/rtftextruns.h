@@ -1,0 +1,114 @@
+// The document side of the RTF reader: text collected in runs of equal
+// formatting, each inserted with one insertText(), and the paragraph and cell
+// ends that wait until more content follows, so that the \par closing the
+// last paragraph adds no empty one (LibreOffice reads it so, and the writer
+// ends every paragraph with \par).
+#pragma once
+
+#include <QColor>
+#include <QLatin1StringView>
+#include <QString>
+#include <QTextCharFormat>
+
+#include <cstddef>
+#include <unordered_map>
+#include <vector>
+
+class QTextCursor;
+class QTextImageFormat;
+
+namespace Inkwell::Rtf {
+
+struct CharProps {
+    int font = -1;  // -1: the document's default font (\deff)
+    int color = -1; // -1: automatic
+    // The font for CJK characters when \dbch named one (\dbch\afN, \dbch\fN).
+    int eastAsianFont = -1;
+    int halfPoints = 24;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strike = false;
+    bool operator==(const CharProps &) const = default;
+};
+
+struct CharPropsHash {
+    size_t operator()(const CharProps &p) const
+    {
+        size_t h = std::hash<int>()(p.font);
+        h = h * 31 + std::hash<int>()(p.color);
+        h = h * 31 + std::hash<int>()(p.halfPoints);
+        h = h * 31 + std::hash<int>()(p.eastAsianFont);
+        return h * 16 + (p.bold ? 8 : 0) + (p.italic ? 4 : 0) + (p.underline ? 2 : 0) +
+               (p.strike ? 1 : 0);
+    }
+};
+
+struct Font {
+    QString name;
+    int charset = -1;
+};
+
+// The font and colour tables as read so far.
+struct Tables {
+    std::unordered_map<int, Font> fonts;
+    std::vector<QColor> colors;
+    int deff = 0; // \deff: the font of text that names none
+
+    // A colour table entry: -1 for a component not named; none named is
+    // "automatic".
+    void addColor(int red, int green, int blue);
+};
+
+class TextRuns {
+public:
+    TextRuns(QTextCursor &cursor, const Tables &tables) : m_cursor(cursor), m_tables(tables) {}
+
+    // Content follows: the paragraph and cell ends seen so far are written.
+    void beginContent();
+    // Text in the given formatting, after beginContent(). CJK characters
+    // take the props' East-Asian font.
+    void add(char16_t c, const CharProps &props);
+    void add(QLatin1StringView text, const CharProps &props);
+    // Inserts the run collected so far.
+    void flush() { flushRun(m_textProps); }
+    void insertImage(const QTextImageFormat &image);
+    // The end of the data: drops the last paragraph end and inserts the rest.
+    void finish();
+
+    void paragraphBreak()
+    {
+        ++m_pendingBreaks;
+        m_pendingTabs = 0;
+        m_needPar = false;
+    }
+    // \sect and \page end the paragraph only when it has content: right
+    // after \par or \row they add no empty line (as LibreOffice reads them).
+    void sectionBreak()
+    {
+        if (m_needPar)
+            paragraphBreak();
+    }
+    void cellEnd() { ++m_pendingTabs; }
+    void rowEnd();
+
+    // The tables changed: formats made from them are made again.
+    void tablesChanged() { m_formats.clear(); }
+
+private:
+    // The formatting a character gets: CJK text takes the \dbch font.
+    static CharProps runProps(CharProps props, char16_t c);
+    void flushRun(const CharProps &next);
+    QTextCharFormat formatFor(const CharProps &props);
+
+    QTextCursor &m_cursor;
+    const Tables &m_tables;
+    QString m_text; // text of the run being collected
+    CharProps m_textProps;
+    int m_pendingBreaks = 0; // \par seen, written when more content follows
+    int m_pendingTabs = 0;   // \cell seen, written when more content follows
+    bool m_needPar = false;  // content since the last paragraph end
+    std::unordered_map<CharProps, QTextCharFormat, CharPropsHash> m_formats;
+};
+
+} // namespace Inkwell::Rtf
