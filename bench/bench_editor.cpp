@@ -103,7 +103,7 @@ OpenTimes openFile(Window &w, const QString &path)
     w.form->action(QStringLiteral("open"))->trigger();
     QApplication::processEvents(); // the first paint of what is there
     t.firstScreen = clock.nsecsElapsed() / 1e6;
-    while (w.form->Text1->isLoading())
+    while (w.form->document().isLoading())
         QApplication::processEvents();
     t.complete = clock.nsecsElapsed() / 1e6;
     ticker.stop();
@@ -218,7 +218,7 @@ std::vector<Phase> editorPhases()
             phases.push_back({QStringLiteral("save %1MB as %2").arg(mb).arg(ending), size,
                               [&w, window, target] {
                                   w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
-                                  return w.form->document().save()
+                                  return w.form->document().save().result
                                          == DocumentState::SaveResult::Saved;
                               }});
         }

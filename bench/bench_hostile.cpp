@@ -108,7 +108,7 @@ OpenTimes openFile(Window &w, const QString &path)
     w.form->action(QStringLiteral("open"))->trigger();
     QApplication::processEvents(); // the first paint of what is there
     t.firstScreen = clock.nsecsElapsed() / 1e6;
-    while (w.form->Text1->isLoading())
+    while (w.form->document().isLoading())
         QApplication::processEvents();
     QApplication::processEvents();
     t.complete = clock.nsecsElapsed() / 1e6;
@@ -163,7 +163,7 @@ std::vector<Phase> hostilePhases()
     const QString target = scratch().filePath(QStringLiteral("saved-line.txt"));
     phases.push_back({QStringLiteral("save 20MB line as txt"), line.size(), [&w, window, target] {
                           w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
-                          return w.form->document().save() == DocumentState::SaveResult::Saved;
+                          return w.form->document().save().result == DocumentState::SaveResult::Saved;
                       }});
     return phases;
 }
