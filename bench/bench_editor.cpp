@@ -2,6 +2,7 @@
 // longest stall of the event loop), typing, find, the change test, the caret
 // panel and saving, through the real window with scripted dialogs.
 #include "bench.h"
+#include "benchwindow.h"
 
 #include "app/form1.h"
 #include "core/clock.h"
@@ -27,29 +28,6 @@ namespace Inkwell::Bench {
 namespace {
 
 using Testing::ScriptedDialogHost;
-
-// The window the tests drive, shown, with a size a user would give it.
-struct Window : Testing::TestWindow {
-    Window()
-    {
-        form->resize(1000, 700);
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            qWarning("the window was not shown; paint costs are not measured");
-    }
-    ~Window()
-    {
-        form->Text1->document()->setModified(false);
-        messages.answers.enqueue(MessageAnswer::No);
-        form->close();
-    }
-};
-
-QTemporaryDir &scratch()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
 
 enum class Kind { Gbk, GbkCrlf, Utf8 };
 

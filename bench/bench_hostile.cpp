@@ -3,6 +3,7 @@
 // Run alone (`bench/run.sh hostile`), so that the peak RSS column is theirs:
 // the bombs come first, before the long line raises the peak.
 #include "bench.h"
+#include "benchwindow.h"
 
 #include "app/form1.h"
 #include "controls/richtextbox.h"
@@ -27,28 +28,6 @@ namespace Inkwell::Bench {
 namespace {
 
 using Testing::ScriptedDialogHost;
-
-struct Window : Testing::TestWindow {
-    Window()
-    {
-        form->resize(1000, 700);
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            qWarning("the window was not shown; paint costs are not measured");
-    }
-    ~Window()
-    {
-        form->Text1->document()->setModified(false);
-        messages.answers.enqueue(MessageAnswer::No);
-        form->close();
-    }
-};
-
-QTemporaryDir &scratch()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
 
 QString writeFile(const QString &name, const QByteArray &bytes)
 {

@@ -67,10 +67,10 @@ start_app() { # arguments go to the program
 }
 
 # The visible window of the program whose title is $1 (waits up to 30 s on a
-# busy machine).
+# busy machine, or $2 tenths of a second).
 window_titled() {
     local want=$1 wid
-    for _ in $(seq 300); do
+    for _ in $(seq "${2:-300}"); do
         for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
             if [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "$want" ]; then
                 echo "$wid"
@@ -93,10 +93,11 @@ focus() { # a window that is still being mapped may refuse the first try
     fail "cannot focus window $1"
 }
 
-# The program's window other than $1 (a dialog it opened); waits up to 10 s.
+# The program's window other than $1 (a dialog it opened); waits up to 10 s,
+# or $2 tenths of a second.
 other_window() {
     local main=$1 wid
-    for _ in $(seq 100); do
+    for _ in $(seq "${2:-100}"); do
         for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
             [ "$wid" != "$main" ] && { echo "$wid"; return 0; }
         done

@@ -44,15 +44,7 @@ xdotool key Return # Yes is the default button: Enter keeps the work
 main=$(window_titled "无标题 - Inkwell") || fail "the restored window is not titled 无标题 - Inkwell"
 focus "$main"
 xdotool key ctrl+s
-dialog=
-for _ in $(seq 100); do
-    for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
-        [ "$wid" != "$main" ] && dialog=$wid
-    done
-    [ -n "$dialog" ] && break
-    sleep 0.1
-done
-[ -n "$dialog" ] || fail "the save dialog did not open"
+dialog=$(other_window "$main") || fail "the save dialog did not open"
 focus "$dialog"
 xdotool key ctrl+a
 xdotool type --delay 10 "$WORK/restored.txt"

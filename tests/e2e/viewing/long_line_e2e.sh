@@ -13,28 +13,12 @@ NAME=long-line
 fresh_home run
 head -c 20000000 /dev/zero | tr '\0' x >"$WORK/long.txt"
 start_app "$WORK/long.txt"
-main=
-for _ in $(seq 1200); do # 120 s
-    for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
-        [ "$(xdotool getwindowname "$wid" 2>/dev/null)" = "long.txt - Inkwell" ] && main=$wid
-    done
-    [ -n "$main" ] && break
-    sleep 0.1
-done
-[ -n "$main" ] || fail "no window within 120 s for a 20 MB line"
+main=$(window_titled "long.txt - Inkwell" 1200) || fail "no window within 120 s for a 20 MB line"
 focus "$main"
 xdotool key ctrl+End
 xdotool type --delay 50 "k"
 xdotool key ctrl+s
-dialog=
-for _ in $(seq 1200); do
-    for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
-        [ "$wid" != "$main" ] && dialog=$wid
-    done
-    [ -n "$dialog" ] && break
-    sleep 0.1
-done
-[ -n "$dialog" ] || fail "the save dialog did not open within 120 s"
+dialog=$(other_window "$main" 1200) || fail "the save dialog did not open within 120 s"
 focus "$dialog"
 xdotool key ctrl+a
 xdotool type --delay 10 "$WORK/out.txt"
