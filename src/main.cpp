@@ -1,10 +1,11 @@
 #include "app/chineseui.h"
 #include "app/form1.h"
-#include "core/clock.h"
 #include "controls/qtclipboard.h"
 #include "controls/qtdialoghost.h"
 #include "controls/qtmessagehost.h"
 #include "controls/qtprinterhost.h"
+#include "core/clock.h"
+#include "core/product.h"
 #include "document/draftdirectory.h"
 #include "shell/desktopassociation.h"
 #include "shell/registry.h"
@@ -17,7 +18,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Inkwell"));
+    QApplication::setApplicationName(Inkwell::Product::name);
     QApplication::setApplicationVersion(QStringLiteral(PROJECT_VERSION));
     Inkwell::installQtChinese(app);
     Inkwell::installChineseFontSubstitutes();

@@ -5,9 +5,10 @@
 #include "commands/formatcommands.h"
 #include "commands/insertcommands.h"
 #include "commands/printcommands.h"
+#include "controls/richtextbox.h"
 #include "core/clock.h"
 #include "core/messagehost.h"
-#include "controls/richtextbox.h"
+#include "core/product.h"
 #include "document/documentstate.h"
 #include "document/draftkeeper.h"
 #include "platform/twips.h"
@@ -51,7 +52,7 @@ Form1::Form1(Services services, QWidget *parent)
       puse(&services.dialogs), CommonDialog1(&services.dialogs), m_services(services)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("无标题 - Inkwell"));
+    setWindowTitle(Product::untitledCaption);
 
     Text1 = new RichTextBox(this);
     // The editor fills the client area; a row that tells how far a big file
@@ -112,7 +113,7 @@ Form1::Form1(Services services, QWidget *parent)
     connect(m_document, &DocumentState::loadProgress, this, &Form1::showLoadProgress);
     connect(m_document, &DocumentState::loadFinished, this, [this] {
         m_loadRow->hide();
-        m_loadClock.invalidate();
+        m_loadStarted = QDateTime();
     });
 
     createMenus();
@@ -129,10 +130,39 @@ Form1::Form1(Services services, QWidget *parent)
 
 Form1::~Form1() = default;
 
-void Form1::keepDrafts(const QString &directory)
+void Form1::keepDrafts(const QString &directory, DraftTiming timing)
 {
-    m_drafts = std::make_unique<DraftKeeper>(*Text1, *m_document, m_services.messages,
-                                             m_services.clock, directory);
+    m_drafts =
+        std::make_unique<DraftKeeper>(*Text1, *m_document, m_services.clock, directory, timing);
+}
+
+bool Form1::recoverDrafts()
+{
+    if (!m_drafts)
+        return false;
+    const auto wantsBack = [this](const OrphanDraft &draft) {
+        const QString question =
+            QStringLiteral("发现上次未保存的文档“%1”（%2）。是否恢复？")
+                .arg(draft.title,
+                     draft.saved.toLocalTime().toString(QStringLiteral("yyyy年M月d日 HH:mm")));
+        // Yes is the default: Enter must not throw away the only copy of the work.
+        return m_services.messages.askYesNo(question, Product::messageTitle,
+                                            MessageIcon::Information,
+                                            MessageAnswer::Yes) == MessageAnswer::Yes;
+    };
+    const auto tellDamaged = [this](const DamagedDraft &draft) {
+        const QString where = draft.renamedTo.isEmpty()
+                                  ? QStringLiteral("草稿“%1”无法改名。").arg(draft.path)
+                                  : QStringLiteral("草稿已改名为“%1”。").arg(draft.renamedTo);
+        m_services.messages.inform(
+            QStringLiteral("上次未保存的文档草稿已损坏，无法恢复：%1。%2").arg(draft.why, where),
+            Product::messageTitle, MessageIcon::Exclamation);
+    };
+    if (!m_drafts->recoverOrphans(wantsBack, tellDamaged))
+        return false;
+    // A recovered draft is read as a file is: pictures past the budget are told once.
+    m_document->reportHeldBackPictures();
+    return true;
 }
 
 QAction *Form1::addItem(QMenu *menu, const QString &name, const QString &caption,
@@ -282,7 +312,7 @@ void Form1::Form_Load(const QStringList &arguments)
     m_document->clear();
     // A draft left by a window that did not close normally comes first; a
     // restored draft takes the place of the command-line file.
-    const bool recovered = m_drafts && m_drafts->recoverOrphans();
+    const bool recovered = recoverDrafts();
     // 2. The file named on the command line.
     if (!recovered)
         tellFailure(m_document->openCommandLine(arguments));
@@ -300,15 +330,18 @@ void Form1::Form_Load(const QStringList &arguments)
 
 void Form1::showLoadProgress(qint64 done, qint64 total)
 {
-    // Only a load that takes a while is worth a progress row.
-    if (!m_loadClock.isValid()) {
-        m_loadClock.start();
+    // Only a load that takes a while is worth a progress row. The while is
+    // the services' clock's, so that tests let time pass without waiting.
+    const QDateTime now = m_services.clock.now();
+    if (!m_loadStarted.isValid()) {
+        m_loadStarted = now;
         return;
     }
-    if (m_loadClock.elapsed() < 500 || total <= 0)
+    if (m_loadStarted.msecsTo(now) < loadProgressDelay.count() || total <= 0)
         return;
     QString title = m_document->caption();
-    title.chop(DocumentState::captionFor(QString()).size());
+    if (title.endsWith(Product::captionSuffix))
+        title.chop(Product::captionSuffix.size());
     m_loadLabel->setText(QStringLiteral("正在载入 %1").arg(title));
     m_loadBar->setValue(int(done * 1000 / total));
     m_loadRow->show();
@@ -316,8 +349,16 @@ void Form1::showLoadProgress(qint64 done, qint64 total)
 
 void Form1::skin_Click()
 {
-    SkinCommand(CommonDialog1, m_services.skins, m_services.messages, m_services.skinLocations)
-        .run();
+    const SkinChange change =
+        SkinCommand(CommonDialog1, m_services.skins, m_services.skinLocations).run();
+    if (!change.tried)
+        return;
+    if (change.error)
+        m_services.messages.inform(QStringLiteral("皮肤更换失败：") + change.error->why,
+                                   Product::messageTitle, MessageIcon::Exclamation);
+    else
+        m_services.messages.inform(QStringLiteral("皮肤更换成功"), Product::messageTitle,
+                                   MessageIcon::Information);
 }
 
 void Form1::reg_Click()
@@ -330,7 +371,7 @@ void Form1::reg_Click()
     // where the old one went, rather than only that a write failed.
     const std::u16string problem = m_services.registry.takeStorageProblem();
     if (!problem.empty())
-        m_services.messages.inform(QString::fromStdU16String(problem), QStringLiteral("Inkwell"),
+        m_services.messages.inform(QString::fromStdU16String(problem), Product::messageTitle,
                                    MessageIcon::Exclamation);
 }
 
@@ -411,8 +452,7 @@ void Form1::Esc_Click()
 
 void Form1::about_Click()
 {
-    m_services.messages.about(QStringLiteral("关于 Inkwell"), QStringLiteral("Inkwell"),
-                              programIcon());
+    m_services.messages.about(Product::aboutTitle, Product::name, programIcon());
 }
 
 void Form1::tellFailure(const std::optional<Error> &failure)
@@ -422,7 +462,7 @@ void Form1::tellFailure(const std::optional<Error> &failure)
     const QString text = failure->why.isEmpty()
                              ? failure->what
                              : failure->what + QStringLiteral("：") + failure->why;
-    m_services.messages.inform(text, QStringLiteral("Inkwell"), MessageIcon::Exclamation);
+    m_services.messages.inform(text, Product::messageTitle, MessageIcon::Exclamation);
 }
 
 void Form1::undo_Click()

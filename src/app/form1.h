@@ -5,11 +5,13 @@
 #include "app/services.h"
 #include "controls/commondialog.h"
 #include "core/error.h"
+#include "document/draftkeeper.h"
 
-#include <QElapsedTimer>
+#include <QDateTime>
 #include <QMainWindow>
 #include <QPrinter>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -22,7 +24,6 @@ class QTimer;
 namespace Inkwell {
 
 class DocumentState;
-class DraftKeeper;
 class RichTextBox;
 
 class Form1 : public QMainWindow {
@@ -51,7 +52,10 @@ public:
     DocumentState &document() { return *m_document; }
     // Keeps drafts of the unsaved document in `directory` and offers those of
     // windows that did not close normally at Form_Load. Call before Form_Load.
-    void keepDrafts(const QString &directory);
+    void keepDrafts(const QString &directory, DraftTiming timing = DraftTiming());
+    // Offers each orphaned draft, newest first, and tells of damaged ones;
+    // true when one became the document. Form_Load calls it.
+    bool recoverDrafts();
     DraftKeeper *drafts() const { return m_drafts.get(); }
     // The menu item of that name ("new", "open", "bar", ...), or null.
     QAction *action(const QString &name) const;
@@ -63,6 +67,8 @@ public:
     void ShowDateTime();
     static QString caretText(int line, int column);
     static QString dateTimeText(const QDateTime &when, const QLocale &locale);
+    // How long a file may take to load before the progress row shows.
+    static constexpr std::chrono::milliseconds loadProgressDelay{500};
 
 public slots:
     void new_Click();
@@ -114,7 +120,7 @@ private:
     QWidget *m_loadRow = nullptr;
     QLabel *m_loadLabel = nullptr;
     QProgressBar *m_loadBar = nullptr;
-    QElapsedTimer m_loadClock;
+    QDateTime m_loadStarted; // the first slice of the load in progress
 };
 
 } // namespace Inkwell

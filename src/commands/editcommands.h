@@ -15,13 +15,13 @@ namespace Commands {
 
 // The selection's text onto the clipboard (replacing all it held), then the
 // selection removed. A clipboard that cannot be written keeps the selection.
-std::optional<Error> cut(RichTextBox &Text1, Clipboard &clipboard);
-std::optional<Error> copy(RichTextBox &Text1, Clipboard &clipboard);
+std::optional<Error> cut(RichTextBox &editor, Clipboard &clipboard);
+std::optional<Error> copy(RichTextBox &editor, Clipboard &clipboard);
 // The clipboard's text, plain, in place of the selection; no text, no change.
-void paste(RichTextBox &Text1, const Clipboard &clipboard);
+void paste(RichTextBox &editor, const Clipboard &clipboard);
 // The control's own undo, exactly what Ctrl+Z does in it.
-void undo(RichTextBox &Text1);
-void SelectAll(RichTextBox &Text1);
+void undo(RichTextBox &editor);
+void SelectAll(RichTextBox &editor);
 
 // The message for a clipboard that refused the text.
 Error clipboardError();

@@ -5,21 +5,21 @@
 
 namespace Inkwell::Commands {
 
-void find(RichTextBox &Text1, MessageHost &messages, QString &SearchText)
+void find(RichTextBox &editor, MessageHost &messages, QString &searchText)
 {
-    SearchText = messages.inputBox(QStringLiteral("请输入要查找的段落："),
-                                   QStringLiteral("查找内容"), SearchText);
-    if (SearchText.isEmpty())
+    searchText = messages.inputBox(QStringLiteral("请输入要查找的段落："),
+                                   QStringLiteral("查找内容"), searchText);
+    if (searchText.isEmpty())
         return;
-    Text1.Find(SearchText);
+    editor.Find(searchText);
 }
 
-void findon(RichTextBox &Text1, const QString &SearchText)
+void findon(RichTextBox &editor, const QString &searchText)
 {
     // From the end of the selection itself, so that a match right after the
     // previous one (or at the caret) is found too.
-    Text1.setSelStart(Text1.SelStart() + Text1.SelLength());
-    Text1.Find(SearchText, std::nullopt, int(Text1.Text().size()));
+    editor.setSelStart(editor.SelStart() + editor.SelLength());
+    editor.Find(searchText, std::nullopt, int(editor.Text().size()));
 }
 
 } // namespace Inkwell::Commands

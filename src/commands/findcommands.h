@@ -11,13 +11,13 @@ class RichTextBox;
 
 namespace Commands {
 
-// Asks for the text (offering `SearchText`), keeps the answer in
-// `SearchText` (a cancel keeps ""), and searches the selection if there is
+// Asks for the text (offering `searchText`), keeps the answer in
+// `searchText` (a cancel keeps ""), and searches the selection if there is
 // one, else the whole document.
-void find(RichTextBox &Text1, MessageHost &messages, QString &SearchText);
-// Searches `SearchText` from the end of the selection (or from the caret) to
+void find(RichTextBox &editor, MessageHost &messages, QString &searchText);
+// Searches `searchText` from the end of the selection (or from the caret) to
 // the end of the document.
-void findon(RichTextBox &Text1, const QString &SearchText);
+void findon(RichTextBox &editor, const QString &searchText);
 
 } // namespace Commands
 } // namespace Inkwell

@@ -27,76 +27,77 @@ quint32 toBgr(const QColor &c)
 
 // The dialog starts from the selection's colour; automatic or mixed colour
 // leaves the remembered one.
-void offerColour(CommonDialog &openuse, const RichTextBox::SelectionFormat &current)
+void offerColour(CommonDialog &dialog, const RichTextBox::SelectionFormat &current)
 {
     if (!(current.mixed & Part::Colour) && current.colour)
-        openuse.Color = toBgr(*current.colour);
+        dialog.Color = toBgr(*current.colour);
 }
 
 } // namespace
 
-void font(RichTextBox &Text1, CommonDialog &openuse)
+void font(RichTextBox &editor, CommonDialog &fontDialog)
 {
-    openuse.Flags = CdlFlags::FontScreenAndPrinter | CdlFlags::FontEffects;
-    const RichTextBox::SelectionFormat current = Text1.selectionFormat();
+    fontDialog.Flags = CdlFlags::FontScreenAndPrinter | CdlFlags::FontEffects;
+    const RichTextBox::SelectionFormat current = editor.selectionFormat();
     const int mixed = current.mixed;
     if (!(mixed & CdlFont::Name))
-        openuse.FontName = current.family;
+        fontDialog.FontName = current.family;
     if (!(mixed & CdlFont::Size))
-        openuse.FontSize = float(current.pointSize);
+        fontDialog.FontSize = float(current.pointSize);
     if (!(mixed & CdlFont::Bold))
-        openuse.FontBold = current.bold;
+        fontDialog.FontBold = current.bold;
     if (!(mixed & CdlFont::Italic))
-        openuse.FontItalic = current.italic;
+        fontDialog.FontItalic = current.italic;
     if (!(mixed & CdlFont::Underline))
-        openuse.FontUnderline = current.underline;
+        fontDialog.FontUnderline = current.underline;
     if (!(mixed & CdlFont::Strikethru))
-        openuse.FontStrikethru = current.strikeOut;
-    offerColour(openuse, current);
-    openuse.MixedValues = mixed;
-    const CommonDialog shown = openuse;
-    if (openuse.ShowFont() == cdlCancel)
+        fontDialog.FontStrikethru = current.strikeOut;
+    offerColour(fontDialog, current);
+    fontDialog.MixedValues = mixed;
+    const CommonDialog shown = fontDialog;
+    if (fontDialog.ShowFont() == cdlCancel)
         return;
 
     // A value counts as chosen when it differs from what the dialog showed,
     // or when the user picked one for a field shown blank.
     const auto chosen = [&](int part, bool differs) {
-        return differs || ((mixed & part) && !(openuse.MixedValues & part));
+        return differs || ((mixed & part) && !(fontDialog.MixedValues & part));
     };
     QTextCharFormat changes;
-    if (chosen(CdlFont::Name, openuse.FontName != shown.FontName) && !openuse.FontName.isEmpty())
-        changes.setFontFamilies(QStringList{openuse.FontName});
-    if (chosen(CdlFont::Size, openuse.FontSize != shown.FontSize) && openuse.FontSize > 0)
-        changes.setFontPointSize(openuse.FontSize);
-    if (chosen(CdlFont::Bold, openuse.FontBold != shown.FontBold))
-        changes.setFontWeight(openuse.FontBold ? QFont::Bold : QFont::Normal);
-    if (chosen(CdlFont::Italic, openuse.FontItalic != shown.FontItalic))
-        changes.setFontItalic(openuse.FontItalic);
-    if (chosen(CdlFont::Underline, openuse.FontUnderline != shown.FontUnderline))
-        changes.setFontUnderline(openuse.FontUnderline);
-    if (chosen(CdlFont::Strikethru, openuse.FontStrikethru != shown.FontStrikethru))
-        changes.setFontStrikeOut(openuse.FontStrikethru);
-    if (chosen(CdlFont::Color, openuse.Color != shown.Color))
-        changes.setForeground(fromBgr(openuse.Color));
-    Text1.applySelectionFormat(changes);
+    if (chosen(CdlFont::Name, fontDialog.FontName != shown.FontName) &&
+        !fontDialog.FontName.isEmpty())
+        changes.setFontFamilies(QStringList{fontDialog.FontName});
+    if (chosen(CdlFont::Size, fontDialog.FontSize != shown.FontSize) && fontDialog.FontSize > 0)
+        changes.setFontPointSize(fontDialog.FontSize);
+    if (chosen(CdlFont::Bold, fontDialog.FontBold != shown.FontBold))
+        changes.setFontWeight(fontDialog.FontBold ? QFont::Bold : QFont::Normal);
+    if (chosen(CdlFont::Italic, fontDialog.FontItalic != shown.FontItalic))
+        changes.setFontItalic(fontDialog.FontItalic);
+    if (chosen(CdlFont::Underline, fontDialog.FontUnderline != shown.FontUnderline))
+        changes.setFontUnderline(fontDialog.FontUnderline);
+    if (chosen(CdlFont::Strikethru, fontDialog.FontStrikethru != shown.FontStrikethru))
+        changes.setFontStrikeOut(fontDialog.FontStrikethru);
+    if (chosen(CdlFont::Color, fontDialog.Color != shown.Color))
+        changes.setForeground(fromBgr(fontDialog.Color));
+    editor.applySelectionFormat(changes);
 }
 
-void color(RichTextBox &Text1, CommonDialog &openuse)
+void color(RichTextBox &editor, CommonDialog &colorDialog)
 {
-    openuse.Flags = CdlFlags::ColorRgbInit | CdlFlags::ColorFullOpen;
-    const RichTextBox::SelectionFormat current = Text1.selectionFormat();
-    offerColour(openuse, current);
-    if (openuse.ShowColor() == cdlCancel)
+    colorDialog.Flags = CdlFlags::ColorRgbInit | CdlFlags::ColorFullOpen;
+    const RichTextBox::SelectionFormat current = editor.selectionFormat();
+    offerColour(colorDialog, current);
+    if (colorDialog.ShowColor() == cdlCancel)
         return;
     // This dialog has one value, so OK chooses it, also for text that had no
     // colour of its own or several; only the colour the text has already is
     // not applied again.
     if (!(current.mixed & Part::Colour) && current.colour &&
-        toBgr(*current.colour) == openuse.Color)
+        toBgr(*current.colour) == colorDialog.Color)
         return;
     QTextCharFormat change;
-    change.setForeground(fromBgr(openuse.Color));
-    Text1.applySelectionFormat(change);
+    change.setForeground(fromBgr(colorDialog.Color));
+    editor.applySelectionFormat(change);
 }
 
 } // namespace Inkwell::Commands

@@ -1,5 +1,6 @@
-// Font and colour of the selection (or of what is typed next), chosen in
-// the dialogs of `openuse`. The dialogs open on the selection's own values
+// Font and colour of the selection (or of what is typed next), chosen in the
+// font and colour dialogs (the window passes openuse for both, so a choice is
+// offered again next time). The dialogs open on the selection's own values
 // (the last choice stands in where the selection has none: values it mixes,
 // a colour it leaves automatic), and only what the user changed is applied,
 // as one undo step.
@@ -12,8 +13,8 @@ class RichTextBox;
 
 namespace Commands {
 
-void font(RichTextBox &Text1, CommonDialog &openuse);
-void color(RichTextBox &Text1, CommonDialog &openuse);
+void font(RichTextBox &editor, CommonDialog &fontDialog);
+void color(RichTextBox &editor, CommonDialog &colorDialog);
 
 } // namespace Commands
 } // namespace Inkwell

@@ -16,16 +16,16 @@ QString dateText(const QDateTime &when, const QLocale &locale)
            when.date().toString(QStringLiteral("yyyy-MM-d"));
 }
 
-void date(RichTextBox &Text1, const Clock &clock)
+void date(RichTextBox &editor, const Clock &clock)
 {
-    Text1.setSelText(dateText(clock.now(), clock.locale()));
+    editor.setSelText(dateText(clock.now(), clock.locale()));
 }
 
-std::optional<Error> addpicture(RichTextBox &Text1, CommonDialog &puse)
+std::optional<Error> addpicture(RichTextBox &editor, CommonDialog &pictureDialog)
 {
-    if (puse.ShowOpen() == cdlCancel)
+    if (pictureDialog.ShowOpen() == cdlCancel)
         return std::nullopt;
-    const QString path = puse.FileName;
+    const QString path = pictureDialog.FileName;
     const Error unloadable{QStringLiteral("无法载入图片“%1”。").arg(path), QString()};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -35,8 +35,8 @@ std::optional<Error> addpicture(RichTextBox &Text1, CommonDialog &puse)
     const std::optional<DocumentImages::Picture> picture = DocumentImages::fromBytes(bytes);
     if (!picture)
         return unloadable;
-    Text1.insertPicture(picture->image, picture->encoded, picture->format);
-    Text1.SetFocus();
+    editor.insertPicture(picture->image, picture->encoded, picture->format);
+    editor.SetFocus();
     return std::nullopt;
 }
 

@@ -19,12 +19,13 @@ namespace Commands {
 // year-month-day with a two-digit month and an unpadded day: "14:03:07 2026-12-6".
 QString dateText(const QDateTime &when, const QLocale &locale);
 // dateText of the clock's present, in place of the selection, caret after it.
-void date(RichTextBox &Text1, const Clock &clock);
+void date(RichTextBox &editor, const Clock &clock);
 
-// The picture file chosen in `puse`, at its own size, in place of the
-// selection. Straight into the document: the clipboard is left alone.
+// The picture file chosen in `pictureDialog` (the window passes puse), at its
+// own size, in place of the selection. Straight into the document: the
+// clipboard is left alone.
 // Cancelled: nothing happens. A file that is no picture: an Error, nothing changed.
-std::optional<Error> addpicture(RichTextBox &Text1, CommonDialog &puse);
+std::optional<Error> addpicture(RichTextBox &editor, CommonDialog &pictureDialog);
 
 } // namespace Commands
 } // namespace Inkwell

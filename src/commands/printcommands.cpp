@@ -8,32 +8,32 @@
 
 namespace Inkwell::Commands {
 
-std::optional<Error> print(const RichTextBox &Text1, CommonDialog &safeuse, QPrinter &printer,
+std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog, QPrinter &printer,
                            PrinterHost &printers)
 {
     // The dialog says what will print: the selection when there is one,
     // otherwise everything. The user may switch a selection back to all.
-    printer.setPrintRange(Text1.textCursor().hasSelection() ? QPrinter::Selection
+    printer.setPrintRange(editor.textCursor().hasSelection() ? QPrinter::Selection
                                                             : QPrinter::AllPages);
-    if (safeuse.ShowPrinter(printer) == cdlCancel)
+    if (printDialog.ShowPrinter(printer) == cdlCancel)
         return std::nullopt;
     // The rest of the dialog's choices (printer, copies, pages) stay in the
     // printer and take effect there.
     const bool selectionOnly = printer.printRange() == QPrinter::Selection;
-    return printers.print(printer, [&Text1, selectionOnly](QPagedPaintDevice *device) {
-        Text1.printTo(device, selectionOnly);
+    return printers.print(printer, [&editor, selectionOnly](QPagedPaintDevice *device) {
+        editor.printTo(device, selectionOnly);
     });
 }
 
-void printsetup(CommonDialog &openuse, QPrinter &printer)
+void printsetup(CommonDialog &pageSetupDialog, QPrinter &printer)
 {
-    openuse.Flags = CdlFlags::PrintSetup;
-    if (openuse.ShowPrinter(printer) == cdlCancel)
+    pageSetupDialog.Flags = CdlFlags::PrintSetup;
+    if (pageSetupDialog.ShowPrinter(printer) == cdlCancel)
         return;
     // Any other number is no orientation: the printer keeps the one it has.
-    if (openuse.Orientation == 1)
+    if (pageSetupDialog.Orientation == 1)
         printer.setPageOrientation(QPageLayout::Portrait);
-    else if (openuse.Orientation == 2)
+    else if (pageSetupDialog.Orientation == 2)
         printer.setPageOrientation(QPageLayout::Landscape);
 }
 

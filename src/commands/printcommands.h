@@ -16,14 +16,14 @@ class RichTextBox;
 
 namespace Commands {
 
-// The print dialog of `safeuse`, then the selection, or the whole document,
-// with its fonts, colours and pictures. Cancelled: nothing printed. An
-// Error when the printer could not take the job.
-std::optional<Error> print(const RichTextBox &Text1, CommonDialog &safeuse, QPrinter &printer,
+// The print dialog (the window passes safeuse), then the selection, or the
+// whole document, with its fonts, colours and pictures. Cancelled: nothing
+// printed. An Error when the printer could not take the job.
+std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog, QPrinter &printer,
                            PrinterHost &printers);
-// The page-setup dialog of `openuse`; the orientation chosen there (1
-// portrait, 2 landscape) becomes the printer's for every later job.
-void printsetup(CommonDialog &openuse, QPrinter &printer);
+// The page-setup dialog (the window passes openuse); the orientation chosen
+// there (1 portrait, 2 landscape) becomes the printer's for every later job.
+void printsetup(CommonDialog &pageSetupDialog, QPrinter &printer);
 
 } // namespace Commands
 } // namespace Inkwell

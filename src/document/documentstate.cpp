@@ -311,7 +311,6 @@ void DocumentState::adoptRecovered(const QByteArray &rtf, const QString &title, 
     m_recovered = true;
     m_editor.document()->setModified(true);
     setCaption(captionFor(title));
-    reportHeldBackPictures();
 }
 
 QString DocumentState::pathFromCommandLine(const QStringList &arguments)

@@ -1,14 +1,13 @@
 #include "document/draftkeeper.h"
 
-#include "rtf/rtfreader.h"
-
+#include "controls/richtextbox.h"
 #include "core/atomicfile.h"
 #include "core/clock.h"
-#include "core/messagehost.h"
-#include "controls/richtextbox.h"
+#include "core/product.h"
 #include "document/documentstate.h"
 #include "document/draftdirectory.h"
 #include "document/draftfile.h"
+#include "rtf/rtfreader.h"
 #include "platform/codepage.h"
 #include "rtf/rtfwriter.h"
 
@@ -19,14 +18,13 @@
 #include <QFileInfo>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <atomic>
 
 namespace Inkwell {
 
 namespace {
 
-const QString boxTitle = QStringLiteral("Inkwell");
-const QString productSuffix = QStringLiteral(" - Inkwell");
 constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // A snapshot copies at most this many stale pieces on the spot; a bigger
@@ -42,24 +40,19 @@ int rtfCodePage(const TextEncoding &encoding)
 
 } // namespace
 
-DraftKeeper::DraftKeeper(RichTextBox &Text1, DocumentState &document, MessageHost &messages,
-                         const Clock &clock, const QString &directory, DraftTiming timing,
-                         QObject *parent)
-    : QObject(parent), m_text1(Text1), m_document(document), m_messages(messages), m_clock(clock),
-      m_directory(directory), m_shadow(Text1.document())
+DraftKeeper::DraftKeeper(RichTextBox &editor, DocumentState &document, const Clock &clock,
+                         const QString &directory, DraftTiming timing, QObject *parent)
+    : QObject(parent), m_editor(editor), m_document(document), m_clock(clock), m_timing(timing),
+      m_directory(directory), m_shadow(editor.document())
 {
     m_worker.setMaxThreadCount(1); // writes and deletions reach the disk in order
-    m_idle.setSingleShot(true);
-    m_idle.setInterval(timing.idle);
-    m_longest.setSingleShot(true);
-    m_longest.setInterval(timing.longest);
+    m_tick.setSingleShot(true);
     m_catchUp.setSingleShot(true);
     m_catchUp.setInterval(0);
-    connect(&m_idle, &QTimer::timeout, this, &DraftKeeper::writeDraft);
-    connect(&m_longest, &QTimer::timeout, this, &DraftKeeper::writeDraft);
+    connect(&m_tick, &QTimer::timeout, this, &DraftKeeper::tick);
     connect(&m_catchUp, &QTimer::timeout, this, &DraftKeeper::writeDraft);
 
-    QTextDocument *doc = Text1.document();
+    QTextDocument *doc = editor.document();
     connect(doc, &QTextDocument::contentsChange, this, &DraftKeeper::changed);
     connect(doc, &QTextDocument::modificationChanged, this, &DraftKeeper::modificationChanged);
     claimFreshDraft();
@@ -67,8 +60,7 @@ DraftKeeper::DraftKeeper(RichTextBox &Text1, DocumentState &document, MessageHos
 
 DraftKeeper::~DraftKeeper()
 {
-    m_idle.stop();
-    m_longest.stop();
+    stopTiming();
     m_catchUp.stop();
     m_worker.waitForDone();
 }
@@ -76,7 +68,7 @@ DraftKeeper::~DraftKeeper()
 bool DraftKeeper::claimFreshDraft()
 {
     if (!QDir().mkpath(m_directory)) {
-        m_lastError = QStringLiteral("无法创建草稿文件夹“%1”").arg(m_directory);
+        m_lastError = Error{QStringLiteral("无法创建草稿文件夹“%1”").arg(m_directory), {}};
         return false;
     }
     QFile::setPermissions(m_directory, ownerOnly | QFileDevice::ExeOwner);
@@ -94,7 +86,7 @@ bool DraftKeeper::claimFreshDraft()
     // stay open for days.
     m_lock->setStaleLockTime(0);
     if (!tryLockPrivately(*m_lock)) {
-        m_lastError = QStringLiteral("无法锁定草稿文件“%1”").arg(m_draftPath);
+        m_lastError = Error{QStringLiteral("无法锁定草稿文件“%1”").arg(m_draftPath), {}};
         return false;
     }
     return true;
@@ -103,16 +95,61 @@ bool DraftKeeper::claimFreshDraft()
 bool DraftKeeper::needsDraft() const
 {
     // A file still arriving in slices is not an edit.
-    return !m_closed && !m_document.isLoading() && m_text1.document()->isModified();
+    return !m_closed && !m_document.isLoading() && m_editor.document()->isModified();
 }
 
 void DraftKeeper::changed()
 {
     if (!needsDraft())
         return;
-    m_idle.start();
-    if (!m_longest.isActive())
-        m_longest.start();
+    const QDateTime now = m_clock.now();
+    m_idleDue = now.addMSecs(m_timing.idle.count());
+    if (!m_longestDue.isValid())
+        m_longestDue = now.addMSecs(m_timing.longest.count());
+    scheduleTick(now);
+}
+
+bool DraftKeeper::due(const QDateTime &now) const
+{
+    // A deadline further away than its interval means the clock was set
+    // back: that must not put the draft off.
+    const auto reached = [&now](const QDateTime &deadline, std::chrono::milliseconds interval) {
+        if (!deadline.isValid())
+            return false;
+        const qint64 left = now.msecsTo(deadline);
+        return left <= 0 || left > interval.count();
+    };
+    return reached(m_idleDue, m_timing.idle) || reached(m_longestDue, m_timing.longest);
+}
+
+void DraftKeeper::scheduleTick(const QDateTime &now)
+{
+    // The timer only wakes the keeper; the clock says whether a draft is due.
+    qint64 wait = m_timing.longest.count();
+    for (const QDateTime &deadline : {m_idleDue, m_longestDue})
+        if (deadline.isValid())
+            wait = std::min(wait, now.msecsTo(deadline));
+    m_tick.start(std::chrono::milliseconds(std::clamp<qint64>(wait, 0, m_timing.longest.count())));
+}
+
+void DraftKeeper::stopTiming()
+{
+    m_idleDue = QDateTime();
+    m_longestDue = QDateTime();
+    m_tick.stop();
+}
+
+bool DraftKeeper::tick()
+{
+    if (!m_idleDue.isValid() && !m_longestDue.isValid())
+        return false;
+    const QDateTime now = m_clock.now();
+    if (!due(now)) {
+        scheduleTick(now);
+        return false;
+    }
+    writeDraft();
+    return true;
 }
 
 void DraftKeeper::modificationChanged(bool modified)
@@ -123,8 +160,7 @@ void DraftKeeper::modificationChanged(bool modified)
     }
     // Saved, read, emptied or undone back to the file: the draft has nothing
     // the disk does not hold. Deleted behind any write still in progress.
-    m_idle.stop();
-    m_longest.stop();
+    stopTiming();
     m_catchUp.stop();
     m_writeAgain = false;
     const QString path = m_draftPath;
@@ -137,13 +173,13 @@ void DraftKeeper::modificationChanged(bool modified)
 QString DraftKeeper::title() const
 {
     const QString caption = m_document.caption();
-    return caption.endsWith(productSuffix) ? caption.chopped(productSuffix.size()) : caption;
+    return caption.endsWith(Product::captionSuffix) ? caption.chopped(Product::captionSuffix.size())
+                                                    : caption;
 }
 
 void DraftKeeper::writeDraft()
 {
-    m_idle.stop();
-    m_longest.stop();
+    stopTiming();
     if (!needsDraft() || !m_lock || !m_lock->isLocked())
         return;
     if (m_writing) {
@@ -192,14 +228,19 @@ void DraftKeeper::startWrite()
 void DraftKeeper::written(const QString &why)
 {
     m_writing = false;
-    m_lastError = why;
+    m_lastError.reset();
+    if (!why.isEmpty())
+        m_lastError = Error{QStringLiteral("无法保存草稿“%1”").arg(m_draftPath), why};
     if (why.isEmpty())
         emit draftWritten();
     else
         emit draftFailed(why); // the previous draft, if any, is still whole
     // A failed write is tried again even if no key is pressed any more.
-    if (!why.isEmpty() && needsDraft() && !m_longest.isActive())
-        m_longest.start();
+    if (!why.isEmpty() && needsDraft() && !m_longestDue.isValid()) {
+        const QDateTime now = m_clock.now();
+        m_longestDue = now.addMSecs(m_timing.longest.count());
+        scheduleTick(now);
+    }
     if (m_writeAgain) {
         m_writeAgain = false;
         writeDraft();
@@ -214,8 +255,7 @@ void DraftKeeper::settle()
 
 void DraftKeeper::flush()
 {
-    m_idle.stop();
-    m_longest.stop();
+    stopTiming();
     settle(); // a write in progress, and the one it may have asked for
     settle();
     m_catchUp.stop();
@@ -228,24 +268,20 @@ void DraftKeeper::flush()
 void DraftKeeper::discard()
 {
     m_closed = true;
-    m_idle.stop();
-    m_longest.stop();
+    stopTiming();
     m_catchUp.stop();
     m_worker.waitForDone();
     QFile::remove(m_draftPath);
     m_lock.reset(); // unlocking removes the lock file
 }
 
-void DraftKeeper::setAside(const QString &path, const QString &why)
+DamagedDraft DraftKeeper::setAside(const QString &path, const QString &why)
 {
     QString target = path + QStringLiteral(".damaged");
     for (int n = 2; QFile::exists(target); ++n)
         target = path + QStringLiteral(".damaged-%1").arg(n);
     const bool moved = QFile::rename(path, target);
-    m_messages.inform(QStringLiteral("上次未保存的文档草稿已损坏，无法恢复：%1。%2")
-                          .arg(why, moved ? QStringLiteral("草稿已改名为“%1”。").arg(target)
-                                          : QStringLiteral("草稿“%1”无法改名。").arg(path)),
-                      boxTitle, MessageIcon::Exclamation);
+    return DamagedDraft{path, moved ? target : QString(), why};
 }
 
 void DraftKeeper::removeDeadLocks()
@@ -299,7 +335,7 @@ void DraftKeeper::removeOldDiscarded()
             QFile::remove(info.absoluteFilePath());
 }
 
-bool DraftKeeper::recoverOrphans()
+bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &damaged)
 {
     removeOldDiscarded();
     removeDeadLocks();
@@ -320,22 +356,16 @@ bool DraftKeeper::recoverOrphans()
         DecodedDraft draft = decodeDraft(file.readAll());
         file.close();
         if (!draft.ok) {
-            setAside(path, draft.why);
+            damaged(setAside(path, draft.why));
             continue;
         }
         const DraftHeader &h = draft.header;
-        const QDateTime when = h.saved.isValid() ? h.saved : info.lastModified();
-        const QString question =
-            QStringLiteral("发现上次未保存的文档“%1”（%2）。是否恢复？")
-                .arg(h.title, when.toLocalTime().toString(QStringLiteral("yyyy年M月d日 HH:mm")));
-        // Yes is the default: Enter must not throw away the only copy of the work.
-        if (m_messages.askYesNo(question, boxTitle, MessageIcon::Information, MessageAnswer::Yes) !=
-            MessageAnswer::Yes) {
+        if (!wantsBack({h.title, h.saved.isValid() ? h.saved : info.lastModified()})) {
             putInDiscarded(path);
             continue;
         }
         if (!Rtf::looksLikeRtf(draft.rtf)) {
-            setAside(path, QStringLiteral("不是 RTF 文档"));
+            damaged(setAside(path, QStringLiteral("不是 RTF 文档")));
             continue;
         }
         m_document.adoptRecovered(draft.rtf, h.title, h.path, h.encrypted, h.encoding);

@@ -3,8 +3,10 @@
 // (their window gone without closing normally) back at the next start.
 #pragma once
 
+#include "core/error.h"
 #include "document/documentshadow.h"
 
+#include <QDateTime>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -12,18 +14,35 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace Inkwell {
 
 class Clock;
 class DocumentState;
-class MessageHost;
 class RichTextBox;
 
+// Measured on the keeper's clock.
 struct DraftTiming {
     std::chrono::milliseconds idle{2000};     // after the last change
     std::chrono::milliseconds longest{30000}; // at the latest while changes go on
+};
+
+// A draft left by a window that did not close normally, as the user is asked
+// about it.
+struct OrphanDraft {
+    QString title;   // the document's name as its caption showed it
+    QDateTime saved; // when the draft was written
+};
+
+// A draft that cannot be restored. It is set aside so that it is never
+// offered again.
+struct DamagedDraft {
+    QString path;      // where it was
+    QString renamedTo; // where it is now; empty when it could not be renamed
+    QString why;       // what is wrong with it, for the user
 };
 
 class DraftKeeper : public QObject {
@@ -31,18 +50,24 @@ class DraftKeeper : public QObject {
 public:
     // `directory` is defaultDraftDirectory() in the program; it is made,
     // readable only by the user, if missing.
-    DraftKeeper(RichTextBox &Text1, DocumentState &document, MessageHost &messages,
-                const Clock &clock, const QString &directory, DraftTiming timing = DraftTiming(),
+    DraftKeeper(RichTextBox &editor, DocumentState &document, const Clock &clock,
+                const QString &directory, DraftTiming timing = DraftTiming(),
                 QObject *parent = nullptr);
     // Waits for a write in progress and releases the lock, but keeps the
     // draft: only a normal close (discard()) deletes it.
     ~DraftKeeper() override;
 
+    // The window's part in recovery: whether the user wants a draft back, and
+    // telling the user of one that cannot come back.
+    using WantsBack = std::function<bool(const OrphanDraft &)>;
+    using TellDamaged = std::function<void(const DamagedDraft &)>;
     // Start-up, before a file is read: offers each orphaned draft, newest
-    // first. After a Yes the draft becomes the document (and this window's
-    // draft) and the others wait for the next start; after a No it moves to
-    // discardedDirectory(). True when one was restored.
-    bool recoverOrphans();
+    // first, to `wantsBack`. After a yes the draft becomes the document (and
+    // this window's draft) and the others wait for the next start; after a no
+    // it moves to discardedDirectory(). A draft that cannot be read or loaded
+    // is set aside and passed to `damaged`, in the order met. True when one
+    // was restored.
+    bool recoverOrphans(const WantsBack &wantsBack, const TellDamaged &damaged);
 
     // Drafts refused at start-up wait in this folder beside the drafts for
     // this many days before a later start-up removes them.
@@ -56,8 +81,13 @@ public:
     QString draftPath() const { return m_draftPath; }
     // Writes a draft now if one is needed, and waits until it is on disk.
     void flush();
-    // What the last write failed with ("" after a success).
-    QString lastError() const { return m_lastError; }
+    // Writes a draft if the document has been idle long enough, or changing
+    // for too long, by the clock. The keeper's timer calls it when the next
+    // one may be due; tests call it after moving their clock. True when a
+    // draft was due: its write has begun, or follows the one in progress.
+    bool tick();
+    // What the last write failed with (none after a success).
+    std::optional<Error> lastError() const { return m_lastError; }
     // Nanoseconds the GUI thread spent on the last snapshot.
     qint64 lastSnapshotCost() const { return m_lastSnapshotCost; }
 
@@ -69,34 +99,38 @@ signals:
 private:
     bool needsDraft() const;
     void changed();
+    bool due(const QDateTime &now) const;
+    void scheduleTick(const QDateTime &now);
+    void stopTiming();
     void modificationChanged(bool modified);
     void writeDraft();
     void startWrite();
     void settle();
     void written(const QString &why);
     bool claimFreshDraft();
-    void setAside(const QString &path, const QString &why);
+    DamagedDraft setAside(const QString &path, const QString &why);
     void removeDeadLocks();
     void putInDiscarded(const QString &path);
     void removeOldDiscarded();
     QString title() const;
 
-    RichTextBox &m_text1;
+    RichTextBox &m_editor;
     DocumentState &m_document;
-    MessageHost &m_messages;
     const Clock &m_clock;
+    DraftTiming m_timing;
     QString m_directory;
     QString m_draftPath;
     std::unique_ptr<QLockFile> m_lock;
     DocumentShadow m_shadow;
-    QTimer m_idle;
-    QTimer m_longest;
+    QDateTime m_idleDue;    // invalid: no change waiting
+    QDateTime m_longestDue; // invalid: no change waiting
+    QTimer m_tick;          // wakes tick() when a deadline may have come
     QTimer m_catchUp; // copies a big change in slices before the snapshot
     QThreadPool m_worker;
     bool m_writing = false;
     bool m_writeAgain = false;
     bool m_closed = false;
-    QString m_lastError;
+    std::optional<Error> m_lastError;
     qint64 m_lastSnapshotCost = 0;
 };
 

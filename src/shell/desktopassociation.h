@@ -3,9 +3,12 @@
 // a desktop entry and the text/plain default in mimeapps.list.
 #pragma once
 
+#include "core/error.h"
+
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace Inkwell {
 
@@ -13,11 +16,10 @@ class DesktopAssociation {
 public:
     virtual ~DesktopAssociation() = default;
     // Makes Inkwell the handler of plain text, remembering the one before.
-    virtual bool install() = 0;
+    // An Error, in words for the user, when a file could not be written.
+    virtual std::optional<Error> install() = 0;
     // Gives plain text back to the handler it had before install().
-    virtual bool restore() = 0;
-    // Why the last call failed, in words for the user; empty after success.
-    virtual QString lastError() const = 0;
+    virtual std::optional<Error> restore() = 0;
 };
 
 // The user's desktop association for the program at executablePath; null

@@ -145,38 +145,33 @@ QString XdgDesktopAssociation::withDefault(const QString &text, const QString &m
     return out;
 }
 
-bool XdgDesktopAssociation::writeFile(const QString &path, const QByteArray &bytes)
+std::optional<Error> XdgDesktopAssociation::writeFile(const QString &path, const QByteArray &bytes)
 {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        m_error = QStringLiteral("无法创建文件夹 %1").arg(QFileInfo(path).absolutePath());
-        return false;
-    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return Error{QStringLiteral("无法创建文件夹 %1").arg(QFileInfo(path).absolutePath()), {}};
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error =
-            QStringLiteral("无法写入 %1：%2").arg(path, reasonForFailed(file, FileAccess::Write));
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly))
+        return Error{QStringLiteral("无法写入 %1").arg(path),
+                     reasonForFailed(file, FileAccess::Write)};
     if (file.write(bytes) != bytes.size()) {
-        m_error =
-            QStringLiteral("无法写入 %1：%2").arg(path, reasonForFailed(file, FileAccess::Write));
+        const QString why = reasonForFailed(file, FileAccess::Write);
         file.cancelWriting();
-        return false;
+        return Error{QStringLiteral("无法写入 %1").arg(path), why};
     }
-    if (!file.commit()) {
-        m_error = QStringLiteral("无法保存 %1").arg(path);
-        return false;
-    }
-    return true;
+    if (!file.commit())
+        return Error{QStringLiteral("无法保存 %1").arg(path), {}};
+    return std::nullopt;
 }
 
-bool XdgDesktopAssociation::install()
+std::optional<Error> XdgDesktopAssociation::install()
 {
-    m_error.clear();
     for (const int size : kIconSizes) {
         QFile icon(programIconFile(size));
-        if (!icon.open(QIODevice::ReadOnly) || !writeFile(iconPath(size), icon.readAll()))
-            return false;
+        if (!icon.open(QIODevice::ReadOnly))
+            return Error{QStringLiteral("无法读取 %1").arg(icon.fileName()),
+                         reasonForFailed(icon, FileAccess::Read)};
+        if (auto error = writeFile(iconPath(size), icon.readAll()))
+            return error;
     }
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
@@ -191,17 +186,15 @@ bool XdgDesktopAssociation::install()
                                          "MimeType=text/plain;\n"
                                          "Categories=Utility;TextEditor;\n")
                               .arg(execValue(m_executablePath), iconPath(256));
-    if (!writeFile(desktopFilePath(), entry.toUtf8()))
-        return false;
+    if (auto error = writeFile(desktopFilePath(), entry.toUtf8()))
+        return error;
 
     QFile list(mimeAppsPath());
     QString text;
     if (list.exists()) {
-        if (!list.open(QIODevice::ReadOnly)) {
-            m_error = QStringLiteral("无法读取 %1：%2")
-                          .arg(mimeAppsPath(), reasonForFailed(list, FileAccess::Read));
-            return false;
-        }
+        if (!list.open(QIODevice::ReadOnly))
+            return Error{QStringLiteral("无法读取 %1").arg(mimeAppsPath()),
+                         reasonForFailed(list, FileAccess::Read)};
         text = QString::fromUtf8(list.readAll());
         list.close();
     }
@@ -211,39 +204,37 @@ bool XdgDesktopAssociation::install()
     const bool ours = previous && previous->split(u';', Qt::SkipEmptyParts).value(0) == desktopId;
     if (!ours) {
         if (previous) {
-            if (!writeFile(rememberedPath(), previous->toUtf8()))
-                return false;
+            if (auto error = writeFile(rememberedPath(), previous->toUtf8()))
+                return error;
         } else if (QFile::exists(rememberedPath()) && !QFile::remove(rememberedPath())) {
-            m_error = QStringLiteral("无法删除 %1").arg(rememberedPath());
-            return false;
+            return Error{QStringLiteral("无法删除 %1").arg(rememberedPath()), {}};
         }
     }
     return writeFile(mimeAppsPath(), updated.toUtf8());
 }
 
-bool XdgDesktopAssociation::restore()
+std::optional<Error> XdgDesktopAssociation::restore()
 {
-    m_error.clear();
     QFile list(mimeAppsPath());
     if (!list.open(QIODevice::ReadOnly))
-        return true; // no list of the user's own: nothing of ours to undo
+        return std::nullopt; // no list of the user's own: nothing of ours to undo
     const QString text = QString::fromUtf8(list.readAll());
     list.close();
 
     std::optional<QString> current;
     withDefault(text, kMimeType, std::nullopt, &current);
     if (!current || current->split(u';', Qt::SkipEmptyParts).value(0) != desktopId)
-        return true; // the user chose another handler since: leave it
+        return std::nullopt; // the user chose another handler since: leave it
 
     std::optional<QString> remembered;
     QFile saved(rememberedPath());
     if (saved.open(QIODevice::ReadOnly))
         remembered = QString::fromUtf8(saved.readAll()).trimmed();
     saved.close();
-    if (!writeFile(mimeAppsPath(), withDefault(text, kMimeType, remembered).toUtf8()))
-        return false;
+    if (auto error = writeFile(mimeAppsPath(), withDefault(text, kMimeType, remembered).toUtf8()))
+        return error;
     QFile::remove(rememberedPath());
-    return true;
+    return std::nullopt;
 }
 
 std::unique_ptr<DesktopAssociation> makeDesktopAssociation(const QString &executablePath)

@@ -18,9 +18,8 @@ public:
     // The directories from XDG_DATA_HOME and XDG_CONFIG_HOME, or their defaults.
     static XdgDesktopAssociation forUser(const QString &executablePath);
 
-    bool install() override;
-    bool restore() override;
-    QString lastError() const override { return m_error; }
+    std::optional<Error> install() override;
+    std::optional<Error> restore() override;
 
     QString desktopFilePath() const;
     QString mimeAppsPath() const;
@@ -39,13 +38,12 @@ public:
                                std::optional<QString> *previous = nullptr);
 
 private:
-    bool writeFile(const QString &path, const QByteArray &bytes);
+    static std::optional<Error> writeFile(const QString &path, const QByteArray &bytes);
     QString rememberedPath() const;
 
     QString m_executablePath;
     QString m_dataHome;
     QString m_configHome;
-    QString m_error;
 };
 
 } // namespace Inkwell

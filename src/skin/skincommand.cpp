@@ -1,8 +1,7 @@
 #include "skin/skincommand.h"
 
-#include "core/atomicfile.h"
 #include "controls/commondialog.h"
-#include "core/messagehost.h"
+#include "core/atomicfile.h"
 #include "core/systemerror.h"
 
 #include <QDir>
@@ -26,9 +25,9 @@ QString writeWhole(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-SkinCommand::SkinCommand(CommonDialog &CommonDialog1, SkinEngine &engine, MessageHost &messages,
+SkinCommand::SkinCommand(CommonDialog &skinDialog, SkinEngine &engine,
                          const SkinLocations &locations)
-    : m_dialog(CommonDialog1), m_engine(engine), m_messages(messages), m_locations(locations)
+    : m_dialog(skinDialog), m_engine(engine), m_locations(locations)
 {
 }
 
@@ -39,18 +38,13 @@ void SkinCommand::presetDialog(CommonDialog &dialog)
     dialog.FileName = preset;
 }
 
-void SkinCommand::run()
+SkinChange SkinCommand::run()
 {
     if (m_dialog.ShowOpen() == cdlCancel)
-        return;
-    const SkinResult result = apply(m_dialog.FileName);
-    if (result)
-        m_messages.inform(QStringLiteral("皮肤更换成功"), QStringLiteral("Inkwell"),
-                          MessageIcon::Information);
-    else
-        m_messages.inform(QStringLiteral("皮肤更换失败：") + result.reason,
-                          QStringLiteral("Inkwell"), MessageIcon::Exclamation);
+        return {};
+    SkinChange change{true, apply(m_dialog.FileName).error};
     m_dialog.FileName = preset;
+    return change;
 }
 
 SkinResult SkinCommand::apply(const QString &source)

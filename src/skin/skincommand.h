@@ -1,28 +1,39 @@
-// The menu command "更换皮肤(&S)...": the user picks a .she file in
-// CommonDialog1; it is copied to "skinH.she", where it outlives the run, and
-// the engine is attached to the copy. The copy is done in-process and
-// finished before the engine reads it; a copy or attach that fails is told
-// to the user and leaves the previous "skinH.she" as it was.
+// The menu command "更换皮肤(&S)...": the user picks a .she file in the skin
+// dialog (the window passes CommonDialog1); it is copied to "skinH.she", where
+// it outlives the run, and the engine is attached to the copy. The copy is
+// done in-process and finished before the engine reads it; a copy or attach
+// that fails leaves the previous "skinH.she" as it was, and the window tells
+// the user how the change went.
 #pragma once
 
+#include "core/error.h"
 #include "skin/skinengine.h"
 #include "skin/skinlocations.h"
+
+#include <optional>
 
 namespace Inkwell {
 
 class CommonDialog;
-class MessageHost;
+
+// How a skin change went: not tried (the dialog was cancelled), or tried
+// with no error (the skin is on) or with the reason it is not.
+struct SkinChange {
+    bool tried = false;
+    std::optional<Error> error;
+};
 
 class SkinCommand {
 public:
-    SkinCommand(CommonDialog &CommonDialog1, SkinEngine &engine, MessageHost &messages,
-                const SkinLocations &locations);
+    SkinCommand(CommonDialog &skinDialog, SkinEngine &engine, const SkinLocations &locations);
 
     static inline const QString preset = QStringLiteral("*.she");
     // Title, filter and preset file name of the skin dialog.
     static void presetDialog(CommonDialog &dialog);
 
-    void run();
+    // Asks for the skin file and applies it; the dialog's file name is back
+    // at the preset afterwards.
+    SkinChange run();
 
     // Copies source to the skin destination and attaches the engine to it.
     // On failure the destination holds what it held before.
@@ -33,7 +44,6 @@ public:
 private:
     CommonDialog &m_dialog;
     SkinEngine &m_engine;
-    MessageHost &m_messages;
     SkinLocations m_locations;
     QString m_lastDestination;
 };

@@ -3,21 +3,28 @@
 // everywhere else the built-in engine does, with Qt style sheets.
 #pragma once
 
+#include "core/error.h"
+
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace Inkwell {
 
 class SkinLocations;
 
+// What an engine call came to: no error when the skin is on.
 struct SkinResult {
-    bool ok = true;
-    QString reason; // why it did not work, for the user; empty when it did
+    std::optional<Error> error;
 
     static SkinResult success() { return {}; }
-    static SkinResult failure(const QString &why) { return {false, why}; }
-    explicit operator bool() const { return ok; }
+    // why: the reason, for the user.
+    static SkinResult failure(const QString &why)
+    {
+        return {Error{QStringLiteral("无法应用皮肤"), why}};
+    }
+    explicit operator bool() const { return !error; }
 };
 
 class SkinEngine {

@@ -144,20 +144,38 @@ private slots:
         QTRY_COMPARE(w.text1().geometry(), hidden);
     }
 
-    void wideningKeepsPanelWidths()
+    // The editor takes whatever room the window gains or loses; the status
+    // bar's panels keep their widths in twips.
+    void resizingKeepsPanelWidths_data()
     {
+        QTest::addColumn<int>("wider");
+        QTest::addColumn<int>("taller");
+        QTest::newRow("wider") << 200 << 0;
+        QTest::newRow("taller") << 0 << 150;
+        QTest::newRow("narrower and lower") << -300 << -100;
+        QTest::newRow("both") << 120 << 80;
+    }
+    void resizingKeepsPanelWidths()
+    {
+        QFETCH(int, wider);
+        QFETCH(int, taller);
         TestWindow w;
         w.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
         w.trigger("bar");
-        const int before = w.text1().width();
-        const int panel1 = w.form->panel(1)->width();
-        w.form->resize(w.form->width() + 200, w.form->height());
-        QTRY_COMPARE(w.text1().width(), before + 200);
-        QCOMPARE(w.form->panel(1)->width(), panel1);
-        // Far too small a window still leaves a valid editor.
+        const QSize editor = w.text1().size();
+        w.form->resize(w.form->width() + wider, w.form->height() + taller);
+        QTRY_COMPARE(w.text1().size(), QSize(editor.width() + wider, editor.height() + taller));
+        const double dpi = w.form->screen()->logicalDotsPerInchX();
+        QCOMPARE(w.form->panel(1)->width(), twipsToPixels(3000, dpi));
+        QCOMPARE(w.form->panel(2)->width(), twipsToPixels(3000, dpi));
+        QCOMPARE(w.form->panel(3)->width(), twipsToPixels(1440, dpi));
+        // Far too small a window, and back: the editor has all its room again.
+        const QSize window = w.form->size();
         w.form->resize(10, 10);
-        QTest::qWait(10);
-        QVERIFY(w.text1().height() >= 0);
+        QTRY_VERIFY(w.text1().width() < editor.width() + wider);
+        w.form->resize(window);
+        QTRY_COMPARE(w.text1().size(), QSize(editor.width() + wider, editor.height() + taller));
     }
 
     void caretText_data()
@@ -290,6 +308,49 @@ private slots:
         QCOMPARE(w.messages.shown.size(), 1);
     }
 
+    // How a skin change went is the window's to say, in one box.
+    void skinMenuTellsHowItWent_data()
+    {
+        QTest::addColumn<QString>("source");  // "" : the file does not exist
+        QTest::addColumn<QString>("refusal"); // the engine's reason for refusing it
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("icon");
+        QTest::newRow("applied") << "good.she"
+                                 << ""
+                                 << "皮肤更换成功" << int(MessageIcon::Information);
+        QTest::newRow("refused by the engine")
+            << "good.she"
+            << "皮肤文件不是完整的样式表：缺少 }"
+            << "皮肤更换失败：皮肤文件不是完整的样式表：缺少 }" << int(MessageIcon::Exclamation);
+        QTest::newRow("unreadable file")
+            << ""
+            << ""
+            << "皮肤更换失败：无法读取 " << int(MessageIcon::Exclamation);
+    }
+    void skinMenuTellsHowItWent()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, refusal);
+        QFETCH(QString, text);
+        QFETCH(int, icon);
+        TestWindow w;
+        QVERIFY(QDir().mkpath(w.skinLocations.programDirectory()));
+        const QString path =
+            w.home.filePath(source.isEmpty() ? QStringLiteral("gone.she") : source);
+        if (!source.isEmpty())
+            QVERIFY(writeBytes(path, "QWidget { color: #123456; }"));
+        w.skins.attachRefusal = refusal;
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path));
+        w.trigger("skin");
+        QCOMPARE(w.messages.shown.size(), 1);
+        QCOMPARE(w.messages.shown[0].kind, ShownMessage::Inform);
+        QVERIFY2(w.messages.shown[0].text.startsWith(text), qPrintable(w.messages.shown[0].text));
+        if (!source.isEmpty())
+            QCOMPARE(w.messages.shown[0].text, text);
+        QCOMPARE(w.messages.shown[0].title, QStringLiteral("Inkwell"));
+        QCOMPARE(w.messages.shown[0].icon, MessageIcon(icon));
+    }
+
     void regMenuRunsTheAssociationDialog()
     {
         TestWindow w;
@@ -335,23 +396,49 @@ private slots:
         QCOMPARE(readBytes(QFileInfo(file).dir().filePath(aside.first())), QByteArray("this is not a registry export"));
     }
 
+    // A file that takes more than half a second of the window's clock to load
+    // shows how far it has come, and only such a file.
+    void bigFileShowsProgressWhileLoading_data()
+    {
+        QTest::addColumn<int>("perSlice"); // ms of clock time each slice takes
+        QTest::newRow("slow disk") << 200;
+        QTest::newRow("just under the delay") << 499;
+        QTest::newRow("exactly the delay") << 500;
+        QTest::newRow("instant") << 0;
+    }
     void bigFileShowsProgressWhileLoading()
     {
+        QFETCH(int, perSlice);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("big.txt"));
-        QVERIFY(writeBytes(path, QByteArray("line of text\n").repeated(4 * TextLoader::sliceBytes / 13)));
+        QVERIFY(writeBytes(
+            path, QByteArray("line of text\n").repeated(6 * TextLoader::sliceBytes / 13)));
         TestWindow w;
         w.form->show();
         auto *bar = w.form->findChild<QProgressBar *>();
         QVERIFY(bar);
-        // Slow the event loop down so the load takes longer than half a second.
-        QObject::connect(&w.form->document(), &DocumentState::loadProgress, [] { QTest::qSleep(200); });
+        // After the window has seen each slice: whether the row shows, and
+        // how long the load had taken by then; then the next slice's time passes.
+        QList<QPair<qint64, bool>> seen;
+        QDateTime first;
+        QString label;
+        QObject::connect(&w.form->document(), &DocumentState::loadProgress, [&] {
+            if (!first.isValid())
+                first = w.clock.moment;
+            seen.append({first.msecsTo(w.clock.moment), bar->isVisible()});
+            if (bar->isVisible())
+                label = bar->parentWidget()->findChild<QLabel *>()->text();
+            w.clock.moment = w.clock.moment.addMSecs(perSlice);
+        });
         w.dialogs.script.enqueue(ScriptedDialogHost::choose(path));
         w.trigger("open");
-        QTRY_VERIFY(bar->isVisible());
-        QVERIFY(bar->parentWidget()->findChild<QLabel *>()->text().contains(QStringLiteral("big.txt")));
         QTRY_VERIFY(!w.form->document().isLoading());
         QVERIFY(!bar->isVisible());
+        QVERIFY(seen.size() >= 4);
+        for (const auto &[elapsed, visible] : seen)
+            QCOMPARE(visible, elapsed >= Form1::loadProgressDelay.count());
+        if (perSlice > 0)
+            QCOMPARE(label, QStringLiteral("正在载入 big.txt"));
     }
 
     void shortcutsReachTheirItems()

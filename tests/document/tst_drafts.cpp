@@ -28,8 +28,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Short enough that the tests do not wait, long enough that a burst of edits
-// in one test step counts as one.
+// Clock time: the tests move their clock and give the keeper its tick; a
+// burst of edits in one test step counts as one.
 const DraftTiming fast{20ms, 10s};
 
 QTextImageFormat addPicture(QTextDocument *document, QColor colour)
@@ -65,14 +65,30 @@ DecodedDraft readDraft(const QString &path)
     return decodeDraft(readBytes(path));
 }
 
+QString errorText(const std::optional<Error> &error)
+{
+    return error ? error->what + QStringLiteral("：") + error->why : QString();
+}
+
+// The window's draft keeper, made as the program makes it.
 struct Keeper {
-    std::unique_ptr<DraftKeeper> keeper;
-    Keeper(TestWindow &w, const QString &dir, DraftTiming timing = fast)
-        : keeper(std::make_unique<DraftKeeper>(w.text1(), w.form->document(), w.messages, w.clock,
-                                               dir, timing))
+    TestWindow &window;
+    DraftKeeper *keeper;
+    Keeper(TestWindow &w, const QString &dir, DraftTiming timing = fast) : window(w)
     {
+        w.form->keepDrafts(dir, timing);
+        keeper = w.form->drafts();
     }
-    DraftKeeper *operator->() { return keeper.get(); }
+    DraftKeeper *operator->() { return keeper; }
+    // Start-up's offer of orphaned drafts, questions and reports by the window.
+    bool recover() { return window.form->recoverDrafts(); }
+    // Lets `time` pass on the window's clock and gives the keeper its tick:
+    // true when a draft was due.
+    bool pass(std::chrono::milliseconds time)
+    {
+        window.clock.moment = window.clock.moment.addMSecs(time.count());
+        return keeper->tick();
+    }
 };
 
 } // namespace
@@ -99,17 +115,18 @@ private slots:
     {
         TestWindow w;
         Keeper k(w, dir());
-        QSignalSpy written(k.keeper.get(), &DraftKeeper::draftWritten);
+        QSignalSpy written(k.keeper, &DraftKeeper::draftWritten);
         typeRichDocument(w);
-        QVERIFY(!QFile::exists(k->draftPath())); // not before the document has been idle
-        QTRY_COMPARE(written.count(), 1);
+        QVERIFY(!k.pass(fast.idle - 1ms)); // not before the document has been idle
+        QVERIFY(k.pass(1ms));
+        QTRY_COMPARE(written.count(), 1); // the write, on the worker thread
 
         const DecodedDraft draft = readDraft(k->draftPath());
         QVERIFY2(draft.ok, qPrintable(draft.why));
         QCOMPARE(draft.rtf, w.bytesOf(FileFormat::Rtf));
         QVERIFY(draft.rtf.contains("\\pict"));
         QCOMPARE(draft.header.title, QStringLiteral("无标题"));
-        QCOMPARE(draft.header.saved, w.clock.moment);
+        QCOMPARE(draft.header.saved.toSecsSinceEpoch(), w.clock.moment.toSecsSinceEpoch());
         QVERIFY(!draft.header.encrypted);
         QCOMPARE(QFileInfo(k->draftPath()).permissions() & 0x0777,
                  QFileDevice::ReadUser | QFileDevice::WriteUser);
@@ -117,7 +134,7 @@ private slots:
         QVERIFY(QFile::exists(k->draftPath() + QStringLiteral(".lock")));
 
         // Saving makes the draft needless.
-        QSignalSpy deleted(k.keeper.get(), &DraftKeeper::draftDeleted);
+        QSignalSpy deleted(k.keeper, &DraftKeeper::draftDeleted);
         w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("saved.rtf"))));
         w.trigger("save");
         QTRY_COMPARE(deleted.count(), 1);
@@ -132,8 +149,9 @@ private slots:
         const mode_t previous = ::umask(0);
         TestWindow w;
         Keeper k(w, dir());
-        QSignalSpy written(k.keeper.get(), &DraftKeeper::draftWritten);
+        QSignalSpy written(k.keeper, &DraftKeeper::draftWritten);
         w.type(QStringLiteral("private"));
+        QVERIFY(k.pass(fast.idle));
         QTRY_COMPARE(written.count(), 1);
         ::umask(previous);
         const QFileDevice::Permissions ownerOnly = QFileDevice::ReadUser | QFileDevice::WriteUser;
@@ -143,20 +161,50 @@ private slots:
         QCOMPARE(QFileInfo(dir()).permissions() & 0x0077, QFileDevice::Permissions());
     }
 
-    void longestIntervalWhileTypingGoesOn()
+    // The program's timing, on the clock: a draft once the document has been
+    // idle for 2 s, and at the latest 30 s after the first unsaved change
+    // however fast the typing goes on.
+    void draftTimingOnTheClock_data()
+    {
+        QTest::addColumn<int>("typingEvery"); // ms of clock time between keystrokes
+        QTest::addColumn<int>("typingFor");   // ms of clock time
+        QTest::addColumn<int>("draftAt");     // ms after the first keystroke
+        QTest::newRow("3 s of typing, then a pause") << 20 << 3000 << 2980 + 2000;
+        QTest::newRow("typing on for 40 s") << 20 << 40000 << 30000;
+        QTest::newRow("keys 2.5 s apart") << 2500 << 40000 << 2000;
+        QTest::newRow("one key") << 20 << 1 << 2000;
+    }
+    void draftTimingOnTheClock()
+    {
+        QFETCH(int, typingEvery);
+        QFETCH(int, typingFor);
+        QFETCH(int, draftAt);
+        TestWindow w;
+        Keeper k(w, dir(), DraftTiming());
+        QSignalSpy written(k.keeper, &DraftKeeper::draftWritten);
+        int firstDraft = -1;
+        const QDateTime start = w.clock.moment;
+        for (int t = 0; t <= 60000 && firstDraft < 0; t += 20) {
+            w.clock.moment = start.addMSecs(t);
+            if (t < typingFor && t % typingEvery == 0)
+                w.type(QStringLiteral("x"));
+            if (k->tick())
+                firstDraft = t;
+        }
+        QCOMPARE(firstDraft, draftAt);
+        QTRY_COMPARE(written.count(), 1);
+        QCOMPARE(readDraft(k->draftPath()).rtf, w.bytesOf(FileFormat::Rtf));
+    }
+
+    // The clock set back (by the user, or a time server) must not put the
+    // draft off by the time it went back.
+    void clockSetBackKeepsDraftComing()
     {
         TestWindow w;
-        Keeper k(w, dir(), DraftTiming{300ms, 100ms});
-        QSignalSpy written(k.keeper.get(), &DraftKeeper::draftWritten);
-        // Keystrokes closer together than the idle interval never let it
-        // elapse; the draft still comes within the longest interval.
-        QTimer typist;
-        typist.setInterval(20);
-        connect(&typist, &QTimer::timeout, [&] { w.type(QStringLiteral("x")); });
-        typist.start();
-        QTRY_COMPARE_WITH_TIMEOUT(written.count(), 1, 2000);
-        typist.stop();
-        QVERIFY(readDraft(k->draftPath()).ok);
+        Keeper k(w, dir());
+        w.type(QStringLiteral("typed before the clock went back"));
+        QVERIFY(!k.pass(0ms));
+        QVERIFY(k.pass(-1h));
     }
 
     void noDraftWithoutChanges_data()
@@ -230,7 +278,7 @@ private slots:
         TestWindow w;
         Keeper k(w, dir());
         w.messages.answers.enqueue(MessageAnswer(answer));
-        const bool restored = k->recoverOrphans();
+        const bool restored = k.recover();
         QCOMPARE(restored, MessageAnswer(answer) == MessageAnswer::Yes);
         QCOMPARE(w.messages.shown.size(), 1);
         QCOMPARE(w.messages.shown[0].kind, ShownMessage::YesNo);
@@ -273,7 +321,7 @@ private slots:
             // ... and never offered again.
             TestWindow again;
             Keeper k2(again, dir());
-            QVERIFY(!k2->recoverOrphans());
+            QVERIFY(!k2.recover());
             QVERIFY(again.messages.shown.isEmpty());
         }
     }
@@ -301,7 +349,7 @@ private slots:
         TestWindow w;
         Keeper k(w, dir());
         w.messages.answers.enqueue(MessageAnswer::Yes);
-        QVERIFY(k->recoverOrphans());
+        QVERIFY(k.recover());
         QCOMPARE(w.form->document().pictureUse().decoded, 8);
         QCOMPARE(w.form->document().pictureUse().heldBack, 4);
         QVERIFY(w.form->document().pictureUse().bytes <= DocumentImages::pictureBudget);
@@ -344,14 +392,14 @@ private slots:
         TestWindow refusing;
         Keeper k(refusing, dir());
         refusing.messages.answers << MessageAnswer::No;
-        QVERIFY(!k->recoverOrphans());
+        QVERIFY(!k.recover());
         const QString aside = k->discardedDirectory() + u'/' + QFileInfo(orphan).fileName();
         QVERIFY(QFile::exists(aside));
 
         TestWindow later;
         later.clock.moment = refusing.clock.moment.addDays(days);
         Keeper k2(later, dir());
-        QVERIFY(!k2->recoverOrphans());
+        QVERIFY(!k2.recover());
         QCOMPARE(QFile::exists(aside), kept);
         QVERIFY(later.messages.shown.isEmpty());
     }
@@ -397,7 +445,7 @@ private slots:
         TestWindow w;
         Keeper k(w, dir());
         w.messages.answers << MessageAnswer::No << MessageAnswer::Yes;
-        QVERIFY(k->recoverOrphans());
+        QVERIFY(k.recover());
         QCOMPARE(w.messages.shown.size(), 2); // no third question after the Yes
         QVERIFY(!w.messages.unexpectedQuestion);
         QCOMPARE(w.text1().Text(), QStringLiteral("document 1"));
@@ -408,7 +456,7 @@ private slots:
         TestWindow next;
         Keeper nextKeeper(next, dir());
         next.messages.answers << MessageAnswer::Yes;
-        QVERIFY(nextKeeper->recoverOrphans());
+        QVERIFY(nextKeeper.recover());
         QCOMPARE(next.text1().Text(), QStringLiteral("document 0"));
         QCOMPARE(next.messages.shown.size(), 1); // the first window's draft is live
     }
@@ -441,7 +489,7 @@ private slots:
         TestWindow w;
         Keeper k(w, dir());
         w.messages.answers << MessageAnswer::Yes;
-        QVERIFY(k->recoverOrphans());
+        QVERIFY(k.recover());
         QCOMPARE(w.text1().Text(), QStringLiteral("killed mid-sentence"));
         QVERIFY(!QFile::exists(lonelyLock));
     }
@@ -468,7 +516,7 @@ private slots:
         }
         TestWindow third;
         Keeper k(third, dir());
-        QVERIFY(!k->recoverOrphans());
+        QVERIFY(!k.recover());
         QVERIFY(third.messages.shown.isEmpty());
         QVERIFY(QFile::exists(first->draftPath()) && QFile::exists(second->draftPath()));
     }
@@ -575,7 +623,7 @@ private slots:
 
         TestWindow w;
         Keeper k(w, dir());
-        QVERIFY(!k->recoverOrphans());
+        QVERIFY(!k.recover());
         QCOMPARE(w.messages.shown.size(), 1);
         QCOMPARE(w.messages.shown[0].kind, ShownMessage::Inform);
         QCOMPARE(w.messages.shown[0].icon, MessageIcon::Exclamation);
@@ -589,7 +637,7 @@ private slots:
         // Set aside for good: the next start does not ask again.
         TestWindow again;
         Keeper k2(again, dir());
-        QVERIFY(!k2->recoverOrphans());
+        QVERIFY(!k2.recover());
         QVERIFY(again.messages.shown.isEmpty());
     }
 
@@ -662,10 +710,10 @@ private slots:
             QSKIP("needs a small tmpfs; run through the tst_drafts_fulldisk test");
         TestWindow w;
         Keeper k(w, full + QStringLiteral("/drafts"));
-        QSignalSpy failed(k.keeper.get(), &DraftKeeper::draftFailed);
+        QSignalSpy failed(k.keeper, &DraftKeeper::draftFailed);
         w.type(QStringLiteral("small and safe"));
         k->flush();
-        QVERIFY2(k->lastError().isEmpty(), qPrintable(k->lastError()));
+        QVERIFY2(!k->lastError(), qPrintable(errorText(k->lastError())));
         const QByteArray before = readBytes(k->draftPath());
         QVERIFY(decodeDraft(before).ok);
 
@@ -678,7 +726,8 @@ private slots:
         w.type(big);
         k->flush();
         QCOMPARE(failed.count(), 1);
-        QVERIFY(!k->lastError().isEmpty());
+        QVERIFY(k->lastError());
+        QVERIFY(!k->lastError()->why.isEmpty());
         QCOMPARE(readBytes(k->draftPath()), before);
         QVERIFY(w.messages.shown.isEmpty()); // typing is not interrupted by boxes
         // Editing goes on untouched, and the next write that fits succeeds.
@@ -686,7 +735,7 @@ private slots:
         w.type(QStringLiteral("shorter now"));
         QCOMPARE(w.text1().Text(), QStringLiteral("shorter now"));
         k->flush();
-        QVERIFY2(k->lastError().isEmpty(), qPrintable(k->lastError()));
+        QVERIFY2(!k->lastError(), qPrintable(errorText(k->lastError())));
         QCOMPARE(readDraft(k->draftPath()).rtf, w.bytesOf(FileFormat::Rtf));
         QCOMPARE(QDir(full + QStringLiteral("/drafts")).entryList(QDir::Files).size(), 2);
     }
@@ -715,16 +764,18 @@ private slots:
         w.text1().setText(text);
         w.text1().document()->setModified(false);
         Keeper k(w, dir());
-        QSignalSpy written(k.keeper.get(), &DraftKeeper::draftWritten);
+        QSignalSpy written(k.keeper, &DraftKeeper::draftWritten);
         QElapsedTimer all;
         all.start();
         w.text1().moveCursor(QTextCursor::End);
         w.type(QStringLiteral("x"));
+        QVERIFY(k.pass(fast.idle));
         QTRY_COMPARE_WITH_TIMEOUT(written.count(), 1, 120000);
         const qint64 first = k->lastSnapshotCost();
         const qint64 firstDraft = all.elapsed();
         w.text1().setSelStart(int(text.size() / 2));
         w.type(QStringLiteral("y"));
+        QVERIFY(k.pass(fast.idle));
         QTRY_COMPARE_WITH_TIMEOUT(written.count(), 2, 120000);
         const qint64 second = k->lastSnapshotCost();
         qInfo("%d MB: first draft after %lld ms (copied in slices of <= 8 ms); GUI-thread snapshot "

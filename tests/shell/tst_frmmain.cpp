@@ -121,9 +121,16 @@ class CountingDesktop : public DesktopAssociation {
 public:
     int installs = 0;
     int restores = 0;
-    bool install() override { return ++installs; }
-    bool restore() override { return ++restores; }
-    QString lastError() const override { return {}; }
+    std::optional<Error> install() override
+    {
+        ++installs;
+        return std::nullopt;
+    }
+    std::optional<Error> restore() override
+    {
+        ++restores;
+        return std::nullopt;
+    }
 };
 
 struct Expected {

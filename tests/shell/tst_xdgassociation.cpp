@@ -20,6 +20,12 @@ QString readText(const QString &path)
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
+// What a step that failed says; empty when it worked.
+QString failure(const std::optional<Error> &error)
+{
+    return error ? error->what + QStringLiteral("：") + error->why : QString();
+}
+
 void writeText(const QString &path, const QString &text)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -43,6 +49,8 @@ private slots:
     void installRestore_asXdgMimeSeesIt_data();
     void installRestore_asXdgMimeSeesIt();
     void restore_leavesAnotherChoiceAlone();
+    void install_failureSaysWhat_data();
+    void install_failureSaysWhat();
 
 private:
     QString xdgMimeDefault();
@@ -170,7 +178,7 @@ void TestXdgAssociation::withDefault()
 void TestXdgAssociation::install_writesEntryAndIcons()
 {
     XdgDesktopAssociation association(QStringLiteral("/opt/ink well/inkwell"), m_data, m_config);
-    QVERIFY2(association.install(), qPrintable(association.lastError()));
+    QCOMPARE(failure(association.install()), QString());
     const QString entry = readText(association.desktopFilePath());
     QVERIFY(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
     QVERIFY(entry.contains(QStringLiteral("\nExec=\"/opt/ink well/inkwell\" %f\n")));
@@ -216,16 +224,16 @@ void TestXdgAssociation::installRestore_asXdgMimeSeesIt()
     QCOMPARE(xdgMimeDefault(), previous);
 
     XdgDesktopAssociation association(QCoreApplication::applicationFilePath(), m_data, m_config);
-    QVERIFY2(association.install(), qPrintable(association.lastError()));
+    QCOMPARE(failure(association.install()), QString());
     QCOMPARE(xdgMimeDefault(), XdgDesktopAssociation::desktopId);
     // Registering twice keeps the first handler as the one to give back.
-    QVERIFY(association.install());
+    QCOMPARE(failure(association.install()), QString());
     QCOMPARE(xdgMimeDefault(), XdgDesktopAssociation::desktopId);
     if (!before.isEmpty())
         QVERIFY(readText(association.mimeAppsPath())
                     .contains(QStringLiteral("image/png=viewer.desktop\n")));
 
-    QVERIFY2(association.restore(), qPrintable(association.lastError()));
+    QCOMPARE(failure(association.restore()), QString());
     // With no default before, xdg-mime falls back to any entry that lists
     // text/plain, and Inkwell's entry stays for "Open with": only the file tells.
     if (!previous.isEmpty())
@@ -237,12 +245,40 @@ void TestXdgAssociation::installRestore_asXdgMimeSeesIt()
 void TestXdgAssociation::restore_leavesAnotherChoiceAlone()
 {
     XdgDesktopAssociation association(QCoreApplication::applicationFilePath(), m_data, m_config);
-    QVERIFY(association.install());
+    QCOMPARE(failure(association.install()), QString());
     // The user picked another handler since.
     const QString chosen = QStringLiteral("[Default Applications]\ntext/plain=vim.desktop;\n");
     writeText(association.mimeAppsPath(), chosen);
-    QVERIFY(association.restore());
+    QCOMPARE(failure(association.restore()), QString());
     QCOMPARE(readText(association.mimeAppsPath()), chosen);
+}
+
+void TestXdgAssociation::install_failureSaysWhat_data()
+{
+    QTest::addColumn<QString>("blocked"); // a file where a folder must be, or the reverse
+    QTest::addColumn<QString>("what");    // the start of what could not be done
+    QTest::newRow("no applications folder")
+        << QStringLiteral("data/applications") << QStringLiteral("无法创建文件夹 ");
+    QTest::newRow("mimeapps.list is a folder")
+        << QStringLiteral("config/mimeapps.list/") << QStringLiteral("无法读取 ");
+}
+
+void TestXdgAssociation::install_failureSaysWhat()
+{
+    QFETCH(QString, blocked);
+    QFETCH(QString, what);
+    const QString path = m_home->filePath(blocked);
+    if (blocked.endsWith(u'/'))
+        QVERIFY(QDir().mkpath(path));
+    else
+        writeText(path, QStringLiteral("in the way"));
+    XdgDesktopAssociation association(QCoreApplication::applicationFilePath(), m_data, m_config);
+    const std::optional<Error> error = association.install();
+    QVERIFY(error);
+    QVERIFY2(error->what.startsWith(what), qPrintable(error->what));
+    QVERIFY2(error->what.contains(QFileInfo(path).absolutePath()) ||
+                 error->what.contains(QDir::cleanPath(path)),
+             qPrintable(error->what));
 }
 
 QTEST_MAIN(TestXdgAssociation)

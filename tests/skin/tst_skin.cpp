@@ -7,7 +7,6 @@
 
 #include "controls/commondialog.h"
 #include "support/scripteddialoghost.h"
-#include "support/scriptedmessagehost.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,11 +17,16 @@
 #include "support/recordingskinengine.h"
 
 using namespace Inkwell;
-using Inkwell::Testing::ScriptedDialogHost;
-using Inkwell::Testing::ScriptedMessageHost;
 using Inkwell::Testing::RecordingEngine;
+using Inkwell::Testing::ScriptedDialogHost;
 
 namespace {
+
+// The reason a skin change gives, for a failed check's message.
+QString reasonOf(const SkinChange &change)
+{
+    return change.error ? change.error->why : QString();
+}
 
 QByteArray readAll(const QString &path)
 {
@@ -72,7 +76,6 @@ private:
     QString m_user;
     CommonDialog m_dialog;
     ScriptedDialogHost m_dialogs;
-    ScriptedMessageHost m_messages;
 };
 
 void TestSkin::init()
@@ -83,7 +86,6 @@ void TestSkin::init()
     m_user = m_dir->filePath(QStringLiteral("user/inkwell"));
     QVERIFY(QDir().mkpath(m_program));
     m_dialogs = ScriptedDialogHost();
-    m_messages = ScriptedMessageHost();
     m_dialog = CommonDialog(&m_dialogs);
     SkinCommand::presetDialog(m_dialog);
     qApp->setStyleSheet(QString());
@@ -109,9 +111,9 @@ void TestSkin::choosingAShippedSkin_appliesIt()
     QFETCH(QColor, ground);
     const SkinLocations locations(m_program, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
-    SkinCommand command(m_dialog, engine, m_messages, locations);
+    SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(skin)));
-    command.run();
+    const SkinChange change = command.run();
 
     QCOMPARE(m_dialogs.shown.size(), 1);
     QCOMPARE(m_dialogs.shown[0].fileName, SkinCommand::preset);
@@ -120,10 +122,8 @@ void TestSkin::choosingAShippedSkin_appliesIt()
     QCOMPARE(readAll(locations.programSkin()), readAll(shippedSkin(skin)));
     QCOMPARE(qApp->styleSheet(), QString::fromUtf8(readAll(shippedSkin(skin))));
     QCOMPARE(engine.attachedFile(), locations.programSkin());
-    QCOMPARE(m_messages.shown.size(), 1);
-    QCOMPARE(m_messages.shown[0].text, QStringLiteral("皮肤更换成功"));
-    QCOMPARE(m_messages.shown[0].title, QStringLiteral("Inkwell"));
-    QCOMPARE(m_messages.shown[0].icon, MessageIcon::Information);
+    QVERIFY(change.tried);
+    QVERIFY2(!change.error, qPrintable(reasonOf(change)));
 
     // A widget picks the look up: the sheet is one Qt can parse and use.
     QWidget widget;
@@ -138,10 +138,11 @@ void TestSkin::pathWithBlanksAndAmpersand_works()
     QVERIFY(writeAll(source, sheet));
     const SkinLocations locations(m_program, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
-    SkinCommand command(m_dialog, engine, m_messages, locations);
+    SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
-    command.run();
-    QCOMPARE(m_messages.texts(), QStringList{QStringLiteral("皮肤更换成功")});
+    const SkinChange change = command.run();
+    QVERIFY(change.tried);
+    QVERIFY2(!change.error, qPrintable(reasonOf(change)));
     QCOMPARE(readAll(locations.programSkin()), sheet);
     QCOMPARE(qApp->styleSheet(), QString::fromUtf8(sheet));
     // Nothing was run: no file appeared beside the source or the destination.
@@ -153,7 +154,7 @@ void TestSkin::refusedSource_keepsTheOldSkin_data()
 {
     QTest::addColumn<QString>("name"); // empty: the source does not exist
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("reason"); // a part of the reason shown
+    QTest::addColumn<QString>("reason"); // a part of the reason given
     QTest::newRow("missing file") << QString() << QByteArray() << QStringLiteral("无法读取");
     QTest::newRow("a directory") << QStringLiteral("dir.she") << QByteArray()
                                  << QStringLiteral("无法读取");
@@ -188,16 +189,13 @@ void TestSkin::refusedSource_keepsTheOldSkin()
         QVERIFY(QDir().mkpath(source));
     else if (!name.isEmpty())
         QVERIFY(writeAll(source, bytes));
-    SkinCommand command(m_dialog, engine, m_messages, locations);
+    SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
-    command.run();
+    const SkinChange change = command.run();
 
-    QCOMPARE(m_messages.shown.size(), 1);
-    QVERIFY2(m_messages.shown[0].text.startsWith(QStringLiteral("皮肤更换失败：")),
-             qPrintable(m_messages.shown[0].text));
-    QVERIFY2(m_messages.shown[0].text.contains(reason), qPrintable(m_messages.shown[0].text));
-    QCOMPARE(m_messages.shown[0].title, QStringLiteral("Inkwell"));
-    QCOMPARE(m_messages.shown[0].icon, MessageIcon::Exclamation);
+    QVERIFY(change.tried);
+    QVERIFY(change.error);
+    QVERIFY2(change.error->why.contains(reason), qPrintable(change.error->why));
     QCOMPARE(readAll(locations.programSkin()), old);
     QCOMPARE(qApp->styleSheet(), lookBefore);
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
@@ -211,13 +209,13 @@ void TestSkin::refusedSource_withNoOldSkin_leavesNone()
     BuiltinSkinEngine engine(locations.startupCandidates());
     const QString source = m_dir->filePath(QStringLiteral("bin.she"));
     QVERIFY(writeAll(source, QByteArray("\0\1\2\3", 4)));
-    SkinCommand command(m_dialog, engine, m_messages, locations);
+    SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
-    command.run();
+    const SkinChange change = command.run();
     QVERIFY(!QFile::exists(locations.programSkin()));
     QVERIFY(!QFile::exists(locations.userSkin()));
-    QCOMPARE(m_messages.shown.size(), 1);
-    QCOMPARE(m_messages.shown[0].icon, MessageIcon::Exclamation);
+    QVERIFY(change.tried);
+    QVERIFY(change.error);
 }
 
 void TestSkin::cancel_changesNothing()
@@ -226,11 +224,12 @@ void TestSkin::cancel_changesNothing()
     const QByteArray old = "QWidget { color: #010203; }";
     QVERIFY(writeAll(locations.programSkin(), old));
     RecordingEngine engine;
-    SkinCommand command(m_dialog, engine, m_messages, locations);
+    SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::cancel());
-    command.run();
+    const SkinChange change = command.run();
     QCOMPARE(m_dialogs.shown.size(), 1);
-    QVERIFY(m_messages.shown.isEmpty());
+    QVERIFY(!change.tried);
+    QVERIFY(!change.error);
     QVERIFY(engine.calls.isEmpty());
     QCOMPARE(readAll(locations.programSkin()), old);
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
@@ -240,22 +239,22 @@ void TestSkin::preset_isBackAfterEachChoice()
 {
     const SkinLocations locations(m_program, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
-    SkinCommand command(m_dialog, engine, m_messages, locations);
+    SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("light.she"))));
     m_dialogs.script.enqueue(
         ScriptedDialogHost::choose(m_dir->filePath(QStringLiteral("gone.she"))));
     m_dialogs.script.enqueue(ScriptedDialogHost::cancel());
-    command.run();
+    const SkinChange worked = command.run();
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
-    command.run();
+    const SkinChange failed = command.run();
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
-    command.run();
+    const SkinChange cancelled = command.run();
     QCOMPARE(m_dialogs.shown.size(), 3);
     for (const auto &shown : m_dialogs.shown)
         QCOMPARE(shown.fileName, SkinCommand::preset);
-    QCOMPARE(m_messages.shown.size(), 2);
-    QCOMPARE(m_messages.shown[0].text, QStringLiteral("皮肤更换成功"));
-    QVERIFY(m_messages.shown[1].text.startsWith(QStringLiteral("皮肤更换失败：")));
+    QVERIFY(worked.tried && !worked.error);
+    QVERIFY(failed.tried && failed.error);
+    QVERIFY(!cancelled.tried);
 }
 
 void TestSkin::readOnlyProgramDirectory_usesTheUserDirectory()
@@ -265,10 +264,10 @@ void TestSkin::readOnlyProgramDirectory_usesTheUserDirectory()
     QVERIFY(writeAll(blocked, "a file, not a directory"));
     const SkinLocations locations(blocked, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
-    SkinCommand command(m_dialog, engine, m_messages, locations);
+    SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("dark.she"))));
-    command.run();
-    QCOMPARE(m_messages.texts(), QStringList{QStringLiteral("皮肤更换成功")});
+    const SkinChange change = command.run();
+    QVERIFY2(change.tried && !change.error, qPrintable(reasonOf(change)));
     QCOMPARE(readAll(locations.userSkin()), readAll(shippedSkin(QStringLiteral("dark.she"))));
     QCOMPARE(command.lastDestination(), locations.userSkin());
     QCOMPARE(readAll(blocked), QByteArray("a file, not a directory"));
@@ -340,11 +339,11 @@ void TestSkin::installedProgram_keepsTheUserCopy()
     const SkinLocations locations(m_user, m_user);
     QVERIFY(QDir().mkpath(m_user));
     BuiltinSkinEngine engine(locations.startupCandidates());
-    SkinCommand command(m_dialog, engine, m_messages, locations);
+    SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("dark.she"))));
-    command.run();
+    const SkinChange change = command.run();
     QCOMPARE(readAll(locations.userSkin()), readAll(shippedSkin(QStringLiteral("dark.she"))));
-    QCOMPARE(m_messages.shown.value(0).text, QStringLiteral("皮肤更换成功"));
+    QVERIFY2(change.tried && !change.error, qPrintable(reasonOf(change)));
 }
 
 QTEST_MAIN(TestSkin)

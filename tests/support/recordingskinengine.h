@@ -16,10 +16,12 @@ public:
         calls << QStringLiteral("SkinH_Attach()");
         return SkinResult::failure(QStringLiteral("absent"));
     }
+    // The reason SkinH_AttachEx gives for refusing a skin; empty: it takes any.
+    QString attachRefusal;
     SkinResult SkinH_AttachEx(const QString &path, const QString &password) override
     {
         calls << QStringLiteral("SkinH_AttachEx(%1,%2)").arg(path, password);
-        return SkinResult::success();
+        return attachRefusal.isEmpty() ? SkinResult::success() : SkinResult::failure(attachRefusal);
     }
     SkinResult SkinH_AdjustAero(int a, int b, int c, int d, int e, int f, int g, int h,
                                 int i) override
