@@ -3,6 +3,7 @@
 #include "controls/commondialog.h"
 #include "controls/richtextbox.h"
 #include "core/atomicfile.h"
+#include "core/product.h"
 
 #include <QFileInfo>
 #include <QTextDocument>
@@ -11,9 +12,8 @@ namespace Inkwell {
 
 namespace {
 
-const QString productSuffix = QStringLiteral(" - Inkwell");
-const QString untitledCaption = QStringLiteral("无标题 - Inkwell");
-const QString boxTitle = QStringLiteral("Inkwell");
+const QString &untitledCaption = Product::untitledCaption;
+const QString &boxTitle = Product::messageTitle;
 
 QString titleOf(const QString &path)
 {
@@ -35,7 +35,7 @@ DocumentState::DocumentState(RichTextBox &editor, CommonDialog &fileDialog,
 
 QString DocumentState::captionFor(const QString &title)
 {
-    return title + productSuffix;
+    return title + Product::captionSuffix;
 }
 
 void DocumentState::setCaption(const QString &caption)
