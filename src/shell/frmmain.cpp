@@ -84,6 +84,15 @@ void FrmMain::tell(MessageHost &messages, AssociationReport report)
     }
 }
 
+void FrmMain::tellDesktopFailure(const std::optional<Error> &failure)
+{
+    if (!failure)
+        return;
+    m_messages.inform(failure->why.isEmpty() ? failure->what
+                                             : failure->what + QStringLiteral("：") + failure->why,
+                      QStringLiteral("系统提示"), MessageIcon::Exclamation);
+}
+
 void FrmMain::runProcedure(const AssociationValues &values)
 {
     AssociationProcedure procedure(m_registry,
@@ -94,10 +103,10 @@ void FrmMain::runProcedure(const AssociationValues &values)
 void FrmMain::Command1_Click()
 {
     runProcedure(AssociationProcedure::forProgram(m_programDirectory.toStdU16String()));
-    // The desktop's own record of the handler has no message of its own: the
-    // registry's three reports are what the user is told.
+    // The desktop's own record of the handler speaks only when it failed:
+    // the registry's three reports are what the user is told otherwise.
     if (m_desktop)
-        m_desktop->install();
+        tellDesktopFailure(m_desktop->install());
     accept();
 }
 
@@ -105,7 +114,7 @@ void FrmMain::Command2_Click()
 {
     runProcedure(AssociationProcedure::forNotepad(m_systemDirectory));
     if (m_desktop)
-        m_desktop->restore();
+        tellDesktopFailure(m_desktop->restore());
     accept();
 }
 

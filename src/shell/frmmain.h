@@ -4,9 +4,11 @@
 // through the MessageHost and close the dialog.
 #pragma once
 
+#include "core/error.h"
 #include "shell/associationprocedure.h"
 
 #include <QDialog>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -37,6 +39,7 @@ public:
 private:
     void Command1_Click();
     void Command2_Click();
+    void tellDesktopFailure(const std::optional<Error> &failure);
     void runProcedure(const AssociationValues &values);
 
     Registry &m_registry;

@@ -121,15 +121,16 @@ class CountingDesktop : public DesktopAssociation {
 public:
     int installs = 0;
     int restores = 0;
+    std::optional<Error> failure; // what both calls answer
     std::optional<Error> install() override
     {
         ++installs;
-        return std::nullopt;
+        return failure;
     }
     std::optional<Error> restore() override
     {
         ++restores;
-        return std::nullopt;
+        return failure;
     }
 };
 
@@ -543,22 +544,32 @@ void TestFrmMain::closeBox_changesNothing()
 void TestFrmMain::desktop_followsTheButton_data()
 {
     QTest::addColumn<bool>("register_");
-    QTest::newRow("注册 installs") << true;
-    QTest::newRow("反注册 restores") << false;
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("注册 installs") << true << false;
+    QTest::newRow("反注册 restores") << false << false;
+    QTest::newRow("注册: the desktop refuses, and says why") << true << true;
+    QTest::newRow("反注册: the desktop refuses, and says why") << false << true;
 }
 
 void TestFrmMain::desktop_followsTheButton()
 {
     QFETCH(bool, register_);
+    QFETCH(bool, fails);
     ObservedRegistry registry(m_dir->path());
     FixedSystemDirectory system(u"C:\\Windows\\system32");
     CountingDesktop desktop;
+    if (fails)
+        desktop.failure = Error{QStringLiteral("无法写入“mimeapps.list”"), QStringLiteral("没有写入权限")};
     FrmMain dialog(registry, m_messages, QStringLiteral("C:\\Inkwell"), system, &desktop);
     dialog.show();
     (register_ ? dialog.Command1 : dialog.Command2)->click();
     QCOMPARE(desktop.installs, register_ ? 1 : 0);
     QCOMPARE(desktop.restores, register_ ? 0 : 1);
-    QCOMPARE(m_messages.shown.size(), 3);
+    QCOMPARE(m_messages.shown.size(), fails ? 4 : 3);
+    if (fails) {
+        QCOMPARE(m_messages.shown.last().text, QStringLiteral("无法写入“mimeapps.list”：没有写入权限"));
+        QCOMPARE(m_messages.shown.last().icon, MessageIcon::Exclamation);
+    }
 }
 
 void TestFrmMain::notepadValues_useA125CharacterBuffer()
