@@ -2,7 +2,7 @@
 // runs with bold, colours, sizes and a few pictures.
 #include "bench.h"
 
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 

@@ -3,7 +3,7 @@
 #include "core/clock.h"
 #include "controls/commondialog.h"
 #include "controls/richtextbox.h"
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 
 #include <QFile>
 

@@ -3,7 +3,7 @@
 #include "controls/pictureobject.h"
 #include "core/documenttext.h"
 #include "core/textbaseline.h"
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>

@@ -6,7 +6,7 @@
 
 #include "core/error.h"
 #include "core/textencoding.h"
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,7 +3,7 @@
 // last one, not a pass over the whole document on the GUI thread.
 #pragma once
 
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 
 #include <QFont>
 #include <QHash>

@@ -2,7 +2,7 @@
 // it is read, and its placement in the document within the picture budget.
 #pragma once
 
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 
 #include <QByteArray>
 #include <QHash>

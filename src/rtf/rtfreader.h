@@ -1,7 +1,7 @@
 // A tolerant reader of the RTF that real programs write.
 #pragma once
 
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -5,7 +5,7 @@
 #include "rtf/rtfwriter.h"
 
 #include "platform/codepage.h"
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 
 #include <QBuffer>
 #include <QHash>

@@ -4,7 +4,7 @@
 #include "document/draftfile.h"
 #include "document/draftkeeper.h"
 #include "platform/codepage.h"
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 #include "rtf/rtfwriter.h"
 #include "support/testwindow.h"
 

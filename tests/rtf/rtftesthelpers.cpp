@@ -1,6 +1,6 @@
 #include "rtftesthelpers.h"
 
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 #include "rtf/rtfreader.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 #include "picturebomb.h"
 #include "rtftesthelpers.h"
 
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 

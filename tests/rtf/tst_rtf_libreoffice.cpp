@@ -2,7 +2,7 @@
 // character formatting, fonts and pictures must arrive.
 #include "rtftesthelpers.h"
 
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 #include "rtf/rtfwriter.h"
 
 #include <QDir>

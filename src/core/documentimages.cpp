@@ -1,4 +1,4 @@
-#include "rtf/documentimages.h"
+#include "core/documentimages.h"
 
 #include <QBuffer>
 #include <QImageReader>
