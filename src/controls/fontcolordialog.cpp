@@ -1,5 +1,7 @@
 #include "controls/fontcolordialog.h"
 
+#include <QKeyEvent>
+
 #include "controls/commondialog.h"
 
 #include <QCheckBox>
@@ -22,6 +24,12 @@ FontColorDialog::FontColorDialog(QWidget *parent) : QDialog(parent)
     m_fonts = new QFontDialog(this);
     m_fonts->setOptions(QFontDialog::NoButtons);
     m_fonts->setWindowFlags(Qt::Widget);
+    // Esc and Enter in its boxes close the embedded dialog itself (a QDialog
+    // answers them), which would leave this one open without its font part:
+    // they answer for the whole dialog instead.
+    connect(m_fonts, &QDialog::rejected, this, &QDialog::reject);
+    connect(m_fonts, &QDialog::accepted, this, &QDialog::accept);
+    m_fonts->installEventFilter(this);
     // Qt's font dialog makes its face, style and size boxes in this order,
     // as direct children (the sample box sits in a group), and its
     // strikeout box before the underline box.
@@ -139,6 +147,20 @@ void FontColorDialog::showColor()
     m_colorButton->setIconSize(swatch.size());
     // The name as well, for screen readers and for colours close to the button's own.
     m_colorButton->setText(m_color.name(QColor::HexRgb).toUpper());
+}
+
+bool FontColorDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter in a box of the font part is the dialog's OK, as anywhere else in it.
+    if (watched == m_fonts && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace Inkwell

@@ -40,6 +40,9 @@ public:
     QCheckBox *strikeOutBox() const { return m_strikeOut; }
     QCheckBox *underlineBox() const { return m_underline; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void chooseColor();
     void showColor();

@@ -186,6 +186,44 @@ private slots:
         QCOMPARE(openuse.FontSize, 9.0f);
     }
 
+    // Esc and Enter typed in the face, style or size box answer for the whole
+    // dialog: the dialog closes (it never stays open without its font part),
+    // and Enter keeps what was typed.
+    void keysInTheBoxesAnswerForTheDialog_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("Esc cancels") << int(Qt::Key_Escape) << false;
+        QTest::newRow("Enter confirms") << int(Qt::Key_Return) << true;
+    }
+    void keysInTheBoxesAnswerForTheDialog()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, accepted);
+        CommonDialog openuse;
+        openuse.FontName = familyWithBold();
+        openuse.FontSize = 9;
+        QtDialogHost host;
+        bool seen = false;
+        bool stillOpen = true;
+        whenOpen(
+            [&](FontColorDialog &box) {
+                QLineEdit *size = box.sizeEdit();
+                size->setFocus();
+                size->selectAll();
+                QTest::keyClicks(size, QStringLiteral("20"));
+                QTest::keyClick(size, Qt::Key(key));
+                stillOpen = box.isVisible();
+                if (stillOpen)
+                    box.reject(); // so that the test ends either way
+            },
+            &seen);
+        QCOMPARE(host.showFont(openuse), accepted);
+        QVERIFY(seen);
+        QVERIFY(!stillOpen);
+        QCOMPARE(openuse.FontSize, accepted ? 20.0f : 9.0f);
+    }
+
     // Alt+C opens the colour chooser from the keyboard, on the current colour;
     // what is picked there becomes the dialog's colour.
     void colorChooserByKeyboard()
