@@ -111,7 +111,7 @@ std::vector<Phase> hostilePhases()
                  .arg(different ? QStringLiteral("different") : QStringLiteral("same")),
              rtf.size(), [&w, window, path] {
                  openFile(w, path);
-                 return w.text1().pictureUse().bytes <= DocumentImages::pictureBudget;
+                 return w.form->document().pictureUse().bytes <= DocumentImages::pictureBudget;
              }});
     }
 
