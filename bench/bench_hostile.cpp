@@ -8,6 +8,7 @@
 #include "app/form1.h"
 #include "controls/richtextbox.h"
 #include "document/documentstate.h"
+#include "rtf/picturebomb.h"
 #include "support/testwindow.h"
 
 #include <QAction>
@@ -50,23 +51,8 @@ QByteArray pictureBomb(bool different)
     image.save(&buffer, "PNG");
     QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}bomb\\par\n";
     for (int i = 0; i < 100; ++i) {
-        QByteArray picture = png;
-        if (different) {
-            // A tEXt chunk after IHDR; its CRC computed as PNG does.
-            const QByteArray body = "tEXtn" + QByteArray(1, '\0') + QByteArray::number(i);
-            quint32 crc = 0xFFFFFFFF;
-            for (const char c : body) {
-                crc ^= quint8(c);
-                for (int k = 0; k < 8; ++k)
-                    crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-            }
-            crc = ~crc;
-            QByteArray chunk(4, '\0');
-            qToBigEndian(quint32(body.size() - 4), chunk.data());
-            QByteArray tail(4, '\0');
-            qToBigEndian(crc, tail.data());
-            picture.insert(33, chunk + body + tail);
-        }
+        const QByteArray picture =
+            different ? Testing::withTextChunk(png, QByteArray::number(i)) : png;
         rtf += "{\\pict\\pngblip\\picw4000\\pich4000\n" + picture.toHex() + "}\n";
     }
     return rtf + "}";

@@ -14,16 +14,6 @@ using namespace Inkwell::Testing;
 
 namespace {
 
-bool showFocused(TestWindow &w)
-{
-    w.form->show();
-    if (!QTest::qWaitForWindowExposed(w.form.get()))
-        return false;
-    w.form->activateWindow();
-    w.text1().setFocus();
-    return QTest::qWaitForWindowActive(w.form.get());
-}
-
 // Drags `data` over the editor and drops it there, as a mouse would.
 void drop(RichTextBox &editor, QMimeData *data)
 {
@@ -68,7 +58,7 @@ private slots:
     void ctrlYRedoes()
     {
         TestWindow w;
-        QVERIFY(showFocused(w));
+        QVERIFY(showWithEditorFocused(w));
         QTest::keyClicks(&w.text1(), QStringLiteral("abc"));
         QTest::keyClick(&w.text1(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(w.text1().Text(), QString());
@@ -98,7 +88,7 @@ private slots:
         QFETCH(QList<int>, keys);
         QFETCH(int, direction);
         TestWindow w;
-        QVERIFY(showFocused(w));
+        QVERIFY(showWithEditorFocused(w));
         RichTextBox &editor = w.text1();
         editor.setText(QStringLiteral("放大 zoom\nsecond line"));
         editor.setSelStart(0);
@@ -135,7 +125,7 @@ private slots:
     void zoomLeavesTheDocumentAlone()
     {
         TestWindow w;
-        QVERIFY(showFocused(w));
+        QVERIFY(showWithEditorFocused(w));
         RichTextBox &editor = w.text1();
         editor.setText(QStringLiteral("文字 text"));
         editor.setSelStart(0);
@@ -172,7 +162,7 @@ private slots:
         const QString path = m_tmp->filePath(QStringLiteral("拖入.txt"));
         QVERIFY(writeBytes(path, QByteArray("\xC4\xE3\xBA\xC3 dropped\r\n")));
         TestWindow w;
-        QVERIFY(showFocused(w));
+        QVERIFY(showWithEditorFocused(w));
         if (changed)
             w.type(QStringLiteral("typed"));
         if (answer >= 0)
@@ -208,7 +198,7 @@ private slots:
     {
         QFETCH(bool, picture);
         TestWindow w;
-        QVERIFY(showFocused(w));
+        QVERIFY(showWithEditorFocused(w));
         auto *data = new QMimeData;
         if (picture) {
             QImage image(8, 6, QImage::Format_RGB32);

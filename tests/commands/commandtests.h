@@ -47,18 +47,6 @@ inline void select(RichTextBox &text, int anchor, int position)
     text.setTextCursor(c);
 }
 
-// Shows the window with the keyboard focus in the editor, so that keys
-// pressed there go through the window's shortcuts as a user's would.
-inline bool showWithEditorFocused(TestWindow &w)
-{
-    w.form->show();
-    if (!QTest::qWaitForWindowExposed(w.form.get()))
-        return false;
-    w.form->activateWindow();
-    w.text1().setFocus();
-    return QTest::qWaitForWindowActive(w.form.get());
-}
-
 // Runs a command-line tool; the output, or a null string when it is missing
 // or fails.
 inline QString toolOutput(const QString &program, const QStringList &arguments)

@@ -11,6 +11,29 @@
 
 namespace Inkwell::Testing {
 
+// The PNG file with a text chunk holding `text` after its header: the same
+// picture in different bytes. The chunk's CRC is computed as PNG does.
+inline QByteArray withTextChunk(QByteArray png, const QByteArray &text)
+{
+    const QByteArray body = "tEXtComment" + QByteArray(1, '\0') + text;
+    quint32 crc = 0xFFFFFFFF;
+    for (const char c : body) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    crc = ~crc;
+    QByteArray chunk(4, '\0');
+    qToBigEndian(quint32(body.size() - 4), chunk.data());
+    chunk += body;
+    QByteArray tail(4, '\0');
+    qToBigEndian(crc, tail.data());
+    chunk += tail;
+    // After the 8-byte signature and the 25-byte IHDR chunk.
+    png.insert(33, chunk);
+    return png;
+}
+
 // One PNG file of `side` × `side` pixels (one bit each, so it is a few KiB),
 // made distinct from its siblings by a text chunk holding `tag`.
 inline QByteArray bombPng(int tag, int side = 4000)
@@ -26,24 +49,7 @@ inline QByteArray bombPng(int tag, int side = 4000)
         image.save(&buffer, "PNG");
         plainSide = side;
     }
-    // A tEXt chunk after IHDR (8 bytes of signature, IHDR is 25 bytes).
-    const QByteArray body = "tEXtComment" + QByteArray(1, '\0') + QByteArray::number(tag);
-    quint32 crc = 0xFFFFFFFF;
-    for (const char c : body) {
-        crc ^= quint8(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-    }
-    crc = ~crc;
-    QByteArray chunk(4, '\0');
-    qToBigEndian(quint32(body.size() - 4), chunk.data());
-    chunk += body;
-    QByteArray tail(4, '\0');
-    qToBigEndian(crc, tail.data());
-    chunk += tail;
-    QByteArray png = plain;
-    png.insert(33, chunk);
-    return png;
+    return withTextChunk(plain, QByteArray::number(tag));
 }
 
 // An RTF file holding `pictures` in order, each a PNG picture of `side` px.

@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 
 namespace Inkwell::Testing {
@@ -57,6 +58,18 @@ struct TestWindow {
         return serialize(*form->Text1->document(), form->document().encoding(), format).bytes;
     }
 };
+
+// Shows the window with the keyboard focus in the editor, so that keys
+// pressed there go through the window's shortcuts as a user's would.
+inline bool showWithEditorFocused(TestWindow &w)
+{
+    w.form->show();
+    if (!QTest::qWaitForWindowExposed(w.form.get()))
+        return false;
+    w.form->activateWindow();
+    w.text1().setFocus();
+    return QTest::qWaitForWindowActive(w.form.get());
+}
 
 inline QByteArray readBytes(const QString &path)
 {
