@@ -4,12 +4,11 @@
 #include "core/atomicfile.h"
 #include "core/clock.h"
 #include "core/product.h"
+#include "document/documentfile.h"
 #include "document/documentstate.h"
 #include "document/draftdirectory.h"
 #include "document/draftfile.h"
 #include "rtf/rtfreader.h"
-#include "platform/codepage.h"
-#include "rtf/rtfwriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,12 +30,6 @@ constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDev
 // change (a paste, a file just read) is copied in slices between events first.
 constexpr int maxStaleForSnapshot = 4;
 constexpr std::chrono::milliseconds catchUpSlice{8};
-
-int rtfCodePage(const TextEncoding &encoding)
-{
-    return encoding.kind == TextEncoding::Kind::Ansi && encoding.codePage ? encoding.codePage
-                                                                          : CodePage::systemAnsi();
-}
 
 } // namespace
 
@@ -206,15 +199,15 @@ void DraftKeeper::startWrite()
     header.saved = m_clock.now();
     header.encoding = m_document.encoding();
     header.encrypted = m_document.isEncrypted();
-    const int codePage = rtfCodePage(header.encoding);
     const QString path = m_draftPath;
     m_writing = true;
     // The worker reads only the snapshot, never the live document.
-    m_worker.start([this, snapshot = std::move(snapshot), header, codePage, path] {
+    m_worker.start([this, snapshot = std::move(snapshot), header, path] {
         QByteArray bytes;
         {
             const std::unique_ptr<QTextDocument> copy = buildDocument(snapshot);
-            bytes = encodeDraft(header, Rtf::write(*copy, codePage));
+            // The same RTF a save under the document's encoding writes.
+            bytes = encodeDraft(header, serialize(*copy, header.encoding, FileFormat::Rtf).bytes);
         }
         QString why;
         // Private from the first byte: a draft is the user's unsaved text.
