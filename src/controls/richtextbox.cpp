@@ -15,8 +15,15 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QPagedPaintDevice>
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStackedLayout>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextEdit>
+#include <QTextList>
+#include <QTextTable>
 
 namespace Inkwell {
 
@@ -50,9 +57,109 @@ qsizetype lineLengths(QStringView text, qsizetype carried, qsizetype *longest)
 
 } // namespace
 
-RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent)
+// One of the two views. Whatever either is sent that the box handles alike
+// (the window's keys, pictures and files from outside, Ctrl+wheel) goes to
+// the box; the rest is the view's own.
+template <class Base> class EditorView : public Base {
+public:
+    explicit EditorView(RichTextBox &box) : Base(&box), m_box(box) {}
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (m_box.viewEvent(event))
+            return true;
+        return Base::event(event);
+    }
+    bool canInsertFromMimeData(const QMimeData *source) const override
+    {
+        return source->hasImage() || Base::canInsertFromMimeData(source);
+    }
+    void insertFromMimeData(const QMimeData *source) override
+    {
+        if (!m_box.viewInsertsMime(source))
+            Base::insertFromMimeData(source);
+    }
+    void keyReleaseEvent(QKeyEvent *event) override
+    {
+        Base::keyReleaseEvent(event);
+        emit m_box.keyReleased(event->key(), event->modifiers());
+    }
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        Base::mousePressEvent(event);
+        emit m_box.mousePressed(event->button(), event->modifiers(),
+                                this->mapTo(&m_box, event->position().toPoint()));
+    }
+    void dragEnterEvent(QDragEnterEvent *event) override
+    {
+        if (!m_box.viewDrag(event, false))
+            Base::dragEnterEvent(event);
+    }
+    void dragMoveEvent(QDragMoveEvent *event) override
+    {
+        if (!m_box.viewDrag(event, false))
+            Base::dragMoveEvent(event);
+    }
+    void dropEvent(QDropEvent *event) override
+    {
+        if (!m_box.viewDrag(event, true))
+            Base::dropEvent(event);
+    }
+    void wheelEvent(QWheelEvent *event) override
+    {
+        if (!m_box.viewWheel(event))
+            Base::wheelEvent(event);
+    }
+
+private:
+    RichTextBox &m_box;
+};
+
+template <class F> decltype(auto) RichTextBox::visit(F &&f) const
+{
+    if (m_view == View::Rich)
+        return f(*m_rich);
+    return f(*m_fast);
+}
+
+namespace {
+
+QTextDocument *plainDocument(QObject *parent)
+{
+    auto *document = new QTextDocument(parent);
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    return document;
+}
+
+} // namespace
+
+RichTextBox::RichTextBox(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Text1"));
+    m_document = plainDocument(this);
+    m_fastParking = plainDocument(this);
+    m_richParking = new QTextDocument(this);
+    m_fast = new EditorView<QPlainTextEdit>(*this);
+    m_rich = new EditorView<QTextEdit>(*this);
+    m_fast->setObjectName(QStringLiteral("fastView"));
+    m_rich->setObjectName(QStringLiteral("richView"));
+    // Text from outside comes in plain in both views, taking the format at
+    // the caret, as the paste command's does.
+    m_rich->setAcceptRichText(false);
+    m_fast->setTabChangesFocus(false);
+    m_rich->setTabChangesFocus(false);
+    m_fast->setDocument(m_document);
+    m_rich->setDocument(m_richParking);
+    m_stack = new QStackedLayout(this);
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    m_stack->addWidget(m_fast);
+    m_stack->addWidget(m_rich);
+    m_stack->setCurrentWidget(m_fast);
+    setFocusProxy(m_fast);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+
     // 宋体 12 pt; on systems without it fontconfig's CJK serif stands in.
     QFont font;
     font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
@@ -60,15 +167,215 @@ RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent)
     font.setPointSizeF(12);
     font.setWeight(QFont::Normal);
     setFont(font);
-    document()->setDefaultFont(font);
-    PictureObject::install(document());
-    m_defaultFormat = currentCharFormat();
-    setTabChangesFocus(false);
+    m_fast->setFont(font);
+    m_rich->setFont(font);
+    m_document->setDefaultFont(font);
+    PictureObject::install(m_document);
+    m_defaultFormat = m_fast->currentCharFormat();
     // A long line can also arrive by typing or pasting. contentsChange comes
     // before the layout hears of the change, so the switch is in place when
     // the long block is laid out.
-    connect(document(), &QTextDocument::contentsChange, this,
+    connect(m_document, &QTextDocument::contentsChange, this,
             [this](int from, int, int charsAdded) { checkLongBlocks(from, charsAdded); });
+}
+
+RichTextBox::~RichTextBox() = default;
+
+void RichTextBox::setView(View view)
+{
+    if (view == m_view)
+        return;
+    const QTextCursor caret = textCursor();
+    const int anchor = caret.anchor();
+    const int position = caret.position();
+    const bool focused = activeView()->hasFocus();
+    const QFont font = m_document->defaultFont();
+    // A view lets go of the document before its layout is replaced: each
+    // view listens to its own kind of layout.
+    if (m_view == View::Fast)
+        m_fast->setDocument(m_fastParking);
+    else
+        m_rich->setDocument(m_richParking);
+    QAbstractTextDocumentLayout *old = m_document->documentLayout();
+    // The rich layout is made by the document on first use.
+    m_document->setDocumentLayout(view == View::Fast ? new QPlainTextDocumentLayout(m_document)
+                                                     : nullptr);
+    delete old;
+    m_view = view;
+    if (view == View::Fast)
+        m_fast->setDocument(m_document);
+    else
+        m_rich->setDocument(m_document);
+    m_document->setDefaultFont(font);
+    PictureObject::install(m_document);
+    m_stack->setCurrentWidget(activeView());
+    setFocusProxy(activeView());
+    setWordWrapModeOfViews();
+    if (m_zoomStep != 0)
+        applyZoom();
+    QTextCursor restored(m_document);
+    restored.setPosition(std::clamp(anchor, 0, documentEnd()));
+    restored.setPosition(std::clamp(position, 0, documentEnd()), QTextCursor::KeepAnchor);
+    setTextCursor(restored);
+    if (focused)
+        activeView()->setFocus(Qt::OtherFocusReason);
+}
+
+bool RichTextBox::needsRichView(const QTextDocument &document)
+{
+    if (!document.rootFrame()->childFrames().isEmpty())
+        return true; // tables (and other frames)
+    const QTextBlockFormat plain;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block.textList())
+            return true;
+        const QTextBlockFormat format = block.blockFormat();
+        if ((format.hasProperty(QTextFormat::BlockAlignment) &&
+             !(format.alignment() & (Qt::AlignLeft | Qt::AlignLeading)) &&
+             format.alignment() != Qt::AlignAbsolute) ||
+            format.leftMargin() != 0 || format.rightMargin() != 0 || format.textIndent() != 0 ||
+            format.topMargin() != 0 || format.bottomMargin() != 0 ||
+            format.lineHeightType() != QTextBlockFormat::SingleHeight ||
+            !format.tabPositions().isEmpty() || format.indent() != 0)
+            return true;
+    }
+    return false;
+}
+
+QWidget *RichTextBox::activeView() const
+{
+    if (m_view == View::Rich)
+        return m_rich;
+    return m_fast;
+}
+
+QTextCursor RichTextBox::textCursor() const
+{
+    return visit([](auto &v) { return v.textCursor(); });
+}
+
+void RichTextBox::setTextCursor(const QTextCursor &cursor)
+{
+    visit([&cursor](auto &v) { v.setTextCursor(cursor); });
+}
+
+QTextCharFormat RichTextBox::currentCharFormat() const
+{
+    return visit([](auto &v) { return v.currentCharFormat(); });
+}
+
+void RichTextBox::setCurrentCharFormat(const QTextCharFormat &format)
+{
+    visit([&format](auto &v) { v.setCurrentCharFormat(format); });
+}
+
+void RichTextBox::mergeCurrentCharFormat(const QTextCharFormat &format)
+{
+    visit([&format](auto &v) { v.mergeCurrentCharFormat(format); });
+}
+
+void RichTextBox::insertPlainText(const QString &text)
+{
+    visit([&text](auto &v) { v.insertPlainText(text); });
+}
+
+void RichTextBox::moveCursor(QTextCursor::MoveOperation operation, QTextCursor::MoveMode mode)
+{
+    visit([=](auto &v) { v.moveCursor(operation, mode); });
+}
+
+void RichTextBox::setReadOnly(bool readOnly)
+{
+    m_fast->setReadOnly(readOnly);
+    m_rich->setReadOnly(readOnly);
+}
+
+bool RichTextBox::isReadOnly() const
+{
+    return visit([](auto &v) { return v.isReadOnly(); });
+}
+
+void RichTextBox::ensureCursorVisible()
+{
+    visit([](auto &v) { v.ensureCursorVisible(); });
+}
+
+QRect RichTextBox::cursorRect() const
+{
+    return visit([](auto &v) { return v.cursorRect(); });
+}
+
+QWidget *RichTextBox::viewport() const
+{
+    return visit([](auto &v) { return v.viewport(); });
+}
+
+QScrollBar *RichTextBox::verticalScrollBar() const
+{
+    return visit([](auto &v) { return v.verticalScrollBar(); });
+}
+
+QScrollBar *RichTextBox::horizontalScrollBar() const
+{
+    return visit([](auto &v) { return v.horizontalScrollBar(); });
+}
+
+QTextOption::WrapMode RichTextBox::wordWrapMode() const
+{
+    return visit([](auto &v) { return v.wordWrapMode(); });
+}
+
+void RichTextBox::setWordWrapModeOfViews()
+{
+    const QTextOption::WrapMode mode =
+        m_longLineLayout ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    m_fast->setWordWrapMode(mode);
+    m_rich->setWordWrapMode(mode);
+}
+
+void RichTextBox::undo()
+{
+    visit([](auto &v) { v.undo(); });
+}
+
+void RichTextBox::redo()
+{
+    visit([](auto &v) { v.redo(); });
+}
+
+void RichTextBox::cut()
+{
+    visit([](auto &v) { v.cut(); });
+}
+
+void RichTextBox::copy()
+{
+    visit([](auto &v) { v.copy(); });
+}
+
+void RichTextBox::paste()
+{
+    visit([](auto &v) { v.paste(); });
+}
+
+void RichTextBox::selectAll()
+{
+    visit([](auto &v) { v.selectAll(); });
+}
+
+void RichTextBox::keyPressEvent(QKeyEvent *event)
+{
+    QCoreApplication::sendEvent(activeView(), event);
+}
+
+void RichTextBox::keyReleaseEvent(QKeyEvent *event)
+{
+    QCoreApplication::sendEvent(activeView(), event);
+}
+
+void RichTextBox::inputMethodEvent(QInputMethodEvent *event)
+{
+    QCoreApplication::sendEvent(activeView(), event);
 }
 
 // Qt lays out a paragraph in one piece, all of its lines, whenever it
@@ -96,7 +403,7 @@ void RichTextBox::updateLongLineLayout(bool on)
     font.setStyleStrategy(on ? QFont::PreferNoShaping : QFont::PreferDefault);
     font.setKerning(!on);
     document()->setDefaultFont(font);
-    setWordWrapMode(on ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setWordWrapModeOfViews();
 }
 
 void RichTextBox::checkLongBlocks(int from, int charsAdded)
@@ -131,7 +438,7 @@ void RichTextBox::setText(const QString &text)
     const bool longLines = longest > longLineChars;
     if (longLines)
         updateLongLineLayout(true);
-    setPlainText(normalised);
+    visit([&normalised](auto &v) { v.setPlainText(normalised); });
     if (!longLines)
         updateLongLineLayout(false);
     setCurrentCharFormat(m_defaultFormat);
@@ -303,7 +610,7 @@ void RichTextBox::insertPicture(const QImage &image, const QByteArray &encoded,
     setTextCursor(cursor);
 }
 
-bool RichTextBox::event(QEvent *event)
+bool RichTextBox::viewEvent(QEvent *event)
 {
     if (event->type() == QEvent::ShortcutOverride) {
         const auto *key = static_cast<QKeyEvent *>(event);
@@ -324,24 +631,18 @@ bool RichTextBox::event(QEvent *event)
             return true;
         }
     }
-    return QPlainTextEdit::event(event);
+    return false;
 }
 
-bool RichTextBox::canInsertFromMimeData(const QMimeData *source) const
-{
-    return source->hasImage() || QPlainTextEdit::canInsertFromMimeData(source);
-}
-
-void RichTextBox::insertFromMimeData(const QMimeData *source)
+bool RichTextBox::viewInsertsMime(const QMimeData *source)
 {
     // Text comes in plain (it takes the format at the caret, as the paste
     // command's does); a picture from another program comes in as a picture.
-    if (source->hasText() || !source->hasImage()) {
-        QPlainTextEdit::insertFromMimeData(source);
-        return;
-    }
+    if (source->hasText() || !source->hasImage())
+        return false;
     insertPicture(qvariant_cast<QImage>(source->imageData()));
     ensureCursorVisible();
+    return true;
 }
 
 namespace {
@@ -401,18 +702,17 @@ void RichTextBox::applyZoom()
     viewport()->update();
 }
 
-void RichTextBox::wheelEvent(QWheelEvent *event)
+bool RichTextBox::viewWheel(QWheelEvent *event)
 {
-    if (!(event->modifiers() & Qt::ControlModifier)) {
-        QPlainTextEdit::wheelEvent(event);
-        return;
-    }
+    if (!(event->modifiers() & Qt::ControlModifier))
+        return false;
     // One notch is 120; touchpads send parts of a notch.
     m_wheelRemainder += event->angleDelta().y();
     const int steps = m_wheelRemainder / 120;
     m_wheelRemainder -= steps * 120;
     zoomBy(steps);
     event->accept();
+    return true;
 }
 
 QString RichTextBox::droppedFile(const QMimeData *data)
@@ -425,40 +725,22 @@ QString RichTextBox::droppedFile(const QMimeData *data)
     return {};
 }
 
-void RichTextBox::dragEnterEvent(QDragEnterEvent *event)
-{
-    if (!droppedFile(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-        return;
-    }
-    QPlainTextEdit::dragEnterEvent(event);
-}
-
-void RichTextBox::dragMoveEvent(QDragMoveEvent *event)
+bool RichTextBox::viewDrag(QDropEvent *event, bool drop)
 {
     // A file goes to the window whole, not to a place in the text: no caret
-    // follows the mouse.
-    if (!droppedFile(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-        return;
-    }
-    QPlainTextEdit::dragMoveEvent(event);
-}
-
-void RichTextBox::dropEvent(QDropEvent *event)
-{
+    // follows the mouse, and the window opens it.
     const QString path = droppedFile(event->mimeData());
-    if (path.isEmpty()) {
-        QPlainTextEdit::dropEvent(event);
-        return;
-    }
+    if (path.isEmpty())
+        return false;
     event->acceptProposedAction();
-    emit fileDropped(path);
+    if (drop)
+        emit fileDropped(path);
+    return true;
 }
 
 void RichTextBox::SetFocus()
 {
-    setFocus(Qt::OtherFocusReason);
+    activeView()->setFocus(Qt::OtherFocusReason);
 }
 
 RichTextBox::CaretPosition RichTextBox::caretPosition() const
@@ -468,18 +750,6 @@ RichTextBox::CaretPosition RichTextBox::caretPosition() const
     if (!block.isValid())
         return {1, 1};
     return {block.blockNumber() + 1, position - block.position() + 1};
-}
-
-void RichTextBox::keyReleaseEvent(QKeyEvent *event)
-{
-    QPlainTextEdit::keyReleaseEvent(event);
-    emit keyReleased(event->key(), event->modifiers());
-}
-
-void RichTextBox::mousePressEvent(QMouseEvent *event)
-{
-    QPlainTextEdit::mousePressEvent(event);
-    emit mousePressed(event->button(), event->modifiers(), event->position().toPoint());
 }
 
 namespace {

@@ -1,19 +1,76 @@
-// Text1: the editing control every command works on. A QPlainTextEdit
-// underneath (its layout costs stay flat in big documents, unlike
-// QTextEdit's), holding rich character formats and pictures.
+// Text1: the editing control every command works on. One document, shown by
+// one of two views: a fast view (QPlainTextEdit: its layout costs stay flat
+// in big documents, unlike QTextEdit's) for plain files and new documents,
+// and a rich view (QTextEdit with Qt's full document layout: alignment,
+// indents, lists, tables) for documents that hold such structure. Both hold
+// rich character formats and pictures; the document object stays the same
+// when the view changes, so whoever holds document() keeps it.
 #pragma once
 
-#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextOption>
+#include <QWidget>
 #include <optional>
 
+class QMimeData;
 class QPagedPaintDevice;
+class QPlainTextEdit;
+class QStackedLayout;
+class QTextEdit;
+class QScrollBar;
 
 namespace Inkwell {
 
-class RichTextBox : public QPlainTextEdit {
+template <class Base> class EditorView;
+
+class RichTextBox : public QWidget {
     Q_OBJECT
 public:
     explicit RichTextBox(QWidget *parent = nullptr);
+    ~RichTextBox() override;
+
+    enum class View { Fast, Rich };
+    View view() const { return m_view; }
+    // Shows the document in the other view. Content, selection, undo history
+    // and zoom stay; costs one layout of the document.
+    void setView(View view);
+    // True when the document holds what only the rich view can show: tables,
+    // lists, or paragraphs with an alignment, indents, spacing or tab stops.
+    static bool needsRichView(const QTextDocument &document);
+
+    // What the views share, as QPlainTextEdit and QTextEdit spell it.
+    QTextDocument *document() const { return m_document; }
+    QTextCursor textCursor() const;
+    void setTextCursor(const QTextCursor &cursor);
+    QTextCharFormat currentCharFormat() const;
+    void setCurrentCharFormat(const QTextCharFormat &format);
+    void mergeCurrentCharFormat(const QTextCharFormat &format);
+    QString toPlainText() const { return m_document->toPlainText(); }
+    void insertPlainText(const QString &text);
+    void moveCursor(QTextCursor::MoveOperation operation,
+                    QTextCursor::MoveMode mode = QTextCursor::MoveAnchor);
+    void setReadOnly(bool readOnly);
+    bool isReadOnly() const;
+    void ensureCursorVisible();
+    QRect cursorRect() const;
+    QWidget *viewport() const;
+    QScrollBar *verticalScrollBar() const;
+    QScrollBar *horizontalScrollBar() const;
+    QTextOption::WrapMode wordWrapMode() const;
+    // The view the user sees (a QPlainTextEdit or a QTextEdit).
+    QWidget *activeView() const;
+
+public slots:
+    void undo();
+    void redo();
+    void cut();
+    void copy();
+    void paste();
+    void selectAll();
+    void clear() { setText(QString()); }
+
+public:
 
     // The whole document as plain text, paragraphs separated by "\n",
     // pictures as U+FFFC. Setting replaces the content (CRLF and CR become
@@ -121,21 +178,25 @@ signals:
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint position);
 
 protected:
-    bool event(QEvent *event) override;
-    bool canInsertFromMimeData(const QMimeData *source) const override;
-    void insertFromMimeData(const QMimeData *source) override;
+    // Keys and the input method sent to the box go to the view.
+    void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-    void wheelEvent(QWheelEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
+    template <class Base> friend class EditorView;
+    // The views' shared handling of what they are sent.
+    bool viewEvent(QEvent *event);
+    bool viewInsertsMime(const QMimeData *source);
+    bool viewDrag(QDropEvent *event, bool drop);
+    bool viewWheel(QWheelEvent *event);
+    template <class F> decltype(auto) visit(F &&f) const;
+
     void mergeSelectionFormat(const QTextCharFormat &format);
     int documentEnd() const;
 
     void updateLongLineLayout(bool on);
+    void setWordWrapModeOfViews();
     void checkLongBlocks(int from, int charsAdded);
 
     void applyZoom();
@@ -145,6 +206,15 @@ private:
 
     bool m_longLineLayout = false;
     QTextCharFormat m_defaultFormat;
+
+    View m_view = View::Fast;
+    QTextDocument *m_document = nullptr;
+    // What a view shows while the other one shows the document.
+    QTextDocument *m_fastParking = nullptr;
+    QTextDocument *m_richParking = nullptr;
+    EditorView<QPlainTextEdit> *m_fast = nullptr;
+    EditorView<QTextEdit> *m_rich = nullptr;
+    QStackedLayout *m_stack = nullptr;
 };
 
 } // namespace Inkwell
