@@ -836,6 +836,8 @@ void RichTextBox::applySelectionFormat(const QTextCharFormat &changes)
 
 bool RichTextBox::hasFormatting() const
 {
+    if (m_view == View::Rich && needsRichView(*m_document))
+        return true;
     return !CharFormats::allHave(*document(),
                                  CharFormats::keyOf(m_defaultFormat, document()->defaultFont()));
 }

@@ -121,7 +121,8 @@ public:
     // one undo step.
     void applySelectionFormat(const QTextCharFormat &changes);
     // True when a character has a format other than defaultCharFormat()'s
-    // look (a font, size, style, colour) or is a picture.
+    // look (a font, size, style, colour) or is a picture, or the document
+    // holds tables, lists or paragraph formats.
     bool hasFormatting() const;
 
     // Case-insensitive search, matches may lie inside words, no wrap. With no

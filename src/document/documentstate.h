@@ -10,6 +10,7 @@
 #include "core/regularfile.h"
 #include "core/textbaseline.h"
 #include "core/textencoding.h"
+#include "controls/richtextbox.h"
 #include "document/documentfile.h"
 #include "document/textloader.h"
 
@@ -21,7 +22,6 @@
 namespace Inkwell {
 
 class CommonDialog;
-class RichTextBox;
 
 class DocumentState : public QObject {
     Q_OBJECT
@@ -35,6 +35,10 @@ public:
     // formats as the editor held them right after the last read or
     // successful save.
     const TextBaseline &loadedText() const { return m_loadedText; }
+
+    // An RTF longer than this many characters that holds no tables, lists or
+    // paragraph formats is shown in the fast view.
+    static constexpr int richViewChars = 1000000;
 
     static QString captionFor(const QString &title);
     QString caption() const { return m_caption; }
@@ -122,7 +126,10 @@ private:
     void onLoadFinished();
     bool confirmLossySave(const QString &fileTitle, bool lossless);
     bool confirmFormatLoss();
-    void replaceContent(); // empties the editor for new content
+    // Empties the editor and shows the next content in `view`.
+    void replaceContent(RichTextBox::View view = RichTextBox::View::Fast);
+    // Reads RTF into the emptied editor and settles its view.
+    void loadRtf(const QByteArray &bytes);
 
     RichTextBox &m_editor;
     CommonDialog &m_fileDialog;

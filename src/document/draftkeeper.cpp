@@ -188,23 +188,35 @@ void DraftKeeper::writeDraft()
 
 void DraftKeeper::startWrite()
 {
-    QElapsedTimer cost;
-    cost.start();
-    DocumentSnapshot snapshot = m_shadow.snapshot();
-    m_lastSnapshotCost = cost.nsecsElapsed();
-
     DraftHeader header;
     header.title = title();
     header.path = m_document.lastPath();
     header.saved = m_clock.now();
     header.encoding = m_document.encoding();
     header.encrypted = m_document.isEncrypted();
+
+    QElapsedTimer cost;
+    cost.start();
+    // The shadow copies text and character formats only. A document in the
+    // rich view (tables, lists, paragraph formats, kept groups) is written
+    // here instead: such documents are of ordinary size, and a draft must
+    // bring back all of it.
+    std::optional<QByteArray> rich;
+    DocumentSnapshot snapshot;
+    if (m_editor.view() == RichTextBox::View::Rich)
+        rich = serialize(*m_editor.document(), header.encoding, FileFormat::Rtf).bytes;
+    else
+        snapshot = m_shadow.snapshot();
+    m_lastSnapshotCost = cost.nsecsElapsed();
+
     const QString path = m_draftPath;
     m_writing = true;
     // The worker reads only the snapshot, never the live document.
-    m_worker.start([this, snapshot = std::move(snapshot), header, path] {
+    m_worker.start([this, snapshot = std::move(snapshot), rich = std::move(rich), header, path] {
         QByteArray bytes;
-        {
+        if (rich) {
+            bytes = encodeDraft(header, *rich);
+        } else {
             const std::unique_ptr<QTextDocument> copy = buildDocument(snapshot);
             // The same RTF a save under the document's encoding writes.
             bytes = encodeDraft(header, serialize(*copy, header.encoding, FileFormat::Rtf).bytes);

@@ -47,6 +47,15 @@ QTextCharFormat formatAt(RichTextBox &text, int position)
 class TestEditCommands : public QObject {
     Q_OBJECT
 private slots:
+    // Guards the set-up that runs these tests once per view.
+    void runsInTheRequestedView()
+    {
+        TestWindow w;
+        const bool rich = qEnvironmentVariable("INKWELL_TEST_VIEW") == QLatin1String("rich");
+        QCOMPARE(w.text1().view() == RichTextBox::View::Rich, rich);
+        QCOMPARE(w.text1().activeView()->inherits("QTextEdit"), rich);
+    }
+
     void init() { systemClipboard().clear(); }
 
     // Every character survives a trip through the clipboard, those the

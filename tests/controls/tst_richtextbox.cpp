@@ -16,6 +16,107 @@ using namespace Inkwell::Testing;
 class TestRichTextBox : public QObject {
     Q_OBJECT
 private slots:
+    void viewChangeKeepsTheDocument_data()
+    {
+        QTest::addColumn<bool>("toRich");
+        QTest::newRow("fast to rich") << true;
+        QTest::newRow("rich to fast") << false;
+    }
+    void viewChangeKeepsTheDocument()
+    {
+        QFETCH(bool, toRich);
+        using View = RichTextBox::View;
+        RichTextBox box;
+        box.resize(400, 300);
+        box.setView(toRich ? View::Fast : View::Rich);
+        box.setText(QStringLiteral("one two\nthree"));
+        box.setSelStart(4);
+        box.setSelLength(3);
+        box.setSelBold(true);
+        box.setSelStart(int(box.Text().size()));
+        QImage picture(8, 8, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        box.insertPicture(picture);
+        box.setSelStart(4);
+        box.setSelLength(3);
+        QTextDocument *const document = box.document();
+
+        box.setView(toRich ? View::Rich : View::Fast);
+        QCOMPARE(box.view(), toRich ? View::Rich : View::Fast);
+        QCOMPARE(box.document(), document);
+        QCOMPARE(box.Text(), QStringLiteral("one two\nthree\uFFFC"));
+        QCOMPARE(box.SelStart(), 4);
+        QCOMPARE(box.SelLength(), 3);
+        QVERIFY(box.selectionFormat().bold);
+        QCOMPARE(box.selectionFormat().mixed, 0);
+        QCOMPARE(box.activeView()->inherits("QTextEdit"), toRich);
+        QCOMPARE(box.activeView()->inherits("QPlainTextEdit"), !toRich);
+        // Keys sent to the box reach the view, replacing the selection.
+        QTest::keyClicks(&box, QStringLiteral("Z"));
+        QCOMPARE(box.Text(), QStringLiteral("one Z\nthree\uFFFC"));
+        // The history came along: typing, the picture, the bold.
+        box.undo();
+        QCOMPARE(box.Text(), QStringLiteral("one two\nthree\uFFFC"));
+        box.undo();
+        QCOMPARE(box.Text(), QStringLiteral("one two\nthree"));
+        box.undo();
+        box.setSelStart(4);
+        box.setSelLength(3);
+        QVERIFY(!box.selectionFormat().bold);
+    }
+
+    void needsRichView_data()
+    {
+        QTest::addColumn<QString>("structure");
+        QTest::addColumn<bool>("needed");
+        QTest::newRow("plain text") << "" << false;
+        QTest::newRow("character formats") << "bold" << false;
+        QTest::newRow("explicitly left") << "left" << false;
+        QTest::newRow("centred") << "centre" << true;
+        QTest::newRow("right") << "right" << true;
+        QTest::newRow("justified") << "justify" << true;
+        QTest::newRow("first-line indent") << "indent" << true;
+        QTest::newRow("space after") << "after" << true;
+        QTest::newRow("tab stops") << "tabs" << true;
+        QTest::newRow("list") << "list" << true;
+        QTest::newRow("table") << "table" << true;
+    }
+    void needsRichView()
+    {
+        QFETCH(QString, structure);
+        QFETCH(bool, needed);
+        QTextDocument document;
+        QTextCursor cursor(&document);
+        cursor.insertText(QStringLiteral("first\nsecond"));
+        cursor.setPosition(8);
+        QTextBlockFormat block;
+        QTextCharFormat chars;
+        if (structure == QLatin1String("bold"))
+            chars.setFontWeight(QFont::Bold);
+        else if (structure == QLatin1String("left"))
+            block.setAlignment(Qt::AlignLeft);
+        else if (structure == QLatin1String("centre"))
+            block.setAlignment(Qt::AlignHCenter);
+        else if (structure == QLatin1String("right"))
+            block.setAlignment(Qt::AlignRight);
+        else if (structure == QLatin1String("justify"))
+            block.setAlignment(Qt::AlignJustify);
+        else if (structure == QLatin1String("indent"))
+            block.setTextIndent(20);
+        else if (structure == QLatin1String("after"))
+            block.setBottomMargin(8);
+        else if (structure == QLatin1String("tabs"))
+            block.setTabPositions({QTextOption::Tab(72, QTextOption::RightTab)});
+        else if (structure == QLatin1String("list"))
+            cursor.createList(QTextListFormat::ListDecimal);
+        else if (structure == QLatin1String("table"))
+            cursor.insertTable(2, 2);
+        cursor.mergeBlockFormat(block);
+        cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(chars);
+        QCOMPARE(RichTextBox::needsRichView(document), needed);
+    }
+
     void textRoundTrip_data()
     {
         QTest::addColumn<QString>("given");

@@ -600,6 +600,36 @@ private slots:
         QCOMPARE(c.charFormat().fontWeight(), int(QFont::Bold));
     }
 
+    void viewFollowsTheDocument_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("rich");
+        const QByteArray longPlain = QByteArray("{\\rtf1\\ansi ") +
+                                     QByteArray(DocumentState::richViewChars + 10, 'x') + "}";
+        QTest::newRow("text file: fast") << "a.txt" << QByteArray("abc\r\n") << false;
+        QTest::newRow("text file named .rtf: fast") << "b.rtf" << QByteArray("plain") << false;
+        QTest::newRow("RTF: rich") << "c.txt" << QByteArray("{\\rtf1\\ansi {\\b x}}") << true;
+        QTest::newRow("long RTF of characters only: fast") << "d.rtf" << longPlain << false;
+    }
+    void viewFollowsTheDocument()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, rich);
+        QVERIFY(writeBytes(path(name), bytes));
+        TestWindow w(path(name));
+        w.form->document().finishLoading();
+        const auto expected = rich ? RichTextBox::View::Rich : RichTextBox::View::Fast;
+        QCOMPARE(w.text1().view(), expected);
+        QCOMPARE(w.text1().activeView()->isVisibleTo(&w.text1()), true);
+        QVERIFY(!w.form->document().DocumentChanged());
+        // A new document is a plain one, whatever was shown before.
+        w.trigger("new");
+        QCOMPARE(w.text1().view(), RichTextBox::View::Fast);
+        QVERIFY(!w.form->document().DocumentChanged());
+    }
+
     void rtfSaveReopensWithFormatting()
     {
         TestWindow w;
