@@ -196,11 +196,10 @@ void RichTextBox::setView(View view)
         m_fast->setDocument(m_fastParking);
     else
         m_rich->setDocument(m_richParking);
-    QAbstractTextDocumentLayout *old = m_document->documentLayout();
-    // The rich layout is made by the document on first use.
+    // The document deletes the old layout; the rich one it makes itself on
+    // first use.
     m_document->setDocumentLayout(view == View::Fast ? new QPlainTextDocumentLayout(m_document)
                                                      : nullptr);
-    delete old;
     m_view = view;
     if (view == View::Fast)
         m_fast->setDocument(m_document);
@@ -363,19 +362,43 @@ void RichTextBox::selectAll()
     visit([](auto &v) { v.selectAll(); });
 }
 
+void RichTextBox::forwardToView(QEvent *event)
+{
+    // A key the view does not take comes back to its parent, the box: it
+    // goes on up from here instead of round again.
+    if (m_forwarding) {
+        event->ignore();
+        return;
+    }
+    m_forwarding = true;
+    QCoreApplication::sendEvent(activeView(), event);
+    m_forwarding = false;
+}
+
+bool RichTextBox::event(QEvent *event)
+{
+    // A key sent to the box itself (not to the focused view) asks the box
+    // first whether it is a shortcut of the window's or the editor's own.
+    if (event->type() == QEvent::ShortcutOverride) {
+        forwardToView(event);
+        return event->isAccepted();
+    }
+    return QWidget::event(event);
+}
+
 void RichTextBox::keyPressEvent(QKeyEvent *event)
 {
-    QCoreApplication::sendEvent(activeView(), event);
+    forwardToView(event);
 }
 
 void RichTextBox::keyReleaseEvent(QKeyEvent *event)
 {
-    QCoreApplication::sendEvent(activeView(), event);
+    forwardToView(event);
 }
 
 void RichTextBox::inputMethodEvent(QInputMethodEvent *event)
 {
-    QCoreApplication::sendEvent(activeView(), event);
+    forwardToView(event);
 }
 
 // Qt lays out a paragraph in one piece, all of its lines, whenever it
@@ -399,11 +422,13 @@ void RichTextBox::updateLongLineLayout(bool on)
     if (on == m_longLineLayout)
         return;
     m_longLineLayout = on;
+    // Each change lays the document out again: the wrap mode first, so that
+    // no layout of a long line happens at word boundaries.
+    setWordWrapModeOfViews();
     QFont font = document()->defaultFont();
     font.setStyleStrategy(on ? QFont::PreferNoShaping : QFont::PreferDefault);
     font.setKerning(!on);
     document()->setDefaultFont(font);
-    setWordWrapModeOfViews();
 }
 
 void RichTextBox::checkLongBlocks(int from, int charsAdded)

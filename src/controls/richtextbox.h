@@ -180,6 +180,7 @@ signals:
 
 protected:
     // Keys and the input method sent to the box go to the view.
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
@@ -192,6 +193,8 @@ private:
     bool viewDrag(QDropEvent *event, bool drop);
     bool viewWheel(QWheelEvent *event);
     template <class F> decltype(auto) visit(F &&f) const;
+    void forwardToView(QEvent *event);
+    bool m_forwarding = false;
 
     void mergeSelectionFormat(const QTextCharFormat &format);
     int documentEnd() const;
