@@ -191,6 +191,7 @@ private:
     std::vector<QRgb> m_colors;
     QHash<QRgb, int> m_colorByRgb;
     QHash<int, RunProps> m_propsByFormat;
+    QHash<int, std::string> m_propertiesByFormat; // paragraphs outside tables and lists
     // "\uN\'xx..." for a (code page, code point) pair, with the fallback's byte count.
     struct Fallback {
         std::string text;
@@ -496,10 +497,22 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     if (list)
         place = m_lists.refFor(*list, m_previousList);
     m_previousList = list;
-    const std::string properties = paragraphProperties(
-        block.blockFormat(), depth, list ? &place : nullptr, m_lists.levelTwips());
-    if (!properties.empty()) {
-        m_out.append(properties);
+    // Most paragraphs share a handful of block formats: look each up once.
+    std::string stated;
+    const std::string *properties = &stated;
+    if (!list && depth == 0) {
+        const int key = block.blockFormatIndex();
+        auto found = m_propertiesByFormat.constFind(key);
+        if (found == m_propertiesByFormat.constEnd())
+            found = m_propertiesByFormat.insert(
+                key, paragraphProperties(block.blockFormat(), 0, nullptr, 0));
+        properties = &*found;
+    } else {
+        stated = paragraphProperties(block.blockFormat(), depth, list ? &place : nullptr,
+                                     m_lists.levelTwips());
+    }
+    if (!properties->empty()) {
+        m_out.append(*properties);
         m_needDelimiter = true;
         m_plainParagraph = false;
     } else if (!m_plainParagraph) {
