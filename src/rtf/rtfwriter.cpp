@@ -608,6 +608,7 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
             for (int c = column; c < column + cell.columnSpan() && c < table.columns(); ++c)
                 cellTwips += widths[size_t(c)];
             const int last = cell.lastPosition();
+            m_previousList = nullptr; // a list in the cell before is no parent
             for (QTextBlock block = m_document.findBlock(cell.firstPosition());
                  block.isValid() && block.position() <= last;) {
                 if (const QTextTable *inner = tableAt(m_document, block.position(), &table)) {

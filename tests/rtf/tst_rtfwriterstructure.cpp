@@ -333,6 +333,17 @@ const QMap<QString, Build> &builders()
              in.insertText(QStringLiteral("item"));
              in.createList(listFormat(QTextListFormat::ListDecimal));
          }},
+        {QStringLiteral("lists in neighbouring cells"),
+         [](QTextDocument &d) {
+             QTextCursor c(&d);
+             QTextTable *t = table(c, 1, 2, {}, fixedColumns({100, 100}));
+             QTextCursor left = t->cellAt(0, 0).firstCursorPosition();
+             left.insertText(QStringLiteral("left"));
+             left.createList(listFormat(QTextListFormat::ListDecimal));
+             QTextCursor right = t->cellAt(0, 1).firstCursorPosition();
+             right.insertText(QStringLiteral("right"));
+             right.createList(listFormat(QTextListFormat::ListDecimal, 2));
+         }},
         {QStringLiteral("everything"), everything},
     };
     return map;
@@ -578,6 +589,15 @@ void TestRtfWriterStructure::controlWords_data()
                                                "\\row\n\\pard\\par\n{",
                                                "End}"}
                                 << QStringList{"\\ls4", "\\itap3"};
+    QTest::newRow("a list in the next cell is no sublist")
+        << QStringLiteral("lists in neighbouring cells")
+        << QStringList{"\\listid1}",
+                       "\\listid2}",
+                       "\\pard\\intbl\\ls1\\ilvl0",
+                       "left}\\cell",
+                       "\\pard\\intbl\\ls2\\ilvl1",
+                       "right}\\cell\\row"}
+        << QStringList{"\\ls1\\ilvl1"};
     QTest::newRow("list in a cell")
         << QStringLiteral("list in a cell")
         << QStringList{"{\\*\\listtable", "\\trowd",   "\\pard\\intbl\\ls1\\ilvl0\\li600\\fi-360",
