@@ -698,12 +698,24 @@ void TestRtfWriterStructure::libreOffice()
     QVERIFY(process.waitForFinished(240000));
 
     struct Expected {
-        int tables, cells, items, centred, right;
+        int tables, cells, items, centred, right, justified;
+        QStringList lists; // the list tags, in order: numbering styles arrive
     };
     // everything: the outer 2x2 table, the nested 1x2 one, the 2x3 one with
     // two cells merged; list items: one, sub a, sub b, two, bullet and the
     // three in the cell.
-    const QList<Expected> expected = {{3, 4 + 2 + 5, 8, 1, 1}, {0, 0, 3, 0, 0}, {1, 3, 0, 0, 0}};
+    const QList<Expected> expected = {
+        {3,
+         4 + 2 + 5,
+         8,
+         1,
+         1,
+         1,
+         {QStringLiteral("<ol>"), QStringLiteral("<ol type=\"a\">"), QStringLiteral("<ul>"),
+          QStringLiteral("<ol>"), QStringLiteral("<ol type=\"i\">")}},
+        {0, 0, 3, 0, 0, 0, {QStringLiteral("<ol>"), QStringLiteral("<ol type=\"a\">")}},
+        {1, 3, 0, 0, 0, 0, {}}};
+    static const QRegularExpression listTag(QStringLiteral("<[ou]l[^>]*>"));
     for (int i = 0; i < names.size(); ++i) {
         // LibreOffice wraps and indents long lines at blanks.
         static const QRegularExpression space(QStringLiteral("\\s+"));
@@ -718,6 +730,12 @@ void TestRtfWriterStructure::libreOffice()
                  want.centred);
         QCOMPARE(countInBody(html, QStringLiteral("align=\"right\"|text-align: *right")),
                  want.right);
+        QCOMPARE(countInBody(html, QStringLiteral("align=\"justify\"|text-align: *justify")),
+                 want.justified);
+        QStringList lists;
+        for (auto it = listTag.globalMatch(html); it.hasNext();)
+            lists << it.next().captured(0).toLower();
+        QCOMPARE(lists, want.lists);
         if (i == 0) {
             for (const char *word : {"Title", "sub b", "cell sub", "N2", "B2", "Y", "End"})
                 QVERIFY2(html.contains(QLatin1String(word)), word);
