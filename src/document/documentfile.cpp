@@ -63,7 +63,7 @@ Serialized serialize(const QTextDocument &document, const TextEncoding &encoding
         out.bytes = Rtf::write(document, ansiCodePageOf(encoding));
         return out;
     }
-    out.bytes = encodeTextFile(plainTextOf(document), encoding, &out.lossless);
+    out.bytes = encodeTextFile(exportPlainText(document), encoding, &out.lossless);
     if (format == FileFormat::Scrambled)
         scrambleInPlace(out.bytes);
     return out;

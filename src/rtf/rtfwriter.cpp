@@ -4,8 +4,11 @@
 // full, so no run depends on the state another one left behind.
 #include "rtf/rtfwriter.h"
 
-#include "platform/codepage.h"
+#include "rtf/rtfwritestructure.h"
+
 #include "core/documentimages.h"
+#include "core/documenttext.h"
+#include "platform/codepage.h"
 
 #include <QBuffer>
 #include <QHash>
@@ -13,6 +16,8 @@
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextImageFormat>
+#include <QTextList>
+#include <QTextTable>
 
 #include <algorithm>
 #include <cmath>
@@ -108,6 +113,11 @@ struct RunProps {
 
 constexpr char hexDigits[] = "0123456789abcdef";
 
+// The text width of a page for tables without column widths of their own:
+// A4 with Word's default Chinese margins. A fixed figure, not the window's
+// width, so the same document always gives the same bytes.
+constexpr int pageTextTwips = 8306;
+
 // One character (one code point) in the code page, or "?" when the code page
 // has no form for it. 936 writes characters outside GBK as four-byte
 // GB18030, which old readers would take for two unknown characters: those
@@ -127,7 +137,8 @@ std::string codePageBytes(std::u16string_view character, int codePage)
 class Writer {
 public:
     Writer(const QTextDocument &document, int codePage)
-        : m_document(document), m_codePage(codePage > 0 ? codePage : CodePage::systemAnsi())
+        : m_document(document), m_codePage(codePage > 0 ? codePage : CodePage::systemAnsi()),
+          m_lists(twipsOf(document.indentWidth()))
     {
         const QFont font = document.defaultFont();
         m_defaultFamily = font.family();
@@ -147,6 +158,9 @@ private:
                   const QTextCharFormat &format);
     void writeText(const RunProps &props, const QChar *begin, const QChar *end);
     void writePicture(const QTextImageFormat &format);
+    void writeParagraph(const QTextBlock &block, int depth, const char *end);
+    void writeListText(const QTextBlock &block, const QTextList &list);
+    void writeTable(const QTextTable &table, int depth, int availableTwips);
     void writeFallback(const FontEntry &font, char32_t codePoint, const QChar *units, int count);
     void controlWord(const char *word);
     void controlWord(const char *word, long long value);
@@ -177,6 +191,7 @@ private:
     std::vector<QRgb> m_colors;
     QHash<QRgb, int> m_colorByRgb;
     QHash<int, RunProps> m_propsByFormat;
+    QHash<int, std::string> m_propertiesByFormat; // paragraphs outside tables and lists
     // "\uN\'xx..." for a (code page, code point) pair, with the fallback's byte count.
     struct Fallback {
         std::string text;
@@ -187,6 +202,14 @@ private:
     std::string m_out;
     bool m_needDelimiter = false;
     int m_uc = 1; // the \uc in force inside the current run group
+    int m_from = 0;
+    int m_to = 0;
+    ListTable m_lists;
+    QHash<const QTextList *, int> m_itemCount; // items written so far per list
+    const QTextList *m_previousList = nullptr;
+    // The paragraph properties in force are the defaults (those of the
+    // header's \pard): a plain paragraph needs no \pard of its own.
+    bool m_plainParagraph = true;
 };
 
 int Writer::fontIndex(const QString &family)
@@ -467,6 +490,155 @@ void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begi
     m_needDelimiter = false;
 }
 
+void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
+{
+    const QTextList *list = block.textList();
+    ListTable::Ref place;
+    if (list)
+        place = m_lists.refFor(*list, m_previousList);
+    m_previousList = list;
+    // Most paragraphs share a handful of block formats: look each up once.
+    std::string stated;
+    const std::string *properties = &stated;
+    if (!list && depth == 0) {
+        const int key = block.blockFormatIndex();
+        auto found = m_propertiesByFormat.constFind(key);
+        if (found == m_propertiesByFormat.constEnd())
+            found = m_propertiesByFormat.insert(
+                key, paragraphProperties(block.blockFormat(), 0, nullptr, 0));
+        properties = &*found;
+    } else {
+        stated = paragraphProperties(block.blockFormat(), depth, list ? &place : nullptr,
+                                     m_lists.levelTwips());
+    }
+    if (!properties->empty()) {
+        m_out.append(*properties);
+        m_needDelimiter = true;
+        m_plainParagraph = false;
+    } else if (!m_plainParagraph) {
+        controlWord("pard");
+        m_plainParagraph = true;
+    }
+    if (list)
+        writeListText(block, *list);
+    const int blockStart = block.position();
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const int start = fragment.position();
+        const int length = fragment.length();
+        if (start + length <= m_from || start >= m_to)
+            continue;
+        const qsizetype begin = std::max(0, m_from - start);
+        const qsizetype stop = std::min(length, m_to - start);
+        const QString text = fragment.text();
+        writeRun(propsFor(fragment), text, begin, stop, fragment.charFormat());
+    }
+    // The paragraph mark sits after the block's last character.
+    const int separator = blockStart + block.length() - 1;
+    if (separator >= m_from && separator < m_to) {
+        controlWord(end);
+        if (depth == 0) {
+            m_out.push_back('\n');
+            m_needDelimiter = false;
+        }
+    }
+}
+
+void Writer::writeListText(const QTextBlock &block, const QTextList &list)
+{
+    // What a reader that knows no \ls shows in front of the item.
+    auto counted = m_itemCount.find(&list);
+    if (counted == m_itemCount.end()) // a range may start inside the list
+        counted = m_itemCount.insert(&list, list.itemNumber(block));
+    const int index = (*counted)++;
+    QString label;
+    switch (list.format().style()) {
+    case QTextListFormat::ListDisc:
+        label = QStringLiteral("\u2022");
+        break;
+    case QTextListFormat::ListCircle:
+        label = QStringLiteral("\u25E6");
+        break;
+    case QTextListFormat::ListSquare:
+        label = QStringLiteral("\u25AA");
+        break;
+    default:
+        label = listLabel(list, index);
+        break;
+    }
+    RunProps props;
+    props.halfPoints = m_defaultHalfPoints;
+    const auto first = block.begin();
+    if (!first.atEnd())
+        props = propsFor(first.fragment());
+    m_out.append("{\\listtext");
+    m_needDelimiter = true;
+    controlWord("f", props.font);
+    controlWord("fs", props.halfPoints);
+    m_uc = 1;
+    writeText(props, label.constData(), label.constData() + label.size());
+    controlWord("tab");
+    m_out.push_back('}');
+    m_needDelimiter = false;
+}
+
+void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
+{
+    const std::vector<int> widths = columnWidths(table.format(), table.columns(), availableTwips);
+    const int gap = twipsOf(table.format().cellPadding());
+    const char *const cellEnd = depth == 1 ? "cell" : "nestcell";
+    const auto colour = [this](QRgb rgb) { return colorIndex(rgb); };
+    for (int row = 0; row < table.rows(); ++row) {
+        const std::string definition = rowDefinition(table, row, widths, colour);
+        if (depth == 1) {
+            m_out.append(definition);
+            m_needDelimiter = true;
+        }
+        for (int column = 0; column < table.columns(); ++column) {
+            const QTextTableCell cell = table.cellAt(row, column);
+            if (cell.row() != row || cell.column() != column) {
+                // Covered by a merged cell: an empty cell of its own in RTF.
+                m_out.append(paragraphProperties(QTextBlockFormat(), depth, nullptr, 0));
+                m_needDelimiter = true;
+                controlWord(cellEnd);
+                m_previousList = nullptr;
+                continue;
+            }
+            int cellTwips = 0;
+            for (int c = column; c < column + cell.columnSpan() && c < table.columns(); ++c)
+                cellTwips += widths[size_t(c)];
+            const int last = cell.lastPosition();
+            m_previousList = nullptr; // a list in the cell before is no parent
+            for (QTextBlock block = m_document.findBlock(cell.firstPosition());
+                 block.isValid() && block.position() <= last;) {
+                if (const QTextTable *inner = tableAt(m_document, block.position(), &table)) {
+                    writeTable(*inner, depth + 1, std::max(cellTwips - 2 * gap, 360));
+                    block = m_document.findBlock(inner->lastPosition() + 1);
+                    continue;
+                }
+                const QTextBlock next = block.next();
+                const bool lastInCell = !next.isValid() || next.position() > last;
+                writeParagraph(block, depth, lastInCell ? cellEnd : "par");
+                block = next;
+            }
+        }
+        if (depth == 1) {
+            controlWord("row");
+        } else {
+            // Word's form of a nested row: its definition after its cells.
+            m_out.append("{\\*\\nesttableprops");
+            m_out.append(definition);
+            m_needDelimiter = true;
+            controlWord("nestrow");
+            m_out.append("}{\\nonesttables\\par}");
+        }
+        m_out.push_back('\n');
+        m_needDelimiter = false;
+        m_previousList = nullptr;
+    }
+    m_plainParagraph = false;
+}
+
 std::string Writer::header() const
 {
     std::string out;
@@ -508,7 +680,9 @@ std::string Writer::header() const
         out.append("\\red" + std::to_string(qRed(rgb)) + "\\green" + std::to_string(qGreen(rgb)) +
                    "\\blue" + std::to_string(qBlue(rgb)) + ";");
     }
-    out.append("}\n\\viewkind4\\uc1\\pard\n");
+    out.append("}\n");
+    out.append(m_lists.header());
+    out.append("\\viewkind4\\uc1\\pard\n");
     return out;
 }
 
@@ -517,29 +691,25 @@ QByteArray Writer::write(int from, int to)
     from = std::max(from, 0);
     to = std::min(to, m_document.characterCount());
     m_out.reserve(size_t(std::max(0, to - from)) * 2 + 256);
+    m_from = from;
+    m_to = to;
     if (from < to) {
-        for (QTextBlock block = m_document.findBlock(from); block.isValid(); block = block.next()) {
-            const int blockStart = block.position();
-            if (blockStart >= to)
-                break;
-            for (auto it = block.begin(); !it.atEnd(); ++it) {
-                const QTextFragment fragment = it.fragment();
-                const int start = fragment.position();
-                const int length = fragment.length();
-                if (start + length <= from || start >= to)
-                    continue;
-                const qsizetype begin = std::max(0, from - start);
-                const qsizetype end = std::min(length, to - start);
-                const QString text = fragment.text();
-                writeRun(propsFor(fragment), text, begin, end, fragment.charFormat());
+        // Without frames no paragraph is in a table: no look-up per paragraph.
+        const QTextFrame *root = m_document.rootFrame();
+        const bool tables = !root->childFrames().isEmpty();
+        for (QTextBlock block = m_document.findBlock(from);
+             block.isValid() && block.position() < to;) {
+            // A table is written as one when all of it is in the range;
+            // part of one goes out as plain paragraphs.
+            const QTextTable *table =
+                tables ? tableAt(m_document, block.position(), root) : nullptr;
+            if (table && table->firstPosition() - 1 >= from && table->lastPosition() < to) {
+                writeTable(*table, 1, pageTextTwips);
+                block = m_document.findBlock(table->lastPosition() + 1);
+                continue;
             }
-            // The paragraph mark sits after the block's last character.
-            const int separator = blockStart + block.length() - 1;
-            if (separator >= from && separator < to) {
-                controlWord("par");
-                m_out.push_back('\n');
-                m_needDelimiter = false;
-            }
+            writeParagraph(block, 0, "par");
+            block = block.next();
         }
     }
     m_out.append("}\n");

@@ -12,6 +12,8 @@
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
 #include <sys/stat.h>
 
 using namespace Inkwell;
@@ -44,6 +46,100 @@ QByteArray utf16be(const QString &text)
     for (QChar c : text)
         out += char(c.unicode() >> 8), out += char(c.unicode() & 0xFF);
     return out;
+}
+
+// Rich documents for the plain-text export, as a rich view holds them.
+enum class Rich { LineBreak, Lists, NestedLists, Table, MergedAndNested, ListInCell };
+
+QTextList *listOf(QTextCursor &cursor, const QStringList &items, QTextListFormat::Style style,
+                  int indent = 1)
+{
+    QTextListFormat format;
+    format.setStyle(style);
+    format.setIndent(indent);
+    QTextList *list = nullptr;
+    for (const QString &item : items) {
+        cursor.insertBlock();
+        cursor.insertText(item);
+        if (list)
+            list->add(cursor.block());
+        else
+            list = cursor.createList(format);
+    }
+    return list;
+}
+
+void buildRich(Rich kind, QTextDocument &document)
+{
+    QTextCursor cursor(&document);
+    switch (kind) {
+    case Rich::LineBreak:
+        cursor.insertText(QStringLiteral("第一\u2028第二"));
+        cursor.insertBlock();
+        cursor.insertText(QStringLiteral("end"));
+        break;
+    case Rich::Lists: {
+        cursor.insertText(QStringLiteral("Before"));
+        listOf(cursor, {QStringLiteral("one"), QStringLiteral("two")},
+               QTextListFormat::ListDecimal);
+        QTextListFormat alpha;
+        alpha.setStyle(QTextListFormat::ListLowerAlpha);
+        alpha.setNumberSuffix(QStringLiteral(")"));
+        alpha.setProperty(listStartProperty, 3);
+        cursor.insertBlock();
+        cursor.insertText(QStringLiteral("c"));
+        cursor.createList(alpha);
+        listOf(cursor, {QStringLiteral("点")}, QTextListFormat::ListDisc);
+        cursor.insertBlock(QTextBlockFormat());
+        cursor.insertText(QStringLiteral("After"));
+        break;
+    }
+    case Rich::NestedLists: {
+        QTextList *top = listOf(cursor, {QStringLiteral("one")}, QTextListFormat::ListDecimal);
+        listOf(cursor, {QStringLiteral("i"), QStringLiteral("ii")}, QTextListFormat::ListLowerRoman,
+               2);
+        cursor.insertBlock();
+        cursor.insertText(QStringLiteral("two"));
+        top->add(cursor.block());
+        break;
+    }
+    case Rich::Table: {
+        cursor.insertText(QStringLiteral("Before"));
+        QTextTable *table = cursor.insertTable(2, 2);
+        table->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("名称"));
+        table->cellAt(0, 1).firstCursorPosition().insertText(QStringLiteral("数量"));
+        table->cellAt(1, 0).firstCursorPosition().insertText(QStringLiteral("a\u2028b"));
+        QTextCursor end(&document);
+        end.movePosition(QTextCursor::End);
+        end.insertText(QStringLiteral("After"));
+        break;
+    }
+    case Rich::MergedAndNested: {
+        QTextTable *table = cursor.insertTable(2, 3);
+        table->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("wide"));
+        table->cellAt(0, 2).firstCursorPosition().insertText(QStringLiteral("C"));
+        table->mergeCells(0, 0, 1, 2);
+        QTextCursor in = table->cellAt(1, 1).firstCursorPosition();
+        in.insertText(QStringLiteral("x"));
+        QTextTable *nested = in.insertTable(1, 2);
+        nested->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("n1"));
+        nested->cellAt(0, 1).firstCursorPosition().insertText(QStringLiteral("n2"));
+        break;
+    }
+    case Rich::ListInCell: {
+        QTextTable *table = cursor.insertTable(1, 2);
+        QTextCursor in = table->cellAt(0, 0).firstCursorPosition();
+        in.insertText(QStringLiteral("first"));
+        QTextListFormat format;
+        format.setStyle(QTextListFormat::ListDecimal);
+        QTextList *list = in.createList(format);
+        in.insertBlock();
+        in.insertText(QStringLiteral("second"));
+        list->add(in.block());
+        table->cellAt(0, 1).firstCursorPosition().insertText(QStringLiteral("right"));
+        break;
+    }
+    }
 }
 
 } // namespace
@@ -233,6 +329,70 @@ private slots:
         QVERIFY(!saved.lossless);
         QCOMPARE(saved.bytes, QByteArray("a?b"));
         QVERIFY(serialize(document, TextEncoding{}, FileFormat::PlainText).lossless);
+    }
+
+    // A rich document saved as text: list labels, table cells and rows,
+    // line breaks as line ends, and none of the table frame marks.
+    void plainTextExport_data()
+    {
+        QTest::addColumn<int>("rich");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("lineEnding");
+        QTest::addColumn<QByteArray>("bytes");
+        const int ansi = int(TextEncoding::Kind::Ansi), utf8 = int(TextEncoding::Kind::Utf8);
+        const int crlf = int(TextEncoding::LineEnding::CRLF),
+                  lf = int(TextEncoding::LineEnding::LF);
+        QTest::newRow("line break, GBK")
+            << int(Rich::LineBreak) << ansi << crlf
+            << QByteArray("\xb5\xda\xd2\xbb\r\n\xb5\xda\xb6\xfe\r\nend");
+        QTest::newRow("line break, UTF-8")
+            << int(Rich::LineBreak) << utf8 << lf << QStringLiteral("第一\n第二\nend").toUtf8();
+        QTest::newRow("lists, UTF-8")
+            << int(Rich::Lists) << utf8 << lf
+            << QStringLiteral("Before\n    1. one\n    2. two\n    c) c\n    ● 点\nAfter").toUtf8();
+        QTest::newRow("lists, GBK: the bullet is a GBK character")
+            << int(Rich::Lists) << ansi << crlf
+            << QByteArray("Before\r\n    1. one\r\n    2. two\r\n    c) c\r\n    \xa1\xf1 "
+                          "\xb5\xe3\r\nAfter");
+        QTest::newRow("nested lists")
+            << int(Rich::NestedLists) << utf8 << lf
+            << QByteArray("\n    1. one\n        i. i\n        ii. ii\n    2. two");
+        QTest::newRow("table, GBK")
+            << int(Rich::Table) << ansi << crlf
+            << QByteArray("Before\r\n\xc3\xfb\xb3\xc6\t\xca\xfd\xc1\xbf\r\na b\t\r\nAfter");
+        QTest::newRow("merged and nested cells")
+            << int(Rich::MergedAndNested) << utf8 << lf << QByteArray("\nwide\t\tC\n\tx n1 n2\t\n");
+        QTest::newRow("list in a cell") << int(Rich::ListInCell) << utf8 << lf
+                                        << QByteArray("\n    1. first     2. second\tright\n");
+    }
+    void plainTextExport()
+    {
+        QFETCH(int, rich);
+        QFETCH(int, kind);
+        QFETCH(int, lineEnding);
+        QFETCH(QByteArray, bytes);
+        QTextDocument document;
+        buildRich(Rich(rich), document);
+        const TextEncoding encoding{TextEncoding::Kind(kind), false,
+                                    TextEncoding::LineEnding(lineEnding), 936};
+        const Serialized saved = serialize(document, encoding, FileFormat::PlainText);
+        QCOMPARE(saved.bytes, bytes);
+        QVERIFY(saved.lossless);
+        // The scrambled format holds the same text.
+        QByteArray scrambled = serialize(document, encoding, FileFormat::Scrambled).bytes;
+        scrambleInPlace(scrambled);
+        QCOMPARE(scrambled, bytes);
+    }
+
+    // The position map Find and the caret use keeps one character per
+    // document position, frame marks and line breaks included.
+    void plainTextOfKeepsPositions()
+    {
+        QTextDocument document;
+        buildRich(Rich::Table, document);
+        QCOMPARE(plainTextOf(document).size(), document.characterCount() - 1);
+        QVERIFY(plainTextOf(document).contains(QChar(0xFDD0)));
+        QVERIFY(plainTextOf(document).contains(QChar(0x2028)));
     }
 
     // RTF out and in: text and formats survive, the output is the same

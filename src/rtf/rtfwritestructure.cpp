@@ -1,0 +1,350 @@
+#include "rtf/rtfwritestructure.h"
+
+#include "core/documenttext.h"
+
+#include <QTextBlockFormat>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextList>
+#include <QTextTable>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Inkwell::Rtf {
+
+namespace {
+
+constexpr int maxLevels = 9; // what Word and LibreOffice know
+
+void word(std::string &out, const char *name)
+{
+    out.push_back('\\');
+    out.append(name);
+}
+
+void word(std::string &out, const char *name, long long value)
+{
+    word(out, name);
+    out.append(std::to_string(value));
+}
+
+void hexByte(std::string &out, int value)
+{
+    static const char digits[] = "0123456789abcdef";
+    out.append("\\'");
+    out.push_back(digits[(value >> 4) & 15]);
+    out.push_back(digits[value & 15]);
+}
+
+// Text inside \leveltext: every character counts as one, whatever its form.
+void levelChars(std::string &out, const QString &text)
+{
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x20 && u < 0x7F && u != '\\' && u != '{' && u != '}' && u != ';') {
+            out.push_back(char(u));
+        } else if (u < 0x80) {
+            hexByte(out, u);
+        } else {
+            word(out, "u", u > 32767 ? u - 65536 : u);
+            out.push_back('?');
+        }
+    }
+}
+
+int numberFormat(QTextListFormat::Style style)
+{
+    switch (style) {
+    case QTextListFormat::ListDisc:
+    case QTextListFormat::ListCircle:
+    case QTextListFormat::ListSquare:
+        return 23;
+    case QTextListFormat::ListUpperRoman:
+        return 1;
+    case QTextListFormat::ListLowerRoman:
+        return 2;
+    case QTextListFormat::ListUpperAlpha:
+        return 3;
+    case QTextListFormat::ListLowerAlpha:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+int startOf(const QTextListFormat &format)
+{
+    const QVariant start = format.property(listStartProperty);
+    return start.isValid() ? start.toInt() : 1;
+}
+
+QString suffixOf(const QTextListFormat &format)
+{
+    return format.hasProperty(QTextFormat::ListNumberSuffix) ? format.numberSuffix()
+                                                             : QStringLiteral(".");
+}
+
+bool sameLevel(const QTextListFormat &a, const QTextListFormat &b)
+{
+    return a.style() == b.style() && a.numberPrefix() == b.numberPrefix() &&
+           suffixOf(a) == suffixOf(b) && startOf(a) == startOf(b);
+}
+
+void levelDefinition(std::string &out, const QTextListFormat &format, int level, int levelTwips)
+{
+    const int nfc = numberFormat(format.style());
+    out.append("{\\listlevel");
+    word(out, "levelnfc", nfc);
+    word(out, "levelnfcn", nfc);
+    out.append("\\leveljc0\\leveljcn0\\levelfollow0");
+    word(out, "levelstartat", startOf(format));
+    out.append("\\levelspace0\\levelindent0{\\leveltext");
+    if (nfc == 23) {
+        // The bullets Word and LibreOffice use for these shapes.
+        const char16_t bullet = format.style() == QTextListFormat::ListCircle   ? 0x25E6
+                                : format.style() == QTextListFormat::ListSquare ? 0x25AA
+                                                                                : 0x2022;
+        hexByte(out, 1);
+        levelChars(out, QString(QChar(bullet)));
+        out.append(";}{\\levelnumbers;}");
+    } else {
+        const QString prefix = format.numberPrefix();
+        const QString suffix = suffixOf(format);
+        hexByte(out, int(std::min<qsizetype>(prefix.size() + 1 + suffix.size(), 255)));
+        levelChars(out, prefix);
+        hexByte(out, level); // the placeholder of this level's number
+        levelChars(out, suffix);
+        out.append(";}{\\levelnumbers");
+        hexByte(out, int(std::min<qsizetype>(prefix.size() + 1, 255)));
+        out.append(";}");
+    }
+    const int left = (level + 1) * levelTwips;
+    out.append("\\fi-360");
+    word(out, "li", left);
+    word(out, "lin", left);
+    out.append("}");
+}
+
+} // namespace
+
+QTextTable *tableAt(const QTextDocument &document, int position, const QTextFrame *container)
+{
+    QTextFrame *frame = document.frameAt(position);
+    while (frame && frame->parentFrame() != container) {
+        if (frame == container)
+            return nullptr;
+        frame = frame->parentFrame();
+    }
+    return qobject_cast<QTextTable *>(frame);
+}
+
+int twipsOf(qreal pixels)
+{
+    return int(std::lround(pixels * 15));
+}
+
+ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previous)
+{
+    const auto found = m_refs.constFind(&list);
+    if (found != m_refs.constEnd())
+        return *found;
+    const QTextListFormat format = list.format();
+    Ref ref;
+    ref.level = std::clamp(format.indent() - 1, 0, maxLevels - 1);
+    const auto before = previous ? m_refs.constFind(previous) : m_refs.constEnd();
+    bool joined = false;
+    if (before != m_refs.constEnd() && ref.level > before->level) {
+        // A sublist right under an item: a deeper level of the same list,
+        // unless that level already counts in another style.
+        Family &family = m_families[size_t(before->override - 1)];
+        std::optional<QTextListFormat> &slot = family.levels[size_t(ref.level)];
+        if (!slot || sameLevel(*slot, format)) {
+            if (!slot)
+                slot = format;
+            ref.override = before->override;
+            joined = true;
+        }
+    }
+    if (!joined) {
+        Family family;
+        family.levels[size_t(ref.level)] = format;
+        m_families.push_back(family);
+        ref.override = int(m_families.size());
+    }
+    m_refs.insert(&list, ref);
+    return ref;
+}
+
+std::string ListTable::header() const
+{
+    if (m_families.empty())
+        return {};
+    std::string out = "{\\*\\listtable\n";
+    for (size_t i = 0; i < m_families.size(); ++i) {
+        const long long id = static_cast<long long>(i) + 1;
+        out.append("{\\list");
+        word(out, "listtemplateid", id);
+        for (int level = 0; level < maxLevels; ++level) {
+            const std::optional<QTextListFormat> &slot = m_families[i].levels[size_t(level)];
+            QTextListFormat format;
+            format.setStyle(QTextListFormat::ListDecimal);
+            levelDefinition(out, slot ? *slot : format, level, m_levelTwips);
+            out.push_back('\n');
+        }
+        out.append("{\\listname ;}");
+        word(out, "listid", id);
+        out.append("}\n");
+    }
+    out.append("}\n{\\*\\listoverridetable");
+    for (size_t i = 0; i < m_families.size(); ++i) {
+        out.append("{\\listoverride");
+        word(out, "listid", static_cast<long long>(i) + 1);
+        out.append("\\listoverridecount0");
+        word(out, "ls", static_cast<long long>(i) + 1);
+        out.append("}");
+    }
+    out.append("}\n");
+    return out;
+}
+
+std::string paragraphProperties(const QTextBlockFormat &format, int depth,
+                                const ListTable::Ref *list, int levelTwips)
+{
+    std::string out;
+    if (depth > 0)
+        word(out, "intbl");
+    if (depth > 1)
+        word(out, "itap", depth);
+    if (list) {
+        word(out, "ls", list->override);
+        word(out, "ilvl", list->level);
+    }
+    if (format.hasProperty(QTextFormat::BlockAlignment)) {
+        const Qt::Alignment horizontal = format.alignment() & Qt::AlignHorizontal_Mask;
+        if (horizontal & Qt::AlignHCenter)
+            word(out, "qc");
+        else if (horizontal & Qt::AlignJustify)
+            word(out, "qj");
+        else if (horizontal & Qt::AlignRight)
+            word(out, "qr");
+    }
+    // A list item's text starts where Qt puts it, its label hanging in front.
+    const int left = twipsOf(format.leftMargin()) + (list ? (list->level + 1) * levelTwips : 0);
+    const int first = list && format.textIndent() == 0 ? -360 : twipsOf(format.textIndent());
+    if (left != 0)
+        word(out, "li", left);
+    if (const int right = twipsOf(format.rightMargin()))
+        word(out, "ri", right);
+    if (first != 0)
+        word(out, "fi", first);
+    if (const int before = twipsOf(format.topMargin()))
+        word(out, "sb", before);
+    if (const int after = twipsOf(format.bottomMargin()))
+        word(out, "sa", after);
+    if (format.hasProperty(QTextFormat::LineHeightType)) {
+        const qreal height = format.lineHeight();
+        switch (format.lineHeightType()) {
+        case QTextBlockFormat::ProportionalHeight:
+            if (height > 0 && height != 100) {
+                word(out, "sl", std::lround(height * 240 / 100));
+                word(out, "slmult", 1);
+            }
+            break;
+        case QTextBlockFormat::MinimumHeight:
+            if (twipsOf(height) > 0) {
+                word(out, "sl", twipsOf(height));
+                word(out, "slmult", 0);
+            }
+            break;
+        case QTextBlockFormat::FixedHeight:
+            if (twipsOf(height) > 0) {
+                word(out, "sl", -twipsOf(height));
+                word(out, "slmult", 0);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    const QList<QTextOption::Tab> tabs = format.tabPositions();
+    for (const QTextOption::Tab &tab : tabs) {
+        if (tab.type == QTextOption::RightTab)
+            word(out, "tqr");
+        else if (tab.type == QTextOption::CenterTab)
+            word(out, "tqc");
+        else if (tab.type == QTextOption::DelimiterTab)
+            word(out, "tqdec");
+        word(out, "tx", twipsOf(tab.position));
+    }
+    if (out.empty())
+        return out;
+    return "\\pard" + out;
+}
+
+std::vector<int> columnWidths(const QTextTableFormat &format, int columns, int availableTwips)
+{
+    std::vector<int> widths(size_t(std::max(columns, 0)), 0);
+    const QList<QTextLength> constraints = format.columnWidthConstraints();
+    int used = 0;
+    int open = 0;
+    for (int c = 0; c < columns; ++c) {
+        const QTextLength length = c < constraints.size() ? constraints[c] : QTextLength();
+        if (length.type() == QTextLength::FixedLength)
+            widths[size_t(c)] = twipsOf(length.rawValue());
+        else if (length.type() == QTextLength::PercentageLength)
+            widths[size_t(c)] = int(std::lround(length.rawValue() * availableTwips / 100));
+        else
+            ++open;
+        used += widths[size_t(c)];
+    }
+    if (open > 0) {
+        const int share = std::max((availableTwips - used) / open, 360);
+        for (int c = 0; c < columns; ++c) {
+            const QTextLength length = c < constraints.size() ? constraints[c] : QTextLength();
+            if (length.type() != QTextLength::FixedLength &&
+                length.type() != QTextLength::PercentageLength)
+                widths[size_t(c)] = share;
+        }
+    }
+    for (int &width : widths)
+        width = std::max(width, 1);
+    return widths;
+}
+
+std::string rowDefinition(const QTextTable &table, int row, const std::vector<int> &widths,
+                          const std::function<int(QRgb)> &colour)
+{
+    const QTextTableFormat format = table.format();
+    std::string out = "\\trowd";
+    const int left = twipsOf(format.leftMargin());
+    word(out, "trgaph", twipsOf(format.cellPadding()));
+    word(out, "trleft", left);
+    const int border =
+        format.border() > 0 && format.borderStyle() != QTextFrameFormat::BorderStyle_None
+            ? std::max(twipsOf(format.border()), 1)
+            : 0;
+    int edge = left;
+    for (int c = 0; c < table.columns(); ++c) {
+        const QTextTableCell cell = table.cellAt(row, c);
+        if (cell.rowSpan() > 1)
+            word(out, cell.row() == row ? "clvmgf" : "clvmrg");
+        if (cell.columnSpan() > 1)
+            word(out, cell.column() == c ? "clmgf" : "clmrg");
+        if (border > 0) {
+            for (const char *side : {"clbrdrt", "clbrdrl", "clbrdrb", "clbrdrr"}) {
+                word(out, side);
+                word(out, "brdrs");
+                word(out, "brdrw", border);
+            }
+        }
+        const QBrush background = cell.format().background();
+        if (background.style() != Qt::NoBrush)
+            word(out, "clcbpat", colour(background.color().rgb()));
+        edge += widths[size_t(c)];
+        word(out, "cellx", edge);
+    }
+    return out;
+}
+
+} // namespace Inkwell::Rtf

@@ -1,0 +1,80 @@
+// What the writer states about paragraphs, lists and tables, apart from the
+// text runs: paragraph properties, the list table and table row definitions.
+#pragma once
+
+#include <QHash>
+#include <QRgb>
+#include <QTextListFormat>
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QTextBlockFormat;
+class QTextDocument;
+class QTextFrame;
+class QTextList;
+class QTextTable;
+class QTextTableFormat;
+
+namespace Inkwell::Rtf {
+
+// The table that is a child of `container` and holds the document
+// position, or null when the position is in `container` itself (or in a
+// frame that is no table).
+QTextTable *tableAt(const QTextDocument &document, int position, const QTextFrame *container);
+
+// Document lengths are pixels at 96 dpi; RTF lengths are twips.
+int twipsOf(qreal pixels);
+
+// RTF lists (\listtable) made from the QTextLists a document uses, in the
+// order their first paragraphs are written. A QTextList is one level of one
+// list: a list with a larger indent right after an item of a smaller one is
+// a sublist, written as a deeper level of the same RTF list, so that Word and
+// LibreOffice number it the way Qt does.
+class ListTable {
+public:
+    explicit ListTable(int levelTwips) : m_levelTwips(levelTwips) {}
+
+    struct Ref {
+        int override = 0; // \lsN, 1-based
+        int level = 0;    // \ilvlN
+    };
+    // `previous` is the list of the paragraph written just before (null when
+    // that one was not a list item).
+    Ref refFor(const QTextList &list, const QTextList *previous);
+
+    bool empty() const { return m_families.empty(); }
+    int levelTwips() const { return m_levelTwips; }
+    // {\*\listtable ...}{\*\listoverridetable ...}, or nothing without lists.
+    std::string header() const;
+
+private:
+    struct Family {
+        std::array<std::optional<QTextListFormat>, 9> levels;
+    };
+    std::vector<Family> m_families;
+    QHash<const QTextList *, Ref> m_refs;
+    int m_levelTwips;
+};
+
+// "\pard" and the paragraph's properties; `depth` is how many tables hold
+// the paragraph (0: none), `list` its list place (null: not a list item).
+// Returns "" for a paragraph with nothing to state: not in a table, not a
+// list item, no property that differs from the RTF defaults.
+std::string paragraphProperties(const QTextBlockFormat &format, int depth,
+                                const ListTable::Ref *list, int levelTwips);
+
+// The widths of the table's columns in twips: the fixed and percentage
+// constraints, the rest of `availableTwips` shared equally by the others.
+std::vector<int> columnWidths(const QTextTableFormat &format, int columns, int availableTwips);
+
+// \trowd with the gap, the left edge and one \cellx per grid cell of `row`
+// (covered cells of merged ones included), with their merge marks,
+// borders and shading; `colour` gives a colour table index.
+std::string rowDefinition(const QTextTable &table, int row, const std::vector<int> &widths,
+                          const std::function<int(QRgb)> &colour);
+
+} // namespace Inkwell::Rtf
