@@ -16,6 +16,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextTable>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <sys/stat.h>
@@ -362,6 +363,46 @@ private slots:
         const QByteArray saved = w.bytesOf(FileFormat::Rtf);
         for (const QByteArray &png : pictures)
             QVERIFY(holdsPicture(saved, png));
+        w.messages.answers.enqueue(MessageAnswer::No);
+        QVERIFY(w.close());
+        k->discard();
+    }
+
+    // A document in the rich view comes back from its draft with what only
+    // that view shows: alignment, a list, a table.
+    void recoveredRichDocumentKeepsStructure()
+    {
+        const QString source = path(QStringLiteral("rich.rtf"));
+        QVERIFY(writeBytes(source, "{\\rtf1\\ansi{\\pard\\qc Title\\par}"
+                                   "\\trowd\\cellx1000\\cellx2000\\intbl a\\cell b\\cell\\row"
+                                   "\\pard after\\par}"));
+        QString orphan;
+        {
+            TestWindow dead(source);
+            QCOMPARE(dead.text1().view(), RichTextBox::View::Rich);
+            Keeper k(dead, dir());
+            dead.text1().moveCursor(QTextCursor::End);
+            dead.type(QStringLiteral("!"));
+            k->flush();
+            orphan = k->draftPath();
+        }
+        QVERIFY(QFile::exists(orphan));
+
+        TestWindow w;
+        Keeper k(w, dir());
+        w.messages.answers.enqueue(MessageAnswer::Yes);
+        QVERIFY(k.recover());
+        QCOMPARE(w.text1().view(), RichTextBox::View::Rich);
+        const QTextDocument &document = *w.text1().document();
+        QCOMPARE(document.begin().blockFormat().alignment(), Qt::AlignHCenter);
+        QTextTable *table = nullptr;
+        for (QTextFrame *frame : document.rootFrame()->childFrames())
+            if ((table = qobject_cast<QTextTable *>(frame)))
+                break;
+        QVERIFY(table);
+        QCOMPARE(table->rows(), 1);
+        QCOMPARE(table->columns(), 2);
+        QVERIFY(w.text1().Text().endsWith(QStringLiteral("after!")));
         w.messages.answers.enqueue(MessageAnswer::No);
         QVERIFY(w.close());
         k->discard();
