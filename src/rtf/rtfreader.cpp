@@ -82,7 +82,7 @@ public:
     Reader(QByteArrayView data, QTextCursor &cursor, int defaultCodePage, qint64 pictureBudget)
         : m_tokens(data), m_defaultCodePage(defaultCodePage),
           m_pictures(cursor.document(), pictureBudget), m_runs(cursor, m_tables),
-          m_structure(cursor, m_runs, m_tables, m_lists)
+          m_structure(cursor, m_runs, m_tables, m_lists, m_rowDefs)
     {
         m_stack.reserve(64);
     }
@@ -298,8 +298,10 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"listtext", [](Reader &r, Word) { r.listWord("listtext", {}); }}, {"objdata", skip}, {"objclass", skip},
         {"objname", skip}, {"template", skip}, {"xe", skip}, {"tc", skip}, {"txe", skip},
         {"rxe", skip}, {"ftnsep", skip}, {"ftnsepc", skip}, {"ftncn", skip}, {"aftnsep", skip},
-        {"aftnsepc", skip}, {"aftncn", skip}, {"listtable", [](Reader &r, Word w) { r.listWord("listtable", w); }},
-        {"listoverridetable", [](Reader &r, Word w) { r.listWord("listtable", w); }},
+        {"aftnsepc", skip}, {"aftncn", skip},
+        {"listtable", [](Reader &r, Word w) { r.listWord("listtable", w); }, Starred::Read},
+        {"listoverridetable", [](Reader &r, Word w) { r.listWord("listtable", w); },
+         Starred::Read},
         {"revtbl", skip}, {"rsidtbl", skip}, {"nonshppict", skip}, {"nonesttables", skip},
         {"themedata", skip}, {"colorschememapping", skip}, {"latentstyles", skip},
         {"datastore", skip}, {"xmlnstbl", skip}, {"bkmkstart", skip}, {"bkmkend", skip},
@@ -1014,8 +1016,11 @@ void Reader::finishLevelText()
         return;
     }
     const size_t first = text.find_first_of(u"\x00\x01\x02\x03\x04\x05\x06\x07\x08"sv);
-    if (first == std::u16string_view::npos)
+    if (first == std::u16string_view::npos) {
+        level.prefix = QString::fromStdU16String(std::u16string(text));
+        level.suffix.clear();
         return;
+    }
     const size_t last = text.find_last_of(u"\x00\x01\x02\x03\x04\x05\x06\x07\x08"sv);
     level.prefix = QString::fromStdU16String(std::u16string(text.substr(0, first)));
     level.suffix = QString::fromStdU16String(std::u16string(text.substr(last + 1)));

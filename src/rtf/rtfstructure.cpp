@@ -46,7 +46,12 @@ const ListLevel *ListDefinitions::level(int override, int level) const
     const auto list = lists.find(listId->second);
     if (list == lists.end())
         return nullptr;
-    return &list->second[size_t(std::clamp(level, 0, 8))];
+    const ListLevel &found = list->second[size_t(std::clamp(level, 0, 8))];
+    // A level without a number shows only its text, which a list cannot:
+    // such a list is made only when the text is empty.
+    const bool textOnly = found.style == QTextListFormat::ListStyleUndefined &&
+                          !(found.prefix.isEmpty() && found.suffix.isEmpty());
+    return textOnly ? nullptr : &found;
 }
 
 struct StructureBuilder::Table {
@@ -60,8 +65,9 @@ struct StructureBuilder::Table {
 };
 
 StructureBuilder::StructureBuilder(QTextCursor &cursor, TextRuns &runs, const Tables &tables,
-                                   const ListDefinitions &lists)
-    : m_cursor(cursor), m_runs(runs), m_tables(tables), m_lists(lists)
+                                   const ListDefinitions &lists,
+                                   const std::array<RowDef, maxTableDepth + 1> &rows)
+    : m_cursor(cursor), m_runs(runs), m_tables(tables), m_lists(lists), m_rowDefs(rows)
 {
     readShadow();
 }
@@ -151,7 +157,7 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
             format.setBackground(background);
             qcell.setFormat(format);
         }
-        if (!table.haveFirst) {
+        if (!table.haveFirst && !def.cells.empty()) {
             table.haveFirst = true;
             table.first = def;
             table.first.next = CellDef();
@@ -220,6 +226,18 @@ void StructureBuilder::openTable()
 void StructureBuilder::positionInCell()
 {
     m_runs.flush();
+    if (Table &table = m_open.back(); table.col == 0 && !table.rows.empty()) {
+        // A row defined with another number of cells than the row before
+        // starts a table of its own, as LibreOffice shows it: one grid
+        // cannot hold both.
+        const size_t cells = m_rowDefs[m_open.size()].cells.size();
+        const size_t before = table.rows.back().size();
+        if (cells > 0 && before > 0 && cells != before) {
+            closeTable();
+            openTable();
+            return;
+        }
+    }
     Table &table = m_open.back();
     QTextTable *qtable = table.table;
     if (table.row >= qtable->rows()) {

@@ -100,8 +100,10 @@ struct RowDef {
 
 class StructureBuilder {
 public:
+    // `rows` holds the row definition read last for each table depth.
     StructureBuilder(QTextCursor &cursor, TextRuns &runs, const Tables &tables,
-                     const ListDefinitions &lists);
+                     const ListDefinitions &lists,
+                     const std::array<RowDef, maxTableDepth + 1> &rows);
     ~StructureBuilder();
     StructureBuilder(const StructureBuilder &) = delete;
     StructureBuilder &operator=(const StructureBuilder &) = delete;
@@ -134,6 +136,7 @@ private:
     TextRuns &m_runs;
     const Tables &m_tables;
     const ListDefinitions &m_lists;
+    const std::array<RowDef, maxTableDepth + 1> &m_rowDefs;
     std::vector<Table> m_open;          // the tables the cursor is in, outermost first
     bool m_positioned = true;           // the cursor is in the current cell of the innermost table
     int m_flatFrom = maxTableDepth + 1; // tables at this depth and deeper are text
