@@ -32,6 +32,8 @@ private slots:
     void tables();
     void nestedTable();
     void listInCell();
+    void listItemsBesideTables_data();
+    void listItemsBesideTables();
     void caps_data();
     void caps();
     void starInsideGroup_data();
@@ -499,6 +501,36 @@ void TestRtfStructure::listInCell()
     QCOMPARE(bullets->format().style(), QTextListFormat::ListDisc);
     QCOMPARE(bullets->count(), 1);
     QVERIFY(!blockWith(document, QStringLiteral("after")).textList());
+}
+
+// Paragraphs Qt makes around a table are no items of a list before it.
+void TestRtfStructure::listItemsBesideTables_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<int>("items");
+    QTest::newRow("table at the end")
+        << withLists("\\pard\\ls1 A\\par\\trowd\\cellx1000\\pard\\intbl X\\cell\\row") << 1;
+    QTest::newRow("table between items")
+        << withLists("\\pard\\ls1 A\\par\\trowd\\cellx1000\\pard\\intbl X\\cell\\row"
+                     "\\pard\\ls1 B\\par")
+        << 2;
+    QTest::newRow("plain paragraph after the table")
+        << withLists("\\pard\\ls1 A\\par\\trowd\\cellx1000\\pard\\intbl X\\cell\\row"
+                     "\\pard B\\par")
+        << 1;
+}
+
+void TestRtfStructure::listItemsBesideTables()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(int, items);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf, 1252));
+    int inLists = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        if (block.textList())
+            ++inLists;
+    QCOMPARE(inLists, items);
 }
 
 // ------------------------------------------------------------ caps
