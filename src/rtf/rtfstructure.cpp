@@ -16,9 +16,13 @@ double px(int twips)
     return twips / 15.0;
 }
 
+constexpr int maxCellsWhenWidening = 10000;
+
 // Merging cells makes Qt lay out the table's grid again; a hostile table
 // with a merge in every cell would take quadratic time.
 constexpr int maxMergesPerTable = 4096;
+// Cells times merges: what the merges of one table may cost at most.
+constexpr qint64 mergeWork = 50'000'000;
 
 QTextListFormat listFormatOf(const ListLevel &level, int indent)
 {
@@ -243,11 +247,22 @@ void StructureBuilder::positionInCell()
     if (table.row >= qtable->rows()) {
         // Rows come one by one; adding them in growing steps keeps Qt from
         // rebuilding the grid for every row. The unused ones go at the end.
-        const int grow = std::clamp(qtable->rows(), 1, 4096);
+        const int room = maxCellsPerTable / std::max(qtable->columns(), 1) - qtable->rows();
+        const int grow = std::clamp(qtable->rows(), 1, std::max(room, 1));
         qtable->appendRows(std::max(grow, table.row + 1 - qtable->rows()));
     }
-    if (table.col >= qtable->columns())
-        qtable->appendColumns(table.col + 1 - qtable->columns());
+    if (table.col >= qtable->columns()) {
+        // A wider row widens every row above it, and Qt finds each row's
+        // cell again after each insert: quadratic in the rows, so only a
+        // table of modest size widens. Past that the cell's text goes into
+        // the row's last cell after a tab.
+        if (qint64(qtable->rows()) * (table.col + 1) <= maxCellsWhenWidening) {
+            qtable->appendColumns(table.col + 1 - qtable->columns());
+        } else {
+            table.col = qtable->columns() - 1;
+            m_runs.cellEnd();
+        }
+    }
     table.rowsUsed = std::max(table.rowsUsed, table.row + 1);
     m_cursor.setPosition(qtable->cellAt(table.row, table.col).lastCursorPosition().position());
     m_positioned = true;
@@ -296,10 +311,12 @@ void StructureBuilder::closeTable()
     int merges = 0;
     const int rows = std::min(int(table.rows.size()), qtable->rows());
     const int columns = qtable->columns();
-    for (int r = 0; r < rows && merges < maxMergesPerTable; ++r) {
+    const int maxMerges = int(std::min<qint64>(
+        maxMergesPerTable, mergeWork / std::max<qint64>(qint64(rows) * columns, 1)));
+    for (int r = 0; r < rows && merges < maxMerges; ++r) {
         const std::vector<CellDef> &cells = table.rows[size_t(r)];
         const int count = std::min(int(cells.size()), columns);
-        for (int c = 0; c < count && merges < maxMergesPerTable; ++c) {
+        for (int c = 0; c < count && merges < maxMerges; ++c) {
             if (cells[size_t(c)].vmerge == 1) {
                 int span = 1;
                 while (r + span < rows) {

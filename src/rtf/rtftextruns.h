@@ -83,13 +83,8 @@ public:
         m_pendingTabs = 0;
         m_needPar = false;
     }
-    // \sect and \page end the paragraph only when it has content: right
-    // after \par or \row they add no empty line (as LibreOffice reads them).
-    void sectionBreak()
-    {
-        if (m_needPar)
-            paragraphBreak();
-    }
+    // Cells kept as text (past the table caps): a tab after each cell, a
+    // paragraph end after the row.
     void cellEnd() { ++m_pendingTabs; }
     void rowEnd();
 

@@ -564,6 +564,34 @@ void TestRtfStructure::caps_data()
         QTest::newRow("100 cells in a row") << rtf << 1 << QStringList{"c0", "c63", "c64", "c99"};
     }
     {
+        // 3,000 rows of one cell, then one of 60: widening every row would
+        // make 180,000 cells.
+        QByteArray rtf = "{\\rtf1";
+        for (int r = 0; r < 3000; ++r)
+            rtf += "\\pard\\intbl n" + QByteArray::number(r) + "\\cell\\row\n";
+        rtf += "\\pard\\intbl ";
+        for (int c = 0; c < 60; ++c)
+            rtf += 'w' + QByteArray::number(c) + "\\cell ";
+        rtf += "\\row\\pard end}";
+        QTest::newRow("a wide row after many narrow ones")
+            << rtf << 1 << QStringList{"n0", "n2999", "w0", "w33", "w59", "end"};
+    }
+    {
+        // 2,000 rows of 50 cells, every pair merged.
+        QByteArray rtf = "{\\rtf1\\trowd";
+        for (int c = 1; c <= 50; ++c)
+            rtf += (c % 2 ? "\\clmgf\\cellx" : "\\clmrg\\cellx") + QByteArray::number(c * 200);
+        for (int r = 0; r < 2000; ++r) {
+            rtf += "\\pard\\intbl ";
+            for (int c = 0; c < 50; ++c)
+                rtf += 'm' + QByteArray::number(r) + 'x' + QByteArray::number(c) + "\\cell ";
+            rtf += "\\row\n";
+        }
+        rtf += "\\pard end}";
+        QTest::newRow("a merge in every row")
+            << rtf << 1 << QStringList{"m0x0", "m0x1", "m1999x48", "m1999x49", "end"};
+    }
+    {
         // Tables nested 50 deep, each level's cell holding its own text.
         QByteArray rtf = "{\\rtf1";
         for (int level = 1; level <= 50; ++level)
