@@ -386,7 +386,13 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
 
 void StructureBuilder::applyParagraph(const ParaProps &para)
 {
-    const QTextBlockFormat wanted = blockFormatOf(para);
+    // Most paragraphs have the properties of the one before.
+    if (!m_haveLastFormat || !(para == m_lastFormatOf)) {
+        m_lastFormat = blockFormatOf(para);
+        m_lastFormatOf = para;
+        m_haveLastFormat = true;
+    }
+    const QTextBlockFormat &wanted = m_lastFormat;
     // Which list the paragraph continues, or starts.
     const ListLevel *level = nullptr;
     int key = 0;

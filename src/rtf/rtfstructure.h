@@ -143,6 +143,10 @@ private:
     // The format and list the next new block inherits.
     QTextBlockFormat m_shadow;
     QTextList *m_shadowList = nullptr;
+    // The block format made last, and what it was made from.
+    QTextBlockFormat m_lastFormat;
+    ParaProps m_lastFormatOf;
+    bool m_haveLastFormat = false;
     // The list of each level of the list run going on.
     std::array<QTextList *, 9> m_listRun{};
     int m_listRunKey = 0;
