@@ -64,9 +64,44 @@ struct StructureBuilder::Table {
     int col = 0;
     int rowsUsed = 0;
     bool haveFirst = false;
-    RowDef first; // the first row's definition gives the column widths
+    RowDef first;          // the first row's definition gives the column widths
+    std::vector<int> grid; // the first row's cell boundaries
+    // Each row's cell definitions by grid column.
     std::vector<std::vector<CellDef>> rows;
+    // For a row whose cells span several grid columns: each cell's first
+    // column and span. Empty: cell n is column n.
+    std::vector<std::pair<int, int>> spans;
+
+    int column(int cell) const
+    {
+        if (spans.empty())
+            return cell;
+        if (size_t(cell) < spans.size())
+            return spans[size_t(cell)].first;
+        return spans.back().first + spans.back().second + cell - int(spans.size());
+    }
 };
+
+namespace {
+
+// The first grid column and span of each cell of `row` on `grid`, when every
+// cell ends on a boundary of the grid; empty when one does not.
+std::vector<std::pair<int, int>> spansOnGrid(const RowDef &row, const std::vector<int> &grid)
+{
+    std::vector<std::pair<int, int>> spans;
+    int start = 0;
+    for (const CellDef &cell : row.cells) {
+        const auto found = std::find(grid.begin() + start, grid.end(), cell.right);
+        if (found == grid.end())
+            return {};
+        const int end = int(found - grid.begin());
+        spans.emplace_back(start, end - start + 1);
+        start = end + 1;
+    }
+    return spans;
+}
+
+} // namespace
 
 StructureBuilder::StructureBuilder(QTextCursor &cursor, TextRuns &runs, const Tables &tables,
                                    const ListDefinitions &lists,
@@ -144,8 +179,25 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
     Table &table = m_open.back();
     QTextTable *qtable = table.table;
     if (table.row < table.rowsUsed) {
-        const int cells = std::min(int(def.cells.size()), qtable->columns());
-        for (int c = 0; c < cells; ++c) {
+        // The row's cells by grid column; a cell spanning several columns
+        // is merged over them.
+        std::vector<CellDef> byColumn;
+        for (int c = 0; c < int(def.cells.size()); ++c) {
+            const int column = table.column(c);
+            const int span = size_t(c) < table.spans.size() ? table.spans[size_t(c)].second : 1;
+            if (column + span > qtable->columns())
+                break;
+            byColumn.resize(size_t(column + span));
+            CellDef &first = byColumn[size_t(column)];
+            first = def.cells[size_t(c)];
+            if (span > 1)
+                first.hmerge = 1;
+            for (int k = 1; k < span; ++k) {
+                byColumn[size_t(column + k)].hmerge = 2;
+                byColumn[size_t(column + k)].vmerge = first.vmerge;
+            }
+        }
+        for (int c = 0; c < int(def.cells.size()) && table.column(c) < qtable->columns(); ++c) {
             const CellDef &cell = def.cells[size_t(c)];
             QColor background;
             if (cell.pattern > 0 && size_t(cell.pattern) < m_tables.colors.size())
@@ -156,7 +208,7 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
             }
             if (!background.isValid())
                 continue;
-            QTextTableCell qcell = qtable->cellAt(table.row, c);
+            QTextTableCell qcell = qtable->cellAt(table.row, table.column(c));
             QTextTableCellFormat format = qcell.format().toTableCellFormat();
             format.setBackground(background);
             qcell.setFormat(format);
@@ -165,11 +217,14 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
             table.haveFirst = true;
             table.first = def;
             table.first.next = CellDef();
+            for (const CellDef &cell : def.cells)
+                table.grid.push_back(cell.right);
         }
-        table.rows.push_back(def.cells);
+        table.rows.push_back(std::move(byColumn));
     }
     ++table.row;
     table.col = 0;
+    table.spans.clear();
     m_positioned = false;
     if (qint64(table.row) * std::max(qtable->columns(), 1) >= maxCellsPerTable) {
         closeTable();
@@ -231,15 +286,19 @@ void StructureBuilder::positionInCell()
 {
     m_runs.flush();
     if (Table &table = m_open.back(); table.col == 0 && !table.rows.empty()) {
-        // A row defined with another number of cells than the row before
-        // starts a table of its own, as LibreOffice shows it: one grid
-        // cannot hold both.
-        const size_t cells = m_rowDefs[m_open.size()].cells.size();
-        const size_t before = table.rows.back().size();
-        if (cells > 0 && before > 0 && cells != before) {
-            closeTable();
-            openTable();
-            return;
+        // A row defined with fewer cells than the table's first row, each
+        // ending where a column does, spans those columns (Word writes
+        // merged cells so); other rows with another number of cells start
+        // a table of their own, as LibreOffice shows them.
+        const RowDef &def = m_rowDefs[m_open.size()];
+        table.spans.clear();
+        if (!def.cells.empty() && !table.grid.empty() && def.cells.size() != table.grid.size()) {
+            table.spans = spansOnGrid(def, table.grid);
+            if (table.spans.empty()) {
+                closeTable();
+                openTable();
+                return;
+            }
         }
     }
     Table &table = m_open.back();
@@ -251,20 +310,21 @@ void StructureBuilder::positionInCell()
         const int grow = std::clamp(qtable->rows(), 1, std::max(room, 1));
         qtable->appendRows(std::max(grow, table.row + 1 - qtable->rows()));
     }
-    if (table.col >= qtable->columns()) {
+    int column = table.column(table.col);
+    if (column >= qtable->columns()) {
         // A wider row widens every row above it, and Qt finds each row's
         // cell again after each insert: quadratic in the rows, so only a
         // table of modest size widens. Past that the cell's text goes into
         // the row's last cell after a tab.
-        if (qint64(qtable->rows()) * (table.col + 1) <= maxCellsWhenWidening) {
-            qtable->appendColumns(table.col + 1 - qtable->columns());
+        if (qint64(qtable->rows()) * (column + 1) <= maxCellsWhenWidening) {
+            qtable->appendColumns(column + 1 - qtable->columns());
         } else {
-            table.col = qtable->columns() - 1;
+            column = qtable->columns() - 1;
             m_runs.cellEnd();
         }
     }
     table.rowsUsed = std::max(table.rowsUsed, table.row + 1);
-    m_cursor.setPosition(qtable->cellAt(table.row, table.col).lastCursorPosition().position());
+    m_cursor.setPosition(qtable->cellAt(table.row, column).lastCursorPosition().position());
     m_positioned = true;
     readShadow();
 }

@@ -48,20 +48,25 @@ QString cellText(const QTextTableCell &cell)
 void appendText(const QTextFrame::iterator &begin, const QTextFrame::iterator &end,
                 QStringList &lines)
 {
+    bool previousWasTable = false;
     for (QTextFrame::iterator it = begin; it != end; ++it) {
         QTextFrame *frame = it.currentFrame();
         if (!frame) {
             // Qt puts an empty block before a table that starts a document
-            // or a cell; it is not a paragraph of the document.
+            // or a cell, and between two tables; it is not a paragraph of
+            // the document.
             QTextFrame::iterator next = it;
             ++next;
             const bool beforeTable =
                 next != end && qobject_cast<QTextTable *>(next.currentFrame()) != nullptr;
-            if (!(it == begin && beforeTable && it.currentBlock().length() == 1))
+            const bool afterTable = !lines.isEmpty() && it != begin && previousWasTable;
+            previousWasTable = false;
+            if (!(beforeTable && (it == begin || afterTable) && it.currentBlock().length() == 1))
                 lines.append(it.currentBlock().text());
             continue;
         }
         const auto *table = qobject_cast<QTextTable *>(frame);
+        previousWasTable = table != nullptr;
         if (!table) {
             appendText(frame->begin(), frame->end(), lines);
             continue;

@@ -396,6 +396,15 @@ void TestRtfStructure::tables_data()
         "{\\rtf1\\trowd\\clvmgf\\cellx1000\\cellx2000\\intbl A\\cell B\\cell\\row"
         "\\trowd\\clvmrg\\cellx1000\\cellx2000\\intbl\\cell D\\cell\\row}",
         1, "A(2x1)|B;D", "66.7,66.7", false, "", "A\tB\nD");
+    row("a row's cells span the columns they cover",
+        "{\\rtf1\\trowd\\cellx1000\\cellx2000\\cellx3000\\intbl A\\cell B\\cell C\\cell\\row"
+        "\\trowd\\clcbpat1\\cellx2000\\cellx3000\\intbl D\\cell E\\cell\\row"
+        "\\trowd\\cellx1000\\cellx3000\\intbl F\\cell G\\cell\\row}",
+        1, "A|B|C;D(1x2)|E;F|G(1x2)", "66.7,66.7,66.7", false, "", "A\tB\tC\nD\tE\nF\tG");
+    row("a row on another grid starts a table",
+        "{\\rtf1\\trowd\\cellx1000\\cellx2000\\intbl A\\cell B\\cell\\row"
+        "\\trowd\\cellx1500\\intbl C\\cell\\row}",
+        2, "A|B", "66.7,66.7", false, "", "A\tB\nC");
     row("cell borders",
         "{\\rtf1\\trowd\\clbrdrt\\brdrs\\brdrw10\\clbrdrb\\brdrs\\cellx1000\\intbl A\\cell\\row}",
         1, "A", "66.7", true, "", "A");
