@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "rtf/rtfdecoder.h"
 #include "rtf/rtfpicture.h"
+#include "rtf/rtfstructure.h"
 #include "rtf/rtftextruns.h"
 #include "rtf/rtftokenizer.h"
 
@@ -15,12 +16,15 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+using namespace std::string_view_literals;
 
 namespace Inkwell::Rtf {
 
@@ -31,16 +35,37 @@ bool looksLikeRtf(QByteArrayView bytes)
 
 namespace {
 
-enum class Dest : std::uint8_t { Body, FontTable, ColorTable, Pict, Skip };
+// ListTable: the list and list override tables; LevelText: a level's number
+// text; Label: a list label an older reader shows (\listtext, \pntext);
+// PnDef, PnText: an older paragraph numbering group and its texts.
+enum class Dest : std::uint8_t {
+    Body,
+    FontTable,
+    ColorTable,
+    Pict,
+    ListTable,
+    LevelText,
+    Label,
+    PnDef,
+    PnText,
+    Skip
+};
+enum class BorderOf : std::uint8_t { Other, Cell, Row };
 enum class RunType : std::uint8_t { None, Loch, Hich, Dbch };
 
 struct State {
     CharProps props;
+    ParaProps para;
     Dest dest = Dest::Body;
     RunType runType = RunType::None;
     bool starred = false;   // "\*" seen: an unknown destination word is skipped
     bool ownsPict = false;  // this group opened the \pict being read
     bool fontEntry = false; // this group is one {\fN ...;} entry of the font table
+    // What this group opened, finished when it closes.
+    bool ownsList = false, ownsOverride = false, ownsLevelText = false, ownsLabel = false;
+    bool ownsPn = false;
+    bool pnAfter = false;   // a \pntxta group (else \pntxtb)
+    bool nestProps = false; // in {\*\nesttableprops}: \trowd defines a nested row
     int uc = 1;
 };
 
@@ -56,7 +81,8 @@ class Reader {
 public:
     Reader(QByteArrayView data, QTextCursor &cursor, int defaultCodePage, qint64 pictureBudget)
         : m_tokens(data), m_defaultCodePage(defaultCodePage),
-          m_pictures(cursor.document(), pictureBudget), m_runs(cursor, m_tables)
+          m_pictures(cursor.document(), pictureBudget), m_runs(cursor, m_tables),
+          m_structure(cursor, m_runs, m_tables, m_lists, m_rowDefs)
     {
         m_stack.reserve(64);
     }
@@ -83,10 +109,54 @@ private:
         r.props().*flag = w.on();
     }
     // Paragraph and cell ends count in the document's text only.
-    template <void (TextRuns::*end)()> static void bodyOnly(Reader &r, Word)
+    static void paragraphEnd(Reader &r, Word)
     {
         if (r.inBody())
-            (r.m_runs.*end)();
+            r.paragraphEnd();
+    }
+    // \sect and \page end the paragraph only when it has content: right
+    // after \par or \row they add no empty line (as LibreOffice reads them).
+    static void sectionBreak(Reader &r, Word)
+    {
+        if (r.inBody() && r.m_runs.paragraphHasContent())
+            r.paragraphEnd();
+    }
+    template <bool nested> static void cellEnd(Reader &r, Word)
+    {
+        if (!r.inBody())
+            return;
+        r.settleLabel();
+        r.m_structure.cellEnd(r.para(), nested);
+    }
+    template <bool nested> static void rowEnd(Reader &r, Word)
+    {
+        if (!r.inBody())
+            return;
+        r.settleLabel();
+        const int depth = nested ? std::clamp(r.para().depth(), 2, maxTableDepth) : 1;
+        r.m_structure.rowEnd(r.para(), nested, r.m_rowDefs[size_t(depth)]);
+    }
+    template <Qt::Alignment::enum_type align> static void alignment(Reader &r, Word)
+    {
+        r.para().alignment = align;
+    }
+    template <int ParaProps::*value> static void paraValue(Reader &r, Word w)
+    {
+        r.para().*value = std::clamp(w.param, -31680, 31680);
+    }
+    template <QTextOption::TabType type> static void tabType(Reader &r, Word)
+    {
+        r.para().nextTabType = type;
+    }
+    template <int CellDef::*value> static void cellValue(Reader &r, Word w)
+    {
+        r.rowDef().next.*value = w.param;
+    }
+    template <BorderOf target> static void borderOf(Reader &r, Word) { r.m_borderOf = target; }
+    template <QTextListFormat::Style style> static void pnStyle(Reader &r, Word)
+    {
+        if (r.m_state.dest == Dest::PnDef)
+            r.m_pnStyle = style;
     }
     template <char16_t c> static void put(Reader &r, Word) { r.appendChar(c); }
     template <int codePage> static void charset(Reader &r, Word) { r.m_charsetCodePage = codePage; }
@@ -119,6 +189,19 @@ private:
     void fontNumber(int number);
     void unicode(int param);
     void footnoteMark();
+    // Structure.
+    void beginContent();
+    void paragraphEnd();
+    void settleLabel();
+    void tabStop(int twips, bool bar);
+    void rowDefinition();
+    void cellBoundary(int twips);
+    void borderStyle(bool drawn);
+    void listWord(std::string_view word, Word w);
+    void levelNumberFormat(int nfc);
+    void finishLevelText();
+    void oldNumbering(int level, bool bullet);
+    void closeStructureGroup(const State &closed);
     void finishFontEntry();
     void finishColorEntry();
     void finishPicture();
@@ -141,6 +224,8 @@ private:
     }
     bool inBody() const { return m_state.dest == Dest::Body; }
     CharProps &props() { return m_state.props; }
+    ParaProps &para() { return m_state.para; }
+    RowDef &rowDef() { return m_rowDefs[size_t(m_rowDefLevel)]; }
 
     Tokenizer m_tokens;
     int m_defaultCodePage;
@@ -164,10 +249,30 @@ private:
     PictureSink m_pictures;
     int m_footnotes = 0;
 
+    ListDefinitions m_lists;
+    std::array<ListLevel, 9> m_listLevels;
+    int m_levelIndex = -1; // the \listlevel being read
+    int m_listId = 0;
+    int m_overrideNumber = 0;
+    std::u16string m_levelText;
+    OldNumbering m_pn; // the \pn group being read
+    QTextListFormat::Style m_pnStyle = QTextListFormat::ListDecimal;
+    bool m_pnBullet = false;
+    std::u16string m_label; // the last \listtext or \pntext, shown when no list is made
+    CharProps m_labelProps;
+    bool m_haveLabel = false;
+    std::array<RowDef, maxTableDepth + 1> m_rowDefs; // by table depth
+    int m_rowDefLevel = 1;
+    BorderOf m_borderOf = BorderOf::Other;
+    ParaProps m_lastPara; // the properties of a last paragraph without \par
+    bool m_haveLastPara = false;
+    bool m_atGroupStart = false;
+
     Decoder m_decoder;
     std::string m_bytes; // consecutive \'xx bytes, decoded together
     int m_bytesCodePage = 0;
     TextRuns m_runs;
+    StructureBuilder m_structure;
 };
 
 // Every keyword the reader acts on, with its handler. Words not here are
@@ -189,10 +294,14 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"stylesheet", skip}, {"info", skip}, {"header", skip}, {"headerl", skip},
         {"headerr", skip}, {"headerf", skip}, {"footer", skip}, {"footerl", skip},
         {"footerr", skip}, {"footerf", skip}, {"footnote", skip}, {"fldinst", skip},
-        {"pntext", skip}, {"listtext", skip}, {"objdata", skip}, {"objclass", skip},
+        {"pntext", [](Reader &r, Word) { r.listWord("pntext", {}); }},
+        {"listtext", [](Reader &r, Word) { r.listWord("listtext", {}); }}, {"objdata", skip}, {"objclass", skip},
         {"objname", skip}, {"template", skip}, {"xe", skip}, {"tc", skip}, {"txe", skip},
         {"rxe", skip}, {"ftnsep", skip}, {"ftnsepc", skip}, {"ftncn", skip}, {"aftnsep", skip},
-        {"aftnsepc", skip}, {"aftncn", skip}, {"listtable", skip}, {"listoverridetable", skip},
+        {"aftnsepc", skip}, {"aftncn", skip},
+        {"listtable", [](Reader &r, Word w) { r.listWord("listtable", w); }, Starred::Read},
+        {"listoverridetable", [](Reader &r, Word w) { r.listWord("listtable", w); },
+         Starred::Read},
         {"revtbl", skip}, {"rsidtbl", skip}, {"nonshppict", skip}, {"nonesttables", skip},
         {"themedata", skip}, {"colorschememapping", skip}, {"latentstyles", skip},
         {"datastore", skip}, {"xmlnstbl", skip}, {"bkmkstart", skip}, {"bkmkend", skip},
@@ -202,15 +311,16 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"subject", skip}, {"operator", skip}, {"keywords", skip}, {"comment", skip},
         {"doccomm", skip}, {"company", skip}, {"manager", skip}, {"category", skip},
         {"userprops", skip}, {"docvar", skip}, {"fchars", skip}, {"lchars", skip}, {"pgptbl", skip},
-        {"protusertbl", skip}, {"pnseclvl", skip}, {"pn", skip}, {"pntxta", skip}, {"pntxtb", skip},
+        {"protusertbl", skip}, {"pnseclvl", skip},
         {"listpicture", skip}, {"shpinst", skip}, {"sp", skip}, {"sn", skip}, {"sv", skip},
-        {"falt", skip}, {"panose", skip}, {"fname", skip}, {"nesttableprops", skip},
+        {"falt", skip}, {"panose", skip}, {"fname", skip},
         {"shprslt", skip}, {"do", skip}, {"blipuid", skip}, {"picprop", skip}, {"upr", skip},
         {"ud", skip}, {"passwordhash", skip}, {"wgrffmtfilter", skip}, {"mmath", skip},
         {"ftnalt", skip}, {"fontemb", skip}, {"fontfile", skip}, {"private", skip},
         {"printim", skip}, {"buptim", skip}, {"creatim", skip}, {"revtim", skip},
         {"hlinkbase", skip}, {"linkval", skip}, {"oleclsid", skip}, {"ebcstart", skip},
         {"ebcend", skip}, {"formfield", skip}, {"gridtbl", skip},
+        {"nesttableprops", [](Reader &r, Word) { r.m_state.nestProps = true; }, Starred::Read},
         // The header, the font and colour tables.
         {"ansicpg", [](Reader &r, Word w) { r.ansiCodePage(w.param); }},
         {"ansi", charset<1252>}, {"mac", charset<10000>}, {"pc", charset<437>},
@@ -239,10 +349,78 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"uc", [](Reader &r, Word w) { r.m_state.uc = std::clamp(w.param, 0, 100); }},
         {"u", [](Reader &r, Word w) { r.unicode(w.param); }},
         // Breaks and special characters.
-        {"par", bodyOnly<&TextRuns::paragraphBreak>}, {"sect", bodyOnly<&TextRuns::sectionBreak>},
-        {"page", bodyOnly<&TextRuns::sectionBreak>}, {"cell", bodyOnly<&TextRuns::cellEnd>},
-        {"nestcell", bodyOnly<&TextRuns::cellEnd>}, {"row", bodyOnly<&TextRuns::rowEnd>},
-        {"nestrow", bodyOnly<&TextRuns::rowEnd>},
+        {"par", paragraphEnd}, {"sect", sectionBreak}, {"page", sectionBreak},
+        {"cell", cellEnd<false>}, {"nestcell", cellEnd<true>}, {"row", rowEnd<false>},
+        {"nestrow", rowEnd<true>},
+        // Paragraph formatting.
+        {"pard", [](Reader &r, Word) { r.para() = ParaProps(); }},
+        {"ql", alignment<Qt::AlignLeft>}, {"qc", alignment<Qt::AlignHCenter>},
+        {"qr", alignment<Qt::AlignRight>}, {"qj", alignment<Qt::AlignJustify>},
+        {"li", paraValue<&ParaProps::leftIndent>}, {"lin", paraValue<&ParaProps::leftIndent>},
+        {"ri", paraValue<&ParaProps::rightIndent>}, {"rin", paraValue<&ParaProps::rightIndent>},
+        {"fi", paraValue<&ParaProps::firstIndent>}, {"sb", paraValue<&ParaProps::spaceBefore>},
+        {"sa", paraValue<&ParaProps::spaceAfter>}, {"sl", paraValue<&ParaProps::lineSpacing>},
+        {"slmult", [](Reader &r, Word w) { r.para().lineMultiple = w.on(); }},
+        {"tx", [](Reader &r, Word w) { r.tabStop(w.param, false); }},
+        {"tb", [](Reader &r, Word w) { r.tabStop(w.param, true); }},
+        {"tqr", tabType<QTextOption::RightTab>}, {"tqc", tabType<QTextOption::CenterTab>},
+        {"tqdec", tabType<QTextOption::DelimiterTab>},
+        {"intbl", [](Reader &r, Word w) { r.para().inTable = w.on(); }},
+        {"itap", [](Reader &r, Word w) { r.para().nesting = std::clamp(w.param, 0, 1000); }},
+        {"ls", [](Reader &r, Word w) { r.listWord("ls", w); }},
+        {"ilvl", [](Reader &r, Word w) { r.para().listLevel = std::clamp(w.param, 0, 8); }},
+        // Lists.
+        {"list", [](Reader &r, Word w) { r.listWord("list", w); }},
+        {"listoverride", [](Reader &r, Word w) { r.listWord("listoverride", w); }},
+        {"listid", [](Reader &r, Word w) { r.listWord("listid", w); }},
+        {"listlevel", [](Reader &r, Word w) { r.listWord("listlevel", w); }},
+        {"levelnfc", [](Reader &r, Word w) { r.levelNumberFormat(w.param); }},
+        {"levelnfcn", [](Reader &r, Word w) { r.levelNumberFormat(w.param); }},
+        {"levelstartat", [](Reader &r, Word w) { r.listWord("levelstartat", w); }},
+        {"leveltext", [](Reader &r, Word w) { r.listWord("leveltext", w); }},
+        {"pn", [](Reader &r, Word w) { r.listWord("pn", w); }, Starred::Read},
+        {"pntxta", [](Reader &r, Word w) { r.listWord("pntxta", w); }},
+        {"pntxtb", [](Reader &r, Word w) { r.listWord("pntxtb", w); }},
+        {"pnlvlblt", [](Reader &r, Word) { r.oldNumbering(0, true); }},
+        {"pnlvlbody", [](Reader &r, Word) { r.oldNumbering(0, false); }},
+        {"pnlvl", [](Reader &r, Word w) { r.oldNumbering(w.param - 1, false); }},
+        {"pndec", pnStyle<QTextListFormat::ListDecimal>},
+        {"pnucltr", pnStyle<QTextListFormat::ListUpperAlpha>},
+        {"pnlcltr", pnStyle<QTextListFormat::ListLowerAlpha>},
+        {"pnucrm", pnStyle<QTextListFormat::ListUpperRoman>},
+        {"pnlcrm", pnStyle<QTextListFormat::ListLowerRoman>},
+        {"pnstart", [](Reader &r, Word w) { r.listWord("pnstart", w); }},
+        // Table rows.
+        {"trowd", [](Reader &r, Word) { r.rowDefinition(); }},
+        {"cellx", [](Reader &r, Word w) { r.cellBoundary(w.param); }},
+        {"trgaph", [](Reader &r, Word w) { r.rowDef().gap = w.param; }},
+        {"trleft", [](Reader &r, Word w) { r.rowDef().left = w.param; }},
+        {"clmgf", [](Reader &r, Word) { r.rowDef().next.hmerge = 1; }},
+        {"clmrg", [](Reader &r, Word) { r.rowDef().next.hmerge = 2; }},
+        {"clvmgf", [](Reader &r, Word) { r.rowDef().next.vmerge = 1; }},
+        {"clvmrg", [](Reader &r, Word) { r.rowDef().next.vmerge = 2; }},
+        {"clcbpat", cellValue<&CellDef::pattern>}, {"clshdng", cellValue<&CellDef::shading>},
+        {"clbrdrt", borderOf<BorderOf::Cell>}, {"clbrdrl", borderOf<BorderOf::Cell>},
+        {"clbrdrb", borderOf<BorderOf::Cell>}, {"clbrdrr", borderOf<BorderOf::Cell>},
+        {"trbrdrt", borderOf<BorderOf::Row>}, {"trbrdrl", borderOf<BorderOf::Row>},
+        {"trbrdrb", borderOf<BorderOf::Row>}, {"trbrdrr", borderOf<BorderOf::Row>},
+        {"trbrdrh", borderOf<BorderOf::Row>}, {"trbrdrv", borderOf<BorderOf::Row>},
+        {"brdrt", borderOf<BorderOf::Other>}, {"brdrb", borderOf<BorderOf::Other>},
+        {"brdrl", borderOf<BorderOf::Other>}, {"brdrr", borderOf<BorderOf::Other>},
+        {"brdrbox", borderOf<BorderOf::Other>}, {"box", borderOf<BorderOf::Other>},
+        {"brdrbtw", borderOf<BorderOf::Other>}, {"brdrbar", borderOf<BorderOf::Other>},
+        {"chbrdr", borderOf<BorderOf::Other>},
+        {"brdrnone", [](Reader &r, Word) { r.borderStyle(false); }},
+        {"brdrs", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrth", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrsh", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrdb", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrdot", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrdash", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrhair", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrtriple", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrinset", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdroutset", [](Reader &r, Word) { r.borderStyle(true); }},
         {"chftn", [](Reader &r, Word) { r.footnoteMark(); }},
         {"line", put<0x2028>}, {"tab", put<u'\t'>}, {"emdash", put<0x2014>},
         {"endash", put<0x2013>}, {"emspace", put<0x2003>}, {"enspace", put<0x2002>},
@@ -281,6 +459,9 @@ void Reader::run()
             skipOverflow(token);
             continue;
         }
+        // "\*" marks a destination only right after the group's "{".
+        const bool atGroupStart = m_atGroupStart;
+        m_atGroupStart = token.type == Token::Type::GroupStart;
         switch (token.type) {
         case Token::Type::End:
             break;
@@ -297,7 +478,10 @@ void Reader::run()
             }
             break;
         case Token::Type::ControlSymbol:
-            controlSymbol(token.symbol);
+            if (token.symbol == '*')
+                m_state.starred = atGroupStart;
+            else
+                controlSymbol(token.symbol);
             break;
         case Token::Type::Hex:
             if (!skippingFallback() && token.value >= 0)
@@ -313,7 +497,8 @@ void Reader::run()
     }
     // End of data, closed or not: keep what was read.
     flushBytes();
-    m_runs.finish();
+    settleLabel();
+    m_structure.finish(m_haveLastPara ? m_lastPara : m_state.para);
 }
 
 void Reader::skipOverflow(const Token &token)
@@ -338,6 +523,8 @@ void Reader::openGroup()
     m_state.starred = false;
     m_state.ownsPict = false;
     m_state.fontEntry = false;
+    m_state.ownsList = m_state.ownsOverride = m_state.ownsLevelText = false;
+    m_state.ownsLabel = m_state.ownsPn = false;
 }
 
 void Reader::closeGroup()
@@ -348,12 +535,20 @@ void Reader::closeGroup()
         finishFontEntry();
     if (m_state.ownsPict)
         finishPicture();
+    if (m_stack.size() == 1 && m_runs.paragraphHasContent()) {
+        // The document ends without a \par: its last paragraph has the
+        // properties it had inside the document's group.
+        m_lastPara = m_state.para;
+        m_haveLastPara = true;
+    }
     if (m_stack.empty()) {
         m_done = true;
         return;
     }
-    m_state = m_stack.back();
+    const State closed = std::move(m_state);
+    m_state = std::move(m_stack.back());
     m_stack.pop_back();
+    closeStructureGroup(closed);
     if (m_stack.empty())
         m_done = true; // the document's outer group is closed; anything after it is not RTF
 }
@@ -371,10 +566,6 @@ void Reader::binary(std::string_view data)
 
 void Reader::controlSymbol(char c)
 {
-    if (c == '*') {
-        m_state.starred = true;
-        return;
-    }
     if (skippingFallback())
         return;
     switch (c) {
@@ -399,7 +590,7 @@ void Reader::controlSymbol(char c)
     case '\n':
         flushBytes();
         if (inBody())
-            m_runs.paragraphBreak();
+            paragraphEnd();
         break;
     case '\t':
         appendChar(u'\t');
@@ -477,8 +668,10 @@ void Reader::fontNumber(int number)
 void Reader::unicode(int param)
 {
     const auto unit = static_cast<char16_t>(static_cast<std::uint16_t>(param));
-    if (inBody())
+    if (inBody() || m_state.dest == Dest::Label)
         appendChar(unit);
+    else if (m_state.dest == Dest::LevelText && m_levelText.size() < 256)
+        m_levelText.push_back(unit);
     m_skipChars = m_state.uc;
 }
 
@@ -527,13 +720,13 @@ void Reader::text(std::string_view bytes)
             while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x20 &&
                    static_cast<unsigned char>(bytes[i]) < 0x80)
                 ++i;
-            m_runs.beginContent();
+            beginContent();
             m_runs.add(QLatin1StringView(bytes.data() + start, qsizetype(i - start)), props());
             continue;
         }
         ++i;
         if (c == '\t') {
-            if (!skippingFallback() && inBody())
+            if (!skippingFallback() && (inBody() || m_state.dest == Dest::Label))
                 appendChar(u'\t');
         } else {
             textByte(c);
@@ -547,6 +740,7 @@ void Reader::textByte(unsigned char byte)
         return;
     switch (m_state.dest) {
     case Dest::Body:
+    case Dest::Label:
         if (byte < 0x80) {
             flushBytes();
             if (byte >= 0x20)
@@ -568,7 +762,17 @@ void Reader::textByte(unsigned char byte)
     case Dest::Pict:
         m_pict.addHexDigit(byte);
         break;
-    case Dest::Skip:
+    case Dest::LevelText:
+        if (byte != ';' && m_levelText.size() < 256)
+            m_levelText.push_back(byte);
+        break;
+    case Dest::PnText: {
+        QString &text = m_state.pnAfter ? m_pn.look.suffix : m_pn.look.prefix;
+        if (byte >= 0x20 && text.size() < 32)
+            text.append(QChar(byte));
+        break;
+    }
+    default:
         break;
     }
 }
@@ -576,7 +780,8 @@ void Reader::textByte(unsigned char byte)
 void Reader::hexByte(unsigned char byte)
 {
     switch (m_state.dest) {
-    case Dest::Body: {
+    case Dest::Body:
+    case Dest::Label: {
         const int codePage = currentCodePage();
         if (!m_bytes.empty() && codePage != m_bytesCodePage)
             flushBytes();
@@ -587,6 +792,13 @@ void Reader::hexByte(unsigned char byte)
     case Dest::FontTable:
         if (m_fontName.size() < 1024)
             m_fontName.push_back(char(byte));
+        break;
+    case Dest::LevelText:
+        if (m_levelText.size() < 256)
+            m_levelText.push_back(byte);
+        break;
+    case Dest::PnText:
+        textByte(byte);
         break;
     default:
         break;
@@ -621,7 +833,13 @@ void Reader::flushBytes()
         return;
     const std::u16string &decoded = m_decoder.decode(m_bytes, m_bytesCodePage);
     m_bytes.clear();
-    m_runs.beginContent();
+    if (m_state.dest == Dest::Label) {
+        for (char16_t unit : decoded)
+            if ((unit >= 0x20 || unit == u'\t') && m_label.size() < 256)
+                m_label.push_back(unit);
+        return;
+    }
+    beginContent();
     for (char16_t unit : decoded)
         if (unit >= 0x20 || unit == u'\t')
             m_runs.add(unit, props());
@@ -630,10 +848,18 @@ void Reader::flushBytes()
 void Reader::appendChar(char16_t c)
 {
     // Control characters (\u10 and the like) would split paragraphs.
-    if (!inBody() || (c < 0x20 && c != u'\t'))
+    if (c < 0x20 && c != u'\t')
+        return;
+    if (m_state.dest == Dest::Label) {
+        flushBytes();
+        if (m_label.size() < 256)
+            m_label.push_back(c);
+        return;
+    }
+    if (!inBody())
         return;
     flushBytes();
-    m_runs.beginContent();
+    beginContent();
     m_runs.add(c, props());
 }
 
@@ -674,7 +900,225 @@ void Reader::finishPicture()
     if (!image)
         return;
     flushBytes();
+    beginContent();
     m_runs.insertImage(*image);
+}
+
+void Reader::beginContent()
+{
+    if (m_haveLabel)
+        settleLabel();
+    m_structure.content(m_state.para);
+}
+
+void Reader::paragraphEnd()
+{
+    settleLabel();
+    m_structure.paragraphEnd(m_state.para);
+}
+
+// The label an older reader shows goes into the text only when no list is
+// made for the paragraph, so that no label is lost and none is doubled.
+void Reader::settleLabel()
+{
+    if (!m_haveLabel)
+        return;
+    m_haveLabel = false;
+    if (!m_label.empty() && !m_structure.listUnderstood(m_state.para)) {
+        m_structure.content(m_state.para);
+        for (char16_t c : m_label)
+            m_runs.add(c, m_labelProps);
+    }
+    m_label.clear();
+}
+
+void Reader::tabStop(int twips, bool bar)
+{
+    std::vector<TabStop> &tabs = para().tabs;
+    if (tabs.size() < 64)
+        tabs.push_back(
+            {std::clamp(twips, 0, 31680), bar ? QTextOption::LeftTab : para().nextTabType});
+    para().nextTabType = QTextOption::LeftTab;
+}
+
+void Reader::rowDefinition()
+{
+    m_rowDefLevel = m_state.nestProps ? std::clamp(para().depth(), 2, maxTableDepth) : 1;
+    rowDef() = RowDef();
+    m_borderOf = BorderOf::Other;
+}
+
+void Reader::cellBoundary(int twips)
+{
+    RowDef &row = rowDef();
+    if (row.cells.size() < size_t(maxCellsPerRow)) {
+        row.next.right = twips;
+        row.cells.push_back(row.next);
+    }
+    row.next = CellDef();
+    m_borderOf = BorderOf::Other;
+}
+
+void Reader::borderStyle(bool drawn)
+{
+    if (m_borderOf == BorderOf::Cell)
+        rowDef().next.border = drawn;
+    else if (m_borderOf == BorderOf::Row && drawn)
+        rowDef().border = true;
+}
+
+void Reader::levelNumberFormat(int nfc)
+{
+    if (m_state.dest != Dest::ListTable || m_levelIndex < 0 || m_levelIndex > 8)
+        return;
+    QTextListFormat::Style style = QTextListFormat::ListDecimal;
+    switch (nfc) {
+    case 1:
+        style = QTextListFormat::ListUpperRoman;
+        break;
+    case 2:
+        style = QTextListFormat::ListLowerRoman;
+        break;
+    case 3:
+        style = QTextListFormat::ListUpperAlpha;
+        break;
+    case 4:
+        style = QTextListFormat::ListLowerAlpha;
+        break;
+    case 23:
+        style = QTextListFormat::ListDisc;
+        break;
+    case 255: // no number: the level text alone, which a list cannot show
+        style = QTextListFormat::ListStyleUndefined;
+        break;
+    default:
+        break; // other counting systems are shown as decimal numbers
+    }
+    m_listLevels[size_t(m_levelIndex)].style = style;
+}
+
+// The level text: its length, then the text with the numbers of the levels
+// as characters 0 to 8. What stands before the first number is the prefix,
+// what follows the last the suffix; a bullet's text is the bullet.
+void Reader::finishLevelText()
+{
+    if (m_levelIndex < 0 || m_levelIndex > 8 || m_levelText.empty())
+        return;
+    ListLevel &level = m_listLevels[size_t(m_levelIndex)];
+    const size_t length = std::min(size_t(m_levelText.front()), m_levelText.size() - 1);
+    const std::u16string_view text = std::u16string_view(m_levelText).substr(1, length);
+    if (level.style == QTextListFormat::ListDisc) {
+        const char16_t bullet = text.empty() ? u'\x2022' : text.front();
+        if (bullet == u'o' || bullet == 0x25E6 || bullet == 0x25CB)
+            level.style = QTextListFormat::ListCircle;
+        else if (bullet == 0xF0A7 || bullet == 0x25AA || bullet == 0x25A0 || bullet == 0xA7)
+            level.style = QTextListFormat::ListSquare;
+        return;
+    }
+    const size_t first = text.find_first_of(u"\x00\x01\x02\x03\x04\x05\x06\x07\x08"sv);
+    if (first == std::u16string_view::npos) {
+        level.prefix = QString::fromStdU16String(std::u16string(text));
+        level.suffix.clear();
+        return;
+    }
+    const size_t last = text.find_last_of(u"\x00\x01\x02\x03\x04\x05\x06\x07\x08"sv);
+    level.prefix = QString::fromStdU16String(std::u16string(text.substr(0, first)));
+    level.suffix = QString::fromStdU16String(std::u16string(text.substr(last + 1)));
+}
+
+void Reader::oldNumbering(int level, bool bullet)
+{
+    if (m_state.dest != Dest::PnDef || level < 0 || level > 8)
+        return;
+    m_pn.valid = true;
+    m_pn.level = level;
+    m_pnBullet = bullet;
+}
+
+// The list and override tables, the level texts, the list labels and the
+// older numbering groups; `word` names what the handler is for.
+void Reader::listWord(std::string_view word, Word w)
+{
+    const bool inLists = m_state.dest == Dest::ListTable;
+    if (word == "listtable") {
+        m_state.dest = Dest::ListTable;
+    } else if (word == "list" && inLists) {
+        m_state.ownsList = true;
+        m_listLevels = {};
+        m_levelIndex = -1;
+        m_listId = 0;
+    } else if (word == "listoverride" && inLists) {
+        m_state.ownsOverride = true;
+        m_listId = 0;
+        m_overrideNumber = 0;
+    } else if (word == "listid" && inLists) {
+        m_listId = w.param;
+    } else if (word == "listlevel" && inLists) {
+        ++m_levelIndex;
+        if (m_levelIndex >= 0 && m_levelIndex <= 8)
+            m_listLevels[size_t(m_levelIndex)] = ListLevel();
+    } else if (word == "levelstartat" && inLists) {
+        if (m_levelIndex >= 0 && m_levelIndex <= 8)
+            m_listLevels[size_t(m_levelIndex)].start = std::clamp(w.param, 0, 32767);
+    } else if (word == "leveltext" && inLists) {
+        m_state.dest = Dest::LevelText;
+        m_state.ownsLevelText = true;
+        m_levelText.clear();
+    } else if (word == "ls") {
+        if (inLists)
+            m_overrideNumber = w.param;
+        else
+            para().listOverride = std::max(w.param, 0);
+    } else if (word == "listtext" || word == "pntext") {
+        if (!inBody()) {
+            m_state.dest = Dest::Skip;
+            return;
+        }
+        flushBytes();
+        m_state.dest = Dest::Label;
+        m_state.ownsLabel = true;
+        m_label.clear();
+        m_haveLabel = false;
+    } else if (word == "pn") {
+        if (!inBody()) {
+            m_state.dest = Dest::Skip;
+            return;
+        }
+        m_state.dest = Dest::PnDef;
+        m_state.ownsPn = true;
+        m_pn = OldNumbering();
+        m_pnStyle = QTextListFormat::ListDecimal;
+        m_pnBullet = false;
+    } else if ((word == "pntxta" || word == "pntxtb") && m_state.dest == Dest::PnDef) {
+        m_state.dest = Dest::PnText;
+        m_state.pnAfter = word == "pntxta";
+    } else if (word == "pnstart" && m_state.dest == Dest::PnDef) {
+        m_pn.look.start = std::clamp(w.param, 0, 32767);
+    }
+}
+
+void Reader::closeStructureGroup(const State &closed)
+{
+    if (closed.ownsLevelText)
+        finishLevelText();
+    if (closed.ownsList && m_lists.lists.size() < 4096)
+        m_lists.lists[m_listId] = m_listLevels;
+    if (closed.ownsOverride && m_lists.overrides.size() < 4096)
+        m_lists.overrides[m_overrideNumber] = m_listId;
+    if (closed.ownsLabel) {
+        m_haveLabel = true;
+        m_labelProps = closed.props;
+    }
+    if (closed.ownsPn) {
+        // The group's numbering belongs to the paragraph around it.
+        OldNumbering numbering = m_pn;
+        if (numbering.valid) {
+            numbering.look.style = m_pnBullet ? QTextListFormat::ListDisc : m_pnStyle;
+            if (m_pnBullet)
+                numbering.look.prefix = numbering.look.suffix = QString();
+        }
+        para().numbering = numbering;
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTextCharFormat>
 
+#include <algorithm>
 #include <cstddef>
 #include <unordered_map>
 #include <vector>
@@ -82,15 +83,31 @@ public:
         m_pendingTabs = 0;
         m_needPar = false;
     }
-    // \sect and \page end the paragraph only when it has content: right
-    // after \par or \row they add no empty line (as LibreOffice reads them).
-    void sectionBreak()
-    {
-        if (m_needPar)
-            paragraphBreak();
-    }
+    // Cells kept as text (past the table caps): a tab after each cell, a
+    // paragraph end after the row.
     void cellEnd() { ++m_pendingTabs; }
     void rowEnd();
+
+    // For the structure builder, which needs the paragraph ends in place
+    // before it formats a block or moves the cursor.
+    int pendingBreaks() const { return m_pendingBreaks; }
+    bool paragraphHasContent() const { return m_needPar; }
+    // Writes the pending ends into the run, as content following would.
+    void writePending()
+    {
+        if (m_pendingBreaks == 0 && m_pendingTabs == 0)
+            return;
+        const bool tabs = m_pendingTabs > 0;
+        beginContent();
+        m_needPar = tabs;
+    }
+    void dropBreaks(int count) { m_pendingBreaks = std::max(0, m_pendingBreaks - count); }
+    void dropPending()
+    {
+        m_pendingBreaks = 0;
+        m_pendingTabs = 0;
+        m_needPar = false;
+    }
 
     // The tables changed: formats made from them are made again.
     void tablesChanged() { m_formats.clear(); }

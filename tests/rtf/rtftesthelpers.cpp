@@ -8,6 +8,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 namespace Inkwell::RtfTest {
 
@@ -28,9 +30,72 @@ QString normaliseText(QString text)
     return lines.join(u'\n');
 }
 
+namespace {
+
+// One line per paragraph; a table row is one line with its cells separated
+// by tabs (cells covered by a merge are not printed), a paragraph end inside
+// a cell a line end.
+void appendText(const QTextFrame::iterator &begin, const QTextFrame::iterator &end,
+                QStringList &lines);
+
+QString cellText(const QTextTableCell &cell)
+{
+    QStringList lines;
+    appendText(cell.begin(), cell.end(), lines);
+    return lines.join(u'\n');
+}
+
+void appendText(const QTextFrame::iterator &begin, const QTextFrame::iterator &end,
+                QStringList &lines)
+{
+    bool previousWasTable = false;
+    for (QTextFrame::iterator it = begin; it != end; ++it) {
+        QTextFrame *frame = it.currentFrame();
+        if (!frame) {
+            // Qt puts an empty block before a table that starts a document
+            // or a cell, and between two tables; it is not a paragraph of
+            // the document.
+            QTextFrame::iterator next = it;
+            ++next;
+            const bool beforeTable =
+                next != end && qobject_cast<QTextTable *>(next.currentFrame()) != nullptr;
+            const bool afterTable = !lines.isEmpty() && it != begin && previousWasTable;
+            previousWasTable = false;
+            if (!(beforeTable && (it == begin || afterTable) && it.currentBlock().length() == 1))
+                lines.append(it.currentBlock().text());
+            continue;
+        }
+        const auto *table = qobject_cast<QTextTable *>(frame);
+        previousWasTable = table != nullptr;
+        if (!table) {
+            appendText(frame->begin(), frame->end(), lines);
+            continue;
+        }
+        for (int row = 0; row < table->rows(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < table->columns(); ++column) {
+                const QTextTableCell cell = table->cellAt(row, column);
+                if (cell.row() == row && cell.column() == column)
+                    cells.append(cellText(cell));
+            }
+            lines.append(cells.join(u'\t'));
+        }
+    }
+}
+
+} // namespace
+
+QString tableText(const QTextDocument &document)
+{
+    QStringList lines;
+    const QTextFrame *root = document.rootFrame();
+    appendText(root->begin(), root->end(), lines);
+    return lines.join(u'\n');
+}
+
 QString plainText(const QTextDocument &document)
 {
-    return normaliseText(document.toRawText());
+    return normaliseText(tableText(document));
 }
 
 CharLook lookAt(const QTextDocument &document, int position)

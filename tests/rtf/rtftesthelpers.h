@@ -13,8 +13,11 @@ class QTextDocument;
 namespace Inkwell::RtfTest {
 
 // The document's text the way LibreOffice's text export prints it: one line
-// per paragraph, pictures dropped, line ends trimmed, no trailing empty lines.
+// per paragraph, pictures dropped, line ends trimmed, no trailing empty lines;
+// a table row is one line, its cells separated by tabs.
 QString plainText(const QTextDocument &document);
+// The same lines before the normalisation.
+QString tableText(const QTextDocument &document);
 
 // The same normalisation for a text file (LibreOffice's output).
 QString normaliseText(QString text);

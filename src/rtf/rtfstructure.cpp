@@ -1,0 +1,517 @@
+#include "rtf/rtfstructure.h"
+
+#include <QTextCursor>
+#include <QTextList>
+#include <QTextTable>
+
+#include <algorithm>
+
+namespace Inkwell::Rtf {
+
+namespace {
+
+// Lengths in the document are pixels at 96 dpi.
+double px(int twips)
+{
+    return twips / 15.0;
+}
+
+constexpr int maxCellsWhenWidening = 10000;
+
+// Merging cells makes Qt lay out the table's grid again; a hostile table
+// with a merge in every cell would take quadratic time.
+constexpr int maxMergesPerTable = 4096;
+// Cells times merges: what the merges of one table may cost at most.
+constexpr qint64 mergeWork = 50'000'000;
+
+QTextListFormat listFormatOf(const ListLevel &level, int indent)
+{
+    QTextListFormat format;
+    format.setStyle(level.style);
+    format.setIndent(indent + 1);
+    const bool bullet = level.style == QTextListFormat::ListDisc ||
+                        level.style == QTextListFormat::ListCircle ||
+                        level.style == QTextListFormat::ListSquare;
+    // Qt's default suffix is "."; the level text says what it is.
+    format.setNumberPrefix(bullet ? QString() : level.prefix);
+    format.setNumberSuffix(bullet ? QString() : level.suffix);
+    if (level.start != 1)
+        format.setProperty(listStartProperty, level.start);
+    return format;
+}
+
+} // namespace
+
+const ListLevel *ListDefinitions::level(int override, int level) const
+{
+    const auto listId = overrides.find(override);
+    if (listId == overrides.end())
+        return nullptr;
+    const auto list = lists.find(listId->second);
+    if (list == lists.end())
+        return nullptr;
+    const ListLevel &found = list->second[size_t(std::clamp(level, 0, 8))];
+    // A level without a number shows only its text, which a list cannot:
+    // such a list is made only when the text is empty.
+    const bool textOnly = found.style == QTextListFormat::ListStyleUndefined &&
+                          !(found.prefix.isEmpty() && found.suffix.isEmpty());
+    return textOnly ? nullptr : &found;
+}
+
+struct StructureBuilder::Table {
+    QTextTable *table = nullptr;
+    int row = 0; // the current cell
+    int col = 0;
+    int rowsUsed = 0;
+    bool haveFirst = false;
+    RowDef first;          // the first row's definition gives the column widths
+    std::vector<int> grid; // the first row's cell boundaries
+    // Each row's cell definitions by grid column.
+    std::vector<std::vector<CellDef>> rows;
+    // For a row whose cells span several grid columns: each cell's first
+    // column and span. Empty: cell n is column n.
+    std::vector<std::pair<int, int>> spans;
+
+    int column(int cell) const
+    {
+        if (spans.empty())
+            return cell;
+        if (size_t(cell) < spans.size())
+            return spans[size_t(cell)].first;
+        return spans.back().first + spans.back().second + cell - int(spans.size());
+    }
+};
+
+namespace {
+
+// The first grid column and span of each cell of `row` on `grid`, when every
+// cell ends on a boundary of the grid; empty when one does not.
+std::vector<std::pair<int, int>> spansOnGrid(const RowDef &row, const std::vector<int> &grid)
+{
+    std::vector<std::pair<int, int>> spans;
+    int start = 0;
+    for (const CellDef &cell : row.cells) {
+        const auto found = std::find(grid.begin() + start, grid.end(), cell.right);
+        if (found == grid.end())
+            return {};
+        const int end = int(found - grid.begin());
+        spans.emplace_back(start, end - start + 1);
+        start = end + 1;
+    }
+    return spans;
+}
+
+} // namespace
+
+StructureBuilder::StructureBuilder(QTextCursor &cursor, TextRuns &runs, const Tables &tables,
+                                   const ListDefinitions &lists,
+                                   const std::array<RowDef, maxTableDepth + 1> &rows)
+    : m_cursor(cursor), m_runs(runs), m_tables(tables), m_lists(lists), m_rowDefs(rows)
+{
+    readShadow();
+}
+
+StructureBuilder::~StructureBuilder() = default;
+
+int StructureBuilder::effectiveDepth(int depth) const
+{
+    return std::min({depth, maxTableDepth, m_flatFrom - 1});
+}
+
+void StructureBuilder::content(const ParaProps &para)
+{
+    const int wanted = para.depth();
+    if (wanted < m_flatFrom)
+        m_flatFrom = maxTableDepth + 1;
+    const int depth = effectiveDepth(wanted);
+    if (depth != int(m_open.size()) || !m_positioned)
+        enter(depth);
+    m_runs.beginContent();
+}
+
+void StructureBuilder::paragraphEnd(const ParaProps &para)
+{
+    const int wanted = para.depth();
+    if (wanted < m_flatFrom)
+        m_flatFrom = maxTableDepth + 1;
+    const int depth = effectiveDepth(wanted);
+    if (depth != int(m_open.size()) || !m_positioned)
+        enter(depth);
+    applyParagraph(para);
+    m_runs.paragraphBreak();
+}
+
+void StructureBuilder::cellEnd(const ParaProps &para, bool nested)
+{
+    const int depth = nested ? std::max(2, para.depth()) : 1;
+    if (depth > effectiveDepth(depth)) {
+        // Past the caps the cells stay text, separated by tabs.
+        m_runs.cellEnd();
+        return;
+    }
+    enter(depth);
+    // A \par right before \cell adds no empty paragraph to the cell.
+    m_runs.dropBreaks(1);
+    applyParagraph(para);
+    m_runs.flush();
+    m_runs.dropPending();
+    closeLists();
+    Table &table = m_open.back();
+    if (table.col + 1 >= maxCellsPerRow) {
+        m_runs.cellEnd(); // the rest of the row goes into the last cell
+        return;
+    }
+    ++table.col;
+    m_positioned = false;
+}
+
+void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &def)
+{
+    const int depth = nested ? std::max(2, para.depth()) : 1;
+    if (depth > effectiveDepth(depth) || int(m_open.size()) < depth) {
+        m_runs.rowEnd();
+        return;
+    }
+    while (int(m_open.size()) > depth)
+        closeTable();
+    m_runs.flush();
+    m_runs.dropPending();
+    Table &table = m_open.back();
+    QTextTable *qtable = table.table;
+    if (table.row < table.rowsUsed) {
+        // The row's cells by grid column; a cell spanning several columns
+        // is merged over them.
+        std::vector<CellDef> byColumn;
+        for (int c = 0; c < int(def.cells.size()); ++c) {
+            const int column = table.column(c);
+            const int span = size_t(c) < table.spans.size() ? table.spans[size_t(c)].second : 1;
+            if (column + span > qtable->columns())
+                break;
+            byColumn.resize(size_t(column + span));
+            CellDef &first = byColumn[size_t(column)];
+            first = def.cells[size_t(c)];
+            if (span > 1)
+                first.hmerge = 1;
+            for (int k = 1; k < span; ++k) {
+                byColumn[size_t(column + k)].hmerge = 2;
+                byColumn[size_t(column + k)].vmerge = first.vmerge;
+            }
+        }
+        for (int c = 0; c < int(def.cells.size()) && table.column(c) < qtable->columns(); ++c) {
+            const CellDef &cell = def.cells[size_t(c)];
+            QColor background;
+            if (cell.pattern > 0 && size_t(cell.pattern) < m_tables.colors.size())
+                background = m_tables.colors[size_t(cell.pattern)];
+            if (!background.isValid() && cell.shading > 0) {
+                const int level = 255 - 255 * std::min(cell.shading, 10000) / 10000;
+                background = QColor(level, level, level);
+            }
+            if (!background.isValid())
+                continue;
+            QTextTableCell qcell = qtable->cellAt(table.row, table.column(c));
+            QTextTableCellFormat format = qcell.format().toTableCellFormat();
+            format.setBackground(background);
+            qcell.setFormat(format);
+        }
+        if (!table.haveFirst && !def.cells.empty()) {
+            table.haveFirst = true;
+            table.first = def;
+            table.first.next = CellDef();
+            for (const CellDef &cell : def.cells)
+                table.grid.push_back(cell.right);
+        }
+        table.rows.push_back(std::move(byColumn));
+    }
+    ++table.row;
+    table.col = 0;
+    table.spans.clear();
+    m_positioned = false;
+    if (qint64(table.row) * std::max(qtable->columns(), 1) >= maxCellsPerTable) {
+        closeTable();
+        m_flatFrom = depth; // further rows of this table are text
+    }
+}
+
+void StructureBuilder::finish(const ParaProps &para)
+{
+    if (m_runs.paragraphHasContent())
+        applyParagraph(para);
+    while (!m_open.empty())
+        closeTable();
+    m_runs.finish();
+}
+
+bool StructureBuilder::listUnderstood(const ParaProps &para) const
+{
+    if (para.listOverride > 0)
+        return m_lists.level(para.listOverride, para.listLevel) != nullptr;
+    return para.numbering.valid;
+}
+
+void StructureBuilder::enter(int depth)
+{
+    while (int(m_open.size()) > depth)
+        closeTable();
+    while (int(m_open.size()) < depth)
+        openTable();
+    if (depth > 0 && !m_positioned)
+        positionInCell();
+}
+
+void StructureBuilder::openTable()
+{
+    // The table's frame ends the paragraph before it: the last pending
+    // paragraph end is not written.
+    if (m_runs.pendingBreaks() > 0)
+        m_runs.dropBreaks(1);
+    m_runs.writePending();
+    m_runs.flush();
+    m_runs.dropPending();
+    closeLists();
+    if (!m_open.empty() && !m_positioned)
+        positionInCell();
+    QTextTableFormat format;
+    format.setCellSpacing(0);
+    format.setCellPadding(0);
+    format.setBorder(0);
+    Table table;
+    table.table = m_cursor.insertTable(1, 1, format);
+    table.rowsUsed = 1;
+    m_open.push_back(std::move(table));
+    m_positioned = true;
+    readShadow();
+}
+
+void StructureBuilder::positionInCell()
+{
+    m_runs.flush();
+    if (Table &table = m_open.back(); table.col == 0 && !table.rows.empty()) {
+        // A row defined with fewer cells than the table's first row, each
+        // ending where a column does, spans those columns (Word writes
+        // merged cells so); other rows with another number of cells start
+        // a table of their own, as LibreOffice shows them.
+        const RowDef &def = m_rowDefs[m_open.size()];
+        table.spans.clear();
+        if (!def.cells.empty() && !table.grid.empty() && def.cells.size() != table.grid.size()) {
+            table.spans = spansOnGrid(def, table.grid);
+            if (table.spans.empty()) {
+                closeTable();
+                openTable();
+                return;
+            }
+        }
+    }
+    Table &table = m_open.back();
+    QTextTable *qtable = table.table;
+    if (table.row >= qtable->rows()) {
+        // Rows come one by one; adding them in growing steps keeps Qt from
+        // rebuilding the grid for every row. The unused ones go at the end.
+        const int room = maxCellsPerTable / std::max(qtable->columns(), 1) - qtable->rows();
+        const int grow = std::clamp(qtable->rows(), 1, std::max(room, 1));
+        qtable->appendRows(std::max(grow, table.row + 1 - qtable->rows()));
+    }
+    int column = table.column(table.col);
+    if (column >= qtable->columns()) {
+        // A wider row widens every row above it, and Qt finds each row's
+        // cell again after each insert: quadratic in the rows, so only a
+        // table of modest size widens. Past that the cell's text goes into
+        // the row's last cell after a tab.
+        if (qint64(qtable->rows()) * (column + 1) <= maxCellsWhenWidening) {
+            qtable->appendColumns(column + 1 - qtable->columns());
+        } else {
+            column = qtable->columns() - 1;
+            m_runs.cellEnd();
+        }
+    }
+    table.rowsUsed = std::max(table.rowsUsed, table.row + 1);
+    m_cursor.setPosition(qtable->cellAt(table.row, column).lastCursorPosition().position());
+    m_positioned = true;
+    readShadow();
+}
+
+void StructureBuilder::closeTable()
+{
+    m_runs.flush();
+    m_runs.dropPending();
+    closeLists();
+    Table table = std::move(m_open.back());
+    m_open.pop_back();
+    QTextTable *qtable = table.table;
+    if (table.rowsUsed < qtable->rows())
+        qtable->removeRows(table.rowsUsed, qtable->rows() - table.rowsUsed);
+
+    QTextTableFormat format = qtable->format();
+    if (table.haveFirst) {
+        const RowDef &first = table.first;
+        QList<QTextLength> widths;
+        int left = first.left;
+        for (const CellDef &cell : first.cells) {
+            if (widths.size() >= qtable->columns())
+                break;
+            const int width = cell.right - left;
+            widths.append(width > 0 ? QTextLength(QTextLength::FixedLength, px(width))
+                                    : QTextLength());
+            left = cell.right;
+        }
+        while (widths.size() < qtable->columns())
+            widths.append(QTextLength());
+        format.setColumnWidthConstraints(widths);
+        format.setCellPadding(px(std::clamp(first.gap, 0, 1440)));
+        const bool border = first.border || std::any_of(first.cells.begin(), first.cells.end(),
+                                                        [](const CellDef &c) { return c.border; });
+        if (border) {
+            format.setBorder(1);
+            format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+            format.setBorderCollapse(true);
+        }
+    }
+    qtable->setFormat(format);
+
+    // Merged cells: a first cell and the cells that continue it.
+    int merges = 0;
+    const int rows = std::min(int(table.rows.size()), qtable->rows());
+    const int columns = qtable->columns();
+    const int maxMerges = int(std::min<qint64>(
+        maxMergesPerTable, mergeWork / std::max<qint64>(qint64(rows) * columns, 1)));
+    for (int r = 0; r < rows && merges < maxMerges; ++r) {
+        const std::vector<CellDef> &cells = table.rows[size_t(r)];
+        const int count = std::min(int(cells.size()), columns);
+        for (int c = 0; c < count && merges < maxMerges; ++c) {
+            if (cells[size_t(c)].vmerge == 1) {
+                int span = 1;
+                while (r + span < rows) {
+                    const std::vector<CellDef> &below = table.rows[size_t(r + span)];
+                    if (size_t(c) >= below.size() || below[size_t(c)].vmerge != 2)
+                        break;
+                    ++span;
+                }
+                if (span > 1) {
+                    qtable->mergeCells(r, c, span, 1);
+                    ++merges;
+                }
+            }
+            if (cells[size_t(c)].hmerge == 1) {
+                int span = 1;
+                while (c + span < count && cells[size_t(c + span)].hmerge == 2)
+                    ++span;
+                if (span > 1) {
+                    qtable->mergeCells(r, c, 1, span);
+                    ++merges;
+                }
+            }
+        }
+    }
+
+    m_cursor.setPosition(qtable->lastPosition() + 1);
+    m_positioned = m_open.empty();
+    readShadow();
+}
+
+QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
+{
+    QTextBlockFormat format;
+    if (para.alignment)
+        format.setAlignment(para.alignment);
+    // A list item's indent is its list's; its own indents are the label's.
+    const bool listed = listUnderstood(para);
+    if (para.leftIndent != 0 && !listed)
+        format.setLeftMargin(px(para.leftIndent));
+    if (para.rightIndent != 0)
+        format.setRightMargin(px(para.rightIndent));
+    if (para.firstIndent != 0 && !listed)
+        format.setTextIndent(px(para.firstIndent));
+    if (para.spaceBefore != 0)
+        format.setTopMargin(px(para.spaceBefore));
+    if (para.spaceAfter != 0)
+        format.setBottomMargin(px(para.spaceAfter));
+    if (para.lineSpacing != 0) {
+        if (para.lineMultiple && para.lineSpacing > 0)
+            format.setLineHeight(para.lineSpacing / 240.0 * 100.0,
+                                 QTextBlockFormat::ProportionalHeight);
+        else if (!para.lineMultiple && para.lineSpacing > 0)
+            format.setLineHeight(px(para.lineSpacing), QTextBlockFormat::MinimumHeight);
+        else if (!para.lineMultiple)
+            format.setLineHeight(px(-para.lineSpacing), QTextBlockFormat::FixedHeight);
+    }
+    if (!para.tabs.empty()) {
+        QList<QTextOption::Tab> tabs;
+        for (const TabStop &stop : para.tabs)
+            tabs.append(
+                QTextOption::Tab(px(stop.twips), stop.type,
+                                 stop.type == QTextOption::DelimiterTab ? QChar(u'.') : QChar()));
+        format.setTabPositions(tabs);
+    }
+    return format;
+}
+
+void StructureBuilder::applyParagraph(const ParaProps &para)
+{
+    // Most paragraphs have the properties of the one before.
+    if (!m_haveLastFormat || !(para == m_lastFormatOf)) {
+        m_lastFormat = blockFormatOf(para);
+        m_lastFormatOf = para;
+        m_haveLastFormat = true;
+    }
+    const QTextBlockFormat &wanted = m_lastFormat;
+    // Which list the paragraph continues, or starts.
+    const ListLevel *level = nullptr;
+    int key = 0;
+    int indent = 0;
+    if (para.listOverride > 0) {
+        level = m_lists.level(para.listOverride, para.listLevel);
+        key = para.listOverride;
+        indent = std::clamp(para.listLevel, 0, 8);
+    }
+    if (!level && para.numbering.valid) {
+        level = &para.numbering.look;
+        key = -1;
+        indent = std::clamp(para.numbering.level, 0, 8);
+    }
+    QTextListFormat listFormat;
+    QTextList *run = nullptr;
+    if (level) {
+        if (key != m_listRunKey)
+            closeLists();
+        m_listRunKey = key;
+        for (size_t l = size_t(indent) + 1; l < m_listRun.size(); ++l)
+            m_listRun[l] = nullptr;
+        listFormat = listFormatOf(*level, indent);
+        run = m_listRun[size_t(indent)];
+        if (run && run->format() != listFormat)
+            run = nullptr;
+    } else {
+        closeLists();
+    }
+    if (wanted == m_shadow && m_shadowList == run && (run || !level))
+        return; // the block already has it from the one before
+    m_runs.writePending();
+    m_runs.flush();
+    QTextBlock block = m_cursor.block();
+    if (QTextList *had = block.textList(); had && had != run)
+        had->remove(block);
+    m_cursor.setBlockFormat(wanted);
+    if (level) {
+        if (!run)
+            run = m_cursor.createList(listFormat);
+        else if (m_cursor.block().textList() != run)
+            run->add(m_cursor.block());
+        m_listRun[size_t(indent)] = run;
+    }
+    m_shadow = wanted;
+    m_shadowList = run;
+}
+
+void StructureBuilder::closeLists()
+{
+    m_listRun.fill(nullptr);
+    m_listRunKey = 0;
+}
+
+void StructureBuilder::readShadow()
+{
+    m_shadow = m_cursor.blockFormat();
+    m_shadow.clearProperty(QTextFormat::ObjectIndex);
+    m_shadowList = m_cursor.currentList();
+}
+
+} // namespace Inkwell::Rtf

@@ -1,0 +1,155 @@
+// The reader's paragraph, list and table structure: the paragraph properties
+// kept per group, the list and row definitions read from the header and the
+// rows, and the builder that turns paragraph, cell and row ends into block
+// formats, QTextLists and QTextTables.
+#pragma once
+
+#include "rtf/rtftextruns.h"
+
+#include <QTextBlockFormat>
+#include <QTextFormat>
+#include <QTextListFormat>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+class QTextCursor;
+class QTextList;
+class QTextTable;
+
+namespace Inkwell::Rtf {
+
+// A list's first number when it is not 1 (QTextListFormat has no start in
+// the Qt this builds with).
+inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
+
+// Bounds that keep hostile tables from taking unbounded time or memory;
+// past them the content stays in the document as text.
+inline constexpr int maxTableDepth = 8;
+inline constexpr int maxCellsPerRow = 64;
+inline constexpr int maxCellsPerTable = 100000;
+
+struct TabStop {
+    int twips = 0;
+    QTextOption::TabType type = QTextOption::LeftTab;
+    bool operator==(const TabStop &) const = default;
+};
+
+// One level of a list as the list table (or a \pn group) defines it.
+struct ListLevel {
+    QTextListFormat::Style style = QTextListFormat::ListDecimal;
+    QString prefix;
+    QString suffix;
+    int start = 1;
+    bool operator==(const ListLevel &) const = default;
+};
+
+// The older paragraph numbering (\pn): one level carried by the paragraph.
+struct OldNumbering {
+    bool valid = false;
+    int level = 0;
+    ListLevel look;
+    bool operator==(const OldNumbering &) const = default;
+};
+
+// Paragraph properties; \pard resets them.
+struct ParaProps {
+    Qt::Alignment alignment = {};                         // none: the paragraph said nothing
+    int leftIndent = 0, rightIndent = 0, firstIndent = 0; // twips
+    int spaceBefore = 0, spaceAfter = 0;                  // twips
+    int lineSpacing = 0;                                  // \sl, 0: single
+    bool lineMultiple = false;                            // \slmult1
+    std::vector<TabStop> tabs;
+    QTextOption::TabType nextTabType = QTextOption::LeftTab;
+    bool inTable = false; // \intbl
+    int nesting = 0;      // \itap
+    int listOverride = 0; // \ls, 0: none
+    int listLevel = 0;    // \ilvl
+    OldNumbering numbering;
+
+    // The table nesting the paragraph is at: 0 outside tables.
+    int depth() const { return nesting > 0 ? nesting : (inTable ? 1 : 0); }
+    bool operator==(const ParaProps &) const = default;
+};
+
+// The list table and the list override table.
+struct ListDefinitions {
+    std::map<int, std::array<ListLevel, 9>> lists; // by \listid
+    std::map<int, int> overrides;                  // \ls number → \listid
+    const ListLevel *level(int override, int level) const;
+};
+
+struct CellDef {
+    int right = 0;  // \cellx, twips
+    int hmerge = 0; // 1 \clmgf, 2 \clmrg
+    int vmerge = 0; // 1 \clvmgf, 2 \clvmrg
+    bool border = false;
+    int pattern = -1; // \clcbpat colour index
+    int shading = 0;  // \clshdng, hundredths of a percent
+};
+
+struct RowDef {
+    std::vector<CellDef> cells;
+    CellDef next;        // properties read for the cell whose \cellx comes next
+    int gap = 0;         // \trgaph
+    int left = 0;        // \trleft
+    bool border = false; // \trbrdr*
+};
+
+class StructureBuilder {
+public:
+    // `rows` holds the row definition read last for each table depth.
+    StructureBuilder(QTextCursor &cursor, TextRuns &runs, const Tables &tables,
+                     const ListDefinitions &lists,
+                     const std::array<RowDef, maxTableDepth + 1> &rows);
+    ~StructureBuilder();
+    StructureBuilder(const StructureBuilder &) = delete;
+    StructureBuilder &operator=(const StructureBuilder &) = delete;
+
+    // Content of a paragraph with these properties follows.
+    void content(const ParaProps &para);
+    void paragraphEnd(const ParaProps &para);
+    // \cell and \nestcell, \row and \nestrow; `row` is the row's definition.
+    void cellEnd(const ParaProps &para, bool nested);
+    void rowEnd(const ParaProps &para, bool nested, const RowDef &row);
+    // The end of the data; `para` holds for a last paragraph without \par.
+    void finish(const ParaProps &para);
+    // True when the paragraph's list is one this builder makes a label for.
+    bool listUnderstood(const ParaProps &para) const;
+
+private:
+    struct Table;
+    int effectiveDepth(int depth) const;
+    void enter(int depth);
+    void openTable();
+    void closeTable();
+    void positionInCell();
+    void applyParagraph(const ParaProps &para);
+    QTextBlockFormat blockFormatOf(const ParaProps &para) const;
+    QTextList *listFor(const ParaProps &para);
+    void closeLists();
+    void readShadow();
+
+    QTextCursor &m_cursor;
+    TextRuns &m_runs;
+    const Tables &m_tables;
+    const ListDefinitions &m_lists;
+    const std::array<RowDef, maxTableDepth + 1> &m_rowDefs;
+    std::vector<Table> m_open;          // the tables the cursor is in, outermost first
+    bool m_positioned = true;           // the cursor is in the current cell of the innermost table
+    int m_flatFrom = maxTableDepth + 1; // tables at this depth and deeper are text
+    // The format and list the next new block inherits.
+    QTextBlockFormat m_shadow;
+    QTextList *m_shadowList = nullptr;
+    // The block format made last, and what it was made from.
+    QTextBlockFormat m_lastFormat;
+    ParaProps m_lastFormatOf;
+    bool m_haveLastFormat = false;
+    // The list of each level of the list run going on.
+    std::array<QTextList *, 9> m_listRun{};
+    int m_listRunKey = 0;
+};
+
+} // namespace Inkwell::Rtf
