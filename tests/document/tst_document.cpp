@@ -611,6 +611,9 @@ private slots:
         QTest::newRow("text file named .rtf: fast") << "b.rtf" << QByteArray("plain") << false;
         QTest::newRow("RTF: rich") << "c.txt" << QByteArray("{\\rtf1\\ansi {\\b x}}") << true;
         QTest::newRow("long RTF of characters only: fast") << "d.rtf" << longPlain << false;
+        QByteArray longCentred = longPlain;
+        longCentred.insert(longCentred.size() - 1, "\\par\\pard\\qc Title");
+        QTest::newRow("long RTF with a centred paragraph: rich") << "e.rtf" << longCentred << true;
     }
     void viewFollowsTheDocument()
     {
