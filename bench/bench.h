@@ -22,5 +22,6 @@ struct Phase {
 std::vector<Phase> rtfPhases();
 std::vector<Phase> editorPhases();
 std::vector<Phase> hostilePhases();
+std::vector<Phase> richPhases();
 
 } // namespace Inkwell::Bench

@@ -26,6 +26,7 @@ const Suite suites[] = {
     {"rtf", rtfPhases},
     {"editor", editorPhases},
     {"hostile", hostilePhases},
+    {"rich", richPhases},
 };
 
 } // namespace

@@ -1,0 +1,283 @@
+// Real rich documents (Word, WordPad, LibreOffice) opened and saved as RTF:
+// LibreOffice, as an outside reader, must find at least as much structure in
+// the saved copy as in the original, and the copy must read back to the same
+// text. The structure counts come from the corpus's own structure.sh, run
+// once over every original and every copy (soffice starts slowly).
+#include "core/documenttext.h"
+#include "core/textencoding.h"
+#include "document/documentfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+
+using namespace Inkwell;
+
+namespace {
+
+// The keys structure.sh prints, in its order.
+const QStringList structureKeys = {
+    QStringLiteral("table"),   QStringLiteral("cell"),   QStringLiteral("list-item"),
+    QStringLiteral("centred"), QStringLiteral("right"),  QStringLiteral("picture"),
+    QStringLiteral("header"),  QStringLiteral("footer"), QStringLiteral("bold"),
+    QStringLiteral("italic"),
+};
+
+using Counts = QHash<QString, int>;
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QString richCorpusDir()
+{
+    const QString shared = qEnvironmentVariable("INKWELL_SHARED_DIR");
+    if (shared.isEmpty())
+        return {};
+    const QDir dir(shared + QStringLiteral("/corpus/rtf-rich"));
+    return dir.exists() ? dir.absolutePath() : QString();
+}
+
+// What a save of the file writes, after opening it as the editor does.
+QByteArray savedCopyOf(const QByteArray &original)
+{
+    QTextDocument document;
+    parseRtf(original, document);
+    return serialize(document, TextEncoding::forNewDocument(), FileFormat::Rtf).bytes;
+}
+
+QString textOf(const QByteArray &rtf)
+{
+    QTextDocument document;
+    parseRtf(rtf, document);
+    return plainTextOf(document);
+}
+
+// Parses structure.sh's output for many files: "# PATH" then "key count"
+// lines, or "error: not loaded".
+QHash<QString, Counts> parseStructure(const QString &output)
+{
+    QHash<QString, Counts> result;
+    QString current;
+    const QStringList lines = output.split(u'\n');
+    for (const QString &line : lines) {
+        if (line.startsWith(QStringLiteral("# "))) {
+            current = QFileInfo(line.mid(2).trimmed()).absoluteFilePath();
+            continue;
+        }
+        const QStringList parts = line.split(u' ', Qt::SkipEmptyParts);
+        bool ok = false;
+        const int count = parts.size() == 2 ? parts[1].toInt(&ok) : 0;
+        if (!current.isEmpty() && ok && structureKeys.contains(parts[0]))
+            result[current].insert(parts[0], count);
+    }
+    return result;
+}
+
+// Occurrences of a control word (not a longer word that begins with it).
+int controlWordCount(const QByteArray &rtf, const char *word)
+{
+    const QRegularExpression pattern(QStringLiteral("\\\\%1(?![a-zA-Z])").arg(QLatin1String(word)));
+    const QString text = QString::fromLatin1(rtf);
+    int count = 0;
+    for (auto it = pattern.globalMatch(text); it.hasNext(); it.next())
+        ++count;
+    return count;
+}
+
+int justifiedParagraphs(const QByteArray &rtf)
+{
+    QTextDocument document;
+    parseRtf(rtf, document);
+    int count = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        count += (block.blockFormat().alignment() & Qt::AlignHorizontal_Mask) == Qt::AlignJustify;
+    return count;
+}
+
+} // namespace
+
+class TestRichCorpus : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void structure_data();
+    void structure();
+    void text_data();
+    void text();
+    void uncounted_data();
+    void uncounted();
+
+private:
+    void addFileRows();
+    QString copyPath(const QString &original) const;
+
+    QString m_corpus;
+    QStringList m_originals;
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/tst_richcorpus-XXXXXX")};
+    QString m_structureSkip; // why the LibreOffice counts are not available
+    QString m_structureError;
+    QHash<QString, Counts> m_counts;
+};
+
+QString TestRichCorpus::copyPath(const QString &original) const
+{
+    // A different base name from the original's: structure.sh converts every
+    // file into one folder, named after the base name.
+    return m_dir.filePath(QFileInfo(original).completeBaseName() + QStringLiteral(".saved.rtf"));
+}
+
+void TestRichCorpus::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_corpus = richCorpusDir();
+    if (m_corpus.isEmpty())
+        return; // every test skips, saying so
+    const QDir dir(m_corpus);
+    for (const QString &name : dir.entryList({QStringLiteral("*.rtf")}, QDir::Files, QDir::Name))
+        m_originals << dir.absoluteFilePath(name);
+
+    QStringList files;
+    for (const QString &original : std::as_const(m_originals)) {
+        const QByteArray bytes = readFile(original);
+        QVERIFY2(!bytes.isEmpty(), qPrintable(original));
+        QFile copy(copyPath(original));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        QVERIFY(copy.write(savedCopyOf(bytes)) > 0);
+        copy.close();
+        files << original << copy.fileName();
+    }
+
+    const QString script = dir.filePath(QStringLiteral("structure.sh"));
+    const QString bash = QStandardPaths::findExecutable(QStringLiteral("bash"));
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
+        m_structureSkip = QStringLiteral("soffice (LibreOffice) is not installed: the structure "
+                                         "of the saved copies is not compared");
+    else if (!QFile::exists(script) || bash.isEmpty())
+        m_structureSkip = QStringLiteral("structure.sh or bash is missing: the structure of the "
+                                         "saved copies is not compared");
+    if (!m_structureSkip.isEmpty() || files.isEmpty())
+        return;
+
+    QProcess process;
+    process.start(bash, QStringList{script} + files);
+    if (!process.waitForFinished(240000)) {
+        process.kill();
+        process.waitForFinished();
+        m_structureError = QStringLiteral("structure.sh did not finish within 4 minutes");
+        return;
+    }
+    // Exit status 2 only says that some file did not load; that file has no
+    // counts and its row fails.
+    m_counts = parseStructure(QString::fromUtf8(process.readAllStandardOutput()));
+    if (m_counts.isEmpty())
+        m_structureError = QStringLiteral("structure.sh printed no counts: ") +
+                           QString::fromLocal8Bit(process.readAllStandardError());
+}
+
+void TestRichCorpus::addFileRows()
+{
+    QTest::addColumn<QString>("original");
+    if (m_corpus.isEmpty())
+        QSKIP("INKWELL_SHARED_DIR/corpus/rtf-rich is missing: the rich-document corpus is not "
+              "available");
+    if (m_originals.isEmpty())
+        QSKIP("the rich-document corpus folder holds no .rtf files");
+    for (const QString &original : std::as_const(m_originals))
+        QTest::newRow(qPrintable(QFileInfo(original).completeBaseName())) << original;
+}
+
+void TestRichCorpus::structure_data()
+{
+    if (!m_structureSkip.isEmpty())
+        QSKIP(qPrintable(m_structureSkip));
+    addFileRows();
+}
+
+// Every count LibreOffice takes of the saved copy is at least the
+// original's; counts may rise (a writer may split runs into more <b>).
+void TestRichCorpus::structure()
+{
+    QFETCH(QString, original);
+    QVERIFY2(m_structureError.isEmpty(), qPrintable(m_structureError));
+    const QString copy = copyPath(original);
+    QVERIFY2(m_counts.contains(original), "LibreOffice did not load the original");
+    QVERIFY2(m_counts.contains(copy), "LibreOffice did not load the saved copy");
+    const Counts before = m_counts.value(original);
+    const Counts after = m_counts.value(copy);
+    QStringList lost;
+    for (const QString &key : structureKeys) {
+        QVERIFY2(before.contains(key) && after.contains(key), qPrintable(key));
+        if (after.value(key) < before.value(key))
+            lost << QStringLiteral("%1 %2 -> %3")
+                        .arg(key)
+                        .arg(before.value(key))
+                        .arg(after.value(key));
+    }
+    QVERIFY2(lost.isEmpty(), qPrintable(QStringLiteral("lost by the save: ") + lost.join(u", ")));
+}
+
+void TestRichCorpus::text_data()
+{
+    addFileRows();
+}
+
+// The saved copy, opened again, holds the same characters in the same places.
+void TestRichCorpus::text()
+{
+    QFETCH(QString, original);
+    const QByteArray bytes = readFile(original);
+    QVERIFY(!bytes.isEmpty());
+    const QString expected = textOf(bytes);
+    // A copy of nothing would compare equal: where LibreOffice finds text,
+    // the reader must too.
+    const QString libreOfficeText =
+        QString::fromUtf8(readFile(original.chopped(4) + QStringLiteral(".expected.txt")));
+    if (!libreOfficeText.trimmed().isEmpty())
+        QVERIFY2(!expected.trimmed().isEmpty(), "the original read as empty text");
+    QCOMPARE(textOf(readFile(copyPath(original))), expected);
+}
+
+void TestRichCorpus::uncounted_data()
+{
+    addFileRows();
+}
+
+// What LibreOffice's HTML does not count: footnotes and fields, which a save
+// writes back as RTF destinations, and justified paragraphs, as the reader
+// finds them in the copy.
+void TestRichCorpus::uncounted()
+{
+    QFETCH(QString, original);
+    const QByteArray bytes = readFile(original);
+    const QByteArray copy = readFile(copyPath(original));
+    QVERIFY(!copy.isEmpty());
+    QStringList lost;
+    for (const char *word : {"footnote", "fldinst", "fldrslt"}) {
+        const int before = controlWordCount(bytes, word);
+        const int after = controlWordCount(copy, word);
+        if (after < before)
+            lost << QStringLiteral("\\%1 %2 -> %3").arg(QLatin1String(word)).arg(before).arg(after);
+    }
+    const int justifiedBefore = justifiedParagraphs(bytes);
+    const int justifiedAfter = justifiedParagraphs(copy);
+    if (justifiedAfter < justifiedBefore)
+        lost << QStringLiteral("justified %1 -> %2").arg(justifiedBefore).arg(justifiedAfter);
+    QVERIFY2(lost.isEmpty(), qPrintable(QStringLiteral("lost by the save: ") + lost.join(u", ")));
+}
+
+QTEST_MAIN(TestRichCorpus)
+#include "tst_richcorpus.moc"
