@@ -243,8 +243,10 @@ void StructureBuilder::finish(const ParaProps &para)
 
 bool StructureBuilder::listUnderstood(const ParaProps &para) const
 {
-    if (para.listOverride > 0)
-        return m_lists.level(para.listOverride, para.listLevel) != nullptr;
+    // The same choice the list is made by: the list table's level, else the
+    // paragraph's older numbering.
+    if (para.listOverride > 0 && m_lists.level(para.listOverride, para.listLevel))
+        return true;
     return para.numbering.valid;
 }
 

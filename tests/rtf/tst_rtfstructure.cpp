@@ -312,6 +312,9 @@ void TestRtfStructure::lists_data()
     row("older letters with a bracket",
         "{\\rtf1\\pard{\\*\\pn\\pnlvlbody\\pnlcltr\\pnstart2{\\pntxtb (}{\\pntxta )}}A\\par}", "A",
         QTextListFormat::ListLowerAlpha, 1, "(|)", 2, 1, "A");
+    row("older bullets under an unknown list override",
+        withLists("\\pard\\ls9{\\pntext\\'b7\\tab}{\\*\\pn\\pnlvlblt{\\pntxtb\\'b7}}A\\par"), "A",
+        QTextListFormat::ListDisc, 1, "|", 0, 1, "A");
     row("older outline level", "{\\rtf1\\pard{\\*\\pn\\pnlvl3\\pnucrm{\\pntxta .}}A\\par}", "A",
         QTextListFormat::ListUpperRoman, 3, "|.", 0, 1, "A");
     row("older numbering ends with \\pard",
