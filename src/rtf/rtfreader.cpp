@@ -203,6 +203,8 @@ private:
     void oldNumbering(int level, bool bullet);
     void closeStructureGroup(const State &closed);
     void finishFontEntry();
+    int fontEntryCodePage() const;
+    void fontNameUnit(char16_t unit);
     void finishColorEntry();
     void finishPicture();
     int codePageFor(int font) const;
@@ -241,7 +243,8 @@ private:
     Tables m_tables;
     int m_fontNumber = -1;
     int m_fontCharset = -1;
-    std::string m_fontName;
+    std::string m_fontName;          // the entry's bytes since its last \uN
+    std::u16string m_fontNameDecoded; // what came before them, decoded
 
     int m_red = -1, m_green = -1, m_blue = -1;
 
@@ -531,7 +534,8 @@ void Reader::closeGroup()
 {
     flushBytes();
     m_skipChars = 0;
-    if (m_state.dest == Dest::FontTable && (m_state.fontEntry || !m_fontName.empty()))
+    if (m_state.dest == Dest::FontTable &&
+        (m_state.fontEntry || !m_fontName.empty() || !m_fontNameDecoded.empty()))
         finishFontEntry();
     if (m_state.ownsPict)
         finishPicture();
@@ -627,6 +631,7 @@ void Reader::fontTable()
     m_state.dest = Dest::FontTable;
     m_fontNumber = -1;
     m_fontName.clear();
+    m_fontNameDecoded.clear();
 }
 
 void Reader::colorTable()
@@ -662,6 +667,7 @@ void Reader::fontNumber(int number)
     m_fontNumber = number;
     m_fontCharset = -1;
     m_fontName.clear();
+    m_fontNameDecoded.clear();
     m_state.fontEntry = true;
 }
 
@@ -670,6 +676,8 @@ void Reader::unicode(int param)
     const auto unit = static_cast<char16_t>(static_cast<std::uint16_t>(param));
     if (inBody() || m_state.dest == Dest::Label)
         appendChar(unit);
+    else if (m_state.dest == Dest::FontTable)
+        fontNameUnit(unit);
     else if (m_state.dest == Dest::LevelText && m_levelText.size() < 256)
         m_levelText.push_back(unit);
     m_skipChars = m_state.uc;
@@ -863,26 +871,44 @@ void Reader::appendChar(char16_t c)
     m_runs.add(c, props());
 }
 
+int Reader::fontEntryCodePage() const
+{
+    const int codePage = m_fontCharset >= 0 ? CodePage::fromCharset(m_fontCharset) : 0;
+    return codePage != 0 ? codePage : documentCodePage();
+}
+
+// A \uN in a font's name: what its bytes said so far is decoded first.
+void Reader::fontNameUnit(char16_t unit)
+{
+    if (m_fontNameDecoded.size() >= 1024)
+        return;
+    m_fontNameDecoded += m_decoder.decodeWhole(m_fontName, fontEntryCodePage());
+    m_fontName.clear();
+    m_fontNameDecoded.push_back(unit);
+}
+
 void Reader::finishFontEntry()
 {
     if (m_fontNumber >= 0) {
         Font font;
         font.charset = m_fontCharset;
-        int codePage = m_fontCharset >= 0 ? CodePage::fromCharset(m_fontCharset) : 0;
-        if (codePage == 0)
-            codePage = documentCodePage();
-        std::string_view name = m_fontName;
-        while (!name.empty() && (name.front() == ' '))
-            name.remove_prefix(1);
-        while (!name.empty() && (name.back() == ' '))
-            name.remove_suffix(1);
-        font.name = QString::fromStdU16String(m_decoder.decodeWhole(name, codePage));
+        const QString name =
+            QString::fromStdU16String(m_fontNameDecoded +
+                                      m_decoder.decodeWhole(m_fontName, fontEntryCodePage()));
+        qsizetype begin = 0;
+        qsizetype end = name.size();
+        while (begin < end && name.at(begin) == u' ')
+            ++begin;
+        while (end > begin && name.at(end - 1) == u' ')
+            --end;
+        font.name = name.mid(begin, end - begin);
         m_tables.fonts[m_fontNumber] = font;
         m_runs.tablesChanged();
     }
     m_fontNumber = -1;
     m_fontCharset = -1;
     m_fontName.clear();
+    m_fontNameDecoded.clear();
 }
 
 void Reader::finishColorEntry()

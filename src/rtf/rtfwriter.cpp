@@ -653,25 +653,37 @@ std::string Writer::header() const
         const std::u16string_view utf16(reinterpret_cast<const char16_t *>(family.utf16()),
                                         size_t(family.size()));
         // In the code page readers will decode it with: the one its charset
-        // names. One character at a time, with the same "?" rule as text.
-        std::string bytes;
+        // names, one character at a time. A character the code page lacks
+        // goes as \uN with "?" for older readers, so the name comes back.
+        const auto escapedBytes = [&out](const std::string &bytes) {
+            for (char byte : bytes) {
+                const auto u = static_cast<unsigned char>(byte);
+                if (u >= 0x80 || u < 0x20 || byte == ';' || byte == '\\' || byte == '{' ||
+                    byte == '}') {
+                    out.append("\\'");
+                    out.push_back(hexDigits[u >> 4]);
+                    out.push_back(hexDigits[u & 15]);
+                } else {
+                    out.push_back(byte);
+                }
+            }
+        };
         for (size_t i = 0; i < utf16.size(); ++i) {
             const bool pair = QChar::isHighSurrogate(utf16[i]) && i + 1 < utf16.size() &&
                               QChar::isLowSurrogate(utf16[i + 1]);
-            bytes += codePageBytes(utf16.substr(i, pair ? 2 : 1), font.codePage);
+            const std::u16string_view character = utf16.substr(i, pair ? 2 : 1);
+            const std::string bytes = codePageBytes(character, font.codePage);
+            if (bytes == "?" && character != u"?") {
+                for (char16_t unit : character) {
+                    out.append("\\u");
+                    out.append(std::to_string(unit > 32767 ? int(unit) - 65536 : int(unit)));
+                    out.push_back('?');
+                }
+            } else {
+                escapedBytes(bytes);
+            }
             if (pair)
                 ++i;
-        }
-        for (char byte : bytes) {
-            const auto u = static_cast<unsigned char>(byte);
-            if (u >= 0x80 || u < 0x20 || byte == ';' || byte == '\\' || byte == '{' ||
-                byte == '}') {
-                out.append("\\'");
-                out.push_back(hexDigits[u >> 4]);
-                out.push_back(hexDigits[u & 15]);
-            } else {
-                out.push_back(byte);
-            }
         }
         out.append(";}");
     }

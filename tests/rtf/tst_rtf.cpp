@@ -41,6 +41,8 @@ private slots:
     void looksLikeRtf();
     void writerOutput_data();
     void writerOutput();
+    void fontNamesComeBack_data();
+    void fontNamesComeBack();
     void roundTrip_data();
     void roundTrip();
     void writeIsDeterministic();
@@ -575,6 +577,32 @@ void TestRtf::robustness()
     QCOMPARE(again.toRawText(), document.toRawText());
 }
 
+void TestRtf::fontNamesComeBack_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::newRow("Chinese") << QStringLiteral("宋体");
+    QTest::newRow("Thai in a GBK document") << QStringLiteral("\u0E01\u4E2D");
+    QTest::newRow("accent and separators") << QStringLiteral("Caf\u00E9 \u0E01;{x}");
+    QTest::newRow("outside the BMP") << QStringLiteral("A\U0001F600B");
+}
+
+// A font keeps its name through a save and a read, whatever the code page
+// can hold of it.
+void TestRtf::fontNamesComeBack()
+{
+    QFETCH(QString, family);
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    QTextCharFormat format;
+    format.setFontFamilies({family});
+    cursor.insertText(QStringLiteral("x"), format);
+    QTextDocument again;
+    QVERIFY(readInto(again, Rtf::write(document, 936)));
+    QTextCursor at(&again);
+    at.setPosition(1);
+    QCOMPARE(at.charFormat().fontFamilies().toStringList().value(0), family);
+}
+
 void TestRtf::readAtCursorIsOneUndoStep()
 {
     QTextDocument document;
@@ -864,11 +892,12 @@ void TestRtf::writerOutput_data()
          "{\\pict\\pngblip\\picw8\\pich6\\picwgoal120\\pichgoal90\n89504e47",
          "\\picwgoal405\\pichgoal210"},
         {"\\dibitmap", "424d"});
-    // Characters outside the font's code page become "?"; the rest is
-    // escaped. (A font name of this kind overran the code-page encoder once.)
+    // Characters outside the font's code page go as \uN with "?" for old
+    // readers; the rest is escaped. (A font name of this kind overran the
+    // code-page encoder once.)
     row("odd font names", "odd font names", 936,
-        {"{\\f1\\fnil\\fcharset134 ?\\'d6\\'d0\\'d6\\'d0\\'d6\\'d0;}",
-         "{\\f2\\fnil\\fcharset0 Caf\\'e9 ?\\'3b\\'7bx\\'7d;}"});
+        {"{\\f1\\fnil\\fcharset134 \\u3585?\\'d6\\'d0\\'d6\\'d0\\'d6\\'d0;}",
+         "{\\f2\\fnil\\fcharset0 Caf\\'e9 \\u3585?\\'3b\\'7bx\\'7d;}"});
     row("empty paragraphs", "empty paragraphs", 936,
         {"first}\\par\n\\par\n{", "fourth}\\par\n\\par\n}"});
 }
