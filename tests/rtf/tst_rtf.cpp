@@ -429,11 +429,12 @@ void TestRtf::readPictures_data()
         << "{\\rtf1{\\*\\shppict{\\pict\\pngblip " + pngHex + "}}{\\nonshppict{\\pict\\pngblip " +
                pngHex + "}}}"
         << 1 << QSize(4, 2) << png << small;
-    QTest::newRow("metafile skipped")
-        << QByteArray("{\\rtf1{\\pict\\wmetafile8\\picw10\\pich10 0100090000}x}") << 0 << QSize()
-        << QByteArray() << QImage();
-    QTest::newRow("emf skipped") << QByteArray("{\\rtf1{\\pict\\emfblip 01000000}x}") << 0
-                                 << QSize() << QByteArray() << QImage();
+    QTest::newRow("metafile kept, shown as a placeholder")
+        << QByteArray("{\\rtf1{\\pict\\wmetafile8\\picw2540\\pich1270 0100090000}x}") << 1
+        << QSize(96, 48) << QByteArray::fromHex("0100090000") << QImage();
+    QTest::newRow("emf without a size kept")
+        << QByteArray("{\\rtf1{\\pict\\emfblip 01000000}x}") << 1 << QSize(96, 96)
+        << QByteArray::fromHex("01000000") << QImage();
     QTest::newRow("corrupt png dropped") << "{\\rtf1{\\pict\\pngblip " + pngHex.left(40) + "}x}"
                                          << 0 << QSize() << QByteArray() << QImage();
     QTest::newRow("picture in a skipped destination")
