@@ -64,7 +64,7 @@ constexpr char holderName[] = "inkwellRtfPreambleHolder";
 const QObject *preambleHolder(const QTextDocument &document)
 {
     return document.rootFrame()->findChild<QObject *>(QLatin1String(holderName),
-                                                     Qt::FindDirectChildrenOnly);
+                                                      Qt::FindDirectChildrenOnly);
 }
 
 constexpr char fontsKey[] = "fonts";

@@ -105,6 +105,7 @@ private slots:
     void automaticColour_data();
     void automaticColour();
     void libreOffice();
+    void libreOfficeFootnotesAndLinks();
 };
 
 // Each kind of kept group: read, written, read and written again. It is in
@@ -606,6 +607,78 @@ void TestRtfKept::libreOffice()
                                  QString::number(expected.value(key));
             QVERIFY2(got.value(key) >= expected.value(key), qPrintable(what));
         }
+    }
+}
+
+// What the counts above do not see: footnotes and links (fields),
+// counted in LibreOffice's HTML of the original and of the saved copy.
+void TestRtfKept::libreOfficeFootnotesAndLinks()
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        QSKIP("soffice (LibreOffice) is not installed: the outside-reader check is skipped");
+    const QString corpus = sharedDir() + QStringLiteral("/corpus/rtf-rich");
+    if (sharedDir().isEmpty() || !QDir(corpus).exists())
+        QSKIP("the rich RTF corpus is not here");
+    const QStringList names = {QStringLiteral("rtfpipe-phprtflite-footnotes"),
+                               QStringLiteral("rtfjs-sample"),
+                               QStringLiteral("rtfpipe-RtfTestDocument"),
+                               QStringLiteral("tika-testRTFVarious"),
+                               QStringLiteral("rtfjs-hyperlink"),
+                               QStringLiteral("tika-testRTFHyperlinkAndStyles"),
+                               QStringLiteral("rtfparser-rs-file-sample_100kB"),
+                               QStringLiteral("rtfpipe-Issue50-1")};
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList files;
+    for (const QString &name : names) {
+        QFile in(corpus + QLatin1Char('/') + name + QStringLiteral(".rtf"));
+        QVERIFY2(in.open(QIODevice::ReadOnly), qPrintable(name));
+        const QByteArray original = in.readAll();
+        QTextDocument document;
+        QVERIFY(readInto(document, original, 936));
+        for (const auto &[file, bytes] :
+             {std::pair{QStringLiteral("orig-"), original},
+              std::pair{QStringLiteral("saved-"), Rtf::write(document, 936)}}) {
+            QFile out(dir.filePath(file + name + QStringLiteral(".rtf")));
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(bytes);
+            files << out.fileName();
+        }
+    }
+    QDir().mkpath(dir.filePath(QStringLiteral("home")));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+    process.setProcessEnvironment(environment);
+    process.start(soffice, QStringList{QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                                       QStringLiteral("html:HTML (StarWriter)"),
+                                       QStringLiteral("--outdir"), dir.path()} +
+                               files);
+    QVERIFY(process.waitForFinished(300000));
+    auto counts = [&dir](const QString &file) {
+        QFile html(dir.filePath(file + QStringLiteral(".html")));
+        QHash<QString, int> out;
+        if (!html.open(QIODevice::ReadOnly))
+            return out;
+        const QString text = QString::fromUtf8(html.readAll()).toLower();
+        out.insert(QStringLiteral("footnote"),
+                   int(text.count(QStringLiteral("class=\"sdfootnoteanc\""))));
+        out.insert(QStringLiteral("link"), int(text.count(QStringLiteral("<a href="))));
+        return out;
+    };
+    for (const QString &name : names) {
+        const auto original = counts(QStringLiteral("orig-") + name);
+        const auto saved = counts(QStringLiteral("saved-") + name);
+        QVERIFY2(!original.isEmpty() && !saved.isEmpty(), qPrintable(name));
+        for (auto it = original.cbegin(); it != original.cend(); ++it) {
+            const QString what = name + QLatin1Char(' ') + it.key() + QStringLiteral(": ") +
+                                 QString::number(saved.value(it.key())) + QStringLiteral(" < ") +
+                                 QString::number(it.value());
+            QVERIFY2(saved.value(it.key()) >= it.value(), qPrintable(what));
+        }
+        qInfo("%s: %d footnotes, %d links", qPrintable(name),
+              original.value(QStringLiteral("footnote")), original.value(QStringLiteral("link")));
     }
 }
 
