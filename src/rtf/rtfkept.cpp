@@ -43,22 +43,26 @@ Numbered numbered(std::string_view word)
     return Numbered::None;
 }
 
-// The page and section words a Word file sets that the writer does not
-// make; without \facingp and \titlepg the left, right and first-page
-// headers are not shown.
+// The page, section and footnote words a Word file sets that the writer
+// does not make; without \facingp and \titlepg the left, right and
+// first-page headers are not shown, without \ftnrstpg or \aftnnrlc the
+// footnotes are numbered otherwise.
 bool isDocumentWord(std::string_view word)
 {
     static constexpr std::string_view words[] = {
-        "paperw",     "paperh",   "margl",    "margr",    "margt",     "margb",      "gutter",
-        "landscape",  "facingp",  "titlepg",  "headery",  "footery",   "pgwsxn",     "pghsxn",
-        "marglsxn",   "margrsxn", "margtsxn", "margbsxn", "lndscpsxn", "margmirror", "pgnstarts",
-        "pgnrestart", "pgndec",   "pgnucrm",  "pgnlcrm",  "pgnucltr",  "pgnlcltr"};
+        "paperw",     "paperh",      "margl",       "margr",     "margt",      "margb",
+        "gutter",     "landscape",   "facingp",     "titlepg",   "headery",    "footery",
+        "pgwsxn",     "pghsxn",      "marglsxn",    "margrsxn",  "margtsxn",   "margbsxn",
+        "lndscpsxn",  "margmirror",  "pgnstart",    "pgnstarts", "pgnrestart", "pgndec",
+        "pgnucrm",    "pgnlcrm",     "pgnucltr",    "pgnlcltr",  "deftab",     "ftnbj",
+        "ftntj",      "aftnbj",      "aftntj",      "fet",       "endnotes",   "enddoc",
+        "aendnotes",  "aenddoc",     "ftnstart",    "aftnstart", "ftnrstpg",   "ftnrestart",
+        "ftnrstcont", "aftnrestart", "aftnrstcont", "ftnnar",    "ftnnalc",    "ftnnauc",
+        "ftnnrlc",    "ftnnruc",     "ftnnchi",     "aftnnar",   "aftnnalc",   "aftnnauc",
+        "aftnnrlc",   "aftnnruc",    "aftnnchi"};
     return std::find(std::begin(words), std::end(words), word) != std::end(words);
 }
 
-// A child of the root frame, which QTextDocument deletes with the frame when
-// the document is cleared (a new file, a plain-text file loaded into the
-// same document): the preamble is the document's only while it lives.
 constexpr char holderName[] = "inkwellRtfPreambleHolder";
 
 const QObject *preambleHolder(const QTextDocument &document)

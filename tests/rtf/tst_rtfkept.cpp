@@ -134,6 +134,10 @@ void TestRtfKept::keptInPlace_data()
                       "\\pard Body\\par}")
         << QByteArray("\\paperw11906\\paperh16838\\margl1800\\titlepg{\\headerf \\pard First\\par}")
         << -1 << 0 << QStringLiteral("Body");
+    QTest::newRow("footnote placement and numbering words")
+        << QByteArray("\\deftab1298 \\ftnbj\\ftnrstpg\\aftnnrlc \\fet2\\pard Body\\par}")
+        << QByteArray("\\deftab1298\\ftnbj\\ftnrstpg\\aftnnrlc\\fet2") << -1 << 0
+        << QStringLiteral("Body");
     QTest::newRow("left and right headers with facing pages")
         << QByteArray(
                "\\facingp{\\headerl \\pard L\\par}{\\headerr \\pard R\\par}\\pard Body\\par}")
