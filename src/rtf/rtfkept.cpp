@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <string_view>
 
@@ -147,19 +148,26 @@ QByteArray renumber(QByteArrayView raw, const std::function<int(int)> &font,
         while (q < end && isLetter(*q))
             ++q;
         const std::string_view name(word, size_t(q - word));
+        // The parameter as the tokenizer reads it, so that \bin data is cut
+        // where the reader cut it.
         const char *digits = q;
-        if (q < end && *q == '-')
+        bool negative = false;
+        if (q + 1 < end && *q == '-' && isDigit(q[1])) {
+            negative = true;
             ++q;
+        }
+        long long value = 0;
         const char *numberStart = q;
-        while (q < end && isDigit(*q))
+        while (q < end && isDigit(*q)) {
+            if (value < 100000000000LL)
+                value = value * 10 + (*q - '0');
             ++q;
+        }
         const bool hasParam = q > numberStart;
         if (!hasParam)
             q = digits;
-        // Longer numbers than an int holds are copied as they are.
-        const long long param = hasParam && q - numberStart <= 10
-                                    ? std::stoll(std::string(digits, size_t(q - digits)))
-                                    : -1;
+        const long long param =
+            std::clamp<long long>(negative ? -value : value, INT32_MIN, INT32_MAX);
         if (name == "bin" && hasParam) {
             // \binN: the delimiter and N bytes of data, copied untouched.
             if (q < end && *q == ' ')
@@ -171,7 +179,7 @@ QByteArray renumber(QByteArrayView raw, const std::function<int(int)> &font,
             continue;
         }
         const Numbered kind = hasParam ? numbered(name) : Numbered::None;
-        if (kind == Numbered::None || param < 0 || param > 0x7FFFFFFF) {
+        if (kind == Numbered::None || param < 0 || value > INT32_MAX) {
             out.append(p, q - p);
             p = q;
             continue;

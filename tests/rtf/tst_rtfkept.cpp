@@ -76,10 +76,12 @@ QByteArray expand(QByteArray pattern, const QByteArray &rtf)
     return pattern;
 }
 
+// A kept group whose binary data holds braces and what looks like a font
+// word: copied as it is, not renumbered.
 QByteArray withBinary()
 {
-    QByteArray data("{\\*\\inkwellblob \\bin6 ");
-    data.append("}{\\\x00\xff", 6);
+    QByteArray data("{\\*\\inkwellblob \\bin8 ");
+    data.append("\\f1}{\\\x00\xff", 8);
     data.append("}");
     return data;
 }
