@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,34 @@ bool isLetter(char c)
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
+}
+
+// True when [p, to) holds nothing but a group's destination word: "\*" and
+// one control word with its parameter, with the spaces and line breaks
+// between them. Only such a group is kept whole: text read before the word
+// is already in the document.
+bool onlyDestinationWord(const char *p, const char *to)
+{
+    auto skipSpace = [&] {
+        while (p < to && (*p == ' ' || *p == '\r' || *p == '\n' || *p == '\0'))
+            ++p;
+    };
+    skipSpace();
+    if (to - p >= 2 && p[0] == '\\' && p[1] == '*') {
+        p += 2;
+        skipSpace();
+    }
+    if (p >= to || *p != '\\')
+        return false;
+    ++p;
+    while (p < to && isLetter(*p))
+        ++p;
+    if (p < to && *p == '-')
+        ++p;
+    while (p < to && isDigit(*p))
+        ++p;
+    skipSpace();
+    return p == to;
 }
 
 enum class Numbered : std::uint8_t { None, Font, Color };
@@ -134,7 +163,11 @@ QByteArray renumber(QByteArrayView raw, const std::function<int(int)> &font,
     const char *const end = p + raw.size();
     while (p < end) {
         if (*p != '\\' || p + 1 >= end) {
-            out.append(*p++);
+            // Everything up to the next backslash is copied as it is.
+            const void *next = std::memchr(p + 1, '\\', size_t(end - p - 1));
+            const char *stop = next ? static_cast<const char *>(next) : end;
+            out.append(p, stop - p);
+            p = stop;
             continue;
         }
         if (!isLetter(p[1])) {
@@ -316,10 +349,10 @@ void Collector::close(const char *end)
     }
 }
 
-bool Collector::keep(Kind kind)
+bool Collector::keep(Kind kind, const char *wordEnd)
 {
     // The outer group is the document itself.
-    if (m_groups.size() < 2)
+    if (m_groups.size() < 2 || !onlyDestinationWord(m_groups.back().start + 1, wordEnd))
         return false;
     Group &group = m_groups.back();
     if (kind == Kind::Unknown && !m_contentSeen)
@@ -339,9 +372,9 @@ void Collector::documentWord(std::string_view word, int param, bool hasParam)
         m_preamble.append(text);
 }
 
-void Collector::field()
+void Collector::field(const char *wordEnd)
 {
-    if (!m_groups.empty() && m_groups.size() >= 2)
+    if (m_groups.size() >= 2 && onlyDestinationWord(m_groups.back().start + 1, wordEnd))
         m_groups.back().isField = true;
 }
 

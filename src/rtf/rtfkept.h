@@ -87,14 +87,15 @@ public:
     // A group opened at `at` (the offset of its "{"), closed just before `end`.
     void open(const char *at);
     void close(const char *end);
-    // The innermost open group is kept as `kind`; false when it cannot be
-    // (the document's own outer group).
-    bool keep(Kind kind);
+    // The innermost open group is kept as `kind`, its destination word ending
+    // at `wordEnd`; false when it cannot be (the document's own outer group,
+    // or a group with other words or text before the destination word).
+    bool keep(Kind kind, const char *wordEnd);
     // A control word outside any destination before the text begins: the
     // page and section words the writer does not make are kept.
     void documentWord(std::string_view word, int param, bool hasParam);
-    // A \field word in the innermost group.
-    void field();
+    // A \field word, ending at `wordEnd`, in the innermost group.
+    void field(const char *wordEnd);
     // Content is about to be inserted at the cursor; true when the collector
     // wants its position (the runs are flushed first).
     bool wantsPosition() const
@@ -140,7 +141,7 @@ private:
     bool m_fieldWaiting = false;         // a field with an instruction waits for its result
     bool m_contentSeen = false;
     bool m_whole = true; // read into an empty document: the document's groups are its own
-    int m_start = 0; // where the reader began inserting
+    int m_start = 0;     // where the reader began inserting
     qint64 m_bytes = 0;
     qint64 m_dropped = 0;
 };

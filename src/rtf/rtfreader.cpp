@@ -90,7 +90,7 @@ private:
     template <Kept::Collector::Kind kind> static void kept(Reader &r, Word)
     {
         if (r.inBody())
-            r.m_kept.keep(kind);
+            r.m_kept.keep(kind, r.m_tokens.position());
         r.m_state.dest = Dest::Skip;
     }
     // Handlers shared by several words.
@@ -211,7 +211,7 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"colortbl", [](Reader &r, Word) { r.colorTable(); }},
         {"pict", [](Reader &r, Word) { r.picture(); }, Starred::Read},
         {"shppict", keep, Starred::Read}, {"fldrslt", keep, Starred::Read},
-        {"field", [](Reader &r, Word) { r.m_kept.field(); }},
+        {"field", [](Reader &r, Word) { r.m_kept.field(r.m_tokens.position()); }},
         {"object", keep}, {"result", keep},
         // Destinations whose text is not part of the document body. These
         // are kept and written back: the document's own, and those in the text.

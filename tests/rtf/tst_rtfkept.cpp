@@ -95,6 +95,8 @@ private slots:
     void keptInPlace_data();
     void keptInPlace();
     void typingKeepsAll();
+    void textBeforeTheWord_data();
+    void textBeforeTheWord();
     void deletingRemoves_data();
     void deletingRemoves();
     void documentGroupsBelongToTheirDocument_data();
@@ -242,6 +244,35 @@ void TestRtfKept::keptInPlace()
     QCOMPARE(value(held - 1), QByteArray());
     if (property != Rtf::Kept::fieldProperty)
         QCOMPARE(value(held + 1), QByteArray());
+}
+
+// A group with text before its destination word: the text was read into the
+// document, so the group is not kept whole (its text would come back twice).
+void TestRtfKept::textBeforeTheWord_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("footnote word after text")
+        << QByteArray("\\pard a{\\b bold\\footnote note} z\\par}") << QStringLiteral("abold z");
+    QTest::newRow("unknown destination after text")
+        << QByteArray("\\pard a{X*\\*\\inkwellzz y} z\\par}") << QStringLiteral("aX* z");
+    QTest::newRow("shape word after text")
+        << QByteArray("\\pard a{X*\\shp\\bin2 {}} z\\par}") << QStringLiteral("aX* z");
+    QTest::newRow("field word after text")
+        << QByteArray("\\pard a{t\\field{\\*\\fldinst X}{\\fldrslt }} z\\par}")
+        << QStringLiteral("at z");
+}
+
+void TestRtfKept::textBeforeTheWord()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, shown);
+    QTextDocument document;
+    QVERIFY(readInto(document, head + body, 1252));
+    QCOMPARE(document.toPlainText(), shown);
+    QTextDocument again;
+    QVERIFY(readInto(again, written(document), 1252));
+    QCOMPARE(again.toPlainText(), shown);
 }
 
 // A word typed in the middle keeps every group, each once.
