@@ -313,10 +313,11 @@ void Collector::close(const char *end)
             const int to = flushedPosition();
             if (to > group.resultStart)
                 m_attach.push_back({group.resultStart, to, fieldProperty, group.instruction});
-        } else if (!group.instruction.isEmpty() && take(raw.size())) {
-            // No result text to hold the instruction: the whole field waits
-            // for the next character.
-            addInline(own(raw));
+        } else if (!group.instruction.isEmpty() && take(16)) {
+            // No result text to hold the instruction: the field, with an
+            // empty result, waits for the next character. (Not the group as
+            // it was: whatever else it held is in the document already.)
+            m_pending.append("{\\field" + group.instruction + "{\\fldrslt }}");
         }
         m_fieldWaiting = false;
         for (const Group &open : m_groups)

@@ -624,6 +624,9 @@ QByteArray Writer::write(int from, int to)
             }
             // The paragraph mark sits after the block's last character.
             const int separator = blockStart + block.length() - 1;
+            // A field ends with its paragraph, so that its group never
+            // crosses a paragraph's or a table cell's own.
+            switchField({});
             if (separator >= from && separator < to) {
                 controlWord("par");
                 m_out.push_back('\n');

@@ -200,6 +200,10 @@ void TestRtfKept::keptInPlace_data()
         << QByteArray("\\pard{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}} now\\par}")
         << QByteArray("{\\field{\\*\\fldinst PAGE}{\\fldrslt {\\f%F0\\fs24 3}}}") << 0
         << fieldProperty << QStringLiteral("3 now");
+    QTest::newRow("field over two paragraphs: one for each")
+        << QByteArray("\\pard{\\field{\\*\\fldinst TOC}{\\fldrslt one\\par two}}\\par}")
+        << QByteArray("{\\field{\\*\\fldinst TOC}{\\fldrslt {\\f%F0\\fs24 two}}}") << 0
+        << fieldProperty << QStringLiteral("one\ntwo");
     QTest::newRow("field without a result")
         << QByteArray("\\pard A{\\field{\\*\\fldinst DATE}{\\fldrslt }}B\\par}")
         << QByteArray("{\\field{\\*\\fldinst DATE}{\\fldrslt }}") << 1 << beforeProperty
@@ -246,8 +250,10 @@ void TestRtfKept::keptInPlace()
         QCOMPARE(value(held + 1), QByteArray());
 }
 
-// A group with text before its destination word: the text was read into the
-// document, so the group is not kept whole (its text would come back twice).
+// What a group held besides what is kept was read into the document: a
+// group with text before its destination word is not kept whole, and a
+// field without a result keeps only its instruction (else that text or
+// paragraph end would come back twice).
 void TestRtfKept::textBeforeTheWord_data()
 {
     QTest::addColumn<QByteArray>("body");
@@ -258,6 +264,9 @@ void TestRtfKept::textBeforeTheWord_data()
         << QByteArray("\\pard a{X*\\*\\inkwellzz y} z\\par}") << QStringLiteral("aX* z");
     QTest::newRow("shape word after text")
         << QByteArray("\\pard a{X*\\shp\\bin2 {}} z\\par}") << QStringLiteral("aX* z");
+    QTest::newRow("field without a result, holding a paragraph end")
+        << QByteArray("\\pard a{\\field{\\*\\fldinst DATE}\\par}\\par b\\par}")
+        << QStringLiteral("a\n\nb");
     QTest::newRow("field word after text")
         << QByteArray("\\pard a{t\\field{\\*\\fldinst X}{\\fldrslt }} z\\par}")
         << QStringLiteral("at z");
