@@ -420,11 +420,12 @@ void Collector::finish()
     }
     // Fields inside fields: the outer ones first, so that the inner ones keep
     // their own instruction.
-    std::stable_partition(m_attach.begin(), m_attach.end(),
-                          [](const Attach &a) { return a.property != fieldProperty; });
-    std::reverse(std::find_if(m_attach.begin(), m_attach.end(),
-                              [](const Attach &a) { return a.property == fieldProperty; }),
-                 m_attach.end());
+    // The fields go first (their ranges set the hash key, which the single
+    // characters' groups then combine with theirs).
+    const auto others =
+        std::stable_partition(m_attach.begin(), m_attach.end(),
+                              [](const Attach &a) { return a.property == fieldProperty; });
+    std::reverse(m_attach.begin(), others);
     QTextCursor cursor(document);
     for (Attach &attach : m_attach) {
         if (attach.property == beforeProperty && attach.from >= end && end > m_start) {
@@ -442,12 +443,16 @@ void Collector::finish()
             format.setProperty(attach.property, QString::fromUtf8(attach.raw));
         } else if (attach.property == fieldProperty) {
             format.setProperty(attach.property, attach.raw);
+            format.setProperty(hashKeyProperty, int(qHash(attach.raw)));
         } else {
             // Several groups on one character are written one after another.
             QTextCursor at(document);
             at.setPosition(attach.to);
-            const QByteArray before = at.charFormat().property(attach.property).toByteArray();
-            format.setProperty(attach.property, before + attach.raw);
+            const QTextCharFormat held = at.charFormat();
+            const QByteArray raw = held.property(attach.property).toByteArray() + attach.raw;
+            format.setProperty(attach.property, raw);
+            format.setProperty(hashKeyProperty, held.intProperty(hashKeyProperty) ^
+                                                    int(qHash(raw, attach.property)));
         }
         cursor.mergeCharFormat(format);
     }

@@ -41,6 +41,12 @@ inline constexpr int afterProperty = QTextFormat::UserProperty + 0x303;
 // writes the mark itself, so that the number follows the footnotes.
 inline constexpr int footnoteMarkProperty = QTextFormat::UserProperty + 0x304;
 
+// An int made from the values above. QTextFormat hashes a QByteArray
+// property by its type alone, so without it every character holding a
+// different group would share one hash and each new format would be
+// compared with all of them: reading thousands of bookmarks took minutes.
+inline constexpr int hashKeyProperty = QTextFormat::UserProperty + 0x305;
+
 // The document's own groups (QByteArray), written after the font and colour
 // tables.
 inline constexpr char preambleProperty[] = "inkwellRtfPreamble";
