@@ -28,13 +28,13 @@ bool isDigit(char c)
 }
 
 // True when [p, to) holds nothing but a group's destination word: "\*" and
-// one control word with its parameter, with the spaces and line breaks
-// between them. Only such a group is kept whole: text read before the word
-// is already in the document.
+// one control word with its parameter and delimiter, with the line breaks
+// the tokenizer drops. Only such a group is kept whole: text read before the
+// word (a space too) is already in the document.
 bool onlyDestinationWord(const char *p, const char *to)
 {
     auto skipSpace = [&] {
-        while (p < to && (*p == ' ' || *p == '\r' || *p == '\n' || *p == '\0'))
+        while (p < to && (*p == '\r' || *p == '\n' || *p == '\0'))
             ++p;
     };
     skipSpace();
@@ -51,7 +51,8 @@ bool onlyDestinationWord(const char *p, const char *to)
         ++p;
     while (p < to && isDigit(*p))
         ++p;
-    skipSpace();
+    if (p < to && *p == ' ')
+        ++p;
     return p == to;
 }
 

@@ -262,6 +262,8 @@ void TestRtfKept::textBeforeTheWord_data()
         << QByteArray("\\pard a{\\b bold\\footnote note} z\\par}") << QStringLiteral("abold z");
     QTest::newRow("unknown destination after text")
         << QByteArray("\\pard a{X*\\*\\inkwellzz y} z\\par}") << QStringLiteral("aX* z");
+    QTest::newRow("unknown destination after a space")
+        << QByteArray("\\pard a{ \\*\\inkwellzz y}z\\par}") << QStringLiteral("a z");
     QTest::newRow("shape word after text")
         << QByteArray("\\pard a{X*\\shp\\bin2 {}} z\\par}") << QStringLiteral("aX* z");
     QTest::newRow("field without a result, holding a paragraph end")
