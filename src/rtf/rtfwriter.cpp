@@ -613,9 +613,14 @@ QByteArray Writer::write(int from, int to)
                 const qsizetype end = std::min(length, to - start);
                 const QString text = fragment.text();
                 const QTextCharFormat format = fragment.charFormat();
-                switchField(format.property(Kept::fieldProperty).toByteArray());
+                // What stands before the character goes outside a field
+                // that ends or begins there.
+                const QByteArray field = format.property(Kept::fieldProperty).toByteArray();
+                if (field != m_field)
+                    switchField({});
                 if (begin == 0)
                     writeKept(format, Kept::beforeProperty);
+                switchField(field);
                 const qsizetype textBegin = writeFootnoteMark(format, text, begin);
                 if (textBegin < end)
                     writeRun(propsFor(fragment), text, textBegin, end, format);

@@ -204,6 +204,10 @@ void TestRtfKept::keptInPlace_data()
         << QByteArray("\\pard{\\field{\\*\\fldinst TOC}{\\fldrslt one\\par two}}\\par}")
         << QByteArray("{\\field{\\*\\fldinst TOC}{\\fldrslt {\\f%F0\\fs24 two}}}") << 0
         << fieldProperty << QStringLiteral("one\ntwo");
+    QTest::newRow("bookmark before a field, outside it")
+        << QByteArray("\\pard a{\\*\\bkmkstart m}{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}\\par}")
+        << QByteArray("{\\*\\bkmkstart m}{\\field{\\*\\fldinst PAGE}{\\fldrslt {") << 1
+        << beforeProperty << QStringLiteral("a3");
     QTest::newRow("field without a result")
         << QByteArray("\\pard A{\\field{\\*\\fldinst DATE}{\\fldrslt }}B\\par}")
         << QByteArray("{\\field{\\*\\fldinst DATE}{\\fldrslt }}") << 1 << beforeProperty
