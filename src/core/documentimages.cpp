@@ -101,11 +101,13 @@ QImage placeholder(QSize size, const QByteArray &format)
     return image;
 }
 
-QTextImageFormat addKept(QTextDocument *document, QSize size, const QByteArray &bytes,
-                         const QByteArray &format, const QByteArray &origin, bool draw)
+namespace {
+
+QTextImageFormat storeKept(QTextDocument *document, const QImage &image, QSize size,
+                           const QByteArray &bytes, const QByteArray &format,
+                           const QByteArray &origin)
 {
     const QUrl url = freshName(document);
-    const QImage image = draw ? placeholder(size, format) : QImage();
     document->addResource(QTextDocument::ImageResource, url, QVariant(image));
     document->addResource(QTextDocument::UserResource, encodedUrl(url.toString()), QVariant(bytes));
     document->addResource(QTextDocument::UserResource, keptUrl(url.toString()),
@@ -115,6 +117,23 @@ QTextImageFormat addKept(QTextDocument *document, QSize size, const QByteArray &
     result.setWidth(size.width());
     result.setHeight(size.height());
     return result;
+}
+
+} // namespace
+
+QTextImageFormat addKept(QTextDocument *document, QSize size, const QByteArray &bytes,
+                         const QByteArray &format, const QByteArray &origin, bool draw)
+{
+    return storeKept(document, draw ? placeholder(size, format) : QImage(), size, bytes, format,
+                     origin);
+}
+
+QTextImageFormat add(QTextDocument *document, const Picture &picture)
+{
+    if (!picture.origin.isEmpty())
+        return storeKept(document, picture.image, picture.keptSize, picture.encoded, picture.format,
+                         picture.origin);
+    return add(document, picture.image, picture.encoded, picture.format);
 }
 
 QByteArray sniffFormat(QByteArrayView bytes)

@@ -79,6 +79,10 @@ QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteAr
 QTextImageFormat addKept(QTextDocument *document, QSize size, const QByteArray &bytes,
                          const QByteArray &format, const QByteArray &origin, bool draw);
 
+// Registers a picture found in another document (find()) under a fresh
+// name, kept pictures as they are.
+QTextImageFormat add(QTextDocument *document, const Picture &picture);
+
 // The framed placeholder drawn for a kept picture; null when `size` passes
 // the limits above.
 QImage placeholder(QSize size, const QByteArray &format);

@@ -108,6 +108,23 @@ constexpr char colorsKey[] = "colors";
 
 } // namespace
 
+DocumentGroups documentGroups(const QTextDocument &document)
+{
+    DocumentGroups groups;
+    if (preambleHolder(document))
+        groups.preamble = document.property(preambleProperty).toByteArray();
+    groups.tables = document.property(tablesProperty);
+    return groups;
+}
+
+void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups)
+{
+    document.setProperty(tablesProperty, groups.tables);
+    document.setProperty(preambleProperty, groups.preamble);
+    if (!groups.preamble.isEmpty() && !preambleHolder(document))
+        (new QObject(document.rootFrame()))->setObjectName(QLatin1String(holderName));
+}
+
 KeptTables KeptTables::of(const QTextDocument &document)
 {
     KeptTables tables;
@@ -459,13 +476,10 @@ void Collector::finish()
     }
     // Inserted into a document of its own, another file's headers and page
     // do not become this one's.
-    if (!m_preamble.isEmpty() && m_whole) {
-        document->setProperty(preambleProperty, m_preamble);
-        if (!preambleHolder(*document))
-            (new QObject(document->rootFrame()))->setObjectName(QLatin1String(holderName));
-    }
     if (!m_kept.fonts.isEmpty() || !m_kept.colors.isEmpty())
         m_kept.storeOn(*document);
+    if (!m_preamble.isEmpty() && m_whole)
+        setDocumentGroups(*document, {m_preamble, document->property(tablesProperty)});
 }
 
 Renumberer::Renumberer(const QTextDocument &document, std::function<int(const QString &)> font,

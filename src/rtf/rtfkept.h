@@ -15,6 +15,7 @@
 #include <QList>
 #include <QString>
 #include <QTextFormat>
+#include <QVariant>
 
 #include <cstdint>
 #include <functional>
@@ -73,6 +74,15 @@ struct KeptTables {
     int addFont(const FontRef &font);
     int addColor(const QColor &color);
 };
+
+// The document's own kept groups and the tables of all, as values that a
+// copy of the document (a draft's, built on another thread) takes along.
+struct DocumentGroups {
+    QByteArray preamble; // empty when the document no longer is the one read
+    QVariant tables;
+};
+DocumentGroups documentGroups(const QTextDocument &document);
+void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups);
 
 // Rewrites the numbers of the font words (\f \af ...) and colour words
 // (\cf \cb \highlight ...) of raw RTF; everything else, \bin data included,

@@ -102,6 +102,7 @@ private slots:
     void documentGroupsBelongToTheirDocument_data();
     void documentGroupsBelongToTheirDocument();
     void keptBytesAreCapped();
+    void copyKeepsAll();
     void metafiles_data();
     void metafiles();
     void shapePictureReadOnce();
@@ -396,6 +397,40 @@ void TestRtfKept::documentGroupsBelongToTheirDocument()
         QVERIFY(Rtf::read(head + "\\pard New\\par}", cursor, 1252).ok);
     }
     QCOMPARE(written(document).contains("Old head"), kept);
+}
+
+// A copy of the document made the way a draft is (formats, pictures found by
+// name and added again, the document's groups as values) is saved the same.
+void TestRtfKept::copyKeepsAll()
+{
+    const QByteArray rtf = head + "{\\header \\pard\\f1 Head\\par}\\pard A{\\*\\bkmkstart b}B"
+                                  "{\\pict\\wmetafile8\\picw2540\\pich2540 0102030405}"
+                                  "{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}\\par C\\par}";
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf, 1252));
+    QTextDocument copy;
+    Rtf::Kept::setDocumentGroups(copy, Rtf::Kept::documentGroups(document));
+    QTextCursor cursor(&copy);
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block != document.begin())
+            cursor.insertBlock();
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            QTextCharFormat format = it.fragment().charFormat();
+            if (format.isImageFormat()) {
+                QTextImageFormat image = format.toImageFormat();
+                const auto picture = DocumentImages::find(&document, image.name());
+                QVERIFY(picture);
+                image.setName(DocumentImages::add(&copy, *picture).name());
+                cursor.insertImage(image);
+            } else {
+                cursor.insertText(it.fragment().text(), format);
+            }
+        }
+    }
+    const QByteArray out = written(document);
+    QVERIFY(out.contains("{\\header"));
+    QVERIFY(out.contains("\\wmetafile8"));
+    QCOMPARE(written(copy), out);
 }
 
 // Past the cap, kept groups are dropped and the read says so.
