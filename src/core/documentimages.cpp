@@ -73,7 +73,7 @@ QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteAr
     return result;
 }
 
-QImage placeholder(QSize size, const QByteArray &format)
+QImage placeholder(QSize size)
 {
     if (size.isEmpty() || size.width() > maxSide || size.height() > maxSide ||
         qint64(size.width()) * size.height() > maxPixels)
@@ -85,19 +85,12 @@ QImage placeholder(QSize size, const QByteArray &format)
     QPainter painter(&image);
     painter.setPen(QColor(0xb0, 0xb0, 0xb0));
     painter.drawRect(0, 0, size.width() - 1, size.height() - 1);
-    // A small cross in the middle, and the kind of picture when there is room.
+    // A small cross in the middle. (No label: text would load the fonts,
+    // which a reader on another thread or in a tool should not need.)
     const int arm = std::min({size.width(), size.height(), 24}) / 4;
     const QPoint middle(size.width() / 2, size.height() / 2);
     painter.drawLine(middle - QPoint(arm, arm), middle + QPoint(arm, arm));
     painter.drawLine(middle + QPoint(-arm, arm), middle + QPoint(arm, -arm));
-    if (size.width() >= 48 && size.height() >= 32 && !format.isEmpty()) {
-        QFont font = painter.font();
-        font.setPixelSize(10);
-        painter.setFont(font);
-        painter.setPen(QColor(0x80, 0x80, 0x80));
-        painter.drawText(QRect(0, middle.y() + arm + 2, size.width(), 14), Qt::AlignHCenter,
-                         QString::fromLatin1(format).toUpper());
-    }
     return image;
 }
 
@@ -124,8 +117,7 @@ QTextImageFormat storeKept(QTextDocument *document, const QImage &image, QSize s
 QTextImageFormat addKept(QTextDocument *document, QSize size, const QByteArray &bytes,
                          const QByteArray &format, const QByteArray &origin, bool draw)
 {
-    return storeKept(document, draw ? placeholder(size, format) : QImage(), size, bytes, format,
-                     origin);
+    return storeKept(document, draw ? placeholder(size) : QImage(), size, bytes, format, origin);
 }
 
 QTextImageFormat add(QTextDocument *document, const Picture &picture)

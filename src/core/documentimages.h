@@ -85,7 +85,7 @@ QTextImageFormat add(QTextDocument *document, const Picture &picture);
 
 // The framed placeholder drawn for a kept picture; null when `size` passes
 // the limits above.
-QImage placeholder(QSize size, const QByteArray &format);
+QImage placeholder(QSize size);
 
 // "png", "jpeg", "bmp" from the first bytes, or empty.
 QByteArray sniffFormat(QByteArrayView bytes);
