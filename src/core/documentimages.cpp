@@ -2,9 +2,12 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QPainter>
 #include <QTextDocument>
 #include <QUrl>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace Inkwell::DocumentImages {
 
@@ -13,6 +16,27 @@ namespace {
 // The next number to try for a picture name lives on the document itself,
 // so that names stay unique per document without global state.
 constexpr char counterProperty[] = "_inkwell_pictureCounter";
+
+// What a kept picture is, stored beside its bytes.
+QUrl keptUrl(const QString &name)
+{
+    QUrl url(name);
+    url.setFragment(QStringLiteral("kept"));
+    return url;
+}
+
+QUrl freshName(QTextDocument *document)
+{
+    qint64 counter = document->property(counterProperty).toLongLong();
+    QUrl url;
+    do {
+        ++counter;
+        url = QUrl(QStringLiteral("%1:%2").arg(QLatin1String(nameScheme)).arg(counter));
+        // A name already in use (pasted from another document, say) is skipped.
+    } while (document->resource(QTextDocument::ImageResource, url).isValid());
+    document->setProperty(counterProperty, counter);
+    return url;
+}
 
 } // namespace
 
@@ -26,14 +50,7 @@ QUrl encodedUrl(const QString &name)
 QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteArray &encoded,
                      const QByteArray &format)
 {
-    qint64 counter = document->property(counterProperty).toLongLong();
-    QUrl url;
-    do {
-        ++counter;
-        url = QUrl(QStringLiteral("%1:%2").arg(QLatin1String(nameScheme)).arg(counter));
-        // A name already in use (pasted from another document, say) is skipped.
-    } while (document->resource(QTextDocument::ImageResource, url).isValid());
-    document->setProperty(counterProperty, counter);
+    const QUrl url = freshName(document);
 
     // A placeholder is stored as a null image: the resource exists (so the
     // name stays taken and find() sees it) but holds no pixels.
@@ -54,6 +71,61 @@ QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteAr
     result.setWidth(size.width());
     result.setHeight(size.height());
     return result;
+}
+
+QImage placeholder(QSize size)
+{
+    if (size.isEmpty() || size.width() > maxSide || size.height() > maxSide ||
+        qint64(size.width()) * size.height() > maxPixels)
+        return {};
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    image.fill(QColor(0xf4, 0xf4, 0xf4));
+    QPainter painter(&image);
+    painter.setPen(QColor(0xb0, 0xb0, 0xb0));
+    painter.drawRect(0, 0, size.width() - 1, size.height() - 1);
+    // A small cross in the middle. (No label: text would load the fonts,
+    // which a reader on another thread or in a tool should not need.)
+    const int arm = std::min({size.width(), size.height(), 24}) / 4;
+    const QPoint middle(size.width() / 2, size.height() / 2);
+    painter.drawLine(middle - QPoint(arm, arm), middle + QPoint(arm, arm));
+    painter.drawLine(middle + QPoint(-arm, arm), middle + QPoint(arm, -arm));
+    return image;
+}
+
+namespace {
+
+QTextImageFormat storeKept(QTextDocument *document, const QImage &image, QSize size,
+                           const QByteArray &bytes, const QByteArray &format,
+                           const QByteArray &origin)
+{
+    const QUrl url = freshName(document);
+    document->addResource(QTextDocument::ImageResource, url, QVariant(image));
+    document->addResource(QTextDocument::UserResource, encodedUrl(url.toString()), QVariant(bytes));
+    document->addResource(QTextDocument::UserResource, keptUrl(url.toString()),
+                          QVariantList{format, origin, size});
+    QTextImageFormat result;
+    result.setName(url.toString());
+    result.setWidth(size.width());
+    result.setHeight(size.height());
+    return result;
+}
+
+} // namespace
+
+QTextImageFormat addKept(QTextDocument *document, QSize size, const QByteArray &bytes,
+                         const QByteArray &format, const QByteArray &origin, bool draw)
+{
+    return storeKept(document, draw ? placeholder(size) : QImage(), size, bytes, format, origin);
+}
+
+QTextImageFormat add(QTextDocument *document, const Picture &picture)
+{
+    if (!picture.origin.isEmpty())
+        return storeKept(document, picture.image, picture.keptSize, picture.encoded, picture.format,
+                         picture.origin);
+    return add(document, picture.image, picture.encoded, picture.format);
 }
 
 QByteArray sniffFormat(QByteArrayView bytes)
@@ -90,6 +162,8 @@ QSize pixelSize(const Picture &picture)
 {
     if (!picture.image.isNull())
         return picture.image.size();
+    if (!picture.origin.isEmpty())
+        return picture.keptSize;
     return headerSize(picture.encoded).value_or(QSize());
 }
 
@@ -108,7 +182,7 @@ std::optional<Picture> fromBytes(const QByteArray &bytes)
     if (!reader.read(&image) || image.isNull() || image.width() > maxSide ||
         image.height() > maxSide)
         return std::nullopt;
-    return Picture{image, bytes, format};
+    return Picture{image, bytes, format, {}, {}};
 }
 
 std::optional<Picture> find(const QTextDocument *document, const QString &name)
@@ -122,6 +196,14 @@ std::optional<Picture> find(const QTextDocument *document, const QString &name)
         picture.image = stored.value<QImage>();
     picture.encoded =
         document->resource(QTextDocument::UserResource, encodedUrl(name)).toByteArray();
+    const QVariantList kept =
+        document->resource(QTextDocument::UserResource, keptUrl(name)).toList();
+    if (kept.size() == 3 && !picture.encoded.isEmpty()) {
+        picture.format = kept[0].toByteArray();
+        picture.origin = kept[1].toByteArray();
+        picture.keptSize = kept[2].toSize();
+        return picture;
+    }
     picture.format = sniffFormat(picture.encoded);
     if (picture.format.isEmpty())
         picture.encoded.clear();

@@ -23,7 +23,12 @@ namespace Inkwell::DocumentImages {
 struct Picture {
     QImage image;
     QByteArray encoded;
-    QByteArray format; // "png", "jpeg" or "bmp"
+    QByteArray format; // "png", "jpeg" or "bmp"; a kept picture's kind ("wmf", "emf", ...)
+    // A picture kept as it came because the editor cannot draw it (a
+    // metafile): what describes its bytes in the file it came from, for the
+    // writer of that format, and the size it is shown at. Empty otherwise.
+    QByteArray origin;
+    QSize keptSize;
 };
 
 // Largest picture file accepted, and largest decoded picture (pixels), so
@@ -66,6 +71,21 @@ QUrl encodedUrl(const QString &name);
 // `encoded` bytes registers a placeholder of the size its header gives.
 QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteArray &encoded,
                      const QByteArray &format);
+
+// Registers a picture the editor cannot draw (a metafile): its bytes are
+// kept as they came, with `origin` (see Picture), and it is shown as a framed
+// placeholder of `size` pixels. `draw` false (the picture budget is spent)
+// keeps it undrawn: a null image.
+QTextImageFormat addKept(QTextDocument *document, QSize size, const QByteArray &bytes,
+                         const QByteArray &format, const QByteArray &origin, bool draw);
+
+// Registers a picture found in another document (find()) under a fresh
+// name, kept pictures as they are.
+QTextImageFormat add(QTextDocument *document, const Picture &picture);
+
+// The framed placeholder drawn for a kept picture; null when `size` passes
+// the limits above.
+QImage placeholder(QSize size);
 
 // "png", "jpeg", "bmp" from the first bytes, or empty.
 QByteArray sniffFormat(QByteArrayView bytes);

@@ -37,6 +37,14 @@ void Pict::addBinary(std::string_view bytes)
         data.append(bytes.data(), qsizetype(bytes.size()));
 }
 
+void Pict::metafile(std::string_view word, bool hasParam, int param)
+{
+    kind = PictKind::Metafile;
+    keyword = QByteArray(word.data(), qsizetype(word.size()));
+    if (hasParam)
+        keyword.append(QByteArray::number(param));
+}
+
 QByteArray bmpFromDib(const QByteArray &dib)
 {
     if (dib.size() < 16)
@@ -90,8 +98,12 @@ std::optional<QTextImageFormat> PictureSink::place(const Pict &pict)
     switch (pict.kind) {
     case PictKind::Png:
     case PictKind::Jpeg:
+        inserted = fromFile(pict.data);
+        break;
     case PictKind::Unknown:
         inserted = fromFile(pict.data);
+        if (inserted.name().isEmpty())
+            return kept(pict);
         break;
     case PictKind::Dib:
         inserted = fromFile(bmpFromDib(pict.data));
@@ -100,8 +112,8 @@ std::optional<QTextImageFormat> PictureSink::place(const Pict &pict)
         inserted = fromWbitmap(pict);
         break;
     case PictKind::Metafile:
-        // Metafiles would need a renderer.
-        return {};
+        // Metafiles would need a renderer: kept, shown as a placeholder.
+        return kept(pict);
     }
     const QSize natural(int(inserted.width()), int(inserted.height()));
     if (!inserted.isValid() || natural.isEmpty())
@@ -138,11 +150,64 @@ QTextImageFormat PictureSink::fromFile(const QByteArray &file)
         m_use.bytes += cost;
     } else {
         // Past the budget: a placeholder that keeps the bytes.
-        picture = DocumentImages::Picture{QImage(), file, DocumentImages::sniffFormat(file)};
+        picture =
+            DocumentImages::Picture{QImage(), file, DocumentImages::sniffFormat(file), {}, {}};
         ++m_use.heldBack;
     }
     return *m_names.insert(
         file, DocumentImages::add(m_document, picture->image, picture->encoded, picture->format));
+}
+
+QTextImageFormat PictureSink::kept(const Pict &pict)
+{
+    // The shown size: the goal size (twips) scaled, else \picw/\pich, which
+    // a Windows metafile gives in hundredths of a millimetre.
+    const bool himetric = pict.keyword.startsWith("wmetafile") || pict.keyword == "emfblip";
+    auto side = [&](int goal, int own, int scale) {
+        double base = goal > 0 ? goal / 15.0 : (himetric ? own * 96.0 / 2540.0 : double(own));
+        if (base <= 0)
+            base = 96;
+        const double percent = scale > 0 && scale <= 10000 ? scale : 100;
+        return int(
+            std::clamp(std::round(base * percent / 100.0), 1.0, double(DocumentImages::maxSide)));
+    };
+    const QSize size(side(pict.goalw, pict.picw, pict.scalex),
+                     side(pict.goalh, pict.pich, pict.scaley));
+    QByteArray format = "unknown";
+    if (pict.keyword.startsWith("wmetafile"))
+        format = "wmf";
+    else if (pict.keyword == "emfblip")
+        format = "emf";
+    else if (pict.keyword == "macpict")
+        format = "pict";
+    else if (pict.keyword.startsWith("pmmetafile"))
+        format = "pmm";
+    // What the writer needs to write it back as it came: its kind and own
+    // size, then (after \x01) the words that gave the shown size.
+    QByteArray origin;
+    if (!pict.keyword.isEmpty())
+        origin += "\\" + pict.keyword;
+    origin += "\\picw" + QByteArray::number(pict.picw) + "\\pich" + QByteArray::number(pict.pich);
+    origin += '\x01';
+    if (pict.goalw > 0)
+        origin += "\\picwgoal" + QByteArray::number(pict.goalw);
+    if (pict.goalh > 0)
+        origin += "\\pichgoal" + QByteArray::number(pict.goalh);
+    if (pict.scalex != 100)
+        origin += "\\picscalex" + QByteArray::number(pict.scalex);
+    if (pict.scaley != 100)
+        origin += "\\picscaley" + QByteArray::number(pict.scaley);
+    // The placeholder is drawn, so it is charged like a decoded picture.
+    const qint64 cost = DocumentImages::decodedBytes(size);
+    const bool draw = qint64(size.width()) * size.height() <= DocumentImages::maxPixels &&
+                      m_use.bytes + cost <= m_budget;
+    if (draw) {
+        ++m_use.decoded;
+        m_use.bytes += cost;
+    } else {
+        ++m_use.heldBack;
+    }
+    return DocumentImages::addKept(m_document, size, pict.data, format, origin, draw);
 }
 
 QTextImageFormat PictureSink::fromWbitmap(const Pict &pict)

@@ -26,6 +26,10 @@ struct Pict {
     QByteArray data;
     int nibble = -1;
     bool tooBig = false; // past DocumentImages::maxEncodedBytes: dropped
+    QByteArray keyword;  // a metafile's kind as the file names it ("wmetafile8")
+
+    // \wmetafileN, \emfblip and the like: a picture kept, not drawn.
+    void metafile(std::string_view word, bool hasParam, int param);
 
     // A byte of the group's text: hex digits are the data, two to a byte;
     // anything else is ignored.
@@ -48,13 +52,15 @@ public:
     PictureSink(QTextDocument *document, qint64 budget) : m_document(document), m_budget(budget) {}
 
     // The image to insert for a finished \pict, sized by its goal and scale;
-    // nullopt when it is skipped (unknown, broken, a metafile).
+    // nullopt when it is skipped (broken, empty). A metafile, or a picture
+    // of a kind not known, is kept as it came and shown as a placeholder.
     std::optional<QTextImageFormat> place(const Pict &pict);
     DocumentImages::BudgetUse use() const { return m_use; }
 
 private:
     QTextImageFormat fromFile(const QByteArray &file);
     QTextImageFormat fromWbitmap(const Pict &pict);
+    QTextImageFormat kept(const Pict &pict);
 
     QTextDocument *m_document;
     qint64 m_budget;

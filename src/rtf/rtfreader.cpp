@@ -6,6 +6,7 @@
 
 #include "platform/codepage.h"
 #include "rtf/rtfdecoder.h"
+#include "rtf/rtfkept.h"
 #include "rtf/rtfpicture.h"
 #include "rtf/rtfstructure.h"
 #include "rtf/rtftextruns.h"
@@ -34,6 +35,13 @@ bool looksLikeRtf(QByteArrayView bytes)
 }
 
 namespace {
+
+// A keyword as a template argument.
+template <size_t N> struct FixedWord {
+    consteval FixedWord(const char (&word)[N]) { std::copy_n(word, N, text); }
+    char text[N];
+};
+
 
 // ListTable: the list and list override tables; LevelText: a level's number
 // text; Label: a list label an older reader shows (\listtext, \pntext);
@@ -80,15 +88,17 @@ struct Word {
 class Reader {
 public:
     Reader(QByteArrayView data, QTextCursor &cursor, int defaultCodePage, qint64 pictureBudget)
-        : m_tokens(data), m_defaultCodePage(defaultCodePage),
+        : m_tokens(data), m_defaultCodePage(defaultCodePage), m_cursor(cursor),
           m_pictures(cursor.document(), pictureBudget), m_runs(cursor, m_tables),
-          m_structure(cursor, m_runs, m_tables, m_lists, m_rowDefs)
+          m_structure(cursor, m_runs, m_tables, m_lists, m_rowDefs),
+          m_kept(cursor, m_runs, m_tables)
     {
         m_stack.reserve(64);
     }
 
     void run();
     DocumentImages::BudgetUse pictureUse() const { return m_pictures.use(); }
+    qint64 keptDropped() const { return m_kept.droppedBytes(); }
 
 private:
     using Handler = void (*)(Reader &, Word);
@@ -103,6 +113,13 @@ private:
     static const std::unordered_map<std::string_view, const Keyword *> &keywords();
     static void skip(Reader &r, Word) { r.m_state.dest = Dest::Skip; }
     static void keep(Reader &, Word) {} // text that belongs to the document
+    // Groups not shown but written back as they were read.
+    template <Kept::Collector::Kind kind> static void kept(Reader &r, Word)
+    {
+        if (r.inBody())
+            r.m_kept.keep(kind, r.m_tokens.position());
+        r.m_state.dest = Dest::Skip;
+    }
     // Handlers shared by several words.
     template <bool CharProps::*flag> static void toggle(Reader &r, Word w)
     {
@@ -162,6 +179,10 @@ private:
     template <int codePage> static void charset(Reader &r, Word) { r.m_charsetCodePage = codePage; }
     template <RunType type> static void runType(Reader &r, Word) { r.m_state.runType = type; }
     template <PictKind kind> static void pictKind(Reader &r, Word) { r.m_pict.kind = kind; }
+    template <FixedWord word> static void metafile(Reader &r, Word w)
+    {
+        r.m_pict.metafile(word.text, w.hasParam, w.param);
+    }
     template <int Pict::*value> static void pictValue(Reader &r, Word w)
     {
         r.m_pict.*value = w.param;
@@ -225,12 +246,14 @@ private:
         return false;
     }
     bool inBody() const { return m_state.dest == Dest::Body; }
+    bool dbch() const { return m_state.runType == RunType::Dbch; }
     CharProps &props() { return m_state.props; }
     ParaProps &para() { return m_state.para; }
     RowDef &rowDef() { return m_rowDefs[size_t(m_rowDefLevel)]; }
 
     Tokenizer m_tokens;
     int m_defaultCodePage;
+    QTextCursor &m_cursor;
     int m_ansiCodePage = 0;    // \ansicpg
     int m_charsetCodePage = 0; // \ansi (1252, as LibreOffice and Word take it), \mac, \pc, \pca
 
@@ -276,6 +299,7 @@ private:
     int m_bytesCodePage = 0;
     TextRuns m_runs;
     StructureBuilder m_structure;
+    Kept::Collector m_kept;
 };
 
 // Every keyword the reader acts on, with its handler. Words not here are
@@ -286,19 +310,30 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
     // Short entries share a line.
     // clang-format off
     constexpr Handler underline = toggle<&CharProps::underline>;
+    using Kind = Kept::Collector::Kind;
+    constexpr Handler document = kept<Kind::Document>;
+    constexpr Handler inlined = kept<Kind::Inline>;
+    constexpr auto starredRead = Starred::Read;
     static const Keyword table[] = {
         // Destinations.
         {"fonttbl", [](Reader &r, Word) { r.fontTable(); }},
         {"colortbl", [](Reader &r, Word) { r.colorTable(); }},
         {"pict", [](Reader &r, Word) { r.picture(); }, Starred::Read},
-        {"shppict", keep, Starred::Read}, {"fldrslt", keep, Starred::Read}, {"field", keep},
+        {"shppict", keep, Starred::Read}, {"fldrslt", keep, Starred::Read},
+        {"field", [](Reader &r, Word) { r.m_kept.field(r.m_tokens.position()); }},
         {"object", keep}, {"result", keep},
-        // Destinations whose text is not part of the document body.
-        {"stylesheet", skip}, {"info", skip}, {"header", skip}, {"headerl", skip},
-        {"headerr", skip}, {"headerf", skip}, {"footer", skip}, {"footerl", skip},
-        {"footerr", skip}, {"footerf", skip}, {"footnote", skip}, {"fldinst", skip},
+        // Destinations whose text is not part of the document body. These
+        // are kept and written back: the document's own, and those in the text.
+        {"stylesheet", document}, {"info", document}, {"header", document},
+        {"headerl", document}, {"headerr", document}, {"headerf", document},
+        {"footer", document}, {"footerl", document}, {"footerr", document},
+        {"footerf", document}, {"generator", document, starredRead},
+        {"footnote", kept<Kind::Footnote>, starredRead}, {"bkmkstart", inlined, starredRead},
+        {"bkmkend", inlined, starredRead}, {"fldinst", kept<Kind::FieldInstruction>, starredRead},
+        {"shp", inlined},
         {"pntext", [](Reader &r, Word) { r.listWord("pntext", {}); }},
-        {"listtext", [](Reader &r, Word) { r.listWord("listtext", {}); }}, {"objdata", skip}, {"objclass", skip},
+        {"listtext", [](Reader &r, Word) { r.listWord("listtext", {}); }}, {"objdata", skip},
+        {"objclass", skip},
         {"objname", skip}, {"template", skip}, {"xe", skip}, {"tc", skip}, {"txe", skip},
         {"rxe", skip}, {"ftnsep", skip}, {"ftnsepc", skip}, {"ftncn", skip}, {"aftnsep", skip},
         {"aftnsepc", skip}, {"aftncn", skip},
@@ -307,9 +342,9 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
          Starred::Read},
         {"revtbl", skip}, {"rsidtbl", skip}, {"nonshppict", skip}, {"nonesttables", skip},
         {"themedata", skip}, {"colorschememapping", skip}, {"latentstyles", skip},
-        {"datastore", skip}, {"xmlnstbl", skip}, {"bkmkstart", skip}, {"bkmkend", skip},
+        {"datastore", skip}, {"xmlnstbl", skip},
         {"annotation", skip}, {"atnid", skip}, {"atnauthor", skip}, {"atrfstart", skip},
-        {"atrfend", skip}, {"atndate", skip}, {"atnref", skip}, {"generator", skip},
+        {"atrfend", skip}, {"atndate", skip}, {"atnref", skip},
         {"pgdsctbl", skip}, {"filetbl", skip}, {"mmathPr", skip}, {"author", skip}, {"title", skip},
         {"subject", skip}, {"operator", skip}, {"keywords", skip}, {"comment", skip},
         {"doccomm", skip}, {"company", skip}, {"manager", skip}, {"category", skip},
@@ -344,11 +379,17 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"ulthdashd", underline}, {"ulthdashdd", underline}, {"ulhwave", underline},
         {"ululdbwave", underline}, {"ulldash", underline}, {"ulthldash", underline},
         {"ulnone", [](Reader &r, Word) { r.props().underline = false; }},
-        {"cf", [](Reader &r, Word w) { r.props().color = w.param; }},
+        // \cf0 is the automatic colour, whatever entry 0 of the table says.
+        {"cf", [](Reader &r, Word w) { r.props().color = w.param > 0 ? w.param : -1; }},
         {"plain", [](Reader &r, Word) { r.props() = CharProps(); }},
         {"loch", runType<RunType::Loch>}, {"hich", runType<RunType::Hich>},
         {"dbch", runType<RunType::Dbch>},
         {"af", [](Reader &r, Word w) { r.associatedFont(w.param); }},
+        // The associated size, bold and italic of \dbch text: what LibreOffice
+        // writes for a Chinese heading.
+        {"afs", [](Reader &r, Word w) { if (r.dbch()) r.fontSize(w); }},
+        {"ab", [](Reader &r, Word w) { if (r.dbch()) r.props().bold = w.on(); }},
+        {"ai", [](Reader &r, Word w) { if (r.dbch()) r.props().italic = w.on(); }},
         {"uc", [](Reader &r, Word w) { r.m_state.uc = std::clamp(w.param, 0, 100); }},
         {"u", [](Reader &r, Word w) { r.unicode(w.param); }},
         // Breaks and special characters.
@@ -434,8 +475,8 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         // Pictures.
         {"pngblip", pictKind<PictKind::Png>}, {"jpegblip", pictKind<PictKind::Jpeg>},
         {"dibitmap", pictKind<PictKind::Dib>}, {"wbitmap", pictKind<PictKind::Wbitmap>},
-        {"wmetafile", pictKind<PictKind::Metafile>}, {"emfblip", pictKind<PictKind::Metafile>},
-        {"macpict", pictKind<PictKind::Metafile>}, {"pmmetafile", pictKind<PictKind::Metafile>},
+        {"wmetafile", metafile<"wmetafile">}, {"emfblip", metafile<"emfblip">},
+        {"macpict", metafile<"macpict">}, {"pmmetafile", metafile<"pmmetafile">},
         {"picw", pictValue<&Pict::picw>}, {"pich", pictValue<&Pict::pich>},
         {"picwgoal", pictValue<&Pict::goalw>}, {"pichgoal", pictValue<&Pict::goalh>},
         {"picscalex", pictValue<&Pict::scalex>}, {"picscaley", pictValue<&Pict::scaley>},
@@ -502,6 +543,7 @@ void Reader::run()
     flushBytes();
     settleLabel();
     m_structure.finish(m_haveLastPara ? m_lastPara : m_state.para);
+    m_kept.finish();
 }
 
 void Reader::skipOverflow(const Token &token)
@@ -523,6 +565,7 @@ void Reader::openGroup()
         return;
     }
     m_stack.push_back(m_state);
+    m_kept.open(m_tokens.position() - 1);
     m_state.starred = false;
     m_state.ownsPict = false;
     m_state.fontEntry = false;
@@ -549,6 +592,7 @@ void Reader::closeGroup()
         m_done = true;
         return;
     }
+    m_kept.close(m_tokens.position());
     const State closed = std::move(m_state);
     m_state = std::move(m_stack.back());
     m_stack.pop_back();
@@ -612,7 +656,9 @@ void Reader::controlWord(std::string_view word, Word param)
     m_state.starred = false;
     if (found == table.end()) {
         if (starred)
-            skip(*this, param);
+            kept<Kept::Collector::Kind::Unknown>(*this, param);
+        else if (inBody())
+            m_kept.documentWord(word, param.param, param.hasParam);
         return;
     }
     if (m_state.dest == Dest::Skip)
@@ -713,8 +759,15 @@ void Reader::footnoteMark()
     if (!inBody())
         return;
     ++m_footnotes;
-    for (QChar c : QString::number(m_footnotes))
+    flushBytes();
+    beginContent();
+    m_runs.flush();
+    const int from = m_cursor.position();
+    const QString number = QString::number(m_footnotes);
+    for (QChar c : number)
         appendChar(c.unicode());
+    m_runs.flush();
+    m_kept.footnoteMark(from, m_cursor.position(), number);
 }
 
 void Reader::text(std::string_view bytes)
@@ -935,6 +988,12 @@ void Reader::beginContent()
     if (m_haveLabel)
         settleLabel();
     m_structure.content(m_state.para);
+    // A kept group waiting for the character that follows it learns where
+    // that is, after any table cell the content opened.
+    if (m_kept.wantsPosition()) {
+        m_runs.flush();
+        m_kept.contentAt(m_cursor.position());
+    }
 }
 
 void Reader::paragraphEnd()
@@ -1162,7 +1221,7 @@ ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage, qi
                   pictureBudget);
     reader.run();
     cursor.endEditBlock();
-    return {true, {}, reader.pictureUse()};
+    return {true, {}, reader.pictureUse(), reader.keptDropped()};
 }
 
 } // namespace Inkwell::Rtf

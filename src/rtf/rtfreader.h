@@ -20,6 +20,9 @@ struct ReadResult {
     // How the pictures spent the budget; heldBack > 0 when some of them are
     // placeholders (their bytes kept for saving) because it ran out.
     DocumentImages::BudgetUse pictures;
+    // Bytes of groups the editor keeps without showing that were dropped
+    // because the document already held as many as it may.
+    qint64 keptDropped = 0;
 };
 
 // Limits that keep hostile input from taking unbounded time or memory.

@@ -45,6 +45,8 @@ public:
     // between tokens are dropped (they only wrap lines in RTF), and so is a
     // lone backslash at the very end.
     Token next();
+    // Where the next token begins: right after the "{" or "}" just returned.
+    const char *position() const { return m_p; }
 
 private:
     Token controlWord();

@@ -4,11 +4,11 @@
 // full, so no run depends on the state another one left behind.
 #include "rtf/rtfwriter.h"
 
-#include "rtf/rtfwritestructure.h"
-
 #include "core/documentimages.h"
 #include "core/documenttext.h"
 #include "platform/codepage.h"
+#include "rtf/rtfkept.h"
+#include "rtf/rtfwritestructure.h"
 
 #include <QBuffer>
 #include <QHash>
@@ -118,6 +118,18 @@ constexpr char hexDigits[] = "0123456789abcdef";
 // width, so the same document always gives the same bytes.
 constexpr int pageTextTwips = 8306;
 
+void appendHex(std::string &text, const QByteArray &bytes)
+{
+    text.reserve(text.size() + size_t(bytes.size()) * 2 + size_t(bytes.size()) / 32 + 4);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto u = static_cast<unsigned char>(bytes[i]);
+        text.push_back(hexDigits[u >> 4]);
+        text.push_back(hexDigits[u & 15]);
+        if (i % 64 == 63)
+            text.push_back('\n');
+    }
+}
+
 // One character (one code point) in the code page, or "?" when the code page
 // has no form for it. 936 writes characters outside GBK as four-byte
 // GB18030, which old readers would take for two unknown characters: those
@@ -138,6 +150,12 @@ class Writer {
 public:
     Writer(const QTextDocument &document, int codePage)
         : m_document(document), m_codePage(codePage > 0 ? codePage : CodePage::systemAnsi()),
+          m_kept(
+              document,
+              [this](const QString &family) {
+                  return fontIndex(family.isEmpty() ? m_defaultFamily : family);
+              },
+              [this](QRgb rgb) { return colorIndex(rgb); }),
           m_lists(twipsOf(document.indentWidth()))
     {
         const QFont font = document.defaultFont();
@@ -180,7 +198,11 @@ private:
         m_needDelimiter = false;
     }
     void appendNumber(std::string &out, long long value) { out.append(std::to_string(value)); }
-    std::string header() const;
+    std::string header(const QByteArray &preamble) const;
+    void writeKept(const QTextCharFormat &format, int property);
+    void switchField(const QByteArray &instruction);
+    qsizetype writeFootnoteMark(const QTextCharFormat &format, const QString &text,
+                                qsizetype begin);
 
     const QTextDocument &m_document;
     int m_codePage;
@@ -199,6 +221,10 @@ private:
     };
     std::unordered_map<unsigned long long, Fallback> m_fallbacks;
     QHash<QString, std::string> m_pictures;
+    // Kept pictures: the size their original goal words give, and those words.
+    QHash<QString, std::pair<QSize, std::string>> m_keptGoals;
+    Kept::Renumberer m_kept;
+    QByteArray m_field; // the instruction of the field being written
     std::string m_out;
     bool m_needDelimiter = false;
     int m_uc = 1; // the \uc in force inside the current run group
@@ -390,7 +416,19 @@ void Writer::writePicture(const QTextImageFormat &format)
         std::string text;
         const std::optional<DocumentImages::Picture> picture =
             DocumentImages::find(&m_document, name);
-        if (picture) {
+        if (picture && !picture->origin.isEmpty()) {
+            // Kept as it came (a metafile): its own bytes and words.
+            const qsizetype split = picture->origin.indexOf('\x01');
+            text.append("{\\pict");
+            text.append(picture->origin.left(split).toStdString());
+            text.push_back('\x01');
+            text.push_back('\n');
+            m_keptGoals.insert(
+                name, {picture->keptSize,
+                       split < 0 ? std::string() : picture->origin.mid(split + 1).toStdString()});
+            appendHex(text, picture->encoded);
+            text.append("}");
+        } else if (picture) {
             QByteArray bytes = picture->encoded;
             QByteArray kind = picture->format;
             if (kind == "bmp" && picture->image.isNull()) {
@@ -414,14 +452,7 @@ void Writer::writePicture(const QTextImageFormat &format)
             text.append("\\pich" + std::to_string(pixels.height()));
             text.push_back('\x01'); // goal sizes are filled in per use below
             text.push_back('\n');
-            text.reserve(text.size() + size_t(bytes.size()) * 2 + size_t(bytes.size()) / 32 + 4);
-            for (qsizetype i = 0; i < bytes.size(); ++i) {
-                const auto u = static_cast<unsigned char>(bytes[i]);
-                text.push_back(hexDigits[u >> 4]);
-                text.push_back(hexDigits[u & 15]);
-                if (i % 64 == 63)
-                    text.push_back('\n');
-            }
+            appendHex(text, bytes);
             text.append("}");
         }
         cached = m_pictures.insert(name, text);
@@ -446,8 +477,13 @@ void Writer::writePicture(const QTextImageFormat &format)
         }
     }
     m_out.append(text, 0, mark);
-    m_out.append("\\picwgoal" + std::to_string(width * 15));
-    m_out.append("\\pichgoal" + std::to_string(height * 15));
+    const auto kept = m_keptGoals.constFind(name);
+    if (kept != m_keptGoals.constEnd() && kept->first == QSize(width, height)) {
+        m_out.append(kept->second); // shown at the size it came with
+    } else {
+        m_out.append("\\picwgoal" + std::to_string(width * 15));
+        m_out.append("\\pichgoal" + std::to_string(height * 15));
+    }
     m_out.append(text, mark + 1, std::string::npos);
     m_needDelimiter = false;
 }
@@ -531,8 +567,24 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         const qsizetype begin = std::max(0, m_from - start);
         const qsizetype stop = std::min(length, m_to - start);
         const QString text = fragment.text();
-        writeRun(propsFor(fragment), text, begin, stop, fragment.charFormat());
+        const QTextCharFormat format = fragment.charFormat();
+        // What stands before the character goes outside a field that ends
+        // or begins there.
+        const QByteArray field = format.property(Kept::fieldProperty).toByteArray();
+        if (field != m_field)
+            switchField({});
+        if (begin == 0)
+            writeKept(format, Kept::beforeProperty);
+        switchField(field);
+        const qsizetype textBegin = writeFootnoteMark(format, text, begin);
+        if (textBegin < stop)
+            writeRun(propsFor(fragment), text, textBegin, stop, format);
+        if (stop == length)
+            writeKept(format, Kept::afterProperty);
     }
+    // A field ends with its paragraph, so that its group never crosses a
+    // paragraph's or a table cell's own.
+    switchField({});
     // The paragraph mark sits after the block's last character.
     const int separator = blockStart + block.length() - 1;
     if (separator >= m_from && separator < m_to) {
@@ -639,7 +691,49 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
     m_plainParagraph = false;
 }
 
-std::string Writer::header() const
+// Groups kept from the file the text came from, renumbered into this
+// file's font and colour tables.
+void Writer::writeKept(const QTextCharFormat &format, int property)
+{
+    const QByteArray raw = format.property(property).toByteArray();
+    if (raw.isEmpty())
+        return;
+    const QByteArray renumbered = m_kept(raw);
+    m_out.append(renumbered.constData(), size_t(renumbered.size()));
+    m_needDelimiter = false;
+}
+
+// Consecutive characters with one field instruction are that field's result.
+void Writer::switchField(const QByteArray &instruction)
+{
+    if (instruction == m_field)
+        return;
+    if (!m_field.isEmpty())
+        m_out.append("}}");
+    m_field = instruction;
+    if (!m_field.isEmpty()) {
+        m_out.append("{\\field");
+        const QByteArray renumbered = m_kept(m_field);
+        m_out.append(renumbered.constData(), size_t(renumbered.size()));
+        m_out.append("{\\fldrslt ");
+    }
+    m_needDelimiter = false;
+}
+
+// An automatic footnote number is written as the mark, so that it numbers
+// itself; returns where the text after it begins.
+qsizetype Writer::writeFootnoteMark(const QTextCharFormat &format, const QString &text,
+                                    qsizetype begin)
+{
+    const QString number = format.property(Kept::footnoteMarkProperty).toString();
+    if (number.isEmpty() || begin != 0 || !text.startsWith(number))
+        return begin;
+    m_out.append("{\\super\\chftn}");
+    m_needDelimiter = false;
+    return number.size();
+}
+
+std::string Writer::header(const QByteArray &preamble) const
 {
     std::string out;
     out.append("{\\rtf1\\ansi\\ansicpg");
@@ -694,6 +788,7 @@ std::string Writer::header() const
     }
     out.append("}\n");
     out.append(m_lists.header());
+    out.append(preamble.constData(), size_t(preamble.size()));
     out.append("\\viewkind4\\uc1\\pard\n");
     return out;
 }
@@ -724,8 +819,11 @@ QByteArray Writer::write(int from, int to)
             block = block.next();
         }
     }
+    switchField({});
     m_out.append("}\n");
-    const std::string head = header();
+    // The document's own kept groups, with a copy of all of it only.
+    const bool whole = from == 0 && to >= m_document.characterCount();
+    const std::string head = header(whole ? m_kept.preamble() : QByteArray());
     QByteArray result;
     result.reserve(qsizetype(head.size() + m_out.size()));
     result.append(head.data(), qsizetype(head.size()));

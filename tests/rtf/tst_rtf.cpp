@@ -312,6 +312,11 @@ void TestRtf::readFormats_data()
     row("colour out of range", "\\cf9 X", "X", arial, 12, "", "");
     row("font by number", "\\f2 X", "X", QStringLiteral("Courier New"), 12, "", "");
     row("gbk font name", "\\f1 X", "X", song, 12, "", "");
+    // LibreOffice states a Chinese heading's size and bold for \dbch text only.
+    row("associated size and bold of double-byte text",
+        "{\\dbch\\afs32\\ab\\ai\\af1\\dbch \\u20851?}", "\u5173", song, 16, "bi", "");
+    row("associated size outside double-byte text", "{\\rtlch\\afs32\\ab X}", "X", arial, 12,
+        "", "");
     row("group restores", "{\\b\\i\\f2\\fs40\\cf1 a}X", "X", arial, 12, "", "");
     row("plain resets", "\\b\\i\\f2\\fs40\\cf1 a\\plain X", "X", arial, 12, "", "");
     row("pard keeps character formatting", "\\f1\\b\\cf2 a\\par\\pard X", "X", song, 12, "b",
@@ -432,11 +437,12 @@ void TestRtf::readPictures_data()
         << "{\\rtf1{\\*\\shppict{\\pict\\pngblip " + pngHex + "}}{\\nonshppict{\\pict\\pngblip " +
                pngHex + "}}}"
         << 1 << QSize(4, 2) << png << small;
-    QTest::newRow("metafile skipped")
-        << QByteArray("{\\rtf1{\\pict\\wmetafile8\\picw10\\pich10 0100090000}x}") << 0 << QSize()
-        << QByteArray() << QImage();
-    QTest::newRow("emf skipped") << QByteArray("{\\rtf1{\\pict\\emfblip 01000000}x}") << 0
-                                 << QSize() << QByteArray() << QImage();
+    QTest::newRow("metafile kept, shown as a placeholder")
+        << QByteArray("{\\rtf1{\\pict\\wmetafile8\\picw2540\\pich1270 0100090000}x}") << 1
+        << QSize(96, 48) << QByteArray::fromHex("0100090000") << QImage();
+    QTest::newRow("emf without a size kept")
+        << QByteArray("{\\rtf1{\\pict\\emfblip 01000000}x}") << 1 << QSize(96, 96)
+        << QByteArray::fromHex("01000000") << QImage();
     QTest::newRow("corrupt png dropped") << "{\\rtf1{\\pict\\pngblip " + pngHex.left(40) + "}x}"
                                          << 0 << QSize() << QByteArray() << QImage();
     QTest::newRow("picture in a skipped destination")

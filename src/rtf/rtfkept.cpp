@@ -1,0 +1,517 @@
+#include "rtf/rtfkept.h"
+
+#include "rtf/rtftextruns.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QVariant>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace Inkwell::Rtf::Kept {
+
+namespace {
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// True when [p, to) holds nothing but a group's destination word: "\*" and
+// one control word with its parameter and delimiter, with the line breaks
+// the tokenizer drops. Only such a group is kept whole: text read before the
+// word (a space too) is already in the document.
+bool onlyDestinationWord(const char *p, const char *to)
+{
+    auto skipSpace = [&] {
+        while (p < to && (*p == '\r' || *p == '\n' || *p == '\0'))
+            ++p;
+    };
+    skipSpace();
+    if (to - p >= 2 && p[0] == '\\' && p[1] == '*') {
+        p += 2;
+        skipSpace();
+    }
+    if (p >= to || *p != '\\')
+        return false;
+    ++p;
+    while (p < to && isLetter(*p))
+        ++p;
+    if (p < to && *p == '-')
+        ++p;
+    while (p < to && isDigit(*p))
+        ++p;
+    if (p < to && *p == ' ')
+        ++p;
+    return p == to;
+}
+
+enum class Numbered : std::uint8_t { None, Font, Color };
+
+Numbered numbered(std::string_view word)
+{
+    static constexpr std::string_view fonts[] = {"f",         "af",        "deff",      "adeff",
+                                                 "stshfdbch", "stshfloch", "stshfhich", "stshfbi"};
+    static constexpr std::string_view colors[] = {
+        "cf",     "cb",      "highlight", "chcbpat", "chcfpat", "cbpat",      "cfpat",     "ulc",
+        "brdrcf", "clcbpat", "clcfpat",   "trcbpat", "trcfpat", "clcbpatraw", "clcfpatraw"};
+    for (std::string_view font : fonts)
+        if (word == font)
+            return Numbered::Font;
+    for (std::string_view color : colors)
+        if (word == color)
+            return Numbered::Color;
+    return Numbered::None;
+}
+
+// The page, section and footnote words a Word file sets that the writer
+// does not make; without \facingp and \titlepg the left, right and
+// first-page headers are not shown, without \ftnrstpg or \aftnnrlc the
+// footnotes are numbered otherwise.
+bool isDocumentWord(std::string_view word)
+{
+    static constexpr std::string_view words[] = {
+        "paperw",     "paperh",      "margl",       "margr",     "margt",      "margb",
+        "gutter",     "landscape",   "facingp",     "titlepg",   "headery",    "footery",
+        "pgwsxn",     "pghsxn",      "marglsxn",    "margrsxn",  "margtsxn",   "margbsxn",
+        "lndscpsxn",  "margmirror",  "pgnstart",    "pgnstarts", "pgnrestart", "pgndec",
+        "pgnucrm",    "pgnlcrm",     "pgnucltr",    "pgnlcltr",  "deftab",     "ftnbj",
+        "ftntj",      "aftnbj",      "aftntj",      "fet",       "endnotes",   "enddoc",
+        "aendnotes",  "aenddoc",     "ftnstart",    "aftnstart", "ftnrstpg",   "ftnrestart",
+        "ftnrstcont", "aftnrestart", "aftnrstcont", "ftnnar",    "ftnnalc",    "ftnnauc",
+        "ftnnrlc",    "ftnnruc",     "ftnnchi",     "aftnnar",   "aftnnalc",   "aftnnauc",
+        "aftnnrlc",   "aftnnruc",    "aftnnchi"};
+    return std::find(std::begin(words), std::end(words), word) != std::end(words);
+}
+
+constexpr char holderName[] = "inkwellRtfPreambleHolder";
+
+const QObject *preambleHolder(const QTextDocument &document)
+{
+    return document.rootFrame()->findChild<QObject *>(QLatin1String(holderName),
+                                                      Qt::FindDirectChildrenOnly);
+}
+
+constexpr char fontsKey[] = "fonts";
+constexpr char charsetsKey[] = "charsets";
+constexpr char colorsKey[] = "colors";
+
+} // namespace
+
+DocumentGroups documentGroups(const QTextDocument &document)
+{
+    DocumentGroups groups;
+    if (preambleHolder(document))
+        groups.preamble = document.property(preambleProperty).toByteArray();
+    groups.tables = document.property(tablesProperty);
+    return groups;
+}
+
+void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups)
+{
+    document.setProperty(tablesProperty, groups.tables);
+    document.setProperty(preambleProperty, groups.preamble);
+    if (!groups.preamble.isEmpty() && !preambleHolder(document))
+        (new QObject(document.rootFrame()))->setObjectName(QLatin1String(holderName));
+}
+
+KeptTables KeptTables::of(const QTextDocument &document)
+{
+    KeptTables tables;
+    const QVariantMap map = document.property(tablesProperty).toMap();
+    const QStringList names = map.value(fontsKey).toStringList();
+    const QVariantList charsets = map.value(charsetsKey).toList();
+    for (qsizetype i = 0; i < names.size(); ++i)
+        tables.fonts.append({names[i], charsets.value(i, -1).toInt()});
+    for (const QVariant &color : map.value(colorsKey).toList())
+        tables.colors.append(color.value<QColor>());
+    return tables;
+}
+
+void KeptTables::storeOn(QTextDocument &document) const
+{
+    QStringList names;
+    QVariantList charsets;
+    for (const FontRef &font : fonts) {
+        names.append(font.name);
+        charsets.append(font.charset);
+    }
+    QVariantList colorList;
+    for (const QColor &color : colors)
+        colorList.append(color);
+    document.setProperty(
+        tablesProperty,
+        QVariantMap{{fontsKey, names}, {charsetsKey, charsets}, {colorsKey, colorList}});
+}
+
+int KeptTables::addFont(const FontRef &font)
+{
+    const qsizetype found = fonts.indexOf(font);
+    if (found >= 0)
+        return int(found);
+    fonts.append(font);
+    return int(fonts.size() - 1);
+}
+
+int KeptTables::addColor(const QColor &color)
+{
+    const qsizetype found = colors.indexOf(color);
+    if (found >= 0)
+        return int(found);
+    colors.append(color);
+    return int(colors.size() - 1);
+}
+
+QByteArray renumber(QByteArrayView raw, const std::function<int(int)> &font,
+                    const std::function<int(int)> &color)
+{
+    QByteArray out;
+    out.reserve(raw.size() + 16);
+    const char *p = raw.data();
+    const char *const end = p + raw.size();
+    while (p < end) {
+        if (*p != '\\' || p + 1 >= end) {
+            // Everything up to the next backslash is copied as it is.
+            const void *next = std::memchr(p + 1, '\\', size_t(end - p - 1));
+            const char *stop = next ? static_cast<const char *>(next) : end;
+            out.append(p, stop - p);
+            p = stop;
+            continue;
+        }
+        if (!isLetter(p[1])) {
+            // A control symbol (\' takes its two digits as ordinary bytes).
+            out.append(p, 2);
+            p += 2;
+            continue;
+        }
+        const char *word = p + 1;
+        const char *q = word;
+        while (q < end && isLetter(*q))
+            ++q;
+        const std::string_view name(word, size_t(q - word));
+        // The parameter as the tokenizer reads it, so that \bin data is cut
+        // where the reader cut it.
+        const char *digits = q;
+        bool negative = false;
+        if (q + 1 < end && *q == '-' && isDigit(q[1])) {
+            negative = true;
+            ++q;
+        }
+        long long value = 0;
+        const char *numberStart = q;
+        while (q < end && isDigit(*q)) {
+            if (value < 100000000000LL)
+                value = value * 10 + (*q - '0');
+            ++q;
+        }
+        const bool hasParam = q > numberStart;
+        if (!hasParam)
+            q = digits;
+        const long long param =
+            std::clamp<long long>(negative ? -value : value, INT32_MIN, INT32_MAX);
+        if (name == "bin" && hasParam) {
+            // \binN: the delimiter and N bytes of data, copied untouched.
+            if (q < end && *q == ' ')
+                ++q;
+            const long long available = end - q;
+            q += std::clamp(param, 0LL, available);
+            out.append(p, q - p);
+            p = q;
+            continue;
+        }
+        const Numbered kind = hasParam ? numbered(name) : Numbered::None;
+        if (kind == Numbered::None || param < 0 || value > INT32_MAX) {
+            out.append(p, q - p);
+            p = q;
+            continue;
+        }
+        const int mapped = kind == Numbered::Font ? font(int(param)) : color(int(param));
+        out.append(p, digits - p);
+        out.append(QByteArray::number(mapped));
+        p = q;
+    }
+    return out;
+}
+
+Collector::Collector(QTextCursor &cursor, TextRuns &runs, const Tables &tables)
+    : m_cursor(cursor), m_runs(runs), m_tables(tables)
+{
+    if (QTextDocument *document = cursor.document()) {
+        m_whole = document->isEmpty();
+        if (m_whole) {
+            // A new document: nothing of an earlier one is kept.
+            document->setProperty(preambleProperty, QVariant());
+            document->setProperty(tablesProperty, QVariant());
+        }
+        m_kept = KeptTables::of(*document);
+    }
+    m_start = cursor.position();
+}
+
+void Collector::open(const char *at)
+{
+    Group group;
+    group.start = at;
+    m_groups.push_back(std::move(group));
+}
+
+bool Collector::take(qsizetype bytes)
+{
+    if (m_bytes + bytes > maxBytes) {
+        m_dropped += bytes;
+        return false;
+    }
+    m_bytes += bytes;
+    return true;
+}
+
+QByteArray Collector::own(QByteArrayView raw)
+{
+    // Numbers of the file's tables become numbers of the document's kept table.
+    return renumber(
+        raw,
+        [this](int number) {
+            const auto found = m_tables.fonts.find(number);
+            if (found == m_tables.fonts.end())
+                return m_kept.addFont({});
+            return m_kept.addFont({found->second.name, found->second.charset});
+        },
+        [this](int number) {
+            if (number <= 0 || size_t(number) >= m_tables.colors.size())
+                return 0;
+            const QColor color = m_tables.colors[size_t(number)];
+            return color.isValid() ? m_kept.addColor(color) + 1 : 0;
+        });
+}
+
+int Collector::flushedPosition()
+{
+    m_runs.flush();
+    return m_cursor.position();
+}
+
+void Collector::addInline(const QByteArray &raw)
+{
+    if (m_markEnd >= 0) {
+        // A footnote right after its mark goes with the mark: deleting the
+        // mark deletes the footnote.
+        m_attach.push_back({m_markEnd - 1, m_markEnd, afterProperty, raw});
+        return;
+    }
+    m_pending.append(raw);
+}
+
+Collector::Group *Collector::innermostField()
+{
+    for (auto it = m_groups.rbegin(); it != m_groups.rend(); ++it)
+        if (it->isField)
+            return &*it;
+    return nullptr;
+}
+
+void Collector::close(const char *end)
+{
+    if (m_groups.empty())
+        return;
+    Group group = std::move(m_groups.back());
+    m_groups.pop_back();
+    const QByteArrayView raw(group.start, end - group.start);
+    if (group.isField) {
+        if (group.resultStart >= 0) {
+            const int to = flushedPosition();
+            if (to > group.resultStart)
+                m_attach.push_back({group.resultStart, to, fieldProperty, group.instruction});
+        } else if (!group.instruction.isEmpty() && take(16)) {
+            // No result text to hold the instruction: the field, with an
+            // empty result, waits for the next character. (Not the group as
+            // it was: whatever else it held is in the document already.)
+            m_pending.append("{\\field" + group.instruction + "{\\fldrslt }}");
+        }
+        m_fieldWaiting = false;
+        for (const Group &open : m_groups)
+            if (open.isField && !open.instruction.isEmpty() && open.resultStart < 0)
+                m_fieldWaiting = true;
+    }
+    switch (group.kind) {
+    case Kind::None:
+        break;
+    case Kind::Document:
+        if (take(raw.size()))
+            m_preamble.append(own(raw));
+        break;
+    case Kind::Inline:
+    case Kind::Unknown:
+        if (take(raw.size()))
+            m_pending.append(own(raw));
+        break;
+    case Kind::Footnote:
+        if (take(raw.size()))
+            addInline(own(raw));
+        break;
+    case Kind::FieldInstruction:
+        if (Group *field = innermostField();
+            field && field->instruction.isEmpty() && field->resultStart < 0 && take(raw.size())) {
+            field->instruction = own(raw);
+            m_fieldWaiting = true;
+        }
+        break;
+    }
+}
+
+bool Collector::keep(Kind kind, const char *wordEnd)
+{
+    // The outer group is the document itself.
+    if (m_groups.size() < 2 || !onlyDestinationWord(m_groups.back().start + 1, wordEnd))
+        return false;
+    Group &group = m_groups.back();
+    if (kind == Kind::Unknown && !m_contentSeen)
+        kind = Kind::Document;
+    group.kind = kind;
+    return true;
+}
+
+void Collector::documentWord(std::string_view word, int param, bool hasParam)
+{
+    if (m_contentSeen || !isDocumentWord(word))
+        return;
+    QByteArray text = "\\" + QByteArray(word.data(), qsizetype(word.size()));
+    if (hasParam)
+        text.append(QByteArray::number(param));
+    if (take(text.size()))
+        m_preamble.append(text);
+}
+
+void Collector::field(const char *wordEnd)
+{
+    if (m_groups.size() >= 2 && onlyDestinationWord(m_groups.back().start + 1, wordEnd))
+        m_groups.back().isField = true;
+}
+
+void Collector::contentAt(int position)
+{
+    m_contentSeen = true;
+    m_markEnd = m_markFrom = -1;
+    if (!m_pending.isEmpty()) {
+        m_attach.push_back({position, position + 1, beforeProperty, m_pending});
+        m_pending.clear();
+    }
+    if (m_fieldWaiting) {
+        for (Group &group : m_groups)
+            if (group.isField && !group.instruction.isEmpty() && group.resultStart < 0)
+                group.resultStart = position;
+        m_fieldWaiting = false;
+    }
+}
+
+void Collector::footnoteMark(int from, int to, const QString &number)
+{
+    if (to <= from)
+        return;
+    m_attach.push_back({from, to, footnoteMarkProperty, number.toUtf8()});
+    m_markFrom = from;
+    m_markEnd = to;
+}
+
+void Collector::finish()
+{
+    QTextDocument *document = m_cursor.document();
+    if (!document)
+        return;
+    const int end = flushedPosition();
+    if (!m_pending.isEmpty()) {
+        // Nothing followed: the last character read holds them.
+        if (end > m_start)
+            m_attach.push_back({end - 1, end, afterProperty, m_pending});
+        else
+            m_preamble.append(m_pending);
+        m_pending.clear();
+    }
+    // Fields inside fields: the outer ones first, so that the inner ones keep
+    // their own instruction.
+    // The fields go first (their ranges set the hash key, which the single
+    // characters' groups then combine with theirs).
+    const auto others =
+        std::stable_partition(m_attach.begin(), m_attach.end(),
+                              [](const Attach &a) { return a.property == fieldProperty; });
+    std::reverse(m_attach.begin(), others);
+    QTextCursor cursor(document);
+    for (Attach &attach : m_attach) {
+        if (attach.property == beforeProperty && attach.from >= end && end > m_start) {
+            // The character they waited for never came.
+            attach.from = end - 1;
+            attach.to = end;
+            attach.property = afterProperty;
+        }
+        if (attach.from < m_start || attach.to > end || attach.from >= attach.to)
+            continue;
+        cursor.setPosition(attach.from);
+        cursor.setPosition(attach.to, QTextCursor::KeepAnchor);
+        QTextCharFormat format;
+        if (attach.property == footnoteMarkProperty) {
+            format.setProperty(attach.property, QString::fromUtf8(attach.raw));
+        } else if (attach.property == fieldProperty) {
+            format.setProperty(attach.property, attach.raw);
+            format.setProperty(hashKeyProperty, int(qHash(attach.raw)));
+        } else {
+            // Several groups on one character are written one after another.
+            QTextCursor at(document);
+            at.setPosition(attach.to);
+            const QTextCharFormat held = at.charFormat();
+            const QByteArray raw = held.property(attach.property).toByteArray() + attach.raw;
+            format.setProperty(attach.property, raw);
+            format.setProperty(hashKeyProperty, held.intProperty(hashKeyProperty) ^
+                                                    int(qHash(raw, attach.property)));
+        }
+        cursor.mergeCharFormat(format);
+    }
+    // Inserted into a document of its own, another file's headers and page
+    // do not become this one's.
+    if (!m_kept.fonts.isEmpty() || !m_kept.colors.isEmpty())
+        m_kept.storeOn(*document);
+    if (!m_preamble.isEmpty() && m_whole)
+        setDocumentGroups(*document, {m_preamble, document->property(tablesProperty)});
+}
+
+Renumberer::Renumberer(const QTextDocument &document, std::function<int(const QString &)> font,
+                       std::function<int(QRgb)> color)
+    : m_document(document), m_tables(KeptTables::of(document)), m_font(std::move(font)),
+      m_color(std::move(color))
+{
+}
+
+QByteArray Renumberer::operator()(const QByteArray &raw)
+{
+    return renumber(
+        raw,
+        [this](int number) {
+            const QString name =
+                number < m_tables.fonts.size() ? m_tables.fonts[number].name : QString();
+            return m_font(name);
+        },
+        [this](int number) {
+            if (number <= 0 || number > m_tables.colors.size())
+                return 0;
+            const QColor color = m_tables.colors[number - 1];
+            return color.isValid() ? m_color(color.rgb()) : 0;
+        });
+}
+
+QByteArray Renumberer::preamble()
+{
+    if (!preambleHolder(m_document))
+        return {};
+    const QByteArray raw = m_document.property(preambleProperty).toByteArray();
+    return raw.isEmpty() ? raw : (*this)(raw);
+}
+
+} // namespace Inkwell::Rtf::Kept

@@ -1,0 +1,181 @@
+// RTF the editor does not show but must write back: headers, footers,
+// footnotes, fields' instructions, bookmarks, document information and
+// destinations it does not know. They are held as the raw RTF they were read
+// as, on the document (groups that belong to the whole document) or on the
+// character they stand before (groups inside the text).
+//
+// Their font and colour numbers refer to the table of the file they came
+// from; the reader renumbers them into a table kept on the document, and the
+// writer renumbers them again into the tables it writes.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QColor>
+#include <QList>
+#include <QString>
+#include <QTextFormat>
+#include <QVariant>
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+class QTextCursor;
+class QTextDocument;
+
+namespace Inkwell::Rtf {
+
+class TextRuns;
+struct Tables;
+
+namespace Kept {
+
+// Raw RTF written before the character that carries it (QByteArray).
+inline constexpr int beforeProperty = QTextFormat::UserProperty + 0x301;
+// A field's {\*\fldinst ...} group on each character of its result (QByteArray).
+inline constexpr int fieldProperty = QTextFormat::UserProperty + 0x302;
+// Raw RTF written after the character: groups nothing followed (QByteArray).
+inline constexpr int afterProperty = QTextFormat::UserProperty + 0x303;
+// The number shown for an automatic footnote mark (QString); the writer
+// writes the mark itself, so that the number follows the footnotes.
+inline constexpr int footnoteMarkProperty = QTextFormat::UserProperty + 0x304;
+
+// An int made from the values above. QTextFormat hashes a QByteArray
+// property by its type alone, so without it every character holding a
+// different group would share one hash and each new format would be
+// compared with all of them: reading thousands of bookmarks took minutes.
+inline constexpr int hashKeyProperty = QTextFormat::UserProperty + 0x305;
+
+// The document's own groups (QByteArray), written after the font and colour
+// tables.
+inline constexpr char preambleProperty[] = "inkwellRtfPreamble";
+// The fonts and colours the kept groups' numbers refer to (QVariantMap).
+inline constexpr char tablesProperty[] = "inkwellRtfKeptTables";
+
+// Kept bytes a document may hold; groups past it are dropped. A hostile file
+// cannot make us hold more than this besides its own bytes.
+inline constexpr qsizetype maxBytes = qsizetype(64) * 1024 * 1024;
+
+// What a kept group's numbers refer to: fonts by name and character set,
+// colours by value (an invalid colour is "automatic").
+struct FontRef {
+    QString name;
+    int charset = -1;
+    bool operator==(const FontRef &) const = default;
+};
+struct KeptTables {
+    QList<FontRef> fonts;
+    QList<QColor> colors;
+
+    static KeptTables of(const QTextDocument &document);
+    void storeOn(QTextDocument &document) const;
+    int addFont(const FontRef &font);
+    int addColor(const QColor &color);
+};
+
+// The document's own kept groups and the tables of all, as values that a
+// copy of the document (a draft's, built on another thread) takes along.
+struct DocumentGroups {
+    QByteArray preamble; // empty when the document no longer is the one read
+    QVariant tables;
+};
+DocumentGroups documentGroups(const QTextDocument &document);
+void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups);
+
+// Rewrites the numbers of the font words (\f \af ...) and colour words
+// (\cf \cb \highlight ...) of raw RTF; everything else, \bin data included,
+// is copied byte for byte.
+QByteArray renumber(QByteArrayView raw, const std::function<int(int)> &font,
+                    const std::function<int(int)> &color);
+
+// The reader's side: the offsets of the open groups, which of them are kept,
+// and where in the document each kept group goes.
+class Collector {
+public:
+    // Unknown: a "\*" destination the reader does not know, kept with the
+    // document before the text begins and with the text after.
+    enum class Kind : std::uint8_t { None, Document, Inline, Footnote, FieldInstruction, Unknown };
+
+    Collector(QTextCursor &cursor, TextRuns &runs, const Tables &tables);
+
+    // A group opened at `at` (the offset of its "{"), closed just before `end`.
+    void open(const char *at);
+    void close(const char *end);
+    // The innermost open group is kept as `kind`, its destination word ending
+    // at `wordEnd`; false when it cannot be (the document's own outer group,
+    // or a group with other words or text before the destination word).
+    bool keep(Kind kind, const char *wordEnd);
+    // A control word outside any destination before the text begins: the
+    // page and section words the writer does not make are kept.
+    void documentWord(std::string_view word, int param, bool hasParam);
+    // A \field word, ending at `wordEnd`, in the innermost group.
+    void field(const char *wordEnd);
+    // Content is about to be inserted at the cursor; true when the collector
+    // wants its position (the runs are flushed first).
+    bool wantsPosition() const
+    {
+        return !m_contentSeen || !m_pending.isEmpty() || m_fieldWaiting || m_markEnd >= 0;
+    }
+    void contentAt(int position);
+    // An automatic footnote mark was inserted at [from, to).
+    void footnoteMark(int from, int to, const QString &number);
+    // The end of the data: the kept groups go onto the document.
+    void finish();
+    qint64 droppedBytes() const { return m_dropped; }
+
+private:
+    struct Group {
+        const char *start = nullptr;
+        Kind kind = Kind::None;
+        bool isField = false;
+        QByteArray instruction; // for a field: its {\*\fldinst} group
+        int resultStart = -1;   // for a field: where its result text begins
+    };
+    struct Attach {
+        int from;
+        int to;
+        int property;
+        QByteArray raw;
+    };
+    bool take(qsizetype bytes);
+    QByteArray own(QByteArrayView raw);
+    int flushedPosition();
+    void addInline(const QByteArray &raw);
+    Group *innermostField();
+
+    QTextCursor &m_cursor;
+    TextRuns &m_runs;
+    const Tables &m_tables;
+    KeptTables m_kept;
+    std::vector<Group> m_groups;
+    QByteArray m_preamble;
+    QByteArray m_pending; // inline groups waiting for the next character
+    std::vector<Attach> m_attach;
+    int m_markFrom = -1, m_markEnd = -1; // the last footnote mark, until content follows
+    bool m_fieldWaiting = false;         // a field with an instruction waits for its result
+    bool m_contentSeen = false;
+    bool m_whole = true; // read into an empty document: the document's groups are its own
+    int m_start = 0;     // where the reader began inserting
+    qint64 m_bytes = 0;
+    qint64 m_dropped = 0;
+};
+
+// The writer's side: kept groups renumbered into the writer's tables.
+class Renumberer {
+public:
+    Renumberer(const QTextDocument &document, std::function<int(const QString &)> font,
+               std::function<int(QRgb)> color);
+    QByteArray operator()(const QByteArray &raw);
+    QByteArray preamble();
+
+private:
+    const QTextDocument &m_document;
+    KeptTables m_tables;
+    std::function<int(const QString &)> m_font;
+    std::function<int(QRgb)> m_color;
+};
+
+} // namespace Kept
+} // namespace Inkwell::Rtf
