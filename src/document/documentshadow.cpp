@@ -169,6 +169,7 @@ DocumentSnapshot DocumentShadow::snapshot()
     const QFont font = m_document->defaultFont();
     out.defaultFont.fromString(font.toString());
     out.defaultFont.setFamilies(font.families());
+    out.kept = Rtf::Kept::documentGroups(*m_document);
     return out;
 }
 
@@ -179,8 +180,9 @@ std::unique_ptr<QTextDocument> buildDocument(const DocumentSnapshot &snapshot)
     document->setDefaultFont(snapshot.defaultFont);
     QHash<QString, QString> renamed;
     for (auto it = snapshot.pictures.cbegin(); it != snapshot.pictures.cend(); ++it) {
-        const QTextImageFormat added =
-            DocumentImages::add(document.get(), it->image, it->encoded, it->format);
+        // Added as found: a kept picture (a metafile, one past the budget)
+        // stays one.
+        const QTextImageFormat added = DocumentImages::add(document.get(), it.value());
         renamed.insert(it.key(), added.name());
     }
     QTextCursor cursor(document.get());
@@ -195,6 +197,7 @@ std::unique_ptr<QTextDocument> buildDocument(const DocumentSnapshot &snapshot)
             cursor.insertText(piece->text.mid(run.offset, run.length), format);
         }
     }
+    Rtf::Kept::setDocumentGroups(*document, snapshot.kept);
     return document;
 }
 

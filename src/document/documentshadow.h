@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/documentimages.h"
+#include "rtf/rtfkept.h"
 
 #include <QFont>
 #include <QHash>
@@ -38,6 +39,9 @@ struct DocumentSnapshot {
     std::vector<std::shared_ptr<const DocumentPiece>> pieces;
     QFont defaultFont;
     QHash<QString, DocumentImages::Picture> pictures;
+    // What the file the document came from held that the editor does not
+    // show (headers, footers, document information).
+    Rtf::Kept::DocumentGroups kept;
 };
 
 // A new document with the snapshot's content; safe on a worker thread.

@@ -691,6 +691,25 @@ private slots:
         QTest::newRow("pieces of 64") << 64u << 64;
         QTest::newRow("pieces of 7, other seed") << 99u << 7;
     }
+    // A draft of a document in the fast view (a long RTF) is copied through
+    // the shadow: the copy keeps what the file held that is not shown.
+    void shadowCopyKeepsHiddenGroups()
+    {
+        QTextDocument doc;
+        parseRtf("{\\rtf1\\ansi{\\header \\pard Hospital\\par}"
+                 "{\\pict\\wmetafile8\\picw100\\pich100\\picwgoal300\\pichgoal300 "
+                 "0100090000030a00}text\\par}",
+                 doc);
+        DocumentShadow shadow(&doc);
+        const std::unique_ptr<QTextDocument> copy = buildDocument(shadow.snapshot());
+        const QByteArray rtf =
+            serialize(*copy, TextEncoding::forNewDocument(), FileFormat::Rtf).bytes;
+        QVERIFY2(rtf.contains("{\\header \\pard Hospital\\par}"), rtf.constData());
+        QVERIFY2(rtf.contains("\\wmetafile8") && rtf.contains("0100090000030a00"),
+                 rtf.constData());
+        QCOMPARE(rtf, serialize(doc, TextEncoding::forNewDocument(), FileFormat::Rtf).bytes);
+    }
+
     void shadowFollowsEdits()
     {
         QFETCH(quint32, seed);
