@@ -118,7 +118,8 @@ int StructureBuilder::effectiveDepth(int depth) const
     return std::min({depth, maxTableDepth, m_flatFrom - 1});
 }
 
-void StructureBuilder::content(const ParaProps &para)
+// Opens or closes tables until the paragraph's table depth is reached.
+void StructureBuilder::enterFor(const ParaProps &para)
 {
     const int wanted = para.depth();
     if (wanted < m_flatFrom)
@@ -126,17 +127,17 @@ void StructureBuilder::content(const ParaProps &para)
     const int depth = effectiveDepth(wanted);
     if (depth != int(m_open.size()) || !m_positioned)
         enter(depth);
+}
+
+void StructureBuilder::content(const ParaProps &para)
+{
+    enterFor(para);
     m_runs.beginContent();
 }
 
 void StructureBuilder::paragraphEnd(const ParaProps &para)
 {
-    const int wanted = para.depth();
-    if (wanted < m_flatFrom)
-        m_flatFrom = maxTableDepth + 1;
-    const int depth = effectiveDepth(wanted);
-    if (depth != int(m_open.size()) || !m_positioned)
-        enter(depth);
+    enterFor(para);
     applyParagraph(para);
     m_runs.paragraphBreak();
 }

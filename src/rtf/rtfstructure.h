@@ -123,6 +123,7 @@ private:
     struct Table;
     int effectiveDepth(int depth) const;
     void enter(int depth);
+    void enterFor(const ParaProps &para);
     void openTable();
     void closeTable();
     void positionInCell();
