@@ -153,7 +153,7 @@ struct KeyDocument {
 
 // About 1 M characters of formatted paragraphs; the table (if any) comes
 // after the first paragraphs, so it is on the first screen.
-void fillKeyDocument(QTextDocument &document, const KeyDocument &spec, QTextCursor *caret)
+void fillKeyDocument(QTextDocument &document, const KeyDocument &setup, QTextCursor *caret)
 {
     document.setUndoRedoEnabled(false);
     QTextCursor cursor(&document);
@@ -174,23 +174,23 @@ void fillKeyDocument(QTextDocument &document, const KeyDocument &spec, QTextCurs
     for (int i = 0; i < 3; ++i)
         paragraph();
     QTextCursor cell;
-    if (spec.tableRows > 0) {
+    if (setup.tableRows > 0) {
         QTextTableFormat format;
         format.setBorder(1);
         format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
         format.setBorderCollapse(true);
         format.setCellPadding(4);
         format.setCellSpacing(0);
-        if (spec.shape != TableShape::Plain) {
+        if (setup.shape != TableShape::Plain) {
             QList<QTextLength> widths;
             for (int c = 0; c < tableColumns; ++c)
                 widths << QTextLength(QTextLength::FixedLength, 147);
             format.setColumnWidthConstraints(widths);
         }
-        const int perTable = spec.shape == TableShape::Split ? spec.splitRows : spec.tableRows;
-        const int caretRow = spec.tableRows / 2;
-        for (int first = 0; first < spec.tableRows; first += perTable) {
-            const int rows = std::min(perTable, spec.tableRows - first);
+        const int perTable = setup.shape == TableShape::Split ? setup.splitRows : setup.tableRows;
+        const int caretRow = setup.tableRows / 2;
+        for (int first = 0; first < setup.tableRows; first += perTable) {
+            const int rows = std::min(perTable, setup.tableRows - first);
             QTextTable *table = cursor.insertTable(rows, tableColumns, format);
             for (int r = 0; r < rows; ++r)
                 for (int c = 0; c < tableColumns; ++c) {
@@ -205,10 +205,10 @@ void fillKeyDocument(QTextDocument &document, const KeyDocument &spec, QTextCurs
             cursor.movePosition(QTextCursor::NextBlock);
         }
     }
-    while (document.characterCount() < spec.characters)
+    while (document.characterCount() < setup.characters)
         paragraph();
     cursor.endEditBlock();
-    *caret = spec.tableRows > 0 ? cell : QTextCursor(&document);
+    *caret = setup.tableRows > 0 ? cell : QTextCursor(&document);
 }
 
 double threadCpuMs()
@@ -227,7 +227,7 @@ struct KeyTimes {
     double cpuMedian = 0;
 };
 
-void addKeyPhases(std::vector<Phase> &phases, const QString &label, const KeyDocument &spec)
+void addKeyPhases(std::vector<Phase> &phases, const QString &label, const KeyDocument &setup)
 {
     struct State {
         std::unique_ptr<QTextEdit> view;
@@ -237,11 +237,11 @@ void addKeyPhases(std::vector<Phase> &phases, const QString &label, const KeyDoc
     auto state = std::make_shared<State>();
     phases.push_back(
         {QStringLiteral("key %1: worst").arg(label), 0,
-         [state, spec] {
+         [state, setup] {
              if (!state->view) {
                  state->view = makeView();
                  QTextCursor caret;
-                 fillKeyDocument(*state->view->document(), spec, &caret);
+                 fillKeyDocument(*state->view->document(), setup, &caret);
                  state->view->setTextCursor(caret);
                  state->view->ensureCursorVisible();
                  QApplication::processEvents();
