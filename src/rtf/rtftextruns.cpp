@@ -124,6 +124,9 @@ QTextCharFormat TextRuns::formatFor(const CharProps &props)
     format.setFontItalic(props.italic);
     format.setFontUnderline(props.underline);
     format.setFontStrikeOut(props.strike);
+    if (props.script != 0)
+        format.setVerticalAlignment(props.script > 0 ? QTextCharFormat::AlignSuperScript
+                                                     : QTextCharFormat::AlignSubScript);
     const std::vector<QColor> &colors = m_tables.colors;
     if (props.color >= 0 && size_t(props.color) < colors.size() &&
         colors[size_t(props.color)].isValid())

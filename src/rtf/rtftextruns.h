@@ -30,6 +30,8 @@ struct CharProps {
     bool italic = false;
     bool underline = false;
     bool strike = false;
+    // \super (1) or \sub (-1): raised or lowered and smaller.
+    signed char script = 0;
     bool operator==(const CharProps &) const = default;
 };
 
@@ -40,6 +42,7 @@ struct CharPropsHash {
         h = h * 31 + std::hash<int>()(p.color);
         h = h * 31 + std::hash<int>()(p.halfPoints);
         h = h * 31 + std::hash<int>()(p.eastAsianFont);
+        h = h * 3 + size_t(p.script + 1);
         return h * 16 + (p.bold ? 8 : 0) + (p.italic ? 4 : 0) + (p.underline ? 2 : 0) +
                (p.strike ? 1 : 0);
     }

@@ -108,7 +108,8 @@ struct RunProps {
     bool italic = false;
     bool underline = false;
     bool strike = false;
-    int color = 0; // 0 = automatic
+    int script = 0; // 1 superscript, -1 subscript
+    int color = 0;  // 0 = automatic
 };
 
 constexpr char hexDigits[] = "0123456789abcdef";
@@ -297,6 +298,9 @@ const RunProps &Writer::propsFor(const QTextFragment &fragment)
     props.italic = format.fontItalic();
     props.underline = format.fontUnderline();
     props.strike = format.fontStrikeOut();
+    props.script = format.verticalAlignment() == QTextCharFormat::AlignSuperScript ? 1
+                   : format.verticalAlignment() == QTextCharFormat::AlignSubScript ? -1
+                                                                                    : 0;
     if (format.hasProperty(QTextFormat::ForegroundBrush)) {
         const QBrush brush = format.foreground();
         if (brush.style() != Qt::NoBrush)
@@ -509,6 +513,8 @@ void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begi
         controlWord("ul");
     if (props.strike)
         controlWord("strike");
+    if (props.script != 0)
+        controlWord(props.script > 0 ? "super" : "sub");
     if (props.color > 0)
         controlWord("cf", props.color);
     m_uc = 1;

@@ -41,6 +41,8 @@ private slots:
     void looksLikeRtf();
     void writerOutput_data();
     void writerOutput();
+    void superAndSubscript_data();
+    void superAndSubscript();
     void fontNamesComeBack_data();
     void fontNamesComeBack();
     void roundTrip_data();
@@ -581,6 +583,39 @@ void TestRtf::robustness()
     QTextDocument again;
     QVERIFY(readInto(again, Rtf::write(document, 936)));
     QCOMPARE(again.toRawText(), document.toRawText());
+}
+
+void TestRtf::superAndSubscript_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("position"); // of the character checked
+    QTest::addColumn<int>("alignment");
+    const int super = QTextCharFormat::AlignSuperScript;
+    const int sub = QTextCharFormat::AlignSubScript;
+    const int normal = QTextCharFormat::AlignNormal;
+    QTest::newRow("superscript") << QByteArray("m{\\super 2}") << 1 << super;
+    QTest::newRow("subscript") << QByteArray("H{\\sub 2}O") << 1 << sub;
+    QTest::newRow("a group ends it") << QByteArray("H{\\sub 2}O") << 2 << normal;
+    QTest::newRow("nosupersub ends it") << QByteArray("\\super a\\nosupersub b") << 1 << normal;
+    QTest::newRow("plain ends it") << QByteArray("\\sub a\\plain b") << 1 << normal;
+}
+
+// Raised and lowered text (a footnote number, m², H₂O) is read, and a save
+// writes it back.
+void TestRtf::superAndSubscript()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, position);
+    QFETCH(int, alignment);
+    QTextDocument document;
+    QVERIFY(readInto(document, "{\\rtf1\\ansi " + body + "}"));
+    QTextDocument again;
+    QVERIFY(readInto(again, Rtf::write(document, 936)));
+    for (QTextDocument *read : {&document, &again}) {
+        QTextCursor at(read);
+        at.setPosition(position + 1);
+        QCOMPARE(int(at.charFormat().verticalAlignment()), alignment);
+    }
 }
 
 void TestRtf::fontNamesComeBack_data()
