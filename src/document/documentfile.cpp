@@ -49,11 +49,12 @@ DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
     return out;
 }
 
-DocumentImages::BudgetUse parseRtf(const QByteArray &bytes, QTextDocument &document)
+ParsedRtf parseRtf(const QByteArray &bytes, QTextDocument &document)
 {
     QTextCursor cursor(&document);
     cursor.select(QTextCursor::Document);
-    return Rtf::read(bytes, cursor, CodePage::systemAnsi()).pictures;
+    const Rtf::ReadResult read = Rtf::read(bytes, cursor, CodePage::systemAnsi());
+    return {read.pictures, read.keptDropped};
 }
 
 Serialized serialize(const QTextDocument &document, const TextEncoding &encoding, FileFormat format)

@@ -38,9 +38,13 @@ struct DocumentBytes {
 // bytes, is refused. The error's `what` is "无法打开文件“<path>”".
 DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit);
 
-// Replaces the document's content with the RTF's, read once; what the
-// pictures spent of the picture budget comes back.
-DocumentImages::BudgetUse parseRtf(const QByteArray &bytes, QTextDocument &document);
+struct ParsedRtf {
+    DocumentImages::BudgetUse pictures; // what the pictures spent of the budget
+    qint64 keptDropped = 0; // bytes of hidden groups past the cap: a save loses them
+};
+
+// Replaces the document's content with the RTF's, read once.
+ParsedRtf parseRtf(const QByteArray &bytes, QTextDocument &document);
 
 struct Serialized {
     QByteArray bytes;

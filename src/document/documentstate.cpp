@@ -191,6 +191,7 @@ void DocumentState::replaceContent(RichTextBox::View view)
         m_editor.setReadOnly(m_wasReadOnly);
     }
     m_pictures = {};
+    m_keptDropped = 0;
     m_editor.setText(QString());
     // Emptied first: the view changes cheaply while there is nothing to lay out.
     m_editor.setView(view);
@@ -198,7 +199,9 @@ void DocumentState::replaceContent(RichTextBox::View view)
 
 void DocumentState::loadRtf(const QByteArray &bytes)
 {
-    m_pictures = parseRtf(bytes, *m_editor.document());
+    const ParsedRtf parsed = parseRtf(bytes, *m_editor.document());
+    m_pictures = parsed.pictures;
+    m_keptDropped = parsed.keptDropped;
     m_editor.document()->clearUndoRedoStacks();
     // The rich view's layout costs grow with the document (a keystroke at
     // the start of 0.6 M characters costs 8 ms, of 2.9 M 56 ms), the fast
@@ -363,6 +366,12 @@ void DocumentState::reportHeldBackPictures()
     if (m_pictures.heldBack > 0)
         m_messages.inform(
             QStringLiteral("文档中的图片太多，部分图片以占位框显示；保存时图片会原样保留。"),
+            boxTitle, MessageIcon::Exclamation);
+    // What is cut here cannot come back with a save: the user must know
+    // before saving over the file.
+    if (m_keptDropped > 0)
+        m_messages.inform(
+            QStringLiteral("文档中未显示的内容（页眉、页脚、脚注等）过多，超出部分保存时不会保留。"),
             boxTitle, MessageIcon::Exclamation);
 }
 

@@ -139,6 +139,7 @@ private:
     TextBaseline m_loadedText;
     TextEncoding m_encoding;
     DocumentImages::BudgetUse m_pictures;
+    qint64 m_keptDropped = 0; // hidden RTF past the cap, lost to a save
     QString m_caption;
     QString m_loadedTitle;
     bool m_undecodable = false;

@@ -1,5 +1,6 @@
 #include "core/atomicfile.h"
 #include "document/bytescramble.h"
+#include "rtf/rtfkept.h"
 #include "support/testwindow.h"
 
 #include <QDir>
@@ -804,6 +805,33 @@ private slots:
         QCOMPARE(w.messages.shown.last().icon, MessageIcon::Exclamation);
         QCOMPARE(w.text1().Text(), commandLine ? QString() : QStringLiteral("mine"));
         QCOMPARE(w.caption(), untitled);
+    }
+
+    // Hidden groups past the cap are cut: a save would lose them, so the
+    // window says so once, and only then.
+    void cutHiddenGroupsAreTold_data()
+    {
+        QTest::addColumn<int>("headers");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("within the cap") << 1 << 0;
+        QTest::newRow("past the cap") << 3 << 1;
+    }
+    void cutHiddenGroupsAreTold()
+    {
+        QFETCH(int, headers);
+        QFETCH(int, messages);
+        const qsizetype big = Rtf::Kept::maxBytes / 2 + 1024;
+        QByteArray rtf = "{\\rtf1\\ansi ";
+        for (int i = 0; i < headers; ++i)
+            rtf += "{\\header \\bin" + QByteArray::number(big) + " " + QByteArray(big, 'h') + "}";
+        rtf += "\\pard Body\\par}";
+        QVERIFY(writeBytes(path(QStringLiteral("big.rtf")), rtf));
+        TestWindow w(path(QStringLiteral("big.rtf")));
+        QCOMPARE(w.text1().Text(), QStringLiteral("Body"));
+        QCOMPARE(int(w.messages.shown.size()), messages);
+        if (messages)
+            QCOMPARE(w.messages.shown[0].text,
+                     QStringLiteral("文档中未显示的内容（页眉、页脚、脚注等）过多，超出部分保存时不会保留。"));
     }
 
     void oversizeFileRefused()
