@@ -80,6 +80,17 @@ protected:
         if (!m_box.viewInsertsMime(source))
             Base::insertFromMimeData(source);
     }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (!m_box.viewKeyPress(event, [this](QKeyEvent *e) { Base::keyPressEvent(e); }))
+            Base::keyPressEvent(event);
+    }
+    QMimeData *createMimeDataFromSelection() const override
+    {
+        if (QMimeData *data = m_box.viewMimeFromSelection())
+            return data;
+        return Base::createMimeDataFromSelection();
+    }
     void keyReleaseEvent(QKeyEvent *event) override
     {
         Base::keyReleaseEvent(event);
@@ -275,6 +286,12 @@ void RichTextBox::mergeCurrentCharFormat(const QTextCharFormat &format)
 
 void RichTextBox::insertPlainText(const QString &text)
 {
+    if (m_view == View::Fast) {
+        QTextCursor cursor = textCursor();
+        insertLines(cursor, normalisedBreaks(text));
+        setTextCursor(cursor);
+        return;
+    }
     visit([&text](auto &v) { v.insertPlainText(text); });
 }
 
@@ -411,12 +428,14 @@ void RichTextBox::inputMethodEvent(QInputMethodEvent *event)
 // digits, CJK) halves it again (200,000 characters: 0.7 s to show, 0.3 s per
 // keystroke). The plain-text layout takes its wrap mode and font from the
 // document for every paragraph alike, so the switch is for the whole
-// document, and only once it holds a line over longLineChars characters:
-// ordinary text keeps wrapping at word boundaries and its kerning. Nothing is
-// inserted into the text; the lines on screen are the layout's alone. What
-// this cannot remove: a paragraph is still laid out whole on every change, so
-// a keystroke in a line of many megabytes costs about a microsecond per
-// character of that line.
+// document, and only once it holds a paragraph over longLineChars
+// characters: ordinary text keeps wrapping at word boundaries and its
+// kerning. What this cannot remove: a paragraph is still laid out whole on
+// every change, about a microsecond per character. So the fast view holds
+// a long line in pieces of softPieceChars (loaded, pasted, set), which
+// keeps the quadratic cost small (about 5 ms a piece) and needs no switch;
+// the switch remains for the rich view and for a paragraph grown long by
+// joining pieces.
 void RichTextBox::updateLongLineLayout(bool on)
 {
     if (on == m_longLineLayout)
@@ -460,59 +479,103 @@ void RichTextBox::setText(const QString &text)
     // long line laid out at word boundaries would freeze the window.
     qsizetype longest = 0;
     lineLengths(normalised, 0, &longest);
-    const bool longLines = longest > longLineChars;
+    // The fast view holds a long line in pieces (see insertLines()), which
+    // need no switch.
+    const bool pieces = m_view == View::Fast && longest > softPieceChars;
+    const bool longLines = !pieces && longest > longLineChars;
     if (longLines)
         updateLongLineLayout(true);
-    visit([&normalised](auto &v) { v.setPlainText(normalised); });
+    forgetSoftBreaks(*m_document);
+    if (pieces) {
+        m_fast->setPlainText(QString());
+        QTextCursor cursor(m_document);
+        insertBreakingLongLines(cursor, normalised, m_defaultFormat);
+        m_document->clearUndoRedoStacks();
+        m_fast->moveCursor(QTextCursor::Start);
+    } else {
+        visit([&normalised](auto &v) { v.setPlainText(normalised); });
+    }
     if (!longLines)
         updateLongLineLayout(false);
     setCurrentCharFormat(m_defaultFormat);
 }
+
+void RichTextBox::insertLines(QTextCursor &cursor, const QString &text)
+{
+    // One undo step; the format is the caret's, as the views' own paste
+    // gives (after a picture: its format, no longer an object's).
+    cursor.beginEditBlock();
+    QTextCharFormat format = cursor.charFormat();
+    format.clearProperty(QTextFormat::ObjectType);
+    cursor.removeSelectedText();
+    insertBreakingLongLines(cursor, text, format);
+    cursor.endEditBlock();
+}
+
+SoftBreaks RichTextBox::softBreaks() const
+{
+    return SoftBreaks(*m_document);
+}
+
+
 
 int RichTextBox::documentEnd() const
 {
     return document()->characterCount() - 1;
 }
 
+// Positions here are the text's (Text(), Find): a soft break is no
+// character of it, so the document's positions are mapped.
 int RichTextBox::SelStart() const
 {
-    return textCursor().selectionStart();
+    return softBreaks().toText(textCursor().selectionStart());
 }
 
 void RichTextBox::setSelStart(int position)
 {
+    const SoftBreaks breaks = softBreaks();
     QTextCursor cursor = textCursor();
-    cursor.setPosition(std::clamp(position, 0, documentEnd()));
+    const int end = breaks.toText(documentEnd());
+    cursor.setPosition(breaks.toDocument(std::clamp(position, 0, end)));
     setTextCursor(cursor);
 }
 
 int RichTextBox::SelLength() const
 {
+    const SoftBreaks breaks = softBreaks();
     const QTextCursor cursor = textCursor();
-    return cursor.selectionEnd() - cursor.selectionStart();
+    return breaks.toText(cursor.selectionEnd()) - breaks.toText(cursor.selectionStart());
 }
 
 void RichTextBox::setSelLength(int length)
 {
+    const SoftBreaks breaks = softBreaks();
     QTextCursor cursor = textCursor();
     const int start = cursor.selectionStart();
+    const int textStart = breaks.toText(start);
+    const int end = breaks.toText(documentEnd());
     cursor.setPosition(start);
-    cursor.setPosition(std::clamp(start + std::max(length, 0), 0, documentEnd()),
+    cursor.setPosition(breaks.toDocument(std::clamp(textStart + std::max(length, 0), 0, end)),
                        QTextCursor::KeepAnchor);
     setTextCursor(cursor);
 }
 
 QString RichTextBox::SelText() const
 {
-    QString text = textCursor().selectedText();
+    const QTextCursor cursor = textCursor();
+    QString text = cursor.selectedText();
     text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
+    const SoftBreaks breaks = softBreaks();
+    return breaks.isEmpty() ? text : breaks.removeFrom(text, cursor.selectionStart());
 }
 
 void RichTextBox::setSelText(const QString &text)
 {
     QTextCursor cursor = textCursor();
-    cursor.insertText(normalisedBreaks(text));
+    if (m_view == View::Fast)
+        insertLines(cursor, normalisedBreaks(text));
+    else
+        cursor.insertText(normalisedBreaks(text));
     setTextCursor(cursor);
 }
 
@@ -577,16 +640,17 @@ int RichTextBox::Find(const QString &text, std::optional<int> start, std::option
     if (text.isEmpty())
         return -1;
     const QTextCursor cursor = textCursor();
-    const int docEnd = documentEnd();
+    const SoftBreaks breaks = softBreaks();
+    const int docEnd = breaks.toText(documentEnd());
     int from = 0;
     int to = docEnd;
     if (!start && !end) {
         if (cursor.hasSelection()) {
-            from = cursor.selectionStart();
-            to = cursor.selectionEnd();
+            from = breaks.toText(cursor.selectionStart());
+            to = breaks.toText(cursor.selectionEnd());
         }
     } else {
-        from = start ? *start : cursor.position();
+        from = start ? *start : breaks.toText(cursor.position());
         to = end ? *end : docEnd;
     }
     from = std::clamp(from, 0, docEnd);
@@ -601,8 +665,8 @@ int RichTextBox::Find(const QString &text, std::optional<int> start, std::option
         return -1;
     const int index = from + int(found);
     QTextCursor match = textCursor();
-    match.setPosition(index);
-    match.setPosition(index + int(text.size()), QTextCursor::KeepAnchor);
+    match.setPosition(breaks.toDocument(index));
+    match.setPosition(breaks.toDocument(index + int(text.size())), QTextCursor::KeepAnchor);
     setTextCursor(match);
     return index;
 }
@@ -771,10 +835,89 @@ void RichTextBox::SetFocus()
 RichTextBox::CaretPosition RichTextBox::caretPosition() const
 {
     const int position = textCursor().selectionEnd();
-    const QTextBlock block = document()->findBlock(position);
+    QTextBlock block = document()->findBlock(position);
     if (!block.isValid())
         return {1, 1};
-    return {block.blockNumber() + 1, position - block.position() + 1};
+    const SoftBreaks breaks = softBreaks();
+    if (breaks.isEmpty())
+        return {block.blockNumber() + 1, position - block.position() + 1};
+    // A line held in pieces is one line: count from its first piece.
+    while (continuesLine(block))
+        block = block.previous();
+    const auto &starts = breaks.starts();
+    const int piecesBefore =
+        int(std::upper_bound(starts.begin(), starts.end(), block.position()) - starts.begin());
+    return {block.blockNumber() - piecesBefore + 1,
+            breaks.toText(position) - breaks.toText(block.position()) + 1};
+}
+
+bool RichTextBox::viewKeyPress(QKeyEvent *event, const std::function<void(QKeyEvent *)> &base)
+{
+    if (!mayHaveSoftBreaks(*m_document) || isReadOnly())
+        return false;
+    QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    const bool atPieceStart = cursor.atBlockStart() && continuesLine(block);
+    const bool atPieceEnd = cursor.atBlockEnd() && continuesLine(block.next());
+    if (event == QKeySequence::InsertParagraphSeparator ||
+        event == QKeySequence::InsertLineSeparator) {
+        if (m_view != View::Fast)
+            return false;
+        // A line break typed in a piece is a real one (Qt would give the new
+        // paragraph the piece's format).
+        insertLines(cursor, QStringLiteral("\n"));
+        setTextCursor(cursor);
+        ensureCursorVisible();
+        return true;
+    }
+    if (!cursor.hasSelection() && (event == QKeySequence::Backspace ||
+                                   (event->key() == Qt::Key_Backspace && !event->modifiers()))) {
+        if (!atPieceStart)
+            return false;
+        // The character before the break goes, not the break, which is none.
+        while (cursor.atBlockStart() && continuesLine(cursor.block()))
+            cursor.movePosition(QTextCursor::PreviousCharacter);
+        cursor.deletePreviousChar();
+        setTextCursor(cursor);
+        return true;
+    }
+    if (!cursor.hasSelection() && event == QKeySequence::Delete) {
+        if (!atPieceEnd)
+            return false;
+        while (cursor.atBlockEnd() && continuesLine(cursor.block().next()))
+            cursor.movePosition(QTextCursor::NextCharacter);
+        cursor.deleteChar();
+        setTextCursor(cursor);
+        return true;
+    }
+    const bool left = event == QKeySequence::MoveToPreviousChar ||
+                      event == QKeySequence::SelectPreviousChar;
+    const bool right =
+        event == QKeySequence::MoveToNextChar || event == QKeySequence::SelectNextChar;
+    if (!left && !right)
+        return false;
+    // Both sides of a break are one place in the text: one key press must
+    // not stop at both.
+    const SoftBreaks breaks = softBreaks();
+    const int before = breaks.toText(textCursor().position());
+    base(event);
+    for (int i = 0; i < 2 && breaks.toText(textCursor().position()) == before; ++i) {
+        const int was = textCursor().position();
+        base(event);
+        if (textCursor().position() == was)
+            break;
+    }
+    return true;
+}
+
+QMimeData *RichTextBox::viewMimeFromSelection() const
+{
+    // The break of a line held in pieces goes nowhere outside.
+    if (!mayHaveSoftBreaks(*m_document))
+        return nullptr;
+    auto *data = new QMimeData;
+    data->setText(SelText());
+    return data;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include <QTextDocument>
 #include <QTextOption>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 class QMimeData;
@@ -21,6 +22,8 @@ class QTextEdit;
 class QScrollBar;
 
 namespace Inkwell {
+
+class SoftBreaks;
 
 template <class Base> class EditorView;
 
@@ -192,12 +195,18 @@ private:
     bool viewInsertsMime(const QMimeData *source);
     bool viewDrag(QDropEvent *event, bool drop);
     bool viewWheel(QWheelEvent *event);
+    bool viewKeyPress(QKeyEvent *event, const std::function<void(QKeyEvent *)> &base);
+    QMimeData *viewMimeFromSelection() const;
     template <class F> decltype(auto) visit(F &&f) const;
     void forwardToView(QEvent *event);
     bool m_forwarding = false;
 
     void mergeSelectionFormat(const QTextCharFormat &format);
     int documentEnd() const;
+    SoftBreaks softBreaks() const;
+    // Inserts text with "\n" line ends at the cursor as one undo step, a
+    // long line in pieces (see softPieceChars).
+    void insertLines(QTextCursor &cursor, const QString &text);
 
     void updateLongLineLayout(bool on);
     void setWordWrapModeOfViews();

@@ -2,11 +2,13 @@
 
 #include <QHash>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextFrame>
 #include <QTextList>
 #include <QTextTable>
 
 #include <algorithm>
+#include <atomic>
 
 namespace Inkwell {
 
@@ -69,7 +71,7 @@ public:
             }
             appendParagraph(block, m_out, false);
             block = block.next();
-            if (block.isValid())
+            if (block.isValid() && !continuesLine(block))
                 m_out += u'\n';
         }
         return m_out;
@@ -212,9 +214,231 @@ QString exportPlainText(const QTextDocument &document)
         for (qsizetype i = 0, n = text.size(); i < n; ++i)
             if (d[i] == 0x2029 || d[i] == 0x2028)
                 d[i] = u'\n';
-        return text;
+        const SoftBreaks breaks(document);
+        return breaks.isEmpty() ? text : breaks.removeFrom(text, 0);
     }
     return PlainExport(document).run();
+}
+
+namespace {
+
+const char softBreaksSeen[] = "inkwellSoftBreaks";
+
+// Numbers for soft breaks, unique in the process: only a paragraph's
+// neighbours must not share its number. Drafts build documents on a worker
+// thread too.
+std::atomic<int> nextSoftBreak{1};
+
+void noteSoftBreaks(QTextDocument &document)
+{
+    if (!mayHaveSoftBreaks(document))
+        document.setProperty(softBreaksSeen, true);
+}
+
+// Where a piece of at most `room` characters of `text` from `from` should
+// end: after the last blank near its end, so that a word stays whole, else
+// anywhere but inside a surrogate pair.
+qsizetype pieceEnd(QStringView text, qsizetype from, qsizetype room)
+{
+    qsizetype end = from + room;
+    if (end >= text.size())
+        return text.size();
+    const qsizetype lookBack = std::min<qsizetype>(room / 8, 256);
+    for (qsizetype i = end; i > end - lookBack && i > from + 1; --i)
+        if (text[i - 1] == u' ' || text[i - 1] == u'\t')
+            return i;
+    if (end > from + 1 && text[end - 1].isHighSurrogate())
+        --end;
+    return end;
+}
+
+} // namespace
+
+bool continuesLine(const QTextBlock &block)
+{
+    if (!block.isValid())
+        return false;
+    const int number = block.blockFormat().intProperty(softBreakProperty);
+    if (number == 0)
+        return false;
+    const QTextBlock before = block.previous();
+    return before.isValid() && before.blockFormat().intProperty(softBreakProperty) != number;
+}
+
+bool mayHaveSoftBreaks(const QTextDocument &document)
+{
+    return document.property(softBreaksSeen).toBool();
+}
+
+void forgetSoftBreaks(QTextDocument &document)
+{
+    document.setProperty(softBreaksSeen, QVariant());
+}
+
+SoftBreaks::SoftBreaks(const QTextDocument &document)
+{
+    if (!mayHaveSoftBreaks(document))
+        return;
+    // Paragraphs share a handful of block formats: read each one's number once.
+    QHash<int, int> numberOf;
+    int previous = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const int index = block.blockFormatIndex();
+        auto found = numberOf.constFind(index);
+        if (found == numberOf.constEnd())
+            found = numberOf.insert(index, block.blockFormat().intProperty(softBreakProperty));
+        if (*found != 0 && *found != previous && block.position() > 0)
+            m_starts.push_back(block.position());
+        previous = *found;
+    }
+}
+
+int SoftBreaks::toText(int documentPosition) const
+{
+    const auto before = std::upper_bound(m_starts.begin(), m_starts.end(), documentPosition);
+    return documentPosition - int(before - m_starts.begin());
+}
+
+int SoftBreaks::toDocument(int textPosition) const
+{
+    // The i-th continuing paragraph starts at text position starts[i] - (i + 1),
+    // which never decreases with i.
+    qsizetype low = 0;
+    qsizetype high = qsizetype(m_starts.size());
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (m_starts[size_t(middle)] - (middle + 1) <= textPosition)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return textPosition + int(low);
+}
+
+QString SoftBreaks::removeFrom(const QString &text, int documentStart) const
+{
+    const int end = documentStart + int(text.size());
+    // The break's character is the paragraph mark just before a continuing paragraph.
+    auto it = std::upper_bound(m_starts.begin(), m_starts.end(), documentStart);
+    if (it == m_starts.end() || *it - 1 >= end)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    qsizetype copied = 0;
+    for (; it != m_starts.end() && *it - 1 < end; ++it) {
+        const qsizetype mark = *it - 1 - documentStart;
+        out += QStringView(text).mid(copied, mark - copied);
+        copied = mark + 1;
+    }
+    out += QStringView(text).mid(copied);
+    return out;
+}
+
+void insertSoftBreak(QTextCursor &cursor, const QTextCharFormat &format)
+{
+    QTextBlockFormat block = cursor.blockFormat();
+    block.setProperty(softBreakProperty, nextSoftBreak.fetch_add(1, std::memory_order_relaxed));
+    cursor.insertBlock(block, format);
+    noteSoftBreaks(*cursor.document());
+}
+
+bool insertBreakingLongLines(QTextCursor &cursor, QStringView text, const QTextCharFormat &format)
+{
+    // In one edit block the cursor does not lay out the paragraph it ends in
+    // after each insertion, and listeners hear of one change.
+    cursor.beginEditBlock();
+    bool broke = false;
+    qsizetype carried = cursor.positionInBlock();
+    // A line break typed or pasted is a real one, also in a piece: Qt would
+    // give the paragraph it starts the piece's format.
+    QTextBlockFormat hard = cursor.blockFormat();
+    bool inPiece = hard.hasProperty(softBreakProperty);
+    hard.clearProperty(softBreakProperty);
+    // Text that needs no soft break goes in with one insertion: one change
+    // per line would cost the listeners of every change once per line.
+    qsizetype pending = 0;
+    const auto flush = [&](qsizetype upTo) {
+        while (pending < upTo) {
+            const qsizetype brk = inPiece ? text.indexOf(u'\n', pending) : -1;
+            if (brk < 0 || brk >= upTo) {
+                cursor.insertText(text.mid(pending, upTo - pending).toString(), format);
+                pending = upTo;
+                return;
+            }
+            cursor.insertText(text.mid(pending, brk - pending).toString(), format);
+            cursor.insertBlock(hard, format);
+            inPiece = false;
+            pending = brk + 1;
+        }
+    };
+    for (qsizetype i = 0; i <= text.size();) {
+        qsizetype lineEnd = text.indexOf(u'\n', i);
+        if (lineEnd < 0)
+            lineEnd = text.size();
+        if (carried + (lineEnd - i) > softPieceChars) {
+            flush(i);
+            const QStringView line = text.mid(i, lineEnd - i);
+            qsizetype done = 0;
+            while (carried + (line.size() - done) > softPieceChars) {
+                const qsizetype room = std::max<qsizetype>(softPieceChars - carried, 1);
+                const qsizetype end = pieceEnd(line, done, room);
+                cursor.insertText(line.mid(done, end - done).toString(), format);
+                insertSoftBreak(cursor, format);
+                broke = true;
+                inPiece = true;
+                done = end;
+                carried = 0;
+            }
+            pending = i + done; // the rest of the line waits with what follows
+            carried = line.size() - done;
+        } else {
+            carried += lineEnd - i;
+        }
+        if (lineEnd == text.size())
+            break;
+        carried = 0;
+        i = lineEnd + 1;
+    }
+    flush(text.size());
+    cursor.endEditBlock();
+    return broke;
+}
+
+bool breakLongParagraphs(QTextDocument &document)
+{
+    bool broke = false;
+    QTextCursor edit(&document);
+    edit.beginEditBlock();
+    const QTextFrame *root = document.rootFrame();
+    const bool frames = !root->childFrames().isEmpty();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block.length() - 1 <= softPieceChars || block.textList() ||
+            (frames && document.frameAt(block.position()) != root))
+            continue;
+        const QString text = block.text();
+        QTextCursor cursor(block);
+        qsizetype done = 0;
+        while (text.size() - done > softPieceChars) {
+            const qsizetype end = pieceEnd(text, done, softPieceChars);
+            cursor.setPosition(cursor.block().position() + int(end - done));
+            // The format of the character before, so that a break inside a
+            // run of one format leaves it one run.
+            insertSoftBreak(cursor, cursor.charFormat());
+            broke = true;
+            done = end;
+        }
+        block = cursor.block(); // the last piece: the loop goes on after it
+    }
+    edit.endEditBlock();
+    return broke;
+}
+
+QString plainTextOf(const QTextDocument &document)
+{
+    QString text = document.toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    const SoftBreaks breaks(document);
+    return breaks.isEmpty() ? text : breaks.removeFrom(text, 0);
 }
 
 void normaliseBreaks(QString &text)

@@ -5,20 +5,72 @@
 #include <QTextDocument>
 #include <QTextFormat>
 
+#include <vector>
+
+class QTextBlock;
+class QTextCursor;
 class QTextList;
 
 namespace Inkwell {
 
-// The whole document as one string: paragraphs separated by "\n", pictures
-// as U+FFFC. Raw text keeps no-break spaces, which toPlainText() would turn
-// into blanks. One character per document position: Find and the caret
-// depend on it.
-inline QString plainTextOf(const QTextDocument &document)
-{
-    QString text = document.toRawText();
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
-}
+// Soft breaks. Qt lays out a changed paragraph whole, so a line of millions
+// of characters (minified JSON, base64, a log) would cost seconds per
+// keystroke. Such a line is held as several paragraphs of at most
+// softPieceChars characters; every paragraph after the first continues the
+// line, and the break before it is no character of the text: the text,
+// positions, saves and drafts leave it out.
+//
+// A continuing paragraph's block format carries a number unique to its
+// break (softBreakProperty). Qt gives the paragraph that a typed or pasted
+// line break splits off the format of the one it came from, so a paragraph
+// with its predecessor's number was made by a real break; a deleted break
+// keeps the first paragraph's format, and undo restores formats. So the
+// marks stay right through editing with no bookkeeping of their own.
+constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;
+constexpr int softPieceChars = 4096;
+
+// True when the paragraph continues the line of the one before it.
+bool continuesLine(const QTextBlock &block);
+// False only when the document never held a soft break since it was last
+// emptied (so every position maps to itself at no cost).
+bool mayHaveSoftBreaks(const QTextDocument &document);
+void forgetSoftBreaks(QTextDocument &document); // for an emptied document
+
+// Where the soft breaks of a document are, to map document positions (which
+// count each break as a character) to text positions (which do not).
+class SoftBreaks {
+public:
+    explicit SoftBreaks(const QTextDocument &document);
+    bool isEmpty() const { return m_starts.empty(); }
+    int toText(int documentPosition) const;
+    // The document position of a text position; at a break, the start of
+    // the continuing paragraph.
+    int toDocument(int textPosition) const;
+    // `text` read from the document at `documentStart`, one character per
+    // position, without the breaks' characters.
+    QString removeFrom(const QString &text, int documentStart) const;
+    // Document positions of the continuing paragraphs, ascending.
+    const std::vector<int> &starts() const { return m_starts; }
+
+private:
+    std::vector<int> m_starts;
+};
+
+// Starts a continuing paragraph at the cursor with `format` for its mark.
+void insertSoftBreak(QTextCursor &cursor, const QTextCharFormat &format);
+// Inserts `text` ("\n" ends a line) at the cursor with `format`, breaking
+// any paragraph that would grow past softPieceChars softly. Returns true
+// when it made a soft break.
+bool insertBreakingLongLines(QTextCursor &cursor, QStringView text, const QTextCharFormat &format);
+// Breaks softly every paragraph of a document longer than softPieceChars
+// that is in no list or table. Returns true when it made a break.
+bool breakLongParagraphs(QTextDocument &document);
+
+// The whole document as one string: lines separated by "\n", pictures as
+// U+FFFC. Raw text keeps no-break spaces, which toPlainText() would turn
+// into blanks. One character per text position: Find and the caret depend
+// on it.
+QString plainTextOf(const QTextDocument &document);
 
 // The number a list counts from, on its QTextListFormat (an int), when it is
 // not 1: Qt 6.4's list format has no start of its own.

@@ -1,5 +1,7 @@
 #include "document/documentshadow.h"
 
+#include "core/documenttext.h"
+
 #include <QElapsedTimer>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -105,6 +107,7 @@ std::shared_ptr<const DocumentPiece> DocumentShadow::copyRange(int from, int to)
         piece->runs.push_back({offset, length, format});
     };
 
+    const bool pieces = mayHaveSoftBreaks(*m_document);
     for (QTextBlock block = m_document->findBlock(from); block.isValid() && block.position() < to;
          block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -123,6 +126,8 @@ std::shared_ptr<const DocumentPiece> DocumentShadow::copyRange(int from, int to)
             const int formatIndex =
                 !piece->runs.empty() && !lastIsPicture ? lastFormat : block.charFormatIndex();
             addRun(mark - from, 1, formatIndex, [&] { return block.charFormat(); });
+            if (pieces && continuesLine(block.next()))
+                piece->softBreaks.push_back(mark - from);
         }
     }
     return piece;
@@ -194,7 +199,18 @@ std::unique_ptr<QTextDocument> buildDocument(const DocumentSnapshot &snapshot)
                 image.setName(renamed.value(image.name(), image.name()));
                 format = image;
             }
-            cursor.insertText(piece->text.mid(run.offset, run.length), format);
+            // A line held in pieces stays in pieces, so that the draft
+            // writes it as one line.
+            int at = run.offset;
+            const int end = run.offset + run.length;
+            for (const int mark : piece->softBreaks) {
+                if (mark < at || mark >= end)
+                    continue;
+                cursor.insertText(piece->text.mid(at, mark - at), format);
+                insertSoftBreak(cursor, format);
+                at = mark + 1;
+            }
+            cursor.insertText(piece->text.mid(at, end - at), format);
         }
     }
     Rtf::Kept::setDocumentGroups(*document, snapshot.kept);

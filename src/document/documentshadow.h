@@ -31,7 +31,8 @@ struct DocumentPiece {
     };
     QString text; // paragraph breaks as U+2029, pictures as U+FFFC
     std::vector<Run> runs;
-    QStringList pictures; // names of the pictures in this stretch
+    QStringList pictures;        // names of the pictures in this stretch
+    std::vector<int> softBreaks; // offsets of the paragraph breaks that are no line end
 };
 
 // Everything a draft needs of a document, read on any thread.

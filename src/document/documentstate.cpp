@@ -3,9 +3,11 @@
 #include "controls/commondialog.h"
 #include "controls/richtextbox.h"
 #include "core/atomicfile.h"
+#include "core/documenttext.h"
 #include "core/product.h"
 
 #include <QFileInfo>
+#include <QTextBlock>
 #include <QTextDocument>
 
 namespace Inkwell {
@@ -14,6 +16,14 @@ namespace {
 
 const QString &untitledCaption = Product::untitledCaption;
 const QString &boxTitle = Product::messageTitle;
+
+bool hasLongParagraph(const QTextDocument &document)
+{
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        if (block.length() - 1 > RichTextBox::longLineChars)
+            return true;
+    return false;
+}
 
 QString titleOf(const QString &path)
 {
@@ -204,12 +214,18 @@ void DocumentState::loadRtf(const QByteArray &bytes)
     m_keptDropped = parsed.keptDropped;
     m_editor.document()->clearUndoRedoStacks();
     // The rich view's layout costs grow with the document (a keystroke at
-    // the start of 0.6 M characters costs 8 ms, of 2.9 M 56 ms), the fast
-    // view's do not. A long RTF holding nothing but character formats and
-    // pictures looks the same in the fast view, so it goes there.
-    if (m_editor.document()->characterCount() > richViewChars &&
-        !RichTextBox::needsRichView(*m_editor.document()))
+    // the start of 0.6 M characters costs 8 ms, of 2.9 M 56 ms) and with
+    // the paragraph typed in, the fast view's do not, and it holds a long
+    // paragraph in pieces. A long RTF, or one with a long paragraph, holding
+    // nothing but character formats and pictures looks the same in the fast
+    // view, so it goes there.
+    QTextDocument &document = *m_editor.document();
+    if ((document.characterCount() > richViewChars || hasLongParagraph(document)) &&
+        !RichTextBox::needsRichView(document)) {
         m_editor.setView(RichTextBox::View::Fast);
+        if (breakLongParagraphs(document))
+            document.clearUndoRedoStacks();
+    }
     m_editor.setSelStart(0);
 }
 

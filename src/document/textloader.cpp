@@ -1,5 +1,7 @@
 #include "document/textloader.h"
 
+#include "core/documenttext.h"
+
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -14,17 +16,6 @@ bool hasMarks(QStringView text)
            text.contains(QChar(0xFDD1));
 }
 
-// The length of the last line of `text`, given that the line it continues
-// already held `carried` characters.
-qsizetype lastLineLength(QStringView text, qsizetype carried)
-{
-    const qsizetype brk = text.lastIndexOf(u'\n');
-    return brk < 0 ? carried + text.size() : text.size() - brk - 1;
-}
-
-// A line longer than this goes into the document in one piece (see below).
-constexpr qsizetype longLineChars = 10000;
-
 } // namespace
 
 TextLoader::TextLoader(QObject *parent) : QObject(parent) {}
@@ -37,7 +28,7 @@ void TextLoader::start(const QByteArray &bytes, QTextDocument &document,
     // Undo history of a load is meaningless and costs memory; switching it
     // back on at the end leaves it empty.
     document.setUndoRedoEnabled(false);
-    m_load = Load{TextFileDecoder(bytes), &document, format, 0};
+    m_load = Load{TextFileDecoder(bytes), &document, format};
     if (bytes.size() > sliceBytes)
         m_loaded.baseline.begin();
     appendNextSlice();
@@ -74,18 +65,6 @@ void TextLoader::appendNextSlice()
     QString slice = load.decoder.next(whole   ? load.decoder.size()
                                       : first ? sliceBytes / 8
                                               : sliceBytes);
-    load.tailChars = lastLineLength(slice, load.tailChars);
-    // Appending to a paragraph lays all of it out again, so a long line fed
-    // slice by slice would cost time quadratic in its length. Past the first
-    // slice (which shows the first screen at once), the rest of a long line
-    // goes in with one append: one more layout of the whole line.
-    if (!first && load.tailChars > longLineChars) {
-        while (!load.decoder.atEnd() && !slice.contains(u'\n')) {
-            const QString more = load.decoder.next(sliceBytes);
-            load.tailChars = lastLineLength(more, load.tailChars);
-            slice += more;
-        }
-    }
     if (whole)
         m_loaded.baseline = slice;
     else
@@ -93,7 +72,9 @@ void TextLoader::appendNextSlice()
     m_loaded.hadMarks = m_loaded.hadMarks || hasMarks(slice);
     QTextCursor cursor(load.document);
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(slice, load.format);
+    // A long line goes in as pieces, so that appending to it (and later
+    // a keystroke in it) lays out one piece, not the whole line.
+    insertBreakingLongLines(cursor, slice, load.format);
     emit progress(load.decoder.position(), load.decoder.size(), first);
     if (!load.decoder.atEnd()) {
         const quint64 generation = m_generation;

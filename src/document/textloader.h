@@ -56,7 +56,6 @@ private:
         TextFileDecoder decoder;
         QPointer<QTextDocument> document;
         QTextCharFormat format;
-        qsizetype tailChars = 0; // characters of the last line appended so far
     };
     std::optional<Load> m_load;
     Loaded m_loaded;

@@ -159,6 +159,7 @@ public:
               [this](QRgb rgb) { return colorIndex(rgb); }),
           m_lists(twipsOf(document.indentWidth()))
     {
+        m_softBreaks = mayHaveSoftBreaks(document);
         const QFont font = document.defaultFont();
         m_defaultFamily = font.family();
         const qreal points = font.pointSizeF();
@@ -237,6 +238,8 @@ private:
     // The paragraph properties in force are the defaults (those of the
     // header's \pard): a plain paragraph needs no \pard of its own.
     bool m_plainParagraph = true;
+    // A line held in pieces (see softBreakProperty) is written as one paragraph.
+    bool m_softBreaks = false;
 };
 
 int Writer::fontIndex(const QString &family)
@@ -542,7 +545,10 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     // Most paragraphs share a handful of block formats: look each up once.
     std::string stated;
     const std::string *properties = &stated;
-    if (!list && depth == 0) {
+    const bool continuing = m_softBreaks && continuesLine(block);
+    if (continuing) {
+        // The paragraph's properties were written with its first piece.
+    } else if (!list && depth == 0) {
         const int key = block.blockFormatIndex();
         auto found = m_propertiesByFormat.constFind(key);
         if (found == m_propertiesByFormat.constEnd())
@@ -553,7 +559,9 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         stated = paragraphProperties(block.blockFormat(), depth, list ? &place : nullptr,
                                      m_lists.levelTwips());
     }
-    if (!properties->empty()) {
+    if (continuing) {
+        // Nothing: the line goes on in the same paragraph.
+    } else if (!properties->empty()) {
         m_out.append(*properties);
         m_needDelimiter = true;
         m_plainParagraph = false;
@@ -593,7 +601,8 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     switchField({});
     // The paragraph mark sits after the block's last character.
     const int separator = blockStart + block.length() - 1;
-    if (separator >= m_from && separator < m_to) {
+    if (separator >= m_from && separator < m_to &&
+        !(m_softBreaks && depth == 0 && continuesLine(block.next()))) {
         controlWord(end);
         if (depth == 0) {
             m_out.push_back('\n');

@@ -199,10 +199,9 @@ private slots:
         QFETCH(QString, shown);
         TestWindow w;
         w.text1().setText(text);
-        QTextCursor c = w.text1().textCursor();
-        c.setPosition(anchor);
-        c.setPosition(position, QTextCursor::KeepAnchor);
-        w.text1().setTextCursor(c);
+        // Positions in the text: a long line is held in pieces.
+        w.text1().setSelStart(std::min(anchor, position));
+        w.text1().setSelLength(std::abs(anchor - position));
         // Refreshed by a key release in the editor, whatever the key, with the bar hidden.
         QTest::keyRelease(&w.text1(), Qt::Key_Shift);
         QCOMPARE(w.form->panel(1)->text(), shown);

@@ -1,4 +1,5 @@
 #include "core/atomicfile.h"
+#include "core/documenttext.h"
 #include "document/bytescramble.h"
 #include "rtf/rtfkept.h"
 #include "support/testwindow.h"
@@ -8,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <csignal>
 #include <cstring>
@@ -615,6 +617,13 @@ private slots:
         QByteArray longCentred = longPlain;
         longCentred.insert(longCentred.size() - 1, "\\par\\pard\\qc Title");
         QTest::newRow("long RTF with a centred paragraph: rich") << "e.rtf" << longCentred << true;
+        const QByteArray longParagraph = "{\\rtf1\\ansi short\\par " +
+                                         QByteArray(RichTextBox::longLineChars + 1, 'y') + "}";
+        QTest::newRow("RTF with a long paragraph: fast") << "f.rtf" << longParagraph << false;
+        QByteArray longCentredParagraph = longParagraph;
+        longCentredParagraph.insert(longCentredParagraph.size() - 1, "\\par\\pard\\qc Title");
+        QTest::newRow("long paragraph and a centred one: rich")
+            << "g.rtf" << longCentredParagraph << true;
     }
     void viewFollowsTheDocument()
     {
@@ -628,6 +637,13 @@ private slots:
         QCOMPARE(w.text1().view(), expected);
         QCOMPARE(w.text1().activeView()->isVisibleTo(&w.text1()), true);
         QVERIFY(!w.form->document().DocumentChanged());
+        // The fast view holds a long line in pieces; the text is one line.
+        if (!rich) {
+            for (QTextBlock b = w.text1().document()->begin(); b.isValid(); b = b.next())
+                QVERIFY(b.length() - 1 <= softPieceChars);
+            if (bytes.startsWith("{\\rtf"))
+                QCOMPARE(w.text1().Text().count(u'\n'), bytes.count("\\par"));
+        }
         // A new document is a plain one, whatever was shown before.
         w.trigger("new");
         QCOMPARE(w.text1().view(), RichTextBox::View::Fast);
