@@ -7,6 +7,7 @@
 
 #include "app/form1.h"
 #include "controls/richtextbox.h"
+#include "core/documenttext.h"
 #include "document/documentstate.h"
 #include "rtf/picturebomb.h"
 #include "support/testwindow.h"
@@ -16,6 +17,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,28 +109,49 @@ std::vector<Phase> hostilePhases()
     phases.push_back({QStringLiteral("open 20MB line: first screen"), line.size(),
                       [&w, window, path, last] {
                           *last = openFile(w, path);
-                          return w.text1().hasLongLineLayout();
+                          // Held in pieces, and the text is the whole line.
+                          return mayHaveSoftBreaks(*w.text1().document()) &&
+                                 w.text1().Text().size() == 20'000'000;
                       },
                       [last] { return last->firstScreen; }});
     phases.push_back({QStringLiteral("open 20MB line: complete"), line.size(), [] { return true; },
                       [last] { return last->complete; }});
     auto keys = std::make_shared<std::vector<double>>();
-    phases.push_back({QStringLiteral("type a letter 20MB line (middle)"), 0, [&w, window, keys] {
+    // Round the places: the middle, the start, the end, and both sides of
+    // a break between two pieces, where a Backspace must take the
+    // character before the break.
+    auto round = std::make_shared<int>(0);
+    phases.push_back({QStringLiteral("type a letter 20MB line (round)"), 0, [&w, window, keys, round] {
                           RichTextBox &box = *w.form->Text1;
+                          const int length = int(box.Text().size());
+                          const int place = (*round)++ % 5;
+                          const int at = place == 0   ? length / 2
+                                         : place == 1 ? 0
+                                         : place == 2 ? length
+                                                      : length / 3;
+                          box.setSelStart(at);
+                          if (place == 3) { // after the break, as the arrow keys leave it
+                              QTextCursor c = box.textCursor();
+                              c.movePosition(QTextCursor::NextBlock);
+                              box.setTextCursor(c);
+                          }
+                          QApplication::processEvents();
                           QElapsedTimer clock;
                           clock.start();
-                          box.setSelStart(box.document()->characterCount() / 2);
-                          QTest::keyClick(&box, Qt::Key_A);
+                          QTest::keyClick(&box, place == 3 ? Qt::Key_Backspace : Qt::Key_A);
                           QApplication::processEvents();
                           keys->push_back(clock.nsecsElapsed() / 1e6);
                           return true;
-                      }});
+                      },
+                      [keys] { return keys->back(); }});
     phases.push_back({QStringLiteral("type a letter 20MB line (worst)"), 0, [] { return true; },
                       [keys] { return *std::max_element(keys->begin(), keys->end()); }});
     const QString target = scratch().filePath(QStringLiteral("saved-line.txt"));
     phases.push_back({QStringLiteral("save 20MB line as txt"), line.size(), [&w, window, target] {
                           w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
-                          return w.form->document().save().result == DocumentState::SaveResult::Saved;
+                          // Saved as one line: the pieces' breaks are no line ends.
+                          return w.form->document().save().result == DocumentState::SaveResult::Saved &&
+                                 QFileInfo(target).size() == w.text1().Text().size();
                       }});
     return phases;
 }
