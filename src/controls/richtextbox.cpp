@@ -136,6 +136,21 @@ template <class F> decltype(auto) RichTextBox::visit(F &&f) const
 
 namespace {
 
+// A layout that lays out nothing, for a document no view shows.
+class QuietLayout : public QAbstractTextDocumentLayout {
+public:
+    explicit QuietLayout(QTextDocument *document) : QAbstractTextDocumentLayout(document) {}
+    void draw(QPainter *, const PaintContext &) override {}
+    int hitTest(const QPointF &, Qt::HitTestAccuracy) const override { return -1; }
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override { return {}; }
+    QRectF frameBoundingRect(QTextFrame *) const override { return {}; }
+    QRectF blockBoundingRect(const QTextBlock &) const override { return {}; }
+
+protected:
+    void documentChanged(int, int, int) override {}
+};
+
 QTextDocument *plainDocument(QObject *parent)
 {
     auto *document = new QTextDocument(parent);
@@ -194,8 +209,17 @@ RichTextBox::~RichTextBox() = default;
 
 void RichTextBox::setView(View view)
 {
-    if (view == m_view)
-        return;
+    if (view != m_view)
+        showIn(view, {});
+}
+
+void RichTextBox::changeDetached(const std::function<void()> &change)
+{
+    showIn(m_view, change);
+}
+
+void RichTextBox::showIn(View view, const std::function<void()> &whileDetached)
+{
     const QTextCursor caret = textCursor();
     const int anchor = caret.anchor();
     const int position = caret.position();
@@ -207,10 +231,25 @@ void RichTextBox::setView(View view)
         m_fast->setDocument(m_fastParking);
     else
         m_rich->setDocument(m_richParking);
+    if (whileDetached) {
+        // Qt's layouts lay out a changed paragraph they have laid out before
+        // at once (the plain one also the paragraph a cursor selects in),
+        // and the rich one every change as it comes: a paragraph of
+        // megabytes read into the document would be laid out whole. A
+        // layout that does nothing holds the document meanwhile; replacing
+        // a layout also drops what the old one laid out. The switch to the
+        // long-line layout waits too.
+        m_detached = true;
+        m_document->setDocumentLayout(new QuietLayout(m_document));
+        whileDetached();
+        m_detached = false;
+        updateLongLineLayout(hasLongBlock());
+    }
     // The document deletes the old layout; the rich one it makes itself on
     // first use.
-    m_document->setDocumentLayout(view == View::Fast ? new QPlainTextDocumentLayout(m_document)
-                                                     : nullptr);
+    if (view != m_view || whileDetached)
+        m_document->setDocumentLayout(
+            view == View::Fast ? new QPlainTextDocumentLayout(m_document) : nullptr);
     m_view = view;
     if (view == View::Fast)
         m_fast->setDocument(m_document);
@@ -250,6 +289,15 @@ bool RichTextBox::needsRichView(const QTextDocument &document)
             return true;
     }
     return false;
+}
+
+void RichTextBox::holdLongLinesInPieces()
+{
+    if (!breakLongParagraphs(*m_document))
+        return;
+    m_document->clearUndoRedoStacks();
+    // Nothing long may be left for the layout to wrap anywhere.
+    updateLongLineLayout(hasLongBlock());
 }
 
 QWidget *RichTextBox::activeView() const
@@ -450,9 +498,17 @@ void RichTextBox::updateLongLineLayout(bool on)
     document()->setDefaultFont(font);
 }
 
+bool RichTextBox::hasLongBlock() const
+{
+    for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next())
+        if (block.length() - 1 > longLineChars)
+            return true;
+    return false;
+}
+
 void RichTextBox::checkLongBlocks(int from, int charsAdded)
 {
-    if (m_longLineLayout || charsAdded <= 0)
+    if (m_longLineLayout || m_detached || charsAdded <= 0)
         return;
     // Only blocks that the change touched can have become long.
     QTextBlock block = document()->findBlock(from);

@@ -194,7 +194,7 @@ std::optional<Error> DocumentState::new_()
     return std::nullopt;
 }
 
-void DocumentState::replaceContent(RichTextBox::View view)
+void DocumentState::replaceContent()
 {
     if (m_loader.isLoading()) {
         m_loader.cancel();
@@ -204,28 +204,34 @@ void DocumentState::replaceContent(RichTextBox::View view)
     m_keptDropped = 0;
     m_editor.setText(QString());
     // Emptied first: the view changes cheaply while there is nothing to lay out.
-    m_editor.setView(view);
+    m_editor.setView(RichTextBox::View::Fast);
 }
 
 void DocumentState::loadRtf(const QByteArray &bytes)
 {
-    const ParsedRtf parsed = parseRtf(bytes, *m_editor.document());
-    m_pictures = parsed.pictures;
-    m_keptDropped = parsed.keptDropped;
-    m_editor.document()->clearUndoRedoStacks();
-    // The rich view's layout costs grow with the document (a keystroke at
-    // the start of 0.6 M characters costs 8 ms, of 2.9 M 56 ms) and with
-    // the paragraph typed in, the fast view's do not, and it holds a long
-    // paragraph in pieces. A long RTF, or one with a long paragraph, holding
-    // nothing but character formats and pictures looks the same in the fast
-    // view, so it goes there.
-    QTextDocument &document = *m_editor.document();
-    if ((document.characterCount() > richViewChars || hasLongParagraph(document)) &&
-        !RichTextBox::needsRichView(document)) {
-        m_editor.setView(RichTextBox::View::Fast);
-        if (breakLongParagraphs(document))
-            document.clearUndoRedoStacks();
-    }
+    // Read while no view shows the document: the rich view lays out each
+    // change as it comes, and either would lay out a long paragraph whole
+    // before it is held in pieces (a paragraph of 20 MB: minutes).
+    bool rich = false;
+    m_editor.changeDetached([&] {
+        QTextDocument &document = *m_editor.document();
+        const ParsedRtf parsed = parseRtf(bytes, document);
+        m_pictures = parsed.pictures;
+        m_keptDropped = parsed.keptDropped;
+        document.clearUndoRedoStacks();
+        // The rich view's layout costs grow with the document (a keystroke
+        // at the start of 0.6 M characters costs 8 ms, of 2.9 M 56 ms) and
+        // with the paragraph typed in; the fast view's do not, and it holds
+        // a long paragraph in pieces. A long RTF, or one with a long
+        // paragraph, holding nothing but character formats and pictures
+        // looks the same in the fast view, so it stays there.
+        rich = RichTextBox::needsRichView(document) ||
+               (document.characterCount() <= richViewChars && !hasLongParagraph(document));
+        if (!rich)
+            m_editor.holdLongLinesInPieces();
+    });
+    if (rich)
+        m_editor.setView(RichTextBox::View::Rich);
     m_editor.setSelStart(0);
 }
 
@@ -234,7 +240,7 @@ std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode m
     DocumentBytes file = readDocumentFile(path, mode, m_readLimit);
     if (file.error)
         return file.error;
-    replaceContent(file.rich ? RichTextBox::View::Rich : RichTextBox::View::Fast);
+    replaceContent(); // an RTF's view is chosen once it is read
     m_loadedTitle = titleOf(path);
     if (file.rich) {
         loadRtf(file.bytes);
@@ -333,7 +339,7 @@ void DocumentState::rememberSource(const QString &path, bool encrypted)
 void DocumentState::adoptRecovered(const QByteArray &rtf, const QString &title, const QString &path,
                                    bool encrypted, const TextEncoding &encoding)
 {
-    replaceContent(RichTextBox::View::Rich);
+    replaceContent(); // the view is chosen once it is read
     loadRtf(rtf);
     m_encoding = encoding;
     m_undecodable = false;

@@ -126,8 +126,8 @@ private:
     void onLoadFinished();
     bool confirmLossySave(const QString &fileTitle, bool lossless);
     bool confirmFormatLoss();
-    // Empties the editor and shows the next content in `view`.
-    void replaceContent(RichTextBox::View view = RichTextBox::View::Fast);
+    // Empties the editor, in the fast view.
+    void replaceContent();
     // Reads RTF into the emptied editor and settles its view.
     void loadRtf(const QByteArray &bytes);
 

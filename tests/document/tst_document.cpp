@@ -650,6 +650,54 @@ private slots:
         QVERIFY(!w.form->document().DocumentChanged());
     }
 
+    // The rich view lays out each change as it comes: a paragraph of 20 MB
+    // read into it took minutes. An RTF is read in the fast view and only
+    // then shown in the view it needs, a file's and a recovered draft's alike.
+    void rtfIsReadInTheFastView_data()
+    {
+        QTest::addColumn<bool>("recovered");
+        QTest::addColumn<bool>("centred");
+        QTest::newRow("file") << false << false;
+        QTest::newRow("recovered draft") << true << false;
+        QTest::newRow("file that needs the rich view") << false << true;
+    }
+    void rtfIsReadInTheFastView()
+    {
+        QFETCH(bool, recovered);
+        QFETCH(bool, centred);
+        const QString line(3 * softPieceChars, u'q');
+        QByteArray rtf = "{\\rtf1\\ansi first\\par " + line.toLatin1() + "\\par last";
+        if (centred)
+            rtf += "\\par\\pard\\qc Title";
+        rtf += "}";
+        const QString name = path(QStringLiteral("long.rtf"));
+        QVERIFY(writeBytes(name, rtf));
+        TestWindow w;
+        QList<RichTextBox::View> viewsWhileRead;
+        connect(w.text1().document(), &QTextDocument::contentsChange, this,
+                [&](int, int, int added) {
+                    if (added > 1)
+                        viewsWhileRead << w.text1().view();
+                });
+        if (recovered)
+            w.form->document().adoptRecovered(rtf, QStringLiteral("long.rtf"), name, false,
+                                              TextEncoding::forNewDocument());
+        else
+            QVERIFY(!w.form->document().openFile(name, ReadMode::Text));
+        QVERIFY(!viewsWhileRead.isEmpty());
+        QCOMPARE(viewsWhileRead.first(), RichTextBox::View::Fast);
+        QCOMPARE(w.text1().view(), centred ? RichTextBox::View::Rich : RichTextBox::View::Fast);
+        QString text = QStringLiteral("first\n") + line + QStringLiteral("\nlast");
+        if (centred)
+            text += QStringLiteral("\nTitle");
+        QCOMPARE(w.text1().Text(), text);
+        // In the fast view the line is held in pieces, and nothing is left
+        // for the layout to wrap anywhere.
+        QCOMPARE(!SoftBreaks(*w.text1().document()).isEmpty(), !centred);
+        QCOMPARE(w.text1().hasLongLineLayout(), centred);
+        QCOMPARE(w.form->document().DocumentChanged(), recovered);
+    }
+
     void rtfSaveReopensWithFormatting()
     {
         TestWindow w;
