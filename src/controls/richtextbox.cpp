@@ -622,7 +622,7 @@ QString RichTextBox::SelText() const
     QString text = cursor.selectedText();
     text.replace(QChar::ParagraphSeparator, u'\n');
     const SoftBreaks breaks = softBreaks();
-    return breaks.isEmpty() ? text : breaks.removeFrom(text, cursor.selectionStart());
+    return breaks.isEmpty() ? text : breaks.removeFrom(std::move(text), cursor.selectionStart());
 }
 
 void RichTextBox::setSelText(const QString &text)

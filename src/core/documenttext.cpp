@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 
 namespace Inkwell {
 
@@ -215,7 +216,7 @@ QString exportPlainText(const QTextDocument &document)
             if (d[i] == 0x2029 || d[i] == 0x2028)
                 d[i] = u'\n';
         const SoftBreaks breaks(document);
-        return breaks.isEmpty() ? text : breaks.removeFrom(text, 0);
+        return breaks.isEmpty() ? text : breaks.removeFrom(std::move(text), 0);
     }
     return PlainExport(document).run();
 }
@@ -315,23 +316,27 @@ int SoftBreaks::toDocument(int textPosition) const
     return textPosition + int(low);
 }
 
-QString SoftBreaks::removeFrom(const QString &text, int documentStart) const
+QString SoftBreaks::removeFrom(QString text, int documentStart) const
 {
     const int end = documentStart + int(text.size());
     // The break's character is the paragraph mark just before a continuing paragraph.
     auto it = std::upper_bound(m_starts.begin(), m_starts.end(), documentStart);
     if (it == m_starts.end() || *it - 1 >= end)
         return text;
-    QString out;
-    out.reserve(text.size());
-    qsizetype copied = 0;
+    // In place: the text of a big file is not copied again.
+    char16_t *d = reinterpret_cast<char16_t *>(text.data());
+    qsizetype write = *it - 1 - documentStart;
+    qsizetype read = write;
     for (; it != m_starts.end() && *it - 1 < end; ++it) {
         const qsizetype mark = *it - 1 - documentStart;
-        out += QStringView(text).mid(copied, mark - copied);
-        copied = mark + 1;
+        std::memmove(d + write, d + read, size_t(mark - read) * sizeof(char16_t));
+        write += mark - read;
+        read = mark + 1;
     }
-    out += QStringView(text).mid(copied);
-    return out;
+    std::memmove(d + write, d + read, size_t(text.size() - read) * sizeof(char16_t));
+    write += text.size() - read;
+    text.truncate(write);
+    return text;
 }
 
 void insertSoftBreak(QTextCursor &cursor, const QTextCharFormat &format)
@@ -438,7 +443,7 @@ QString plainTextOf(const QTextDocument &document)
     QString text = document.toRawText();
     text.replace(QChar::ParagraphSeparator, u'\n');
     const SoftBreaks breaks(document);
-    return breaks.isEmpty() ? text : breaks.removeFrom(text, 0);
+    return breaks.isEmpty() ? text : breaks.removeFrom(std::move(text), 0);
 }
 
 void normaliseBreaks(QString &text)

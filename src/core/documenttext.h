@@ -48,7 +48,7 @@ public:
     int toDocument(int textPosition) const;
     // `text` read from the document at `documentStart`, one character per
     // position, without the breaks' characters.
-    QString removeFrom(const QString &text, int documentStart) const;
+    QString removeFrom(QString text, int documentStart) const;
     // Document positions of the continuing paragraphs, ascending.
     const std::vector<int> &starts() const { return m_starts; }
 
