@@ -409,7 +409,7 @@ bool insertBreakingLongLines(QTextCursor &cursor, QStringView text, const QTextC
     return broke;
 }
 
-bool breakLongParagraphs(QTextDocument &document)
+bool breakLongParagraphs(QTextDocument &document, int pieceChars)
 {
     bool broke = false;
     QTextCursor edit(&document);
@@ -417,14 +417,14 @@ bool breakLongParagraphs(QTextDocument &document)
     const QTextFrame *root = document.rootFrame();
     const bool frames = !root->childFrames().isEmpty();
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block.length() - 1 <= softPieceChars || block.textList() ||
+        if (block.length() - 1 <= pieceChars || block.textList() ||
             (frames && document.frameAt(block.position()) != root))
             continue;
         const QString text = block.text();
         QTextCursor cursor(block);
         qsizetype done = 0;
-        while (text.size() - done > softPieceChars) {
-            const qsizetype end = pieceEnd(text, done, softPieceChars);
+        while (text.size() - done > pieceChars) {
+            const qsizetype end = pieceEnd(text, done, pieceChars);
             cursor.setPosition(cursor.block().position() + int(end - done));
             // The format of the character before, so that a break inside a
             // run of one format leaves it one run.

@@ -62,9 +62,10 @@ void insertSoftBreak(QTextCursor &cursor, const QTextCharFormat &format);
 // any paragraph that would grow past softPieceChars softly. Returns true
 // when it made a soft break.
 bool insertBreakingLongLines(QTextCursor &cursor, QStringView text, const QTextCharFormat &format);
-// Breaks softly every paragraph of a document longer than softPieceChars
-// that is in no list or table. Returns true when it made a break.
-bool breakLongParagraphs(QTextDocument &document);
+// Breaks softly every paragraph of a document longer than `pieceChars`
+// (softPieceChars; the fuzz test asks for short pieces) that is in no list
+// or table. Returns true when it made a break.
+bool breakLongParagraphs(QTextDocument &document, int pieceChars = softPieceChars);
 
 // The whole document as one string: lines separated by "\n", pictures as
 // U+FFFC. Raw text keeps no-break spaces, which toPlainText() would turn

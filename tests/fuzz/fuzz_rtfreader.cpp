@@ -1,5 +1,6 @@
 // libFuzzer entry point: any bytes through the RTF reader, then the
 // document through the writer and back through the reader.
+#include "core/documenttext.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 
@@ -51,5 +52,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // writer writes everything the reader keeps, so the bytes are the same.
     if (Inkwell::Rtf::write(again, 936) != written)
         std::abort();
+
+    // A long paragraph held in pieces (short ones here, so that fuzzed
+    // documents have them) is still one paragraph: in its text and in
+    // what the writer writes.
+    const QString text = Inkwell::plainTextOf(document);
+    const QString exported = Inkwell::exportPlainText(document);
+    if (Inkwell::breakLongParagraphs(document, 16)) {
+        if (Inkwell::plainTextOf(document) != text ||
+            Inkwell::exportPlainText(document) != exported)
+            std::abort();
+        QTextDocument joined;
+        QTextCursor joinedCursor(&joined);
+        if (!Inkwell::Rtf::read(Inkwell::Rtf::write(document, 936), joinedCursor, 936).ok ||
+            joined.toRawText() != again.toRawText())
+            std::abort();
+    }
     return 0;
 }
