@@ -213,12 +213,12 @@ void RichTextBox::setView(View view)
         showIn(view, {});
 }
 
-void RichTextBox::changeDetached(const std::function<void()> &change)
+void RichTextBox::changeDetached(const std::function<View()> &change)
 {
     showIn(m_view, change);
 }
 
-void RichTextBox::showIn(View view, const std::function<void()> &whileDetached)
+void RichTextBox::showIn(View view, const std::function<View()> &whileDetached)
 {
     const QTextCursor caret = textCursor();
     const int anchor = caret.anchor();
@@ -241,9 +241,9 @@ void RichTextBox::showIn(View view, const std::function<void()> &whileDetached)
         // long-line layout waits too.
         m_detached = true;
         m_document->setDocumentLayout(new QuietLayout(m_document));
-        whileDetached();
+        view = whileDetached();
         m_detached = false;
-        updateLongLineLayout(hasLongBlock());
+        updateLongLineLayout(hasLongParagraph(*m_document));
     }
     // The document deletes the old layout; the rich one it makes itself on
     // first use.
@@ -289,15 +289,6 @@ bool RichTextBox::needsRichView(const QTextDocument &document)
             return true;
     }
     return false;
-}
-
-void RichTextBox::holdLongLinesInPieces()
-{
-    if (!breakLongParagraphs(*m_document))
-        return;
-    m_document->clearUndoRedoStacks();
-    // Nothing long may be left for the layout to wrap anywhere.
-    updateLongLineLayout(hasLongBlock());
 }
 
 QWidget *RichTextBox::activeView() const
@@ -498,9 +489,9 @@ void RichTextBox::updateLongLineLayout(bool on)
     document()->setDefaultFont(font);
 }
 
-bool RichTextBox::hasLongBlock() const
+bool RichTextBox::hasLongParagraph(const QTextDocument &document)
 {
-    for (QTextBlock block = m_document->begin(); block.isValid(); block = block.next())
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
         if (block.length() - 1 > longLineChars)
             return true;
     return false;
@@ -572,8 +563,6 @@ SoftBreaks RichTextBox::softBreaks() const
 {
     return SoftBreaks(*m_document);
 }
-
-
 
 int RichTextBox::documentEnd() const
 {
@@ -915,8 +904,7 @@ bool RichTextBox::viewKeyPress(QKeyEvent *event, const std::function<void(QKeyEv
     const QTextBlock block = cursor.block();
     const bool atPieceStart = cursor.atBlockStart() && continuesLine(block);
     const bool atPieceEnd = cursor.atBlockEnd() && continuesLine(block.next());
-    if (event == QKeySequence::InsertParagraphSeparator ||
-        event == QKeySequence::InsertLineSeparator) {
+    if (event == QKeySequence::InsertParagraphSeparator) {
         if (m_view != View::Fast)
             return false;
         // A line break typed in a piece is a real one (Qt would give the new
@@ -926,8 +914,10 @@ bool RichTextBox::viewKeyPress(QKeyEvent *event, const std::function<void(QKeyEv
         ensureCursorVisible();
         return true;
     }
-    if (!cursor.hasSelection() && (event == QKeySequence::Backspace ||
-                                   (event->key() == Qt::Key_Backspace && !event->modifiers()))) {
+    // As the views take it: Backspace, with Shift or without.
+    const bool backspace = event->key() == Qt::Key_Backspace &&
+                           !(event->modifiers() & ~Qt::ShiftModifier);
+    if (!cursor.hasSelection() && backspace) {
         if (!atPieceStart)
             return false;
         // The character before the break goes, not the break, which is none.

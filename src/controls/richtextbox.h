@@ -41,13 +41,12 @@ public:
     // True when the document holds what only the rich view can show: tables,
     // lists, or paragraphs with an alignment, indents, spacing or tab stops.
     static bool needsRichView(const QTextDocument &document);
-    // Holds each long paragraph outside lists and tables in pieces, as the
-    // fast view holds a long line of a text file. For the fast view.
-    void holdLongLinesInPieces();
-    // Runs `change` while no view shows the document, so that no view lays
-    // out what changes (a paragraph of 20 MB read from RTF, before it is
-    // held in pieces), then shows it again.
-    void changeDetached(const std::function<void()> &change);
+    // True when a paragraph holds more than longLineChars characters.
+    static bool hasLongParagraph(const QTextDocument &document);
+    // Runs `change` while no view shows the document, so that no layout
+    // lays out what changes (a paragraph of 20 MB read from RTF, before it
+    // is held in pieces), then shows the document in the view it returns.
+    void changeDetached(const std::function<View()> &change);
 
     // What the views share, as QPlainTextEdit and QTextEdit spell it.
     QTextDocument *document() const { return m_document; }
@@ -206,7 +205,7 @@ private:
     QMimeData *viewMimeFromSelection() const;
     template <class F> decltype(auto) visit(F &&f) const;
     void forwardToView(QEvent *event);
-    void showIn(View view, const std::function<void()> &whileDetached);
+    void showIn(View view, const std::function<View()> &whileDetached);
     bool m_forwarding = false;
 
     void mergeSelectionFormat(const QTextCharFormat &format);
@@ -219,7 +218,6 @@ private:
     void updateLongLineLayout(bool on);
     void setWordWrapModeOfViews();
     void checkLongBlocks(int from, int charsAdded);
-    bool hasLongBlock() const;
     bool m_detached = false; // see changeDetached()
 
     void applyZoom();

@@ -7,7 +7,6 @@
 #include "core/product.h"
 
 #include <QFileInfo>
-#include <QTextBlock>
 #include <QTextDocument>
 
 namespace Inkwell {
@@ -16,14 +15,6 @@ namespace {
 
 const QString &untitledCaption = Product::untitledCaption;
 const QString &boxTitle = Product::messageTitle;
-
-bool hasLongParagraph(const QTextDocument &document)
-{
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
-        if (block.length() - 1 > RichTextBox::longLineChars)
-            return true;
-    return false;
-}
 
 QString titleOf(const QString &path)
 {
@@ -212,26 +203,25 @@ void DocumentState::loadRtf(const QByteArray &bytes)
     // Read while no view shows the document: the rich view lays out each
     // change as it comes, and either would lay out a long paragraph whole
     // before it is held in pieces (a paragraph of 20 MB: minutes).
-    bool rich = false;
     m_editor.changeDetached([&] {
         QTextDocument &document = *m_editor.document();
         const ParsedRtf parsed = parseRtf(bytes, document);
         m_pictures = parsed.pictures;
         m_keptDropped = parsed.keptDropped;
-        document.clearUndoRedoStacks();
         // The rich view's layout costs grow with the document (a keystroke
         // at the start of 0.6 M characters costs 8 ms, of 2.9 M 56 ms) and
         // with the paragraph typed in; the fast view's do not, and it holds
         // a long paragraph in pieces. A long RTF, or one with a long
         // paragraph, holding nothing but character formats and pictures
-        // looks the same in the fast view, so it stays there.
-        rich = RichTextBox::needsRichView(document) ||
-               (document.characterCount() <= richViewChars && !hasLongParagraph(document));
+        // looks the same in the fast view, so it goes there.
+        const bool rich =
+            RichTextBox::needsRichView(document) ||
+            (document.characterCount() <= richViewChars && !RichTextBox::hasLongParagraph(document));
         if (!rich)
-            m_editor.holdLongLinesInPieces();
+            breakLongParagraphs(document);
+        document.clearUndoRedoStacks();
+        return rich ? RichTextBox::View::Rich : RichTextBox::View::Fast;
     });
-    if (rich)
-        m_editor.setView(RichTextBox::View::Rich);
     m_editor.setSelStart(0);
 }
 

@@ -179,6 +179,7 @@ private:
     void writeText(const RunProps &props, const QChar *begin, const QChar *end);
     void writePicture(const QTextImageFormat &format);
     void writeParagraph(const QTextBlock &block, int depth, const char *end);
+    void writeParagraphProperties(const QTextBlock &block, int depth, const ListTable::Ref *place);
     void writeListText(const QTextBlock &block, const QTextList &list);
     void writeTable(const QTextTable &table, int depth, int availableTwips);
     void writeFallback(const FontEntry &font, char32_t codePoint, const QChar *units, int count);
@@ -535,20 +536,13 @@ void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begi
     m_needDelimiter = false;
 }
 
-void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
+void Writer::writeParagraphProperties(const QTextBlock &block, int depth,
+                                      const ListTable::Ref *place)
 {
-    const QTextList *list = block.textList();
-    ListTable::Ref place;
-    if (list)
-        place = m_lists.refFor(*list, m_previousList);
-    m_previousList = list;
     // Most paragraphs share a handful of block formats: look each up once.
     std::string stated;
     const std::string *properties = &stated;
-    const bool continuing = m_softBreaks && continuesLine(block);
-    if (continuing) {
-        // The paragraph's properties were written with its first piece.
-    } else if (!list && depth == 0) {
+    if (!place && depth == 0) {
         const int key = block.blockFormatIndex();
         auto found = m_propertiesByFormat.constFind(key);
         if (found == m_propertiesByFormat.constEnd())
@@ -556,12 +550,9 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
                 key, paragraphProperties(block.blockFormat(), 0, nullptr, 0));
         properties = &*found;
     } else {
-        stated = paragraphProperties(block.blockFormat(), depth, list ? &place : nullptr,
-                                     m_lists.levelTwips());
+        stated = paragraphProperties(block.blockFormat(), depth, place, m_lists.levelTwips());
     }
-    if (continuing) {
-        // Nothing: the line goes on in the same paragraph.
-    } else if (!properties->empty()) {
+    if (!properties->empty()) {
         m_out.append(*properties);
         m_needDelimiter = true;
         m_plainParagraph = false;
@@ -569,6 +560,19 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         controlWord("pard");
         m_plainParagraph = true;
     }
+}
+
+void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
+{
+    const QTextList *list = block.textList();
+    ListTable::Ref place;
+    if (list)
+        place = m_lists.refFor(*list, m_previousList);
+    m_previousList = list;
+    // A piece that continues a line (see softBreakProperty) goes on in the
+    // paragraph its first piece began.
+    if (!(m_softBreaks && continuesLine(block)))
+        writeParagraphProperties(block, depth, list ? &place : nullptr);
     if (list)
         writeListText(block, *list);
     const int blockStart = block.position();
