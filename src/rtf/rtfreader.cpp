@@ -403,6 +403,8 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"pard", [](Reader &r, Word) { r.para() = ParaProps(); }},
         {"ql", alignment<Qt::AlignLeft>}, {"qc", alignment<Qt::AlignHCenter>},
         {"qr", alignment<Qt::AlignRight>}, {"qj", alignment<Qt::AlignJustify>},
+        {"rtlpar", [](Reader &r, Word) { r.para().rightToLeft = true; }},
+        {"ltrpar", [](Reader &r, Word) { r.para().rightToLeft = false; }},
         {"li", paraValue<&ParaProps::leftIndent>}, {"lin", paraValue<&ParaProps::leftIndent>},
         {"ri", paraValue<&ParaProps::rightIndent>}, {"rin", paraValue<&ParaProps::rightIndent>},
         {"fi", paraValue<&ParaProps::firstIndent>}, {"sb", paraValue<&ParaProps::spaceBefore>},

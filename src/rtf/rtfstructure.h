@@ -9,6 +9,7 @@
 #include <QTextBlockFormat>
 #include <QTextFormat>
 #include <QTextListFormat>
+#include <QTextTableFormat>
 
 #include <array>
 #include <cstdint>
@@ -20,6 +21,10 @@ class QTextList;
 class QTextTable;
 
 namespace Inkwell::Rtf {
+
+// Gives a table the look of a bordered word-processor table: one thin line
+// between cells and round the table.
+void drawSingleBorders(QTextTableFormat &format);
 
 // A list's first number when it is not 1 (QTextListFormat has no start in
 // the Qt this builds with).
@@ -61,6 +66,7 @@ struct ParaProps {
     int spaceBefore = 0, spaceAfter = 0;                  // twips
     int lineSpacing = 0;                                  // \sl, 0: single
     bool lineMultiple = false;                            // \slmult1
+    bool rightToLeft = false;                             // \rtlpar
     std::vector<TabStop> tabs;
     QTextOption::TabType nextTabType = QTextOption::LeftTab;
     bool inTable = false; // \intbl

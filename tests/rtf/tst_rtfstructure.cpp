@@ -7,7 +7,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
@@ -31,6 +34,8 @@ private slots:
     void tables_data();
     void tables();
     void nestedTable();
+    void bordersAreSingleLines_data();
+    void bordersAreSingleLines();
     void listInCell();
     void listItemsBesideTables_data();
     void listItemsBesideTables();
@@ -67,6 +72,9 @@ QString describeBlock(const QTextBlockFormat &format)
                   : align == Qt::AlignJustify ? QStringLiteral("justify")
                                               : QStringLiteral("left"));
     }
+    if (format.hasProperty(QTextFormat::LayoutDirection))
+        parts << (format.layoutDirection() == Qt::RightToLeft ? QStringLiteral("rtl")
+                                                              : QStringLiteral("ltr"));
     const std::pair<QTextFormat::Property, const char *> lengths[] = {
         {QTextFormat::BlockLeftMargin, "left"},    {QTextFormat::BlockRightMargin, "right"},
         {QTextFormat::TextIndent, "first"},        {QTextFormat::BlockTopMargin, "before"},
@@ -217,6 +225,10 @@ void TestRtfStructure::paragraphs_data()
         "centre");
     row("a following plain paragraph inherits nothing",
         "{\\rtf1\\qc\\li720\\sa200 A\\par\\pard X\\par}", "X", "");
+    row("right to left", "{\\rtf1\\rtlpar X\\par}", "X", "rtl");
+    row("right to left, centred", "{\\rtf1\\qc\\rtlpar X\\par}", "X", "centre, rtl");
+    row("left to right said again", "{\\rtf1\\rtlpar\\ltrpar X\\par}", "X", "");
+    row("\\pard ends right to left", "{\\rtf1\\rtlpar A\\par\\pard X\\par}", "X", "");
     row("indents", "{\\rtf1\\li720\\ri360\\fi-240 X\\par}", "X",
         "left 48.0, right 24.0, first -16.0");
     row("logical indents", "{\\rtf1\\lin1440\\rin150 X\\par}", "X", "left 96.0, right 10.0");
@@ -456,11 +468,60 @@ void TestRtfStructure::tables()
     QCOMPARE(describeTable(table), cells);
     QCOMPARE(describeWidths(table), widths);
     QCOMPARE(table->format().border() > 0, border);
-    QCOMPARE(table->format().cellSpacing(), 0.0);
+    QCOMPARE(table->format().cellSpacing(), border ? -table->format().border() : 0.0);
     const QBrush brush = table->cellAt(0, 0).format().background();
     QCOMPARE(brush.style() == Qt::NoBrush ? QString() : brush.color().name(), background);
     if (QByteArray(QTest::currentDataTag()) == "cell padding from the gap")
         QCOMPARE(table->format().cellPadding(), 108 / 15.0);
+}
+
+void TestRtfStructure::bordersAreSingleLines_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    // Empty cells, so that a scan across the first row meets only borders.
+    const QByteArray cells = "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs";
+    QTest::newRow("cell borders")
+        << "{\\rtf1\\trowd\\trgaph108" + cells + "\\cellx1500" + cells + "\\cellx3000" + cells
+               + "\\cellx4500\\intbl\\cell\\cell\\cell\\row\\intbl\\cell\\cell\\cell\\row}";
+    QTest::newRow("row borders, shaded cells")
+        << QByteArray("{\\rtf1{\\colortbl;\\red255\\green255\\blue0;}\\trowd\\trbrdrt\\brdrs"
+                      "\\trbrdrl\\brdrs\\trbrdrb\\brdrs\\trbrdrr\\brdrs\\trbrdrh\\brdrs"
+                      "\\trbrdrv\\brdrs\\cellx1500\\clcbpat1\\cellx3000\\clcbpat1\\cellx4500"
+                      "\\intbl\\cell\\cell\\cell\\row}");
+}
+
+void TestRtfStructure::bordersAreSingleLines()
+{
+    // Where two cells meet, a reader sees one thin line, as around the
+    // table: never the two cells' borders side by side.
+    QFETCH(QByteArray, rtf);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    document.setTextWidth(600);
+    const QList<QTextTable *> all = tablesOf(document.rootFrame());
+    QCOMPARE(all.size(), 1);
+    const QRectF frame = document.documentLayout()->frameBoundingRect(all.first());
+    QImage image(640, int(document.size().height()) + 10, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        document.drawContents(&painter);
+    }
+    const QColor paper = Qt::white;
+    const QColor shade = QColor(255, 255, 0);
+    const int y = int(frame.top() + 6);
+    QList<int> lines;
+    int run = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        if (pixel != paper && pixel != shade) {
+            ++run;
+        } else if (run > 0) {
+            lines << run;
+            run = 0;
+        }
+    }
+    QCOMPARE(lines, QList<int>({1, 1, 1, 1}));
 }
 
 void TestRtfStructure::nestedTable()
