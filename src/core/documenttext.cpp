@@ -409,6 +409,15 @@ bool insertBreakingLongLines(QTextCursor &cursor, QStringView text, const QTextC
     return broke;
 }
 
+void setParagraphDirection(QTextDocument &document, Qt::LayoutDirection direction)
+{
+    QTextOption option = document.defaultTextOption();
+    if (option.textDirection() == direction)
+        return;
+    option.setTextDirection(direction);
+    document.setDefaultTextOption(option);
+}
+
 bool breakLongParagraphs(QTextDocument &document, int pieceChars)
 {
     bool broke = false;

@@ -67,6 +67,13 @@ bool insertBreakingLongLines(QTextCursor &cursor, QStringView text, const QTextC
 // or table. Returns true when it made a break.
 bool breakLongParagraphs(QTextDocument &document, int pieceChars = softPieceChars);
 
+// The direction of the document's paragraphs that do not state their own:
+// Qt::LayoutDirectionAuto takes it from each paragraph's first letter that
+// has one (a plain text's lines); a document read from RTF runs left to
+// right, as RTF's paragraphs do unless marked, and its layout then need not
+// look for that letter each time it places a paragraph.
+void setParagraphDirection(QTextDocument &document, Qt::LayoutDirection direction);
+
 // The whole document as one string: lines separated by "\n", pictures as
 // U+FFFC. Raw text keeps no-break spaces, which toPlainText() would turn
 // into blanks. One character per text position: Find and the caret depend

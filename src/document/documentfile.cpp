@@ -51,6 +51,7 @@ DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
 
 ParsedRtf parseRtf(const QByteArray &bytes, QTextDocument &document)
 {
+    setParagraphDirection(document, Qt::LeftToRight);
     QTextCursor cursor(&document);
     cursor.select(QTextCursor::Document);
     const Rtf::ReadResult read = Rtf::read(bytes, cursor, CodePage::systemAnsi());

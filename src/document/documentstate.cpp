@@ -194,6 +194,7 @@ void DocumentState::replaceContent()
     m_pictures = {};
     m_keptDropped = 0;
     m_editor.setText(QString());
+    setParagraphDirection(*m_editor.document(), Qt::LayoutDirectionAuto);
     // Emptied first: the view changes cheaply while there is nothing to lay out.
     m_editor.setView(RichTextBox::View::Fast);
 }

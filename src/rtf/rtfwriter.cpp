@@ -542,15 +542,20 @@ void Writer::writeParagraphProperties(const QTextBlock &block, int depth,
     // Most paragraphs share a handful of block formats: look each up once.
     std::string stated;
     const std::string *properties = &stated;
+    // A paragraph shown right to left (marked so, or found so from its
+    // letters) is marked for every reader: RTF's paragraphs run left to right
+    // unless they say otherwise.
+    const bool rightToLeft = block.textDirection() == Qt::RightToLeft;
     if (!place && depth == 0) {
-        const int key = block.blockFormatIndex();
+        const int key = block.blockFormatIndex() * 2 + int(rightToLeft);
         auto found = m_propertiesByFormat.constFind(key);
         if (found == m_propertiesByFormat.constEnd())
             found = m_propertiesByFormat.insert(
-                key, paragraphProperties(block.blockFormat(), 0, nullptr, 0));
+                key, paragraphProperties(block.blockFormat(), 0, nullptr, 0, rightToLeft));
         properties = &*found;
     } else {
-        stated = paragraphProperties(block.blockFormat(), depth, place, m_lists.levelTwips());
+        stated = paragraphProperties(block.blockFormat(), depth, place, m_lists.levelTwips(),
+                                     rightToLeft);
     }
     if (!properties->empty()) {
         m_out.append(*properties);

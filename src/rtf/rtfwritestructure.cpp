@@ -209,7 +209,7 @@ std::string ListTable::header() const
 }
 
 std::string paragraphProperties(const QTextBlockFormat &format, int depth,
-                                const ListTable::Ref *list, int levelTwips)
+                                const ListTable::Ref *list, int levelTwips, bool rightToLeft)
 {
     std::string out;
     if (depth > 0)
@@ -229,6 +229,8 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         else if (horizontal & Qt::AlignRight)
             word(out, "qr");
     }
+    if (rightToLeft)
+        word(out, "rtlpar");
     // A list item's text starts where Qt puts it, its label hanging in front.
     const int left = twipsOf(format.leftMargin()) + (list ? (list->level + 1) * levelTwips : 0);
     const int first = list && format.textIndent() == 0 ? -360 : twipsOf(format.textIndent());

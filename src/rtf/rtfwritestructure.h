@@ -61,11 +61,13 @@ private:
 };
 
 // "\pard" and the paragraph's properties; `depth` is how many tables hold
-// the paragraph (0: none), `list` its list place (null: not a list item).
+// the paragraph (0: none), `list` its list place (null: not a list item),
+// `rightToLeft` whether it runs from right to left.
 // Returns "" for a paragraph with nothing to state: not in a table, not a
 // list item, no property that differs from the RTF defaults.
 std::string paragraphProperties(const QTextBlockFormat &format, int depth,
-                                const ListTable::Ref *list, int levelTwips);
+                                const ListTable::Ref *list, int levelTwips,
+                                bool rightToLeft = false);
 
 // The widths of the table's columns in twips: the fixed and percentage
 // constraints, the rest of `availableTwips` shared equally by the others.

@@ -698,6 +698,31 @@ private slots:
         QCOMPARE(w.form->document().DocumentChanged(), recovered);
     }
 
+    void paragraphDirectionFollowsTheFile()
+    {
+        // An RTF paragraph runs left to right unless it is marked, whatever
+        // its letters; a text file's line takes its direction from them,
+        // also after an RTF was open.
+        const QString arabic = QStringLiteral("\u0645\u0631\u062d\u0628\u0627");
+        QByteArray escaped;
+        for (const QChar c : arabic)
+            escaped += "\\u" + QByteArray::number(c.unicode()) + '?';
+        const QString rtfName = path(QStringLiteral("direction.rtf"));
+        QVERIFY(writeBytes(rtfName, "{\\rtf1\\ansi\\qc " + escaped + " plain\\par\\pard\\rtlpar "
+                                        + escaped + "\\par}"));
+        const QString textName = path(QStringLiteral("direction.txt"));
+        QVERIFY(writeBytes(textName, "\xef\xbb\xbf" + arabic.toUtf8() + "\n"));
+        TestWindow w;
+        QVERIFY(!w.form->document().openFile(rtfName, ReadMode::Text));
+        const QTextDocument &rtf = *w.text1().document();
+        QCOMPARE(rtf.firstBlock().textDirection(), Qt::LeftToRight);
+        QCOMPARE(rtf.firstBlock().next().textDirection(), Qt::RightToLeft);
+        QVERIFY(!w.form->document().openFile(textName, ReadMode::Text));
+        QTRY_VERIFY(!w.form->document().isLoading());
+        QVERIFY(w.text1().Text().startsWith(arabic));
+        QCOMPARE(w.text1().document()->firstBlock().textDirection(), Qt::RightToLeft);
+    }
+
     void rtfSaveReopensWithFormatting()
     {
         TestWindow w;

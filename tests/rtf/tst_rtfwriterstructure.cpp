@@ -164,6 +164,16 @@ const QMap<QString, Build> &builders()
              QTextCursor c(&d);
              paragraph(c, QStringLiteral("Text"), aligned(Qt::AlignJustify));
          }},
+        {QStringLiteral("right to left"),
+         [](QTextDocument &d) {
+             QTextCursor c(&d);
+             // Found so from its letters, then a Latin one, then marked so.
+             paragraph(c, QStringLiteral("\u0645\u0631\u062d\u0628\u0627 Arabic"));
+             paragraph(c, QStringLiteral("Latin"));
+             QTextBlockFormat marked;
+             marked.setLayoutDirection(Qt::RightToLeft);
+             paragraph(c, QStringLiteral("Marked"), marked);
+         }},
         {QStringLiteral("left stated"),
          [](QTextDocument &d) {
              QTextCursor c(&d);
@@ -409,6 +419,11 @@ void TestRtfWriterStructure::controlWords_data()
                            << QStringList{"\\qc", "\\qj"};
     QTest::newRow("justified") << QStringLiteral("justified") << QStringList{"\\pard\\qj{", "Text"}
                                << QStringList{"\\qc"};
+    QTest::newRow("right to left, from the letters or marked")
+        << QStringLiteral("right to left")
+        << QStringList{"\\pard\\rtlpar{", "Arabic}\\par\n\\pard{", "Latin}\\par\n\\pard\\rtlpar{",
+                       "Marked}"}
+        << QStringList{"\\ltrpar"};
     QTest::newRow("left is the default") << QStringLiteral("left stated") << QStringList{"Left"}
                                          << QStringList{"\\ql", "\\par\n\\pard"};
     QTest::newRow("indents and spacing")
