@@ -58,38 +58,6 @@ QString makeFile(Kind kind, int megabytes)
     return path;
 }
 
-// Opens through the menu and waits until the whole file is in.
-struct OpenTimes {
-    double firstScreen = 0;
-    double complete = 0;
-    double longestStall = 0;
-};
-
-OpenTimes openFile(Window &w, const QString &path)
-{
-    OpenTimes t;
-    QElapsedTimer clock;
-    QElapsedTimer gap;
-    qint64 longest = 0;
-    QTimer ticker;
-    ticker.setInterval(0);
-    QObject::connect(&ticker, &QTimer::timeout, [&] { longest = std::max(longest, gap.restart()); });
-    w.dialogs.script.enqueue(ScriptedDialogHost::choose(path));
-    clock.start();
-    gap.start();
-    ticker.start();
-    w.form->action(QStringLiteral("open"))->trigger();
-    QApplication::processEvents(); // the first paint of what is there
-    t.firstScreen = clock.nsecsElapsed() / 1e6;
-    while (w.form->document().isLoading())
-        QApplication::processEvents();
-    t.complete = clock.nsecsElapsed() / 1e6;
-    ticker.stop();
-    longest = std::max(longest, gap.elapsed());
-    t.longestStall = longest;
-    return t;
-}
-
 } // namespace
 
 std::vector<Phase> editorPhases()
@@ -111,19 +79,19 @@ std::vector<Phase> editorPhases()
             auto last = std::make_shared<OpenTimes>();
             phases.push_back({QStringLiteral("open %1 %2MB: first screen").arg(label).arg(mb), size,
                               [&w, window, path, last] {
-                                  *last = openFile(w, path);
+                                  *last = openByMenu(w, path);
                                   return !w.form->document().DocumentChanged();
                               },
                               [last] { return last->firstScreen; }});
             phases.push_back({QStringLiteral("open %1 %2MB: complete").arg(label).arg(mb), size,
                               [&w, window, path, last] {
-                                  *last = openFile(w, path);
+                                  *last = openByMenu(w, path);
                                   return true;
                               },
                               [last] { return last->complete; }});
             phases.push_back({QStringLiteral("open %1 %2MB: longest stall").arg(label).arg(mb), 0,
                               [&w, window, path, last] {
-                                  *last = openFile(w, path);
+                                  *last = openByMenu(w, path);
                                   return true;
                               },
                               [last] { return last->longestStall; }});
@@ -135,7 +103,7 @@ std::vector<Phase> editorPhases()
         auto opened = std::make_shared<bool>(false);
         const auto ensureOpen = [&w, window, path, opened] {
             if (!*opened) {
-                openFile(w, path);
+                openByMenu(w, path);
                 *opened = true;
             }
         };

@@ -32,15 +32,6 @@ namespace {
 
 using Testing::ScriptedDialogHost;
 
-QString writeFile(const QString &name, const QByteArray &bytes)
-{
-    const QString path = scratch().filePath(name);
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(bytes);
-    return path;
-}
-
 // 100 pictures of one 4000 × 4000 PNG (a colour picture, about 15 KB), the
 // same bytes each time or each made different by a text chunk.
 QByteArray pictureBomb(bool different)
@@ -60,28 +51,6 @@ QByteArray pictureBomb(bool different)
     return rtf + "}";
 }
 
-struct OpenTimes {
-    double firstScreen = 0;
-    double complete = 0;
-};
-
-OpenTimes openFile(Window &w, const QString &path)
-{
-    OpenTimes t;
-    QElapsedTimer clock;
-    w.dialogs.script.enqueue(ScriptedDialogHost::choose(path));
-    w.messages.shown.clear();
-    clock.start();
-    w.form->action(QStringLiteral("open"))->trigger();
-    QApplication::processEvents(); // the first paint of what is there
-    t.firstScreen = clock.nsecsElapsed() / 1e6;
-    while (w.form->document().isLoading())
-        QApplication::processEvents();
-    QApplication::processEvents();
-    t.complete = clock.nsecsElapsed() / 1e6;
-    return t;
-}
-
 } // namespace
 
 std::vector<Phase> hostilePhases()
@@ -93,22 +62,22 @@ std::vector<Phase> hostilePhases()
     for (const bool different : {false, true}) {
         const QByteArray rtf = pictureBomb(different);
         const QString path =
-            writeFile(QStringLiteral("bomb-%1.rtf").arg(different ? "different" : "same"), rtf);
+            writeScratchFile(QStringLiteral("bomb-%1.rtf").arg(different ? "different" : "same"), rtf);
         phases.push_back(
             {QStringLiteral("open picture bomb (100 %1)")
                  .arg(different ? QStringLiteral("different") : QStringLiteral("same")),
              rtf.size(), [&w, window, path] {
-                 openFile(w, path);
+                 openByMenu(w, path);
                  return w.form->document().pictureUse().bytes <= DocumentImages::pictureBudget;
              }});
     }
 
     const QByteArray line(20'000'000, 'x');
-    const QString path = writeFile(QStringLiteral("line-20MB.txt"), line);
+    const QString path = writeScratchFile(QStringLiteral("line-20MB.txt"), line);
     auto last = std::make_shared<OpenTimes>();
     phases.push_back({QStringLiteral("open 20MB line: first screen"), line.size(),
                       [&w, window, path, last] {
-                          *last = openFile(w, path);
+                          *last = openByMenu(w, path);
                           // Held in pieces, and the text is the whole line.
                           return mayHaveSoftBreaks(*w.text1().document()) &&
                                  w.text1().Text().size() == 20'000'000;

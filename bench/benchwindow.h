@@ -6,8 +6,15 @@
 #include "controls/richtextbox.h"
 #include "support/testwindow.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace Inkwell::Bench {
 
@@ -31,6 +38,49 @@ inline QTemporaryDir &scratch()
 {
     static QTemporaryDir dir;
     return dir;
+}
+
+inline QString writeScratchFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = scratch().filePath(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path;
+}
+
+struct OpenTimes {
+    double firstScreen = 0;
+    double complete = 0;
+    double longestStall = 0; // the longest time the event loop did not turn
+};
+
+// Opens through the menu, as a user does, and waits until the whole file is
+// in and painted.
+inline OpenTimes openByMenu(Window &w, const QString &path)
+{
+    OpenTimes t;
+    QElapsedTimer clock;
+    QElapsedTimer gap;
+    qint64 longest = 0;
+    QTimer ticker;
+    ticker.setInterval(0);
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longest = std::max(longest, gap.restart()); });
+    w.dialogs.script.enqueue(Testing::ScriptedDialogHost::choose(path));
+    w.messages.shown.clear();
+    clock.start();
+    gap.start();
+    ticker.start();
+    w.form->action(QStringLiteral("open"))->trigger();
+    QApplication::processEvents(); // the first paint of what is there
+    t.firstScreen = clock.nsecsElapsed() / 1e6;
+    while (w.form->document().isLoading())
+        QApplication::processEvents();
+    QApplication::processEvents();
+    t.complete = clock.nsecsElapsed() / 1e6;
+    ticker.stop();
+    t.longestStall = double(std::max(longest, gap.elapsed()));
+    return t;
 }
 
 } // namespace Inkwell::Bench
