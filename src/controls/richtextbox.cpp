@@ -6,6 +6,7 @@
 #include "core/documentimages.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QGuiApplication>
@@ -21,6 +22,8 @@
 #include <QStackedLayout>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextDocumentWriter>
 #include <QTextEdit>
 #include <QTextList>
 #include <QTextTable>
@@ -958,6 +961,28 @@ bool RichTextBox::viewKeyPress(QKeyEvent *event, const std::function<void(QKeyEv
 
 QMimeData *RichTextBox::viewMimeFromSelection() const
 {
+    if (m_view == View::Rich) {
+        const QTextCursor cursor = textCursor();
+        if (selectionHasSingleBorders(cursor)) {
+            // Other programs read a bordered table's single lines from
+            // collapsed borders; Qt's own HTML and ODF are made from a copy
+            // that has them.
+            const QTextDocumentFragment selection = cursor.selection();
+            QTextDocument copy;
+            QTextCursor(&copy).insertFragment(selection);
+            collapseSingleBorders(copy);
+            auto *data = new QMimeData;
+            data->setHtml(copy.toHtml());
+            QBuffer odf;
+            odf.open(QIODevice::WriteOnly);
+            QTextDocumentWriter writer(&odf, "ODF");
+            if (writer.write(&copy))
+                data->setData(QStringLiteral("application/vnd.oasis.opendocument.text"),
+                              odf.data());
+            data->setText(selection.toPlainText());
+            return data;
+        }
+    }
     // The break of a line held in pieces goes nowhere outside.
     if (!mayHaveSoftBreaks(*m_document))
         return nullptr;

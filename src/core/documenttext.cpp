@@ -409,6 +409,60 @@ bool insertBreakingLongLines(QTextCursor &cursor, QStringView text, const QTextC
     return broke;
 }
 
+void drawSingleBorders(QTextTableFormat &format)
+{
+    constexpr qreal width = 1;
+    format.setBorder(width);
+    format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    format.setBorderCollapse(false);
+    format.setCellSpacing(-width);
+}
+
+bool drawsSingleBorders(const QTextTableFormat &format)
+{
+    return !format.borderCollapse() && format.border() > 0 && format.cellSpacing() < 0;
+}
+
+namespace {
+
+template <typename Visit>
+void forEachTable(QTextFrame *frame, const Visit &visit)
+{
+    for (QTextFrame *child : frame->childFrames()) {
+        if (auto *table = qobject_cast<QTextTable *>(child))
+            visit(table);
+        forEachTable(child, visit);
+    }
+}
+
+} // namespace
+
+bool selectionHasSingleBorders(const QTextCursor &cursor)
+{
+    if (!cursor.hasSelection() || !cursor.document())
+        return false;
+    const int start = cursor.selectionStart();
+    const int end = cursor.selectionEnd();
+    bool found = false;
+    forEachTable(cursor.document()->rootFrame(), [&](QTextTable *table) {
+        found = found || (table->firstPosition() <= end && table->lastPosition() >= start &&
+                          drawsSingleBorders(table->format()));
+    });
+    return found;
+}
+
+void collapseSingleBorders(QTextDocument &document)
+{
+    forEachTable(document.rootFrame(), [](QTextTable *table) {
+        QTextTableFormat format = table->format();
+        if (!drawsSingleBorders(format))
+            return;
+        format.setBorderCollapse(true);
+        format.setCellSpacing(0);
+        table->setFormat(format);
+    });
+}
+
 void setParagraphDirection(QTextDocument &document, Qt::LayoutDirection direction)
 {
     QTextOption option = document.defaultTextOption();

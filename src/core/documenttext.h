@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QTextDocument>
+#include <QTextTableFormat>
 #include <QTextFormat>
 
 #include <vector>
@@ -66,6 +67,21 @@ bool insertBreakingLongLines(QTextCursor &cursor, QStringView text, const QTextC
 // (softPieceChars; the fuzz test asks for short pieces) that is in no list
 // or table. Returns true when it made a break.
 bool breakLongParagraphs(QTextDocument &document, int pieceChars = softPieceChars);
+
+// Gives a table the look of a bordered word-processor table: one thin line
+// between cells and round the table. Qt's collapsed borders look the same
+// but cost several times as much on each keystroke in a cell, so the table
+// has separate borders with its cells overlapping by the border's width.
+void drawSingleBorders(QTextTableFormat &format);
+bool drawsSingleBorders(const QTextTableFormat &format);
+
+// Whether the cursor's selection holds a part of a table drawn so.
+bool selectionHasSingleBorders(const QTextCursor &cursor);
+
+// Gives the document's tables drawn so Qt's collapsed borders instead: HTML
+// and ODF readers know collapsed borders, but take a negative cell spacing
+// for none and would draw every cell's border beside its neighbour's.
+void collapseSingleBorders(QTextDocument &document);
 
 // The direction of the document's paragraphs that do not state their own:
 // Qt::LayoutDirectionAuto takes it from each paragraph's first letter that

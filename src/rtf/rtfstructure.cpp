@@ -1,5 +1,7 @@
 #include "rtf/rtfstructure.h"
 
+#include "core/documenttext.h"
+
 #include <QTextCursor>
 #include <QTextList>
 #include <QTextTable>
@@ -259,21 +261,6 @@ void StructureBuilder::enter(int depth)
         openTable();
     if (depth > 0 && !m_positioned)
         positionInCell();
-}
-
-void drawSingleBorders(QTextTableFormat &format)
-{
-    // One thin line between two cells, as word processors draw a bordered
-    // table. Qt's collapsed borders draw that too, but then every keystroke
-    // in a cell works out each cell's edges against its neighbours' formats
-    // again: about twenty times the cost of the rest of the table's layout.
-    // Separate borders with the cells overlapping by the border's width put
-    // the two cells' lines on the same pixels.
-    constexpr qreal width = 1;
-    format.setBorder(width);
-    format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
-    format.setBorderCollapse(false);
-    format.setCellSpacing(-width);
 }
 
 void StructureBuilder::openTable()

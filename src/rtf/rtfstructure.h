@@ -9,7 +9,6 @@
 #include <QTextBlockFormat>
 #include <QTextFormat>
 #include <QTextListFormat>
-#include <QTextTableFormat>
 
 #include <array>
 #include <cstdint>
@@ -21,10 +20,6 @@ class QTextList;
 class QTextTable;
 
 namespace Inkwell::Rtf {
-
-// Gives a table the look of a bordered word-processor table: one thin line
-// between cells and round the table.
-void drawSingleBorders(QTextTableFormat &format);
 
 // A list's first number when it is not 1 (QTextListFormat has no start in
 // the Qt this builds with).

@@ -6,6 +6,10 @@
 #include "document/textloader.h"
 #include "support/testwindow.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTextTable>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -413,6 +417,42 @@ private slots:
         QVERIFY(!box.hasLongLineLayout());
         QCOMPARE(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
         QVERIFY(SoftBreaks(*box.document()).isEmpty());
+    }
+
+    void copiedTableKeepsItsLook()
+    {
+        // A bordered table copied out of the rich view reaches other
+        // programs with collapsed borders (their single lines), while the
+        // document keeps the cheaper form it is drawn with.
+        RichTextBox box;
+        box.setView(RichTextBox::View::Rich);
+        box.setText(QStringLiteral("before"));
+        QTextCursor cursor(box.document());
+        cursor.movePosition(QTextCursor::End);
+        QTextTableFormat format;
+        drawSingleBorders(format);
+        QTextTable *table = cursor.insertTable(2, 2, format);
+        table->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("A"));
+        table->cellAt(1, 1).firstCursorPosition().insertText(QStringLiteral("D"));
+        box.setSelStart(0);
+        box.setSelLength(int(box.Text().size()));
+        QGuiApplication::clipboard()->clear();
+        box.copy();
+        const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(copied && copied->hasHtml());
+        QVERIFY(copied->hasFormat(QStringLiteral("application/vnd.oasis.opendocument.text")));
+        QVERIFY(copied->text().contains(u'A') && copied->text().contains(u'D'));
+        QTextDocument pasted;
+        pasted.setHtml(copied->html());
+        QTextTable *back = nullptr;
+        for (QTextFrame *frame : pasted.rootFrame()->childFrames())
+            if ((back = qobject_cast<QTextTable *>(frame)))
+                break;
+        QVERIFY(back);
+        QVERIFY(back->format().borderCollapse());
+        QVERIFY(back->format().cellSpacing() >= 0);
+        QVERIFY(back->format().border() > 0);
+        QVERIFY(drawsSingleBorders(table->format()));
     }
 
     void pictureBombOpensWithinBudget_data()
