@@ -169,7 +169,11 @@ private:
     {
         r.rowDef().next.*value = w.param;
     }
-    template <BorderOf target> static void borderOf(Reader &r, Word) { r.m_borderOf = target; }
+    template <BorderOf target, std::uint8_t side = 0> static void borderOf(Reader &r, Word)
+    {
+        r.m_borderOf = target;
+        r.m_borderSide = side;
+    }
     template <QTextListFormat::Style style> static void pnStyle(Reader &r, Word)
     {
         if (r.m_state.dest == Dest::PnDef)
@@ -290,6 +294,7 @@ private:
     std::array<RowDef, maxTableDepth + 1> m_rowDefs; // by table depth
     int m_rowDefLevel = 1;
     BorderOf m_borderOf = BorderOf::Other;
+    std::uint8_t m_borderSide = 0; // the BorderSide the last border word named
     ParaProps m_lastPara; // the properties of a last paragraph without \par
     bool m_haveLastPara = false;
     bool m_atGroupStart = false;
@@ -449,11 +454,16 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"clvmgf", [](Reader &r, Word) { r.rowDef().next.vmerge = 1; }},
         {"clvmrg", [](Reader &r, Word) { r.rowDef().next.vmerge = 2; }},
         {"clcbpat", cellValue<&CellDef::pattern>}, {"clshdng", cellValue<&CellDef::shading>},
-        {"clbrdrt", borderOf<BorderOf::Cell>}, {"clbrdrl", borderOf<BorderOf::Cell>},
-        {"clbrdrb", borderOf<BorderOf::Cell>}, {"clbrdrr", borderOf<BorderOf::Cell>},
-        {"trbrdrt", borderOf<BorderOf::Row>}, {"trbrdrl", borderOf<BorderOf::Row>},
-        {"trbrdrb", borderOf<BorderOf::Row>}, {"trbrdrr", borderOf<BorderOf::Row>},
-        {"trbrdrh", borderOf<BorderOf::Row>}, {"trbrdrv", borderOf<BorderOf::Row>},
+        {"clbrdrt", borderOf<BorderOf::Cell, TopSide>},
+        {"clbrdrl", borderOf<BorderOf::Cell, LeftSide>},
+        {"clbrdrb", borderOf<BorderOf::Cell, BottomSide>},
+        {"clbrdrr", borderOf<BorderOf::Cell, RightSide>},
+        {"trbrdrt", borderOf<BorderOf::Row, TopSide>},
+        {"trbrdrl", borderOf<BorderOf::Row, LeftSide>},
+        {"trbrdrb", borderOf<BorderOf::Row, BottomSide>},
+        {"trbrdrr", borderOf<BorderOf::Row, RightSide>},
+        {"trbrdrh", borderOf<BorderOf::Row, InsideHorizontal>},
+        {"trbrdrv", borderOf<BorderOf::Row, InsideVertical>},
         {"brdrt", borderOf<BorderOf::Other>}, {"brdrb", borderOf<BorderOf::Other>},
         {"brdrl", borderOf<BorderOf::Other>}, {"brdrr", borderOf<BorderOf::Other>},
         {"brdrbox", borderOf<BorderOf::Other>}, {"box", borderOf<BorderOf::Other>},
@@ -1051,10 +1061,15 @@ void Reader::cellBoundary(int twips)
 
 void Reader::borderStyle(bool drawn)
 {
-    if (m_borderOf == BorderOf::Cell)
-        rowDef().next.border = drawn;
-    else if (m_borderOf == BorderOf::Row && drawn)
-        rowDef().border = true;
+    std::uint8_t *sides = m_borderOf == BorderOf::Cell  ? &rowDef().next.sides
+                          : m_borderOf == BorderOf::Row ? &rowDef().sides
+                                                        : nullptr;
+    if (!sides)
+        return;
+    if (drawn)
+        *sides |= m_borderSide;
+    else
+        *sides &= std::uint8_t(~m_borderSide);
 }
 
 void Reader::levelNumberFormat(int nfc)

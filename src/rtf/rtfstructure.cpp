@@ -68,8 +68,10 @@ struct StructureBuilder::Table {
     bool haveFirst = false;
     RowDef first;          // the first row's definition gives the column widths
     std::vector<int> grid; // the first row's cell boundaries
-    // Each row's cell definitions by grid column.
+    // Each row's cell definitions by grid column, and the borders its row
+    // definition drew.
     std::vector<std::vector<CellDef>> rows;
+    std::vector<std::uint8_t> rowSides;
     // For a row whose cells span several grid columns: each cell's first
     // column and span. Empty: cell n is column n.
     std::vector<std::pair<int, int>> spans;
@@ -224,6 +226,7 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
                 table.grid.push_back(cell.right);
         }
         table.rows.push_back(std::move(byColumn));
+        table.rowSides.push_back(def.sides);
     }
     ++table.row;
     table.col = 0;
@@ -362,12 +365,7 @@ void StructureBuilder::closeTable()
             widths.append(QTextLength());
         format.setColumnWidthConstraints(widths);
         format.setCellPadding(px(std::clamp(first.gap, 0, 1440)));
-        const bool border = first.border || std::any_of(first.cells.begin(), first.cells.end(),
-                                                        [](const CellDef &c) { return c.border; });
-        if (border)
-            drawSingleBorders(format);
     }
-    qtable->setFormat(format);
 
     // Merged cells: a first cell and the cells that continue it.
     int merges = 0;
@@ -404,9 +402,102 @@ void StructureBuilder::closeTable()
         }
     }
 
+    applyBorders(table, format);
+
     m_cursor.setPosition(qtable->lastPosition() + 1);
     m_positioned = m_open.empty();
     readShadow();
+}
+
+void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format)
+{
+    // Which sides of each cell have a line: its own, its row's outer and
+    // inside lines, and the sides its neighbours draw on the edges they
+    // share (a word processor often gives a row no top line when the row
+    // above has a bottom one). A merged cell gathers those of the cells it
+    // covers.
+    QTextTable *qtable = table.table;
+    const int rows = std::min(int(table.rows.size()), qtable->rows());
+    const int columns = qtable->columns();
+    std::vector<std::vector<std::uint8_t>> own(static_cast<size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+        const std::vector<CellDef> &cells = table.rows[size_t(r)];
+        const std::uint8_t row = table.rowSides[size_t(r)];
+        const int count = std::min(int(cells.size()), columns);
+        own[size_t(r)].resize(size_t(count));
+        for (int c = 0; c < count; ++c) {
+            std::uint8_t drawn = cells[size_t(c)].sides & AllSides;
+            if ((row & TopSide && r == 0) || (row & InsideHorizontal && r > 0))
+                drawn |= TopSide;
+            if ((row & BottomSide && r == rows - 1) || (row & InsideHorizontal && r < rows - 1))
+                drawn |= BottomSide;
+            if ((row & LeftSide && c == 0) || (row & InsideVertical && c > 0))
+                drawn |= LeftSide;
+            if ((row & RightSide && c == count - 1) || (row & InsideVertical && c < count - 1))
+                drawn |= RightSide;
+            own[size_t(r)][size_t(c)] = drawn;
+        }
+    }
+    const auto at = [&](int r, int c) -> std::uint8_t {
+        if (r < 0 || r >= rows || c < 0 || size_t(c) >= own[size_t(r)].size())
+            return 0;
+        return own[size_t(r)][size_t(c)];
+    };
+    std::map<std::pair<int, int>, std::uint8_t> sides;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < int(own[size_t(r)].size()); ++c) {
+            std::uint8_t drawn = at(r, c);
+            if (at(r - 1, c) & BottomSide)
+                drawn |= TopSide;
+            if (at(r + 1, c) & TopSide)
+                drawn |= BottomSide;
+            if (at(r, c - 1) & RightSide)
+                drawn |= LeftSide;
+            if (at(r, c + 1) & LeftSide)
+                drawn |= RightSide;
+            const QTextTableCell cell = qtable->cellAt(r, c);
+            sides[{cell.row(), cell.column()}] |= drawn;
+        }
+    }
+    const bool any = std::any_of(sides.begin(), sides.end(), [](const auto &s) { return s.second; });
+    const bool grid = std::all_of(sides.begin(), sides.end(),
+                                  [](const auto &s) { return s.second == AllSides; });
+    // Lines on some sides only (a table with rules above and below its
+    // header, say) need Qt's collapsed borders, which take each cell's
+    // sides; they cost more per keystroke, so a table that big is drawn
+    // with the whole grid instead.
+    const bool partial = any && !grid && sides.size() <= maxCellsWithOwnBorders;
+    if (partial) {
+        format.setBorder(0);
+        format.setBorderCollapse(true);
+        format.setCellSpacing(0);
+    } else if (any) {
+        drawSingleBorders(format);
+    }
+    qtable->setFormat(format);
+    if (!partial)
+        return;
+    for (const auto &entry : sides) {
+        const std::uint8_t drawn = entry.second;
+        if (!drawn)
+            continue;
+        QTextTableCell cell = qtable->cellAt(entry.first.first, entry.first.second);
+        QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
+        const auto side = [&](std::uint8_t bit, auto setWidth, auto setStyle) {
+            if (drawn & bit) {
+                (cellFormat.*setWidth)(1);
+                (cellFormat.*setStyle)(QTextFrameFormat::BorderStyle_Solid);
+            }
+        };
+        side(TopSide, &QTextTableCellFormat::setTopBorder, &QTextTableCellFormat::setTopBorderStyle);
+        side(LeftSide, &QTextTableCellFormat::setLeftBorder,
+             &QTextTableCellFormat::setLeftBorderStyle);
+        side(BottomSide, &QTextTableCellFormat::setBottomBorder,
+             &QTextTableCellFormat::setBottomBorderStyle);
+        side(RightSide, &QTextTableCellFormat::setRightBorder,
+             &QTextTableCellFormat::setRightBorderStyle);
+        cell.setFormat(cellFormat);
+    }
 }
 
 QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const

@@ -9,6 +9,7 @@
 #include <QTextBlockFormat>
 #include <QTextFormat>
 #include <QTextListFormat>
+#include <QTextTableFormat>
 
 #include <array>
 #include <cstdint>
@@ -30,6 +31,9 @@ inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
 inline constexpr int maxTableDepth = 8;
 inline constexpr int maxCellsPerRow = 64;
 inline constexpr int maxCellsPerTable = 100000;
+// A table with lines on some sides of its cells only, and more cells than
+// this, is drawn with the whole grid.
+inline constexpr size_t maxCellsWithOwnBorders = 20000;
 
 struct TabStop {
     int twips = 0;
@@ -82,11 +86,22 @@ struct ListDefinitions {
     const ListLevel *level(int override, int level) const;
 };
 
+// The sides of a cell or row a border is drawn on.
+enum BorderSide : std::uint8_t {
+    TopSide = 1,
+    LeftSide = 2,
+    BottomSide = 4,
+    RightSide = 8,
+    AllSides = 15,
+    InsideHorizontal = 16, // a row's lines between its cells and the rows next to it
+    InsideVertical = 32,   // a row's lines between its cells
+};
+
 struct CellDef {
     int right = 0;  // \cellx, twips
     int hmerge = 0; // 1 \clmgf, 2 \clmrg
     int vmerge = 0; // 1 \clvmgf, 2 \clvmrg
-    bool border = false;
+    std::uint8_t sides = 0; // BorderSide bits drawn
     int pattern = -1; // \clcbpat colour index
     int shading = 0;  // \clshdng, hundredths of a percent
 };
@@ -95,8 +110,8 @@ struct RowDef {
     std::vector<CellDef> cells;
     CellDef next;        // properties read for the cell whose \cellx comes next
     int gap = 0;         // \trgaph
-    int left = 0;        // \trleft
-    bool border = false; // \trbrdr*
+    int left = 0;            // \trleft
+    std::uint8_t sides = 0;  // \trbrdr*: BorderSide bits drawn
 };
 
 class StructureBuilder {
@@ -127,6 +142,7 @@ private:
     void enterFor(const ParaProps &para);
     void openTable();
     void closeTable();
+    void applyBorders(const Table &table, QTextTableFormat &format);
     void positionInCell();
     void applyParagraph(const ParaProps &para);
     QTextBlockFormat blockFormatOf(const ParaProps &para) const;

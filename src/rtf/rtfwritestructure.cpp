@@ -339,6 +339,21 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
                 word(out, "brdrs");
                 word(out, "brdrw", border);
             }
+        } else if (format.borderCollapse()) {
+            // Lines on some sides of the cell only.
+            const QTextTableCellFormat own = cell.format().toTableCellFormat();
+            const std::pair<const char *, std::pair<qreal, QTextFrameFormat::BorderStyle>>
+                sides[] = {{"clbrdrt", {own.topBorder(), own.topBorderStyle()}},
+                           {"clbrdrl", {own.leftBorder(), own.leftBorderStyle()}},
+                           {"clbrdrb", {own.bottomBorder(), own.bottomBorderStyle()}},
+                           {"clbrdrr", {own.rightBorder(), own.rightBorderStyle()}}};
+            for (const auto &[side, line] : sides) {
+                if (line.first <= 0 || line.second == QTextFrameFormat::BorderStyle_None)
+                    continue;
+                word(out, side);
+                word(out, "brdrs");
+                word(out, "brdrw", std::max(twipsOf(line.first), 1));
+            }
         }
         const QBrush background = cell.format().background();
         if (background.style() != Qt::NoBrush)

@@ -4,6 +4,7 @@
 
 #include "rtf/rtfreader.h"
 #include "rtf/rtfstructure.h"
+#include "rtf/rtfwriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,6 +35,8 @@ private slots:
     void tables_data();
     void tables();
     void nestedTable();
+    void borderSides_data();
+    void borderSides();
     void bordersAreSingleLines_data();
     void bordersAreSingleLines();
     void listInCell();
@@ -110,6 +113,27 @@ QList<QTextTable *> tablesOf(const QTextFrame *frame)
 }
 
 QString describeTable(const QTextTable *table);
+
+// The sides of a cell a line is drawn on, "TLBR" or some of them: all four
+// when the table draws the whole grid.
+QString cellSides(const QTextTable *table, int row, int column)
+{
+    if (table->format().border() > 0)
+        return QStringLiteral("TLBR");
+    if (!table->format().borderCollapse())
+        return {};
+    const QTextTableCellFormat format = table->cellAt(row, column).format().toTableCellFormat();
+    QString sides;
+    if (format.topBorder() > 0)
+        sides += u'T';
+    if (format.leftBorder() > 0)
+        sides += u'L';
+    if (format.bottomBorder() > 0)
+        sides += u'B';
+    if (format.rightBorder() > 0)
+        sides += u'R';
+    return sides;
+}
 
 // A cell's text, its paragraphs separated by "/", a table in it in brackets.
 QString cellText(const QTextTableCell &cell)
@@ -467,12 +491,75 @@ void TestRtfStructure::tables()
     const QTextTable *table = all.first();
     QCOMPARE(describeTable(table), cells);
     QCOMPARE(describeWidths(table), widths);
-    QCOMPARE(table->format().border() > 0, border);
-    QCOMPARE(table->format().cellSpacing(), border ? -table->format().border() : 0.0);
+    QCOMPARE(!cellSides(table, 0, 0).isEmpty(), border);
+    QCOMPARE(table->format().cellSpacing(),
+             table->format().border() > 0 ? -table->format().border() : 0.0);
     const QBrush brush = table->cellAt(0, 0).format().background();
     QCOMPARE(brush.style() == Qt::NoBrush ? QString() : brush.color().name(), background);
     if (QByteArray(QTest::currentDataTag()) == "cell padding from the gap")
         QCOMPARE(table->format().cellPadding(), 108 / 15.0);
+}
+
+void TestRtfStructure::borderSides_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QStringList>("sides"); // each cell's, row by row, "|" between cells
+
+    // Two rows of two cells with the given row and cell border words.
+    const auto table = [](const QByteArray &rowWords, const QList<QByteArray> &cellWords) {
+        QByteArray rtf = "{\\rtf1";
+        for (int r = 0; r < 2; ++r) {
+            rtf += "\\trowd" + rowWords;
+            for (int c = 0; c < 2; ++c)
+                rtf += cellWords.value(r * 2 + c) + "\\cellx" + QByteArray::number(1500 * (c + 1));
+            rtf += "\\intbl a\\cell b\\cell\\row";
+        }
+        return rtf + "}";
+    };
+    const QByteArray all = "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs";
+    QTest::newRow("the first row's top, then bottoms: the grid")
+        << table("", {all, all, all.mid(14), all.mid(14)}) << QStringList{"TLBR|TLBR", "TLBR|TLBR"};
+    QTest::newRow("every side of every cell: the grid")
+        << table("", {all, all, all, all}) << QStringList{"TLBR|TLBR", "TLBR|TLBR"};
+    QTest::newRow("row borders all round and inside: the grid")
+        << table("\\trbrdrt\\brdrs\\trbrdrl\\brdrs\\trbrdrb\\brdrs\\trbrdrr\\brdrs\\trbrdrh\\brdrs"
+                 "\\trbrdrv\\brdrs",
+                 {})
+        << QStringList{"TLBR|TLBR", "TLBR|TLBR"};
+    QTest::newRow("rules above and below the header and below the table")
+        << table("", {"\\clbrdrt\\brdrs\\clbrdrb\\brdrs", "\\clbrdrt\\brdrs\\clbrdrb\\brdrs",
+                      "\\clbrdrb\\brdrs", "\\clbrdrb\\brdrs"})
+        << QStringList{"TB|TB", "TB|TB"}; // a line between two rows belongs to both
+    QTest::newRow("row's outer lines only")
+        << table("\\trbrdrt\\brdrs\\trbrdrl\\brdrs\\trbrdrb\\brdrs\\trbrdrr\\brdrs", {})
+        << QStringList{"TL|TR", "LB|BR"};
+    QTest::newRow("inside lines only")
+        << table("\\trbrdrh\\brdrs\\trbrdrv\\brdrs", {}) << QStringList{"BR|LB", "TR|TL"};
+    QTest::newRow("a side said, then taken back")
+        << table("", {"\\clbrdrt\\brdrs\\clbrdrt\\brdrnone\\clbrdrb\\brdrs"})
+        << QStringList{"B|", "T|"};
+}
+
+void TestRtfStructure::borderSides()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QStringList, sides);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    const QList<QTextTable *> all = tablesOf(document.rootFrame());
+    QCOMPARE(all.size(), 1);
+    QStringList got;
+    for (int r = 0; r < all.first()->rows(); ++r)
+        got << cellSides(all.first(), r, 0) + u'|' + cellSides(all.first(), r, 1);
+    QCOMPARE(got, sides);
+    // What is read is written: the same sides after a save and a read.
+    QTextDocument back;
+    QVERIFY(readInto(back, Rtf::write(document, 936)));
+    QStringList again;
+    for (int r = 0; r < 2; ++r)
+        again << cellSides(tablesOf(back.rootFrame()).first(), r, 0) + u'|' +
+                     cellSides(tablesOf(back.rootFrame()).first(), r, 1);
+    QCOMPARE(again, sides);
 }
 
 void TestRtfStructure::bordersAreSingleLines_data()
