@@ -417,14 +417,18 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
     // above has a bottom one). A merged cell gathers those of the cells it
     // covers.
     QTextTable *qtable = table.table;
-    const int rows = std::min(int(table.rows.size()), qtable->rows());
+    // Every place of the table takes part, also those no row definition
+    // reached: a save writes them all, and what is read back must be the same.
+    const int rows = qtable->rows();
     const int columns = qtable->columns();
-    std::vector<std::vector<std::uint8_t>> own(static_cast<size_t>(rows));
-    for (int r = 0; r < rows; ++r) {
+    std::vector<std::vector<std::uint8_t>> own(static_cast<size_t>(rows),
+                                               std::vector<std::uint8_t>(size_t(columns)));
+    std::vector<int> counts(static_cast<size_t>(rows)); // the cells each row defines
+    for (int r = 0; r < std::min(int(table.rows.size()), rows); ++r) {
         const std::vector<CellDef> &cells = table.rows[size_t(r)];
         const std::uint8_t row = table.rowSides[size_t(r)];
         const int count = std::min(int(cells.size()), columns);
-        own[size_t(r)].resize(size_t(count));
+        counts[size_t(r)] = count;
         for (int c = 0; c < count; ++c) {
             std::uint8_t drawn = cells[size_t(c)].sides & AllSides;
             if ((row & TopSide && r == 0) || (row & InsideHorizontal && r > 0))
@@ -438,30 +442,63 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
             own[size_t(r)][size_t(c)] = drawn;
         }
     }
-    const auto at = [&](int r, int c) -> std::uint8_t {
-        if (r < 0 || r >= rows || c < 0 || size_t(c) >= own[size_t(r)].size())
-            return 0;
-        return own[size_t(r)][size_t(c)];
+    // A cell's sides: those each grid place it covers draws on the cell's
+    // own edges (a line inside a merged cell is not drawn).
+    using Place = std::pair<int, int>;
+    std::map<Place, std::uint8_t> sides; // by the cell's first row and column
+    const auto cellAt = [&](int r, int c) {
+        const QTextTableCell cell = qtable->cellAt(r, c);
+        return Place{cell.row(), cell.column()};
     };
-    std::map<std::pair<int, int>, std::uint8_t> sides;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < int(own[size_t(r)].size()); ++c) {
-            std::uint8_t drawn = at(r, c);
-            if (at(r - 1, c) & BottomSide)
-                drawn |= TopSide;
-            if (at(r + 1, c) & TopSide)
-                drawn |= BottomSide;
-            if (at(r, c - 1) & RightSide)
-                drawn |= LeftSide;
-            if (at(r, c + 1) & LeftSide)
-                drawn |= RightSide;
-            const QTextTableCell cell = qtable->cellAt(r, c);
-            sides[{cell.row(), cell.column()}] |= drawn;
+    const auto outerSides = [&](int r, int c) {
+        const QTextTableCell cell = qtable->cellAt(r, c);
+        std::uint8_t outer = 0;
+        if (r == cell.row())
+            outer |= TopSide;
+        if (r == cell.row() + cell.rowSpan() - 1)
+            outer |= BottomSide;
+        if (c == cell.column())
+            outer |= LeftSide;
+        if (c == cell.column() + cell.columnSpan() - 1)
+            outer |= RightSide;
+        return outer;
+    };
+    const auto defined = [&](int r, int c) { return r >= 0 && r < rows && c >= 0 && c < columns; };
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+            sides[cellAt(r, c)] |= own[size_t(r)][size_t(c)] & outerSides(r, c);
+    // A line between two cells belongs to both, whichever of them the file
+    // gave it to: a word processor often gives a row no top line when the
+    // row above has a bottom one. Each shared edge is settled until none
+    // changes (a cell's edge can touch several cells).
+    for (bool changed = true; changed;) {
+        changed = false;
+        const auto share = [&](const Place &a, std::uint8_t aSide, const Place &b,
+                               std::uint8_t bSide) {
+            std::uint8_t &x = sides[a];
+            std::uint8_t &y = sides[b];
+            if (bool(x & aSide) != bool(y & bSide)) {
+                x |= aSide;
+                y |= bSide;
+                changed = true;
+            }
+        };
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c) {
+                const Place here = cellAt(r, c);
+                if (defined(r, c + 1) && cellAt(r, c + 1) != here)
+                    share(here, RightSide, cellAt(r, c + 1), LeftSide);
+                if (defined(r + 1, c) && cellAt(r + 1, c) != here)
+                    share(here, BottomSide, cellAt(r + 1, c), TopSide);
+            }
         }
     }
     const bool any = std::any_of(sides.begin(), sides.end(), [](const auto &s) { return s.second; });
-    const bool grid = std::all_of(sides.begin(), sides.end(),
-                                  [](const auto &s) { return s.second == AllSides; });
+    // The whole grid when every cell the file defines is closed all round.
+    bool grid = true;
+    for (int r = 0; r < rows && grid; ++r)
+        for (int c = 0; c < counts[size_t(r)] && grid; ++c)
+            grid = sides[cellAt(r, c)] == AllSides;
     // Lines on some sides only (a table with rules above and below its
     // header, say) need Qt's collapsed borders, which take each cell's
     // sides; they cost more per keystroke, so a table that big is drawn

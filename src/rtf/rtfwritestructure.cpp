@@ -340,19 +340,31 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
                 word(out, "brdrw", border);
             }
         } else if (format.borderCollapse()) {
-            // Lines on some sides of the cell only.
+            // Lines on some sides of the cell only; a merged cell's on its
+            // outer edges at this place.
             const QTextTableCellFormat own = cell.format().toTableCellFormat();
-            const std::pair<const char *, std::pair<qreal, QTextFrameFormat::BorderStyle>>
-                sides[] = {{"clbrdrt", {own.topBorder(), own.topBorderStyle()}},
-                           {"clbrdrl", {own.leftBorder(), own.leftBorderStyle()}},
-                           {"clbrdrb", {own.bottomBorder(), own.bottomBorderStyle()}},
-                           {"clbrdrr", {own.rightBorder(), own.rightBorderStyle()}}};
-            for (const auto &[side, line] : sides) {
-                if (line.first <= 0 || line.second == QTextFrameFormat::BorderStyle_None)
+            const bool top = row == cell.row();
+            const bool bottom = row == cell.row() + cell.rowSpan() - 1;
+            const bool leftmost = c == cell.column();
+            const bool rightmost = c == cell.column() + cell.columnSpan() - 1;
+            struct Side {
+                const char *word;
+                bool outer;
+                qreal width;
+                QTextFrameFormat::BorderStyle style;
+            };
+            const Side sides[] = {
+                {"clbrdrt", top, own.topBorder(), own.topBorderStyle()},
+                {"clbrdrl", leftmost, own.leftBorder(), own.leftBorderStyle()},
+                {"clbrdrb", bottom, own.bottomBorder(), own.bottomBorderStyle()},
+                {"clbrdrr", rightmost, own.rightBorder(), own.rightBorderStyle()}};
+            for (const Side &line : sides) {
+                if (!line.outer || line.width <= 0 ||
+                    line.style == QTextFrameFormat::BorderStyle_None)
                     continue;
-                word(out, side);
+                word(out, line.word);
                 word(out, "brdrs");
-                word(out, "brdrw", std::max(twipsOf(line.first), 1));
+                word(out, "brdrw", std::max(twipsOf(line.width), 1));
             }
         }
         const QBrush background = cell.format().background();

@@ -535,6 +535,15 @@ void TestRtfStructure::borderSides_data()
         << QStringList{"TL|TR", "LB|BR"};
     QTest::newRow("inside lines only")
         << table("\\trbrdrh\\brdrs\\trbrdrv\\brdrs", {}) << QStringList{"BR|LB", "TR|TL"};
+    QTest::newRow("a row shorter than the table")
+        << QByteArray("{\\rtf1\\trowd\\clbrdrr\\brdrs\\cellx1500\\cellx3000\\intbl a\\cell b\\cell\\row"
+                      "\\trowd\\clbrdrr\\brdrs\\cellx1500\\intbl c\\cell\\row}")
+        << QStringList{"R|L", "R|L"};
+    QTest::newRow("a cell merged down, its right edge beside two cells")
+        << QByteArray("{\\rtf1\\trowd\\clvmgf\\clbrdrr\\brdrs\\cellx1500\\clbrdrt\\brdrs\\cellx3000"
+                      "\\intbl a\\cell b\\cell\\row\\trowd\\clvmrg\\cellx1500\\cellx3000\\intbl\\cell d"
+                      "\\cell\\row}")
+        << QStringList{"R|TL", "R|L"};
     QTest::newRow("a side said, then taken back")
         << table("", {"\\clbrdrt\\brdrs\\clbrdrt\\brdrnone\\clbrdrb\\brdrs"})
         << QStringList{"B|", "T|"};
@@ -560,6 +569,9 @@ void TestRtfStructure::borderSides()
         again << cellSides(tablesOf(back.rootFrame()).first(), r, 0) + u'|' +
                      cellSides(tablesOf(back.rootFrame()).first(), r, 1);
     QCOMPARE(again, sides);
+    // And a second save writes the same bytes as the first.
+    QCOMPARE(QString::fromLatin1(Rtf::write(back, 936)),
+             QString::fromLatin1(Rtf::write(document, 936)));
 }
 
 void TestRtfStructure::bordersAreSingleLines_data()
