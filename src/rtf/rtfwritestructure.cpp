@@ -9,6 +9,7 @@
 #include <QTextTable>
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 
 namespace Inkwell::Rtf {
@@ -326,7 +327,8 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
         format.border() > 0 && format.borderStyle() != QTextFrameFormat::BorderStyle_None
             ? std::max(twipsOf(format.border()), 1)
             : 0;
-    int edge = left;
+    // Column widths read from a hostile file can add up past an int.
+    long long edge = left;
     for (int c = 0; c < table.columns(); ++c) {
         const QTextTableCell cell = table.cellAt(row, c);
         if (cell.rowSpan() > 1)
@@ -370,7 +372,7 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
         const QBrush background = cell.format().background();
         if (background.style() != Qt::NoBrush)
             word(out, "clcbpat", colour(background.color().rgb()));
-        edge += widths[size_t(c)];
+        edge = std::min<long long>(edge + widths[size_t(c)], std::numeric_limits<int>::max());
         word(out, "cellx", edge);
     }
     return out;

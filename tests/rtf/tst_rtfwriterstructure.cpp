@@ -14,6 +14,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <limits>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -400,6 +402,7 @@ private slots:
     void deterministic();
     void roundTrip_data();
     void roundTrip();
+    void hugeColumnWidthsStayInRange();
     void libreOffice();
 };
 
@@ -678,6 +681,29 @@ void TestRtfWriterStructure::roundTrip()
     QVERIFY(readInto(back, once));
     QCOMPARE(exportPlainText(back), exportPlainText(original));
     QCOMPARE(QString::fromLatin1(Rtf::write(back, 936)), QString::fromLatin1(once));
+}
+
+void TestRtfWriterStructure::hugeColumnWidthsStayInRange()
+{
+    // Widths a hostile file gave its columns add up past an int: the cell
+    // boundaries stay in order and in range, and nothing overflows.
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    QTextTableFormat format;
+    format.setColumnWidthConstraints({QTextLength(QTextLength::FixedLength, 1e8),
+                                      QTextLength(QTextLength::FixedLength, 1e8),
+                                      QTextLength(QTextLength::FixedLength, 1e8)});
+    cursor.insertTable(1, 3, format);
+    const QString rtf = QString::fromLatin1(Rtf::write(document, 936));
+    QList<long long> edges;
+    for (const QRegularExpressionMatch &m :
+         QRegularExpression(QStringLiteral("\\\\cellx(-?\\d+)")).globalMatch(rtf))
+        edges << m.captured(1).toLongLong();
+    QCOMPARE(edges.size(), 3);
+    for (qsizetype i = 0; i < edges.size(); ++i) {
+        QVERIFY2(edges[i] > 0 && edges[i] <= std::numeric_limits<int>::max(), qPrintable(rtf));
+        QVERIFY(i == 0 || edges[i] >= edges[i - 1]);
+    }
 }
 
 void TestRtfWriterStructure::libreOffice()
