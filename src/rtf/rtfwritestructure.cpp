@@ -142,7 +142,9 @@ QTextTable *tableAt(const QTextDocument &document, int position, const QTextFram
 
 int twipsOf(qreal pixels)
 {
-    return int(std::lround(pixels * 15));
+    // Held to what an int takes: a hostile file can give any length.
+    constexpr double limit = std::numeric_limits<int>::max();
+    return int(std::lround(std::clamp(pixels * 15, -limit, limit)));
 }
 
 ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previous)
@@ -289,7 +291,7 @@ std::vector<int> columnWidths(const QTextTableFormat &format, int columns, int a
 {
     std::vector<int> widths(size_t(std::max(columns, 0)), 0);
     const QList<QTextLength> constraints = format.columnWidthConstraints();
-    int used = 0;
+    long long used = 0; // widths from a hostile file can add up past an int
     int open = 0;
     for (int c = 0; c < columns; ++c) {
         const QTextLength length = c < constraints.size() ? constraints[c] : QTextLength();
@@ -302,7 +304,8 @@ std::vector<int> columnWidths(const QTextTableFormat &format, int columns, int a
         used += widths[size_t(c)];
     }
     if (open > 0) {
-        const int share = std::max((availableTwips - used) / open, 360);
+        const int share = int(std::clamp<long long>((availableTwips - used) / open, 360,
+                                                    std::numeric_limits<int>::max()));
         for (int c = 0; c < columns; ++c) {
             const QTextLength length = c < constraints.size() ? constraints[c] : QTextLength();
             if (length.type() != QTextLength::FixedLength &&
