@@ -411,19 +411,17 @@ void StructureBuilder::closeTable()
 
 void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format)
 {
-    // Which sides of each cell have a line: its own, its row's outer and
-    // inside lines, and the sides its neighbours draw on the edges they
-    // share (a word processor often gives a row no top line when the row
-    // above has a bottom one). A merged cell gathers those of the cells it
-    // covers.
-    QTextTable *qtable = table.table;
     // Every place of the table takes part, also those no row definition
     // reached: a save writes them all, and what is read back must be the same.
+    QTextTable *qtable = table.table;
     const int rows = qtable->rows();
     const int columns = qtable->columns();
-    std::vector<std::vector<std::uint8_t>> own(static_cast<size_t>(rows),
-                                               std::vector<std::uint8_t>(size_t(columns)));
+    const size_t places = size_t(rows) * size_t(columns);
+    // Each place's own lines: its cell definition's, and its row's outer and
+    // inside lines.
+    std::vector<std::uint8_t> own(places);
     std::vector<int> counts(static_cast<size_t>(rows)); // the cells each row defines
+    bool any = false;
     for (int r = 0; r < std::min(int(table.rows.size()), rows); ++r) {
         const std::vector<CellDef> &cells = table.rows[size_t(r)];
         const std::uint8_t row = table.rowSides[size_t(r)];
@@ -439,86 +437,87 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
                 drawn |= LeftSide;
             if ((row & RightSide && c == count - 1) || (row & InsideVertical && c < count - 1))
                 drawn |= RightSide;
-            own[size_t(r)][size_t(c)] = drawn;
+            own[size_t(r) * size_t(columns) + size_t(c)] = drawn;
+            any = any || drawn;
         }
     }
-    // A cell's sides: those each grid place it covers draws on the cell's
-    // own edges (a line inside a merged cell is not drawn).
-    using Place = std::pair<int, int>;
-    std::map<Place, std::uint8_t> sides; // by the cell's first row and column
-    const auto cellAt = [&](int r, int c) {
-        const QTextTableCell cell = qtable->cellAt(r, c);
-        return Place{cell.row(), cell.column()};
-    };
-    const auto outerSides = [&](int r, int c) {
-        const QTextTableCell cell = qtable->cellAt(r, c);
-        std::uint8_t outer = 0;
-        if (r == cell.row())
-            outer |= TopSide;
-        if (r == cell.row() + cell.rowSpan() - 1)
-            outer |= BottomSide;
-        if (c == cell.column())
-            outer |= LeftSide;
-        if (c == cell.column() + cell.columnSpan() - 1)
-            outer |= RightSide;
-        return outer;
-    };
-    const auto defined = [&](int r, int c) { return r >= 0 && r < rows && c >= 0 && c < columns; };
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < columns; ++c)
-            sides[cellAt(r, c)] |= own[size_t(r)][size_t(c)] & outerSides(r, c);
+    if (!any) {
+        qtable->setFormat(format);
+        return;
+    }
+    // The cell covering each place, by the index of its first place, and a
+    // cell's sides: those its places draw on its own edges (a line inside a
+    // merged cell is not drawn).
+    std::vector<size_t> cellOf(places);
+    std::vector<std::uint8_t> sides(places);
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const QTextTableCell cell = qtable->cellAt(r, c);
+            const size_t here = size_t(r) * size_t(columns) + size_t(c);
+            cellOf[here] = size_t(cell.row()) * size_t(columns) + size_t(cell.column());
+            std::uint8_t outer = 0;
+            if (r == cell.row())
+                outer |= TopSide;
+            if (r == cell.row() + cell.rowSpan() - 1)
+                outer |= BottomSide;
+            if (c == cell.column())
+                outer |= LeftSide;
+            if (c == cell.column() + cell.columnSpan() - 1)
+                outer |= RightSide;
+            sides[cellOf[here]] |= own[here] & outer;
+        }
+    }
     // A line between two cells belongs to both, whichever of them the file
     // gave it to: a word processor often gives a row no top line when the
     // row above has a bottom one. Each shared edge is settled until none
     // changes (a cell's edge can touch several cells).
     for (bool changed = true; changed;) {
         changed = false;
-        const auto share = [&](const Place &a, std::uint8_t aSide, const Place &b,
-                               std::uint8_t bSide) {
-            std::uint8_t &x = sides[a];
-            std::uint8_t &y = sides[b];
-            if (bool(x & aSide) != bool(y & bSide)) {
-                x |= aSide;
-                y |= bSide;
+        const auto share = [&](size_t a, std::uint8_t aSide, size_t b, std::uint8_t bSide) {
+            if (a != b && bool(sides[a] & aSide) != bool(sides[b] & bSide)) {
+                sides[a] |= aSide;
+                sides[b] |= bSide;
                 changed = true;
             }
         };
         for (int r = 0; r < rows; ++r) {
             for (int c = 0; c < columns; ++c) {
-                const Place here = cellAt(r, c);
-                if (defined(r, c + 1) && cellAt(r, c + 1) != here)
-                    share(here, RightSide, cellAt(r, c + 1), LeftSide);
-                if (defined(r + 1, c) && cellAt(r + 1, c) != here)
-                    share(here, BottomSide, cellAt(r + 1, c), TopSide);
+                const size_t here = size_t(r) * size_t(columns) + size_t(c);
+                if (c + 1 < columns)
+                    share(cellOf[here], RightSide, cellOf[here + 1], LeftSide);
+                if (r + 1 < rows)
+                    share(cellOf[here], BottomSide, cellOf[here + size_t(columns)], TopSide);
             }
         }
     }
-    const bool any = std::any_of(sides.begin(), sides.end(), [](const auto &s) { return s.second; });
     // The whole grid when every cell the file defines is closed all round.
     bool grid = true;
     for (int r = 0; r < rows && grid; ++r)
         for (int c = 0; c < counts[size_t(r)] && grid; ++c)
-            grid = sides[cellAt(r, c)] == AllSides;
+            grid = sides[cellOf[size_t(r) * size_t(columns) + size_t(c)]] == AllSides;
+    size_t cellCount = 0;
+    for (size_t i = 0; i < places; ++i)
+        cellCount += cellOf[i] == i;
     // Lines on some sides only (a table with rules above and below its
     // header, say) need Qt's collapsed borders, which take each cell's
     // sides; they cost more per keystroke, so a table that big is drawn
     // with the whole grid instead.
-    const bool partial = any && !grid && sides.size() <= maxCellsWithOwnBorders;
+    const bool partial = !grid && cellCount <= maxCellsWithOwnBorders;
     if (partial) {
         format.setBorder(0);
         format.setBorderCollapse(true);
         format.setCellSpacing(0);
-    } else if (any) {
+    } else {
         drawSingleBorders(format);
     }
     qtable->setFormat(format);
     if (!partial)
         return;
-    for (const auto &entry : sides) {
-        const std::uint8_t drawn = entry.second;
-        if (!drawn)
+    for (size_t i = 0; i < places; ++i) {
+        const std::uint8_t drawn = sides[i];
+        if (cellOf[i] != i || !drawn)
             continue;
-        QTextTableCell cell = qtable->cellAt(entry.first.first, entry.first.second);
+        QTextTableCell cell = qtable->cellAt(int(i / size_t(columns)), int(i % size_t(columns)));
         QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
         const auto side = [&](std::uint8_t bit, auto setWidth, auto setStyle) {
             if (drawn & bit) {
