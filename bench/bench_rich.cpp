@@ -7,7 +7,10 @@
 #include "benchwindow.h"
 
 #include "controls/richtextbox.h"
+#include "document/documentfile.h"
 #include "document/documentstate.h"
+#include "document/draftkeeper.h"
+#include "rtf/rtfwriter.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -277,9 +280,38 @@ std::vector<Phase> richPhases()
                                  QFileInfo(target).size() > 4'000'000;
                       }});
     addKeyPhases(phases, window, QStringLiteral("1M start"), 50, Caret::Start);
-    for (const int rows : {50, 200, 500})
+    for (const int rows : {50, 200, 500}) {
         addKeyPhases(phases, window, QStringLiteral("1M %1-row table").arg(rows), rows,
                      Caret::InTable);
+        if (rows == 50) {
+            // What a draft of the document it typed in costs the window's
+            // thread: written all at once, as before, and in the slices a
+            // key typed meanwhile waits for at most.
+            phases.push_back({QStringLiteral("draft 1M 50-row table: all at once"), 0, [window] {
+                                  Window &w = *window;
+                                  return serialize(*w.form->Text1->document(),
+                                                   w.form->document().encoding(), FileFormat::Rtf)
+                                             .bytes.size() > 1'000'000;
+                              }});
+            auto longest = std::make_shared<double>(0);
+            phases.push_back(
+                {QStringLiteral("draft 1M 50-row table: longest slice"), 0,
+                 [window, longest] {
+                     Window &w = *window;
+                     Rtf::SlicedWriter writer(*w.form->Text1->document(),
+                                              rtfCodePageFor(w.form->document().encoding()));
+                     *longest = 0;
+                     for (bool done = false; !done;) {
+                         QElapsedTimer slice;
+                         slice.start();
+                         done = writer.writeSome(QDeadlineTimer(DraftTiming().slice));
+                         *longest = std::max(*longest, slice.nsecsElapsed() / 1e6);
+                     }
+                     return writer.take().size() > 1'000'000;
+                 },
+                 [longest] { return *longest; }});
+        }
+    }
     return phases;
 }
 

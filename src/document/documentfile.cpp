@@ -13,16 +13,6 @@
 
 namespace Inkwell {
 
-namespace {
-
-int ansiCodePageOf(const TextEncoding &encoding)
-{
-    return encoding.kind == TextEncoding::Kind::Ansi && encoding.codePage ? encoding.codePage
-                                                                          : CodePage::systemAnsi();
-}
-
-} // namespace
-
 FileFormat saveFormatFor(const QString &fileTitle)
 {
     const QString ending = fileTitle.right(3).toLower();
@@ -62,13 +52,19 @@ Serialized serialize(const QTextDocument &document, const TextEncoding &encoding
 {
     Serialized out;
     if (format == FileFormat::Rtf) {
-        out.bytes = Rtf::write(document, ansiCodePageOf(encoding));
+        out.bytes = Rtf::write(document, rtfCodePageFor(encoding));
         return out;
     }
     out.bytes = encodeTextFile(exportPlainText(document), encoding, &out.lossless);
     if (format == FileFormat::Scrambled)
         scrambleInPlace(out.bytes);
     return out;
+}
+
+int rtfCodePageFor(const TextEncoding &encoding)
+{
+    return encoding.kind == TextEncoding::Kind::Ansi && encoding.codePage ? encoding.codePage
+                                                                          : CodePage::systemAnsi();
 }
 
 Error saveError(const QString &path, const Error &cause)

@@ -59,6 +59,10 @@ struct Serialized {
 Serialized serialize(const QTextDocument &document, const TextEncoding &encoding,
                      FileFormat format);
 
+// The code page of an RTF save under `encoding`: its own when it has one,
+// else the system's.
+int rtfCodePageFor(const TextEncoding &encoding);
+
 // The error of a failed save, in the message frame the user reads.
 Error saveError(const QString &path, const Error &cause);
 

@@ -30,6 +30,8 @@ constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDev
 // change (a paste, a file just read) is copied in slices between events first.
 constexpr int maxStaleForSnapshot = 4;
 constexpr std::chrono::milliseconds catchUpSlice{8};
+// Restarts of a rich draft by edits before it is written in one go.
+constexpr int maxRichRestarts = 3;
 
 } // namespace
 
@@ -46,6 +48,15 @@ DraftKeeper::DraftKeeper(RichTextBox &editor, DocumentState &document, const Clo
     connect(&m_catchUp, &QTimer::timeout, this, &DraftKeeper::writeDraft);
 
     QTextDocument *doc = editor.document();
+    // A rich draft half written is of a document that is no more: it starts
+    // again, with the change, once the events waiting are handled.
+    connect(doc, &QTextDocument::contentsChange, this, [this] {
+        if (m_richWriter) {
+            m_richWriter.reset();
+            ++m_richRestarts;
+            m_catchUp.start();
+        }
+    });
     connect(doc, &QTextDocument::contentsChange, this, &DraftKeeper::changed);
     connect(doc, &QTextDocument::modificationChanged, this, &DraftKeeper::modificationChanged);
     claimFreshDraft();
@@ -54,7 +65,7 @@ DraftKeeper::DraftKeeper(RichTextBox &editor, DocumentState &document, const Clo
 DraftKeeper::~DraftKeeper()
 {
     stopTiming();
-    m_catchUp.stop();
+    dropRichWrite();
     m_worker.waitForDone();
 }
 
@@ -154,7 +165,8 @@ void DraftKeeper::modificationChanged(bool modified)
     // Saved, read, emptied or undone back to the file: the draft has nothing
     // the disk does not hold. Deleted behind any write still in progress.
     stopTiming();
-    m_catchUp.stop();
+    dropRichWrite();
+    m_richRestarts = 0;
     m_writeAgain = false;
     const QString path = m_draftPath;
     m_worker.start([this, path] {
@@ -179,6 +191,11 @@ void DraftKeeper::writeDraft()
         m_writeAgain = true;
         return;
     }
+    if (m_editor.view() == RichTextBox::View::Rich) {
+        writeRichSlice();
+        return;
+    }
+    m_richWriter.reset();
     if (m_shadow.stalePieces() > maxStaleForSnapshot && !m_shadow.refresh(catchUpSlice)) {
         m_catchUp.start();
         return;
@@ -186,7 +203,47 @@ void DraftKeeper::writeDraft()
     startWrite();
 }
 
-void DraftKeeper::startWrite()
+// The shadow copies text and character formats only. A document in the rich
+// view (tables, lists, paragraph formats, kept groups) is written as RTF
+// here instead, a slice at a time between events: such documents are of
+// ordinary size, and a draft must bring back all of it.
+void DraftKeeper::writeRichSlice()
+{
+    const TextEncoding encoding = m_document.encoding();
+    if (m_richWriter && m_richEncoding != encoding)
+        dropRichWrite();
+    if (!m_richWriter) {
+        m_richWriter = std::make_unique<Rtf::SlicedWriter>(*m_editor.document(),
+                                                           rtfCodePageFor(encoding));
+        m_richEncoding = encoding;
+        m_richLongestSlice = 0;
+    }
+    // Edits that keep coming faster than the slices must not put the
+    // draft off for ever: after a few restarts it is written in one go.
+    const bool whole = m_richRestarts >= maxRichRestarts;
+    QElapsedTimer cost;
+    cost.start();
+    const bool done = m_richWriter->writeSome(
+        whole ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(m_timing.slice));
+    m_richLongestSlice = std::max(m_richLongestSlice, cost.nsecsElapsed());
+    if (!done) {
+        m_catchUp.start();
+        return;
+    }
+    QByteArray rich = m_richWriter->take();
+    m_richWriter.reset();
+    m_richRestarts = 0;
+    m_lastSnapshotCost = m_richLongestSlice;
+    startWrite(std::move(rich));
+}
+
+void DraftKeeper::dropRichWrite()
+{
+    m_richWriter.reset();
+    m_catchUp.stop();
+}
+
+void DraftKeeper::startWrite(std::optional<QByteArray> rich)
 {
     DraftHeader header;
     header.title = title();
@@ -195,19 +252,19 @@ void DraftKeeper::startWrite()
     header.encoding = m_document.encoding();
     header.encrypted = m_document.isEncrypted();
 
-    QElapsedTimer cost;
-    cost.start();
-    // The shadow copies text and character formats only. A document in the
-    // rich view (tables, lists, paragraph formats, kept groups) is written
-    // here instead: such documents are of ordinary size, and a draft must
-    // bring back all of it.
-    std::optional<QByteArray> rich;
     DocumentSnapshot snapshot;
-    if (m_editor.view() == RichTextBox::View::Rich)
-        rich = serialize(*m_editor.document(), header.encoding, FileFormat::Rtf).bytes;
-    else
-        snapshot = m_shadow.snapshot();
-    m_lastSnapshotCost = cost.nsecsElapsed();
+    if (rich) {
+        // Written in slices under the encoding it was begun with.
+        header.encoding = m_richEncoding;
+    } else {
+        QElapsedTimer cost;
+        cost.start();
+        if (m_editor.view() == RichTextBox::View::Rich)
+            rich = serialize(*m_editor.document(), header.encoding, FileFormat::Rtf).bytes;
+        else
+            snapshot = m_shadow.snapshot();
+        m_lastSnapshotCost = cost.nsecsElapsed();
+    }
 
     const QString path = m_draftPath;
     m_writing = true;
@@ -263,7 +320,7 @@ void DraftKeeper::flush()
     stopTiming();
     settle(); // a write in progress, and the one it may have asked for
     settle();
-    m_catchUp.stop();
+    dropRichWrite();
     m_writeAgain = false;
     if (!m_writing && needsDraft() && m_lock && m_lock->isLocked())
         startWrite();
@@ -274,7 +331,7 @@ void DraftKeeper::discard()
 {
     m_closed = true;
     stopTiming();
-    m_catchUp.stop();
+    dropRichWrite();
     m_worker.waitForDone();
     QFile::remove(m_draftPath);
     m_lock.reset(); // unlocking removes the lock file

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "core/error.h"
+#include "core/textencoding.h"
 #include "document/documentshadow.h"
+#include "rtf/rtfwriter.h"
 
 #include <QDateTime>
 #include <QLockFile>
@@ -28,6 +30,10 @@ class RichTextBox;
 struct DraftTiming {
     std::chrono::milliseconds idle{2000};     // after the last change
     std::chrono::milliseconds longest{30000}; // at the latest while changes go on
+    // Real time, not the keeper's clock: the longest the window's thread
+    // spends at a time on writing a rich document's draft, so that keys
+    // typed meanwhile are not held up.
+    std::chrono::milliseconds slice{4};
 };
 
 // A draft left by a window that did not close normally, as the user is asked
@@ -88,7 +94,8 @@ public:
     bool tick();
     // What the last write failed with (none after a success).
     std::optional<Error> lastError() const { return m_lastError; }
-    // Nanoseconds the GUI thread spent on the last snapshot.
+    // Nanoseconds the GUI thread spent on the last snapshot in one go (the
+    // longest of its slices, for a rich document).
     qint64 lastSnapshotCost() const { return m_lastSnapshotCost; }
 
 signals:
@@ -104,7 +111,9 @@ private:
     void stopTiming();
     void modificationChanged(bool modified);
     void writeDraft();
-    void startWrite();
+    void writeRichSlice();
+    void dropRichWrite();
+    void startWrite(std::optional<QByteArray> rich = std::nullopt);
     void settle();
     void written(const QString &why);
     bool claimFreshDraft();
@@ -126,6 +135,12 @@ private:
     QDateTime m_longestDue; // invalid: no change waiting
     QTimer m_tick;          // wakes tick() when a deadline may have come
     QTimer m_catchUp; // copies a big change in slices before the snapshot
+    // A rich document's draft being written in slices between events. A
+    // change starts it again; after a few such restarts it is written whole.
+    std::unique_ptr<Rtf::SlicedWriter> m_richWriter;
+    TextEncoding m_richEncoding;
+    int m_richRestarts = 0;
+    qint64 m_richLongestSlice = 0;
     QThreadPool m_worker;
     bool m_writing = false;
     bool m_writeAgain = false;

@@ -168,7 +168,17 @@ public:
         fontIndex(m_defaultFamily);
     }
 
-    QByteArray write(int from, int to);
+    QByteArray write(int from, int to)
+    {
+        begin(from, to);
+        writeSome(QDeadlineTimer(QDeadlineTimer::Forever));
+        return finish();
+    }
+    // The same in steps: begin(), writeSome() until it says all is written,
+    // then finish(). The document must not change in between.
+    void begin(int from, int to);
+    bool writeSome(const QDeadlineTimer &deadline);
+    QByteArray finish();
 
 private:
     int fontIndex(const QString &family);
@@ -236,6 +246,8 @@ private:
     ListTable m_lists;
     QHash<const QTextList *, int> m_itemCount; // items written so far per list
     const QTextList *m_previousList = nullptr;
+    QTextBlock m_next; // the paragraph writeSome() goes on from
+    bool m_tables = false;
     // The paragraph properties in force are the defaults (those of the
     // header's \pard): a plain paragraph needs no \pard of its own.
     bool m_plainParagraph = true;
@@ -817,36 +829,45 @@ std::string Writer::header(const QByteArray &preamble) const
     return out;
 }
 
-QByteArray Writer::write(int from, int to)
+void Writer::begin(int from, int to)
 {
     from = std::max(from, 0);
     to = std::min(to, m_document.characterCount());
     m_out.reserve(size_t(std::max(0, to - from)) * 2 + 256);
     m_from = from;
     m_to = to;
-    if (from < to) {
-        // Without frames no paragraph is in a table: no look-up per paragraph.
-        const QTextFrame *root = m_document.rootFrame();
-        const bool tables = !root->childFrames().isEmpty();
-        for (QTextBlock block = m_document.findBlock(from);
-             block.isValid() && block.position() < to;) {
-            // A table is written as one when all of it is in the range;
-            // part of one goes out as plain paragraphs.
-            const QTextTable *table =
-                tables ? tableAt(m_document, block.position(), root) : nullptr;
-            if (table && table->firstPosition() - 1 >= from && table->lastPosition() < to) {
-                writeTable(*table, 1, pageTextTwips);
-                block = m_document.findBlock(table->lastPosition() + 1);
-                continue;
-            }
-            writeParagraph(block, 0, "par");
-            block = block.next();
+    // Without frames no paragraph is in a table: no look-up per paragraph.
+    m_tables = !m_document.rootFrame()->childFrames().isEmpty();
+    m_next = from < to ? m_document.findBlock(from) : QTextBlock();
+}
+
+bool Writer::writeSome(const QDeadlineTimer &deadline)
+{
+    const QTextFrame *root = m_document.rootFrame();
+    while (m_next.isValid() && m_next.position() < m_to) {
+        // A table is written as one when all of it is in the range;
+        // part of one goes out as plain paragraphs.
+        const QTextTable *table = m_tables ? tableAt(m_document, m_next.position(), root) : nullptr;
+        if (table && table->firstPosition() - 1 >= m_from && table->lastPosition() < m_to) {
+            writeTable(*table, 1, pageTextTwips);
+            m_next = m_document.findBlock(table->lastPosition() + 1);
+        } else {
+            writeParagraph(m_next, 0, "par");
+            m_next = m_next.next();
         }
+        // At least one paragraph or table a step, so that steps move on.
+        if (deadline.hasExpired())
+            return !m_next.isValid() || m_next.position() >= m_to;
     }
+    return true;
+}
+
+QByteArray Writer::finish()
+{
     switchField({});
     m_out.append("}\n");
     // The document's own kept groups, with a copy of all of it only.
-    const bool whole = from == 0 && to >= m_document.characterCount();
+    const bool whole = m_from == 0 && m_to >= m_document.characterCount();
     const std::string head = header(whole ? m_kept.preamble() : QByteArray());
     QByteArray result;
     result.reserve(qsizetype(head.size() + m_out.size()));
@@ -866,6 +887,32 @@ QByteArray write(const QTextDocument &document, int from, int to, int codePage)
 {
     Writer writer(document, codePage);
     return writer.write(from, to);
+}
+
+struct SlicedWriter::State {
+    Writer writer;
+    bool done = false;
+    State(const QTextDocument &document, int codePage) : writer(document, codePage) {}
+};
+
+SlicedWriter::SlicedWriter(const QTextDocument &document, int codePage)
+    : m_state(std::make_unique<State>(document, codePage))
+{
+    m_state->writer.begin(0, document.characterCount());
+}
+
+SlicedWriter::~SlicedWriter() = default;
+
+bool SlicedWriter::writeSome(const QDeadlineTimer &deadline)
+{
+    if (!m_state->done)
+        m_state->done = m_state->writer.writeSome(deadline);
+    return m_state->done;
+}
+
+QByteArray SlicedWriter::take()
+{
+    return m_state->writer.finish();
 }
 
 } // namespace Inkwell::Rtf

@@ -19,6 +19,7 @@
 #include <QTextTable>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QThread>
 #include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -406,6 +407,65 @@ private slots:
         QVERIFY(w.text1().Text().endsWith(QStringLiteral("after!")));
         w.messages.answers.enqueue(MessageAnswer::No);
         QVERIFY(w.close());
+        k->discard();
+    }
+
+    // A rich document's draft is written a slice at a time between events
+    // (here a paragraph or table a slice), so that keys typed meanwhile are
+    // not held up; an edit between slices starts it again, and edits that
+    // keep coming cannot put it off for ever.
+    void richDraftInSlices_data()
+    {
+        QTest::addColumn<QString>("between"); // what happens between the slices
+        QTest::newRow("nothing") << "nothing";
+        QTest::newRow("one key") << "one key";
+        QTest::newRow("a key after every slice") << "keys";
+    }
+    void richDraftInSlices()
+    {
+        QFETCH(QString, between);
+        QByteArray rtf = "{\\rtf1\\ansi{\\pard\\qc Title\\par}"
+                         "\\trowd\\cellx1000\\cellx2000\\intbl a\\cell b\\cell\\row";
+        for (int i = 0; i < 40; ++i)
+            rtf += "\\pard paragraph " + QByteArray::number(i) + "\\par";
+        const QString source = path(QStringLiteral("rich.rtf"));
+        QVERIFY(writeBytes(source, rtf + "}"));
+        TestWindow w(source);
+        QCOMPARE(w.text1().view(), RichTextBox::View::Rich);
+        DraftTiming timing = fast;
+        timing.slice = 0ms;
+        Keeper k(w, dir(), timing);
+        QSignalSpy written(k.keeper, &DraftKeeper::draftWritten);
+        w.text1().moveCursor(QTextCursor::End);
+        w.type(QStringLiteral("x"));
+        QVERIFY(k.pass(fast.idle));
+        // One slice so far: the rest comes after the events waiting, so
+        // however long they wait, no draft is written meanwhile.
+        QThread::msleep(50);
+        QVERIFY(!QFile::exists(k->draftPath()));
+        if (between == u"one key") {
+            w.type(QStringLiteral("y"));
+        } else if (between == u"keys") {
+            // Keys that never stop; the draft still comes.
+            QElapsedTimer waited;
+            waited.start();
+            for (int i = 0; i < 500 && written.isEmpty() && waited.elapsed() < 5000; ++i) {
+                QCoreApplication::processEvents();
+                w.type(QStringLiteral("k"));
+            }
+            QVERIFY(!written.isEmpty());
+        }
+        QTRY_COMPARE(written.count(), 1);
+        const QByteArray draft = readDraft(k->draftPath()).rtf;
+        if (between == u"keys") {
+            // Written whole once the keys had stopped it a few times; the
+            // keys after it are for the next draft.
+            QVERIFY(draft.contains("paragraph 39xkkk"));
+        } else {
+            QCOMPARE(draft, w.bytesOf(FileFormat::Rtf));
+            QVERIFY(draft.contains(between == u"one key" ? "paragraph 39xy" : "paragraph 39x}"));
+        }
+        QVERIFY(draft.contains("\\trowd"));
         k->discard();
     }
 

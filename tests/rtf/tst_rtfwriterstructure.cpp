@@ -659,6 +659,19 @@ void TestRtfWriterStructure::deterministic()
     const QByteArray once = Rtf::write(first, 936);
     QCOMPARE(Rtf::write(first, 936), once);
     QCOMPARE(written(document), once);
+
+    // Written a step at a time with no time to spare: one paragraph or
+    // table a step, and the same bytes.
+    int items = 0;
+    for (auto it = first.rootFrame()->begin(); !it.atEnd(); ++it)
+        ++items;
+    Rtf::SlicedWriter sliced(first, 936);
+    int steps = 1;
+    while (!sliced.writeSome(QDeadlineTimer(0)))
+        ++steps;
+    QCOMPARE(steps, items);
+    QCOMPARE(sliced.writeSome(QDeadlineTimer(0)), true);
+    QCOMPARE(sliced.take(), once);
 }
 
 void TestRtfWriterStructure::roundTrip_data()
