@@ -257,7 +257,7 @@ void addKeyPhases(std::vector<Phase> &phases, const std::shared_ptr<Window> &win
     const auto median = [](const std::vector<double> &v) { return medianOf(v); };
     over(QStringLiteral("worst of all"), &worstOf, &State::wall);
     over(QStringLiteral("median"), median, &State::wall);
-    over(QStringLiteral("worst CPU of all"), &worstOf, &State::cpu);
+    over(QStringLiteral("worst CPU"), &worstOf, &State::cpu);
     over(QStringLiteral("median CPU"), median, &State::cpu);
 }
 
