@@ -33,8 +33,8 @@ namespace Inkwell::Bench {
 namespace {
 
 // Five runs of 40 keys: 200 keys per document in all. "worst" is the median
-// of the five runs' worst keys; "worst of all" and the medians are over all
-// 200 keys.
+// of the five runs' worst keys; "worst of all", "worst CPU" and the medians
+// are over all 200 keys.
 constexpr int keysPerRun = 40;
 constexpr int tableColumns = 4;
 
