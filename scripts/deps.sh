@@ -4,7 +4,7 @@
 INKWELL_BUILD_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev
   qt6-image-formats-plugins qt6-translations-l10n fonts-noto-cjk
   fonts-arphic-ukai fonts-arphic-uming"
-INKWELL_TEST_PACKAGES="xvfb xauth x11-utils xdotool imagemagick poppler-utils
+INKWELL_TEST_PACKAGES="xvfb xauth x11-utils xdotool openbox imagemagick poppler-utils
   libreoffice-writer-nogui xdg-utils desktop-file-utils appstream
   cups cups-client cups-bsd printer-driver-cups-pdf util-linux attr acl dpkg-dev
   wine wine64 g++-mingw-w64-x86-64"

@@ -50,6 +50,21 @@ done
 xdpyinfo -display ":$N" >/dev/null 2>&1 || fail "Xvfb :$N does not answer"
 
 export DISPLAY=":$N" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+
+# A window manager, as users have one: without it X gives the focus to no
+# window when a dialog closes, and keys then reach nothing.
+if ! command -v openbox >/dev/null 2>&1; then
+    echo "SKIP   : openbox is not installed"
+    exit 0
+fi
+openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+PIDS+=($!)
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+    fail "openbox did not start: $(cat "$WORK/openbox.log")"
 fresh_home() {
     export HOME="$WORK/$1/home" XDG_CONFIG_HOME="$WORK/$1/config" XDG_DATA_HOME="$WORK/$1/data"
     export XDG_STATE_HOME="$WORK/$1/state" XDG_CACHE_HOME="$WORK/$1/cache"
