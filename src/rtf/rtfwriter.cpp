@@ -891,7 +891,6 @@ QByteArray write(const QTextDocument &document, int from, int to, int codePage)
 
 struct SlicedWriter::State {
     Writer writer;
-    bool done = false;
     State(const QTextDocument &document, int codePage) : writer(document, codePage) {}
 };
 
@@ -905,9 +904,8 @@ SlicedWriter::~SlicedWriter() = default;
 
 bool SlicedWriter::writeSome(const QDeadlineTimer &deadline)
 {
-    if (!m_state->done)
-        m_state->done = m_state->writer.writeSome(deadline);
-    return m_state->done;
+    // Once all is written there is nothing left to step over: true again.
+    return m_state->writer.writeSome(deadline);
 }
 
 QByteArray SlicedWriter::take()

@@ -65,6 +65,7 @@ for _ in $(seq 100); do
 done
 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
     fail "openbox did not start: $(cat "$WORK/openbox.log")"
+
 fresh_home() {
     export HOME="$WORK/$1/home" XDG_CONFIG_HOME="$WORK/$1/config" XDG_DATA_HOME="$WORK/$1/data"
     export XDG_STATE_HOME="$WORK/$1/state" XDG_CACHE_HOME="$WORK/$1/cache"
