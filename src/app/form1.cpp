@@ -53,6 +53,7 @@ Form1::Form1(Services services, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Product::untitledCaption);
+    Commands::useDefaultPage(m_printer);
 
     Text1 = new RichTextBox(this);
     // The editor fills the client area; a row that tells how far a big file

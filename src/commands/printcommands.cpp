@@ -1,8 +1,9 @@
 #include "commands/printcommands.h"
 
 #include "controls/commondialog.h"
-#include "core/printerhost.h"
+#include "controls/pageprinter.h"
 #include "controls/richtextbox.h"
+#include "core/printerhost.h"
 
 #include <QPrinter>
 
@@ -14,7 +15,7 @@ std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog,
     // The dialog says what will print: the selection when there is one,
     // otherwise everything. The user may switch a selection back to all.
     printer.setPrintRange(editor.textCursor().hasSelection() ? QPrinter::Selection
-                                                            : QPrinter::AllPages);
+                                                             : QPrinter::AllPages);
     if (printDialog.ShowPrinter(printer) == cdlCancel)
         return std::nullopt;
     // The rest of the dialog's choices (printer, copies, pages) stay in the
@@ -23,6 +24,16 @@ std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog,
     return printers.print(printer, [&editor, selectionOnly](QPagedPaintDevice *device) {
         editor.printTo(device, selectionOnly);
     });
+}
+
+void useDefaultPage(QPrinter &printer)
+{
+    const QPageLayout page = defaultPageLayout();
+    // A printer whose paper list lacks A4 keeps its own paper, with the margins.
+    if (!printer.setPageLayout(page)) {
+        printer.setPageSize(page.pageSize());
+        printer.setPageMargins(page.margins(), page.units());
+    }
 }
 
 void printsetup(CommonDialog &pageSetupDialog, QPrinter &printer)

@@ -21,6 +21,9 @@ namespace Commands {
 // printed. An Error when the printer could not take the job.
 std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog, QPrinter &printer,
                            PrinterHost &printers);
+// Gives the printer the page a new document prints on: A4 portrait, 20 mm
+// margins on every side (what page setup then shows is what prints).
+void useDefaultPage(QPrinter &printer);
 // The page-setup dialog (the window passes openuse); the orientation chosen
 // there (1 portrait, 2 landscape) becomes the printer's for every later job.
 void printsetup(CommonDialog &pageSetupDialog, QPrinter &printer);

@@ -1,9 +1,16 @@
 #include "commands/commandtests.h"
+#include "controls/qtdialoghost.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QImage>
+#include <QPageSetupDialog>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace Inkwell;
 using namespace Inkwell::Testing;
@@ -43,6 +50,29 @@ QList<QSize> pdfPictures(const QString &pdf)
     }
     return out;
 }
+
+// The box around all the words of the first page, in points from its top
+// left corner, from pdftotext -bbox.
+QRectF inkBox(const QString &pdf)
+{
+    const QString html =
+        toolOutput(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+                    QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
+                       "yMax=\"([0-9.]+)\">"));
+    QRectF box;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QRectF one(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                         QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
+        box = box.isNull() ? one : box.united(one);
+    }
+    return box;
+}
+
+constexpr double pointsPerMm = 72.0 / 25.4;
 
 ScriptedDialogHost::Answer accept()
 {
@@ -186,6 +216,83 @@ private slots:
             QCOMPARE(size.width() > size.height(), landscape);
         }
         QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    // A new document prints on A4 with 20 mm margins; the margins page setup
+    // leaves are the margins the text is printed within, nothing added.
+    void marginsSetUpAreMarginsPrinted_data()
+    {
+        QTest::addColumn<bool>("pageSetup");
+        QTest::addColumn<QMarginsF>("margins"); // millimetres
+        QTest::newRow("new document") << false << QMarginsF(20, 20, 20, 20);
+        QTest::newRow("margins from page setup") << true << QMarginsF(10, 30, 15, 25);
+    }
+    void marginsSetUpAreMarginsPrinted()
+    {
+        QFETCH(bool, pageSetup);
+        QFETCH(QMarginsF, margins);
+        if (!havePoppler())
+            QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) are not installed");
+        TestWindow w;
+        if (pageSetup) {
+            w.dialogs.script.enqueue([margins](CommonDialog &d, QPrinter *printer) {
+                printer->setPageMargins(margins, QPageLayout::Millimeter);
+                d.Orientation = 1;
+                return true;
+            });
+            w.trigger("printsetup");
+        }
+        // One long paragraph: its lines run from margin to margin.
+        w.text1().setText(QStringLiteral("Mwide ") + QStringLiteral("alpha beta ").repeated(150));
+        w.printers.outputFile = m_tmp->filePath(QStringLiteral("margins.pdf"));
+        w.dialogs.script.enqueue(accept());
+        w.trigger("print");
+        QVERIFY(w.messages.shown.isEmpty());
+        const QSizeF page = pageSize(w.printers.outputFile);
+        QVERIFY2(std::abs(page.width() - 595.3) < 1 && std::abs(page.height() - 841.9) < 1,
+                 "the page is not A4");
+        const QRectF ink = inkBox(w.printers.outputFile);
+        QVERIFY2(!ink.isNull(), "no text found on the page");
+        const QString where = QStringLiteral("text from %1,%2 to %3 pt")
+                                  .arg(ink.left())
+                                  .arg(ink.top())
+                                  .arg(ink.right());
+        // Glyphs sit a little inside their line, a point or two, and the page
+        // edges fall on whole pixels of the printer: never a centimetre off.
+        QVERIFY2(ink.left() >= margins.left() * pointsPerMm - 1 &&
+                     ink.left() <= margins.left() * pointsPerMm + 3,
+                 qPrintable(where));
+        QVERIFY2(ink.top() >= margins.top() * pointsPerMm - 1 &&
+                     ink.top() <= margins.top() * pointsPerMm + 4,
+                 qPrintable(where));
+        const double rightEdge = page.width() - margins.right() * pointsPerMm;
+        QVERIFY2(ink.right() <= rightEdge + 1 && ink.right() >= rightEdge - 30, qPrintable(where));
+    }
+
+    // Page setup opens on the page a new document prints on.
+    void pageSetupShowsTheDefaultPage()
+    {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); // millimetres
+        const auto restore = qScopeGuard([before] { QLocale::setDefault(before); });
+        TestWindow w;
+        QString paper;
+        QList<double> margins;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QPageSetupDialog *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (auto *sizes = box->findChild<QComboBox *>(QStringLiteral("pageSizeCombo")))
+                paper = sizes->currentText();
+            for (const char *name : {"leftMargin", "topMargin", "rightMargin", "bottomMargin"})
+                if (auto *spin = box->findChild<QDoubleSpinBox *>(QString::fromLatin1(name)))
+                    margins << spin->value();
+            box->reject();
+        });
+        QtDialogHost host;
+        QVERIFY(!host.showPageSetup(w.form->openuse, *w.form->printer()));
+        QCOMPARE(paper, QStringLiteral("A4"));
+        QCOMPARE(margins, (QList<double>{20, 20, 20, 20}));
     }
 
     // Pictures print at their place, fonts and colours with the text.
