@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QFontInfo>
+#include <QLineEdit>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -169,7 +170,7 @@ void QtDialogHost::takeFont(CommonDialog &dialog, const QFont &chosen)
     dialog.FontStrikethru = chosen.strikeOut();
 }
 
-bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer)
+bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer, const QString &fileOffer)
 {
     QPrintDialog box(&printer, m_parent);
     // Qt's own title is English, and some platforms show the program's name instead.
@@ -178,6 +179,15 @@ bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer)
     // from the editor), so the dialog shows what will print.
     box.setOption(QAbstractPrintDialog::PrintSelection,
                   printer.printRange() == QPrinter::Selection);
+    // Printing to a file offers the document's own name (Qt offers
+    // "print.pdf" in the working folder); a file the user chose earlier for
+    // this same document is offered again.
+    if (!fileOffer.isEmpty() &&
+        (printer.outputFileName().isEmpty() || fileOffer != m_lastFileOffer)) {
+        if (auto *name = box.findChild<QLineEdit *>(QStringLiteral("filename")))
+            name->setText(QDir::toNativeSeparators(fileOffer));
+    }
+    m_lastFileOffer = fileOffer;
     return box.exec() == QDialog::Accepted;
 }
 

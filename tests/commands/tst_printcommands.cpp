@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QPageSetupDialog>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -293,6 +295,73 @@ private slots:
         QVERIFY(!host.showPageSetup(w.form->openuse, *w.form->printer()));
         QCOMPARE(paper, QStringLiteral("A4"));
         QCOMPARE(margins, (QList<double>{20, 20, 20, 20}));
+    }
+
+    // Printing to a file offers the document's name with ".pdf" in its
+    // folder, the home folder for a new document; the job carries the name.
+    void printToFileOffersTheDocumentsName_data()
+    {
+        QTest::addColumn<QString>("file"); // in the test's folder; "": a new document
+        QTest::addColumn<QString>("offered");
+        QTest::addColumn<QString>("jobName");
+        QTest::newRow("new document") << "" << QDir::home().filePath("无标题.pdf") << "无标题";
+        QTest::newRow("text file") << "报告.txt"
+                                   << "报告.pdf"
+                                   << "报告.txt";
+        QTest::newRow("two dots") << "notes.v2.rtf"
+                                  << "notes.v2.pdf"
+                                  << "notes.v2.rtf";
+        QTest::newRow("no ending") << "README"
+                                   << "README.pdf"
+                                   << "README";
+    }
+    void printToFileOffersTheDocumentsName()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, offered);
+        QFETCH(QString, jobName);
+        QString path;
+        if (!file.isEmpty()) {
+            path = m_tmp->filePath(file);
+            QVERIFY(writeBytes(path, "text"));
+            offered = m_tmp->filePath(offered);
+        }
+        TestWindow w(path);
+        w.dialogs.script.enqueue(ScriptedDialogHost::cancel());
+        w.trigger("print");
+        QCOMPARE(w.dialogs.shown.size(), 1);
+        QCOMPARE(w.dialogs.shown[0].fileName, offered);
+        QCOMPARE(w.form->printer()->docName(), jobName);
+        QCOMPARE(w.form->safeuse.FileName, QStringLiteral("*.stx")); // safeuse keeps its own
+    }
+
+    // The real print dialog puts the offer in its file field; a file the
+    // user chose for the same document is offered again, not for another.
+    void printDialogShowsTheFileOffered()
+    {
+        const QString report = m_tmp->filePath(QStringLiteral("报告.pdf"));
+        const QString other = m_tmp->filePath(QStringLiteral("other.pdf"));
+        const QString mine = m_tmp->filePath(QStringLiteral("mine.pdf"));
+        QtDialogHost host;
+        CommonDialog safeuse(&host);
+        QPrinter printer;
+        const auto fileShown = [&](const QString &offer) {
+            QString seen = QStringLiteral("<no dialog>");
+            QTimer::singleShot(0, [&seen] {
+                auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                auto *name = box->findChild<QLineEdit *>(QStringLiteral("filename"));
+                seen = name ? name->text() : QStringLiteral("<no file field>");
+                box->reject();
+            });
+            safeuse.ShowPrinter(printer, offer);
+            return seen;
+        };
+        QCOMPARE(fileShown(report), report);
+        printer.setOutputFileName(mine); // printed to a file of the user's own
+        QCOMPARE(fileShown(report), mine);
+        QCOMPARE(fileShown(other), other);
     }
 
     // Pictures print at their place, fonts and colours with the text.
