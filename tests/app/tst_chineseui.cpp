@@ -108,6 +108,59 @@ private slots:
         QCOMPARE(seen, buttons);
     }
 
+    // Every box is wide enough for its title beside a window manager's icon
+    // and buttons: a short message must not leave "In…" of "Inkwell".
+    void boxesFitTheirTitle_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("message, short text") << 0 << "Inkwell";
+        QTest::newRow("question") << 1 << "Inkwell";
+        QTest::newRow("save prompt") << 2 << "Inkwell";
+        QTest::newRow("about") << 3 << "关于 Inkwell";
+        QTest::newRow("input box") << 4 << "查找";
+        QTest::newRow("message, long title") << 0 << "注册txt关联 - Inkwell";
+    }
+    void boxesFitTheirTitle()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, title);
+        QtMessageHost host;
+        int width = 0;
+        QFont titleFont;
+        whenModalShows([&](QWidget *box) {
+            width = box->width();
+            titleFont = box->font();
+        });
+        const QString text = QStringLiteral("皮肤更换成功");
+        switch (kind) {
+        case 0:
+            host.inform(text, title, MessageIcon::Information);
+            break;
+        case 1:
+            host.askYesNo(text, title, MessageIcon::Exclamation);
+            break;
+        case 2:
+            host.askYesNoCancel(text, title);
+            break;
+        case 3:
+            host.about(title, QStringLiteral("Inkwell"), QIcon());
+            break;
+        default:
+            host.inputBox(text, title, QString());
+            break;
+        }
+        // Measured in openbox's default theme: its window icon and three
+        // buttons, with their padding, take about eight lines' height of a
+        // title bar (108 of the 145 pixels of a box that showed "In…").
+        titleFont.setBold(true);
+        const QFontMetrics metrics(titleFont);
+        const int needed = metrics.horizontalAdvance(title) + 8 * metrics.height();
+        QVERIFY2(
+            width >= needed,
+            qPrintable(QStringLiteral("%1 px wide, the title needs %2").arg(width).arg(needed)));
+    }
+
     void inputBoxButtons()
     {
         QtMessageHost host;
