@@ -5,9 +5,6 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontDatabase>
-#include <QFontDialog>
-#include <QFontInfo>
 #include <QLineEdit>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -107,29 +104,13 @@ bool QtDialogHost::showFont(CommonDialog &dialog)
     initial.setItalic(dialog.FontItalic);
     initial.setUnderline(dialog.FontUnderline);
     initial.setStrikeOut(dialog.FontStrikethru);
-    // A face that is not installed (黑体 from a Windows document) shows in a
-    // stand-in; the dialog lists that one, with its styles, so a bold 黑体
-    // shows as its bold stand-in rather than a plain "Sans Serif".
-    const QString shownFace = QFontInfo(initial).family();
-    if (!initial.family().isEmpty() && !shownFace.isEmpty() && shownFace != initial.family())
-        initial.setFamily(shownFace);
-    // The dialog finds the style by name, and the name Qt makes up for "bold"
-    // is translated while the face's own style names are not: name the
-    // face's own style that has the weight and slant wanted.
-    for (const QString &style : QFontDatabase::styles(initial.family())) {
-        if (QFontDatabase::bold(initial.family(), style) == initial.bold() &&
-            QFontDatabase::italic(initial.family(), style) == initial.italic()) {
-            initial.setStyleName(style);
-            break;
-        }
-    }
     FontColorDialog box(m_parent);
     box.setWindowTitle(dialog.DialogTitle.isEmpty() ? QStringLiteral("字体") : dialog.DialogTitle);
     box.setCurrentFont(initial);
     box.setCurrentColor(fromBgr(dialog.Color));
     box.setMixed(dialog.MixedValues);
-    // The dialog shows a stand-in for a face or size it does not list; only
-    // what the user changed from what it showed replaces the given values.
+    // Only what the user changed from what the dialog showed replaces the
+    // given values.
     const QFont start = box.currentFont();
     const QColor startColor = box.currentColor();
     if (box.exec() != QDialog::Accepted)

@@ -16,6 +16,8 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -242,9 +244,10 @@ private slots:
         QCOMPARE(QFontInfo(font).family(), face);
     }
 
-    // The font dialog shows a Windows face by the installed face that stands
-    // in for it, bold included; OK without a change changes nothing.
-    void fontDialogShowsTheStandInFace()
+    // The font dialog shows a Windows face by its own name, chosen in its
+    // list, drawn in the installed face that stands in for it, bold included;
+    // OK without a change changes nothing.
+    void fontDialogShowsTheWindowsName()
     {
         if (!QFontDatabase::hasFamily(QStringLiteral("Noto Sans CJK SC")))
             QSKIP("Noto Sans CJK SC is not installed");
@@ -255,23 +258,31 @@ private slots:
         dialog.FontSize = 16;
         dialog.FontBold = true;
         QFont shown;
+        QString listed, style, sampleFace;
         auto *poll = new QTimer;
         poll->setInterval(10);
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, &shown] {
+        QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
             auto *box = qobject_cast<FontColorDialog *>(QApplication::activeModalWidget());
             if (!box)
                 return;
             poll->stop();
             poll->deleteLater();
             shown = box->currentFont();
+            listed = box->familyList()->currentItem() ? box->familyList()->currentItem()->text()
+                                                      : QString();
+            style = box->styleEdit()->text();
+            sampleFace = QFontInfo(box->sample()->font()).family();
             box->accept();
         });
         poll->start();
         QCOMPARE(dialog.ShowFont(), 0);
-        QCOMPARE(shown.family(), QStringLiteral("Noto Sans CJK SC"));
+        QCOMPARE(shown.family(), QStringLiteral("黑体"));
+        QCOMPARE(listed, QStringLiteral("黑体"));
+        QCOMPARE(style, QStringLiteral("粗体"));
+        QCOMPARE(sampleFace, QStringLiteral("Noto Sans CJK SC"));
         QVERIFY(shown.bold());
         QCOMPARE(shown.pointSizeF(), 16.0);
-        QCOMPARE(dialog.FontName, QStringLiteral("黑体")); // not replaced by the stand-in
+        QCOMPARE(dialog.FontName, QStringLiteral("黑体"));
         QVERIFY(dialog.FontBold);
     }
 

@@ -1,10 +1,12 @@
 #include "commands/commandtests.h"
 
+#include "controls/chinesefonts.h"
 #include "controls/fontcolordialog.h"
 #include "controls/qtdialoghost.h"
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QListWidget>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -512,6 +514,38 @@ private slots:
         QCOMPARE(afterTyping.color,
                  toBgr(typed.text1().activeView()->palette().color(QPalette::Text)));
         QVERIFY(!formatAt(typed.text1(), 0).hasProperty(QTextFormat::ForegroundBrush));
+    }
+
+    // The Chinese name picked in the real font dialog is the name the text
+    // gets and the RTF names, so that Word on Windows finds 黑体 again.
+    void chosenChineseNameIsWritten()
+    {
+        if (!offeredChineseFamilies().contains(QStringLiteral("黑体")))
+            QSKIP("no face stands in for 黑体 here");
+        TestWindow w;
+        w.text1().setText(QStringLiteral("标题 body"));
+        select(w.text1(), 0, 2);
+        w.dialogs.script.enqueue([](CommonDialog &d, QPrinter *) {
+            QTimer::singleShot(0, [] {
+                auto *box = qobject_cast<FontColorDialog *>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                const auto items =
+                    box->familyList()->findItems(QStringLiteral("黑体"), Qt::MatchExactly);
+                if (!items.isEmpty())
+                    box->familyList()->setCurrentItem(items.first());
+                box->styleList()->setCurrentRow(2); // 粗体
+                box->accept();
+            });
+            return QtDialogHost().showFont(d);
+        });
+        w.trigger("font");
+        const QTextCharFormat f = formatAt(w.text1(), 0);
+        QCOMPARE(f.fontFamilies().toStringList(), QStringList{QStringLiteral("黑体")});
+        QVERIFY(f.fontWeight() >= QFont::Bold);
+        const QByteArray rtf = w.bytesOf(FileFormat::Rtf);
+        QVERIFY2(rtf.contains("\\'ba\\'da\\'cc\\'e5"), rtf.constData()); // 黑体 in GBK
+        QVERIFY2(!rtf.contains("Noto"), rtf.constData());
     }
 
     // A font or colour change is a change: closing asks.
