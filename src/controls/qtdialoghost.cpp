@@ -3,12 +3,15 @@
 #include "controls/fontcolordialog.h"
 
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPageSetupDialog>
+#include <QPageSize>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 
 namespace Inkwell {
 
@@ -169,13 +172,41 @@ bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer, const QString &f
             name->setText(QDir::toNativeSeparators(fileOffer));
     }
     m_lastFileOffer = fileOffer;
-    return box.exec() == QDialog::Accepted;
+    // Qt's dialog gives a CUPS printer that printer's default paper on OK,
+    // whatever page the printer was set up with. The paper is chosen in the
+    // printer's properties: unless the user opened them, the document keeps
+    // the page set up for it.
+    const QPageSize page = printer.pageLayout().pageSize();
+    bool propertiesOpened = false;
+    if (auto *properties = box.findChild<QPushButton *>(QStringLiteral("properties")))
+        QObject::connect(properties, &QPushButton::clicked, &box,
+                         [&propertiesOpened] { propertiesOpened = true; });
+    if (box.exec() != QDialog::Accepted)
+        return false;
+    if (!propertiesOpened && printer.outputFormat() == QPrinter::NativeFormat &&
+        !printer.pageLayout().pageSize().isEquivalentTo(page))
+        printer.setPageSize(page); // refused by a printer without that paper
+    return true;
 }
 
 bool QtDialogHost::showPageSetup(CommonDialog &dialog, QPrinter &printer)
 {
     QPageSetupDialog box(&printer, m_parent);
     box.setWindowTitle(QStringLiteral("页面设置"));
+    // For a CUPS printer Qt's page setup shows the printer's default paper,
+    // not the page the printer is set up with (OK would then set that paper):
+    // show the printer's page where its paper list has it.
+    if (auto *sizes = box.findChild<QComboBox *>(QStringLiteral("pageSizeCombo"))) {
+        const QPageSize page = printer.pageLayout().pageSize();
+        for (int i = 0; i < sizes->count(); ++i) {
+            const QVariant data = sizes->itemData(i);
+            if (data.metaType() == QMetaType::fromType<QPageSize>() &&
+                data.value<QPageSize>().isEquivalentTo(page)) {
+                sizes->setCurrentIndex(i);
+                break;
+            }
+        }
+    }
     if (box.exec() != QDialog::Accepted)
         return false;
     dialog.Orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
