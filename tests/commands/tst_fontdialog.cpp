@@ -102,7 +102,7 @@ int inkOf(const QFont &font, const QString &text)
 
 } // namespace
 
-// The real font dialog: Qt's font chooser plus the colour it lacks.
+// The real font dialog: face, style, size, effects and colour.
 class TestFontDialog : public QObject {
     Q_OBJECT
 private slots:
@@ -160,8 +160,8 @@ private slots:
         QCOMPARE(openuse.Color, chosenColor);
     }
 
-    // The boxes of Qt's font dialog are found by their order: face, style and
-    // size; strikeout before underline.
+    // The face, style and size boxes and the effects show the font the
+    // dialog opens on.
     void qtBoxesFoundInOrder()
     {
         FontColorDialog box;
