@@ -5,12 +5,14 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDoubleValidator>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -184,6 +186,8 @@ FontColorDialog::FontColorDialog(QWidget *parent) : QDialog(parent)
         });
     }
     connect(m_colorButton, &QPushButton::clicked, this, &FontColorDialog::chooseColor);
+    m_familyEdit->installEventFilter(this);
+    m_sizeEdit->installEventFilter(this);
 
     setCurrentFont(font());
     setCurrentColor(Qt::black);
@@ -352,6 +356,20 @@ void FontColorDialog::accept()
     }
     m_taken.emplace(currentFont(), mixedParts());
     QDialog::accept();
+}
+
+bool FontColorDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && (watched == m_familyEdit || watched == m_sizeEdit)) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
+            key == Qt::Key_PageDown) {
+            QListWidget *list = watched == m_familyEdit ? m_families : m_sizes;
+            QCoreApplication::sendEvent(list, event);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void FontColorDialog::showSample()

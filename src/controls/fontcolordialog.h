@@ -60,6 +60,10 @@ public slots:
     // Refuses a family name no face answers to (the dialog stays open).
     void accept() override;
 
+protected:
+    // The arrow keys in the family and size boxes move through their lists.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void fillFamilies();
     void familyTyped(const QString &text);

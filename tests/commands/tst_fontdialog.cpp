@@ -424,6 +424,24 @@ private slots:
                 QStringLiteral("%1 dark pixels bold, %2 regular").arg(boldInk).arg(regularInk)));
     }
 
+    // Up and Down in the family and size boxes step through their lists.
+    void arrowKeysStepThroughTheLists()
+    {
+        FontColorDialog box;
+        QFont start(box.familyList()->item(1)->text());
+        start.setPointSize(12);
+        box.setCurrentFont(start);
+        QTest::keyClick(box.familyEdit(), Qt::Key_Down);
+        QCOMPARE(box.familyEdit()->text(), box.familyList()->item(2)->text());
+        QCOMPARE(box.currentFont().family(), box.familyList()->item(2)->text());
+        QTest::keyClick(box.familyEdit(), Qt::Key_Up);
+        QTest::keyClick(box.familyEdit(), Qt::Key_Up);
+        QCOMPARE(box.familyEdit()->text(), box.familyList()->item(0)->text());
+        QTest::keyClick(box.sizeEdit(), Qt::Key_Down);
+        QCOMPARE(box.sizeEdit()->text(), QStringLiteral("14"));
+        QCOMPARE(box.currentFont().pointSizeF(), 14.0);
+    }
+
     // Alt+C opens the colour chooser from the keyboard, on the current colour;
     // what is picked there becomes the dialog's colour.
     void colorChooserByKeyboard()
