@@ -271,6 +271,29 @@ private slots:
         QVERIFY2(ink.right() <= rightEdge + 1 && ink.right() >= rightEdge - 30, qPrintable(where));
     }
 
+    // A page range chosen in the print dialog does not limit what prints.
+    void pageRangeDoesNotLimitPrinting()
+    {
+        if (!havePoppler())
+            QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) are not installed");
+        TestWindow w;
+        w.text1().setText(QStringLiteral("line\n").repeated(150) + QStringLiteral("lastline"));
+        w.printers.outputFile = m_tmp->filePath(QStringLiteral("range.pdf"));
+        w.dialogs.script.enqueue([](CommonDialog &, QPrinter *printer) {
+            printer->setPrintRange(QPrinter::PageRange);
+            printer->setFromTo(2, 2);
+            return true;
+        });
+        w.trigger("print");
+        const QString info = toolOutput(QStringLiteral("pdfinfo"), {w.printers.outputFile});
+        static const QRegularExpression pages(QStringLiteral("Pages:\\s+(\\d+)"));
+        QVERIFY2(pages.match(info).captured(1).toInt() >= 3, qPrintable(info));
+        const QString text = pdfText(w.printers.outputFile);
+        QVERIFY2(text.startsWith(QStringLiteral("line")) &&
+                     text.contains(QStringLiteral("lastline")),
+                 qPrintable(text.left(200)));
+    }
+
     // Page setup opens on the page a new document prints on.
     void pageSetupShowsTheDefaultPage()
     {
