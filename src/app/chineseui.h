@@ -4,6 +4,8 @@
 // documents carry must reach an installed face.
 #pragma once
 
+#include "controls/chinesefonts.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,10 +17,6 @@ namespace Inkwell {
 // False when no translation file could be loaded (the dialogs then stay in
 // Qt's English); `loadedFrom` names the file that was used.
 bool installQtChinese(QCoreApplication &app, QString *loadedFrom = nullptr);
-
-// The installed faces that stand in for a Windows font name, best first;
-// empty for a name that needs no stand-in.
-QStringList chineseFontSubstitutes(const QString &family);
 
 // Registers the stand-ins with QFont, so a document keeps its font name
 // (宋体 stays 宋体 when saved) while it shows in a face that is there.

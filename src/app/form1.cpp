@@ -53,6 +53,7 @@ Form1::Form1(Services services, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Product::untitledCaption);
+    Commands::useDefaultPage(m_printer);
 
     Text1 = new RichTextBox(this);
     // The editor fills the client area; a row that tells how far a big file
@@ -528,7 +529,8 @@ void Form1::printsetup_Click()
 void Form1::print_Click()
 {
     m_document->finishLoading(); // a big file still arriving prints whole
-    tellFailure(Commands::print(*Text1, safeuse, m_printer, m_services.printers));
+    tellFailure(Commands::print(*Text1, safeuse, m_printer, m_services.printers,
+                                m_document->lastPath()));
 }
 
 void Form1::closeEvent(QCloseEvent *event)

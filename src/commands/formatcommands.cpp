@@ -3,7 +3,9 @@
 #include "controls/commondialog.h"
 #include "controls/richtextbox.h"
 
+#include <QPalette>
 #include <QTextCharFormat>
+#include <QWidget>
 
 namespace Inkwell::Commands {
 
@@ -25,12 +27,26 @@ quint32 toBgr(const QColor &c)
     return quint32(c.red()) | (quint32(c.green()) << 8) | (quint32(c.blue()) << 16);
 }
 
-// The dialog starts from the selection's colour; automatic or mixed colour
-// leaves the remembered one.
-void offerColour(CommonDialog &dialog, const RichTextBox::SelectionFormat &current)
+// What the colour dialogs start from: the colour the text shows. Text with no
+// colour of its own shows the view's text colour (the skin's or the
+// palette's), so OK on an unchanged dialog leaves it automatic. Only before
+// anything is typed, with nothing selected, is there no text to ask: the
+// colour chosen last is offered for what will be typed.
+struct ColourOffer {
+    quint32 bgr = 0;
+    bool remembered = false;
+};
+
+ColourOffer offerColour(const RichTextBox &editor, const RichTextBox::SelectionFormat &current,
+                        quint32 remembered)
 {
-    if (!(current.mixed & Part::Colour) && current.colour)
-        dialog.Color = toBgr(*current.colour);
+    if (current.colour)
+        return {toBgr(*current.colour), false};
+    if (!editor.textCursor().hasSelection() && editor.document()->isEmpty())
+        return {remembered, true};
+    QWidget *view = editor.activeView();
+    view->ensurePolished(); // a skin's colours reach the palette when the style polishes it
+    return {toBgr(view->palette().color(QPalette::Text)), false};
 }
 
 } // namespace
@@ -52,11 +68,14 @@ void font(RichTextBox &editor, CommonDialog &fontDialog)
         fontDialog.FontUnderline = current.underline;
     if (!(mixed & CdlFont::Strikethru))
         fontDialog.FontStrikethru = current.strikeOut;
-    offerColour(fontDialog, current);
+    const quint32 remembered = fontDialog.Color;
+    fontDialog.Color = offerColour(editor, current, remembered).bgr;
     fontDialog.MixedValues = mixed;
     const CommonDialog shown = fontDialog;
-    if (fontDialog.ShowFont() == cdlCancel)
+    if (fontDialog.ShowFont() == cdlCancel) {
+        fontDialog.Color = remembered;
         return;
+    }
 
     // A value counts as chosen when it differs from what the dialog showed,
     // or when the user picked one for a field shown blank.
@@ -85,15 +104,17 @@ void font(RichTextBox &editor, CommonDialog &fontDialog)
 void color(RichTextBox &editor, CommonDialog &colorDialog)
 {
     colorDialog.Flags = CdlFlags::ColorRgbInit | CdlFlags::ColorFullOpen;
-    const RichTextBox::SelectionFormat current = editor.selectionFormat();
-    offerColour(colorDialog, current);
-    if (colorDialog.ShowColor() == cdlCancel)
+    const quint32 remembered = colorDialog.Color;
+    const ColourOffer offer = offerColour(editor, editor.selectionFormat(), remembered);
+    colorDialog.Color = offer.bgr;
+    if (colorDialog.ShowColor() == cdlCancel) {
+        colorDialog.Color = remembered;
         return;
-    // This dialog has one value, so OK chooses it, also for text that had no
-    // colour of its own or several; only the colour the text has already is
-    // not applied again.
-    if (!(current.mixed & Part::Colour) && current.colour &&
-        toBgr(*current.colour) == colorDialog.Color)
+    }
+    // OK on the colour offered changes nothing: text without a colour of its
+    // own stays automatic, a mixed selection keeps its colours. The colour
+    // remembered for typing is a choice the dialog proposed, and OK takes it.
+    if (!offer.remembered && colorDialog.Color == offer.bgr)
         return;
     QTextCharFormat change;
     change.setForeground(fromBgr(colorDialog.Color));

@@ -1,21 +1,47 @@
 #include "commands/printcommands.h"
 
 #include "controls/commondialog.h"
-#include "core/printerhost.h"
+#include "controls/pageprinter.h"
 #include "controls/richtextbox.h"
+#include "core/printerhost.h"
+#include "core/product.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <QPrinter>
 
 namespace Inkwell::Commands {
 
-std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog, QPrinter &printer,
-                           PrinterHost &printers)
+namespace {
+
+// A new document's name, as its caption shows it.
+QString untitledName()
 {
+    return Product::untitledCaption.chopped(Product::captionSuffix.size());
+}
+
+} // namespace
+
+QString pdfOffer(const QString &documentPath)
+{
+    if (documentPath.isEmpty())
+        return QDir::home().filePath(untitledName() + QStringLiteral(".pdf"));
+    const QFileInfo file(documentPath);
+    return file.dir().filePath(file.completeBaseName() + QStringLiteral(".pdf"));
+}
+
+std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog, QPrinter &printer,
+                           PrinterHost &printers, const QString &documentPath)
+{
+    // The job carries the document's name, in the printer's queue too.
+    printer.setDocName(documentPath.isEmpty() ? untitledName()
+                                              : QFileInfo(documentPath).fileName());
     // The dialog says what will print: the selection when there is one,
     // otherwise everything. The user may switch a selection back to all.
     printer.setPrintRange(editor.textCursor().hasSelection() ? QPrinter::Selection
-                                                            : QPrinter::AllPages);
-    if (printDialog.ShowPrinter(printer) == cdlCancel)
+                                                             : QPrinter::AllPages);
+    if (printDialog.ShowPrinter(printer, pdfOffer(documentPath)) == cdlCancel)
         return std::nullopt;
     // The rest of the dialog's choices (printer, copies, pages) stay in the
     // printer and take effect there.
@@ -23,6 +49,16 @@ std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog,
     return printers.print(printer, [&editor, selectionOnly](QPagedPaintDevice *device) {
         editor.printTo(device, selectionOnly);
     });
+}
+
+void useDefaultPage(QPrinter &printer)
+{
+    const QPageLayout page = defaultPageLayout();
+    // A printer whose paper list lacks A4 keeps its own paper, with the margins.
+    if (!printer.setPageLayout(page)) {
+        printer.setPageSize(page.pageSize());
+        printer.setPageMargins(page.margins(), page.units());
+    }
 }
 
 void printsetup(CommonDialog &pageSetupDialog, QPrinter &printer)

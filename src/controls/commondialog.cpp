@@ -26,12 +26,12 @@ int CommonDialog::ShowFont()
     return m_host && m_host->showFont(*this) ? 0 : cdlCancel;
 }
 
-int CommonDialog::ShowPrinter(QPrinter &printer)
+int CommonDialog::ShowPrinter(QPrinter &printer, const QString &fileOffer)
 {
     if (!m_host)
         return cdlCancel;
     const bool ok = (Flags & CdlFlags::PrintSetup) ? m_host->showPageSetup(*this, printer)
-                                                   : m_host->showPrint(*this, printer);
+                                                   : m_host->showPrint(*this, printer, fileOffer);
     return ok ? 0 : cdlCancel;
 }
 

@@ -45,8 +45,9 @@ public:
     int ShowSave();
     int ShowColor();
     int ShowFont();
-    // Print dialog, or page setup when Flags holds PrintSetup.
-    int ShowPrinter(QPrinter &printer);
+    // Print dialog, or page setup when Flags holds PrintSetup. `fileOffer` is
+    // the file the print dialog offers for printing to a file.
+    int ShowPrinter(QPrinter &printer, const QString &fileOffer = QString());
 
     // The chosen file's name with extension, without its folder.
     QString FileTitle() const;
@@ -56,7 +57,7 @@ public:
     QString Filter;      // "desc|pattern|desc|pattern", as the design gives it
     QString DialogTitle; // empty: the host's default title
     int Flags = 0;
-    quint32 Color = 0;   // 0x00BBGGRR
+    quint32 Color = 0; // 0x00BBGGRR
     QString FontName;
     float FontSize = 8.0f;
     bool FontBold = false;
@@ -82,7 +83,8 @@ public:
     virtual bool showSave(CommonDialog &dialog) = 0;
     virtual bool showColor(CommonDialog &dialog) = 0;
     virtual bool showFont(CommonDialog &dialog) = 0;
-    virtual bool showPrint(CommonDialog &dialog, QPrinter &printer) = 0;
+    // `fileOffer`: the PDF file offered when the user prints to a file.
+    virtual bool showPrint(CommonDialog &dialog, QPrinter &printer, const QString &fileOffer) = 0;
     virtual bool showPageSetup(CommonDialog &dialog, QPrinter &printer) = 0;
 };
 

@@ -3,14 +3,15 @@
 #include "controls/fontcolordialog.h"
 
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontDatabase>
-#include <QFontDialog>
-#include <QFontInfo>
+#include <QLineEdit>
 #include <QPageSetupDialog>
+#include <QPageSize>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 
 namespace Inkwell {
 
@@ -106,29 +107,13 @@ bool QtDialogHost::showFont(CommonDialog &dialog)
     initial.setItalic(dialog.FontItalic);
     initial.setUnderline(dialog.FontUnderline);
     initial.setStrikeOut(dialog.FontStrikethru);
-    // A face that is not installed (黑体 from a Windows document) shows in a
-    // stand-in; the dialog lists that one, with its styles, so a bold 黑体
-    // shows as its bold stand-in rather than a plain "Sans Serif".
-    const QString shownFace = QFontInfo(initial).family();
-    if (!initial.family().isEmpty() && !shownFace.isEmpty() && shownFace != initial.family())
-        initial.setFamily(shownFace);
-    // The dialog finds the style by name, and the name Qt makes up for "bold"
-    // is translated while the face's own style names are not: name the
-    // face's own style that has the weight and slant wanted.
-    for (const QString &style : QFontDatabase::styles(initial.family())) {
-        if (QFontDatabase::bold(initial.family(), style) == initial.bold() &&
-            QFontDatabase::italic(initial.family(), style) == initial.italic()) {
-            initial.setStyleName(style);
-            break;
-        }
-    }
     FontColorDialog box(m_parent);
     box.setWindowTitle(dialog.DialogTitle.isEmpty() ? QStringLiteral("字体") : dialog.DialogTitle);
     box.setCurrentFont(initial);
     box.setCurrentColor(fromBgr(dialog.Color));
     box.setMixed(dialog.MixedValues);
-    // The dialog shows a stand-in for a face or size it does not list; only
-    // what the user changed from what it showed replaces the given values.
+    // Only what the user changed from what the dialog showed replaces the
+    // given values.
     const QFont start = box.currentFont();
     const QColor startColor = box.currentColor();
     if (box.exec() != QDialog::Accepted)
@@ -169,7 +154,7 @@ void QtDialogHost::takeFont(CommonDialog &dialog, const QFont &chosen)
     dialog.FontStrikethru = chosen.strikeOut();
 }
 
-bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer)
+bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer, const QString &fileOffer)
 {
     QPrintDialog box(&printer, m_parent);
     // Qt's own title is English, and some platforms show the program's name instead.
@@ -178,13 +163,50 @@ bool QtDialogHost::showPrint(CommonDialog &, QPrinter &printer)
     // from the editor), so the dialog shows what will print.
     box.setOption(QAbstractPrintDialog::PrintSelection,
                   printer.printRange() == QPrinter::Selection);
-    return box.exec() == QDialog::Accepted;
+    // Printing to a file offers the document's own name (Qt offers
+    // "print.pdf" in the working folder); a file the user chose earlier for
+    // this same document is offered again.
+    if (!fileOffer.isEmpty() &&
+        (printer.outputFileName().isEmpty() || fileOffer != m_lastFileOffer)) {
+        if (auto *name = box.findChild<QLineEdit *>(QStringLiteral("filename")))
+            name->setText(QDir::toNativeSeparators(fileOffer));
+    }
+    m_lastFileOffer = fileOffer;
+    // Qt's dialog gives a CUPS printer that printer's default paper on OK,
+    // whatever page the printer was set up with. The paper is chosen in the
+    // printer's properties: unless the user opened them, the document keeps
+    // the page set up for it.
+    const QPageSize page = printer.pageLayout().pageSize();
+    bool propertiesOpened = false;
+    if (auto *properties = box.findChild<QPushButton *>(QStringLiteral("properties")))
+        QObject::connect(properties, &QPushButton::clicked, &box,
+                         [&propertiesOpened] { propertiesOpened = true; });
+    if (box.exec() != QDialog::Accepted)
+        return false;
+    if (!propertiesOpened && printer.outputFormat() == QPrinter::NativeFormat &&
+        !printer.pageLayout().pageSize().isEquivalentTo(page))
+        printer.setPageSize(page); // refused by a printer without that paper
+    return true;
 }
 
 bool QtDialogHost::showPageSetup(CommonDialog &dialog, QPrinter &printer)
 {
     QPageSetupDialog box(&printer, m_parent);
     box.setWindowTitle(QStringLiteral("页面设置"));
+    // For a CUPS printer Qt's page setup shows the printer's default paper,
+    // not the page the printer is set up with (OK would then set that paper):
+    // show the printer's page where its paper list has it.
+    if (auto *sizes = box.findChild<QComboBox *>(QStringLiteral("pageSizeCombo"))) {
+        const QPageSize page = printer.pageLayout().pageSize();
+        for (int i = 0; i < sizes->count(); ++i) {
+            const QVariant data = sizes->itemData(i);
+            if (data.metaType() == QMetaType::fromType<QPageSize>() &&
+                data.value<QPageSize>().isEquivalentTo(page)) {
+                sizes->setCurrentIndex(i);
+                break;
+            }
+        }
+    }
     if (box.exec() != QDialog::Accepted)
         return false;
     dialog.Orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;

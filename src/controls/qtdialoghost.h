@@ -17,7 +17,7 @@ public:
     bool showSave(CommonDialog &dialog) override;
     bool showColor(CommonDialog &dialog) override;
     bool showFont(CommonDialog &dialog) override;
-    bool showPrint(CommonDialog &dialog, QPrinter &printer) override;
+    bool showPrint(CommonDialog &dialog, QPrinter &printer, const QString &fileOffer) override;
     bool showPageSetup(CommonDialog &dialog, QPrinter &printer) override;
 
     // "desc|pattern|desc|pattern" to Qt's "desc (pattern);;desc (pattern)".
@@ -28,6 +28,7 @@ public:
 private:
     bool showFile(CommonDialog &dialog, bool save);
     QWidget *m_parent;
+    QString m_lastFileOffer; // what the print dialog offered last time
 };
 
 } // namespace Inkwell

@@ -1,6 +1,7 @@
 #include "controls/qtmessagehost.h"
 
 #include <QAbstractButton>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QSysInfo>
@@ -29,12 +30,36 @@ void nameButtons(QMessageBox &box)
             button->setText(QString::fromUtf16(name.text));
 }
 
+// The width a box needs for its title to show whole in the window manager's
+// title bar: the title in a bold face (as openbox, xfwm and KWin draw it)
+// beside the window icon and the minimise, maximise and close buttons with
+// their padding (about eight lines' height in openbox's default theme), and
+// room to spare for themes with bigger buttons.
+int titleRoom(const QWidget &box)
+{
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const QFontMetrics metrics(titleFont);
+    return metrics.horizontalAdvance(box.windowTitle()) + 10 * metrics.height();
+}
+
+// QMessageBox fixes its width from its text (plus 50 pixels for the title,
+// too few beside a window manager's buttons): a short message left openbox
+// room for "In…" of "Inkwell". A strut in its layout widens it.
+void fitTitle(QMessageBox &box)
+{
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(titleRoom(box), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 } // namespace
 
 void QtMessageHost::inform(const QString &text, const QString &title, MessageIcon icon)
 {
     QMessageBox box(qtIcon(icon), title, text, QMessageBox::Ok, m_parent);
     nameButtons(box);
+    fitTitle(box);
     box.exec();
 }
 
@@ -45,10 +70,14 @@ MessageAnswer QtMessageHost::askYesNoCancel(const QString &text, const QString &
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
     nameButtons(box);
+    fitTitle(box);
     switch (box.exec()) {
-    case QMessageBox::Yes: return MessageAnswer::Yes;
-    case QMessageBox::No: return MessageAnswer::No;
-    default: return MessageAnswer::Cancel;
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    default:
+        return MessageAnswer::Cancel;
     }
 }
 
@@ -59,6 +88,7 @@ MessageAnswer QtMessageHost::askYesNo(const QString &text, const QString &title,
     box.setDefaultButton(defaultButton == MessageAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     nameButtons(box);
+    fitTitle(box);
     return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }
 
@@ -71,6 +101,7 @@ QString QtMessageHost::inputBox(const QString &prompt, const QString &title,
     box.setTextValue(defaultText);
     box.setOkButtonText(QStringLiteral("确定"));
     box.setCancelButtonText(QStringLiteral("取消"));
+    box.setMinimumWidth(std::max(box.minimumSizeHint().width(), titleRoom(box)));
     return box.exec() == QDialog::Accepted ? box.textValue() : QString();
 }
 
@@ -79,13 +110,13 @@ void QtMessageHost::about(const QString &title, const QString &firstLine, const 
     // The system's version lines beneath the program's own line, as an
     // operating system's About box would show them.
     const QString text = QStringLiteral("%1\n\n%2\n%3 %4\nQt %5")
-                             .arg(firstLine, QSysInfo::prettyProductName(),
-                                  QSysInfo::kernelType(), QSysInfo::kernelVersion(),
-                                  QString::fromLatin1(qVersion()));
+                             .arg(firstLine, QSysInfo::prettyProductName(), QSysInfo::kernelType(),
+                                  QSysInfo::kernelVersion(), QString::fromLatin1(qVersion()));
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, m_parent);
     if (!icon.isNull())
         box.setIconPixmap(icon.pixmap(64, 64));
     nameButtons(box);
+    fitTitle(box);
     box.exec();
 }
 

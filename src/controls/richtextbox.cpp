@@ -1,5 +1,6 @@
 #include "controls/richtextbox.h"
 
+#include "controls/pageprinter.h"
 #include "controls/pictureobject.h"
 #include "core/documenttext.h"
 #include "core/textbaseline.h"
@@ -733,7 +734,7 @@ void RichTextBox::printTo(QPagedPaintDevice *device, bool selectionOnly) const
         cut.setPosition(cursor.selectionStart(), QTextCursor::KeepAnchor);
         cut.removeSelectedText();
     }
-    copy->print(device);
+    printOnPages(*copy, device);
 }
 
 void RichTextBox::insertPicture(const QImage &image, const QByteArray &encoded,

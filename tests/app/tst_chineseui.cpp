@@ -16,6 +16,8 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -108,6 +110,59 @@ private slots:
         QCOMPARE(seen, buttons);
     }
 
+    // Every box is wide enough for its title beside a window manager's icon
+    // and buttons: a short message must not leave "In…" of "Inkwell".
+    void boxesFitTheirTitle_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("message, short text") << 0 << "Inkwell";
+        QTest::newRow("question") << 1 << "Inkwell";
+        QTest::newRow("save prompt") << 2 << "Inkwell";
+        QTest::newRow("about") << 3 << "关于 Inkwell";
+        QTest::newRow("input box") << 4 << "查找";
+        QTest::newRow("message, long title") << 0 << "注册txt关联 - Inkwell";
+    }
+    void boxesFitTheirTitle()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, title);
+        QtMessageHost host;
+        int width = 0;
+        QFont titleFont;
+        whenModalShows([&](QWidget *box) {
+            width = box->width();
+            titleFont = box->font();
+        });
+        const QString text = QStringLiteral("皮肤更换成功");
+        switch (kind) {
+        case 0:
+            host.inform(text, title, MessageIcon::Information);
+            break;
+        case 1:
+            host.askYesNo(text, title, MessageIcon::Exclamation);
+            break;
+        case 2:
+            host.askYesNoCancel(text, title);
+            break;
+        case 3:
+            host.about(title, QStringLiteral("Inkwell"), QIcon());
+            break;
+        default:
+            host.inputBox(text, title, QString());
+            break;
+        }
+        // Measured in openbox's default theme: its window icon and three
+        // buttons, with their padding, take about eight lines' height of a
+        // title bar (108 of the 145 pixels of a box that showed "In…").
+        titleFont.setBold(true);
+        const QFontMetrics metrics(titleFont);
+        const int needed = metrics.horizontalAdvance(title) + 8 * metrics.height();
+        QVERIFY2(
+            width >= needed,
+            qPrintable(QStringLiteral("%1 px wide, the title needs %2").arg(width).arg(needed)));
+    }
+
     void inputBoxButtons()
     {
         QtMessageHost host;
@@ -189,9 +244,10 @@ private slots:
         QCOMPARE(QFontInfo(font).family(), face);
     }
 
-    // The font dialog shows a Windows face by the installed face that stands
-    // in for it, bold included; OK without a change changes nothing.
-    void fontDialogShowsTheStandInFace()
+    // The font dialog shows a Windows face by its own name, chosen in its
+    // list, drawn in the installed face that stands in for it, bold included;
+    // OK without a change changes nothing.
+    void fontDialogShowsTheWindowsName()
     {
         if (!QFontDatabase::hasFamily(QStringLiteral("Noto Sans CJK SC")))
             QSKIP("Noto Sans CJK SC is not installed");
@@ -202,23 +258,31 @@ private slots:
         dialog.FontSize = 16;
         dialog.FontBold = true;
         QFont shown;
+        QString listed, style, sampleFace;
         auto *poll = new QTimer;
         poll->setInterval(10);
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, &shown] {
+        QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
             auto *box = qobject_cast<FontColorDialog *>(QApplication::activeModalWidget());
             if (!box)
                 return;
             poll->stop();
             poll->deleteLater();
             shown = box->currentFont();
+            listed = box->familyList()->currentItem() ? box->familyList()->currentItem()->text()
+                                                      : QString();
+            style = box->styleEdit()->text();
+            sampleFace = QFontInfo(box->sample()->font()).family();
             box->accept();
         });
         poll->start();
         QCOMPARE(dialog.ShowFont(), 0);
-        QCOMPARE(shown.family(), QStringLiteral("Noto Sans CJK SC"));
+        QCOMPARE(shown.family(), QStringLiteral("黑体"));
+        QCOMPARE(listed, QStringLiteral("黑体"));
+        QCOMPARE(style, QStringLiteral("粗体"));
+        QCOMPARE(sampleFace, QStringLiteral("Noto Sans CJK SC"));
         QVERIFY(shown.bold());
         QCOMPARE(shown.pointSizeF(), 16.0);
-        QCOMPARE(dialog.FontName, QStringLiteral("黑体")); // not replaced by the stand-in
+        QCOMPARE(dialog.FontName, QStringLiteral("黑体"));
         QVERIFY(dialog.FontBold);
     }
 

@@ -85,6 +85,8 @@ queue=InkwellPDF$$
 # its Unicode mapping and pdftotext reads symbols, by pdftocairo it stays text.
 lpadmin -p "$queue" -E -v cups-pdf:/ -P "$ppd" -o pdftops-renderer-default=pdftocairo
 lpadmin -d "$queue"
+# The queue's own paper is Letter: a new document still prints on A4.
+lpadmin -p "$queue" -o PageSize=Letter
 [ "$(lpstat -d | sed 's/.*: //')" = "$queue" ] || { echo "FAIL: $queue is not the default printer"; exit 1; }
 
 # cups-pdf writes into the job owner's home (its "Out ${HOME}/PDF").
@@ -136,6 +138,28 @@ print_by_keyboard() {
     done
     echo "FAIL: the print dialog did not close on Enter"; exit 1
 }
+# Page setup, confirmed as it opens, keeps the new document's A4 (Qt's
+# dialog would put the queue's Letter in its place).
+xdotool windowfocus --sync "$wid"
+sleep 0.3
+xdotool key alt+f
+sleep 0.5
+xdotool key u
+setup=
+for _ in $(seq 200); do
+    for w in $(program_windows); do
+        [ "$w" != "$wid" ] && [ "$(xdotool getwindowname "$w")" = 页面设置 ] && setup=$w
+    done
+    [ -n "$setup" ] && break
+    sleep 0.1
+done
+[ -n "$setup" ] || { echo "FAIL: Alt+F, U showed no page setup"; cat "$work/inkwell.log"; exit 1; }
+xdotool windowfocus --sync "$setup"
+sleep 1
+xdotool key Return
+for _ in $(seq 100); do program_windows | grep -qx "$setup" || break; sleep 0.1; done
+program_windows | grep -qx "$setup" && { echo "FAIL: page setup did not close on Enter"; exit 1; }
+
 print_by_keyboard
 
 pdf=
@@ -152,12 +176,20 @@ if [ -z "$pdf" ]; then
     exit 1
 fi
 text=$(pdftotext "$pdf" - 2>/dev/null || true)
+page=$(pdfinfo "$pdf" 2>/dev/null | sed -n 's/^Page size: *\([0-9.]*\) x \([0-9.]*\) pts.*/\1 \2/p')
+# The probe's left edge, in points: the 20 mm margin (56.7 pt), not 2 cm more.
+left=$(pdftotext -bbox "$pdf" - 2>/dev/null | sed -n "s/.*<word xMin=\"\([0-9.]*\)\".*>$probe<.*/\1/p" | head -n1)
 if [ -n "${INKWELL_E2E_KEEP:-}" ]; then cp "$pdf" "$INKWELL_E2E_KEEP/"; cp "$work"/spool/d* "$work"/log/* "$INKWELL_E2E_KEEP/" 2>/dev/null || true; fi
 rm -f "$pdf"
 case "$text" in
     *"$probe"*) echo "printed through CUPS queue $queue" ;;
     *) echo "FAIL: the printed PDF lacks the document's text; pdftotext gave: $text"; exit 1 ;;
 esac
+awk -v p="$page" 'BEGIN { split(p, s, " "); exit !(s[1] > 594 && s[1] < 597 && s[2] > 841 && s[2] < 843) }' ||
+    { echo "FAIL: printed on a page of $page pt, not A4 (595 x 842)"; exit 1; }
+awk -v x="$left" 'BEGIN { exit !(x != "" && x > 55.5 && x < 60) }' ||
+    { echo "FAIL: the text starts ${left:-nowhere} pt from the left edge, not at 20 mm (56.7 pt)"; exit 1; }
+echo "printed on A4 with the text 20 mm from the left edge ($left pt)"
 
 # A queue that refuses jobs: the user is told in a box titled "Inkwell"
 # instead of the job vanishing.

@@ -1,6 +1,15 @@
 #include "commands/commandtests.h"
 
+#include "controls/chinesefonts.h"
+#include "controls/fontcolordialog.h"
+#include "controls/qtdialoghost.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QListWidget>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace Inkwell;
 using namespace Inkwell::Testing;
@@ -87,6 +96,38 @@ struct Look {
     }
 };
 
+quint32 toBgr(const QColor &c)
+{
+    return quint32(c.red()) | (quint32(c.green()) << 8) | (quint32(c.blue()) << 16);
+}
+
+// Answers the next dialog with the real one, as a user who presses Enter at
+// once; `shown` gets the colour it showed.
+ScriptedDialogHost::Answer pressEnter(ScriptedDialogHost::Shown::Kind kind, QColor *shown)
+{
+    return [kind, shown](CommonDialog &d, QPrinter *) {
+        QTimer::singleShot(0, [shown] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            if (auto *colours = qobject_cast<QColorDialog *>(modal))
+                *shown = colours->currentColor();
+            else if (auto *font = qobject_cast<FontColorDialog *>(modal))
+                *shown = font->currentColor();
+            QWidget *focus = QApplication::focusWidget();
+            QTest::keyClick(focus && modal->isAncestorOf(focus) ? focus : modal, Qt::Key_Return);
+            if (modal->isVisible()) // Enter did not close it: end the test's wait
+                qobject_cast<QDialog *>(modal)->reject();
+        });
+        QtDialogHost host;
+        return kind == ScriptedDialogHost::Shown::Color ? host.showColor(d) : host.showFont(d);
+    };
+}
+
+// A skin as the shipped dark one colours the views' text.
+const char *const darkSkin = "QPlainTextEdit, QTextEdit { color: #e4e7ee; "
+                             "background-color: #12141a; }";
+
 Look lookAt(RichTextBox &text, int position)
 {
     const QTextCharFormat f = formatAt(text, position);
@@ -135,17 +176,23 @@ private slots:
         QTest::addColumn<bool>("bold");
         QTest::addColumn<quint32>("color");
         QTest::addColumn<int>("mixed");
+        const quint32 viewColour =
+            toBgr(TestWindow().text1().activeView()->palette().color(QPalette::Text));
         QTest::newRow("uniform heading")
             << 0 << 7 << "DejaVu Sans" << 24.0f << true << quint32(0x0000FF) << 0;
         QTest::newRow("part of the heading")
             << 2 << 4 << "DejaVu Sans" << 24.0f << true << quint32(0x0000FF) << 0;
         QTest::newRow("caret in the heading")
             << 3 << 3 << "DejaVu Sans" << 24.0f << true << quint32(0x0000FF) << 0;
-        // Plain text has no colour of its own: the remembered light grey shows.
+        // Plain text has no colour of its own: it shows in the view's text
+        // colour, and the dialog offers that.
         QTest::newRow("plain body: automatic colour")
-            << 8 << 12 << "宋体" << 12.0f << false << quint32(0xE0E0E0) << 0;
+            << 8 << 12 << "宋体" << 12.0f << false << viewColour << 0;
+        QTest::newRow("caret in the body: automatic colour")
+            << 10 << 10 << "宋体" << 12.0f << false << viewColour << 0;
+        // A mixed colour offers the colour the selection starts with.
         QTest::newRow("heading and body: mixed")
-            << 5 << 10 << "宋体" << 9.0f << false << quint32(0xE0E0E0)
+            << 5 << 10 << "宋体" << 9.0f << false << quint32(0x0000FF)
             << (CdlFont::Name | CdlFont::Size | CdlFont::Bold | CdlFont::Color);
     }
     void fontDialogStartsFromTheSelection()
@@ -399,6 +446,106 @@ private slots:
         QCOMPARE(formatAt(w.text1(), 2).foreground().color(), QColor(255, 0, 0));
         QCOMPARE(w.form->openuse.Color, 0x0000FFu);
         QCOMPARE(w.dialogs.shown.size(), 2);
+    }
+
+    // Enter on a dialog left as it opened changes no colour: text without a
+    // colour of its own stays automatic (the skin's colour still reaches it),
+    // text with one keeps it. The dialog showed the colour the text shows.
+    void unchangedDialogKeepsColours_data()
+    {
+        QTest::addColumn<int>("dialog");
+        QTest::addColumn<bool>("ownColour");
+        QTest::addColumn<bool>("skin");
+        QTest::addColumn<QColor>("shown");
+        const int colour = ScriptedDialogHost::Shown::Color, font = ScriptedDialogHost::Shown::Font;
+        const QColor skinText(0xe4, 0xe7, 0xee), red(255, 0, 0);
+        QTest::newRow("colour, automatic, skin") << colour << false << true << skinText;
+        QTest::newRow("colour, own red, skin") << colour << true << true << red;
+        QTest::newRow("font, automatic, skin") << font << false << true << skinText;
+        QTest::newRow("font, own red, skin") << font << true << true << red;
+        QTest::newRow("colour, automatic, no skin") << colour << false << false << QColor();
+    }
+    void unchangedDialogKeepsColours()
+    {
+        QFETCH(int, dialog);
+        QFETCH(bool, ownColour);
+        QFETCH(bool, skin);
+        QFETCH(QColor, shown);
+        const QString before = qApp->styleSheet();
+        if (skin)
+            qApp->setStyleSheet(QString::fromLatin1(darkSkin));
+        const auto restore = qScopeGuard([before] { qApp->setStyleSheet(before); });
+        TestWindow w;
+        typeHeading(w);
+        if (!shown.isValid())
+            shown = w.text1().activeView()->palette().color(QPalette::Text);
+        if (ownColour)
+            select(w.text1(), 0, 7);
+        else
+            select(w.text1(), 8, 12);
+        const QList<QTextCharFormat> formats = formatsOf(w.text1());
+        QColor seen;
+        w.dialogs.script.enqueue(pressEnter(ScriptedDialogHost::Shown::Kind(dialog), &seen));
+        w.trigger(dialog == ScriptedDialogHost::Shown::Color ? "color" : "font");
+        QCOMPARE(w.dialogs.shown.size(), 1);
+        QCOMPARE(seen, shown);
+        QCOMPARE(formatsOf(w.text1()), formats);
+        QVERIFY(!formatAt(w.text1(), 9).hasProperty(QTextFormat::ForegroundBrush));
+        QVERIFY(!w.text1().document()->isUndoAvailable());
+    }
+
+    // The colour chosen last is offered only where there is no text to ask:
+    // nothing selected and nothing typed. OK there takes it for the typing.
+    void rememberedColourOnlyBeforeTyping()
+    {
+        TestWindow w;
+        Seen seen;
+        w.dialogs.script.enqueue(record(&seen, change([](CommonDialog &) {})));
+        w.trigger("color");
+        QCOMPARE(seen.color, 0xE0E0E0u);
+        w.type(QStringLiteral("x"));
+        QCOMPARE(formatAt(w.text1(), 0).foreground().color(), QColor(224, 224, 224));
+
+        TestWindow typed;
+        typed.type(QStringLiteral("y"));
+        Seen afterTyping;
+        typed.dialogs.script.enqueue(record(&afterTyping, change([](CommonDialog &) {})));
+        typed.trigger("color");
+        QCOMPARE(afterTyping.color,
+                 toBgr(typed.text1().activeView()->palette().color(QPalette::Text)));
+        QVERIFY(!formatAt(typed.text1(), 0).hasProperty(QTextFormat::ForegroundBrush));
+    }
+
+    // The Chinese name picked in the real font dialog is the name the text
+    // gets and the RTF names, so that Word on Windows finds 黑体 again.
+    void chosenChineseNameIsWritten()
+    {
+        if (!offeredChineseFamilies().contains(QStringLiteral("黑体")))
+            QSKIP("no face stands in for 黑体 here");
+        TestWindow w;
+        w.text1().setText(QStringLiteral("标题 body"));
+        select(w.text1(), 0, 2);
+        w.dialogs.script.enqueue([](CommonDialog &d, QPrinter *) {
+            QTimer::singleShot(0, [] {
+                auto *box = qobject_cast<FontColorDialog *>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                const auto items =
+                    box->familyList()->findItems(QStringLiteral("黑体"), Qt::MatchExactly);
+                if (!items.isEmpty())
+                    box->familyList()->setCurrentItem(items.first());
+                box->styleList()->setCurrentRow(2); // 粗体
+                box->accept();
+            });
+            return QtDialogHost().showFont(d);
+        });
+        w.trigger("font");
+        const QTextCharFormat f = formatAt(w.text1(), 0);
+        QCOMPARE(f.fontFamilies().toStringList(), QStringList{QStringLiteral("黑体")});
+        QVERIFY(f.fontWeight() >= QFont::Bold);
+        const QByteArray rtf = w.bytesOf(FileFormat::Rtf);
+        QVERIFY2(rtf.contains("\\'ba\\'da\\'cc\\'e5"), rtf.constData()); // 黑体 in GBK
+        QVERIFY2(!rtf.contains("Noto"), rtf.constData());
     }
 
     // A font or colour change is a change: closing asks.

@@ -1,9 +1,18 @@
 #include "commands/commandtests.h"
+#include "controls/qtdialoghost.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
+#include <QPageSetupDialog>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using namespace Inkwell;
 using namespace Inkwell::Testing;
@@ -43,6 +52,29 @@ QList<QSize> pdfPictures(const QString &pdf)
     }
     return out;
 }
+
+// The box around all the words of the first page, in points from its top
+// left corner, from pdftotext -bbox.
+QRectF inkBox(const QString &pdf)
+{
+    const QString html =
+        toolOutput(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-bbox"), QStringLiteral("-f"), QStringLiteral("1"),
+                    QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
+                       "yMax=\"([0-9.]+)\">"));
+    QRectF box;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QRectF one(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                         QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
+        box = box.isNull() ? one : box.united(one);
+    }
+    return box;
+}
+
+constexpr double pointsPerMm = 72.0 / 25.4;
 
 ScriptedDialogHost::Answer accept()
 {
@@ -186,6 +218,173 @@ private slots:
             QCOMPARE(size.width() > size.height(), landscape);
         }
         QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    // A new document prints on A4 with 20 mm margins; the margins page setup
+    // leaves are the margins the text is printed within, nothing added.
+    void marginsSetUpAreMarginsPrinted_data()
+    {
+        QTest::addColumn<bool>("pageSetup");
+        QTest::addColumn<QMarginsF>("margins"); // millimetres
+        QTest::newRow("new document") << false << QMarginsF(20, 20, 20, 20);
+        QTest::newRow("margins from page setup") << true << QMarginsF(10, 30, 15, 25);
+    }
+    void marginsSetUpAreMarginsPrinted()
+    {
+        QFETCH(bool, pageSetup);
+        QFETCH(QMarginsF, margins);
+        if (!havePoppler())
+            QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) are not installed");
+        TestWindow w;
+        if (pageSetup) {
+            w.dialogs.script.enqueue([margins](CommonDialog &d, QPrinter *printer) {
+                printer->setPageMargins(margins, QPageLayout::Millimeter);
+                d.Orientation = 1;
+                return true;
+            });
+            w.trigger("printsetup");
+        }
+        // One long paragraph: its lines run from margin to margin.
+        w.text1().setText(QStringLiteral("Mwide ") + QStringLiteral("alpha beta ").repeated(150));
+        w.printers.outputFile = m_tmp->filePath(QStringLiteral("margins.pdf"));
+        w.dialogs.script.enqueue(accept());
+        w.trigger("print");
+        QVERIFY(w.messages.shown.isEmpty());
+        const QSizeF page = pageSize(w.printers.outputFile);
+        QVERIFY2(std::abs(page.width() - 595.3) < 1 && std::abs(page.height() - 841.9) < 1,
+                 "the page is not A4");
+        const QRectF ink = inkBox(w.printers.outputFile);
+        QVERIFY2(!ink.isNull(), "no text found on the page");
+        const QString where = QStringLiteral("text from %1,%2 to %3 pt")
+                                  .arg(ink.left())
+                                  .arg(ink.top())
+                                  .arg(ink.right());
+        // Glyphs sit a little inside their line, a point or two, and the page
+        // edges fall on whole pixels of the printer: never a centimetre off.
+        QVERIFY2(ink.left() >= margins.left() * pointsPerMm - 1 &&
+                     ink.left() <= margins.left() * pointsPerMm + 3,
+                 qPrintable(where));
+        QVERIFY2(ink.top() >= margins.top() * pointsPerMm - 1 &&
+                     ink.top() <= margins.top() * pointsPerMm + 4,
+                 qPrintable(where));
+        const double rightEdge = page.width() - margins.right() * pointsPerMm;
+        QVERIFY2(ink.right() <= rightEdge + 1 && ink.right() >= rightEdge - 30, qPrintable(where));
+    }
+
+    // A page range chosen in the print dialog does not limit what prints.
+    void pageRangeDoesNotLimitPrinting()
+    {
+        if (!havePoppler())
+            QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) are not installed");
+        TestWindow w;
+        w.text1().setText(QStringLiteral("line\n").repeated(150) + QStringLiteral("lastline"));
+        w.printers.outputFile = m_tmp->filePath(QStringLiteral("range.pdf"));
+        w.dialogs.script.enqueue([](CommonDialog &, QPrinter *printer) {
+            printer->setPrintRange(QPrinter::PageRange);
+            printer->setFromTo(2, 2);
+            return true;
+        });
+        w.trigger("print");
+        const QString info = toolOutput(QStringLiteral("pdfinfo"), {w.printers.outputFile});
+        static const QRegularExpression pages(QStringLiteral("Pages:\\s+(\\d+)"));
+        QVERIFY2(pages.match(info).captured(1).toInt() >= 3, qPrintable(info));
+        const QString text = pdfText(w.printers.outputFile);
+        QVERIFY2(text.startsWith(QStringLiteral("line")) &&
+                     text.contains(QStringLiteral("lastline")),
+                 qPrintable(text.left(200)));
+    }
+
+    // Page setup opens on the page a new document prints on.
+    void pageSetupShowsTheDefaultPage()
+    {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China)); // millimetres
+        const auto restore = qScopeGuard([before] { QLocale::setDefault(before); });
+        TestWindow w;
+        QString paper;
+        QList<double> margins;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QPageSetupDialog *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (auto *sizes = box->findChild<QComboBox *>(QStringLiteral("pageSizeCombo")))
+                paper = sizes->currentText();
+            for (const char *name : {"leftMargin", "topMargin", "rightMargin", "bottomMargin"})
+                if (auto *spin = box->findChild<QDoubleSpinBox *>(QString::fromLatin1(name)))
+                    margins << spin->value();
+            box->reject();
+        });
+        QtDialogHost host;
+        QVERIFY(!host.showPageSetup(w.form->openuse, *w.form->printer()));
+        QCOMPARE(paper, QStringLiteral("A4"));
+        QCOMPARE(margins, (QList<double>{20, 20, 20, 20}));
+    }
+
+    // Printing to a file offers the document's name with ".pdf" in its
+    // folder, the home folder for a new document; the job carries the name.
+    void printToFileOffersTheDocumentsName_data()
+    {
+        QTest::addColumn<QString>("file"); // in the test's folder; "": a new document
+        QTest::addColumn<QString>("offered");
+        QTest::addColumn<QString>("jobName");
+        QTest::newRow("new document") << "" << QDir::home().filePath("无标题.pdf") << "无标题";
+        QTest::newRow("text file") << "报告.txt"
+                                   << "报告.pdf"
+                                   << "报告.txt";
+        QTest::newRow("two dots") << "notes.v2.rtf"
+                                  << "notes.v2.pdf"
+                                  << "notes.v2.rtf";
+        QTest::newRow("no ending") << "README"
+                                   << "README.pdf"
+                                   << "README";
+    }
+    void printToFileOffersTheDocumentsName()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, offered);
+        QFETCH(QString, jobName);
+        QString path;
+        if (!file.isEmpty()) {
+            path = m_tmp->filePath(file);
+            QVERIFY(writeBytes(path, "text"));
+            offered = m_tmp->filePath(offered);
+        }
+        TestWindow w(path);
+        w.dialogs.script.enqueue(ScriptedDialogHost::cancel());
+        w.trigger("print");
+        QCOMPARE(w.dialogs.shown.size(), 1);
+        QCOMPARE(w.dialogs.shown[0].fileName, offered);
+        QCOMPARE(w.form->printer()->docName(), jobName);
+        QCOMPARE(w.form->safeuse.FileName, QStringLiteral("*.stx")); // safeuse keeps its own
+    }
+
+    // The real print dialog puts the offer in its file field; a file the
+    // user chose for the same document is offered again, not for another.
+    void printDialogShowsTheFileOffered()
+    {
+        const QString report = m_tmp->filePath(QStringLiteral("报告.pdf"));
+        const QString other = m_tmp->filePath(QStringLiteral("other.pdf"));
+        const QString mine = m_tmp->filePath(QStringLiteral("mine.pdf"));
+        QtDialogHost host;
+        CommonDialog safeuse(&host);
+        QPrinter printer;
+        const auto fileShown = [&](const QString &offer) {
+            QString seen = QStringLiteral("<no dialog>");
+            QTimer::singleShot(0, [&seen] {
+                auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                auto *name = box->findChild<QLineEdit *>(QStringLiteral("filename"));
+                seen = name ? name->text() : QStringLiteral("<no file field>");
+                box->reject();
+            });
+            safeuse.ShowPrinter(printer, offer);
+            return seen;
+        };
+        QCOMPARE(fileShown(report), report);
+        printer.setOutputFileName(mine); // printed to a file of the user's own
+        QCOMPARE(fileShown(report), mine);
+        QCOMPARE(fileShown(other), other);
     }
 
     // Pictures print at their place, fonts and colours with the text.

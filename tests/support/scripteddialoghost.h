@@ -7,6 +7,7 @@
 #include <QPrinter>
 #include <QQueue>
 #include <functional>
+#include <optional>
 
 namespace Inkwell::Testing {
 
@@ -19,7 +20,7 @@ public:
 
     struct Shown {
         enum Kind { Open, Save, Color, Font, Print, PageSetup } kind;
-        QString fileName; // the preset the dialog opened with
+        QString fileName; // the preset the dialog opened with (print: the file offered)
         int flags;
         CommonDialog *dialog;
     };
@@ -42,16 +43,20 @@ public:
     bool showSave(CommonDialog &d) override { return run(Shown::Save, d, nullptr); }
     bool showColor(CommonDialog &d) override { return run(Shown::Color, d, nullptr); }
     bool showFont(CommonDialog &d) override { return run(Shown::Font, d, nullptr); }
-    bool showPrint(CommonDialog &d, QPrinter &p) override { return run(Shown::Print, d, &p); }
+    bool showPrint(CommonDialog &d, QPrinter &p, const QString &fileOffer) override
+    {
+        return run(Shown::Print, d, &p, fileOffer);
+    }
     bool showPageSetup(CommonDialog &d, QPrinter &p) override
     {
         return run(Shown::PageSetup, d, &p);
     }
 
 private:
-    bool run(Shown::Kind kind, CommonDialog &d, QPrinter *printer)
+    bool run(Shown::Kind kind, CommonDialog &d, QPrinter *printer,
+             const std::optional<QString> &offer = std::nullopt)
     {
-        shown.append({kind, d.FileName, d.Flags, &d});
+        shown.append({kind, offer.value_or(d.FileName), d.Flags, &d});
         if (script.isEmpty()) {
             unexpectedDialog = true;
             return false;
