@@ -56,9 +56,16 @@ Serialized serialize(const QTextDocument &document, const TextEncoding &encoding
         return out;
     }
     out.bytes = encodeTextFile(exportPlainText(document), encoding, &out.lossless);
-    if (format == FileFormat::Scrambled)
+    if (format == FileFormat::Scrambled) {
         scrambleInPlace(out.bytes);
+        out.access = NewFileAccess::Private;
+    }
     return out;
+}
+
+std::optional<Error> writeDocument(const QString &path, const Serialized &file)
+{
+    return writeFileAtomically(path, file.bytes, file.access);
 }
 
 int rtfCodePageFor(const TextEncoding &encoding)

@@ -515,6 +515,48 @@ private slots:
         QVERIFY2(chinese, qPrintable(read.error->why));
     }
 
+    // A scrambled note is nobody else's to read: a new one is its owner's
+    // alone; an existing file of any format keeps the mode it has.
+    void savedFileMode_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("existing"); // -1: a new file
+        QTest::addColumn<int>("mode");
+        QTest::newRow("new x.stx: owner only") << "x.stx" << -1 << 0600;
+        QTest::newRow("new a.txt: what the umask allows") << "a.txt" << -1 << 0644;
+        QTest::newRow("new a.rtf: what the umask allows") << "a.rtf" << -1 << 0644;
+        QTest::newRow("existing x.stx keeps 0640") << "x.stx" << 0640 << 0640;
+        QTest::newRow("existing x.stx keeps 0664") << "x.stx" << 0664 << 0664;
+        QTest::newRow("existing a.txt keeps 0600") << "a.txt" << 0600 << 0600;
+    }
+    void savedFileMode()
+    {
+        QFETCH(QString, title);
+        QFETCH(int, existing);
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(title);
+        const QByteArray name = QFile::encodeName(path);
+        if (existing >= 0) {
+            QVERIFY(writeFile(path, "old"));
+            QVERIFY(::chmod(name.constData(), mode_t(existing)) == 0);
+        }
+        QTextDocument document;
+        document.setPlainText(QStringLiteral("私人笔记"));
+        const Serialized file =
+            serialize(document, TextEncoding::forNewDocument(), saveFormatFor(title));
+        const mode_t previous = ::umask(022);
+        const auto error = writeDocument(path, file);
+        ::umask(previous);
+        QVERIFY2(!error, error ? qPrintable(error->why) : "");
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), file.bytes);
+        struct stat st {};
+        QVERIFY(::stat(name.constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), mode);
+    }
+
     void saveErrorFrame()
     {
         const Error error =
