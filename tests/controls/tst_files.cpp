@@ -489,6 +489,49 @@ private slots:
 
     // A temporary file that a save left when it died before renaming it is
     // removed by the next save into the folder; nothing else is.
+    // A save killed between linking its temporary file and renaming it
+    // leaves that file; the next save into the folder, a minute on, removes
+    // it (and not while it is younger: it may be another window's save).
+    void tempOfAKilledSaveRemoved_data()
+    {
+        QTest::addColumn<int>("age"); // seconds, when the next save comes
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("a minute later: removed") << 61 << true;
+        QTest::newRow("moments later: kept") << 0 << false;
+    }
+    void tempOfAKilledSaveRemoved()
+    {
+        QFETCH(int, age);
+        QFETCH(bool, removed);
+        const QString file = path(QStringLiteral("f.txt"));
+        QVERIFY(writeBytes(file, "old"));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            setSaveStageHook([](SaveStage stage, qint64) {
+                if (stage == SaveStage::Linked)
+                    ::_exit(0);
+            });
+            writeFileAtomically(file, "new text");
+            ::_exit(1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0); // died at the rename
+        QCOMPARE(readBytes(file), QByteArray("old"));
+        const QStringList left = tempFilesIn(m_tmp->path());
+        QCOMPARE(left.size(), 1);
+        const QString temp = path(left[0]);
+        QCOMPARE(readBytes(temp), QByteArray("new text"));
+        if (age > 0) {
+            const timespec when[2] = {{::time(nullptr) - age, 0}, {::time(nullptr) - age, 0}};
+            QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(temp).constData(), when, 0) == 0);
+        }
+
+        QVERIFY(!writeFileAtomically(path(QStringLiteral("other.txt")), "x"));
+        QCOMPARE(QFileInfo::exists(temp), !removed);
+        QCOMPARE(readBytes(file), QByteArray("old"));
+    }
+
     void abandonedTempFilesRemoved_data()
     {
         QTest::addColumn<QString>("name");
