@@ -26,7 +26,11 @@ FileFormat saveFormatFor(const QString &fileTitle)
 DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
 {
     DocumentBytes out;
-    FileContent content = readRegularFile(path, limit, true);
+    // A scrambled note named but not there yet is made private at once: the
+    // save that follows keeps the mode of the file it finds.
+    FileContent content = readRegularFile(path, limit, true,
+                                          mode == ReadMode::Scrambled ? NewFileAccess::Private
+                                                                      : NewFileAccess::Shared);
     if (content.error) {
         out.error =
             Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)), content.error->why};

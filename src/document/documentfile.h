@@ -35,8 +35,8 @@ struct DocumentBytes {
 };
 
 // Reads a file whole as the document will see it. A path that names nothing
-// is created empty; anything but a regular file, and a file over `limit`
-// bytes, is refused. The error's `what` is "无法打开文件“<path>”".
+// is created empty (its owner's alone when read as a scrambled file); anything but a regular file,
+// and a file over `limit` bytes, is refused. The error's `what` is "无法打开文件“<path>”".
 DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit);
 
 struct ParsedRtf {

@@ -543,6 +543,8 @@ private slots:
             << "rtf" << scrambled << false << QString();
         QTest::newRow("scrambled") << "scrambled" << scrambled << false << QString();
         QTest::newRow("missing: created empty") << "missing" << text << false << QString();
+        QTest::newRow("missing scrambled: created empty, owner only")
+            << "missing" << scrambled << false << QString();
         QTest::newRow("a folder") << "folder" << text << false
                                   << QStringLiteral("这是一个文件夹，不是文件");
         QTest::newRow("a FIFO") << "fifo" << text << false << QStringLiteral("不是普通文件");
@@ -580,13 +582,22 @@ private slots:
         } else if (kind == u"big") {
             QVERIFY(writeFile(path, QByteArray(2048, 'x')));
         }
+        const int scrambledMode = int(ReadMode::Scrambled);
+        const mode_t previousMask = ::umask(022);
         const DocumentBytes read = readDocumentFile(path, ReadMode(mode), 1024);
+        ::umask(previousMask);
         if (why.isEmpty()) {
             QVERIFY2(!read.error, qPrintable(read.error ? read.error->why : QString()));
             QCOMPARE(read.bytes, expected);
             QCOMPARE(read.rich, rich);
-            if (kind == u"missing")
+            if (kind == u"missing") {
                 QVERIFY(QFile::exists(path));
+                // Under umask 022: what it allows for text, the owner only
+                // for a scrambled note, which a save then keeps.
+                struct stat st {};
+                QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+                QCOMPARE(int(st.st_mode & 0777), mode == scrambledMode ? 0600 : 0644);
+            }
             return;
         }
         QVERIFY(read.error);
