@@ -1,16 +1,13 @@
 #include "core/atomicfile.h"
 
+#include "core/atomicfiletemps.h"
 #include "core/systemerror.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
-#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -196,65 +193,15 @@ struct TempFile {
     bool unnamed = false;
 };
 
-constexpr std::string_view tempMark = ".inkwell-";
-
 QByteArray hiddenName(const QByteArray &target)
 {
-    return directoryOf(target) + "/." + nameOf(target) +
-           QByteArray(tempMark.data(), qsizetype(tempMark.size())) +
-           QByteArray::number(QRandomGenerator::global()->generate(), 36);
-}
-
-// Whether a name is one hiddenName() gives: ".NAME.inkwell-" and a tag of
-// base-36 digits of a 32-bit number.
-bool isTempName(std::string_view name)
-{
-    const size_t mark = name.rfind(tempMark);
-    if (name.size() < 2 || name[0] != '.' || mark == std::string_view::npos || mark < 2)
-        return false;
-    const std::string_view tag = name.substr(mark + tempMark.size());
-    return !tag.empty() && tag.size() <= 7 && std::all_of(tag.begin(), tag.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
-    });
-}
-
-// A temporary file older than this, that no save holds, was left by a save
-// that never finished (the program died between linking and renaming it).
-constexpr time_t abandonedAfter = 60;
-
-// Removes the user's own abandoned temporary files from the folder. A save
-// holds a lock on its temporary file until it is renamed, so one still
-// under way in another window (a slow disk syncing a big file) is left alone.
-void removeAbandonedTemps(const QByteArray &dir)
-{
-    DIR *listing = ::opendir(dir.constData());
-    if (!listing)
-        return;
-    const int dirFd = ::dirfd(listing);
-    const uid_t me = ::geteuid();
-    const time_t now = ::time(nullptr);
-    while (const dirent *entry = ::readdir(listing)) {
-        if (!isTempName(entry->d_name))
-            continue;
-        constexpr int flags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-        Fd fd(::openat(dirFd, entry->d_name, O_RDONLY | flags));
-        if (fd.get() < 0)
-            fd = Fd(::openat(dirFd, entry->d_name, O_WRONLY | flags));
-        struct stat st {};
-        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-            st.st_uid != me || st.st_nlink != 1 || now - st.st_mtime < abandonedAfter)
-            continue;
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
-        ::unlinkat(dirFd, entry->d_name, 0);
-    }
-    ::closedir(listing);
+    return SaveTemps::hiddenName(directoryOf(target), nameOf(target));
 }
 
 int createTemp(const QByteArray &target, mode_t mode, TempFile *temp)
 {
     const QByteArray dir = directoryOf(target);
-    // Held until the file is renamed or removed: see removeAbandonedTemps().
+    // Held until the file is renamed or removed: see SaveTemps::removeAbandoned().
     const auto lock = [](int fd) { ::flock(fd, LOCK_EX | LOCK_NB); };
     if (::access("/proc/self/fd", X_OK) == 0) {
         const int fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
@@ -396,7 +343,7 @@ Outcome save(const QByteArray &path, const QByteArray &bytes, NewFileAccess acce
     struct stat st {};
     if (const int error = resolveTarget(path, &target, &exists, &st))
         return failed(error);
-    removeAbandonedTemps(directoryOf(target));
+    SaveTemps::removeAbandoned(directoryOf(target));
     if (!exists) {
         NoTemp noTemp = NoTemp::None;
         return failed(replaceThroughTemp(target, bytes, -1, nullptr, access, &noTemp));
