@@ -1,11 +1,13 @@
 #include "commands/insertcommands.h"
 
-#include "core/clock.h"
 #include "controls/commondialog.h"
 #include "controls/richtextbox.h"
+#include "core/clock.h"
 #include "core/documentimages.h"
+#include "core/regularfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace Inkwell::Commands {
 
@@ -26,16 +28,29 @@ std::optional<Error> addpicture(RichTextBox &editor, CommonDialog &pictureDialog
     if (pictureDialog.ShowOpen() == cdlCancel)
         return std::nullopt;
     const QString path = pictureDialog.FileName;
-    const Error unloadable{QStringLiteral("无法载入图片“%1”。").arg(path), QString()};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return unloadable;
-    // Read one byte past the limit so that an oversized file is refused, not cut.
-    const QByteArray bytes = file.read(DocumentImages::maxEncodedBytes + 1);
-    const std::optional<DocumentImages::Picture> picture = DocumentImages::fromBytes(bytes);
-    if (!picture)
-        return unloadable;
-    editor.insertPicture(picture->image, picture->encoded, picture->format);
+    const auto unloadable = [&](const QString &why) {
+        return Error{QStringLiteral("无法载入图片“%1”").arg(path), why};
+    };
+    const FileContent content = readRegularFile(path, DocumentImages::maxEncodedBytes, false);
+    if (content.error) {
+        // Too big to read: named by its pixels when its header says they
+        // pass the limits too, else by its bytes.
+        const QFileInfo info(path);
+        if (info.isFile() && info.size() > DocumentImages::maxEncodedBytes) {
+            QFile file(path);
+            const QByteArray head =
+                file.open(QIODevice::ReadOnly) ? file.read(1 << 20) : QByteArray();
+            return unloadable(
+                DocumentImages::limitReason(info.size(), DocumentImages::readHeader(head).size));
+        }
+        return unloadable(content.error->why);
+    }
+    // A picture the editor cannot show is refused with the reason rather
+    // than inserted as a frame the user never sees the picture in.
+    const DocumentImages::Decoded decoded = DocumentImages::decode(content.bytes);
+    if (!decoded.picture)
+        return unloadable(decoded.why);
+    editor.insertPicture(decoded.picture->image, decoded.picture->encoded, decoded.picture->format);
     editor.SetFocus();
     return std::nullopt;
 }

@@ -24,7 +24,9 @@ void date(RichTextBox &editor, const Clock &clock);
 // The picture file chosen in `pictureDialog` (the window passes puse), at its
 // own size, in place of the selection. Straight into the document: the
 // clipboard is left alone.
-// Cancelled: nothing happens. A file that is no picture: an Error, nothing changed.
+// Cancelled: nothing happens. A file that is no picture, or one the editor
+// cannot show (past the limits of one picture, bytes the decoder refuses):
+// an Error with the reason ("图片过大（12000×9000）…"), nothing changed.
 std::optional<Error> addpicture(RichTextBox &editor, CommonDialog &pictureDialog);
 
 } // namespace Commands

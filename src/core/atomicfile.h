@@ -7,18 +7,24 @@
 
 namespace Inkwell {
 
-// Who may read a file the save creates: everyone the umask allows (a
-// document), or only its owner from the first byte on (a draft).
-enum class NewFileAccess { Shared, OwnerOnly };
+// Who may read the file a save writes. Shared: a new file gets what the
+// umask allows, an existing one keeps its mode (a document). Private: a new
+// file is its owner's alone from the first byte on, an existing one keeps its
+// mode (a scrambled note). OwnerOnly: the owner's alone, new or not (a draft).
+enum class NewFileAccess { Shared, Private, OwnerOnly };
 
 // Replaces the file's content with the bytes and keeps what makes it that
 // file: a symlink is followed and its target saved; a file with one link is
 // written to a temporary file beside it (owner, group, mode, extended
 // attributes and ACLs copied onto it first), flushed and renamed over it, so
-// a crash or a full disk leaves the old file whole. A hard-linked file, or an
-// existing writable file in a folder that takes no new file, is rewritten in
-// place after the free space has been checked. The reason of an Error is
-// Chinese, from the system's error number.
+// a crash or a full disk leaves the old file whole. A file the user may not
+// write is refused and left alone, even where the folder would let it be
+// replaced. A hard-linked file, an existing writable file in a folder that
+// takes no new file, and a file whose owner or group a new file could not
+// be given (another user's file the user may write) are rewritten in place
+// after the free space has been checked. Temporary files that an earlier,
+// interrupted save left in the folder are removed first. The reason of an
+// Error is Chinese, from the system's error number.
 std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
                                          NewFileAccess access = NewFileAccess::Shared);
 

@@ -1,17 +1,18 @@
 #include "core/atomicfile.h"
 
+#include "core/atomicfiletemps.h"
 #include "core/systemerror.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -165,15 +166,22 @@ void copyExtendedAttributes(int from, int to)
 
 // Gives the new file what made the old one that file. The owner first: a
 // change of owner clears the set-id bits, which the mode then restores.
-int copyIdentity(int from, int to, const struct stat &st)
+// False when the new file could not be made the old one's owner's, group's
+// or mode: another user's file, or a group the user is not in. Replacing
+// the file would then take it from its owner, so only the old file itself
+// can take the new bytes.
+bool copyIdentity(int from, int to, const struct stat &st)
 {
-    // Not allowed to give the file away: keep at least the group, which an
-    // owner may set to any group they belong to. Neither is a reason to fail.
-    const bool owned =
-        ::fchown(to, st.st_uid, st.st_gid) == 0 || ::fchown(to, uid_t(-1), st.st_gid) == 0;
-    Q_UNUSED(owned);
+    const bool owned = ::fchown(to, st.st_uid, st.st_gid) == 0;
     copyExtendedAttributes(from, to);
-    return ::fchmod(to, st.st_mode & 07777) == 0 ? 0 : errno;
+    const bool moded = ::fchmod(to, st.st_mode & 07777) == 0;
+    if (owned && moded)
+        return true;
+    // A failed call that changed nothing that mattered (a file system
+    // without owners, say) is no reason to give up the safe way.
+    struct stat now {};
+    return ::fstat(to, &now) == 0 && now.st_uid == st.st_uid && now.st_gid == st.st_gid &&
+           (now.st_mode & 07777) == (st.st_mode & 07777);
 }
 
 // A new file in the folder that nobody else can reach until it is renamed
@@ -187,18 +195,20 @@ struct TempFile {
 
 QByteArray hiddenName(const QByteArray &target)
 {
-    return directoryOf(target) + "/." + nameOf(target) + ".inkwell-" +
-           QByteArray::number(QRandomGenerator::global()->generate(), 36);
+    return SaveTemps::hiddenName(directoryOf(target), nameOf(target));
 }
 
 int createTemp(const QByteArray &target, mode_t mode, TempFile *temp)
 {
     const QByteArray dir = directoryOf(target);
+    // Held until the file is renamed or removed: see SaveTemps::removeAbandoned().
+    const auto lock = [](int fd) { ::flock(fd, LOCK_EX | LOCK_NB); };
     if (::access("/proc/self/fd", X_OK) == 0) {
         const int fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) {
             temp->fd = Fd(fd);
             temp->unnamed = true;
+            lock(fd);
             return 0;
         }
         // Only "the file system has no unnamed files" is worth the named try.
@@ -211,6 +221,7 @@ int createTemp(const QByteArray &target, mode_t mode, TempFile *temp)
         if (fd >= 0) {
             temp->fd = Fd(fd);
             temp->path = name;
+            lock(fd);
             return 0;
         }
         if (errno != EEXIST)
@@ -245,24 +256,38 @@ void syncDirectory(const QByteArray &dir)
         ::fsync(fd.get());
 }
 
+// What keeps a save from going through a temporary file, so that the old
+// file is rewritten in place instead (when it may be written).
+enum class NoTemp {
+    None,
+    FolderRefuses,   // the folder takes no new file
+    IdentityNotKept, // the new file could not get the old one's owner or group
+};
+
 // Temporary file, flush, rename. `existing` is open on the old file (-1 for a
 // new one) and lends its identity to the new one.
 int replaceThroughTemp(const QByteArray &target, const QByteArray &bytes, int existing,
-                       const struct stat *st, NewFileAccess access, bool *noTempFile)
+                       const struct stat *st, NewFileAccess access, NoTemp *noTemp)
 {
     // A new document gets what the umask allows; anything that replaces an
-    // old file (and any draft) starts private and gets the old mode before
-    // the first byte.
+    // old file (and any new private file) starts private and gets the old
+    // mode before the first byte.
     const mode_t createMode =
         existing < 0 && access == NewFileAccess::Shared ? mode_t(0666) : mode_t(0600);
     TempFile temp;
     if (const int error = createTemp(target, createMode, &temp)) {
-        *noTempFile = error == EACCES || error == EPERM;
+        if (error == EACCES || error == EPERM)
+            *noTemp = NoTemp::FolderRefuses;
         return error;
     }
     int error = 0;
-    if (existing >= 0 && access == NewFileAccess::Shared)
-        error = copyIdentity(existing, temp.fd.get(), *st);
+    if (existing >= 0 && access != NewFileAccess::OwnerOnly &&
+        !copyIdentity(existing, temp.fd.get(), *st)) {
+        if (!temp.path.isEmpty())
+            ::unlink(temp.path.constData());
+        *noTemp = NoTemp::IdentityNotKept;
+        return EPERM;
+    }
     for (qsizetype done = 0; !error && done < bytes.size(); done += writePiece) {
         const qsizetype length = std::min(writePiece, bytes.size() - done);
         error = writeAll(temp.fd.get(), QByteArray::fromRawData(bytes.constData() + done, length));
@@ -318,14 +343,21 @@ Outcome save(const QByteArray &path, const QByteArray &bytes, NewFileAccess acce
     struct stat st {};
     if (const int error = resolveTarget(path, &target, &exists, &st))
         return failed(error);
+    SaveTemps::removeAbandoned(directoryOf(target));
     if (!exists) {
-        bool noTempFile = false;
-        return failed(replaceThroughTemp(target, bytes, -1, nullptr, access, &noTempFile));
+        NoTemp noTemp = NoTemp::None;
+        return failed(replaceThroughTemp(target, bytes, -1, nullptr, access, &noTemp));
     }
     if (S_ISDIR(st.st_mode))
         return failed(EISDIR);
     if (!S_ISREG(st.st_mode))
         return Outcome{0, QStringLiteral("不是普通文件")};
+    // A file its owner made read-only, or another user's file, is not the
+    // user's to replace, even where the folder would let a new file take
+    // its name. (Root may, as everywhere.)
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0 &&
+        (errno == EACCES || errno == EPERM || errno == EROFS))
+        return failed(errno);
 
     // The old file is opened for reading only to lend its attributes; a file
     // we may not read but may replace still gets its mode and owner.
@@ -336,14 +368,14 @@ Outcome save(const QByteArray &path, const QByteArray &bytes, NewFileAccess acce
         existing = Fd(::open(target.constData(), O_PATH | O_CLOEXEC | O_NOFOLLOW));
 
     if (st.st_nlink <= 1) {
-        bool noTempFile = false;
+        NoTemp noTemp = NoTemp::None;
         const int error = existing.get() >= 0 ? replaceThroughTemp(target, bytes, existing.get(),
-                                                                   &st, access, &noTempFile)
+                                                                   &st, access, &noTemp)
                                               : EACCES;
-        if (!noTempFile)
+        if (noTemp == NoTemp::None)
             return failed(error);
-        // The folder takes no new file; an old file we may write is still
-        // saved, in place, rather than not at all.
+        // The folder takes no new file, or a new file would not be the
+        // owner's: the old file, which we may write, is saved in place.
         Fd writable(::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
         if (writable.get() < 0)
             return failed(error);

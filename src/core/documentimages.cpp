@@ -1,5 +1,7 @@
 #include "core/documentimages.h"
 
+#include "core/systemerror.h"
+
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
@@ -140,22 +142,44 @@ QByteArray sniffFormat(QByteArrayView bytes)
     return {};
 }
 
-std::optional<QSize> headerSize(const QByteArray &bytes)
+Header readHeader(const QByteArray &bytes)
 {
-    if (bytes.size() > maxEncodedBytes)
-        return std::nullopt;
-    const QByteArray format = sniffFormat(bytes);
-    if (format.isEmpty())
-        return std::nullopt;
+    Header header;
+    header.format = sniffFormat(bytes);
+    if (header.format.isEmpty())
+        return header;
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
+    QImageReader reader(&buffer, header.format);
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || size.width() > maxSide || size.height() > maxSide ||
-        qint64(size.width()) * size.height() > maxPixels)
+    if (size.isValid() && !size.isEmpty())
+        header.size = size;
+    return header;
+}
+
+QString limitReason(qint64 encodedBytes, QSize size)
+{
+    if (!size.isEmpty() && (size.width() > maxSide || size.height() > maxSide ||
+                            qint64(size.width()) * size.height() > maxPixels))
+        return QStringLiteral("图片过大（%1×%2），Inkwell 只能显示每边不超过 %3 像素、"
+                              "总共不超过 %4 万像素的图片")
+            .arg(size.width())
+            .arg(size.height())
+            .arg(maxSide)
+            .arg(maxPixels / 10000);
+    if (encodedBytes > maxEncodedBytes)
+        return QStringLiteral("图片文件过大（%1），Inkwell 只能显示不超过 %2 的图片文件")
+            .arg(sizeText(encodedBytes), sizeText(maxEncodedBytes));
+    return QString();
+}
+
+std::optional<QSize> headerSize(const QByteArray &bytes)
+{
+    const Header header = readHeader(bytes);
+    if (header.size.isEmpty() || !limitReason(bytes.size(), header.size).isEmpty())
         return std::nullopt;
-    return size;
+    return header.size;
 }
 
 QSize pixelSize(const Picture &picture)
@@ -167,22 +191,51 @@ QSize pixelSize(const Picture &picture)
     return headerSize(picture.encoded).value_or(QSize());
 }
 
-std::optional<Picture> fromBytes(const QByteArray &bytes)
+Decoded decode(const QByteArray &bytes)
 {
+    const QString broken = QStringLiteral("图片数据已损坏，无法解码");
     // Check the header's size before decoding: a small file can claim a
     // picture of many gigapixels.
-    if (!headerSize(bytes))
-        return std::nullopt;
-    const QByteArray format = sniffFormat(bytes);
+    const Header header = readHeader(bytes);
+    if (header.format.isEmpty())
+        return {std::nullopt, QStringLiteral("不是 JPEG、PNG 或 BMP 图片")};
+    if (const QString why = limitReason(bytes.size(), header.size); !why.isEmpty())
+        return {std::nullopt, why};
+    if (header.size.isEmpty())
+        return {std::nullopt, broken};
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
+    QImageReader reader(&buffer, header.format);
     QImage image;
-    if (!reader.read(&image) || image.isNull() || image.width() > maxSide ||
-        image.height() > maxSide)
-        return std::nullopt;
-    return Picture{image, bytes, format, {}, {}};
+    if (!reader.read(&image) || image.isNull())
+        return {std::nullopt, broken};
+    if (const QString why = limitReason(bytes.size(), image.size()); !why.isEmpty())
+        return {std::nullopt, why};
+    return {Picture{image, bytes, header.format, {}, {}}, QString()};
+}
+
+std::optional<Picture> fromBytes(const QByteArray &bytes)
+{
+    return decode(bytes).picture;
+}
+
+QString heldBackMessage(const BudgetUse &use)
+{
+    if (use.heldBack <= 0)
+        return QString();
+    const int overBudget = use.heldBack - use.tooLarge - use.undecodable;
+    if (use.tooLarge == 0 && use.undecodable == 0)
+        return QStringLiteral("文档中的图片太多，部分图片以占位框显示；保存时图片会原样保留。");
+    QStringList reasons;
+    if (use.tooLarge > 0)
+        reasons << QStringLiteral("%1 张图片过大（%2）").arg(use.tooLarge).arg(use.tooLargeExample);
+    if (use.undecodable > 0)
+        reasons << QStringLiteral("%1 张图片数据损坏，无法解码").arg(use.undecodable);
+    if (overBudget > 0)
+        reasons << QStringLiteral("%1 张图片超出了文档图片的总量").arg(overBudget);
+    return QStringLiteral("文档中有图片无法显示，以占位框代替：%1。保存时图片会原样保留。")
+        .arg(reasons.join(QStringLiteral("；")));
 }
 
 std::optional<Picture> find(const QTextDocument *document, const QString &name)

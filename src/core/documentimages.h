@@ -53,12 +53,23 @@ inline qint64 decodedBytes(QSize size)
 
 // How a load spent the picture budget: pictures decoded (a picture repeated
 // with the same bytes is decoded once), the bytes charged for them, and the
-// pictures kept as placeholders because the budget was spent.
+// pictures kept as placeholders, their bytes saved as they came: because the
+// budget was spent, because they pass the limits of one picture, or because
+// their bytes could not be decoded.
 struct BudgetUse {
     int decoded = 0;
     qint64 bytes = 0;
-    int heldBack = 0;
+    int heldBack = 0;    // all of them, whatever the reason
+    int tooLarge = 0;    // of them: past the limits of one picture
+    int undecodable = 0; // of them: the decoder refused their bytes
+    // The first picture past the limits, as a message names it: "12000×9000",
+    // or its file size when its header gives no size.
+    QString tooLargeExample;
 };
+
+// The one message after a load whose pictures were held back, naming why;
+// empty when none was.
+QString heldBackMessage(const BudgetUse &use);
 
 // The URL scheme of the names that add() hands out.
 inline constexpr char nameScheme[] = "inkwell-picture";
@@ -90,6 +101,20 @@ QImage placeholder(QSize size);
 // "png", "jpeg", "bmp" from the first bytes, or empty.
 QByteArray sniffFormat(QByteArrayView bytes);
 
+// What a picture file's header says, read without decoding and whatever
+// the limits: its kind ("png", "jpeg", "bmp"; empty when it is none of
+// them) and its size (empty when the header gives none).
+struct Header {
+    QByteArray format;
+    QSize size;
+};
+Header readHeader(const QByteArray &bytes);
+
+// Why a picture of `encodedBytes` bytes and `size` pixels passes the limits
+// above, in Chinese ("图片过大（12000×9000）…"); empty when it is within them.
+// An empty size is not checked.
+QString limitReason(qint64 encodedBytes, QSize size);
+
 // The size a PNG, JPEG or BMP file's header gives, read without decoding;
 // nullopt when the bytes are not such a picture or it passes the limits above.
 std::optional<QSize> headerSize(const QByteArray &bytes);
@@ -97,8 +122,17 @@ std::optional<QSize> headerSize(const QByteArray &bytes);
 // The picture's size in pixels: its image's, or for a placeholder its header's.
 QSize pixelSize(const Picture &picture);
 
-// Decodes a picture file's bytes (format taken from the content); nullopt
-// when the bytes are not a PNG, JPEG or BMP picture we can decode.
+struct Decoded {
+    std::optional<Picture> picture;
+    QString why; // without a picture: the reason, in Chinese
+};
+
+// Decodes a picture file's bytes (format taken from the content). Without a
+// picture it says why: not a PNG, JPEG or BMP file, past the limits above
+// (with the picture's size), or bytes the decoder refused.
+Decoded decode(const QByteArray &bytes);
+
+// decode()'s picture alone.
 std::optional<Picture> fromBytes(const QByteArray &bytes);
 
 // The picture registered under `name` (a placeholder too), or nullopt.

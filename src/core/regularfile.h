@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/atomicfile.h"
 #include "core/error.h"
 
 #include <QByteArray>
@@ -22,7 +23,9 @@ struct FileContent {
 // Reads a regular file whole. Anything else (a folder, a FIFO, a device, a
 // socket) is refused at once without waiting on it, and so is a file that is,
 // or grows while being read, larger than the limit. A path that names nothing
-// is created empty when `createMissing` is set. Reasons are Chinese.
-FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing);
+// is created empty when `createMissing` is set, readable by whom `access`
+// says (see NewFileAccess). Reasons are Chinese.
+FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing,
+                            NewFileAccess access = NewFileAccess::Shared);
 
 } // namespace Inkwell

@@ -59,7 +59,8 @@ qint64 defaultReadLimit()
     return std::min(oneGiB, qint64(pages) * pageSize / 2);
 }
 
-FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing)
+FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing,
+                            NewFileAccess access)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
@@ -68,7 +69,8 @@ FileContent readRegularFile(const QString &path, qint64 limit, bool createMissin
         if (error != ENOENT || !createMissing)
             return failure(path, reasonFor(error, FileAccess::Read));
         // A dangling symlink is not followed: O_EXCL refuses it (EEXIST).
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const mode_t mode = access == NewFileAccess::Shared ? 0666 : 0600;
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd < 0)
             return failure(path, reasonFor(errno, FileAccess::Write));
         ::close(fd);

@@ -31,7 +31,7 @@ qint64 defaultReadLimit()
     return std::min(oneGiB, qint64(memory.ullTotalPhys / 2));
 }
 
-FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing)
+FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing, NewFileAccess)
 {
     FileContent out;
     const QFileInfo info(path);

@@ -6,7 +6,10 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+#include <cstring>
 #include <future>
+#include <optional>
 
 namespace Inkwell {
 
@@ -50,8 +53,8 @@ Utf8Scan scanUtf8(const unsigned char *p, qsizetype from, qsizetype n)
             cp = (cp << 6) | (p[i + k] & 0x3F);
         }
         // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))
-            || (cp >= 0xD800 && cp <= 0xDFFF))
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
             return {false, multibyte};
         multibyte = true;
         i += len;
@@ -85,12 +88,86 @@ QString decodeUtf16(const QByteArray &bytes, qsizetype from, bool bigEndian, boo
     const auto *p = reinterpret_cast<const uchar *>(bytes.constData() + from);
     auto *out = reinterpret_cast<char16_t *>(text.data());
     for (qsizetype i = 0; i < units; ++i)
-        out[i] = bigEndian ? qFromBigEndian<quint16>(p + 2 * i) : qFromLittleEndian<quint16>(p + 2 * i);
+        out[i] =
+            bigEndian ? qFromBigEndian<quint16>(p + 2 * i) : qFromLittleEndian<quint16>(p + 2 * i);
     if ((bytes.size() - from) % 2 != 0) {
         *clean = false;
         text.append(QChar::ReplacementCharacter);
     }
     return text;
+}
+
+// How much of a file's beginning must read as UTF-16 text before a file
+// without a byte-order mark is taken for UTF-16.
+constexpr qsizetype utf16Sample = 4096;
+
+// A character of the Basic Latin or Latin-1 rows that text holds: no
+// control but tab, line feed, form feed and carriage return.
+bool isTextByte(uchar c)
+{
+    return c == '\t' || c == '\n' || c == '\f' || c == '\r' || (c >= 0x20 && c < 0x7F) || c >= 0xA0;
+}
+
+// Whether the bytes read as UTF-16 of that byte order prove to be text: the
+// sample's ASCII characters each with their NUL byte on the same side,
+// nothing but characters text holds, and the whole file decoding without an
+// error. GBK, UTF-8 and ASCII text have no NUL bytes, so never pass.
+bool provesUtf16(const QByteArray &bytes, bool bigEndian)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
+    const qsizetype units = bytes.size() / 2;
+    const qsizetype sampleUnits = std::min(units, utf16Sample / 2);
+    const auto unitAt = [&](qsizetype i) {
+        return bigEndian ? qFromBigEndian<quint16>(p + 2 * i)
+                         : qFromLittleEndian<quint16>(p + 2 * i);
+    };
+    qsizetype ascii = 0;
+    for (qsizetype i = 0; i < sampleUnits; ++i) {
+        const char16_t u = unitAt(i);
+        if (u < 0x100) {
+            if (!isTextByte(uchar(u)))
+                return false;
+            ascii += u < 0x80;
+            continue;
+        }
+        if (QChar::isSurrogate(u))
+            continue; // pairs are checked below, over the whole file
+        const QChar c(u);
+        if (c.category() == QChar::Other_NotAssigned || c.isNonCharacter())
+            return false;
+    }
+    // A few ASCII characters with their NULs: a stray NUL byte or two in a
+    // binary file does not make text.
+    if (ascii < std::min<qsizetype>(4, sampleUnits))
+        return false;
+    for (qsizetype i = 0; i < units; ++i) {
+        const char16_t u = unitAt(i);
+        if (u == 0)
+            return false;
+        if (QChar::isHighSurrogate(u)) {
+            if (i + 1 >= units || !QChar::isLowSurrogate(unitAt(i + 1)))
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(u)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// UTF-16 without a byte-order mark, when the bytes prove it (see provesUtf16).
+std::optional<TextEncoding::Kind> unmarkedUtf16(const QByteArray &bytes)
+{
+    if (bytes.size() < 2 || bytes.size() % 2 != 0)
+        return std::nullopt;
+    // Text in any 8-bit encoding has no NUL: the common case ends here.
+    if (!memchr(bytes.constData(), 0, size_t(std::min(bytes.size(), utf16Sample))))
+        return std::nullopt;
+    if (provesUtf16(bytes, false))
+        return TextEncoding::Kind::Utf16LE;
+    if (provesUtf16(bytes, true))
+        return TextEncoding::Kind::Utf16BE;
+    return std::nullopt;
 }
 
 } // namespace
@@ -114,10 +191,12 @@ TextFileDecoder::TextFileDecoder(const QByteArray &bytes) : m_bytes(bytes)
         m_encoding.bom = true;
         m_pos = 3;
     } else if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2)) {
-        m_encoding.kind = m_bytes.at(0) == '\xFE' ? TextEncoding::Kind::Utf16BE
-                                                   : TextEncoding::Kind::Utf16LE;
+        m_encoding.kind =
+            m_bytes.at(0) == '\xFE' ? TextEncoding::Kind::Utf16BE : TextEncoding::Kind::Utf16LE;
         m_encoding.bom = true;
         m_pos = 2;
+    } else if (const auto utf16 = unmarkedUtf16(m_bytes)) {
+        m_encoding.kind = *utf16;
     } else if (isValidUtf8WithMultibyte(m_bytes)) {
         m_encoding.kind = TextEncoding::Kind::Utf8;
     } else {
@@ -133,8 +212,8 @@ qsizetype TextFileDecoder::cutPoint(qsizetype maxBytes) const
         return n;
     qsizetype end = m_pos + std::max<qsizetype>(maxBytes, 4);
     const char *p = m_bytes.constData();
-    if (m_encoding.kind == TextEncoding::Kind::Utf16LE
-        || m_encoding.kind == TextEncoding::Kind::Utf16BE) {
+    if (m_encoding.kind == TextEncoding::Kind::Utf16LE ||
+        m_encoding.kind == TextEncoding::Kind::Utf16BE) {
         end -= (end - m_pos) % 2;
         // Never between the two halves of a surrogate pair.
         const bool be = m_encoding.kind == TextEncoding::Kind::Utf16BE;
@@ -237,7 +316,10 @@ QByteArray encodeTextFile(const QString &source, const TextEncoding &encoding, b
     case TextEncoding::Kind::Utf8: {
         if (encoding.bom)
             out = QByteArray("\xEF\xBB\xBF");
-        const auto e = CodePage::encode(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())), 65001);
+        const auto e =
+            CodePage::encode(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()),
+                                                 size_t(text.size())),
+                             65001);
         ok = e.lossless;
         out.append(e.bytes.data(), qsizetype(e.bytes.size()));
         break;
@@ -262,7 +344,10 @@ QByteArray encodeTextFile(const QString &source, const TextEncoding &encoding, b
     }
     case TextEncoding::Kind::Ansi: {
         const int cp = encoding.codePage ? encoding.codePage : CodePage::systemAnsi();
-        const auto e = CodePage::encode(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())), cp);
+        const auto e =
+            CodePage::encode(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()),
+                                                 size_t(text.size())),
+                             cp);
         ok = e.lossless;
         out = QByteArray(e.bytes.data(), qsizetype(e.bytes.size()));
         break;

@@ -24,7 +24,10 @@ struct TextEncoding {
 
 // Decodes a text file's bytes piece by piece, so that a big file can reach
 // the editor in slices. The encoding is chosen from the whole file at the
-// start; the line ending is the file's first one.
+// start: a byte-order mark; UTF-16 without one when the text proves it (its
+// ASCII characters each with a NUL byte on the same side across the first
+// few kilobytes, and no decoding error); UTF-8 that holds more than ASCII;
+// else the ANSI code page. The line ending is the file's first one.
 class TextFileDecoder {
 public:
     explicit TextFileDecoder(const QByteArray &bytes);

@@ -26,7 +26,11 @@ FileFormat saveFormatFor(const QString &fileTitle)
 DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
 {
     DocumentBytes out;
-    FileContent content = readRegularFile(path, limit, true);
+    // A scrambled note named but not there yet is made private at once: the
+    // save that follows keeps the mode of the file it finds.
+    FileContent content = readRegularFile(path, limit, true,
+                                          mode == ReadMode::Scrambled ? NewFileAccess::Private
+                                                                      : NewFileAccess::Shared);
     if (content.error) {
         out.error =
             Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)), content.error->why};
@@ -56,9 +60,16 @@ Serialized serialize(const QTextDocument &document, const TextEncoding &encoding
         return out;
     }
     out.bytes = encodeTextFile(exportPlainText(document), encoding, &out.lossless);
-    if (format == FileFormat::Scrambled)
+    if (format == FileFormat::Scrambled) {
         scrambleInPlace(out.bytes);
+        out.access = NewFileAccess::Private;
+    }
     return out;
+}
+
+std::optional<Error> writeDocument(const QString &path, const Serialized &file)
+{
+    return writeFileAtomically(path, file.bytes, file.access);
 }
 
 int rtfCodePageFor(const TextEncoding &encoding)

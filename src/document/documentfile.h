@@ -4,9 +4,10 @@
 // writes. Errors come back as values, in Chinese.
 #pragma once
 
+#include "core/atomicfile.h"
+#include "core/documentimages.h"
 #include "core/error.h"
 #include "core/textencoding.h"
-#include "core/documentimages.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,8 +35,8 @@ struct DocumentBytes {
 };
 
 // Reads a file whole as the document will see it. A path that names nothing
-// is created empty; anything but a regular file, and a file over `limit`
-// bytes, is refused. The error's `what` is "无法打开文件“<path>”".
+// is created empty (its owner's alone when read as a scrambled file); anything but a regular file,
+// and a file over `limit` bytes, is refused. The error's `what` is "无法打开文件“<path>”".
 DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit);
 
 struct ParsedRtf {
@@ -50,6 +51,9 @@ struct Serialized {
     QByteArray bytes;
     // False when a character has no form in the encoding (written as "?").
     bool lossless = true;
+    // Who may read a file these bytes create: a scrambled note only its
+    // owner, so that nobody else on the machine can unscramble it.
+    NewFileAccess access = NewFileAccess::Shared;
 };
 
 // The bytes a save writes: the plain text in the file's own encoding and
@@ -58,6 +62,11 @@ struct Serialized {
 // encoding's code page.
 Serialized serialize(const QTextDocument &document, const TextEncoding &encoding,
                      FileFormat format);
+
+// Writes a save's bytes over the path (see writeFileAtomically): a new file
+// gets the access the bytes call for from its first byte on; an existing
+// file keeps its mode.
+std::optional<Error> writeDocument(const QString &path, const Serialized &file);
 
 // The code page of an RTF save under `encoding`: its own when it has one,
 // else the system's.

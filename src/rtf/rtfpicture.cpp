@@ -1,26 +1,23 @@
 #include "rtf/rtfpicture.h"
 
+#include "core/systemerror.h"
 #include "rtf/rtftokenizer.h"
 
 #include <QImage>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace Inkwell::Rtf {
 
 void Pict::addHexDigit(unsigned char byte)
 {
     const int value = hexDigit(char(byte));
-    if (value < 0 || tooBig)
+    if (value < 0)
         return;
     if (nibble < 0) {
         nibble = value;
-        return;
-    }
-    if (data.size() >= DocumentImages::maxEncodedBytes) {
-        tooBig = true;
-        data.clear();
         return;
     }
     data.append(char(nibble * 16 + value));
@@ -29,12 +26,7 @@ void Pict::addHexDigit(unsigned char byte)
 
 void Pict::addBinary(std::string_view bytes)
 {
-    if (tooBig)
-        return;
-    if (data.size() + qsizetype(bytes.size()) > DocumentImages::maxEncodedBytes)
-        tooBig = true;
-    else
-        data.append(bytes.data(), qsizetype(bytes.size()));
+    data.append(bytes.data(), qsizetype(bytes.size()));
 }
 
 void Pict::metafile(std::string_view word, bool hasParam, int param)
@@ -74,7 +66,7 @@ QByteArray bmpFromDib(const QByteArray &dib)
     if (headerSize == 40 && (compression == 3 || compression == 6))
         offset += compression == 3 ? 12 : 16;
     const quint64 total = 14 + quint64(dib.size());
-    if (offset > total || total > quint64(DocumentImages::maxEncodedBytes))
+    if (offset > total || total > quint64(std::numeric_limits<quint32>::max()))
         return {};
     QByteArray file;
     file.reserve(qsizetype(total));
@@ -92,22 +84,26 @@ QByteArray bmpFromDib(const QByteArray &dib)
 
 std::optional<QTextImageFormat> PictureSink::place(const Pict &pict)
 {
-    if (pict.tooBig || pict.data.isEmpty())
+    if (pict.data.isEmpty())
         return {};
     QTextImageFormat inserted;
     switch (pict.kind) {
     case PictKind::Png:
     case PictKind::Jpeg:
-        inserted = fromFile(pict.data);
-        break;
     case PictKind::Unknown:
-        inserted = fromFile(pict.data);
-        if (inserted.name().isEmpty())
+    case PictKind::Dib: {
+        const QByteArray file = pict.kind == PictKind::Dib ? bmpFromDib(pict.data) : pict.data;
+        Refused refused = Refused::No;
+        DocumentImages::Header header;
+        inserted = fromFile(file, &refused, &header);
+        if (refused == Refused::No)
+            break;
+        // Bytes of no kind we know, under no kind's keyword: kept as they
+        // came, like a metafile.
+        if (pict.kind == PictKind::Unknown && header.format.isEmpty())
             return kept(pict);
-        break;
-    case PictKind::Dib:
-        inserted = fromFile(bmpFromDib(pict.data));
-        break;
+        return heldBack(pict, file, refused, header);
+    }
     case PictKind::Wbitmap:
         inserted = fromWbitmap(pict);
         break;
@@ -129,18 +125,26 @@ std::optional<QTextImageFormat> PictureSink::place(const Pict &pict)
     return inserted;
 }
 
-QTextImageFormat PictureSink::fromFile(const QByteArray &file)
+QTextImageFormat PictureSink::fromFile(const QByteArray &file, Refused *refused,
+                                       DocumentImages::Header *header)
 {
+    *refused = Refused::Undecodable;
     if (file.isEmpty())
         return {};
     const auto known = m_names.constFind(file);
-    if (known != m_names.constEnd())
+    if (known != m_names.constEnd()) {
+        *refused = Refused::No;
         return *known;
+    }
     // The size from the header, before anything is decoded.
-    const std::optional<QSize> size = DocumentImages::headerSize(file);
-    if (!size)
+    *header = DocumentImages::readHeader(file);
+    if (header->size.isEmpty())
         return {};
-    const qint64 cost = DocumentImages::decodedBytes(*size);
+    if (!DocumentImages::limitReason(file.size(), header->size).isEmpty()) {
+        *refused = Refused::TooLarge;
+        return {};
+    }
+    const qint64 cost = DocumentImages::decodedBytes(header->size);
     std::optional<DocumentImages::Picture> picture;
     if (m_use.bytes + cost <= m_budget) {
         picture = DocumentImages::fromBytes(file);
@@ -154,8 +158,85 @@ QTextImageFormat PictureSink::fromFile(const QByteArray &file)
             DocumentImages::Picture{QImage(), file, DocumentImages::sniffFormat(file), {}, {}};
         ++m_use.heldBack;
     }
+    *refused = Refused::No;
     return *m_names.insert(
         file, DocumentImages::add(m_document, picture->image, picture->encoded, picture->format));
+}
+
+QTextImageFormat PictureSink::heldBack(const Pict &pict, const QByteArray &file, Refused refused,
+                                       const DocumentImages::Header &header)
+{
+    // Its own size: what the file states (\picw, \pich: pixels for these
+    // kinds), else what the picture's header says, else a frame of a size a
+    // reader can see and select.
+    constexpr int defaultSide = 96;
+    QSize own(pict.picw, pict.pich);
+    if (own.isEmpty())
+        own = header.size;
+    if (own.isEmpty())
+        own = QSize(defaultSide, defaultSide);
+    auto shown = [](int goal, int side, int scale) {
+        const double base = goal > 0 ? goal / 15.0 : double(side);
+        const double percent = scale > 0 && scale <= 10000 ? scale : 100;
+        return std::max(1.0, std::round(base * percent / 100.0));
+    };
+    double width = shown(pict.goalw, own.width(), pict.scalex);
+    double height = shown(pict.goalh, own.height(), pict.scaley);
+    // A frame wider than any picture may be is made smaller, its shape kept.
+    const double fit = std::min(1.0, DocumentImages::maxSide / std::max(width, height));
+    const QSize size(std::max(1, int(std::lround(width * fit))),
+                     std::max(1, int(std::lround(height * fit))));
+
+    // Written back as it came: its kind's keyword and own size, then (after
+    // \x01) the words that gave the shown size.
+    QByteArray origin;
+    QByteArray format = DocumentImages::sniffFormat(file);
+    switch (pict.kind) {
+    case PictKind::Png:
+        origin = "\\pngblip";
+        format = "png";
+        break;
+    case PictKind::Jpeg:
+        origin = "\\jpegblip";
+        format = "jpeg";
+        break;
+    case PictKind::Dib:
+        origin = "\\dibitmap0";
+        if (pict.bitsPixel > 0)
+            origin += "\\wbmbitspixel" + QByteArray::number(pict.bitsPixel);
+        if (pict.widthBytes > 0)
+            origin += "\\wbmwidthbytes" + QByteArray::number(pict.widthBytes);
+        format = "dib";
+        break;
+    default:
+        break;
+    }
+    if (format.isEmpty())
+        format = "unknown";
+    origin += "\\picw" + QByteArray::number(own.width()) + "\\pich" +
+              QByteArray::number(own.height()) + '\x01';
+    if (pict.goalw > 0)
+        origin += "\\picwgoal" + QByteArray::number(pict.goalw);
+    if (pict.goalh > 0)
+        origin += "\\pichgoal" + QByteArray::number(pict.goalh);
+    if (pict.scalex != 100)
+        origin += "\\picscalex" + QByteArray::number(pict.scalex);
+    if (pict.scaley != 100)
+        origin += "\\picscaley" + QByteArray::number(pict.scaley);
+
+    ++m_use.heldBack;
+    if (refused == Refused::TooLarge) {
+        // Named by what passes the limits: its pixels, else its file's bytes.
+        const bool pixelsFit = DocumentImages::limitReason(0, header.size).isEmpty();
+        if (m_use.tooLarge++ == 0)
+            m_use.tooLargeExample =
+                pixelsFit
+                    ? sizeText(file.size())
+                    : QStringLiteral("%1×%2").arg(header.size.width()).arg(header.size.height());
+    } else {
+        ++m_use.undecodable;
+    }
+    return DocumentImages::addKept(m_document, size, pict.data, format, origin, false);
 }
 
 QTextImageFormat PictureSink::kept(const Pict &pict)

@@ -1,5 +1,8 @@
 #include "commands/commandtests.h"
 #include "commands/insertcommands.h"
+#include "core/documentimages.h"
+#include "rtf/oversizepictures.h"
+#include "rtf/picturebomb.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -9,6 +12,7 @@
 
 using namespace Inkwell;
 using namespace Inkwell::Testing;
+using Inkwell::Testing::withTextChunk;
 
 namespace {
 
@@ -162,17 +166,31 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("text named .jpg") << "notes.jpg" << QByteArray("just some text\n");
-        QTest::newRow("empty .bmp") << "empty.bmp" << QByteArray();
+        QTest::addColumn<QString>("why"); // the start of the reason given
+        QTest::newRow("text named .jpg")
+            << "notes.jpg" << QByteArray("just some text\n") << "不是 JPEG、PNG 或 BMP 图片";
+        QTest::newRow("empty .bmp") << "empty.bmp" << QByteArray() << "不是 JPEG、PNG 或 BMP 图片";
         QTest::newRow("truncated png")
-            << "cut.png" << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
-        QTest::newRow("missing file") << "gone.jpg" << QByteArray("<absent>");
-        QTest::newRow("a folder") << "folder.jpg" << QByteArray("<folder>");
+            << "cut.png" << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << "图片数据已损坏";
+        QTest::newRow("missing file")
+            << "gone.jpg" << QByteArray("<absent>") << "文件或文件夹不存在";
+        QTest::newRow("a folder") << "folder.jpg" << QByteArray("<folder>") << "这是一个文件夹";
+        // Past the limits of one picture: refused with its size.
+        QTest::newRow("a JPEG of 12000 × 9000")
+            << "big.jpg" << jpegStating(QSize(12000, 9000))
+            << "图片过大（12000×9000），Inkwell 只能显示每边不超过 32767 像素";
+        QTest::newRow("a PNG panorama of 40000 × 600")
+            << "pano.png" << pngOf(QSize(40000, 600)) << "图片过大（40000×600）";
+        QTest::newRow("a picture file past 64 MB")
+            << "huge.png"
+            << withTextChunk(pngOf(QSize(3, 2)), QByteArray(DocumentImages::maxEncodedBytes, 'x'))
+            << "图片文件过大（64.0 MB），Inkwell 只能显示不超过 64.0 MB 的图片文件";
     }
     void addpictureNotAPicture()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
+        QFETCH(QString, why);
         const QString file = m_tmp->filePath(name);
         if (bytes == "<folder>")
             QVERIFY(QDir().mkdir(file));
@@ -186,8 +204,11 @@ private slots:
         QCOMPARE(w.text1().Text(), QStringLiteral("abc"));
         QCOMPARE(w.text1().SelStart(), 1);
         QCOMPARE(w.text1().SelLength(), 1);
+        QVERIFY(!w.form->document().DocumentChanged());
         QCOMPARE(w.messages.shown.size(), 1);
-        QCOMPARE(w.messages.shown[0].text, QStringLiteral("无法载入图片“%1”。").arg(file));
+        const QString lead = QStringLiteral("无法载入图片“%1”：").arg(file);
+        QVERIFY2(w.messages.shown[0].text.startsWith(lead + why),
+                 qPrintable(w.messages.shown[0].text));
         QCOMPARE(w.messages.shown[0].title, QStringLiteral("Inkwell"));
         QCOMPARE(w.messages.shown[0].icon, MessageIcon::Exclamation);
     }

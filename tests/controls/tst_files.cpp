@@ -4,8 +4,10 @@
 #include "core/regularfile.h"
 #include "core/systemerror.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -14,9 +16,12 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -71,6 +76,58 @@ bool rootWithAllPowers()
     writeBytes(probe, "x");
     ::chmod(QFile::encodeName(probe).constData(), 0444);
     return ::access(QFile::encodeName(probe).constData(), W_OK) == 0;
+}
+
+// The folder's files named like a save's temporary file.
+QStringList tempFilesIn(const QString &folder)
+{
+    return QDir(folder)
+        .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+        .filter(QStringLiteral(".inkwell-"));
+}
+
+// The mode of the temporary file a save has linked, seen at that moment.
+QString stageFolder;
+int linkedTempMode = -1;
+void recordLinkedTemp(SaveStage stage, qint64)
+{
+    if (stage != SaveStage::Linked)
+        return;
+    const QStringList temps = tempFilesIn(stageFolder);
+    if (temps.size() == 1)
+        linkedTempMode = int(statOf(stageFolder + u'/' + temps[0]).st_mode & 07777);
+}
+
+// The save as another user: tst_files --save-as-child PATH BYTES, run under
+// setpriv, saves and prints the reason of a failure.
+constexpr char childSwitch[] = "--save-as-child";
+
+struct ChildSave {
+    bool ran = false;
+    bool saved = false;
+    QString why;
+};
+
+ChildSave saveAsUser(uid_t uid, gid_t gid, const QList<gid_t> &groups, const QString &file,
+                     const QByteArray &bytes)
+{
+    QStringList groupList;
+    for (const gid_t g : groups)
+        groupList << QString::number(g);
+    QStringList arguments{QStringLiteral("--reuid=%1").arg(uid),
+                          QStringLiteral("--regid=%1").arg(gid)};
+    arguments << (groups.isEmpty() ? QStringLiteral("--clear-groups")
+                                   : QStringLiteral("--groups=") + groupList.join(u','));
+    arguments << QCoreApplication::applicationFilePath() << QString::fromLatin1(childSwitch) << file
+              << QString::fromUtf8(bytes);
+    QProcess p;
+    p.start(QStringLiteral("setpriv"), arguments);
+    ChildSave out;
+    out.ran = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
+              (p.exitCode() == 0 || p.exitCode() == 1);
+    out.saved = out.ran && p.exitCode() == 0;
+    out.why = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    return out;
 }
 
 // Runs the read in a child process so that a read that blocks (a FIFO
@@ -219,6 +276,7 @@ private slots:
         QTest::newRow("extended attribute user.tag") << "xattr";
         QTest::newRow("ACL entry for nobody") << "acl";
         QTest::newRow("symlink: the target is saved") << "symlink";
+        QTest::newRow("read-only 0444: root may replace it") << "0444";
     }
     void saveKeepsIdentity()
     {
@@ -227,6 +285,8 @@ private slots:
         const QByteArray name = QFile::encodeName(file);
         QVERIFY(writeBytes(file, "old"));
         const bool asRoot = rootWithAllPowers();
+        if (setup == u"0444" && !asRoot)
+            QSKIP("only root may write a read-only file");
         if ((setup == u"nobody" || setup == u"rootgroup") && !asRoot)
             QSKIP("giving a file to another owner needs root");
         const passwd *nobody = ::getpwnam("nobody");
@@ -247,6 +307,8 @@ private slots:
             QVERIFY(::chmod(name.constData(), 02755) == 0);
         } else if (setup == u"5744") {
             QVERIFY(::chmod(name.constData(), 05744) == 0);
+        } else if (setup == u"0444") {
+            QVERIFY(::chmod(name.constData(), 0444) == 0);
         } else if (setup == u"xattr") {
             if (::setxattr(name.constData(), "user.tag", "1", 1, 0) != 0)
                 QSKIP("this file system takes no user attributes");
@@ -305,28 +367,231 @@ private slots:
 
     void newFileFollowsUmaskOrStaysPrivate_data()
     {
-        QTest::addColumn<bool>("ownerOnly");
+        QTest::addColumn<NewFileAccess>("access");
         QTest::addColumn<int>("mode");
-        QTest::newRow("a document: what the umask allows") << false << 0664;
-        QTest::newRow("a draft: the owner only") << true << 0600;
+        QTest::addColumn<int>("existingBecomes");
+        QTest::newRow("a document: what the umask allows, an existing file keeps its mode")
+            << NewFileAccess::Shared << 0664 << 0644;
+        QTest::newRow("a private note: the owner only, an existing file keeps its mode")
+            << NewFileAccess::Private << 0600 << 0644;
+        // An existing draft that somehow became readable is private again.
+        QTest::newRow("a draft: the owner only, always")
+            << NewFileAccess::OwnerOnly << 0600 << 0600;
     }
     void newFileFollowsUmaskOrStaysPrivate()
     {
-        QFETCH(bool, ownerOnly);
+        QFETCH(NewFileAccess, access);
         QFETCH(int, mode);
+        QFETCH(int, existingBecomes);
         const mode_t previous = ::umask(002);
         const QString file = path(QStringLiteral("n.txt"));
-        const auto error = writeFileAtomically(
-            file, "x", ownerOnly ? NewFileAccess::OwnerOnly : NewFileAccess::Shared);
+        stageFolder = m_tmp->path();
+        linkedTempMode = -1;
+        setSaveStageHook(recordLinkedTemp);
+        const auto error = writeFileAtomically(file, "x", access);
+        setSaveStageHook(nullptr);
         ::umask(previous);
         QVERIFY(!error);
         QCOMPARE(int(statOf(file).st_mode & 07777), mode);
-        // An existing draft that somehow became readable is private again.
-        if (ownerOnly) {
-            QVERIFY(::chmod(QFile::encodeName(file).constData(), 0644) == 0);
-            QVERIFY(!writeFileAtomically(file, "y", NewFileAccess::OwnerOnly));
-            QCOMPARE(int(statOf(file).st_mode & 07777), 0600);
+        // Already so the moment the new file first has a name: never wider.
+        QCOMPARE(linkedTempMode, mode);
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), 0644) == 0);
+        QVERIFY(!writeFileAtomically(file, "y", access));
+        QCOMPARE(readBytes(file), QByteArray("y"));
+        QCOMPARE(int(statOf(file).st_mode & 07777), existingBecomes);
+    }
+
+    // As a user who is not root (nobody, through setpriv), every row saves
+    // "new" over "old" in a folder that user may write.
+    void protectionsKeptForOtherUsers_data()
+    {
+        QTest::addColumn<QString>("owner");     // "saver" or "root"
+        QTest::addColumn<QString>("fileGroup"); // "saver", "shared" (the saver is in it) or "other"
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("outcome"); // "replaced", "in place" or "refused"
+        QTest::newRow("own file: replaced through a temporary file")
+            << "saver"
+            << "saver" << 0644 << "replaced";
+        QTest::newRow("own read-only file: refused, kept") << "saver"
+                                                           << "saver" << 0444 << "refused";
+        QTest::newRow("another user's file the saver may not write: refused")
+            << "root"
+            << "other" << 0644 << "refused";
+        QTest::newRow("another user's group-writable file: in place, owner kept")
+            << "root"
+            << "shared" << 0664 << "in place";
+        QTest::newRow("another user's world-writable file: in place, owner kept")
+            << "root"
+            << "other" << 0666 << "in place";
+        QTest::newRow("own file of a group the saver is not in: in place, group kept")
+            << "saver"
+            << "other" << 0644 << "in place";
+        QTest::newRow("own file, group the saver is in: replaced, group kept")
+            << "saver"
+            << "shared" << 0640 << "replaced";
+    }
+    void protectionsKeptForOtherUsers()
+    {
+        QFETCH(QString, owner);
+        QFETCH(QString, fileGroup);
+        QFETCH(int, mode);
+        QFETCH(QString, outcome);
+        if (!rootWithAllPowers())
+            QSKIP("setting up another user's files needs root");
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("setpriv is not installed");
+        const passwd *nobody = ::getpwnam("nobody");
+        const struct group *nogroup = ::getgrnam("nogroup");
+        const struct group *users = ::getgrnam("users");
+        if (!nobody || !nogroup || !users)
+            QSKIP("no user nobody or group nogroup or users on this system");
+        const uid_t saverUid = nobody->pw_uid;
+        const gid_t saverGid = nogroup->gr_gid, sharedGid = users->gr_gid, otherGid = 0;
+
+        // A folder the saver owns, reachable through the test's own.
+        QVERIFY(::chmod(QFile::encodeName(m_tmp->path()).constData(), 0755) == 0);
+        const QString folder = path(QStringLiteral("home"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(::chown(QFile::encodeName(folder).constData(), saverUid, saverGid) == 0);
+        const QString file = folder + QStringLiteral("/f.txt");
+        const QByteArray name = QFile::encodeName(file);
+        QVERIFY(writeBytes(file, "old"));
+        const uid_t uid = owner == u"root" ? 0 : saverUid;
+        const gid_t gid = fileGroup == u"saver"    ? saverGid
+                          : fileGroup == u"shared" ? sharedGid
+                                                   : otherGid;
+        QVERIFY(::chown(name.constData(), uid, gid) == 0);
+        QVERIFY(::chmod(name.constData(), mode_t(mode)) == 0);
+        const struct stat before = statOf(file);
+
+        const ChildSave child =
+            saveAsUser(saverUid, saverGid, QList<gid_t>{sharedGid}, file, "new");
+        QVERIFY2(child.ran, qPrintable(child.why));
+        const struct stat after = statOf(file);
+        if (outcome == u"refused") {
+            QVERIFY2(!child.saved, qPrintable(child.why));
+            QVERIFY2(child.why.contains(QStringLiteral("没有写入权限")), qPrintable(child.why));
+            QCOMPARE(readBytes(file), QByteArray("old"));
+            QCOMPARE(after.st_ino, before.st_ino);
+        } else {
+            QVERIFY2(child.saved, qPrintable(child.why));
+            QCOMPARE(readBytes(file), QByteArray("new"));
+            if (outcome == u"in place")
+                QCOMPARE(after.st_ino, before.st_ino);
+            else
+                QVERIFY(after.st_ino != before.st_ino);
         }
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(tempFilesIn(folder), QStringList());
+    }
+
+    // A temporary file that a save left when it died before renaming it is
+    // removed by the next save into the folder; nothing else is.
+    // A save killed between linking its temporary file and renaming it
+    // leaves that file; the next save into the folder, a minute on, removes
+    // it (and not while it is younger: it may be another window's save).
+    void tempOfAKilledSaveRemoved_data()
+    {
+        QTest::addColumn<int>("age"); // seconds, when the next save comes
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("a minute later: removed") << 61 << true;
+        QTest::newRow("moments later: kept") << 0 << false;
+    }
+    void tempOfAKilledSaveRemoved()
+    {
+        QFETCH(int, age);
+        QFETCH(bool, removed);
+        const QString file = path(QStringLiteral("f.txt"));
+        QVERIFY(writeBytes(file, "old"));
+        const pid_t child = ::fork();
+        if (child == 0) {
+            setSaveStageHook([](SaveStage stage, qint64) {
+                if (stage == SaveStage::Linked)
+                    ::_exit(0);
+            });
+            writeFileAtomically(file, "new text");
+            ::_exit(1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0); // died at the rename
+        QCOMPARE(readBytes(file), QByteArray("old"));
+        const QStringList left = tempFilesIn(m_tmp->path());
+        QCOMPARE(left.size(), 1);
+        const QString temp = path(left[0]);
+        QCOMPARE(readBytes(temp), QByteArray("new text"));
+        if (age > 0) {
+            const timespec when[2] = {{::time(nullptr) - age, 0}, {::time(nullptr) - age, 0}};
+            QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(temp).constData(), when, 0) == 0);
+        }
+
+        QVERIFY(!writeFileAtomically(path(QStringLiteral("other.txt")), "x"));
+        QCOMPARE(QFileInfo::exists(temp), !removed);
+        QCOMPARE(readBytes(file), QByteArray("old"));
+    }
+
+    void abandonedTempFilesRemoved_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("age");      // seconds
+        QTest::addColumn<QString>("kind"); // "file", "locked", "folder", "nobody's"
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("ours, an hour old") << ".a.txt.inkwell-1x2y3z" << 3600 << "file" << true;
+        QTest::newRow("ours, 61 seconds old") << ".笔记.txt.inkwell-0" << 61 << "file" << true;
+        QTest::newRow("ours, 10 seconds old: maybe a save under way")
+            << ".a.txt.inkwell-1x2y3z" << 10 << "file" << false;
+        QTest::newRow("ours, old, but a save still holds it")
+            << ".a.txt.inkwell-1x2y3z" << 3600 << "locked" << false;
+        QTest::newRow("not hidden") << "a.txt.inkwell-1x2y3z" << 3600 << "file" << false;
+        QTest::newRow("capital letters in the tag")
+            << ".a.txt.inkwell-1X2Y3Z" << 3600 << "file" << false;
+        QTest::newRow("something after the tag")
+            << ".a.txt.inkwell-1x2y3z.bak" << 3600 << "file" << false;
+        QTest::newRow("tag too long for ours")
+            << ".a.txt.inkwell-123456789" << 3600 << "file" << false;
+        QTest::newRow("another program's pattern") << ".a.txt.kate-swp" << 3600 << "file" << false;
+        QTest::newRow("no name before the mark") << ".inkwell-1x2y3z" << 3600 << "file" << false;
+        QTest::newRow("a folder named like one")
+            << ".d.txt.inkwell-1x2y3z" << 3600 << "folder" << false;
+        QTest::newRow("another user's") << ".a.txt.inkwell-1x2y3z" << 3600 << "nobody's" << false;
+    }
+    void abandonedTempFilesRemoved()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, age);
+        QFETCH(QString, kind);
+        QFETCH(bool, removed);
+        const QString planted = path(name);
+        const QByteArray plantedName = QFile::encodeName(planted);
+        if (kind == u"folder") {
+            QVERIFY(QDir().mkdir(planted));
+        } else {
+            QVERIFY(writeBytes(planted, "half-saved text"));
+        }
+        if (kind == u"nobody's") {
+            const passwd *nobody = ::getpwnam("nobody");
+            if (!rootWithAllPowers() || !nobody)
+                QSKIP("giving a file to another user needs root and the user nobody");
+            QVERIFY(::chown(plantedName.constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        }
+        const timespec when[2] = {{::time(nullptr) - age, 0}, {::time(nullptr) - age, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, plantedName.constData(), when, AT_SYMLINK_NOFOLLOW) == 0);
+        int holder = -1;
+        if (kind == u"locked") {
+            holder = ::open(plantedName.constData(), O_RDONLY | O_CLOEXEC);
+            QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX) == 0);
+        }
+
+        const auto error = writeFileAtomically(path(QStringLiteral("b.txt")), "saved");
+        if (holder >= 0)
+            ::close(holder);
+        QVERIFY2(!error, error ? qPrintable(error->why) : "");
+        QCOMPARE(readBytes(path(QStringLiteral("b.txt"))), QByteArray("saved"));
+        QCOMPARE(QFileInfo::exists(planted), !removed);
+        if (!removed && kind != u"folder")
+            QCOMPARE(readBytes(planted), QByteArray("half-saved text"));
     }
 
     // Run without the capabilities that let root ignore modes (see
@@ -516,5 +781,19 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestFiles)
+int main(int argc, char **argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], childSwitch) == 0) {
+        const auto error = writeFileAtomically(QString::fromLocal8Bit(argv[2]), argv[3]);
+        if (!error)
+            return 0;
+        const QByteArray why = error->why.toUtf8();
+        std::fwrite(why.constData(), 1, size_t(why.size()), stdout);
+        return 1;
+    }
+    QCoreApplication app(argc, argv);
+    TestFiles test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_files.moc"

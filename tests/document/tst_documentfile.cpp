@@ -6,6 +6,8 @@
 #include "document/textloader.h"
 #include "rtf/rtfreader.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -183,6 +185,10 @@ private slots:
                    utf16le(QString(two).replace(QStringLiteral("\n"), QStringLiteral("\r\n")))
             << two << le << crlf;
         QTest::newRow("UTF-16 BE") << "\xfe\xff" + utf16be(two) << two << be << lf;
+        QTest::newRow("UTF-16 LE without BOM")
+            << utf16le(QString(two).replace(QStringLiteral("\n"), QStringLiteral("\r\n"))) << two
+            << le << crlf;
+        QTest::newRow("UTF-16 BE without BOM") << utf16be(two) << two << be << lf;
         QTest::newRow("NUL bytes")
             << QByteArray("a\0b\r\n", 5) << QString::fromUtf16(u"a\0b\n", 4) << ansi << crlf;
         QTest::newRow("empty") << QByteArray() << QString() << ansi << -1;
@@ -217,6 +223,84 @@ private slots:
         QByteArray scrambled = bytes;
         scrambleInPlace(scrambled);
         QVERIFY(serialize(document, loaded.encoding, FileFormat::Scrambled).bytes == scrambled);
+    }
+
+    // UTF-16 without a byte-order mark is taken only when the text proves
+    // it; nothing else a user opens may be taken for it.
+    void unmarkedUtf16_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("kind");
+        const int ansi = int(TextEncoding::Kind::Ansi), utf8 = int(TextEncoding::Kind::Utf8),
+                  le = int(TextEncoding::Kind::Utf16LE), be = int(TextEncoding::Kind::Utf16BE);
+        const QString mixed = QStringLiteral("会议纪要 2024-05-06\r\n出席：张三, 李四\r\n");
+        QTest::newRow("LE: Chinese with ASCII") << utf16le(mixed) << le;
+        QTest::newRow("BE: Chinese with ASCII") << utf16be(mixed) << be;
+        QTest::newRow("LE: English") << utf16le(QStringLiteral("Hello, world.\n")) << le;
+        QTest::newRow("LE: one short word") << utf16le(QStringLiteral("ok")) << le;
+        QTest::newRow("LE: 一 (U+4E00) has a NUL on the other side")
+            << utf16le(QStringLiteral("一二三 one two three\n")) << le;
+        QTest::newRow("LE: a surrogate pair")
+            << utf16le(QString::fromUcs4(U"smile \U0001F600 done\n")) << le;
+        QTest::newRow("LE: only the first 4 KB are sampled")
+            << utf16le(QStringLiteral("abcd\n").repeated(2000) + QStringLiteral("中文")) << le;
+        // Negative rows: each must stay what it is.
+        QTest::newRow("GBK") << QByteArray("\xbb\xe1\xd2\xe9\xbc\xcd\xd2\xaa 2024\r\n") << ansi;
+        QTest::newRow("ASCII") << QByteArray("plain ascii text\n") << ansi;
+        QTest::newRow("UTF-8") << mixed.toUtf8() << utf8;
+        QTest::newRow("LE, odd length (cut)") << utf16le(mixed) + 'x' << ansi;
+        QTest::newRow("LE, a lone high surrogate at the end")
+            << utf16le(QStringLiteral("text\n")) + QByteArray("\x3d\xd8", 2) << ansi;
+        QTest::newRow("LE, a lone surrogate past the sample")
+            << utf16le(QStringLiteral("abcd\n").repeated(1000)) + QByteArray("\x00\xde", 2) +
+                   utf16le(QStringLiteral("x"))
+            << ansi;
+        QTest::newRow("LE, a NUL character past the sample")
+            << utf16le(QStringLiteral("abcd\n").repeated(1000)) + QByteArray(2, '\0') << ansi;
+        QTest::newRow("ASCII with a NUL at the end") << QByteArray("hello\0", 6) << ansi;
+        QTest::newRow("ASCII with NULs here and there")
+            << QByteArray("ab\0c de\0fgh\0\0ij", 16) << ansi;
+        QTest::newRow("all NUL bytes") << QByteArray(64, '\0') << ansi;
+        QTest::newRow("UTF-32 LE") << QByteArray("a\0\0\0b\0\0\0c\0\0\0d\0\0\0", 16) << ansi;
+        QTest::newRow("control characters with NULs")
+            << QByteArray("\x01\0\x02\0\x03\0\x04\0\x05\0\x06\0", 12) << ansi;
+        QByteArray png;
+        {
+            QImage image(16, 16, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            if (png.size() % 2)
+                png.chop(1);
+        }
+        QTest::newRow("PNG file") << png << ansi;
+        QByteArray elf("\x7f"
+                       "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0\x3e\0\x01\0\0\0",
+                       24);
+        elf += QByteArray(40, '\0');
+        QTest::newRow("ELF header") << elf << ansi;
+        // Random bytes with a NUL every other byte where ASCII would be.
+        QByteArray noise;
+        quint32 seed = 12345;
+        for (int i = 0; i < 2048; ++i) {
+            seed = seed * 1103515245 + 12345;
+            noise += char((seed >> 16) & 0xFF);
+            noise += char(i % 8 == 0 ? 0 : (seed >> 24) & 0xFF);
+        }
+        QTest::newRow("noise with some NULs in place") << noise << ansi;
+    }
+    void unmarkedUtf16()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, kind);
+        QTextDocument document;
+        const TextLoader::Loaded loaded = load(bytes, document);
+        QCOMPARE(int(loaded.encoding.kind), kind);
+        QVERIFY(!loaded.encoding.bom);
+        // Saved again without edits: the same bytes, no mark added.
+        if (loaded.clean)
+            QVERIFY(serialize(document, loaded.encoding, FileFormat::PlainText).bytes == bytes);
     }
 
     // A big file goes in slices from the event loop: the first screen at
@@ -459,6 +543,8 @@ private slots:
             << "rtf" << scrambled << false << QString();
         QTest::newRow("scrambled") << "scrambled" << scrambled << false << QString();
         QTest::newRow("missing: created empty") << "missing" << text << false << QString();
+        QTest::newRow("missing scrambled: created empty, owner only")
+            << "missing" << scrambled << false << QString();
         QTest::newRow("a folder") << "folder" << text << false
                                   << QStringLiteral("这是一个文件夹，不是文件");
         QTest::newRow("a FIFO") << "fifo" << text << false << QStringLiteral("不是普通文件");
@@ -496,13 +582,22 @@ private slots:
         } else if (kind == u"big") {
             QVERIFY(writeFile(path, QByteArray(2048, 'x')));
         }
+        const int scrambledMode = int(ReadMode::Scrambled);
+        const mode_t previousMask = ::umask(022);
         const DocumentBytes read = readDocumentFile(path, ReadMode(mode), 1024);
+        ::umask(previousMask);
         if (why.isEmpty()) {
             QVERIFY2(!read.error, qPrintable(read.error ? read.error->why : QString()));
             QCOMPARE(read.bytes, expected);
             QCOMPARE(read.rich, rich);
-            if (kind == u"missing")
+            if (kind == u"missing") {
                 QVERIFY(QFile::exists(path));
+                // Under umask 022: what it allows for text, the owner only
+                // for a scrambled note, which a save then keeps.
+                struct stat st {};
+                QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+                QCOMPARE(int(st.st_mode & 0777), mode == scrambledMode ? 0600 : 0644);
+            }
             return;
         }
         QVERIFY(read.error);
@@ -513,6 +608,48 @@ private slots:
         for (QChar c : read.error->why)
             chinese = chinese || (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF);
         QVERIFY2(chinese, qPrintable(read.error->why));
+    }
+
+    // A scrambled note is nobody else's to read: a new one is its owner's
+    // alone; an existing file of any format keeps the mode it has.
+    void savedFileMode_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("existing"); // -1: a new file
+        QTest::addColumn<int>("mode");
+        QTest::newRow("new x.stx: owner only") << "x.stx" << -1 << 0600;
+        QTest::newRow("new a.txt: what the umask allows") << "a.txt" << -1 << 0644;
+        QTest::newRow("new a.rtf: what the umask allows") << "a.rtf" << -1 << 0644;
+        QTest::newRow("existing x.stx keeps 0640") << "x.stx" << 0640 << 0640;
+        QTest::newRow("existing x.stx keeps 0664") << "x.stx" << 0664 << 0664;
+        QTest::newRow("existing a.txt keeps 0600") << "a.txt" << 0600 << 0600;
+    }
+    void savedFileMode()
+    {
+        QFETCH(QString, title);
+        QFETCH(int, existing);
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(title);
+        const QByteArray name = QFile::encodeName(path);
+        if (existing >= 0) {
+            QVERIFY(writeFile(path, "old"));
+            QVERIFY(::chmod(name.constData(), mode_t(existing)) == 0);
+        }
+        QTextDocument document;
+        document.setPlainText(QStringLiteral("私人笔记"));
+        const Serialized file =
+            serialize(document, TextEncoding::forNewDocument(), saveFormatFor(title));
+        const mode_t previous = ::umask(022);
+        const auto error = writeDocument(path, file);
+        ::umask(previous);
+        QVERIFY2(!error, error ? qPrintable(error->why) : "");
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), file.bytes);
+        struct stat st {};
+        QVERIFY(::stat(name.constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), mode);
     }
 
     void saveErrorFrame()

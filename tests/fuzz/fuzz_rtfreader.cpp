@@ -1,5 +1,6 @@
 // libFuzzer entry point: any bytes through the RTF reader, then the
 // document through the writer and back through the reader.
+#include "core/documentimages.h"
 #include "core/documenttext.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
@@ -57,6 +58,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // A second save of what the first save wrote loses nothing more: the
     // writer writes everything the reader keeps, so the bytes are the same.
     if (Inkwell::Rtf::write(again, 936) != written)
+        std::abort();
+
+    // With no picture budget every picture the reader cannot or may not
+    // decode is held back: none is lost, and what a save writes of them
+    // reads back to the same save.
+    QTextDocument held;
+    QTextCursor heldCursor(&held);
+    const Inkwell::Rtf::ReadResult heldRead = Inkwell::Rtf::read(bytes, heldCursor, 936, 0);
+    if (held.toRawText() != document.toRawText())
+        std::abort();
+    const Inkwell::DocumentImages::BudgetUse use = heldRead.pictures;
+    if (use.tooLarge + use.undecodable > use.heldBack ||
+        (use.heldBack > 0) == Inkwell::DocumentImages::heldBackMessage(use).isEmpty())
+        std::abort();
+    const QByteArray heldWritten = Inkwell::Rtf::write(held, 936);
+    if (heldWritten.count("{\\pict") != written.count("{\\pict"))
+        std::abort();
+    QTextDocument heldAgain;
+    QTextCursor heldAgainCursor(&heldAgain);
+    if (!Inkwell::Rtf::read(heldWritten, heldAgainCursor, 936, 0).ok ||
+        Inkwell::Rtf::write(heldAgain, 936) != heldWritten)
         std::abort();
 
     // A long paragraph held in pieces (short ones here, so that fuzzed

@@ -445,8 +445,9 @@ void TestRtf::readPictures_data()
     QTest::newRow("emf without a size kept")
         << QByteArray("{\\rtf1{\\pict\\emfblip 01000000}x}") << 1 << QSize(96, 96)
         << QByteArray::fromHex("01000000") << QImage();
-    QTest::newRow("corrupt png dropped") << "{\\rtf1{\\pict\\pngblip " + pngHex.left(40) + "}x}"
-                                         << 0 << QSize() << QByteArray() << QImage();
+    QTest::newRow("corrupt png held back, its bytes kept")
+        << "{\\rtf1{\\pict\\pngblip " + pngHex.left(40) + "}x}" << 1 << QSize(96, 96)
+        << png.left(20) << QImage();
     QTest::newRow("picture in a skipped destination")
         << "{\\rtf1{\\*\\unknown{\\pict\\pngblip " + pngHex + "}}x}" << 0 << QSize() << QByteArray()
         << QImage();
