@@ -145,7 +145,7 @@ DocumentState::Saved DocumentState::saveTo(const QString &path, const QString &f
     const Serialized file = serialize(*m_editor.document(), m_encoding, format);
     if (!confirmLossySave(fileTitle, file.lossless))
         return {SaveResult::Cancelled, std::nullopt};
-    if (const auto error = writeFileAtomically(path, file.bytes))
+    if (const auto error = writeDocument(path, file))
         return {SaveResult::Failed, saveError(path, *error)};
     m_undecodable = false;
     m_loadedTitle = fileTitle;
@@ -376,10 +376,8 @@ void DocumentState::setReadLimit(qint64 bytes)
 
 void DocumentState::reportHeldBackPictures()
 {
-    if (m_pictures.heldBack > 0)
-        m_messages.inform(
-            QStringLiteral("文档中的图片太多，部分图片以占位框显示；保存时图片会原样保留。"),
-            boxTitle, MessageIcon::Exclamation);
+    if (const QString held = DocumentImages::heldBackMessage(m_pictures); !held.isEmpty())
+        m_messages.inform(held, boxTitle, MessageIcon::Exclamation);
     // What is cut here cannot come back with a save: the user must know
     // before saving over the file.
     if (m_keptDropped > 0)
