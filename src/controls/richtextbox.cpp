@@ -1,9 +1,10 @@
 #include "controls/richtextbox.h"
 
 #include "controls/pictureobject.h"
+#include "core/documentimages.h"
+#include "core/documentshape.h"
 #include "core/documenttext.h"
 #include "core/textbaseline.h"
-#include "core/documentimages.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -163,10 +164,11 @@ QTextDocument *plainDocument(QObject *parent)
 
 } // namespace
 
-RichTextBox::RichTextBox(QWidget *parent) : QWidget(parent)
+RichTextBox::RichTextBox(QTextDocument *document, QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Text1"));
-    m_document = plainDocument(this);
+    m_document = document ? document : new QTextDocument(this);
+    m_document->setDocumentLayout(new QPlainTextDocumentLayout(m_document));
     m_fastParking = plainDocument(this);
     m_richParking = new QTextDocument(this);
     m_fast = new EditorView<QPlainTextEdit>(*this);
@@ -210,55 +212,46 @@ RichTextBox::RichTextBox(QWidget *parent) : QWidget(parent)
 
 RichTextBox::~RichTextBox() = default;
 
-void RichTextBox::setView(View view)
+void RichTextBox::detach()
 {
-    if (view != m_view)
-        showIn(view, {});
-}
-
-void RichTextBox::changeDetached(const std::function<View()> &change)
-{
-    showIn(m_view, change);
-}
-
-void RichTextBox::showIn(View view, const std::function<View()> &whileDetached)
-{
+    if (m_parked)
+        return;
     const QTextCursor caret = textCursor();
-    const int anchor = caret.anchor();
-    const int position = caret.position();
-    const bool focused = activeView()->hasFocus();
-    const QFont font = m_document->defaultFont();
+    m_parked = Detached{caret.anchor(), caret.position(), activeView()->hasFocus(),
+                        m_document->defaultFont()};
     // A view lets go of the document before its layout is replaced: each
     // view listens to its own kind of layout.
     if (m_view == View::Fast)
         m_fast->setDocument(m_fastParking);
     else
         m_rich->setDocument(m_richParking);
-    if (whileDetached) {
-        // Qt's layouts lay out a changed paragraph they have laid out before
-        // at once (the plain one also the paragraph a cursor selects in),
-        // and the rich one every change as it comes: a paragraph of
-        // megabytes read into the document would be laid out whole. A
-        // layout that does nothing holds the document meanwhile; replacing
-        // a layout also drops what the old one laid out. The switch to the
-        // long-line layout waits too.
-        m_detached = true;
-        m_document->setDocumentLayout(new QuietLayout(m_document));
-        view = whileDetached();
-        m_detached = false;
-        updateLongLineLayout(hasLongParagraph(*m_document));
-    }
+    // Qt's layouts lay out a changed paragraph they have laid out before at
+    // once (the plain one also the paragraph a cursor selects in), and the
+    // rich one every change as it comes: a paragraph of megabytes read into
+    // the document would be laid out whole. A layout that does nothing holds
+    // the document meanwhile; replacing a layout also drops what the old one
+    // laid out. The switch to the long-line layout waits too.
+    m_detached = true;
+    m_document->setDocumentLayout(new QuietLayout(m_document));
+}
+
+void RichTextBox::attach(View view)
+{
+    if (!m_parked)
+        return;
+    const Detached parked = *std::exchange(m_parked, std::nullopt);
+    m_detached = false;
+    updateLongLineLayout(hasLongParagraph(*m_document));
     // The document deletes the old layout; the rich one it makes itself on
     // first use.
-    if (view != m_view || whileDetached)
-        m_document->setDocumentLayout(
-            view == View::Fast ? new QPlainTextDocumentLayout(m_document) : nullptr);
+    m_document->setDocumentLayout(view == View::Fast ? new QPlainTextDocumentLayout(m_document)
+                                                     : nullptr);
     m_view = view;
     if (view == View::Fast)
         m_fast->setDocument(m_document);
     else
         m_rich->setDocument(m_document);
-    m_document->setDefaultFont(font);
+    m_document->setDefaultFont(parked.font);
     PictureObject::install(m_document);
     m_stack->setCurrentWidget(activeView());
     setFocusProxy(activeView());
@@ -266,32 +259,25 @@ void RichTextBox::showIn(View view, const std::function<View()> &whileDetached)
     if (m_zoomStep != 0)
         applyZoom();
     QTextCursor restored(m_document);
-    restored.setPosition(std::clamp(anchor, 0, documentEnd()));
-    restored.setPosition(std::clamp(position, 0, documentEnd()), QTextCursor::KeepAnchor);
+    restored.setPosition(std::clamp(parked.anchor, 0, documentEnd()));
+    restored.setPosition(std::clamp(parked.position, 0, documentEnd()), QTextCursor::KeepAnchor);
     setTextCursor(restored);
-    if (focused)
+    if (parked.focused)
         activeView()->setFocus(Qt::OtherFocusReason);
 }
 
-bool RichTextBox::needsRichView(const QTextDocument &document)
+void RichTextBox::setView(View view)
 {
-    if (!document.rootFrame()->childFrames().isEmpty())
-        return true; // tables (and other frames)
-    const QTextBlockFormat plain;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block.textList())
-            return true;
-        const QTextBlockFormat format = block.blockFormat();
-        if ((format.hasProperty(QTextFormat::BlockAlignment) &&
-             !(format.alignment() & (Qt::AlignLeft | Qt::AlignLeading)) &&
-             format.alignment() != Qt::AlignAbsolute) ||
-            format.leftMargin() != 0 || format.rightMargin() != 0 || format.textIndent() != 0 ||
-            format.topMargin() != 0 || format.bottomMargin() != 0 ||
-            format.lineHeightType() != QTextBlockFormat::SingleHeight ||
-            !format.tabPositions().isEmpty() || format.indent() != 0)
-            return true;
-    }
-    return false;
+    if (view == m_view)
+        return;
+    detach();
+    attach(view);
+}
+
+void RichTextBox::documentEmptied()
+{
+    updateLongLineLayout(false);
+    setCurrentCharFormat(m_defaultFormat);
 }
 
 QWidget *RichTextBox::activeView() const
@@ -490,14 +476,6 @@ void RichTextBox::updateLongLineLayout(bool on)
     font.setStyleStrategy(on ? QFont::PreferNoShaping : QFont::PreferDefault);
     font.setKerning(!on);
     document()->setDefaultFont(font);
-}
-
-bool RichTextBox::hasLongParagraph(const QTextDocument &document)
-{
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
-        if (block.length() - 1 > longLineChars)
-            return true;
-    return false;
 }
 
 void RichTextBox::checkLongBlocks(int from, int charsAdded)
@@ -1071,14 +1049,6 @@ void RichTextBox::applySelectionFormat(const QTextCharFormat &changes)
     step.beginEditBlock();
     mergeCurrentCharFormat(changes);
     step.endEditBlock();
-}
-
-bool RichTextBox::hasFormatting() const
-{
-    if (m_view == View::Rich && needsRichView(*m_document))
-        return true;
-    return !CharFormats::allHave(*document(),
-                                 CharFormats::keyOf(m_defaultFormat, document()->defaultFont()));
 }
 
 } // namespace Inkwell

@@ -1,11 +1,13 @@
-// Text1: the editing control every command works on. One document, shown by
-// one of two views: a fast view (QPlainTextEdit: its layout costs stay flat
-// in big documents, unlike QTextEdit's) for plain files and new documents,
+// Text1: the editing control every command works on. It shows the model's
+// document in one of two views: a fast view (QPlainTextEdit: its layout
+// costs stay flat in big documents, unlike QTextEdit's) for plain documents,
 // and a rich view (QTextEdit with Qt's full document layout: alignment,
-// indents, lists, tables) for documents that hold such structure. Both hold
-// rich character formats and pictures; the document object stays the same
-// when the view changes, so whoever holds document() keeps it.
+// indents, lists, tables) for rich ones. Both hold rich character formats
+// and pictures; the document object stays the same when the view changes.
+// The control never makes or reads bytes.
 #pragma once
+
+#include "core/documentshape.h"
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -30,23 +32,30 @@ template <class Base> class EditorView;
 class RichTextBox : public QWidget {
     Q_OBJECT
 public:
-    explicit RichTextBox(QWidget *parent = nullptr);
+    // Shows `document` (the model's; it must outlive the control), or a
+    // document of its own when none is given.
+    explicit RichTextBox(QTextDocument *document = nullptr, QWidget *parent = nullptr);
+    explicit RichTextBox(QWidget *parent) : RichTextBox(nullptr, parent) {}
     ~RichTextBox() override;
 
     enum class View { Fast, Rich };
     View view() const { return m_view; }
+    static View viewOf(DocumentKind kind)
+    {
+        return kind == DocumentKind::Rich ? View::Rich : View::Fast;
+    }
     // Shows the document in the other view. Content, selection, undo history
     // and zoom stay; costs one layout of the document.
     void setView(View view);
-    // True when the document holds what only the rich view can show: tables,
-    // lists, or paragraphs with an alignment, indents, spacing or tab stops.
-    static bool needsRichView(const QTextDocument &document);
-    // True when a paragraph holds more than longLineChars characters.
-    static bool hasLongParagraph(const QTextDocument &document);
-    // Runs `change` while no view shows the document, so that no layout
-    // lays out what changes (a paragraph of 20 MB read from RTF, before it
-    // is held in pieces), then shows the document in the view it returns.
-    void changeDetached(const std::function<View()> &change);
+    // No view shows the document from here until attach(), so that no
+    // layout lays out what changes meanwhile (a paragraph of 20 MB read from
+    // RTF, before it is held in pieces).
+    void detach();
+    // Shows the detached document again, in `view`.
+    void attach(View view);
+    // The document was emptied behind the control's back: what is typed
+    // next has the default format, and long lines are gone.
+    void documentEmptied();
 
     // What the views share, as QPlainTextEdit and QTextEdit spell it.
     QTextDocument *document() const { return m_document; }
@@ -129,11 +138,6 @@ public:
     // Merges `changes` into the selection, or into what is typed next, as
     // one undo step.
     void applySelectionFormat(const QTextCharFormat &changes);
-    // True when a character has a format other than defaultCharFormat()'s
-    // look (a font, size, style, colour) or is a picture, or the document
-    // holds tables, lists or paragraph formats.
-    bool hasFormatting() const;
-
     // Case-insensitive search, matches may lie inside words, no wrap. With no
     // start and no end: the selection if there is one, else the whole text;
     // with an end only: from the caret to the end. A match is selected and
@@ -175,9 +179,8 @@ public:
     // or a picture from another program).
     static QString droppedFile(const QMimeData *data);
 
-    // A line longer than this many characters switches the whole document to
-    // the long-line layout (see updateLongLineLayout()).
-    static constexpr qsizetype longLineChars = 10000;
+    // A line longer than longLineChars switches the whole document to the
+    // long-line layout (see updateLongLineLayout()).
     bool hasLongLineLayout() const { return m_longLineLayout; }
 
 signals:
@@ -205,7 +208,13 @@ private:
     QMimeData *viewMimeFromSelection() const;
     template <class F> decltype(auto) visit(F &&f) const;
     void forwardToView(QEvent *event);
-    void showIn(View view, const std::function<View()> &whileDetached);
+    struct Detached {
+        int anchor = 0;
+        int position = 0;
+        bool focused = false;
+        QFont font;
+    };
+    std::optional<Detached> m_parked; // see detach()
     bool m_forwarding = false;
 
     void mergeSelectionFormat(const QTextCharFormat &format);

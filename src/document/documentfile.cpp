@@ -39,13 +39,15 @@ DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
     return out;
 }
 
-ParsedRtf parseRtf(const QByteArray &bytes, QTextDocument &document)
+Result<ParsedRtf> parseRtf(const QByteArray &bytes, QTextDocument &document)
 {
     setParagraphDirection(document, Qt::LeftToRight);
     QTextCursor cursor(&document);
     cursor.select(QTextCursor::Document);
     const Rtf::ReadResult read = Rtf::read(bytes, cursor, CodePage::systemAnsi());
-    return {read.pictures, read.keptDropped};
+    if (!read.ok)
+        return Error{QStringLiteral("无法读取 RTF 文档"), read.error};
+    return ParsedRtf{read.pictures, read.keptDropped};
 }
 
 Serialized serialize(const QTextDocument &document, const TextEncoding &encoding, FileFormat format)

@@ -43,8 +43,9 @@ struct ParsedRtf {
     qint64 keptDropped = 0; // bytes of hidden groups past the cap: a save loses them
 };
 
-// Replaces the document's content with the RTF's, read once.
-ParsedRtf parseRtf(const QByteArray &bytes, QTextDocument &document);
+// Replaces the document's content with the RTF's, read once; an Error
+// when the bytes are no RTF.
+Result<ParsedRtf> parseRtf(const QByteArray &bytes, QTextDocument &document);
 
 struct Serialized {
     QByteArray bytes;

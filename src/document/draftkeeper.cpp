@@ -1,9 +1,7 @@
 #include "document/draftkeeper.h"
 
-#include "controls/richtextbox.h"
 #include "core/atomicfile.h"
 #include "core/clock.h"
-#include "core/product.h"
 #include "document/documentfile.h"
 #include "document/documentstate.h"
 #include "document/draftdirectory.h"
@@ -35,10 +33,10 @@ constexpr int maxRichRestarts = 3;
 
 } // namespace
 
-DraftKeeper::DraftKeeper(RichTextBox &editor, DocumentState &document, const Clock &clock,
-                         const QString &directory, DraftTiming timing, QObject *parent)
-    : QObject(parent), m_editor(editor), m_document(document), m_clock(clock), m_timing(timing),
-      m_directory(directory), m_shadow(editor.document())
+DraftKeeper::DraftKeeper(DocumentState &document, const Clock &clock, const QString &directory,
+                         DraftTiming timing, QObject *parent)
+    : QObject(parent), m_document(document), m_clock(clock), m_timing(timing),
+      m_directory(directory), m_shadow(document.document())
 {
     m_worker.setMaxThreadCount(1); // writes and deletions reach the disk in order
     m_tick.setSingleShot(true);
@@ -47,7 +45,7 @@ DraftKeeper::DraftKeeper(RichTextBox &editor, DocumentState &document, const Clo
     connect(&m_tick, &QTimer::timeout, this, &DraftKeeper::tick);
     connect(&m_catchUp, &QTimer::timeout, this, &DraftKeeper::writeDraft);
 
-    QTextDocument *doc = editor.document();
+    QTextDocument *doc = document.document();
     // A rich draft half written is of a document that is no more: it starts
     // again, with the change, once the events waiting are handled.
     connect(doc, &QTextDocument::contentsChange, this, [this] {
@@ -99,7 +97,7 @@ bool DraftKeeper::claimFreshDraft()
 bool DraftKeeper::needsDraft() const
 {
     // A file still arriving in slices is not an edit.
-    return !m_closed && !m_document.isLoading() && m_editor.document()->isModified();
+    return !m_closed && !m_document.isLoading() && text().isModified();
 }
 
 void DraftKeeper::changed()
@@ -175,11 +173,9 @@ void DraftKeeper::modificationChanged(bool modified)
     });
 }
 
-QString DraftKeeper::title() const
+QTextDocument &DraftKeeper::text() const
 {
-    const QString caption = m_document.caption();
-    return caption.endsWith(Product::captionSuffix) ? caption.chopped(Product::captionSuffix.size())
-                                                    : caption;
+    return *m_document.document();
 }
 
 void DraftKeeper::writeDraft()
@@ -191,7 +187,7 @@ void DraftKeeper::writeDraft()
         m_writeAgain = true;
         return;
     }
-    if (m_editor.view() == RichTextBox::View::Rich) {
+    if (m_document.kind() == DocumentKind::Rich) {
         writeRichSlice();
         return;
     }
@@ -213,8 +209,7 @@ void DraftKeeper::writeRichSlice()
     if (m_richWriter && m_richEncoding != encoding)
         dropRichWrite();
     if (!m_richWriter) {
-        m_richWriter = std::make_unique<Rtf::SlicedWriter>(*m_editor.document(),
-                                                           rtfCodePageFor(encoding));
+        m_richWriter = std::make_unique<Rtf::SlicedWriter>(text(), rtfCodePageFor(encoding));
         m_richEncoding = encoding;
         m_richLongestSlice = 0;
     }
@@ -246,7 +241,7 @@ void DraftKeeper::dropRichWrite()
 void DraftKeeper::startWrite(std::optional<QByteArray> rich)
 {
     DraftHeader header;
-    header.title = title();
+    header.title = m_document.shownTitle();
     header.path = m_document.lastPath();
     header.saved = m_clock.now();
     header.encoding = m_document.encoding();
@@ -259,8 +254,8 @@ void DraftKeeper::startWrite(std::optional<QByteArray> rich)
     } else {
         QElapsedTimer cost;
         cost.start();
-        if (m_editor.view() == RichTextBox::View::Rich)
-            rich = serialize(*m_editor.document(), header.encoding, FileFormat::Rtf).bytes;
+        if (m_document.kind() == DocumentKind::Rich)
+            rich = serialize(text(), header.encoding, FileFormat::Rtf).bytes;
         else
             snapshot = m_shadow.snapshot();
         m_lastSnapshotCost = cost.nsecsElapsed();
@@ -430,7 +425,11 @@ bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &
             damaged(setAside(path, QStringLiteral("不是 RTF 文档")));
             continue;
         }
-        m_document.adoptRecovered(draft.rtf, h.title, h.path, h.encrypted, h.encoding);
+        if (const auto error =
+                m_document.adoptRecovered(draft.rtf, h.title, h.path, h.encrypted, h.encoding)) {
+            damaged(setAside(path, error->why));
+            continue;
+        }
         // The recovered draft becomes this window's own, so it survives
         // another crash before the next write.
         m_lock = std::move(lock);

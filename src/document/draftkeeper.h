@@ -24,7 +24,6 @@ namespace Inkwell {
 
 class Clock;
 class DocumentState;
-class RichTextBox;
 
 // Measured on the keeper's clock.
 struct DraftTiming {
@@ -56,9 +55,10 @@ class DraftKeeper : public QObject {
 public:
     // `directory` is defaultDraftDirectory() in the program; it is made,
     // readable only by the user, if missing.
-    DraftKeeper(RichTextBox &editor, DocumentState &document, const Clock &clock,
-                const QString &directory, DraftTiming timing = DraftTiming(),
-                QObject *parent = nullptr);
+    // Drafts are of `document`: its text, its kind (a rich document's draft
+    // is written as RTF in slices), its title, file and encoding.
+    DraftKeeper(DocumentState &document, const Clock &clock, const QString &directory,
+                DraftTiming timing = DraftTiming(), QObject *parent = nullptr);
     // Waits for a write in progress and releases the lock, but keeps the
     // draft: only a normal close (discard()) deletes it.
     ~DraftKeeper() override;
@@ -121,9 +121,8 @@ private:
     void removeDeadLocks();
     void putInDiscarded(const QString &path);
     void removeOldDiscarded();
-    QString title() const;
+    QTextDocument &text() const;
 
-    RichTextBox &m_editor;
     DocumentState &m_document;
     const Clock &m_clock;
     DraftTiming m_timing;

@@ -119,7 +119,7 @@ private slots:
         cursor.mergeBlockFormat(block);
         cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
         cursor.mergeCharFormat(chars);
-        QCOMPARE(RichTextBox::needsRichView(document), needed);
+        QCOMPARE(Inkwell::needsRichView(document), needed);
     }
 
     void textRoundTrip_data()
@@ -328,8 +328,7 @@ private slots:
             hex += QByteArray::number(i * 2654435761u % 4294967291u, 16);
         QTest::newRow("3 MB of x") << QByteArray(3 * TextLoader::sliceBytes, 'x') << true;
         QTest::newRow("hex between short lines") << "first\r\n" + hex + "\r\nlast\r\n" << true;
-        QTest::newRow("small file, one long line")
-            << QByteArray(RichTextBox::longLineChars + 1, 'y') << true;
+        QTest::newRow("small file, one long line") << QByteArray(longLineChars + 1, 'y') << true;
         QByteArray ordinary;
         for (int i = 0; ordinary.size() < 2 * TextLoader::sliceBytes; ++i)
             ordinary += "word " + QByteArray::number(i) + " and more words\n";
@@ -402,15 +401,14 @@ private slots:
         box.setView(rich ? RichTextBox::View::Rich : RichTextBox::View::Fast);
         box.setText(QStringLiteral("short\nlines"));
         QVERIFY(!box.hasLongLineLayout());
-        box.setSelText(QString(RichTextBox::longLineChars / 2, u'a'));
+        box.setSelText(QString(longLineChars / 2, u'a'));
         QVERIFY(!box.hasLongLineLayout());
-        const QString b(RichTextBox::longLineChars / 2 + 10, u'b');
+        const QString b(longLineChars / 2 + 10, u'b');
         box.setSelText(b);
         QCOMPARE(box.hasLongLineLayout(), rich);
         QCOMPARE(box.wordWrapMode(),
                  rich ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
-        QCOMPARE(box.Text(), QString(RichTextBox::longLineChars / 2, u'a') + b +
-                                 QStringLiteral("short\nlines"));
+        QCOMPARE(box.Text(), QString(longLineChars / 2, u'a') + b + QStringLiteral("short\nlines"));
         QCOMPARE(!SoftBreaks(*box.document()).isEmpty(), !rich);
         // New content without long lines goes back to word wrapping.
         box.setText(QStringLiteral("short"));

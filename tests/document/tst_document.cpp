@@ -608,8 +608,8 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("rich");
-        const QByteArray longPlain = QByteArray("{\\rtf1\\ansi ") +
-                                     QByteArray(DocumentState::richViewChars + 10, 'x') + "}";
+        const QByteArray longPlain =
+            QByteArray("{\\rtf1\\ansi ") + QByteArray(richViewChars + 10, 'x') + "}";
         QTest::newRow("text file: fast") << "a.txt" << QByteArray("abc\r\n") << false;
         QTest::newRow("text file named .rtf: fast") << "b.rtf" << QByteArray("plain") << false;
         QTest::newRow("RTF: rich") << "c.txt" << QByteArray("{\\rtf1\\ansi {\\b x}}") << true;
@@ -617,8 +617,8 @@ private slots:
         QByteArray longCentred = longPlain;
         longCentred.insert(longCentred.size() - 1, "\\par\\pard\\qc Title");
         QTest::newRow("long RTF with a centred paragraph: rich") << "e.rtf" << longCentred << true;
-        const QByteArray longParagraph = "{\\rtf1\\ansi short\\par " +
-                                         QByteArray(RichTextBox::longLineChars + 1, 'y') + "}";
+        const QByteArray longParagraph =
+            "{\\rtf1\\ansi short\\par " + QByteArray(longLineChars + 1, 'y') + "}";
         QTest::newRow("RTF with a long paragraph: fast") << "f.rtf" << longParagraph << false;
         QByteArray longCentredParagraph = longParagraph;
         longCentredParagraph.insert(longCentredParagraph.size() - 1, "\\par\\pard\\qc Title");
@@ -990,7 +990,7 @@ private slots:
                     ::pause();
             });
             w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
-            w.form->document().save();
+            w.form->commands().save();
             ::_exit(3); // the moment never came
         }
         ::close(handshake[1]);
