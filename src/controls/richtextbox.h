@@ -7,7 +7,9 @@
 // The control never makes or reads bytes.
 #pragma once
 
+#include "controls/viewzoom.h"
 #include "core/documentshape.h"
+#include "core/selectionformat.h"
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -115,25 +117,8 @@ public:
 
     // The selection's character format as a font dialog shows it, or the
     // caret's (what is typed next) without a selection.
-    enum FormatPart {
-        Family = 1,
-        Size = 2,
-        Bold = 4,
-        Italic = 8,
-        Underline = 16,
-        StrikeOut = 32,
-        Colour = 64
-    };
-    struct SelectionFormat {
-        QString family;
-        double pointSize = 0;
-        bool bold = false;
-        bool italic = false;
-        bool underline = false;
-        bool strikeOut = false;
-        std::optional<QColor> colour; // none: automatic, the text has no colour of its own
-        int mixed = 0;                // FormatPart bits the selection holds in more than one value
-    };
+    using SelectionFormat = Inkwell::SelectionFormat;
+    using FormatPart = SelectionFormat::Part;
     SelectionFormat selectionFormat() const;
     // Merges `changes` into the selection, or into what is typed next, as
     // one undo step.
@@ -217,7 +202,6 @@ private:
     std::optional<Detached> m_parked; // see detach()
     bool m_forwarding = false;
 
-    void mergeSelectionFormat(const QTextCharFormat &format);
     int documentEnd() const;
     SoftBreaks softBreaks() const;
     // Inserts text with "\n" line ends at the cursor as one undo step, a
@@ -230,9 +214,7 @@ private:
     bool m_detached = false; // see changeDetached()
 
     void applyZoom();
-    int m_zoomStep = 0;       // index offset from 100 % in the zoom scale
-    QImage m_zoomDevice;      // the resolution the layout measures against
-    int m_wheelRemainder = 0; // a fine-grained wheel's part step
+    ViewZoom m_zoom;
 
     bool m_longLineLayout = false;
     QTextCharFormat m_defaultFormat;

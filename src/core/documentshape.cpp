@@ -2,6 +2,7 @@
 
 #include "core/textbaseline.h"
 
+#include <QFont>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -34,6 +35,25 @@ bool hasLongParagraph(const QTextDocument &document)
         if (block.length() - 1 > longLineChars)
             return true;
     return false;
+}
+
+bool changeMadeLongParagraph(const QTextDocument &document, int from, int charsAdded)
+{
+    if (charsAdded <= 0)
+        return false;
+    const int end = from + charsAdded;
+    for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() <= end;
+         block = block.next())
+        if (block.length() - 1 > longLineChars)
+            return true;
+    return false;
+}
+
+QFont longLineFont(QFont font, bool on)
+{
+    font.setStyleStrategy(on ? QFont::PreferNoShaping : QFont::PreferDefault);
+    font.setKerning(!on);
+    return font;
 }
 
 DocumentKind kindOfReadRtf(const QTextDocument &document)

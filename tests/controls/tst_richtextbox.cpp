@@ -70,58 +70,6 @@ private slots:
         QVERIFY(!box.selectionFormat().bold);
     }
 
-    void needsRichView_data()
-    {
-        QTest::addColumn<QString>("structure");
-        QTest::addColumn<bool>("needed");
-        QTest::newRow("plain text") << "" << false;
-        QTest::newRow("character formats") << "bold" << false;
-        QTest::newRow("explicitly left") << "left" << false;
-        QTest::newRow("centred") << "centre" << true;
-        QTest::newRow("right") << "right" << true;
-        QTest::newRow("justified") << "justify" << true;
-        QTest::newRow("first-line indent") << "indent" << true;
-        QTest::newRow("space after") << "after" << true;
-        QTest::newRow("tab stops") << "tabs" << true;
-        QTest::newRow("list") << "list" << true;
-        QTest::newRow("table") << "table" << true;
-    }
-    void needsRichView()
-    {
-        QFETCH(QString, structure);
-        QFETCH(bool, needed);
-        QTextDocument document;
-        QTextCursor cursor(&document);
-        cursor.insertText(QStringLiteral("first\nsecond"));
-        cursor.setPosition(8);
-        QTextBlockFormat block;
-        QTextCharFormat chars;
-        if (structure == QLatin1String("bold"))
-            chars.setFontWeight(QFont::Bold);
-        else if (structure == QLatin1String("left"))
-            block.setAlignment(Qt::AlignLeft);
-        else if (structure == QLatin1String("centre"))
-            block.setAlignment(Qt::AlignHCenter);
-        else if (structure == QLatin1String("right"))
-            block.setAlignment(Qt::AlignRight);
-        else if (structure == QLatin1String("justify"))
-            block.setAlignment(Qt::AlignJustify);
-        else if (structure == QLatin1String("indent"))
-            block.setTextIndent(20);
-        else if (structure == QLatin1String("after"))
-            block.setBottomMargin(8);
-        else if (structure == QLatin1String("tabs"))
-            block.setTabPositions({QTextOption::Tab(72, QTextOption::RightTab)});
-        else if (structure == QLatin1String("list"))
-            cursor.createList(QTextListFormat::ListDecimal);
-        else if (structure == QLatin1String("table"))
-            cursor.insertTable(2, 2);
-        cursor.mergeBlockFormat(block);
-        cursor.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
-        cursor.mergeCharFormat(chars);
-        QCOMPARE(Inkwell::needsRichView(document), needed);
-    }
-
     void textRoundTrip_data()
     {
         QTest::addColumn<QString>("given");

@@ -5,6 +5,7 @@
 #include "document/documentfile.h"
 #include "document/textloader.h"
 #include "rtf/rtfreader.h"
+#include "support/files.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 using namespace Inkwell;
+using namespace Inkwell::Testing;
 
 namespace {
 
@@ -27,12 +29,6 @@ TextLoader::Loaded load(const QByteArray &bytes, QTextDocument &document)
     loader.start(bytes, document, QTextCharFormat());
     loader.finish();
     return loader.take();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QByteArray utf16le(const QString &text)
@@ -475,16 +471,16 @@ private slots:
         QString path = dir.filePath(QStringLiteral("f"));
         QByteArray expected = "plain";
         if (kind == u"text") {
-            QVERIFY(writeFile(path, expected));
+            QVERIFY(writeBytes(path, expected));
         } else if (kind == u"rtf") {
             expected = "{\\rtf1 x}";
-            QVERIFY(writeFile(path, expected));
+            QVERIFY(writeBytes(path, expected));
             if (mode == int(ReadMode::Scrambled))
                 scrambleInPlace(expected);
         } else if (kind == u"scrambled") {
             QByteArray onDisk = expected;
             scrambleInPlace(onDisk);
-            QVERIFY(writeFile(path, onDisk));
+            QVERIFY(writeBytes(path, onDisk));
         } else if (kind == u"missing") {
             expected.clear();
         } else if (kind == u"folder") {
@@ -494,7 +490,7 @@ private slots:
         } else if (kind == u"nofolder") {
             path = dir.filePath(QStringLiteral("no/such/f"));
         } else if (kind == u"big") {
-            QVERIFY(writeFile(path, QByteArray(2048, 'x')));
+            QVERIFY(writeBytes(path, QByteArray(2048, 'x')));
         }
         const DocumentBytes read = readDocumentFile(path, ReadMode(mode), 1024);
         if (why.isEmpty()) {

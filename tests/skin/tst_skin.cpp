@@ -8,15 +8,17 @@
 #include "controls/commondialog.h"
 #include "support/scripteddialoghost.h"
 
+#include "support/files.h"
+#include "support/recordingskinengine.h"
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include "support/recordingskinengine.h"
 
 using namespace Inkwell;
+using namespace Inkwell::Testing;
 using Inkwell::Testing::RecordingEngine;
 using Inkwell::Testing::ScriptedDialogHost;
 
@@ -26,19 +28,6 @@ namespace {
 QString reasonOf(const SkinChange &change)
 {
     return change.error ? change.error->why : QString();
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 QString shippedSkin(const QString &name)
@@ -119,8 +108,8 @@ void TestSkin::choosingAShippedSkin_appliesIt()
     QCOMPARE(m_dialogs.shown[0].fileName, SkinCommand::preset);
     QCOMPARE(m_dialog.DialogTitle, QStringLiteral("更换皮肤"));
     QCOMPARE(m_dialog.Filter, QStringLiteral("SHE皮肤文件(*.she)|*.she"));
-    QCOMPARE(readAll(locations.programSkin()), readAll(shippedSkin(skin)));
-    QCOMPARE(qApp->styleSheet(), QString::fromUtf8(readAll(shippedSkin(skin))));
+    QCOMPARE(readBytes(locations.programSkin()), readBytes(shippedSkin(skin)));
+    QCOMPARE(qApp->styleSheet(), QString::fromUtf8(readBytes(shippedSkin(skin))));
     QCOMPARE(engine.attachedFile(), locations.programSkin());
     QVERIFY(change.tried);
     QVERIFY2(!change.error, qPrintable(reasonOf(change)));
@@ -135,7 +124,7 @@ void TestSkin::pathWithBlanksAndAmpersand_works()
 {
     const QString source = m_dir->filePath(QStringLiteral("my skins & more/a b&c;'x'.she"));
     const QByteArray sheet = "QWidget { color: #123456; }\n";
-    QVERIFY(writeAll(source, sheet));
+    QVERIFY(writeBytes(source, sheet));
     const SkinLocations locations(m_program, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
@@ -143,7 +132,7 @@ void TestSkin::pathWithBlanksAndAmpersand_works()
     const SkinChange change = command.run();
     QVERIFY(change.tried);
     QVERIFY2(!change.error, qPrintable(reasonOf(change)));
-    QCOMPARE(readAll(locations.programSkin()), sheet);
+    QCOMPARE(readBytes(locations.programSkin()), sheet);
     QCOMPARE(qApp->styleSheet(), QString::fromUtf8(sheet));
     // Nothing was run: no file appeared beside the source or the destination.
     QCOMPARE(QDir(m_program).entryList(QDir::Files), QStringList{QStringLiteral("skinH.she")});
@@ -177,8 +166,8 @@ void TestSkin::refusedSource_keepsTheOldSkin()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
     const SkinLocations locations(m_program, m_user);
-    const QByteArray old = readAll(shippedSkin(QStringLiteral("dark.she")));
-    QVERIFY(writeAll(locations.programSkin(), old));
+    const QByteArray old = readBytes(shippedSkin(QStringLiteral("dark.she")));
+    QVERIFY(writeBytes(locations.programSkin(), old));
     BuiltinSkinEngine engine(locations.startupCandidates());
     QVERIFY(engine.SkinH_Attach());
     const QString lookBefore = qApp->styleSheet();
@@ -188,7 +177,7 @@ void TestSkin::refusedSource_keepsTheOldSkin()
     if (name == u"dir.she")
         QVERIFY(QDir().mkpath(source));
     else if (!name.isEmpty())
-        QVERIFY(writeAll(source, bytes));
+        QVERIFY(writeBytes(source, bytes));
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
     const SkinChange change = command.run();
@@ -196,7 +185,7 @@ void TestSkin::refusedSource_keepsTheOldSkin()
     QVERIFY(change.tried);
     QVERIFY(change.error);
     QVERIFY2(change.error->why.contains(reason), qPrintable(change.error->why));
-    QCOMPARE(readAll(locations.programSkin()), old);
+    QCOMPARE(readBytes(locations.programSkin()), old);
     QCOMPARE(qApp->styleSheet(), lookBefore);
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
     QCOMPARE(QDir(m_program).entryList(QDir::Files | QDir::Hidden),
@@ -208,7 +197,7 @@ void TestSkin::refusedSource_withNoOldSkin_leavesNone()
     const SkinLocations locations(m_program, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
     const QString source = m_dir->filePath(QStringLiteral("bin.she"));
-    QVERIFY(writeAll(source, QByteArray("\0\1\2\3", 4)));
+    QVERIFY(writeBytes(source, QByteArray("\0\1\2\3", 4)));
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
     const SkinChange change = command.run();
@@ -222,7 +211,7 @@ void TestSkin::cancel_changesNothing()
 {
     const SkinLocations locations(m_program, m_user);
     const QByteArray old = "QWidget { color: #010203; }";
-    QVERIFY(writeAll(locations.programSkin(), old));
+    QVERIFY(writeBytes(locations.programSkin(), old));
     RecordingEngine engine;
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::cancel());
@@ -231,7 +220,7 @@ void TestSkin::cancel_changesNothing()
     QVERIFY(!change.tried);
     QVERIFY(!change.error);
     QVERIFY(engine.calls.isEmpty());
-    QCOMPARE(readAll(locations.programSkin()), old);
+    QCOMPARE(readBytes(locations.programSkin()), old);
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
 }
 
@@ -261,16 +250,16 @@ void TestSkin::readOnlyProgramDirectory_usesTheUserDirectory()
 {
     // A program directory that cannot take the file, whoever runs the test.
     const QString blocked = m_dir->filePath(QStringLiteral("not-a-dir"));
-    QVERIFY(writeAll(blocked, "a file, not a directory"));
+    QVERIFY(writeBytes(blocked, "a file, not a directory"));
     const SkinLocations locations(blocked, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("dark.she"))));
     const SkinChange change = command.run();
     QVERIFY2(change.tried && !change.error, qPrintable(reasonOf(change)));
-    QCOMPARE(readAll(locations.userSkin()), readAll(shippedSkin(QStringLiteral("dark.she"))));
+    QCOMPARE(readBytes(locations.userSkin()), readBytes(shippedSkin(QStringLiteral("dark.she"))));
     QCOMPARE(command.lastDestination(), locations.userSkin());
-    QCOMPARE(readAll(blocked), QByteArray("a file, not a directory"));
+    QCOMPARE(readBytes(blocked), QByteArray("a file, not a directory"));
 
     // The next start finds it there.
     qApp->setStyleSheet(QString());
@@ -278,7 +267,7 @@ void TestSkin::readOnlyProgramDirectory_usesTheUserDirectory()
     bindSkinEngine(next);
     QCOMPARE(next.attachedFile(), locations.userSkin());
     QCOMPARE(qApp->styleSheet(),
-             QString::fromUtf8(readAll(shippedSkin(QStringLiteral("dark.she")))));
+             QString::fromUtf8(readBytes(shippedSkin(QStringLiteral("dark.she")))));
 }
 
 void TestSkin::startup_callsInOrder()
@@ -308,9 +297,9 @@ void TestSkin::startup_attachPrefersTheUserCopy()
     const QByteArray programSheet = "QWidget { color: #111111; }";
     const QByteArray userSheet = "QWidget { color: #222222; }";
     if (inProgram)
-        QVERIFY(writeAll(locations.programSkin(), programSheet));
+        QVERIFY(writeBytes(locations.programSkin(), programSheet));
     if (inUser)
-        QVERIFY(writeAll(locations.userSkin(), userSheet));
+        QVERIFY(writeBytes(locations.userSkin(), userSheet));
     BuiltinSkinEngine engine(locations.startupCandidates());
     QVERIFY(engine.SkinH_Attach());
     const QByteArray expected = inUser ? userSheet : inProgram ? programSheet : QByteArray();
@@ -342,7 +331,7 @@ void TestSkin::installedProgram_keepsTheUserCopy()
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("dark.she"))));
     const SkinChange change = command.run();
-    QCOMPARE(readAll(locations.userSkin()), readAll(shippedSkin(QStringLiteral("dark.she"))));
+    QCOMPARE(readBytes(locations.userSkin()), readBytes(shippedSkin(QStringLiteral("dark.she"))));
     QVERIFY2(change.tried && !change.error, qPrintable(reasonOf(change)));
 }
 

@@ -9,6 +9,7 @@
 #include "shell/registry_file.h"
 #include "shell/systemdirectory.h"
 #include "skin/skinlocations.h"
+#include "support/files.h"
 #include "support/fixedclock.h"
 #include "support/pdfprinterhost.h"
 #include "support/recordingskinengine.h"
@@ -74,18 +75,6 @@ inline bool showWithEditorFocused(TestWindow &w)
     w.form->activateWindow();
     w.text1().setFocus();
     return QTest::qWaitForWindowActive(w.form.get());
-}
-
-inline QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-inline bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 } // namespace Inkwell::Testing

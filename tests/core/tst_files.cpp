@@ -3,6 +3,7 @@
 #include "core/atomicfile.h"
 #include "core/regularfile.h"
 #include "core/systemerror.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,20 +26,9 @@
 #include <unistd.h>
 
 using namespace Inkwell;
+using namespace Inkwell::Testing;
 
 namespace {
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 struct stat statOf(const QString &path)
 {
