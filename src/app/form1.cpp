@@ -6,6 +6,7 @@
 #include "commands/formatcommands.h"
 #include "commands/insertcommands.h"
 #include "commands/printcommands.h"
+#include "controls/editortransfer.h"
 #include "controls/richtextbox.h"
 #include "core/clock.h"
 #include "core/messagehost.h"
@@ -231,13 +232,13 @@ void Form1::openDroppedFile(const QString &path)
 void Form1::dragEnterEvent(QDragEnterEvent *event)
 {
     // Files dropped on the menu bar or the status bar open as on the editor.
-    if (!RichTextBox::droppedFile(event->mimeData()).isEmpty())
+    if (!droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent *event)
 {
-    const QString path = RichTextBox::droppedFile(event->mimeData());
+    const QString path = droppedFile(event->mimeData());
     if (path.isEmpty())
         return;
     event->acceptProposedAction();

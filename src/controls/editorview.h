@@ -2,15 +2,31 @@
 // what the box handles alike for both to the box.
 #pragma once
 
+#include "controls/editortransfer.h"
 #include "controls/richtextbox.h"
+#include "controls/softbreakkeys.h"
 
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <functional>
 
 namespace Inkwell {
+
+// What both views do alike with what they are sent; true when it was
+// handled (the view's own handling is then skipped).
+struct ViewHandling {
+    // The keys the window's commands take are left to the window.
+    static bool event(QEvent *event);
+    // A picture from another program comes in as a picture.
+    static bool insertsMime(RichTextBox &box, const QMimeData *source);
+    // A file dragged in goes to the window whole, `drop` when it is dropped.
+    static bool drag(RichTextBox &box, QDropEvent *event, bool drop);
+    // Ctrl+wheel zooms the view.
+    static bool wheel(RichTextBox &box, QWheelEvent *event);
+};
 
 // One of the two views. Whatever either is sent that the box handles alike
 // (the window's keys, pictures and files from outside, Ctrl+wheel) goes to
@@ -22,7 +38,7 @@ public:
 protected:
     bool event(QEvent *event) override
     {
-        if (m_box.viewEvent(event))
+        if (ViewHandling::event(event))
             return true;
         return Base::event(event);
     }
@@ -32,17 +48,17 @@ protected:
     }
     void insertFromMimeData(const QMimeData *source) override
     {
-        if (!m_box.viewInsertsMime(source))
+        if (!ViewHandling::insertsMime(m_box, source))
             Base::insertFromMimeData(source);
     }
     void keyPressEvent(QKeyEvent *event) override
     {
-        if (!m_box.viewKeyPress(event, [this](QKeyEvent *e) { Base::keyPressEvent(e); }))
+        if (!softBreakKeyPress(m_box, event, [this](QKeyEvent *e) { Base::keyPressEvent(e); }))
             Base::keyPressEvent(event);
     }
     QMimeData *createMimeDataFromSelection() const override
     {
-        if (QMimeData *data = m_box.viewMimeFromSelection())
+        if (QMimeData *data = selectionMimeData(m_box))
             return data;
         return Base::createMimeDataFromSelection();
     }
@@ -59,22 +75,22 @@ protected:
     }
     void dragEnterEvent(QDragEnterEvent *event) override
     {
-        if (!m_box.viewDrag(event, false))
+        if (!ViewHandling::drag(m_box, event, false))
             Base::dragEnterEvent(event);
     }
     void dragMoveEvent(QDragMoveEvent *event) override
     {
-        if (!m_box.viewDrag(event, false))
+        if (!ViewHandling::drag(m_box, event, false))
             Base::dragMoveEvent(event);
     }
     void dropEvent(QDropEvent *event) override
     {
-        if (!m_box.viewDrag(event, true))
+        if (!ViewHandling::drag(m_box, event, true))
             Base::dropEvent(event);
     }
     void wheelEvent(QWheelEvent *event) override
     {
-        if (!m_box.viewWheel(event))
+        if (!ViewHandling::wheel(m_box, event))
             Base::wheelEvent(event);
     }
 

@@ -1,21 +1,15 @@
 #include "controls/richtextbox.h"
 
-#include "controls/editortransfer.h"
 #include "controls/editorview.h"
 #include "controls/pictureobject.h"
 #include "controls/quietlayout.h"
-#include "controls/softbreakkeys.h"
 #include "core/documentimages.h"
 #include "core/documentshape.h"
 #include "core/documenttext.h"
 #include "core/textqueries.h"
 
 #include <QCoreApplication>
-#include <QDropEvent>
-#include <QImage>
 #include <QKeyEvent>
-#include <QMimeData>
-#include <QMouseEvent>
 #include <QPagedPaintDevice>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
@@ -24,7 +18,6 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QWheelEvent>
 
 namespace Inkwell {
 
@@ -550,27 +543,6 @@ void RichTextBox::insertPicture(const QImage &image, const QByteArray &encoded,
     setTextCursor(cursor);
 }
 
-bool RichTextBox::viewEvent(QEvent *event)
-{
-    if (event->type() == QEvent::ShortcutOverride &&
-        isWindowCommandKey(*static_cast<QKeyEvent *>(event))) {
-        event->ignore();
-        return true;
-    }
-    return false;
-}
-
-bool RichTextBox::viewInsertsMime(const QMimeData *source)
-{
-    // Text comes in plain (it takes the format at the caret, as the paste
-    // command's does); a picture from another program comes in as a picture.
-    if (source->hasText() || !source->hasImage())
-        return false;
-    insertPicture(qvariant_cast<QImage>(source->imageData()));
-    ensureCursorVisible();
-    return true;
-}
-
 qreal RichTextBox::zoomFactor() const
 {
     return m_zoom.factor();
@@ -580,6 +552,11 @@ void RichTextBox::zoomBy(int steps)
 {
     if (m_zoom.stepBy(steps))
         applyZoom();
+}
+
+void RichTextBox::zoomByWheel(int angleDelta)
+{
+    zoomBy(m_zoom.stepsOfWheel(angleDelta));
 }
 
 void RichTextBox::resetZoom()
@@ -597,33 +574,6 @@ void RichTextBox::applyZoom()
     viewport()->update();
 }
 
-bool RichTextBox::viewWheel(QWheelEvent *event)
-{
-    if (!(event->modifiers() & Qt::ControlModifier))
-        return false;
-    zoomBy(m_zoom.stepsOfWheel(event->angleDelta().y()));
-    event->accept();
-    return true;
-}
-
-QString RichTextBox::droppedFile(const QMimeData *data)
-{
-    return Inkwell::droppedFile(data);
-}
-
-bool RichTextBox::viewDrag(QDropEvent *event, bool drop)
-{
-    // A file goes to the window whole, not to a place in the text: no caret
-    // follows the mouse, and the window opens it.
-    const QString path = droppedFile(event->mimeData());
-    if (path.isEmpty())
-        return false;
-    event->acceptProposedAction();
-    if (drop)
-        emit fileDropped(path);
-    return true;
-}
-
 void RichTextBox::SetFocus()
 {
     activeView()->setFocus(Qt::OtherFocusReason);
@@ -633,16 +583,6 @@ RichTextBox::CaretPosition RichTextBox::caretPosition() const
 {
     const LineColumn at = lineColumnAt(*m_document, textCursor().selectionEnd());
     return {at.line, at.column};
-}
-
-bool RichTextBox::viewKeyPress(QKeyEvent *event, const std::function<void(QKeyEvent *)> &base)
-{
-    return softBreakKeyPress(*this, event, base);
-}
-
-QMimeData *RichTextBox::viewMimeFromSelection() const
-{
-    return selectionMimeData(*this);
 }
 
 RichTextBox::SelectionFormat RichTextBox::selectionFormat() const

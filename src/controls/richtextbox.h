@@ -158,11 +158,9 @@ public:
     // along a fixed scale; 0 returns to 100 %.
     void zoomBy(int steps);
     void resetZoom();
+    // A wheel turn with Ctrl held (120 a notch; parts of notches add up).
+    void zoomByWheel(int angleDelta);
     qreal zoomFactor() const;
-
-    // The first local file a drag carries, or "" when it carries none (text
-    // or a picture from another program).
-    static QString droppedFile(const QMimeData *data);
 
     // A line longer than longLineChars switches the whole document to the
     // long-line layout (see updateLongLineLayout()).
@@ -183,14 +181,6 @@ protected:
     void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
-    template <class Base> friend class EditorView;
-    // The views' shared handling of what they are sent.
-    bool viewEvent(QEvent *event);
-    bool viewInsertsMime(const QMimeData *source);
-    bool viewDrag(QDropEvent *event, bool drop);
-    bool viewWheel(QWheelEvent *event);
-    bool viewKeyPress(QKeyEvent *event, const std::function<void(QKeyEvent *)> &base);
-    QMimeData *viewMimeFromSelection() const;
     template <class F> decltype(auto) visit(F &&f) const;
     void forwardToView(QEvent *event);
     struct Detached {
