@@ -28,6 +28,9 @@ Question yesNo(Question::Topic topic, const QString &text)
 
 DocumentState::DocumentState(QObject *parent) : QObject(parent), m_document(new QTextDocument(this))
 {
+    // A document with no layout reports no contentsChange, which the drafts
+    // follow: until a view gives it its own, it has Qt's default one.
+    m_document->documentLayout();
     connect(&m_loader, &TextLoader::progress, this, &DocumentState::loadProgress);
     connect(&m_loader, &TextLoader::finished, this, &DocumentState::onLoadFinished);
 }

@@ -1,0 +1,318 @@
+// The document model with no window and no widget: what it reads, the
+// questions a save returns before it writes, what a save leaves behind,
+// and drafts kept of it. Linked against document/ only, so a Qt Widgets
+// dependency would not even link.
+#include "core/documenttext.h"
+#include "document/bytescramble.h"
+#include "document/documentstate.h"
+#include "document/draftfile.h"
+#include "document/draftkeeper.h"
+#include "support/files.h"
+#include "support/fixedclock.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using namespace Inkwell;
+using namespace Inkwell::Testing;
+
+namespace {
+
+using Topic = Question::Topic;
+
+const QByteArray gbk("\xd6\xd0\xce\xc4 text\r\n"); // 中文 text
+const TextEncoding cp1252{TextEncoding::Kind::Ansi, false, TextEncoding::LineEnding::LF, 1252};
+
+// An unformatted document (recovered from a draft) whose text file is in
+// code page 1252, where Chinese characters have no form.
+void adoptWestern(DocumentState &model, const QString &title)
+{
+    QVERIFY(!model.adoptRecovered("{\\rtf1\\ansi a}", title, QString(), false, cp1252));
+    QTextCursor all(model.document());
+    all.select(QTextCursor::Document);
+    all.setCharFormat(QTextCharFormat());
+}
+
+void type(DocumentState &model, const QString &text, const QTextCharFormat &format = {})
+{
+    QTextCursor cursor(model.document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text, format);
+}
+
+// Saves as a window would: each question is answered from `answers` (Yes
+// or No, in order) and recorded; true when the file was written.
+struct SaveRun {
+    QList<Topic> asked;
+    QStringList texts;
+    std::optional<Error> failure;
+    bool written = false;
+};
+SaveRun saveAnswering(DocumentState &model, const QString &path, QList<bool> answers)
+{
+    SaveRun run;
+    SaveRequest request(path, QFileInfo(path).fileName());
+    for (int guard = 0; guard < 10; ++guard) {
+        Result<std::optional<Question>> step = model.save(request);
+        if (!step.ok()) {
+            run.failure = step.error();
+            return run;
+        }
+        if (!step.value()) {
+            run.written = true;
+            return run;
+        }
+        const Question &question = *step.value();
+        run.asked << question.topic;
+        run.texts << question.text;
+        if (answers.isEmpty() || !answers.takeFirst())
+            return run;
+        request.agree(question.topic);
+    }
+    return run;
+}
+
+} // namespace
+
+class TestDocumentModel : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString path(const QString &name) const { return m_tmp->filePath(name); }
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tmp->isValid());
+    }
+
+    void openNamesTheDocument()
+    {
+        QVERIFY(writeBytes(path(QStringLiteral("in.txt")), gbk));
+        DocumentState model;
+        QSignalSpy captions(&model, &DocumentState::captionChanged);
+        QSignalSpy loading(&model, &DocumentState::loadingChanged);
+        QVERIFY(!model.openFile(path(QStringLiteral("in.txt")), ReadMode::Text));
+        QCOMPARE(plainTextOf(*model.document()), QStringLiteral("中文 text\n"));
+        QCOMPARE(model.title(), QStringLiteral("in.txt"));
+        QCOMPARE(model.lastPath(), path(QStringLiteral("in.txt")));
+        QVERIFY(!model.isEncrypted());
+        QCOMPARE(model.kind(), DocumentKind::Plain);
+        QCOMPARE(captions.size(), 1);
+        QCOMPARE(captions.first().first().toString(), QStringLiteral("in.txt - Inkwell"));
+        // The document is read-only for the length of the load, then free.
+        QCOMPARE(loading.size(), 2);
+        QCOMPARE(loading.at(0).first().toBool(), true);
+        QCOMPARE(loading.at(1).first().toBool(), false);
+        QVERIFY(!model.DocumentChanged());
+        type(model, QStringLiteral("x"));
+        QVERIFY(model.DocumentChanged());
+    }
+
+    void openScrambledIsEncrypted()
+    {
+        QByteArray bytes = gbk;
+        scrambleInPlace(bytes);
+        QVERIFY(writeBytes(path(QStringLiteral("s.stx")), bytes));
+        DocumentState model;
+        QVERIFY(!model.openFile(path(QStringLiteral("s.stx")), ReadMode::Scrambled));
+        QCOMPARE(plainTextOf(*model.document()), QStringLiteral("中文 text\n"));
+        QVERIFY(model.isEncrypted());
+    }
+
+    void failedOpenChangesNothing()
+    {
+        DocumentState model;
+        type(model, QStringLiteral("kept"));
+        QVERIFY(model.openFile(m_tmp->path(), ReadMode::Text)); // a folder
+        QCOMPARE(plainTextOf(*model.document()), QStringLiteral("kept"));
+        QCOMPARE(model.caption(), QStringLiteral("无标题 - Inkwell"));
+    }
+
+    // An RTF is read while nothing lays the document out, and then has the
+    // kind its content asks for.
+    void rtfIsReadDetached_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<bool>("rich");
+        QTest::newRow("characters") << QByteArray("{\\rtf1\\ansi {\\b bold} plain}") << true;
+        QTest::newRow("long paragraph")
+            << "{\\rtf1\\ansi " + QByteArray(longLineChars + 1, 'y') + "}" << false;
+    }
+    void rtfIsReadDetached()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(bool, rich);
+        QVERIFY(writeBytes(path(QStringLiteral("a.rtf")), rtf));
+        DocumentState model;
+        QStringList events;
+        connect(&model, &DocumentState::aboutToReplace, this, [&] { events << "detach"; });
+        connect(model.document(), &QTextDocument::contentsChange, this, [&](int, int, int added) {
+            if (added > 1 && !events.contains("read"))
+                events << "read";
+        });
+        connect(&model, &DocumentState::replaced, this, [&](DocumentKind kind) {
+            events << (kind == DocumentKind::Rich ? "rich" : "plain");
+        });
+        QVERIFY(!model.openFile(path(QStringLiteral("a.rtf")), ReadMode::Text));
+        QCOMPARE(events, (QStringList{"detach", "read", rich ? "rich" : "plain"}));
+        QCOMPARE(model.kind() == DocumentKind::Rich, rich);
+        QVERIFY(!model.DocumentChanged());
+        model.new_();
+        QCOMPARE(model.kind(), DocumentKind::Plain);
+    }
+
+    // The questions a save returns, in the order asked; each must be agreed
+    // to before the file is written, and a No writes nothing.
+    void saveQuestions_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("unencodable");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<QList<Topic>>("asked");
+        QTest::addColumn<bool>("written");
+        const QList<bool> yes{true, true};
+        QTest::newRow("plain text to txt: no question")
+            << "a.txt" << false << false << QList<bool>{} << QList<Topic>{} << true;
+        QTest::newRow("formatted to rtf: no question")
+            << "a.rtf" << true << true << QList<bool>{} << QList<Topic>{} << true;
+        QTest::newRow("formatted to txt, yes")
+            << "a.txt" << true << false << yes << QList<Topic>{Topic::FormatLoss} << true;
+        QTest::newRow("formatted to stx, no") << "a.stx" << true << false << QList<bool>{false}
+                                              << QList<Topic>{Topic::FormatLoss} << false;
+        QTest::newRow("unencodable to txt, yes")
+            << "a.txt" << false << true << yes << QList<Topic>{Topic::UnencodableCharacters}
+            << true;
+        QTest::newRow("both, yes to both")
+            << "a.txt" << true << true << yes
+            << QList<Topic>{Topic::FormatLoss, Topic::UnencodableCharacters} << true;
+        QTest::newRow("both, no to the second")
+            << "a.txt" << true << true << QList<bool>{true, false}
+            << QList<Topic>{Topic::FormatLoss, Topic::UnencodableCharacters} << false;
+    }
+    void saveQuestions()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, bold);
+        QFETCH(bool, unencodable);
+        QFETCH(QList<bool>, answers);
+        QFETCH(QList<Topic>, asked);
+        QFETCH(bool, written);
+        DocumentState model;
+        if (unencodable)
+            adoptWestern(model, QStringLiteral("r.txt"));
+        QTextCharFormat format;
+        if (bold)
+            format.setFontWeight(QFont::Bold);
+        type(model, QStringLiteral("中文"), format);
+        const SaveRun run = saveAnswering(model, path(name), answers);
+        QVERIFY(!run.failure);
+        QCOMPARE(run.asked, asked);
+        QCOMPARE(run.written, written);
+        QCOMPARE(QFileInfo::exists(path(name)), written);
+        QCOMPARE(model.DocumentChanged(), !written);
+        const QString unsaved = unencodable ? QStringLiteral("r.txt") : QStringLiteral("无标题");
+        QCOMPARE(model.caption(), (written ? name : unsaved) + QStringLiteral(" - Inkwell"));
+        if (unencodable && run.asked.contains(Topic::UnencodableCharacters))
+            QVERIFY(run.texts.last().contains(QStringLiteral("“%1”").arg(name)));
+    }
+
+    // A file read with bytes its encoding has no character for names the
+    // file read in its question.
+    void undecodableBytesAsk()
+    {
+        QVERIFY(writeBytes(path(QStringLiteral("odd.txt")), QByteArray("a\xff"
+                                                                       "b")));
+        DocumentState model;
+        QVERIFY(!model.openFile(path(QStringLiteral("odd.txt")), ReadMode::Text));
+        const SaveRun refused = saveAnswering(model, path(QStringLiteral("new.txt")), {false});
+        QCOMPARE(refused.asked, QList<Topic>{Topic::UndecodableBytes});
+        QVERIFY(refused.texts.first().contains(QStringLiteral("“odd.txt”")));
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("new.txt"))));
+        const SaveRun agreed = saveAnswering(model, path(QStringLiteral("new.txt")), {true});
+        QVERIFY(agreed.written);
+        // Saved, the bytes are what they now are: no question again.
+        QCOMPARE(saveAnswering(model, path(QStringLiteral("new.txt")), {}).asked, QList<Topic>{});
+    }
+
+    // Bytes made for a question are not written if the document changed
+    // while the question was open.
+    void editDuringQuestionIsSaved()
+    {
+        DocumentState model;
+        adoptWestern(model, QStringLiteral("w.txt"));
+        type(model, QStringLiteral("中"));
+        SaveRequest request(path(QStringLiteral("e.txt")), QStringLiteral("e.txt"));
+        Result<std::optional<Question>> step = model.save(request);
+        QVERIFY(step.ok() && step.value());
+        type(model, QStringLiteral("z"));
+        request.agree(step.value()->topic);
+        step = model.save(request);
+        QVERIFY(step.ok() && !step.value());
+        QCOMPARE(readBytes(path(QStringLiteral("e.txt"))), QByteArray("a?z"));
+    }
+
+    void failedSaveIsAnError()
+    {
+        DocumentState model;
+        type(model, QStringLiteral("text"));
+        const SaveRun run = saveAnswering(model, path(QStringLiteral("missing/a.txt")), {});
+        QVERIFY(run.failure);
+        QVERIFY(run.failure->what.contains(QStringLiteral("无法保存文件")));
+        QVERIFY(!run.failure->why.isEmpty());
+        QVERIFY(model.DocumentChanged());
+        QCOMPARE(model.title(), QString());
+    }
+
+    void saveChangesQuestion()
+    {
+        const Question question = DocumentState::saveChangesQuestion();
+        QCOMPARE(question.text, QStringLiteral("文件内容已经改变，是否保存？"));
+        QVERIFY(question.withCancel);
+        QCOMPARE(question.defaultAnswer, MessageAnswer::Yes);
+    }
+
+    // A draft is of the model: its title, file and encryption, with no
+    // window and no caption to cut it from.
+    void draftTakesTheModel_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("untitled") << ""
+                                  << "无标题";
+        QTest::newRow("text file") << "notes.txt"
+                                   << "notes.txt";
+        QTest::newRow("scrambled file") << "secret.stx"
+                                        << "secret.stx";
+    }
+    void draftTakesTheModel()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, title);
+        DocumentState model;
+        const bool scrambled = file.endsWith(u"stx");
+        if (!file.isEmpty()) {
+            QVERIFY(writeBytes(path(file), QByteArray("x")));
+            QVERIFY(!model.openFile(path(file), scrambled ? ReadMode::Scrambled : ReadMode::Text));
+        }
+        FixedClock clock;
+        DraftKeeper keeper(model, clock, path(QStringLiteral("drafts")));
+        type(model, QStringLiteral("草稿"));
+        keeper.flush();
+        const DecodedDraft draft = decodeDraft(readBytes(keeper.draftPath()));
+        QVERIFY2(draft.ok, qPrintable(draft.why));
+        QCOMPARE(draft.header.title, title);
+        QCOMPARE(draft.header.path, file.isEmpty() ? QString() : path(file));
+        QCOMPARE(draft.header.encrypted, scrambled);
+        QCOMPARE(draft.header.saved, clock.moment);
+        QVERIFY(draft.rtf.startsWith("{\\rtf1"));
+    }
+};
+
+QTEST_MAIN(TestDocumentModel)
+#include "tst_documentmodel.moc"
