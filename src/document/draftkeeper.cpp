@@ -70,7 +70,7 @@ DraftKeeper::~DraftKeeper()
 bool DraftKeeper::claimFreshDraft()
 {
     if (!QDir().mkpath(m_directory)) {
-        m_lastError = Error{QStringLiteral("无法创建草稿文件夹“%1”").arg(m_directory), {}};
+        m_claimFailure = Error{QStringLiteral("无法创建草稿文件夹“%1”").arg(m_directory), {}};
         return false;
     }
     QFile::setPermissions(m_directory, ownerOnly | QFileDevice::ExeOwner);
@@ -88,7 +88,7 @@ bool DraftKeeper::claimFreshDraft()
     // stay open for days.
     m_lock->setStaleLockTime(0);
     if (!tryLockPrivately(*m_lock)) {
-        m_lastError = Error{QStringLiteral("无法锁定草稿文件“%1”").arg(m_draftPath), {}};
+        m_claimFailure = Error{QStringLiteral("无法锁定草稿文件“%1”").arg(m_draftPath), {}};
         return false;
     }
     return true;
@@ -273,27 +273,24 @@ void DraftKeeper::startWrite(std::optional<QByteArray> rich)
             // The same RTF a save under the document's encoding writes.
             bytes = encodeDraft(header, serialize(*copy, header.encoding, FileFormat::Rtf).bytes);
         }
-        QString why;
         // Private from the first byte: a draft is the user's unsaved text.
-        if (const auto error = writeFileAtomically(path, bytes, NewFileAccess::OwnerOnly))
-            why = error->why;
+        std::optional<Error> error = writeFileAtomically(path, bytes, NewFileAccess::OwnerOnly);
+        if (error)
+            error->what = QStringLiteral("无法保存草稿“%1”").arg(path);
         QMetaObject::invokeMethod(
-            this, [this, why] { written(why); }, Qt::QueuedConnection);
+            this, [this, error] { written(error); }, Qt::QueuedConnection);
     });
 }
 
-void DraftKeeper::written(const QString &why)
+void DraftKeeper::written(const std::optional<Error> &failure)
 {
     m_writing = false;
-    m_lastError.reset();
-    if (!why.isEmpty())
-        m_lastError = Error{QStringLiteral("无法保存草稿“%1”").arg(m_draftPath), why};
-    if (why.isEmpty())
+    // A failed write leaves the previous draft, if any, whole.
+    m_lastWrite = failure;
+    if (!failure)
         emit draftWritten();
-    else
-        emit draftFailed(why); // the previous draft, if any, is still whole
     // A failed write is tried again even if no key is pressed any more.
-    if (!why.isEmpty() && needsDraft() && !m_longestDue.isValid()) {
+    if (failure && needsDraft() && !m_longestDue.isValid()) {
         const QDateTime now = m_clock.now();
         m_longestDue = now.addMSecs(m_timing.longest.count());
         scheduleTick(now);
@@ -310,16 +307,20 @@ void DraftKeeper::settle()
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
-void DraftKeeper::flush()
+std::optional<Error> DraftKeeper::flush()
 {
     stopTiming();
     settle(); // a write in progress, and the one it may have asked for
     settle();
     dropRichWrite();
     m_writeAgain = false;
-    if (!m_writing && needsDraft() && m_lock && m_lock->isLocked())
+    if (!m_lock || !m_lock->isLocked())
+        return m_claimFailure;
+    m_lastWrite.reset();
+    if (!m_writing && needsDraft())
         startWrite();
     settle();
+    return m_lastWrite;
 }
 
 void DraftKeeper::discard()
@@ -410,12 +411,13 @@ bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             continue; // taken by another instance between the listing and the lock
-        DecodedDraft draft = decodeDraft(file.readAll());
+        const Result<DecodedDraft> decoded = decodeDraft(file.readAll());
         file.close();
-        if (!draft.ok) {
-            damaged(setAside(path, draft.why));
+        if (!decoded.ok()) {
+            damaged(setAside(path, decoded.error().why));
             continue;
         }
+        const DecodedDraft &draft = decoded.value();
         const DraftHeader &h = draft.header;
         if (!wantsBack({h.title, h.saved.isValid() ? h.saved : info.lastModified()})) {
             putInDiscarded(path);

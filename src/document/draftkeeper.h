@@ -85,22 +85,21 @@ public:
 
     // This window's draft file (it exists only while a draft is needed).
     QString draftPath() const { return m_draftPath; }
-    // Writes a draft now if one is needed, and waits until it is on disk.
-    void flush();
+    // Writes a draft now if one is needed, and waits until it is on disk;
+    // the Error when it could not be written (the previous draft, if any,
+    // is then still whole) or the keeper has no draft file of its own.
+    std::optional<Error> flush();
     // Writes a draft if the document has been idle long enough, or changing
     // for too long, by the clock. The keeper's timer calls it when the next
     // one may be due; tests call it after moving their clock. True when a
     // draft was due: its write has begun, or follows the one in progress.
     bool tick();
-    // What the last write failed with (none after a success).
-    std::optional<Error> lastError() const { return m_lastError; }
     // Nanoseconds the GUI thread spent on the last snapshot in one go (the
     // longest of its slices, for a rich document).
     qint64 lastSnapshotCost() const { return m_lastSnapshotCost; }
 
 signals:
     void draftWritten();
-    void draftFailed(const QString &why);
     void draftDeleted();
 
 private:
@@ -115,7 +114,7 @@ private:
     void dropRichWrite();
     void startWrite(std::optional<QByteArray> rich = std::nullopt);
     void settle();
-    void written(const QString &why);
+    void written(const std::optional<Error> &failure);
     bool claimFreshDraft();
     DamagedDraft setAside(const QString &path, const QString &why);
     void removeDeadLocks();
@@ -144,7 +143,8 @@ private:
     bool m_writing = false;
     bool m_writeAgain = false;
     bool m_closed = false;
-    std::optional<Error> m_lastError;
+    std::optional<Error> m_claimFailure; // no draft file could be claimed
+    std::optional<Error> m_lastWrite;    // how the last write ended
     qint64 m_lastSnapshotCost = 0;
 };
 

@@ -303,9 +303,10 @@ private slots:
         FixedClock clock;
         DraftKeeper keeper(model, clock, path(QStringLiteral("drafts")));
         type(model, QStringLiteral("草稿"));
-        keeper.flush();
-        const DecodedDraft draft = decodeDraft(readBytes(keeper.draftPath()));
-        QVERIFY2(draft.ok, qPrintable(draft.why));
+        QVERIFY(!keeper.flush());
+        const Result<DecodedDraft> decoded = decodeDraft(readBytes(keeper.draftPath()));
+        QVERIFY(decoded.ok());
+        const DecodedDraft &draft = decoded.value();
         QCOMPARE(draft.header.title, title);
         QCOMPARE(draft.header.path, file.isEmpty() ? QString() : path(file));
         QCOMPARE(draft.header.encrypted, scrambled);
