@@ -381,14 +381,11 @@ void Form1::showLoadProgress(qint64 done, qint64 total, bool first)
 
 void Form1::skin_Click()
 {
-    const SkinChange change =
+    const Result<bool> change =
         SkinCommand(CommonDialog1, m_services.skins, m_services.skinLocations).run();
-    if (!change.tried)
-        return;
-    if (change.error)
-        m_services.messages.inform(QStringLiteral("皮肤更换失败：") + change.error->why,
-                                   Product::messageTitle, MessageIcon::Exclamation);
-    else
+    if (!change.ok())
+        tellFailure(Error{QStringLiteral("皮肤更换失败"), change.error().why});
+    else if (change.value())
         m_services.messages.inform(QStringLiteral("皮肤更换成功"), Product::messageTitle,
                                    MessageIcon::Information);
 }
@@ -403,8 +400,7 @@ void Form1::reg_Click()
     // where the old one went, rather than only that a write failed.
     const std::u16string problem = m_services.registry.takeStorageProblem();
     if (!problem.empty())
-        m_services.messages.inform(QString::fromStdU16String(problem), Product::messageTitle,
-                                   MessageIcon::Exclamation);
+        tellFailure(Error{QString::fromStdU16String(problem), QString()});
 }
 
 void Form1::SetUpStatusBar()

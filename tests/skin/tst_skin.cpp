@@ -25,9 +25,9 @@ using Inkwell::Testing::ScriptedDialogHost;
 namespace {
 
 // The reason a skin change gives, for a failed check's message.
-QString reasonOf(const SkinChange &change)
+QString reasonOf(const Result<bool> &change)
 {
-    return change.error ? change.error->why : QString();
+    return change.ok() ? QString() : change.error().why;
 }
 
 QString shippedSkin(const QString &name)
@@ -102,7 +102,7 @@ void TestSkin::choosingAShippedSkin_appliesIt()
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(skin)));
-    const SkinChange change = command.run();
+    const Result<bool> change = command.run();
 
     QCOMPARE(m_dialogs.shown.size(), 1);
     QCOMPARE(m_dialogs.shown[0].fileName, SkinCommand::preset);
@@ -111,8 +111,7 @@ void TestSkin::choosingAShippedSkin_appliesIt()
     QCOMPARE(readBytes(locations.programSkin()), readBytes(shippedSkin(skin)));
     QCOMPARE(qApp->styleSheet(), QString::fromUtf8(readBytes(shippedSkin(skin))));
     QCOMPARE(engine.attachedFile(), locations.programSkin());
-    QVERIFY(change.tried);
-    QVERIFY2(!change.error, qPrintable(reasonOf(change)));
+    QVERIFY2(change.ok() && change.value(), qPrintable(reasonOf(change)));
 
     // A widget picks the look up: the sheet is one Qt can parse and use.
     QWidget widget;
@@ -129,9 +128,8 @@ void TestSkin::pathWithBlanksAndAmpersand_works()
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
-    const SkinChange change = command.run();
-    QVERIFY(change.tried);
-    QVERIFY2(!change.error, qPrintable(reasonOf(change)));
+    const Result<bool> change = command.run();
+    QVERIFY2(change.ok() && change.value(), qPrintable(reasonOf(change)));
     QCOMPARE(readBytes(locations.programSkin()), sheet);
     QCOMPARE(qApp->styleSheet(), QString::fromUtf8(sheet));
     // Nothing was run: no file appeared beside the source or the destination.
@@ -169,7 +167,7 @@ void TestSkin::refusedSource_keepsTheOldSkin()
     const QByteArray old = readBytes(shippedSkin(QStringLiteral("dark.she")));
     QVERIFY(writeBytes(locations.programSkin(), old));
     BuiltinSkinEngine engine(locations.startupCandidates());
-    QVERIFY(engine.SkinH_Attach());
+    QVERIFY(!engine.SkinH_Attach());
     const QString lookBefore = qApp->styleSheet();
     QCOMPARE(lookBefore, QString::fromUtf8(old));
 
@@ -180,11 +178,10 @@ void TestSkin::refusedSource_keepsTheOldSkin()
         QVERIFY(writeBytes(source, bytes));
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
-    const SkinChange change = command.run();
+    const Result<bool> change = command.run();
 
-    QVERIFY(change.tried);
-    QVERIFY(change.error);
-    QVERIFY2(change.error->why.contains(reason), qPrintable(change.error->why));
+    QVERIFY(!change.ok());
+    QVERIFY2(change.error().why.contains(reason), qPrintable(change.error().why));
     QCOMPARE(readBytes(locations.programSkin()), old);
     QCOMPARE(qApp->styleSheet(), lookBefore);
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
@@ -200,11 +197,10 @@ void TestSkin::refusedSource_withNoOldSkin_leavesNone()
     QVERIFY(writeBytes(source, QByteArray("\0\1\2\3", 4)));
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
-    const SkinChange change = command.run();
+    const Result<bool> change = command.run();
     QVERIFY(!QFile::exists(locations.programSkin()));
     QVERIFY(!QFile::exists(locations.userSkin()));
-    QVERIFY(change.tried);
-    QVERIFY(change.error);
+    QVERIFY(!change.ok());
 }
 
 void TestSkin::cancel_changesNothing()
@@ -215,10 +211,10 @@ void TestSkin::cancel_changesNothing()
     RecordingEngine engine;
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::cancel());
-    const SkinChange change = command.run();
+    const Result<bool> change = command.run();
     QCOMPARE(m_dialogs.shown.size(), 1);
-    QVERIFY(!change.tried);
-    QVERIFY(!change.error);
+    QVERIFY(change.ok() && !change.value());
+    QVERIFY(change.ok());
     QVERIFY(engine.calls.isEmpty());
     QCOMPARE(readBytes(locations.programSkin()), old);
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
@@ -233,17 +229,17 @@ void TestSkin::preset_isBackAfterEachChoice()
     m_dialogs.script.enqueue(
         ScriptedDialogHost::choose(m_dir->filePath(QStringLiteral("gone.she"))));
     m_dialogs.script.enqueue(ScriptedDialogHost::cancel());
-    const SkinChange worked = command.run();
+    const Result<bool> worked = command.run();
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
-    const SkinChange failed = command.run();
+    const Result<bool> failed = command.run();
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
-    const SkinChange cancelled = command.run();
+    const Result<bool> cancelled = command.run();
     QCOMPARE(m_dialogs.shown.size(), 3);
     for (const auto &shown : m_dialogs.shown)
         QCOMPARE(shown.fileName, SkinCommand::preset);
-    QVERIFY(worked.tried && !worked.error);
-    QVERIFY(failed.tried && failed.error);
-    QVERIFY(!cancelled.tried);
+    QVERIFY(worked.ok() && worked.value());
+    QVERIFY(!failed.ok());
+    QVERIFY(cancelled.ok() && !cancelled.value());
 }
 
 void TestSkin::readOnlyProgramDirectory_usesTheUserDirectory()
@@ -255,8 +251,8 @@ void TestSkin::readOnlyProgramDirectory_usesTheUserDirectory()
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("dark.she"))));
-    const SkinChange change = command.run();
-    QVERIFY2(change.tried && !change.error, qPrintable(reasonOf(change)));
+    const Result<bool> change = command.run();
+    QVERIFY2(change.ok() && change.value(), qPrintable(reasonOf(change)));
     QCOMPARE(readBytes(locations.userSkin()), readBytes(shippedSkin(QStringLiteral("dark.she"))));
     QCOMPARE(command.lastDestination(), locations.userSkin());
     QCOMPARE(readBytes(blocked), QByteArray("a file, not a directory"));
@@ -301,7 +297,7 @@ void TestSkin::startup_attachPrefersTheUserCopy()
     if (inUser)
         QVERIFY(writeBytes(locations.userSkin(), userSheet));
     BuiltinSkinEngine engine(locations.startupCandidates());
-    QVERIFY(engine.SkinH_Attach());
+    QVERIFY(!engine.SkinH_Attach());
     const QByteArray expected = inUser ? userSheet : inProgram ? programSheet : QByteArray();
     QCOMPARE(qApp->styleSheet(), QString::fromUtf8(expected));
     QCOMPARE(engine.attachedFile(), inUser      ? locations.userSkin()
@@ -313,9 +309,9 @@ void TestSkin::builtin_keepsWhatChangesNothingVisible()
 {
     BuiltinSkinEngine engine({});
     qApp->setStyleSheet(QStringLiteral("QWidget { color: blue; }"));
-    QVERIFY(engine.SkinH_AdjustAero(1, 2, 3, 4, 5, 6, 7, 8, 9));
-    QVERIFY(engine.SkinHme());
-    QVERIFY(engine.SkinHme());
+    QVERIFY(!engine.SkinH_AdjustAero(1, 2, 3, 4, 5, 6, 7, 8, 9));
+    QVERIFY(!engine.SkinHme());
+    QVERIFY(!engine.SkinHme());
     QCOMPARE(engine.aeroSettings(), (std::array<int, 9>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
     QCOMPARE(engine.hmeCalls(), 2);
     QCOMPARE(qApp->styleSheet(), QStringLiteral("QWidget { color: blue; }"));
@@ -330,9 +326,9 @@ void TestSkin::installedProgram_keepsTheUserCopy()
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("dark.she"))));
-    const SkinChange change = command.run();
+    const Result<bool> change = command.run();
     QCOMPARE(readBytes(locations.userSkin()), readBytes(shippedSkin(QStringLiteral("dark.she"))));
-    QVERIFY2(change.tried && !change.error, qPrintable(reasonOf(change)));
+    QVERIFY2(change.ok() && change.value(), qPrintable(reasonOf(change)));
 }
 
 QTEST_MAIN(TestSkin)
