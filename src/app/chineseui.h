@@ -7,14 +7,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QCoreApplication;
 
 namespace Inkwell {
 
-// Installs Qt's own Simplified-Chinese translations on the application.
-// False when no translation file could be loaded (the dialogs then stay in
-// Qt's English); `loadedFrom` names the file that was used.
-bool installQtChinese(QCoreApplication &app, QString *loadedFrom = nullptr);
+// Installs Qt's own Simplified-Chinese translations on the application and
+// returns the file used; none when no translation file could be loaded (the
+// dialogs then stay in Qt's English).
+std::optional<QString> installQtChinese(QCoreApplication &app);
 
 // The installed faces that stand in for a Windows font name, best first;
 // empty for a name that needs no stand-in.
