@@ -94,6 +94,8 @@ public:
     // one may be due; tests call it after moving their clock. True when a
     // draft was due: its write has begun, or follows the one in progress.
     bool tick();
+    // True while a draft is on its way to disk on the worker thread.
+    bool isWriting() const { return m_writing; }
     // Nanoseconds the GUI thread spent on the last snapshot in one go (the
     // longest of its slices, for a rich document).
     qint64 lastSnapshotCost() const { return m_lastSnapshotCost; }
