@@ -1,8 +1,8 @@
-// Text1: the editing control every command works on. It shows the model's
-// document in one of two views: a fast view (QPlainTextEdit: its layout
-// costs stay flat in big documents, unlike QTextEdit's) for plain documents,
-// and a rich view (QTextEdit with Qt's full document layout: alignment,
-// indents, lists, tables) for rich ones. Both hold rich character formats
+// The editing control every command works on (the window's Text1). It
+// shows the model's document in one of two views: a fast view
+// (QPlainTextEdit: its layout costs stay flat in big documents, unlike
+// QTextEdit's) for plain documents, and a rich view (QTextEdit with Qt's
+// full document layout: alignment, indents, lists, tables) for rich ones. Both hold rich character formats
 // and pictures; the document object stays the same when the view changes.
 // The control never makes or reads bytes.
 #pragma once

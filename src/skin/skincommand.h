@@ -1,5 +1,5 @@
 // The menu command "更换皮肤(&S)...": the user picks a .she file in the skin
-// dialog (the window passes CommonDialog1); it is copied to "skinH.she", where
+// dialog (`skinDialog`, the window's own); it is copied to "skinH.she", where
 // it outlives the run, and the engine is attached to the copy. The copy is
 // done in-process and finished before the engine reads it; a copy or attach
 // that fails leaves the previous "skinH.she" as it was, and the window tells
