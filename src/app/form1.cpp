@@ -180,9 +180,8 @@ bool Form1::recoverDrafts()
         const QString where = draft.renamedTo.isEmpty()
                                   ? QStringLiteral("草稿“%1”无法改名。").arg(draft.path)
                                   : QStringLiteral("草稿已改名为“%1”。").arg(draft.renamedTo);
-        m_services.messages.inform(
-            QStringLiteral("上次未保存的文档草稿已损坏，无法恢复：%1。%2").arg(draft.why, where),
-            Product::messageTitle, MessageIcon::Exclamation);
+        tellFailure(Error{QStringLiteral("上次未保存的文档草稿已损坏，无法恢复"),
+                          QStringLiteral("%1。%2").arg(draft.why, where)});
     };
     if (!m_drafts->recoverOrphans(wantsBack, tellDamaged))
         return false;
