@@ -15,6 +15,8 @@ struct Question {
         FormatLoss,            // a plain-text save drops formats and pictures
         UndecodableBytes,      // the file read held bytes its encoding has no character for
         UnencodableCharacters, // characters the file's encoding cannot hold become "?"
+        EncryptedToClear,      // a document from an encrypted file is saved unscrambled
+        PlainBecomesRtf,       // a plain-text document is saved as RTF under another ending
     };
     Topic topic;
     QString text;

@@ -82,6 +82,7 @@ void DocumentState::markUnchanged()
 void DocumentState::clear()
 {
     replaceContent();
+    m_source = Source::New;
     markUnchanged();
 }
 
@@ -123,12 +124,38 @@ std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFo
     const QString &fileTitle = request.fileTitle();
     const bool plain = format != FileFormat::Rtf;
     using Topic = Question::Topic;
+    // Scrambled text saved where nothing scrambles it.
+    const bool leavesEncryption = m_encrypted && format != FileFormat::Scrambled;
+    // Plain text (read from a text file, or new and unformatted) written as
+    // RTF under a name that does not say so. An encrypted document's own
+    // question comes first and says enough: one question per save.
+    const bool becomesRtf =
+        !plain && !leavesEncryption && fileTitle.right(3).toLower() != u"rtf" &&
+        (m_source == Source::Text || ((m_source == Source::New || m_source == Source::Recovered) &&
+                                      !hasFormatting(*m_document, m_kind, m_plainFormat)));
     // Each row: a question and whether this save must ask it, in the order
     // asked. A question agreed to on the request is not asked again.
     const struct {
         Topic topic;
         std::function<std::optional<Question>()> ask;
     } rows[] = {
+        {Topic::EncryptedToClear,
+         [&]() -> std::optional<Question> {
+             if (!leavesEncryption)
+                 return std::nullopt;
+             return yesNo(
+                 Topic::EncryptedToClear,
+                 QStringLiteral("此文档来自加密文件，保存为该格式将不再加密。仍要保存吗？"));
+         }},
+        {Topic::PlainBecomesRtf,
+         [&]() -> std::optional<Question> {
+             if (!becomesRtf)
+                 return std::nullopt;
+             return yesNo(
+                 Topic::PlainBecomesRtf,
+                 QStringLiteral("“%1”将以RTF格式保存，其他程序将无法按纯文本读取。仍要保存吗？")
+                     .arg(fileTitle));
+         }},
         // Plain text keeps the characters only; say so before the fonts,
         // colours and pictures the document still holds are dropped.
         {Topic::FormatLoss,
@@ -140,7 +167,8 @@ std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFo
          }},
         {Topic::UndecodableBytes,
          [&]() -> std::optional<Question> {
-             if (!m_undecodable)
+             // Turned into RTF, the file changes whole, as its question said.
+             if (!m_undecodable || becomesRtf)
                  return std::nullopt;
              return yesNo(
                  Topic::UndecodableBytes,
@@ -178,6 +206,7 @@ Result<std::optional<Question>> DocumentState::save(SaveRequest &request)
         return saveError(request.path(), *error);
     request.m_file.reset();
     m_undecodable = false;
+    m_source = format == FileFormat::Rtf ? Source::Rtf : Source::Text;
     markUnchanged();
     name(request.fileTitle(), request.path(), format == FileFormat::Scrambled);
     return std::optional<Question>();
@@ -188,6 +217,7 @@ void DocumentState::new_()
     replaceContent();
     m_encoding = TextEncoding::forNewDocument();
     m_undecodable = false;
+    m_source = Source::New;
     // The empty document is the new baseline, so an untouched new document
     // never asks to be saved.
     markUnchanged();
@@ -244,6 +274,7 @@ std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode m
         const std::optional<Error> error = loadRtf(file.bytes);
         m_encoding = TextEncoding::forNewDocument();
         m_undecodable = false;
+        m_source = Source::Rtf;
         markUnchanged();
         if (error)
             return Error{QStringLiteral("无法打开文件“%1”").arg(titleOf(path)), error->why};
@@ -251,6 +282,7 @@ std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode m
     }
     // A big file arrives in slices; the document is read-only until the
     // last one is in, and onLoadFinished() takes the baseline.
+    m_source = Source::Text;
     emit loadingChanged(true);
     m_loader.start(file.bytes, *m_document, m_plainFormat);
     return std::nullopt;
@@ -296,6 +328,7 @@ std::optional<Error> DocumentState::adoptRecovered(const QByteArray &rtf, const 
     const std::optional<Error> error = loadRtf(rtf);
     m_encoding = encoding;
     m_undecodable = false;
+    m_source = Source::Recovered;
     m_recovered = true;
     m_document->setModified(true);
     name(title, path, encrypted);

@@ -152,6 +152,10 @@ private:
     QString m_lastPath;
     bool m_encrypted = false;
     bool m_recovered = false;
+    // What the document last was on disk: a save under a name that chooses
+    // RTF asks before it turns plain text into RTF.
+    enum class Source { New, Text, Rtf, Recovered };
+    Source m_source = Source::New;
     qint64 m_readLimit = defaultReadLimit();
 };
 
