@@ -83,6 +83,7 @@ void DocumentState::clear()
 {
     replaceContent();
     m_source = Source::New;
+    m_fromEncrypted = false;
     markUnchanged();
 }
 
@@ -125,7 +126,7 @@ std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFo
     const bool plain = format != FileFormat::Rtf;
     using Topic = Question::Topic;
     // Scrambled text saved where nothing scrambles it.
-    const bool leavesEncryption = m_encrypted && format != FileFormat::Scrambled;
+    const bool leavesEncryption = m_fromEncrypted && format != FileFormat::Scrambled;
     // Plain text (read from a text file, or new and unformatted) written as
     // RTF under a name that does not say so. An encrypted document's own
     // question comes first and says enough: one question per save.
@@ -206,7 +207,13 @@ Result<std::optional<Question>> DocumentState::save(SaveRequest &request)
         return saveError(request.path(), *error);
     request.m_file.reset();
     m_undecodable = false;
-    m_source = format == FileFormat::Rtf ? Source::Rtf : Source::Text;
+    // A new document is now what it was saved as; one read from a file
+    // stays what it was read as.
+    if (m_source == Source::New || m_source == Source::Recovered)
+        m_source = format == FileFormat::Rtf ? Source::Rtf : Source::Text;
+    // Saved unscrambled once, with the user's yes, it lives in the clear.
+    if (format != FileFormat::Scrambled)
+        m_fromEncrypted = false;
     markUnchanged();
     name(request.fileTitle(), request.path(), format == FileFormat::Scrambled);
     return std::optional<Question>();
@@ -218,6 +225,7 @@ void DocumentState::new_()
     m_encoding = TextEncoding::forNewDocument();
     m_undecodable = false;
     m_source = Source::New;
+    m_fromEncrypted = false;
     // The empty document is the new baseline, so an untouched new document
     // never asks to be saved.
     markUnchanged();
@@ -316,6 +324,7 @@ std::optional<Error> DocumentState::openFile(const QString &path, ReadMode mode)
     if (auto error = ReadTextFile(path, mode))
         return error;
     m_recovered = false;
+    m_fromEncrypted = mode == ReadMode::Scrambled;
     name(titleOf(path), path, mode == ReadMode::Scrambled);
     return std::nullopt;
 }
@@ -329,6 +338,7 @@ std::optional<Error> DocumentState::adoptRecovered(const QByteArray &rtf, const 
     m_encoding = encoding;
     m_undecodable = false;
     m_source = Source::Recovered;
+    m_fromEncrypted = encrypted;
     m_recovered = true;
     m_document->setModified(true);
     name(title, path, encrypted);

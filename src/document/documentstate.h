@@ -156,6 +156,9 @@ private:
     // RTF asks before it turns plain text into RTF.
     enum class Source { New, Text, Rtf, Recovered };
     Source m_source = Source::New;
+    // Read from an encrypted file (or recovered from such a document's
+    // draft), and not saved unscrambled since.
+    bool m_fromEncrypted = false;
     qint64 m_readLimit = defaultReadLimit();
 };
 

@@ -222,6 +222,52 @@ private slots:
             QVERIFY(run.texts.last().contains(QStringLiteral("“%1”").arg(name)));
     }
 
+    // The encrypted and the RTF questions follow where the document came
+    // from: each save of the steps answers yes, and the last save's
+    // questions are compared.
+    void questionsFollowTheSource_data()
+    {
+        QTest::addColumn<QString>("read");      // "", or the file opened first
+        QTest::addColumn<QStringList>("saves"); // names saved under in turn
+        QTest::addColumn<QList<Topic>>("lastAsks");
+        QTest::newRow("saved as .stx, then in the clear: not read encrypted")
+            << "" << QStringList{"a.stx", "b.txt"} << QList<Topic>{};
+        QTest::newRow("read encrypted, saved in the clear twice: asked once")
+            << "s.stx" << QStringList{"c.txt", "d.txt"} << QList<Topic>{};
+        QTest::newRow("read encrypted, saved scrambled, then in the clear")
+            << "s.stx" << QStringList{"e.stx", "f.txt"} << QList<Topic>{Topic::EncryptedToClear};
+        QTest::newRow("read as RTF, saved as text, then as .log")
+            << "r.rtf" << QStringList{"g.txt", "h.log"} << QList<Topic>{};
+        QTest::newRow("new, saved as text, then as .log")
+            << "" << QStringList{"i.txt", "j.log"} << QList<Topic>{Topic::PlainBecomesRtf};
+        QTest::newRow("new, saved as .rtf, then as .log")
+            << "" << QStringList{"k.rtf", "l.log"} << QList<Topic>{};
+        QTest::newRow("read as text, saved as .rtf, then as .log")
+            << "t.txt" << QStringList{"m.rtf", "n.log"} << QList<Topic>{Topic::PlainBecomesRtf};
+    }
+    void questionsFollowTheSource()
+    {
+        QFETCH(QString, read);
+        QFETCH(QStringList, saves);
+        QFETCH(QList<Topic>, lastAsks);
+        QByteArray scrambled("secret");
+        scrambleInPlace(scrambled);
+        QVERIFY(writeBytes(path(QStringLiteral("s.stx")), scrambled));
+        QVERIFY(writeBytes(path(QStringLiteral("r.rtf")), "{\\rtf1\\ansi rich}"));
+        QVERIFY(writeBytes(path(QStringLiteral("t.txt")), "text"));
+        DocumentState model;
+        if (!read.isEmpty())
+            QVERIFY(!model.openFile(path(read),
+                                    read.endsWith(u"stx") ? ReadMode::Scrambled : ReadMode::Text));
+        type(model, QStringLiteral(" typed"));
+        SaveRun run;
+        for (const QString &name : saves) {
+            run = saveAnswering(model, path(name), {true, true, true});
+            QVERIFY(run.written);
+        }
+        QCOMPARE(run.asked, lastAsks);
+    }
+
     // A file read with bytes its encoding has no character for names the
     // file read in its question.
     void undecodableBytesAsk()
