@@ -10,14 +10,19 @@
 #include "support/files.h"
 #include "support/fixedclock.h"
 
+#include <QDir>
+#include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <sys/stat.h>
+
 using namespace Inkwell;
 using namespace Inkwell::Testing;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -361,5 +366,131 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestDocumentModel)
+// A draft keeper of a bare model, on a clock the test moves.
+struct Drafting {
+    DocumentState model;
+    FixedClock clock;
+    DraftKeeper keeper;
+    Drafting(const QString &directory, DraftTiming timing = DraftTiming{20ms, 10s})
+        : keeper(model, clock, directory, timing)
+    {
+    }
+    DraftKeeper *operator->() { return &keeper; }
+    void type(const QString &text) { ::type(model, text); }
+    QByteArray bytesOf(FileFormat format)
+    {
+        return serialize(*model.document(), model.encoding(), format).bytes;
+    }
+    // Lets `time` pass on the clock and gives the keeper its tick: true when
+    // a draft was due.
+    bool pass(std::chrono::milliseconds time)
+    {
+        clock.moment = clock.moment.addMSecs(time.count());
+        return keeper.tick();
+    }
+};
+
+// The keeper's own rules (timing, privacy, giving up), with no window.
+class TestDraftsAlone : public QObject {
+    Q_OBJECT
+
+    const DraftTiming fast{20ms, 10s};
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString dir() const { return m_tmp->filePath(QStringLiteral("drafts")); }
+    QStringList draftFiles() const { return QDir(dir()).entryList(QDir::Files | QDir::Hidden); }
+    static DecodedDraft readDraft(const QString &path)
+    {
+        const Result<DecodedDraft> draft = decodeDraft(readBytes(path));
+        return draft.ok() ? draft.value() : DecodedDraft{};
+    }
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tmp->isValid());
+    }
+
+    void draftAndLockPrivateWhateverTheUmask()
+    {
+        const mode_t previous = ::umask(0);
+        Drafting k(dir());
+        QSignalSpy written(&k.keeper, &DraftKeeper::draftWritten);
+        k.type(QStringLiteral("private"));
+        QVERIFY(k.pass(fast.idle));
+        QTRY_COMPARE(written.count(), 1);
+        ::umask(previous);
+        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadUser | QFileDevice::WriteUser;
+        QCOMPARE(QFileInfo(k->draftPath()).permissions() & 0x0777, ownerOnly);
+        QCOMPARE(QFileInfo(k->draftPath() + QStringLiteral(".lock")).permissions() & 0x0777,
+                 ownerOnly);
+        QCOMPARE(QFileInfo(dir()).permissions() & 0x0077, QFileDevice::Permissions());
+    }
+
+    // The program's timing, on the clock: a draft once the document has been
+    // idle for 2 s, and at the latest 30 s after the first unsaved change
+    // however fast the typing goes on.
+    void draftTimingOnTheClock_data()
+    {
+        QTest::addColumn<int>("typingEvery"); // ms of clock time between keystrokes
+        QTest::addColumn<int>("typingFor");   // ms of clock time
+        QTest::addColumn<int>("draftAt");     // ms after the first keystroke
+        QTest::newRow("3 s of typing, then a pause") << 20 << 3000 << 2980 + 2000;
+        QTest::newRow("typing on for 40 s") << 20 << 40000 << 30000;
+        QTest::newRow("keys 2.5 s apart") << 2500 << 40000 << 2000;
+        QTest::newRow("one key") << 20 << 1 << 2000;
+    }
+    void draftTimingOnTheClock()
+    {
+        QFETCH(int, typingEvery);
+        QFETCH(int, typingFor);
+        QFETCH(int, draftAt);
+        Drafting k(dir(), DraftTiming());
+        QSignalSpy written(&k.keeper, &DraftKeeper::draftWritten);
+        int firstDraft = -1;
+        const QDateTime start = k.clock.moment;
+        for (int t = 0; t <= 60000 && firstDraft < 0; t += 20) {
+            k.clock.moment = start.addMSecs(t);
+            if (t < typingFor && t % typingEvery == 0)
+                k.type(QStringLiteral("x"));
+            if (k->tick())
+                firstDraft = t;
+        }
+        QCOMPARE(firstDraft, draftAt);
+        QTRY_COMPARE(written.count(), 1);
+        QCOMPARE(readDraft(k->draftPath()).rtf, k.bytesOf(FileFormat::Rtf));
+    }
+
+    // The clock set back (by the user, or a time server) must not put the
+    // draft off by the time it went back.
+    void clockSetBackKeepsDraftComing()
+    {
+        Drafting k(dir());
+        k.type(QStringLiteral("typed before the clock went back"));
+        QVERIFY(!k.pass(0ms));
+        QVERIFY(k.pass(-1h));
+    }
+
+    void discardOnNormalClose()
+    {
+        Drafting k(dir());
+        k.type(QStringLiteral("given up"));
+        k->flush();
+        QVERIFY(QFile::exists(k->draftPath()));
+        k->discard();
+        QVERIFY(draftFiles().isEmpty()); // draft and lock
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    int status = 0;
+    TestDocumentModel model;
+    status |= QTest::qExec(&model, argc, argv);
+    TestDraftsAlone drafts;
+    status |= QTest::qExec(&drafts, argc, argv);
+    return status;
+}
+
 #include "tst_documentmodel.moc"

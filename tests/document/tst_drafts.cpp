@@ -169,69 +169,6 @@ private slots:
 
     // The draft holds the user's unsaved text and its lock names the process:
     // both are the owner's alone even where the umask would share them.
-    void draftAndLockPrivateWhateverTheUmask()
-    {
-        const mode_t previous = ::umask(0);
-        TestWindow w;
-        Keeper k(w, dir());
-        QSignalSpy written(k.keeper, &DraftKeeper::draftWritten);
-        w.type(QStringLiteral("private"));
-        QVERIFY(k.pass(fast.idle));
-        QTRY_COMPARE(written.count(), 1);
-        ::umask(previous);
-        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadUser | QFileDevice::WriteUser;
-        QCOMPARE(QFileInfo(k->draftPath()).permissions() & 0x0777, ownerOnly);
-        QCOMPARE(QFileInfo(k->draftPath() + QStringLiteral(".lock")).permissions() & 0x0777,
-                 ownerOnly);
-        QCOMPARE(QFileInfo(dir()).permissions() & 0x0077, QFileDevice::Permissions());
-    }
-
-    // The program's timing, on the clock: a draft once the document has been
-    // idle for 2 s, and at the latest 30 s after the first unsaved change
-    // however fast the typing goes on.
-    void draftTimingOnTheClock_data()
-    {
-        QTest::addColumn<int>("typingEvery"); // ms of clock time between keystrokes
-        QTest::addColumn<int>("typingFor");   // ms of clock time
-        QTest::addColumn<int>("draftAt");     // ms after the first keystroke
-        QTest::newRow("3 s of typing, then a pause") << 20 << 3000 << 2980 + 2000;
-        QTest::newRow("typing on for 40 s") << 20 << 40000 << 30000;
-        QTest::newRow("keys 2.5 s apart") << 2500 << 40000 << 2000;
-        QTest::newRow("one key") << 20 << 1 << 2000;
-    }
-    void draftTimingOnTheClock()
-    {
-        QFETCH(int, typingEvery);
-        QFETCH(int, typingFor);
-        QFETCH(int, draftAt);
-        TestWindow w;
-        Keeper k(w, dir(), DraftTiming());
-        QSignalSpy written(k.keeper, &DraftKeeper::draftWritten);
-        int firstDraft = -1;
-        const QDateTime start = w.clock.moment;
-        for (int t = 0; t <= 60000 && firstDraft < 0; t += 20) {
-            w.clock.moment = start.addMSecs(t);
-            if (t < typingFor && t % typingEvery == 0)
-                w.type(QStringLiteral("x"));
-            if (k->tick())
-                firstDraft = t;
-        }
-        QCOMPARE(firstDraft, draftAt);
-        QTRY_COMPARE(written.count(), 1);
-        QCOMPARE(readDraft(k->draftPath()).rtf, w.bytesOf(FileFormat::Rtf));
-    }
-
-    // The clock set back (by the user, or a time server) must not put the
-    // draft off by the time it went back.
-    void clockSetBackKeepsDraftComing()
-    {
-        TestWindow w;
-        Keeper k(w, dir());
-        w.type(QStringLiteral("typed before the clock went back"));
-        QVERIFY(!k.pass(0ms));
-        QVERIFY(k.pass(-1h));
-    }
-
     void noDraftWithoutChanges_data()
     {
         QTest::addColumn<QString>("how");
@@ -259,17 +196,6 @@ private slots:
         }
         k->flush();
         QVERIFY(!QFile::exists(k->draftPath()));
-    }
-
-    void discardOnNormalClose()
-    {
-        TestWindow w;
-        Keeper k(w, dir());
-        w.type(QStringLiteral("given up"));
-        k->flush();
-        QVERIFY(QFile::exists(k->draftPath()));
-        k->discard();
-        QVERIFY(draftFiles().isEmpty()); // draft and lock
     }
 
     void orphanOffered_data()
