@@ -2,7 +2,7 @@
 // then the document as RTF:
 //
 //   INKWELL-DRAFT 1
-//   title=<the caption's title>      path=<file last read or saved, or empty>
+//   title=<the document's shown title> path=<file last read or saved, or empty>
 //   saved=<ISO 8601 time with offset> encoding=ansi|utf8|utf16le|utf16be
 //   codepage=<n>  bom=0|1  eol=crlf|lf|cr  encrypted=0|1
 //   length=<bytes of RTF>  sha256=<hex of the RTF>

@@ -199,8 +199,8 @@ void DraftKeeper::writeDraft()
     startWrite();
 }
 
-// The shadow copies text and character formats only. A document in the rich
-// view (tables, lists, paragraph formats, kept groups) is written as RTF
+// The shadow copies text and character formats only. A rich document
+// (tables, lists, paragraph formats, kept groups) is written as RTF
 // here instead, a slice at a time between events: such documents are of
 // ordinary size, and a draft must bring back all of it.
 void DraftKeeper::writeRichSlice()

@@ -38,7 +38,7 @@ struct DraftTiming {
 // A draft left by a window that did not close normally, as the user is asked
 // about it.
 struct OrphanDraft {
-    QString title;   // the document's name as its caption showed it
+    QString title;   // the document's name as the caption showed it
     QDateTime saved; // when the draft was written
 };
 
