@@ -16,12 +16,12 @@ class RichTextBox;
 
 namespace Commands {
 
-// The print dialog (the window passes safeuse), then the selection, or the
+// The print dialog (`printDialog`), then the selection, or the
 // whole document, with its fonts, colours and pictures. Cancelled: nothing
 // printed. An Error when the printer could not take the job.
 std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog, QPrinter &printer,
                            PrinterHost &printers);
-// The page-setup dialog (the window passes openuse); the orientation chosen
+// The page-setup dialog (`pageSetupDialog`); the orientation chosen
 // there (1 portrait, 2 landscape) becomes the printer's for every later job.
 void printsetup(CommonDialog &pageSetupDialog, QPrinter &printer);
 
