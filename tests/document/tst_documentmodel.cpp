@@ -471,6 +471,37 @@ private slots:
         QVERIFY(k.pass(-1h));
     }
 
+    void noDraftWithoutChanges_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("fresh document") << "fresh";
+        QTest::newRow("file just read") << "read";
+        QTest::newRow("typed and undone") << "undone";
+        QTest::newRow("typed and saved") << "saved";
+    }
+    void noDraftWithoutChanges()
+    {
+        QFETCH(QString, how);
+        const QString source = m_tmp->filePath(QStringLiteral("in.txt"));
+        QVERIFY(writeBytes(source, "from disk"));
+        Drafting k(dir());
+        if (how == u"read") {
+            QVERIFY(!k.model.openFile(source, ReadMode::Text));
+        } else if (how == u"undone") {
+            k.type(QStringLiteral("abc"));
+            k->flush();
+            QVERIFY(QFile::exists(k->draftPath()));
+            k.model.document()->undo();
+        } else if (how == u"saved") {
+            k.type(QStringLiteral("abc"));
+            SaveRequest request(m_tmp->filePath(QStringLiteral("s.txt")), QStringLiteral("s.txt"));
+            const Result<std::optional<Question>> saved = k.model.save(request);
+            QVERIFY(saved.ok() && !saved.value());
+        }
+        QVERIFY(!k->flush());
+        QVERIFY(!QFile::exists(k->draftPath()));
+    }
+
     void discardOnNormalClose()
     {
         Drafting k(dir());

@@ -169,35 +169,6 @@ private slots:
 
     // The draft holds the user's unsaved text and its lock names the process:
     // both are the owner's alone even where the umask would share them.
-    void noDraftWithoutChanges_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("fresh window") << "fresh";
-        QTest::newRow("file just read") << "read";
-        QTest::newRow("typed and undone") << "undone";
-        QTest::newRow("typed and saved") << "saved";
-    }
-    void noDraftWithoutChanges()
-    {
-        QFETCH(QString, how);
-        const QString source = path(QStringLiteral("in.txt"));
-        QVERIFY(writeBytes(source, "from disk"));
-        TestWindow w(how == u"read" ? source : QString());
-        Keeper k(w, dir());
-        if (how == u"undone") {
-            w.type(QStringLiteral("abc"));
-            k->flush();
-            QVERIFY(QFile::exists(k->draftPath()));
-            w.text1().undo();
-        } else if (how == u"saved") {
-            w.type(QStringLiteral("abc"));
-            w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("s.txt"))));
-            w.trigger("save");
-        }
-        k->flush();
-        QVERIFY(!QFile::exists(k->draftPath()));
-    }
-
     void orphanOffered_data()
     {
         QTest::addColumn<int>("answer");
