@@ -23,15 +23,13 @@ FileFormat saveFormatFor(const QString &fileTitle)
     return FileFormat::Rtf;
 }
 
-DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
+Result<DocumentBytes> readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
 {
-    DocumentBytes out;
     FileContent content = readRegularFile(path, limit, true);
-    if (content.error) {
-        out.error =
-            Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)), content.error->why};
-        return out;
-    }
+    if (content.error)
+        return Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)),
+                     content.error->why};
+    DocumentBytes out;
     out.bytes = std::move(content.bytes);
     if (mode == ReadMode::Scrambled)
         scrambleInPlace(out.bytes); // in memory: no unscrambled copy on disk

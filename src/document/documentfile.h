@@ -28,15 +28,14 @@ FileFormat saveFormatFor(const QString &fileTitle);
 enum class ReadMode { Text, Scrambled };
 
 struct DocumentBytes {
-    std::optional<Error> error; // set when nothing could be read
-    QByteArray bytes;           // unscrambled when read as a scrambled file
-    bool rich = false;          // RTF: parse them; otherwise decode them as text
+    QByteArray bytes;  // unscrambled when read as a scrambled file
+    bool rich = false; // RTF: parse them; otherwise decode them as text
 };
 
 // Reads a file whole as the document will see it. A path that names nothing
 // is created empty; anything but a regular file, and a file over `limit`
 // bytes, is refused. The error's `what` is "无法打开文件“<path>”".
-DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit);
+Result<DocumentBytes> readDocumentFile(const QString &path, ReadMode mode, qint64 limit);
 
 struct ParsedRtf {
     DocumentImages::BudgetUse pictures; // what the pictures spent of the budget

@@ -274,9 +274,10 @@ std::optional<Error> DocumentState::loadRtf(const QByteArray &bytes)
 
 std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode mode)
 {
-    DocumentBytes file = readDocumentFile(path, mode, m_readLimit);
-    if (file.error)
-        return file.error;
+    Result<DocumentBytes> read = readDocumentFile(path, mode, m_readLimit);
+    if (!read.ok())
+        return read.error();
+    DocumentBytes &file = read.value();
     replaceContent(); // an RTF's kind is settled once it is read
     if (file.rich) {
         const std::optional<Error> error = loadRtf(file.bytes);

@@ -494,23 +494,23 @@ private slots:
         } else if (kind == u"big") {
             QVERIFY(writeBytes(path, QByteArray(2048, 'x')));
         }
-        const DocumentBytes read = readDocumentFile(path, ReadMode(mode), 1024);
+        const Result<DocumentBytes> read = readDocumentFile(path, ReadMode(mode), 1024);
         if (why.isEmpty()) {
-            QVERIFY2(!read.error, qPrintable(read.error ? read.error->why : QString()));
-            QCOMPARE(read.bytes, expected);
-            QCOMPARE(read.rich, rich);
+            QVERIFY2(read.ok(), qPrintable(read.ok() ? QString() : read.error().why));
+            QCOMPARE(read.value().bytes, expected);
+            QCOMPARE(read.value().rich, rich);
             if (kind == u"missing")
                 QVERIFY(QFile::exists(path));
             return;
         }
-        QVERIFY(read.error);
-        QCOMPARE(read.error->what, QStringLiteral("无法打开文件“%1”").arg(path));
+        QVERIFY(!read.ok());
+        QCOMPARE(read.error().what, QStringLiteral("无法打开文件“%1”").arg(path));
         if (why != u"?")
-            QCOMPARE(read.error->why, why);
+            QCOMPARE(read.error().why, why);
         bool chinese = false;
-        for (QChar c : read.error->why)
+        for (QChar c : read.error().why)
             chinese = chinese || (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF);
-        QVERIFY2(chinese, qPrintable(read.error->why));
+        QVERIFY2(chinese, qPrintable(read.error().why));
     }
 
     void saveErrorFrame()
