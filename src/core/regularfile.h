@@ -14,7 +14,6 @@ namespace Inkwell {
 qint64 defaultReadLimit();
 
 struct FileContent {
-    std::optional<Error> error; // set when nothing was read
     QByteArray bytes;
     bool created = false; // the path named nothing and an empty file was made there
 };
@@ -22,7 +21,8 @@ struct FileContent {
 // Reads a regular file whole. Anything else (a folder, a FIFO, a device, a
 // socket) is refused at once without waiting on it, and so is a file that is,
 // or grows while being read, larger than the limit. A path that names nothing
-// is created empty when `createMissing` is set. Reasons are Chinese.
-FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing);
+// is created empty when `createMissing` is set. The Error's `what` is the
+// path, its `why` the reason, in Chinese.
+Result<FileContent> readRegularFile(const QString &path, qint64 limit, bool createMissing);
 
 } // namespace Inkwell

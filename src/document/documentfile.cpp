@@ -25,12 +25,12 @@ FileFormat saveFormatFor(const QString &fileTitle)
 
 Result<DocumentBytes> readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
 {
-    FileContent content = readRegularFile(path, limit, true);
-    if (content.error)
+    Result<FileContent> content = readRegularFile(path, limit, true);
+    if (!content.ok())
         return Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)),
-                     content.error->why};
+                     content.error().why};
     DocumentBytes out;
-    out.bytes = std::move(content.bytes);
+    out.bytes = std::move(content.value().bytes);
     if (mode == ReadMode::Scrambled)
         scrambleInPlace(out.bytes); // in memory: no unscrambled copy on disk
     out.rich = mode == ReadMode::Text && Rtf::looksLikeRtf(out.bytes);
