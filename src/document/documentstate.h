@@ -122,8 +122,9 @@ signals:
     // The document was emptied.
     void emptied();
     // A text file arrives in slices: the document must not be edited
-    // meanwhile. `first` marks the first slice.
+    // meanwhile.
     void loadingChanged(bool loading);
+    // After each slice; `first` marks the first one.
     void loadProgress(qint64 done, qint64 total, bool first);
     void loadFinished();
 
