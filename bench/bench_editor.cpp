@@ -164,8 +164,7 @@ std::vector<Phase> editorPhases()
             phases.push_back({QStringLiteral("save %1MB as %2").arg(mb).arg(ending), size,
                               [&w, window, target] {
                                   w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
-                                  return w.form->document().save().result
-                                         == DocumentState::SaveResult::Saved;
+                                  return w.form->commands().save().valueOr(false);
                               }});
         }
     }

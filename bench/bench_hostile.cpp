@@ -119,7 +119,7 @@ std::vector<Phase> hostilePhases()
     phases.push_back({QStringLiteral("save 20MB line as txt"), line.size(), [&w, window, target] {
                           w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
                           // Saved as one line: the pieces' breaks are no line ends.
-                          return w.form->document().save().result == DocumentState::SaveResult::Saved &&
+                          return w.form->commands().save().valueOr(false) &&
                                  QFileInfo(target).size() == w.text1().Text().size();
                       }});
     return phases;

@@ -287,8 +287,7 @@ std::vector<Phase> richPhases()
     phases.push_back({QStringLiteral("rich save 5MB as rtf"), rtf.size(), [window, target] {
                           Window &w = *window;
                           w.dialogs.script.enqueue(Testing::ScriptedDialogHost::choose(target));
-                          return w.form->document().save().result ==
-                                     DocumentState::SaveResult::Saved &&
+                          return w.form->commands().save().valueOr(false) &&
                                  QFileInfo(target).size() > 4'000'000;
                       }});
     addKeyPhases(phases, window, QStringLiteral("1M start"), 50, Caret::Start);

@@ -8,7 +8,7 @@
 
 namespace Inkwell {
 
-bool installQtChinese(QCoreApplication &app, QString *loadedFrom)
+std::optional<QString> installQtChinese(QCoreApplication &app)
 {
     const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     // qtbase holds the widgets' and dialogs' texts; "qt" is the meta catalogue
@@ -17,15 +17,13 @@ bool installQtChinese(QCoreApplication &app, QString *loadedFrom)
         auto *translator = new QTranslator(&app);
         if (translator->load(name, dir)) {
             QCoreApplication::installTranslator(translator);
-            if (loadedFrom)
-                *loadedFrom = translator->filePath();
             // Dialogs format numbers and dates in the interface's language too.
             QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-            return true;
+            return translator->filePath();
         }
         delete translator;
     }
-    return false;
+    return std::nullopt;
 }
 
 void installChineseFontSubstitutes()

@@ -9,14 +9,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QCoreApplication;
 
 namespace Inkwell {
 
-// Installs Qt's own Simplified-Chinese translations on the application.
-// False when no translation file could be loaded (the dialogs then stay in
-// Qt's English); `loadedFrom` names the file that was used.
-bool installQtChinese(QCoreApplication &app, QString *loadedFrom = nullptr);
+// Installs Qt's own Simplified-Chinese translations on the application and
+// returns the file used; none when no translation file could be loaded (the
+// dialogs then stay in Qt's English).
+std::optional<QString> installQtChinese(QCoreApplication &app);
 
 // Registers the stand-ins with QFont, so a document keeps its font name
 // (宋体 stays 宋体 when saved) while it shows in a face that is there.

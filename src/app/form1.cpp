@@ -1,10 +1,12 @@
 #include "app/form1.h"
 
+#include "app/documentcommands.h"
 #include "commands/editcommands.h"
 #include "commands/findcommands.h"
 #include "commands/formatcommands.h"
 #include "commands/insertcommands.h"
 #include "commands/printcommands.h"
+#include "controls/editortransfer.h"
 #include "controls/richtextbox.h"
 #include "core/clock.h"
 #include "core/messagehost.h"
@@ -55,7 +57,8 @@ Form1::Form1(Services services, QWidget *parent)
     setWindowTitle(Product::untitledCaption);
     Commands::useDefaultPage(m_printer);
 
-    Text1 = new RichTextBox(this);
+    m_document = new DocumentState(this);
+    Text1 = new RichTextBox(m_document->document(), this);
     // The editor fills the client area; a row that tells how far a big file
     // has loaded sits beneath it only while one loads.
     auto *central = new QWidget(this);
@@ -109,13 +112,9 @@ Form1::Form1(Services services, QWidget *parent)
     // The skin dialog opens on the skins that come with the program.
     CommonDialog1.InitDir = SkinLocations::shippedSkins();
 
-    m_document = new DocumentState(*Text1, openuse, safeuse, services.messages, this);
-    connect(m_document, &DocumentState::captionChanged, this, &QWidget::setWindowTitle);
-    connect(m_document, &DocumentState::loadProgress, this, &Form1::showLoadProgress);
-    connect(m_document, &DocumentState::loadFinished, this, [this] {
-        m_loadRow->hide();
-        m_loadStarted = QDateTime();
-    });
+    m_commands =
+        std::make_unique<DocumentCommands>(*m_document, openuse, safeuse, services.messages);
+    connectEditorToDocument();
 
     createMenus();
     createEditorKeys();
@@ -131,10 +130,37 @@ Form1::Form1(Services services, QWidget *parent)
 
 Form1::~Form1() = default;
 
+void Form1::connectEditorToDocument()
+{
+    DocumentState *model = m_document;
+    model->setPlainFormat(Text1->defaultCharFormat());
+    connect(model, &DocumentState::captionChanged, this, &QWidget::setWindowTitle);
+    connect(model, &DocumentState::kindChanged, Text1,
+            [this](DocumentKind kind) { Text1->setView(RichTextBox::viewOf(kind)); });
+    connect(model, &DocumentState::emptied, Text1, &RichTextBox::documentEmptied);
+    connect(model, &DocumentState::aboutToReplace, Text1, &RichTextBox::detach);
+    connect(model, &DocumentState::replaced, Text1, [this](DocumentKind kind) {
+        Text1->attach(RichTextBox::viewOf(kind));
+        Text1->setSelStart(0);
+    });
+    connect(model, &DocumentState::loadingChanged, Text1, [this](bool loading) {
+        if (loading) {
+            m_readOnlyBeforeLoad = Text1->isReadOnly();
+            Text1->setReadOnly(true);
+        } else {
+            Text1->setReadOnly(m_readOnlyBeforeLoad);
+        }
+    });
+    connect(model, &DocumentState::loadProgress, this, &Form1::showLoadProgress);
+    connect(model, &DocumentState::loadFinished, this, [this] {
+        m_loadRow->hide();
+        m_loadStarted = QDateTime();
+    });
+}
+
 void Form1::keepDrafts(const QString &directory, DraftTiming timing)
 {
-    m_drafts =
-        std::make_unique<DraftKeeper>(*Text1, *m_document, m_services.clock, directory, timing);
+    m_drafts = std::make_unique<DraftKeeper>(*m_document, m_services.clock, directory, timing);
 }
 
 bool Form1::recoverDrafts()
@@ -155,14 +181,13 @@ bool Form1::recoverDrafts()
         const QString where = draft.renamedTo.isEmpty()
                                   ? QStringLiteral("草稿“%1”无法改名。").arg(draft.path)
                                   : QStringLiteral("草稿已改名为“%1”。").arg(draft.renamedTo);
-        m_services.messages.inform(
-            QStringLiteral("上次未保存的文档草稿已损坏，无法恢复：%1。%2").arg(draft.why, where),
-            Product::messageTitle, MessageIcon::Exclamation);
+        tellFailure(Error{QStringLiteral("上次未保存的文档草稿已损坏，无法恢复"),
+                          QStringLiteral("%1。%2").arg(draft.why, where)});
     };
     if (!m_drafts->recoverOrphans(wantsBack, tellDamaged))
         return false;
     // A recovered draft is read as a file is: pictures past the budget are told once.
-    m_document->reportHeldBackPictures();
+    m_commands->tellLoadWarnings();
     return true;
 }
 
@@ -200,20 +225,20 @@ void Form1::createEditorKeys()
 
 void Form1::openDroppedFile(const QString &path)
 {
-    tellFailure(m_document->openDropped(path));
+    tellFailure(m_commands->openDropped(path));
     ShowCaretPos();
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent *event)
 {
     // Files dropped on the menu bar or the status bar open as on the editor.
-    if (!RichTextBox::droppedFile(event->mimeData()).isEmpty())
+    if (!droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent *event)
 {
-    const QString path = RichTextBox::droppedFile(event->mimeData());
+    const QString path = droppedFile(event->mimeData());
     if (path.isEmpty())
         return;
     event->acceptProposedAction();
@@ -315,8 +340,13 @@ void Form1::Form_Load(const QStringList &arguments)
     // restored draft takes the place of the command-line file.
     const bool recovered = recoverDrafts();
     // 2. The file named on the command line.
-    if (!recovered)
-        tellFailure(m_document->openCommandLine(arguments));
+    if (!recovered) {
+        const std::optional<Error> failure = m_document->openCommandLine(arguments);
+        if (failure)
+            tellFailure(failure);
+        else
+            m_commands->tellLoadWarnings();
+    }
     // 3-5. Status bar panels, clock and caret texts.
     SetUpStatusBar();
     ShowDateTime();
@@ -329,8 +359,12 @@ void Form1::Form_Load(const QStringList &arguments)
     bindSkinEngine(m_services.skins);
 }
 
-void Form1::showLoadProgress(qint64 done, qint64 total)
+void Form1::showLoadProgress(qint64 done, qint64 total, bool first)
 {
+    // The caret shared the insertion point of the first slice and moved with
+    // it; a loaded document starts with the caret at its beginning.
+    if (first)
+        Text1->setSelStart(0);
     // Only a load that takes a while is worth a progress row. The while is
     // the services' clock's, so that tests let time pass without waiting.
     const QDateTime now = m_services.clock.now();
@@ -340,24 +374,18 @@ void Form1::showLoadProgress(qint64 done, qint64 total)
     }
     if (m_loadStarted.msecsTo(now) < loadProgressDelay.count() || total <= 0)
         return;
-    QString title = m_document->caption();
-    if (title.endsWith(Product::captionSuffix))
-        title.chop(Product::captionSuffix.size());
-    m_loadLabel->setText(QStringLiteral("正在载入 %1").arg(title));
+    m_loadLabel->setText(QStringLiteral("正在载入 %1").arg(m_document->shownTitle()));
     m_loadBar->setValue(int(done * 1000 / total));
     m_loadRow->show();
 }
 
 void Form1::skin_Click()
 {
-    const SkinChange change =
+    const Result<bool> change =
         SkinCommand(CommonDialog1, m_services.skins, m_services.skinLocations).run();
-    if (!change.tried)
-        return;
-    if (change.error)
-        m_services.messages.inform(QStringLiteral("皮肤更换失败：") + change.error->why,
-                                   Product::messageTitle, MessageIcon::Exclamation);
-    else
+    if (!change.ok())
+        tellFailure(Error{QStringLiteral("皮肤更换失败"), change.error().why});
+    else if (change.value())
         m_services.messages.inform(QStringLiteral("皮肤更换成功"), Product::messageTitle,
                                    MessageIcon::Information);
 }
@@ -372,8 +400,7 @@ void Form1::reg_Click()
     // where the old one went, rather than only that a write failed.
     const std::u16string problem = m_services.registry.takeStorageProblem();
     if (!problem.empty())
-        m_services.messages.inform(QString::fromStdU16String(problem), Product::messageTitle,
-                                   MessageIcon::Exclamation);
+        tellFailure(Error{QString::fromStdU16String(problem), QString()});
 }
 
 void Form1::SetUpStatusBar()
@@ -428,22 +455,22 @@ void Form1::bar_Click()
 
 void Form1::new_Click()
 {
-    tellFailure(m_document->new_());
+    tellFailure(m_commands->new_());
 }
 
 void Form1::open_Click()
 {
-    tellFailure(m_document->open());
+    tellFailure(m_commands->open());
 }
 
 void Form1::opensafe_Click()
 {
-    tellFailure(m_document->opensafe());
+    tellFailure(m_commands->opensafe());
 }
 
 void Form1::save_Click()
 {
-    tellFailure(m_document->save().failure);
+    tellFailure(m_commands->save().failure());
 }
 
 void Form1::Esc_Click()
@@ -536,9 +563,9 @@ void Form1::print_Click()
 void Form1::closeEvent(QCloseEvent *event)
 {
     // Only an unchanged document, No, or a save that worked lets the window close.
-    const DocumentState::Outcome discard = m_document->mayDiscard();
-    tellFailure(discard.failure);
-    if (discard.done) {
+    const Result<bool> discard = m_commands->mayDiscard();
+    tellFailure(discard.failure());
+    if (discard.ok() && discard.value()) {
         if (m_drafts)
             m_drafts->discard();
         event->accept();

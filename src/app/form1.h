@@ -23,6 +23,7 @@ class QTimer;
 
 namespace Inkwell {
 
+class DocumentCommands;
 class DocumentState;
 class RichTextBox;
 
@@ -49,7 +50,9 @@ public:
     // The text last asked for by find, searched again by find next.
     QString SearchText;
 
+    // The document model, and the file commands that ask for it.
     DocumentState &document() { return *m_document; }
+    DocumentCommands &commands() { return *m_commands; }
     // Keeps drafts of the unsaved document in `directory` and offers those of
     // windows that did not close normally at Form_Load. Call before Form_Load.
     void keepDrafts(const QString &directory, DraftTiming timing = DraftTiming());
@@ -95,7 +98,7 @@ public slots:
     void reg_Click();
 
 private slots:
-    void showLoadProgress(qint64 done, qint64 total);
+    void showLoadProgress(qint64 done, qint64 total, bool first);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -107,6 +110,8 @@ private:
     // Keys with no menu item of their own: redo and the view's zoom.
     void createEditorKeys();
     void openDroppedFile(const QString &path);
+    // Lets Text1 show the model's document and follow its kind and loads.
+    void connectEditorToDocument();
     // A command's failure, told to the user: "what：why" or just "what".
     void tellFailure(const std::optional<Error> &failure);
     QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
@@ -114,6 +119,8 @@ private:
 
     Services m_services;
     DocumentState *m_document = nullptr;
+    std::unique_ptr<DocumentCommands> m_commands;
+    bool m_readOnlyBeforeLoad = false;
     std::unique_ptr<DraftKeeper> m_drafts; // destroyed before the editor it watches
     QPrinter m_printer;
     QList<QLabel *> m_panels;

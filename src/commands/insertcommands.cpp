@@ -31,8 +31,8 @@ std::optional<Error> addpicture(RichTextBox &editor, CommonDialog &pictureDialog
     const auto unloadable = [&](const QString &why) {
         return Error{QStringLiteral("无法载入图片“%1”").arg(path), why};
     };
-    const FileContent content = readRegularFile(path, DocumentImages::maxEncodedBytes, false);
-    if (content.error) {
+    const Result<FileContent> content = readRegularFile(path, DocumentImages::maxEncodedBytes, false);
+    if (!content.ok()) {
         // Too big to read: named by its pixels when its header says they
         // pass the limits too, else by its bytes.
         const QFileInfo info(path);
@@ -43,11 +43,11 @@ std::optional<Error> addpicture(RichTextBox &editor, CommonDialog &pictureDialog
             return unloadable(
                 DocumentImages::limitReason(info.size(), DocumentImages::readHeader(head).size));
         }
-        return unloadable(content.error->why);
+        return unloadable(content.error().why);
     }
     // A picture the editor cannot show is refused with the reason rather
     // than inserted as a frame the user never sees the picture in.
-    const DocumentImages::Decoded decoded = DocumentImages::decode(content.bytes);
+    const DocumentImages::Decoded decoded = DocumentImages::decode(content.value().bytes);
     if (!decoded.picture)
         return unloadable(decoded.why);
     editor.insertPicture(decoded.picture->image, decoded.picture->encoded, decoded.picture->format);

@@ -21,8 +21,8 @@ QString dateText(const QDateTime &when, const QLocale &locale);
 // dateText of the clock's present, in place of the selection, caret after it.
 void date(RichTextBox &editor, const Clock &clock);
 
-// The picture file chosen in `pictureDialog` (the window passes puse), at its
-// own size, in place of the selection. Straight into the document: the
+// The picture file chosen in `pictureDialog`, at its own size, in place of
+// the selection. Straight into the document: the
 // clipboard is left alone.
 // Cancelled: nothing happens. A file that is no picture, or one the editor
 // cannot show (past the limits of one picture, bytes the decoder refuses):

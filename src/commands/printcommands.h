@@ -16,7 +16,7 @@ class RichTextBox;
 
 namespace Commands {
 
-// The print dialog (the window passes safeuse), then the selection, or the
+// The print dialog (`printDialog`), then the selection, or the
 // whole document, with its fonts, colours and pictures. Cancelled: nothing
 // printed. An Error when the printer could not take the job.
 // `documentPath` is the file the document came from ("" for a new one): the
@@ -29,7 +29,7 @@ QString pdfOffer(const QString &documentPath);
 // Gives the printer the page a new document prints on: A4 portrait, 20 mm
 // margins on every side (what page setup then shows is what prints).
 void useDefaultPage(QPrinter &printer);
-// The page-setup dialog (the window passes openuse); the orientation chosen
+// The page-setup dialog (`pageSetupDialog`); the orientation chosen
 // there (1 portrait, 2 landscape) becomes the printer's for every later job.
 void printsetup(CommonDialog &pageSetupDialog, QPrinter &printer);
 

@@ -1,11 +1,15 @@
-// Text1: the editing control every command works on. One document, shown by
-// one of two views: a fast view (QPlainTextEdit: its layout costs stay flat
-// in big documents, unlike QTextEdit's) for plain files and new documents,
-// and a rich view (QTextEdit with Qt's full document layout: alignment,
-// indents, lists, tables) for documents that hold such structure. Both hold
-// rich character formats and pictures; the document object stays the same
-// when the view changes, so whoever holds document() keeps it.
+// The editing control every command works on (the window's Text1). It
+// shows the model's document in one of two views: a fast view
+// (QPlainTextEdit: its layout costs stay flat in big documents, unlike
+// QTextEdit's) for plain documents, and a rich view (QTextEdit with Qt's
+// full document layout: alignment, indents, lists, tables) for rich ones. Both hold rich character formats
+// and pictures; the document object stays the same when the view changes.
+// The control never makes or reads bytes.
 #pragma once
+
+#include "controls/viewzoom.h"
+#include "core/documentshape.h"
+#include "core/selectionformat.h"
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -30,23 +34,30 @@ template <class Base> class EditorView;
 class RichTextBox : public QWidget {
     Q_OBJECT
 public:
-    explicit RichTextBox(QWidget *parent = nullptr);
+    // Shows `document` (the model's; it must outlive the control), or a
+    // document of its own when none is given.
+    explicit RichTextBox(QTextDocument *document = nullptr, QWidget *parent = nullptr);
+    explicit RichTextBox(QWidget *parent) : RichTextBox(nullptr, parent) {}
     ~RichTextBox() override;
 
     enum class View { Fast, Rich };
     View view() const { return m_view; }
+    static View viewOf(DocumentKind kind)
+    {
+        return kind == DocumentKind::Rich ? View::Rich : View::Fast;
+    }
     // Shows the document in the other view. Content, selection, undo history
     // and zoom stay; costs one layout of the document.
     void setView(View view);
-    // True when the document holds what only the rich view can show: tables,
-    // lists, or paragraphs with an alignment, indents, spacing or tab stops.
-    static bool needsRichView(const QTextDocument &document);
-    // True when a paragraph holds more than longLineChars characters.
-    static bool hasLongParagraph(const QTextDocument &document);
-    // Runs `change` while no view shows the document, so that no layout
-    // lays out what changes (a paragraph of 20 MB read from RTF, before it
-    // is held in pieces), then shows the document in the view it returns.
-    void changeDetached(const std::function<View()> &change);
+    // No view shows the document from here until attach(), so that no
+    // layout lays out what changes meanwhile (a paragraph of 20 MB read from
+    // RTF, before it is held in pieces).
+    void detach();
+    // Shows the detached document again, in `view`.
+    void attach(View view);
+    // The document was emptied behind the control's back: what is typed
+    // next has the default format, and long lines are gone.
+    void documentEmptied();
 
     // What the views share, as QPlainTextEdit and QTextEdit spell it.
     QTextDocument *document() const { return m_document; }
@@ -106,34 +117,12 @@ public:
 
     // The selection's character format as a font dialog shows it, or the
     // caret's (what is typed next) without a selection.
-    enum FormatPart {
-        Family = 1,
-        Size = 2,
-        Bold = 4,
-        Italic = 8,
-        Underline = 16,
-        StrikeOut = 32,
-        Colour = 64
-    };
-    struct SelectionFormat {
-        QString family;
-        double pointSize = 0;
-        bool bold = false;
-        bool italic = false;
-        bool underline = false;
-        bool strikeOut = false;
-        std::optional<QColor> colour; // none: automatic, the text has no colour of its own
-        int mixed = 0;                // FormatPart bits the selection holds in more than one value
-    };
+    using SelectionFormat = Inkwell::SelectionFormat;
+    using FormatPart = SelectionFormat::Part;
     SelectionFormat selectionFormat() const;
     // Merges `changes` into the selection, or into what is typed next, as
     // one undo step.
     void applySelectionFormat(const QTextCharFormat &changes);
-    // True when a character has a format other than defaultCharFormat()'s
-    // look (a font, size, style, colour) or is a picture, or the document
-    // holds tables, lists or paragraph formats.
-    bool hasFormatting() const;
-
     // Case-insensitive search, matches may lie inside words, no wrap. With no
     // start and no end: the selection if there is one, else the whole text;
     // with an end only: from the caret to the end. A match is selected and
@@ -169,15 +158,12 @@ public:
     // along a fixed scale; 0 returns to 100 %.
     void zoomBy(int steps);
     void resetZoom();
+    // A wheel turn with Ctrl held (120 a notch; parts of notches add up).
+    void zoomByWheel(int angleDelta);
     qreal zoomFactor() const;
 
-    // The first local file a drag carries, or "" when it carries none (text
-    // or a picture from another program).
-    static QString droppedFile(const QMimeData *data);
-
-    // A line longer than this many characters switches the whole document to
-    // the long-line layout (see updateLongLineLayout()).
-    static constexpr qsizetype longLineChars = 10000;
+    // A line longer than longLineChars switches the whole document to the
+    // long-line layout (see updateLongLineLayout()).
     bool hasLongLineLayout() const { return m_longLineLayout; }
 
 signals:
@@ -195,20 +181,17 @@ protected:
     void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
-    template <class Base> friend class EditorView;
-    // The views' shared handling of what they are sent.
-    bool viewEvent(QEvent *event);
-    bool viewInsertsMime(const QMimeData *source);
-    bool viewDrag(QDropEvent *event, bool drop);
-    bool viewWheel(QWheelEvent *event);
-    bool viewKeyPress(QKeyEvent *event, const std::function<void(QKeyEvent *)> &base);
-    QMimeData *viewMimeFromSelection() const;
     template <class F> decltype(auto) visit(F &&f) const;
     void forwardToView(QEvent *event);
-    void showIn(View view, const std::function<View()> &whileDetached);
+    struct Detached {
+        int anchor = 0;
+        int position = 0;
+        bool focused = false;
+        QFont font;
+    };
+    std::optional<Detached> m_parked; // see detach()
     bool m_forwarding = false;
 
-    void mergeSelectionFormat(const QTextCharFormat &format);
     int documentEnd() const;
     SoftBreaks softBreaks() const;
     // Inserts text with "\n" line ends at the cursor as one undo step, a
@@ -221,9 +204,7 @@ private:
     bool m_detached = false; // see changeDetached()
 
     void applyZoom();
-    int m_zoomStep = 0;       // index offset from 100 % in the zoom scale
-    QImage m_zoomDevice;      // the resolution the layout measures against
-    int m_wheelRemainder = 0; // a fine-grained wheel's part step
+    ViewZoom m_zoom;
 
     bool m_longLineLayout = false;
     QTextCharFormat m_defaultFormat;

@@ -15,7 +15,6 @@ namespace Inkwell {
 qint64 defaultReadLimit();
 
 struct FileContent {
-    std::optional<Error> error; // set when nothing was read
     QByteArray bytes;
     bool created = false; // the path named nothing and an empty file was made there
 };
@@ -24,8 +23,9 @@ struct FileContent {
 // socket) is refused at once without waiting on it, and so is a file that is,
 // or grows while being read, larger than the limit. A path that names nothing
 // is created empty when `createMissing` is set, readable by whom `access`
-// says (see NewFileAccess). Reasons are Chinese.
-FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing,
-                            NewFileAccess access = NewFileAccess::Shared);
+// says (see NewFileAccess). The Error's `what` is the path, its `why` the
+// reason, in Chinese.
+Result<FileContent> readRegularFile(const QString &path, qint64 limit, bool createMissing,
+                                    NewFileAccess access = NewFileAccess::Shared);
 
 } // namespace Inkwell

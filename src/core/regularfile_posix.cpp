@@ -28,11 +28,9 @@ QString tooBig(qint64 size, qint64 limit)
         .arg(sizeText(size), sizeText(limit));
 }
 
-FileContent failure(const QString &path, const QString &why)
+Error failure(const QString &path, const QString &why)
 {
-    FileContent out;
-    out.error = Error{path, why};
-    return out;
+    return Error{path, why};
 }
 
 // Why a path that exists is refused before it is opened: stat() does not
@@ -59,8 +57,8 @@ qint64 defaultReadLimit()
     return std::min(oneGiB, qint64(pages) * pageSize / 2);
 }
 
-FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing,
-                            NewFileAccess access)
+Result<FileContent> readRegularFile(const QString &path, qint64 limit, bool createMissing,
+                                    NewFileAccess access)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
@@ -87,7 +85,7 @@ FileContent readRegularFile(const QString &path, qint64 limit, bool createMissin
     if (fd < 0)
         return failure(path, errno == ENXIO ? notRegular() : reasonFor(errno, FileAccess::Read));
     FileContent out;
-    auto fail = [&](const QString &why) {
+    auto fail = [&](const QString &why) -> Result<FileContent> {
         ::close(fd);
         return failure(path, why);
     };

@@ -31,42 +31,31 @@ qint64 defaultReadLimit()
     return std::min(oneGiB, qint64(memory.ullTotalPhys / 2));
 }
 
-FileContent readRegularFile(const QString &path, qint64 limit, bool createMissing, NewFileAccess)
+Result<FileContent> readRegularFile(const QString &path, qint64 limit, bool createMissing,
+                                    NewFileAccess)
 {
     FileContent out;
     const QFileInfo info(path);
     QFile file(path);
     if (!info.exists()) {
         if (!createMissing || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            out.error = Error{path, file.errorString()};
-        else
-            out.created = true;
+            return Error{path, file.errorString()};
+        out.created = true;
         return out;
     }
-    if (info.isDir()) {
-        out.error = Error{path, reasonFor(EISDIR, FileAccess::Read)};
-        return out;
-    }
-    if (!info.isFile()) {
-        out.error = Error{path, QStringLiteral("不是普通文件")};
-        return out;
-    }
-    if (info.size() > limit) {
-        out.error = Error{path, tooBig(info.size(), limit)};
-        return out;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        out.error = Error{path, file.errorString()};
-        return out;
-    }
+    if (info.isDir())
+        return Error{path, reasonFor(EISDIR, FileAccess::Read)};
+    if (!info.isFile())
+        return Error{path, QStringLiteral("不是普通文件")};
+    if (info.size() > limit)
+        return Error{path, tooBig(info.size(), limit)};
+    if (!file.open(QIODevice::ReadOnly))
+        return Error{path, file.errorString()};
     out.bytes = file.read(limit + 1);
-    if (out.bytes.size() > limit) {
-        out.bytes.clear();
-        out.error = Error{path, tooBig(file.size(), limit)};
-    } else if (file.error() != QFileDevice::NoError) {
-        out.bytes.clear();
-        out.error = Error{path, file.errorString()};
-    }
+    if (out.bytes.size() > limit)
+        return Error{path, tooBig(file.size(), limit)};
+    if (file.error() != QFileDevice::NoError)
+        return Error{path, file.errorString()};
     return out;
 }
 

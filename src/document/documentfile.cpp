@@ -23,33 +23,33 @@ FileFormat saveFormatFor(const QString &fileTitle)
     return FileFormat::Rtf;
 }
 
-DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
+Result<DocumentBytes> readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
 {
-    DocumentBytes out;
     // A scrambled note named but not there yet is made private at once: the
     // save that follows keeps the mode of the file it finds.
-    FileContent content = readRegularFile(path, limit, true,
-                                          mode == ReadMode::Scrambled ? NewFileAccess::Private
-                                                                      : NewFileAccess::Shared);
-    if (content.error) {
-        out.error =
-            Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)), content.error->why};
-        return out;
-    }
-    out.bytes = std::move(content.bytes);
+    Result<FileContent> content =
+        readRegularFile(path, limit, true,
+                        mode == ReadMode::Scrambled ? NewFileAccess::Private : NewFileAccess::Shared);
+    if (!content.ok())
+        return Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)),
+                     content.error().why};
+    DocumentBytes out;
+    out.bytes = std::move(content.value().bytes);
     if (mode == ReadMode::Scrambled)
         scrambleInPlace(out.bytes); // in memory: no unscrambled copy on disk
     out.rich = mode == ReadMode::Text && Rtf::looksLikeRtf(out.bytes);
     return out;
 }
 
-ParsedRtf parseRtf(const QByteArray &bytes, QTextDocument &document)
+Result<ParsedRtf> parseRtf(const QByteArray &bytes, QTextDocument &document)
 {
     setParagraphDirection(document, Qt::LeftToRight);
     QTextCursor cursor(&document);
     cursor.select(QTextCursor::Document);
     const Rtf::ReadResult read = Rtf::read(bytes, cursor, CodePage::systemAnsi());
-    return {read.pictures, read.keptDropped};
+    if (!read.ok)
+        return Error{QStringLiteral("无法读取 RTF 文档"), read.error};
+    return ParsedRtf{read.pictures, read.keptDropped};
 }
 
 Serialized serialize(const QTextDocument &document, const TextEncoding &encoding, FileFormat format)

@@ -29,23 +29,24 @@ FileFormat saveFormatFor(const QString &fileTitle);
 enum class ReadMode { Text, Scrambled };
 
 struct DocumentBytes {
-    std::optional<Error> error; // set when nothing could be read
-    QByteArray bytes;           // unscrambled when read as a scrambled file
-    bool rich = false;          // RTF: parse them; otherwise decode them as text
+    QByteArray bytes;  // unscrambled when read as a scrambled file
+    bool rich = false; // RTF: parse them; otherwise decode them as text
 };
 
 // Reads a file whole as the document will see it. A path that names nothing
-// is created empty (its owner's alone when read as a scrambled file); anything but a regular file,
-// and a file over `limit` bytes, is refused. The error's `what` is "无法打开文件“<path>”".
-DocumentBytes readDocumentFile(const QString &path, ReadMode mode, qint64 limit);
+// is created empty (its owner's alone when read as a scrambled file);
+// anything but a regular file, and a file over `limit` bytes, is refused.
+// The error's `what` is "无法打开文件“<path>”".
+Result<DocumentBytes> readDocumentFile(const QString &path, ReadMode mode, qint64 limit);
 
 struct ParsedRtf {
     DocumentImages::BudgetUse pictures; // what the pictures spent of the budget
     qint64 keptDropped = 0; // bytes of hidden groups past the cap: a save loses them
 };
 
-// Replaces the document's content with the RTF's, read once.
-ParsedRtf parseRtf(const QByteArray &bytes, QTextDocument &document);
+// Replaces the document's content with the RTF's, read once; an Error
+// when the bytes are no RTF.
+Result<ParsedRtf> parseRtf(const QByteArray &bytes, QTextDocument &document);
 
 struct Serialized {
     QByteArray bytes;

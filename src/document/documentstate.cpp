@@ -1,7 +1,5 @@
 #include "document/documentstate.h"
 
-#include "controls/commondialog.h"
-#include "controls/richtextbox.h"
 #include "core/atomicfile.h"
 #include "core/documenttext.h"
 #include "core/product.h"
@@ -9,12 +7,11 @@
 #include <QFileInfo>
 #include <QTextDocument>
 
+#include <functional>
+
 namespace Inkwell {
 
 namespace {
-
-const QString &untitledCaption = Product::untitledCaption;
-const QString &boxTitle = Product::messageTitle;
 
 QString titleOf(const QString &path)
 {
@@ -22,16 +19,30 @@ QString titleOf(const QString &path)
     return path.mid(slash + 1);
 }
 
+Question yesNo(Question::Topic topic, const QString &text)
+{
+    return Question{topic, text, false, MessageAnswer::No, MessageIcon::Exclamation};
+}
+
 } // namespace
 
-DocumentState::DocumentState(RichTextBox &editor, CommonDialog &fileDialog,
-                             CommonDialog &scrambledFileDialog, MessageHost &messages,
-                             QObject *parent)
-    : QObject(parent), m_editor(editor), m_fileDialog(fileDialog),
-      m_scrambledFileDialog(scrambledFileDialog), m_messages(messages), m_caption(untitledCaption)
+DocumentState::DocumentState(QObject *parent) : QObject(parent), m_document(new QTextDocument(this))
 {
-    connect(&m_loader, &TextLoader::progress, this, &DocumentState::onLoadProgress);
+    // A document with no layout reports no contentsChange, which the drafts
+    // follow: until a view gives it its own, it has Qt's default one.
+    m_document->documentLayout();
+    connect(&m_loader, &TextLoader::progress, this, &DocumentState::loadProgress);
     connect(&m_loader, &TextLoader::finished, this, &DocumentState::onLoadFinished);
+}
+
+DocumentState::~DocumentState() = default;
+
+void DocumentState::setKind(DocumentKind kind)
+{
+    if (kind == m_kind)
+        return;
+    m_kind = kind;
+    emit kindChanged(kind);
 }
 
 QString DocumentState::captionFor(const QString &title)
@@ -39,25 +50,40 @@ QString DocumentState::captionFor(const QString &title)
     return title + Product::captionSuffix;
 }
 
-void DocumentState::setCaption(const QString &caption)
+QString DocumentState::caption() const
 {
-    m_caption = caption;
-    emit captionChanged(caption);
+    return m_title.isEmpty() ? Product::untitledCaption : captionFor(m_title);
+}
+
+QString DocumentState::shownTitle() const
+{
+    return m_title.isEmpty() ? Product::untitledCaption.chopped(Product::captionSuffix.size())
+                             : m_title;
+}
+
+void DocumentState::name(const QString &title, const QString &path, bool encrypted)
+{
+    m_title = title;
+    m_lastPath = path;
+    m_encrypted = encrypted;
+    emit captionChanged(caption());
 }
 
 void DocumentState::markUnchanged()
 {
-    // The editor may normalise what it was given (line breaks, markup), so
-    // the baseline is what it holds, not what was handed to it.
-    m_loadedText = m_editor.Text();
-    m_loadedText.takeFormats(*m_editor.document());
-    m_editor.document()->setModified(false);
+    // The document may normalise what it was given (line breaks, markup),
+    // so the baseline is what it holds, not what was handed to it.
+    m_loadedText = plainTextOf(*m_document);
+    m_loadedText.takeFormats(*m_document);
+    m_document->setModified(false);
     m_recovered = false;
 }
 
 void DocumentState::clear()
 {
     replaceContent();
+    m_source = Source::New;
+    m_fromEncrypted = false;
     markUnchanged();
 }
 
@@ -70,182 +96,204 @@ bool DocumentState::DocumentChanged() const
         return false;
     // Not modified since the baseline was taken (undo back to it included):
     // text and formats are as they were, no need to compare millions of characters.
-    if (!m_editor.document()->isModified())
+    if (!m_document->isModified())
         return false;
     // A font, a colour or a picture changed is as much a change as a letter
     // typed; the formats are compared only once the texts are equal.
-    return !m_loadedText.matches(m_editor.Text()) ||
-           !m_loadedText.formatsMatch(*m_editor.document());
+    return !m_loadedText.matches(plainTextOf(*m_document)) ||
+           !m_loadedText.formatsMatch(*m_document);
 }
 
-MessageAnswer DocumentState::SaveChangesPrompt()
+Question DocumentState::saveChangesQuestion()
 {
-    return m_messages.askYesNoCancel(QStringLiteral("文件内容已经改变，是否保存？"), boxTitle);
+    return Question{Question::Topic::SaveChanges, QStringLiteral("文件内容已经改变，是否保存？"),
+                    true, MessageAnswer::Yes, MessageIcon::Exclamation};
 }
 
-DocumentState::Outcome DocumentState::mayDiscard()
+const Serialized &DocumentState::bytesFor(SaveRequest &request, FileFormat format)
 {
-    if (!DocumentChanged())
-        return {true, std::nullopt};
-    switch (SaveChangesPrompt()) {
-    case MessageAnswer::Yes: {
-        Saved saved = save();
-        return {saved.result == SaveResult::Saved, std::move(saved.failure)};
+    // Made again if the document changed while a question was open.
+    if (!request.m_file || request.m_revision != m_document->revision()) {
+        request.m_file = serialize(*m_document, m_encoding, format);
+        request.m_revision = m_document->revision();
     }
-    case MessageAnswer::No:
-        return {true, std::nullopt};
-    default:
-        return {false, std::nullopt};
-    }
+    return *request.m_file;
 }
 
-bool DocumentState::confirmLossySave(const QString &fileTitle, bool lossless)
+std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFormat format)
 {
-    if (m_undecodable) {
-        const QString text =
-            QStringLiteral("文件“%1”含有无法按当前编码识别的字节，保存会改变这些字节。仍要保存吗？")
-                .arg(m_loadedTitle.isEmpty() ? fileTitle : m_loadedTitle);
-        if (m_messages.askYesNo(text, boxTitle, MessageIcon::Exclamation) != MessageAnswer::Yes)
-            return false;
+    const QString &fileTitle = request.fileTitle();
+    const bool plain = format != FileFormat::Rtf;
+    using Topic = Question::Topic;
+    // Scrambled text saved where nothing scrambles it.
+    const bool leavesEncryption = m_fromEncrypted && format != FileFormat::Scrambled;
+    // Plain text (read from a text file, or new and unformatted) written as
+    // RTF under a name that does not say so. An encrypted document's own
+    // question comes first and says enough: one question per save.
+    const bool becomesRtf =
+        !plain && !leavesEncryption && fileTitle.right(3).toLower() != u"rtf" &&
+        (m_source == Source::Text || ((m_source == Source::New || m_source == Source::Recovered) &&
+                                      !hasFormatting(*m_document, m_kind, m_plainFormat)));
+    // Each row: a question and whether this save must ask it, in the order
+    // asked. A question agreed to on the request is not asked again.
+    const struct {
+        Topic topic;
+        std::function<std::optional<Question>()> ask;
+    } rows[] = {
+        {Topic::EncryptedToClear,
+         [&]() -> std::optional<Question> {
+             if (!leavesEncryption)
+                 return std::nullopt;
+             return yesNo(
+                 Topic::EncryptedToClear,
+                 QStringLiteral("此文档来自加密文件，保存为该格式将不再加密。仍要保存吗？"));
+         }},
+        {Topic::PlainBecomesRtf,
+         [&]() -> std::optional<Question> {
+             if (!becomesRtf)
+                 return std::nullopt;
+             return yesNo(
+                 Topic::PlainBecomesRtf,
+                 QStringLiteral("“%1”将以RTF格式保存，其他程序将无法按纯文本读取。仍要保存吗？")
+                     .arg(fileTitle));
+         }},
+        // Plain text keeps the characters only; say so before the fonts,
+        // colours and pictures the document still holds are dropped.
+        {Topic::FormatLoss,
+         [&]() -> std::optional<Question> {
+             if (!plain || !hasFormatting(*m_document, m_kind, m_plainFormat))
+                 return std::nullopt;
+             return yesNo(Topic::FormatLoss,
+                          QStringLiteral("保存为纯文本格式将丢失文档中的图片和格式。仍要保存吗？"));
+         }},
+        {Topic::UndecodableBytes,
+         [&]() -> std::optional<Question> {
+             // Turned into RTF, the file changes whole, as its question said.
+             if (!m_undecodable || becomesRtf)
+                 return std::nullopt;
+             return yesNo(
+                 Topic::UndecodableBytes,
+                 QStringLiteral("文件“%1”含有无法按当前编码识别的字节，保存会改变这些字节。"
+                                "仍要保存吗？")
+                     .arg(m_title.isEmpty() ? fileTitle : m_title));
+         }},
+        {Topic::UnencodableCharacters,
+         [&]() -> std::optional<Question> {
+             if (bytesFor(request, format).lossless)
+                 return std::nullopt;
+             return yesNo(Topic::UnencodableCharacters,
+                          QStringLiteral("文档中有字符无法按当前编码保存到“%1”，这些字符会变成“?”。"
+                                         "仍要保存吗？")
+                              .arg(fileTitle));
+         }},
+    };
+    for (const auto &row : rows) {
+        if (request.agreed(row.topic))
+            continue;
+        if (std::optional<Question> question = row.ask())
+            return question;
     }
-    if (!lossless) {
-        const QString text =
-            QStringLiteral("文档中有字符无法按当前编码保存到“%1”，这些字符会变成“?”。仍要保存吗？")
-                .arg(fileTitle);
-        if (m_messages.askYesNo(text, boxTitle, MessageIcon::Exclamation) != MessageAnswer::Yes)
-            return false;
-    }
-    return true;
+    return std::nullopt;
 }
 
-bool DocumentState::confirmFormatLoss()
-{
-    // Plain text keeps the characters only; say so before the fonts,
-    // colours and pictures the editor still shows are dropped from the file.
-    if (!m_editor.hasFormatting())
-        return true;
-    return m_messages.askYesNo(
-               QStringLiteral("保存为纯文本格式将丢失文档中的图片和格式。仍要保存吗？"), boxTitle,
-               MessageIcon::Exclamation) == MessageAnswer::Yes;
-}
-
-DocumentState::Saved DocumentState::save()
-{
-    if (m_fileDialog.ShowSave() == cdlCancel)
-        return {SaveResult::Cancelled, std::nullopt};
-    return saveTo(m_fileDialog.FileName, m_fileDialog.FileTitle());
-}
-
-DocumentState::Saved DocumentState::saveTo(const QString &path, const QString &fileTitle)
+Result<std::optional<Question>> DocumentState::save(SaveRequest &request)
 {
     m_loader.finish();
-    const FileFormat format = saveFormatFor(fileTitle);
-    if (format != FileFormat::Rtf && !confirmFormatLoss())
-        return {SaveResult::Cancelled, std::nullopt};
-    const Serialized file = serialize(*m_editor.document(), m_encoding, format);
-    if (!confirmLossySave(fileTitle, file.lossless))
-        return {SaveResult::Cancelled, std::nullopt};
-    if (const auto error = writeDocument(path, file))
-        return {SaveResult::Failed, saveError(path, *error)};
+    const FileFormat format = saveFormatFor(request.fileTitle());
+    if (std::optional<Question> question = saveQuestion(request, format))
+        return question;
+    const Serialized &file = bytesFor(request, format);
+    if (const auto error = writeDocument(request.path(), file))
+        return saveError(request.path(), *error);
+    request.m_file.reset();
     m_undecodable = false;
-    m_loadedTitle = fileTitle;
-    m_lastPath = path;
-    m_encrypted = format == FileFormat::Scrambled;
+    // A new document is now what it was saved as; one read from a file
+    // stays what it was read as.
+    if (m_source == Source::New || m_source == Source::Recovered)
+        m_source = format == FileFormat::Rtf ? Source::Rtf : Source::Text;
+    // Saved unscrambled once, with the user's yes, it lives in the clear.
+    if (format != FileFormat::Scrambled)
+        m_fromEncrypted = false;
     markUnchanged();
-    setCaption(captionFor(fileTitle));
-    return {SaveResult::Saved, std::nullopt};
+    name(request.fileTitle(), request.path(), format == FileFormat::Scrambled);
+    return std::optional<Question>();
 }
 
-std::optional<Error> DocumentState::new_()
+void DocumentState::new_()
 {
-    if (DocumentChanged()) {
-        switch (SaveChangesPrompt()) {
-        case MessageAnswer::Yes: {
-            Saved saved = save();
-            if (saved.result != SaveResult::Saved)
-                return std::move(saved.failure);
-            break;
-        }
-        case MessageAnswer::No:
-            break;
-        default:
-            return std::nullopt;
-        }
-    }
     replaceContent();
     m_encoding = TextEncoding::forNewDocument();
     m_undecodable = false;
-    m_loadedTitle.clear();
-    m_lastPath.clear();
-    m_encrypted = false;
+    m_source = Source::New;
+    m_fromEncrypted = false;
     // The empty document is the new baseline, so an untouched new document
     // never asks to be saved.
     markUnchanged();
-    setCaption(untitledCaption);
-    return std::nullopt;
+    name(QString(), QString(), false);
 }
 
 void DocumentState::replaceContent()
 {
     if (m_loader.isLoading()) {
         m_loader.cancel();
-        m_editor.setReadOnly(m_wasReadOnly);
+        emit loadingChanged(false);
     }
     m_pictures = {};
     m_keptDropped = 0;
-    m_editor.setText(QString());
-    setParagraphDirection(*m_editor.document(), Qt::LayoutDirectionAuto);
+    forgetSoftBreaks(*m_document);
+    // Emptied with the undo history, as an editor's setPlainText("") does.
+    const bool undo = m_document->isUndoRedoEnabled();
+    m_document->setUndoRedoEnabled(false);
+    m_document->clear();
+    m_document->setUndoRedoEnabled(undo);
+    m_document->setModified(false);
+    emit emptied();
+    setParagraphDirection(*m_document, Qt::LayoutDirectionAuto);
     // Emptied first: the view changes cheaply while there is nothing to lay out.
-    m_editor.setView(RichTextBox::View::Fast);
+    setKind(DocumentKind::Plain);
 }
 
-void DocumentState::loadRtf(const QByteArray &bytes)
+std::optional<Error> DocumentState::loadRtf(const QByteArray &bytes)
 {
-    // Read while no view shows the document: the rich view lays out each
-    // change as it comes, and either would lay out a long paragraph whole
-    // before it is held in pieces (a paragraph of 20 MB: minutes).
-    m_editor.changeDetached([&] {
-        QTextDocument &document = *m_editor.document();
-        const ParsedRtf parsed = parseRtf(bytes, document);
-        m_pictures = parsed.pictures;
-        m_keptDropped = parsed.keptDropped;
-        // The rich view's layout costs grow with the document (a keystroke
-        // at the start of 0.6 M characters costs 8 ms, of 2.9 M 56 ms) and
-        // with the paragraph typed in; the fast view's do not, and it holds
-        // a long paragraph in pieces. A long RTF, or one with a long
-        // paragraph, holding nothing but character formats and pictures
-        // looks the same in the fast view, so it goes there.
-        const bool rich =
-            RichTextBox::needsRichView(document) ||
-            (document.characterCount() <= richViewChars && !RichTextBox::hasLongParagraph(document));
-        if (!rich)
-            breakLongParagraphs(document);
-        document.clearUndoRedoStacks();
-        return rich ? RichTextBox::View::Rich : RichTextBox::View::Fast;
-    });
-    m_editor.setSelStart(0);
+    // Read while nothing lays the document out: the rich view lays out each
+    // change as it comes, and either view would lay out a long paragraph
+    // whole before it is held in pieces (a paragraph of 20 MB: minutes).
+    emit aboutToReplace();
+    const Result<ParsedRtf> parsed = parseRtf(bytes, *m_document);
+    if (parsed.ok()) {
+        m_pictures = parsed.value().pictures;
+        m_keptDropped = parsed.value().keptDropped;
+    }
+    m_kind = kindOfReadRtf(*m_document);
+    if (m_kind == DocumentKind::Plain)
+        breakLongParagraphs(*m_document);
+    m_document->clearUndoRedoStacks();
+    emit replaced(m_kind);
+    return parsed.failure();
 }
 
 std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode mode)
 {
-    DocumentBytes file = readDocumentFile(path, mode, m_readLimit);
-    if (file.error)
-        return file.error;
-    replaceContent(); // an RTF's view is chosen once it is read
-    m_loadedTitle = titleOf(path);
+    Result<DocumentBytes> read = readDocumentFile(path, mode, m_readLimit);
+    if (!read.ok())
+        return read.error();
+    DocumentBytes &file = read.value();
+    replaceContent(); // an RTF's kind is settled once it is read
     if (file.rich) {
-        loadRtf(file.bytes);
+        const std::optional<Error> error = loadRtf(file.bytes);
         m_encoding = TextEncoding::forNewDocument();
         m_undecodable = false;
+        m_source = Source::Rtf;
         markUnchanged();
-        reportHeldBackPictures();
+        if (error)
+            return Error{QStringLiteral("无法打开文件“%1”").arg(titleOf(path)), error->why};
         return std::nullopt;
     }
-    // A big file arrives in slices; the editor is read-only until the last
-    // one is in, and onLoadFinished() takes the baseline.
-    m_wasReadOnly = m_editor.isReadOnly();
-    m_editor.setReadOnly(true);
-    m_loader.start(file.bytes, *m_editor.document(), m_editor.defaultCharFormat());
+    // A big file arrives in slices; the document is read-only until the
+    // last one is in, and onLoadFinished() takes the baseline.
+    m_source = Source::Text;
+    emit loadingChanged(true);
+    m_loader.start(file.bytes, *m_document, m_plainFormat);
     return std::nullopt;
 }
 
@@ -254,29 +302,20 @@ void DocumentState::finishLoading()
     m_loader.finish();
 }
 
-void DocumentState::onLoadProgress(qint64 done, qint64 total, bool first)
-{
-    // The caret shared the insertion point of the first slice and moved with
-    // it; a loaded document starts with the caret at its beginning.
-    if (first)
-        m_editor.setSelStart(0);
-    emit loadProgress(done, total);
-}
-
 void DocumentState::onLoadFinished()
 {
     TextLoader::Loaded loaded = m_loader.take();
-    m_editor.setReadOnly(m_wasReadOnly);
+    emit loadingChanged(false);
     m_encoding = loaded.encoding;
     m_undecodable = !loaded.clean;
-    // The editor holds exactly the text decoded unless that text held
+    // The document holds exactly the text decoded unless that text held
     // paragraph or frame marks; only then is the baseline read back.
     if (loaded.hadMarks)
-        m_loadedText = m_editor.Text();
+        m_loadedText = plainTextOf(*m_document);
     else
         m_loadedText = std::move(loaded.baseline);
-    m_loadedText.takeFormats(*m_editor.document());
-    m_editor.document()->setModified(false);
+    m_loadedText.takeFormats(*m_document);
+    m_document->setModified(false);
     m_recovered = false;
     emit loadFinished();
 }
@@ -285,60 +324,26 @@ std::optional<Error> DocumentState::openFile(const QString &path, ReadMode mode)
 {
     if (auto error = ReadTextFile(path, mode))
         return error;
-    rememberSource(path, mode == ReadMode::Scrambled);
-    setCaption(captionFor(titleOf(path)));
+    m_recovered = false;
+    m_fromEncrypted = mode == ReadMode::Scrambled;
+    name(titleOf(path), path, mode == ReadMode::Scrambled);
     return std::nullopt;
 }
 
-std::optional<Error> DocumentState::open()
+std::optional<Error> DocumentState::adoptRecovered(const QByteArray &rtf, const QString &title,
+                                                   const QString &path, bool encrypted,
+                                                   const TextEncoding &encoding)
 {
-    Outcome discard = mayDiscard();
-    if (!discard.done)
-        return std::move(discard.failure);
-    if (m_fileDialog.ShowOpen() == cdlCancel)
-        return std::nullopt;
-    return openFile(m_fileDialog.FileName, ReadMode::Text);
-}
-
-std::optional<Error> DocumentState::opensafe()
-{
-    Outcome discard = mayDiscard();
-    if (!discard.done)
-        return std::move(discard.failure);
-    if (m_scrambledFileDialog.ShowOpen() == cdlCancel)
-        return std::nullopt;
-    return openFile(m_scrambledFileDialog.FileName, ReadMode::Scrambled);
-}
-
-std::optional<Error> DocumentState::openDropped(const QString &path)
-{
-    Outcome discard = mayDiscard();
-    if (!discard.done)
-        return std::move(discard.failure);
-    // The next save dialog offers the dropped file, as after a dialog choice.
-    m_fileDialog.FileName = path;
-    return openFile(path, ReadMode::Text);
-}
-
-void DocumentState::rememberSource(const QString &path, bool encrypted)
-{
-    m_lastPath = path;
-    m_encrypted = encrypted;
-    m_recovered = false;
-}
-
-void DocumentState::adoptRecovered(const QByteArray &rtf, const QString &title, const QString &path,
-                                   bool encrypted, const TextEncoding &encoding)
-{
-    replaceContent(); // the view is chosen once it is read
-    loadRtf(rtf);
+    replaceContent(); // the kind is settled once it is read
+    const std::optional<Error> error = loadRtf(rtf);
     m_encoding = encoding;
     m_undecodable = false;
-    m_loadedTitle = title;
-    rememberSource(path, encrypted);
+    m_source = Source::Recovered;
+    m_fromEncrypted = encrypted;
     m_recovered = true;
-    m_editor.document()->setModified(true);
-    setCaption(captionFor(title));
+    m_document->setModified(true);
+    name(title, path, encrypted);
+    return error;
 }
 
 QString DocumentState::pathFromCommandLine(const QStringList &arguments)
@@ -374,16 +379,17 @@ void DocumentState::setReadLimit(qint64 bytes)
     m_readLimit = bytes;
 }
 
-void DocumentState::reportHeldBackPictures()
+QStringList DocumentState::loadWarnings() const
 {
+    QStringList out;
     if (const QString held = DocumentImages::heldBackMessage(m_pictures); !held.isEmpty())
-        m_messages.inform(held, boxTitle, MessageIcon::Exclamation);
+        out << held;
     // What is cut here cannot come back with a save: the user must know
     // before saving over the file.
     if (m_keptDropped > 0)
-        m_messages.inform(
-            QStringLiteral("文档中未显示的内容（页眉、页脚、脚注等）过多，超出部分保存时不会保留。"),
-            boxTitle, MessageIcon::Exclamation);
+        out << QStringLiteral(
+            "文档中未显示的内容（页眉、页脚、脚注等）过多，超出部分保存时不会保留。");
+    return out;
 }
 
 } // namespace Inkwell

@@ -1,80 +1,83 @@
-// What the program knows about its one document: the text and formats last
-// read from (or saved to) a file, the caption, the file's encoding, the
-// change test and the save prompt; and the commands that replace or write
-// the document. Bytes are made and read by the file layer (documentfile.h);
-// failures come back as Error values for the window to show.
+// The document model: the one document the window edits, with no widget in
+// it. It owns the QTextDocument the editing control shows and what is known
+// about it: the file it was read from (path, title, encoding, whether it was
+// scrambled), the baseline of the change test, its kind (plain or rich), how
+// its pictures spent their budget, and the loader that brings a big text
+// file in slices. Its commands return values: a result, an Error, or a
+// question for the window to ask and answer back. It asks nothing and shows
+// nothing; bytes are made and read by the file layer (documentfile.h).
 #pragma once
 
+#include "core/documentimages.h"
+#include "core/documentshape.h"
 #include "core/error.h"
-#include "core/messagehost.h"
 #include "core/regularfile.h"
 #include "core/textbaseline.h"
 #include "core/textencoding.h"
-#include "controls/richtextbox.h"
 #include "document/documentfile.h"
+#include "document/documentquestion.h"
+#include "document/saverequest.h"
 #include "document/textloader.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTextCharFormat>
 #include <optional>
 
-namespace Inkwell {
+class QTextDocument;
 
-class CommonDialog;
+namespace Inkwell {
 
 class DocumentState : public QObject {
     Q_OBJECT
 public:
-    // `fileDialog` chooses the files of open and save, `scrambledFileDialog`
-    // those of opening a scrambled file.
-    DocumentState(RichTextBox &editor, CommonDialog &fileDialog, CommonDialog &scrambledFileDialog,
-                  MessageHost &messages, QObject *parent = nullptr);
+    explicit DocumentState(QObject *parent = nullptr);
+    ~DocumentState() override;
+
+    // The document itself; the same object for the model's life.
+    QTextDocument *document() const { return m_document; }
+    // Plain documents show in the fast view, rich ones in the rich view.
+    DocumentKind kind() const { return m_kind; }
+    // Shows the document as the other kind from now on (kindChanged()).
+    void setKind(DocumentKind kind);
+    // The format a text file's characters get and what an unformatted
+    // character looks like (the editing control's default).
+    void setPlainFormat(const QTextCharFormat &format) { m_plainFormat = format; }
 
     // The baseline of the change test: the document's text and character
-    // formats as the editor held them right after the last read or
-    // successful save.
+    // formats right after the last read or successful save.
     const TextBaseline &loadedText() const { return m_loadedText; }
 
-    // An RTF longer than this many characters that holds no tables, lists or
-    // paragraph formats is shown in the fast view.
-    static constexpr int richViewChars = 1000000;
-
+    // The document's name: the title of the file it was last read from or
+    // saved to, "" for a new document.
+    QString title() const { return m_title; }
+    // The name the caption shows: the title, or "无标题".
+    QString shownTitle() const;
+    // The window's caption for it ("无标题 - Inkwell" untitled).
+    QString caption() const;
     static QString captionFor(const QString &title);
-    QString caption() const { return m_caption; }
-    void setCaption(const QString &caption);
+    // The file the document was last read from or saved to ("" for a new
+    // document), and whether that was an encrypted (.stx) file.
+    QString lastPath() const { return m_lastPath; }
+    bool isEncrypted() const { return m_encrypted; }
+    // The encoding plain-text saves use: the one the text was read in.
+    TextEncoding encoding() const { return m_encoding; }
 
     bool DocumentChanged() const;
-    MessageAnswer SaveChangesPrompt();
+    // The question before the document is replaced or the window closes.
+    static Question saveChangesQuestion();
 
-    // A command's end: whether it went through, and why not when it failed.
-    struct Outcome {
-        bool done = false;
-        std::optional<Error> failure;
-    };
-    // The prompt before the document is replaced or the window closes: done
-    // when the caller may go on (unchanged, No, or Yes and the save worked).
-    Outcome mayDiscard();
-
-    enum class SaveResult { Saved, Cancelled, Failed };
-    struct Saved {
-        SaveResult result = SaveResult::Cancelled;
-        std::optional<Error> failure;
-    };
-    // The save dialog, then saveTo() with the chosen file.
-    Saved save();
-    // Writes the document to the path in the format its title's ending
-    // chooses, after the questions a lossy save needs.
-    Saved saveTo(const QString &path, const QString &fileTitle);
-
-    std::optional<Error> new_();
-    std::optional<Error> open();
-    std::optional<Error> opensafe();
-    // A file dropped on the window: opened as the open command would open
-    // the same file chosen in its dialog (the save question first).
-    std::optional<Error> openDropped(const QString &path);
-    // Reads the file into the editor and names the document after it.
+    // Empties the document and the baseline (the start of a run).
+    void clear();
+    // An empty, untitled, unchanged document.
+    void new_();
+    // Reads the file into the document and names the document after it; an
+    // Error (nothing changed) when it cannot be read. A missing file is
+    // created empty.
     std::optional<Error> openFile(const QString &path, ReadMode mode);
+    // Reads the file into the document without naming it.
+    std::optional<Error> ReadTextFile(const QString &path, ReadMode mode = ReadMode::Text);
 
     // The file named on the command line at start-up (the arguments after
     // the program). A name that exists as written is opened as written;
@@ -83,70 +86,80 @@ public:
     std::optional<Error> openCommandLine(const QStringList &arguments);
     static QString pathFromCommandLine(const QStringList &arguments);
 
+    // Writes the document to the request's path in the format its title's
+    // ending chooses, unless a question must be answered first: that
+    // question comes back (agree to it on the request and save again), and
+    // none once the file is written. A written file is the new baseline and
+    // names the document.
+    Result<std::optional<Question>> save(SaveRequest &request);
+
+    // Puts a draft's RTF in as the document: no file holds this text, so it
+    // counts as changed until it is saved or replaced.
+    std::optional<Error> adoptRecovered(const QByteArray &rtf, const QString &title,
+                                        const QString &path, bool encrypted,
+                                        const TextEncoding &encoding);
+
     // The largest file a read accepts (defaultReadLimit() unless set).
     void setReadLimit(qint64 bytes);
-
-    // Reads the file into the editor; an Error (nothing changed) when it
-    // cannot be read. A missing file is created empty.
-    std::optional<Error> ReadTextFile(const QString &path, ReadMode mode = ReadMode::Text);
-
-    // Empties the editor and the baseline (the start of a run).
-    void clear();
-
-    // The encoding plain-text saves use: the one the text was read in.
-    TextEncoding encoding() const { return m_encoding; }
     // True while a big file is still arriving in slices.
     bool isLoading() const { return m_loader.isLoading(); }
-    // Appends what is left of a load now (before a print).
+    // Appends what is left of a load now (before a save or a print).
     void finishLoading();
     // How the last RTF read spent the picture budget.
     DocumentImages::BudgetUse pictureUse() const { return m_pictures; }
-
-    // The file the document was last read from or saved to ("" for a new
-    // document), and whether that was an encrypted (.stx) file.
-    QString lastPath() const { return m_lastPath; }
-    bool isEncrypted() const { return m_encrypted; }
-    // Puts a draft's RTF into the editor as the document: no file holds this
-    // text, so it counts as changed until it is saved or replaced.
-    void adoptRecovered(const QByteArray &rtf, const QString &title, const QString &path,
-                        bool encrypted, const TextEncoding &encoding);
-    // Tells the user, once for the load just done, when some of its pictures
-    // show as placeholders because the document's picture budget was spent.
-    void reportHeldBackPictures();
+    // What the user should know about the document just read: pictures
+    // shown as placeholders, hidden content a save would not keep.
+    QStringList loadWarnings() const;
 
 signals:
     void captionChanged(const QString &caption);
-    void loadProgress(qint64 done, qint64 total);
+    void kindChanged(DocumentKind kind);
+    // The content is about to be replaced whole by a read: whoever lays the
+    // document out lets go of it until replaced() (a paragraph of megabytes
+    // would be laid out as it arrives).
+    void aboutToReplace();
+    void replaced(DocumentKind kind);
+    // The document was emptied.
+    void emptied();
+    // A text file arrives in slices: the document must not be edited
+    // meanwhile.
+    void loadingChanged(bool loading);
+    // After each slice; `first` marks the first one.
+    void loadProgress(qint64 done, qint64 total, bool first);
     void loadFinished();
 
 private:
     void markUnchanged();
-    void rememberSource(const QString &path, bool encrypted);
-    void onLoadProgress(qint64 done, qint64 total, bool first);
+    void name(const QString &title, const QString &path, bool encrypted);
     void onLoadFinished();
-    bool confirmLossySave(const QString &fileTitle, bool lossless);
-    bool confirmFormatLoss();
-    // Empties the editor, in the fast view.
+    // Empties the document, as plain text.
     void replaceContent();
-    // Reads RTF into the emptied editor and settles its view.
-    void loadRtf(const QByteArray &bytes);
+    // Reads RTF into the emptied document and settles its kind.
+    std::optional<Error> loadRtf(const QByteArray &bytes);
+    // The questions a save asks before it writes, in the order asked.
+    std::optional<Question> saveQuestion(SaveRequest &request, FileFormat format);
+    const Serialized &bytesFor(SaveRequest &request, FileFormat format);
 
-    RichTextBox &m_editor;
-    CommonDialog &m_fileDialog;
-    CommonDialog &m_scrambledFileDialog;
-    MessageHost &m_messages;
+    QTextDocument *m_document = nullptr;
+    DocumentKind m_kind = DocumentKind::Plain;
+    QTextCharFormat m_plainFormat;
     TextLoader m_loader;
     TextBaseline m_loadedText;
     TextEncoding m_encoding;
     DocumentImages::BudgetUse m_pictures;
     qint64 m_keptDropped = 0; // hidden RTF past the cap, lost to a save
-    QString m_caption;
-    QString m_loadedTitle;
+    QString m_title;
     bool m_undecodable = false;
-    bool m_wasReadOnly = false;
     QString m_lastPath;
     bool m_encrypted = false;
     bool m_recovered = false;
+    // What the document last was on disk: a save under a name that chooses
+    // RTF asks before it turns plain text into RTF.
+    enum class Source { New, Text, Rtf, Recovered };
+    Source m_source = Source::New;
+    // Read from an encrypted file (or recovered from such a document's
+    // draft), and not saved unscrambled since.
+    bool m_fromEncrypted = false;
     qint64 m_readLimit = defaultReadLimit();
 };
 

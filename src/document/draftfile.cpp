@@ -79,20 +79,21 @@ QByteArray encodeDraft(const DraftHeader &header, const QByteArray &rtf)
     return out;
 }
 
-DecodedDraft decodeDraft(QByteArray bytes)
+Result<DecodedDraft> decodeDraft(QByteArray bytes)
 {
+    const auto damaged = [](const QString &why) {
+        return Error{QStringLiteral("草稿已损坏"), why};
+    };
     DecodedDraft out;
     if (!bytes.startsWith(magic)) {
         scrambleInPlace(bytes);
         if (!bytes.startsWith(magic)) {
-            out.why = QStringLiteral("不是 Inkwell 的草稿文件");
-            return out;
+            return damaged(QStringLiteral("不是 Inkwell 的草稿文件"));
         }
     }
     const qsizetype headerEnd = bytes.indexOf("\n\n");
     if (headerEnd < 0) {
-        out.why = QStringLiteral("草稿文件不完整");
-        return out;
+        return damaged(QStringLiteral("草稿文件不完整"));
     }
     QHash<QByteArray, QByteArray> values;
     const QList<QByteArray> lines = bytes.left(headerEnd).mid(magic.size()).split('\n');
@@ -106,21 +107,15 @@ DecodedDraft decodeDraft(QByteArray bytes)
     out.rtf = bytes.mid(headerEnd + 2);
     bytes.clear();
     if (!lengthOk || out.rtf.size() != length) {
-        out.why = QStringLiteral("草稿文件不完整（只有 %1 字节的文档，应有 %2 字节）")
-                      .arg(out.rtf.size())
-                      .arg(values.value("length").constData());
-        out.rtf.clear();
-        return out;
+        return damaged(QStringLiteral("草稿文件不完整（只有 %1 字节的文档，应有 %2 字节）")
+                           .arg(out.rtf.size())
+                           .arg(values.value("length").constData()));
     }
     if (digestOf(out.rtf) != values.value("sha256")) {
-        out.why = QStringLiteral("草稿文件的内容已损坏（校验不符）");
-        out.rtf.clear();
-        return out;
+        return damaged(QStringLiteral("草稿文件的内容已损坏（校验不符）"));
     }
     if (!Rtf::looksLikeRtf(out.rtf)) {
-        out.why = QStringLiteral("草稿中的文档不是 RTF 格式");
-        out.rtf.clear();
-        return out;
+        return damaged(QStringLiteral("草稿中的文档不是 RTF 格式"));
     }
     DraftHeader &h = out.header;
     h.title = decoded(values.value("title"));
@@ -135,7 +130,6 @@ DecodedDraft decodeDraft(QByteArray bytes)
         if (values.value("eol") == n.name)
             h.encoding.lineEnding = n.ending;
     h.encrypted = values.value("encrypted") == "1";
-    out.ok = true;
     return out;
 }
 

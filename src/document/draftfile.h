@@ -2,7 +2,7 @@
 // then the document as RTF:
 //
 //   INKWELL-DRAFT 1
-//   title=<the caption's title>      path=<file last read or saved, or empty>
+//   title=<the document's shown title> path=<file last read or saved, or empty>
 //   saved=<ISO 8601 time with offset> encoding=ansi|utf8|utf16le|utf16be
 //   codepage=<n>  bom=0|1  eol=crlf|lf|cr  encrypted=0|1
 //   length=<bytes of RTF>  sha256=<hex of the RTF>
@@ -14,6 +14,7 @@
 // encrypted document is scrambled as a whole, so its text never stands plain.
 #pragma once
 
+#include "core/error.h"
 #include "core/textencoding.h"
 
 #include <QByteArray>
@@ -33,13 +34,12 @@ struct DraftHeader {
 QByteArray encodeDraft(const DraftHeader &header, const QByteArray &rtf);
 
 struct DecodedDraft {
-    bool ok = false;
-    QString why; // for the user, when !ok
     DraftHeader header;
     QByteArray rtf;
 };
 
 // Accepts the plain and the scrambled form.
-DecodedDraft decodeDraft(QByteArray bytes);
+// The draft, or why it cannot be restored (the Error's `why`, for the user).
+Result<DecodedDraft> decodeDraft(QByteArray bytes);
 
 } // namespace Inkwell

@@ -1,9 +1,7 @@
 #include "document/draftkeeper.h"
 
-#include "controls/richtextbox.h"
 #include "core/atomicfile.h"
 #include "core/clock.h"
-#include "core/product.h"
 #include "document/documentfile.h"
 #include "document/documentstate.h"
 #include "document/draftdirectory.h"
@@ -35,10 +33,10 @@ constexpr int maxRichRestarts = 3;
 
 } // namespace
 
-DraftKeeper::DraftKeeper(RichTextBox &editor, DocumentState &document, const Clock &clock,
-                         const QString &directory, DraftTiming timing, QObject *parent)
-    : QObject(parent), m_editor(editor), m_document(document), m_clock(clock), m_timing(timing),
-      m_directory(directory), m_shadow(editor.document())
+DraftKeeper::DraftKeeper(DocumentState &document, const Clock &clock, const QString &directory,
+                         DraftTiming timing, QObject *parent)
+    : QObject(parent), m_document(document), m_clock(clock), m_timing(timing),
+      m_directory(directory), m_shadow(document.document())
 {
     m_worker.setMaxThreadCount(1); // writes and deletions reach the disk in order
     m_tick.setSingleShot(true);
@@ -47,7 +45,7 @@ DraftKeeper::DraftKeeper(RichTextBox &editor, DocumentState &document, const Clo
     connect(&m_tick, &QTimer::timeout, this, &DraftKeeper::tick);
     connect(&m_catchUp, &QTimer::timeout, this, &DraftKeeper::writeDraft);
 
-    QTextDocument *doc = editor.document();
+    QTextDocument *doc = document.document();
     // A rich draft half written is of a document that is no more: it starts
     // again, with the change, once the events waiting are handled.
     connect(doc, &QTextDocument::contentsChange, this, [this] {
@@ -72,7 +70,7 @@ DraftKeeper::~DraftKeeper()
 bool DraftKeeper::claimFreshDraft()
 {
     if (!QDir().mkpath(m_directory)) {
-        m_lastError = Error{QStringLiteral("无法创建草稿文件夹“%1”").arg(m_directory), {}};
+        m_claimFailure = Error{QStringLiteral("无法创建草稿文件夹“%1”").arg(m_directory), {}};
         return false;
     }
     QFile::setPermissions(m_directory, ownerOnly | QFileDevice::ExeOwner);
@@ -90,7 +88,7 @@ bool DraftKeeper::claimFreshDraft()
     // stay open for days.
     m_lock->setStaleLockTime(0);
     if (!tryLockPrivately(*m_lock)) {
-        m_lastError = Error{QStringLiteral("无法锁定草稿文件“%1”").arg(m_draftPath), {}};
+        m_claimFailure = Error{QStringLiteral("无法锁定草稿文件“%1”").arg(m_draftPath), {}};
         return false;
     }
     return true;
@@ -99,7 +97,7 @@ bool DraftKeeper::claimFreshDraft()
 bool DraftKeeper::needsDraft() const
 {
     // A file still arriving in slices is not an edit.
-    return !m_closed && !m_document.isLoading() && m_editor.document()->isModified();
+    return !m_closed && !m_document.isLoading() && text().isModified();
 }
 
 void DraftKeeper::changed()
@@ -175,11 +173,9 @@ void DraftKeeper::modificationChanged(bool modified)
     });
 }
 
-QString DraftKeeper::title() const
+QTextDocument &DraftKeeper::text() const
 {
-    const QString caption = m_document.caption();
-    return caption.endsWith(Product::captionSuffix) ? caption.chopped(Product::captionSuffix.size())
-                                                    : caption;
+    return *m_document.document();
 }
 
 void DraftKeeper::writeDraft()
@@ -191,7 +187,7 @@ void DraftKeeper::writeDraft()
         m_writeAgain = true;
         return;
     }
-    if (m_editor.view() == RichTextBox::View::Rich) {
+    if (m_document.kind() == DocumentKind::Rich) {
         writeRichSlice();
         return;
     }
@@ -203,8 +199,8 @@ void DraftKeeper::writeDraft()
     startWrite();
 }
 
-// The shadow copies text and character formats only. A document in the rich
-// view (tables, lists, paragraph formats, kept groups) is written as RTF
+// The shadow copies text and character formats only. A rich document
+// (tables, lists, paragraph formats, kept groups) is written as RTF
 // here instead, a slice at a time between events: such documents are of
 // ordinary size, and a draft must bring back all of it.
 void DraftKeeper::writeRichSlice()
@@ -213,8 +209,7 @@ void DraftKeeper::writeRichSlice()
     if (m_richWriter && m_richEncoding != encoding)
         dropRichWrite();
     if (!m_richWriter) {
-        m_richWriter = std::make_unique<Rtf::SlicedWriter>(*m_editor.document(),
-                                                           rtfCodePageFor(encoding));
+        m_richWriter = std::make_unique<Rtf::SlicedWriter>(text(), rtfCodePageFor(encoding));
         m_richEncoding = encoding;
         m_richLongestSlice = 0;
     }
@@ -246,7 +241,7 @@ void DraftKeeper::dropRichWrite()
 void DraftKeeper::startWrite(std::optional<QByteArray> rich)
 {
     DraftHeader header;
-    header.title = title();
+    header.title = m_document.shownTitle();
     header.path = m_document.lastPath();
     header.saved = m_clock.now();
     header.encoding = m_document.encoding();
@@ -259,8 +254,8 @@ void DraftKeeper::startWrite(std::optional<QByteArray> rich)
     } else {
         QElapsedTimer cost;
         cost.start();
-        if (m_editor.view() == RichTextBox::View::Rich)
-            rich = serialize(*m_editor.document(), header.encoding, FileFormat::Rtf).bytes;
+        if (m_document.kind() == DocumentKind::Rich)
+            rich = serialize(text(), header.encoding, FileFormat::Rtf).bytes;
         else
             snapshot = m_shadow.snapshot();
         m_lastSnapshotCost = cost.nsecsElapsed();
@@ -278,27 +273,24 @@ void DraftKeeper::startWrite(std::optional<QByteArray> rich)
             // The same RTF a save under the document's encoding writes.
             bytes = encodeDraft(header, serialize(*copy, header.encoding, FileFormat::Rtf).bytes);
         }
-        QString why;
         // Private from the first byte: a draft is the user's unsaved text.
-        if (const auto error = writeFileAtomically(path, bytes, NewFileAccess::OwnerOnly))
-            why = error->why;
+        std::optional<Error> error = writeFileAtomically(path, bytes, NewFileAccess::OwnerOnly);
+        if (error)
+            error->what = QStringLiteral("无法保存草稿“%1”").arg(path);
         QMetaObject::invokeMethod(
-            this, [this, why] { written(why); }, Qt::QueuedConnection);
+            this, [this, error] { written(error); }, Qt::QueuedConnection);
     });
 }
 
-void DraftKeeper::written(const QString &why)
+void DraftKeeper::written(const std::optional<Error> &failure)
 {
     m_writing = false;
-    m_lastError.reset();
-    if (!why.isEmpty())
-        m_lastError = Error{QStringLiteral("无法保存草稿“%1”").arg(m_draftPath), why};
-    if (why.isEmpty())
+    // A failed write leaves the previous draft, if any, whole.
+    m_lastWrite = failure;
+    if (!failure)
         emit draftWritten();
-    else
-        emit draftFailed(why); // the previous draft, if any, is still whole
     // A failed write is tried again even if no key is pressed any more.
-    if (!why.isEmpty() && needsDraft() && !m_longestDue.isValid()) {
+    if (failure && needsDraft() && !m_longestDue.isValid()) {
         const QDateTime now = m_clock.now();
         m_longestDue = now.addMSecs(m_timing.longest.count());
         scheduleTick(now);
@@ -315,16 +307,20 @@ void DraftKeeper::settle()
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
-void DraftKeeper::flush()
+std::optional<Error> DraftKeeper::flush()
 {
     stopTiming();
     settle(); // a write in progress, and the one it may have asked for
     settle();
     dropRichWrite();
     m_writeAgain = false;
-    if (!m_writing && needsDraft() && m_lock && m_lock->isLocked())
+    if (!m_lock || !m_lock->isLocked())
+        return m_claimFailure;
+    m_lastWrite.reset();
+    if (!m_writing && needsDraft())
         startWrite();
     settle();
+    return m_lastWrite;
 }
 
 void DraftKeeper::discard()
@@ -415,12 +411,13 @@ bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             continue; // taken by another instance between the listing and the lock
-        DecodedDraft draft = decodeDraft(file.readAll());
+        const Result<DecodedDraft> decoded = decodeDraft(file.readAll());
         file.close();
-        if (!draft.ok) {
-            damaged(setAside(path, draft.why));
+        if (!decoded.ok()) {
+            damaged(setAside(path, decoded.error().why));
             continue;
         }
+        const DecodedDraft &draft = decoded.value();
         const DraftHeader &h = draft.header;
         if (!wantsBack({h.title, h.saved.isValid() ? h.saved : info.lastModified()})) {
             putInDiscarded(path);
@@ -430,7 +427,11 @@ bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &
             damaged(setAside(path, QStringLiteral("不是 RTF 文档")));
             continue;
         }
-        m_document.adoptRecovered(draft.rtf, h.title, h.path, h.encrypted, h.encoding);
+        if (const auto error =
+                m_document.adoptRecovered(draft.rtf, h.title, h.path, h.encrypted, h.encoding)) {
+            damaged(setAside(path, error->why));
+            continue;
+        }
         // The recovered draft becomes this window's own, so it survives
         // another crash before the next write.
         m_lock = std::move(lock);

@@ -24,7 +24,6 @@ namespace Inkwell {
 
 class Clock;
 class DocumentState;
-class RichTextBox;
 
 // Measured on the keeper's clock.
 struct DraftTiming {
@@ -39,7 +38,7 @@ struct DraftTiming {
 // A draft left by a window that did not close normally, as the user is asked
 // about it.
 struct OrphanDraft {
-    QString title;   // the document's name as its caption showed it
+    QString title;   // the document's name as the caption showed it
     QDateTime saved; // when the draft was written
 };
 
@@ -56,9 +55,10 @@ class DraftKeeper : public QObject {
 public:
     // `directory` is defaultDraftDirectory() in the program; it is made,
     // readable only by the user, if missing.
-    DraftKeeper(RichTextBox &editor, DocumentState &document, const Clock &clock,
-                const QString &directory, DraftTiming timing = DraftTiming(),
-                QObject *parent = nullptr);
+    // Drafts are of `document`: its text, its kind (a rich document's draft
+    // is written as RTF in slices), its title, file and encoding.
+    DraftKeeper(DocumentState &document, const Clock &clock, const QString &directory,
+                DraftTiming timing = DraftTiming(), QObject *parent = nullptr);
     // Waits for a write in progress and releases the lock, but keeps the
     // draft: only a normal close (discard()) deletes it.
     ~DraftKeeper() override;
@@ -85,22 +85,23 @@ public:
 
     // This window's draft file (it exists only while a draft is needed).
     QString draftPath() const { return m_draftPath; }
-    // Writes a draft now if one is needed, and waits until it is on disk.
-    void flush();
+    // Writes a draft now if one is needed, and waits until it is on disk;
+    // the Error when it could not be written (the previous draft, if any,
+    // is then still whole) or the keeper has no draft file of its own.
+    std::optional<Error> flush();
     // Writes a draft if the document has been idle long enough, or changing
     // for too long, by the clock. The keeper's timer calls it when the next
     // one may be due; tests call it after moving their clock. True when a
     // draft was due: its write has begun, or follows the one in progress.
     bool tick();
-    // What the last write failed with (none after a success).
-    std::optional<Error> lastError() const { return m_lastError; }
+    // True while a draft is on its way to disk on the worker thread.
+    bool isWriting() const { return m_writing; }
     // Nanoseconds the GUI thread spent on the last snapshot in one go (the
     // longest of its slices, for a rich document).
     qint64 lastSnapshotCost() const { return m_lastSnapshotCost; }
 
 signals:
     void draftWritten();
-    void draftFailed(const QString &why);
     void draftDeleted();
 
 private:
@@ -115,15 +116,14 @@ private:
     void dropRichWrite();
     void startWrite(std::optional<QByteArray> rich = std::nullopt);
     void settle();
-    void written(const QString &why);
+    void written(const std::optional<Error> &failure);
     bool claimFreshDraft();
     DamagedDraft setAside(const QString &path, const QString &why);
     void removeDeadLocks();
     void putInDiscarded(const QString &path);
     void removeOldDiscarded();
-    QString title() const;
+    QTextDocument &text() const;
 
-    RichTextBox &m_editor;
     DocumentState &m_document;
     const Clock &m_clock;
     DraftTiming m_timing;
@@ -145,7 +145,8 @@ private:
     bool m_writing = false;
     bool m_writeAgain = false;
     bool m_closed = false;
-    std::optional<Error> m_lastError;
+    std::optional<Error> m_claimFailure; // no draft file could be claimed
+    std::optional<Error> m_lastWrite;    // how the last write ended
     qint64 m_lastSnapshotCost = 0;
 };
 

@@ -1,7 +1,7 @@
 // Puts a text file's bytes into a document. A big file goes in slices of
 // whole lines from the event loop, so the first screen shows at once and the
-// window keeps answering; a small one goes in at once. No widget: the window
-// keeps the editor read-only while a load runs.
+// window keeps answering; a small one goes in at once. No widget: whoever
+// edits the document keeps it read-only while a load runs.
 #pragma once
 
 #include "core/textbaseline.h"

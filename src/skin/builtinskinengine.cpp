@@ -49,18 +49,18 @@ BuiltinSkinEngine::BuiltinSkinEngine(const QStringList &startupSkins) : m_startu
 {
 }
 
-SkinResult BuiltinSkinEngine::readStyleSheet(const QString &path, QString *styleSheet)
+Result<QString> BuiltinSkinEngine::readStyleSheet(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return SkinResult::failure(
+        return skinFailure(
             QStringLiteral("无法读取皮肤文件 %1（%2）")
                 .arg(QDir::toNativeSeparators(path), reasonForFailed(file, FileAccess::Read)));
     if (file.size() > kLargestSkin)
-        return SkinResult::failure(QStringLiteral("皮肤文件太大，不是样式表"));
+        return skinFailure(QStringLiteral("皮肤文件太大，不是样式表"));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return SkinResult::failure(
+        return skinFailure(
             QStringLiteral("无法读取皮肤文件 %1（%2）")
                 .arg(QDir::toNativeSeparators(path), reasonForFailed(file, FileAccess::Read)));
     if (bytes.startsWith("\xEF\xBB\xBF"))
@@ -68,53 +68,52 @@ SkinResult BuiltinSkinEngine::readStyleSheet(const QString &path, QString *style
     for (const char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
         if ((u < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f') || u == 0x7F)
-            return SkinResult::failure(QStringLiteral("皮肤文件不是文本文件"));
+            return skinFailure(QStringLiteral("皮肤文件不是文本文件"));
     }
     const CodePage::Decoded text =
         CodePage::decode(std::string_view(bytes.constData(), size_t(bytes.size())), 65001);
     if (!text.clean)
-        return SkinResult::failure(QStringLiteral("皮肤文件不是 UTF-8 编码的文本"));
+        return skinFailure(QStringLiteral("皮肤文件不是 UTF-8 编码的文本"));
     const QString sheet = QString::fromStdU16String(text.text);
     if (const QString problem = structureProblem(sheet); !problem.isEmpty())
-        return SkinResult::failure(QStringLiteral("皮肤文件不是完整的样式表：%1").arg(problem));
-    *styleSheet = sheet;
-    return SkinResult::success();
+        return skinFailure(QStringLiteral("皮肤文件不是完整的样式表：%1").arg(problem));
+    return sheet;
 }
 
-SkinResult BuiltinSkinEngine::SkinH_Attach()
+std::optional<Error> BuiltinSkinEngine::SkinH_Attach()
 {
     for (const QString &candidate : m_startupSkins)
         if (QFileInfo(candidate).isFile())
             return SkinH_AttachEx(candidate, QString());
-    return SkinResult::success(); // no skin chosen yet: the plain look is the skin
+    return std::nullopt; // no skin chosen yet: the plain look is the skin
 }
 
-SkinResult BuiltinSkinEngine::SkinH_AttachEx(const QString &path, const QString &password)
+std::optional<Error> BuiltinSkinEngine::SkinH_AttachEx(const QString &path, const QString &password)
 {
     Q_UNUSED(password) // style sheets are never locked
-    QString sheet;
-    if (const SkinResult read = readStyleSheet(path, &sheet); !read)
-        return read;
-    qApp->setStyleSheet(sheet);
+    const Result<QString> sheet = readStyleSheet(path);
+    if (!sheet.ok())
+        return sheet.error();
+    qApp->setStyleSheet(sheet.value());
     m_attached = path;
-    return SkinResult::success();
+    return std::nullopt;
 }
 
 // A style sheet carries its own colours and shapes, so the settings this
 // call passes (and SkinHme's switch below) have nothing left to change; they
 // are kept so that the binding can be checked.
-SkinResult BuiltinSkinEngine::SkinH_AdjustAero(int value1, int value2, int value3, int value4,
-                                               int value5, int value6, int value7, int value8,
-                                               int value9)
+std::optional<Error> BuiltinSkinEngine::SkinH_AdjustAero(int value1, int value2, int value3,
+                                                         int value4, int value5, int value6,
+                                                         int value7, int value8, int value9)
 {
     m_aero = {value1, value2, value3, value4, value5, value6, value7, value8, value9};
-    return SkinResult::success();
+    return std::nullopt;
 }
 
-SkinResult BuiltinSkinEngine::SkinHme()
+std::optional<Error> BuiltinSkinEngine::SkinHme()
 {
     ++m_hmeCalls;
-    return SkinResult::success();
+    return std::nullopt;
 }
 
 } // namespace Inkwell

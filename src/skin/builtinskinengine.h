@@ -16,11 +16,12 @@ public:
     // startupSkins: the files SkinH_Attach tries, first existing one wins.
     explicit BuiltinSkinEngine(const QStringList &startupSkins);
 
-    SkinResult SkinH_Attach() override;
-    SkinResult SkinH_AttachEx(const QString &path, const QString &password) override;
-    SkinResult SkinH_AdjustAero(int value1, int value2, int value3, int value4, int value5,
-                                int value6, int value7, int value8, int value9) override;
-    SkinResult SkinHme() override;
+    std::optional<Error> SkinH_Attach() override;
+    std::optional<Error> SkinH_AttachEx(const QString &path, const QString &password) override;
+    std::optional<Error> SkinH_AdjustAero(int value1, int value2, int value3, int value4,
+                                          int value5, int value6, int value7, int value8,
+                                          int value9) override;
+    std::optional<Error> SkinHme() override;
 
     // What the calls that change nothing visible were given.
     std::array<int, 9> aeroSettings() const { return m_aero; }
@@ -29,7 +30,7 @@ public:
     QString attachedFile() const { return m_attached; }
 
     // The style sheet in path, or why it is not one.
-    static SkinResult readStyleSheet(const QString &path, QString *styleSheet);
+    static Result<QString> readStyleSheet(const QString &path);
 
 private:
     QStringList m_startupSkins;

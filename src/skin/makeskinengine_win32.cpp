@@ -24,9 +24,9 @@ std::string ansi(const QString &text)
     return CodePage::encode(text.toStdU16String(), CodePage::systemAnsi()).bytes;
 }
 
-SkinResult missing(const char *entry)
+std::optional<Error> missing(const char *entry)
 {
-    return SkinResult::failure(QStringLiteral("皮肤引擎缺少 %1").arg(QLatin1String(entry)));
+    return skinFailure(QStringLiteral("皮肤引擎缺少 %1").arg(QLatin1String(entry)));
 }
 
 // The engine's results mean nothing documented, so a call that reached the
@@ -39,7 +39,7 @@ public:
     }
     ~LibrarySkinEngine() override = default; // the engine hooks windows until the end
 
-    SkinResult SkinH_Attach() override
+    std::optional<Error> SkinH_Attach() override
     {
         // The engine's own choice is the copy beside the program; a copy the
         // skin command had to keep in the user's directory comes first.
@@ -50,32 +50,33 @@ public:
         if (!fn)
             return missing("SkinH_Attach");
         fn();
-        return SkinResult::success();
+        return std::nullopt;
     }
-    SkinResult SkinH_AttachEx(const QString &path, const QString &password) override
+    std::optional<Error> SkinH_AttachEx(const QString &path, const QString &password) override
     {
         const auto fn = entry<AttachExFn>(m_vb6, "SkinH_AttachEx");
         if (!fn)
             return missing("SkinH_AttachEx");
         fn(ansi(QDir::toNativeSeparators(path)).c_str(), ansi(password).c_str());
-        return SkinResult::success();
+        return std::nullopt;
     }
-    SkinResult SkinH_AdjustAero(int value1, int value2, int value3, int value4, int value5,
-                                int value6, int value7, int value8, int value9) override
+    std::optional<Error> SkinH_AdjustAero(int value1, int value2, int value3, int value4,
+                                          int value5, int value6, int value7, int value8,
+                                          int value9) override
     {
         const auto fn = entry<AdjustAeroFn>(m_vb6, "SkinH_AdjustAero");
         if (!fn)
             return missing("SkinH_AdjustAero");
         fn(value1, value2, value3, value4, value5, value6, value7, value8, value9);
-        return SkinResult::success();
+        return std::nullopt;
     }
-    SkinResult SkinHme() override
+    std::optional<Error> SkinHme() override
     {
         const auto fn = entry<HmeFn>(m_hme, "SkinHme");
         if (!fn)
             return missing("SkinHme");
         fn();
-        return SkinResult::success();
+        return std::nullopt;
     }
 
 private:

@@ -38,25 +38,27 @@ void SkinCommand::presetDialog(CommonDialog &dialog)
     dialog.FileName = preset;
 }
 
-SkinChange SkinCommand::run()
+Result<bool> SkinCommand::run()
 {
     if (m_dialog.ShowOpen() == cdlCancel)
-        return {};
-    SkinChange change{true, apply(m_dialog.FileName).error};
+        return false;
+    const std::optional<Error> refused = apply(m_dialog.FileName);
     m_dialog.FileName = preset;
-    return change;
+    if (refused)
+        return *refused;
+    return true;
 }
 
-SkinResult SkinCommand::apply(const QString &source)
+std::optional<Error> SkinCommand::apply(const QString &source)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
-        return SkinResult::failure(
+        return skinFailure(
             QStringLiteral("无法读取 %1（%2）")
                 .arg(QDir::toNativeSeparators(source), reasonForFailed(in, FileAccess::Read)));
     const QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
-        return SkinResult::failure(
+        return skinFailure(
             QStringLiteral("无法读取 %1（%2）")
                 .arg(QDir::toNativeSeparators(source), reasonForFailed(in, FileAccess::Read)));
     in.close();
@@ -78,18 +80,17 @@ SkinResult SkinCommand::apply(const QString &source)
         remember(destination);
         const QString userWhy = writeWhole(destination, bytes);
         if (!userWhy.isEmpty())
-            return SkinResult::failure(QStringLiteral("无法写入 %1（%2）")
-                                           .arg(QDir::toNativeSeparators(destination), userWhy));
+            return skinFailure(QStringLiteral("无法写入 %1（%2）")
+                                   .arg(QDir::toNativeSeparators(destination), userWhy));
     }
 
-    const SkinResult attached = m_engine.SkinH_AttachEx(destination, QString());
-    if (!attached) {
+    if (std::optional<Error> refused = m_engine.SkinH_AttachEx(destination, QString())) {
         // The refused skin must not be what the next start-up applies.
         if (previous.existed)
             writeWhole(destination, previous.bytes);
         else
             QFile::remove(destination);
-        return attached;
+        return refused;
     }
     // Start-up prefers the user's copy: an older one there would hide this one.
     // (An installed program keeps its skin in the user's folder only: then the
@@ -98,7 +99,7 @@ SkinResult SkinCommand::apply(const QString &source)
         && QFile::exists(m_locations.userSkin()))
         QFile::remove(m_locations.userSkin());
     m_lastDestination = destination;
-    return SkinResult::success();
+    return std::nullopt;
 }
 
 } // namespace Inkwell

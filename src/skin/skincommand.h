@@ -1,5 +1,5 @@
 // The menu command "更换皮肤(&S)...": the user picks a .she file in the skin
-// dialog (the window passes CommonDialog1); it is copied to "skinH.she", where
+// dialog (`skinDialog`, the window's own); it is copied to "skinH.she", where
 // it outlives the run, and the engine is attached to the copy. The copy is
 // done in-process and finished before the engine reads it; a copy or attach
 // that fails leaves the previous "skinH.she" as it was, and the window tells
@@ -16,13 +16,6 @@ namespace Inkwell {
 
 class CommonDialog;
 
-// How a skin change went: not tried (the dialog was cancelled), or tried
-// with no error (the skin is on) or with the reason it is not.
-struct SkinChange {
-    bool tried = false;
-    std::optional<Error> error;
-};
-
 class SkinCommand {
 public:
     SkinCommand(CommonDialog &skinDialog, SkinEngine &engine, const SkinLocations &locations);
@@ -31,13 +24,14 @@ public:
     // Title, filter and preset file name of the skin dialog.
     static void presetDialog(CommonDialog &dialog);
 
-    // Asks for the skin file and applies it; the dialog's file name is back
-    // at the preset afterwards.
-    SkinChange run();
+    // Asks for the skin file and applies it: true when the skin is on,
+    // false when the dialog was cancelled, or why it could not be applied.
+    // The dialog's file name is back at the preset afterwards.
+    Result<bool> run();
 
     // Copies source to the skin destination and attaches the engine to it.
     // On failure the destination holds what it held before.
-    SkinResult apply(const QString &source);
+    std::optional<Error> apply(const QString &source);
     // Where the last successful apply() put the skin.
     QString lastDestination() const { return m_lastDestination; }
 

@@ -14,31 +14,26 @@ namespace Inkwell {
 
 class SkinLocations;
 
-// What an engine call came to: no error when the skin is on.
-struct SkinResult {
-    std::optional<Error> error;
-
-    static SkinResult success() { return {}; }
-    // why: the reason, for the user.
-    static SkinResult failure(const QString &why)
-    {
-        return {Error{QStringLiteral("无法应用皮肤"), why}};
-    }
-    explicit operator bool() const { return !error; }
-};
+// A skin that cannot be applied; `why` is the reason, for the user. An
+// engine call returns it, or no Error when the skin is on.
+inline Error skinFailure(const QString &why)
+{
+    return Error{QStringLiteral("无法应用皮肤"), why};
+}
 
 class SkinEngine {
 public:
     virtual ~SkinEngine() = default;
 
     // Applies the engine's own choice of skin, without a file name.
-    virtual SkinResult SkinH_Attach() = 0;
+    virtual std::optional<Error> SkinH_Attach() = 0;
     // Applies the skin in path; password opens protected skins.
-    virtual SkinResult SkinH_AttachEx(const QString &path, const QString &password) = 0;
+    virtual std::optional<Error> SkinH_AttachEx(const QString &path, const QString &password) = 0;
     // Nine settings whose meaning is the engine's own.
-    virtual SkinResult SkinH_AdjustAero(int value1, int value2, int value3, int value4, int value5,
-                                        int value6, int value7, int value8, int value9) = 0;
-    virtual SkinResult SkinHme() = 0;
+    virtual std::optional<Error> SkinH_AdjustAero(int value1, int value2, int value3, int value4,
+                                                  int value5, int value6, int value7, int value8,
+                                                  int value9) = 0;
+    virtual std::optional<Error> SkinHme() = 0;
 };
 
 // The engine for this system: the libraries' where they load, else built-in.

@@ -322,7 +322,7 @@ private slots:
         QVERIFY(longestBlock(read) <= softPieceChars);
         QCOMPARE(plainTextOf(read), text);
         QCOMPARE(Rtf::write(read, 936), rtf);
-        QVERIFY(!RichTextBox::needsRichView(read));
+        QVERIFY(!needsRichView(read));
     }
 };
 

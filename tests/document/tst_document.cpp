@@ -32,6 +32,11 @@ using namespace Inkwell::Testing;
 namespace {
 const QString untitled = QStringLiteral("无标题 - Inkwell");
 const QString savePrompt = QStringLiteral("文件内容已经改变，是否保存？");
+QString rtfQuestion(const QString &title)
+{
+    return QStringLiteral("“%1”将以RTF格式保存，其他程序将无法按纯文本读取。仍要保存吗？")
+        .arg(title);
+}
 const QByteArray gbkText("\xd6\xd0\xce\xc4 text\r\n\xb5\xda\xb6\xfe\xd0\xd0\r\n"); // 中文 text / 第二行
 } // namespace
 
@@ -70,6 +75,10 @@ private slots:
         QFETCH(QString, format);
         TestWindow w;
         w.type(QStringLiteral("中文 abc"));
+        // Plain text saved as RTF under a name that does not say so asks first.
+        const bool asksRtf = format == u"rtf" && !name.endsWith(u"rtf", Qt::CaseInsensitive);
+        if (asksRtf)
+            w.messages.answers.enqueue(MessageAnswer::Yes);
         w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(name)));
         w.trigger("save");
         const QByteArray bytes = readBytes(path(name));
@@ -86,7 +95,126 @@ private slots:
         // A successful save is the new baseline and names the window.
         QCOMPARE(w.caption(), name + QStringLiteral(" - Inkwell"));
         QVERIFY(!w.form->document().DocumentChanged());
-        QVERIFY(w.messages.shown.isEmpty());
+        if (asksRtf)
+            QCOMPARE(w.messages.texts(), QStringList{rtfQuestion(name)});
+        else
+            QVERIFY(w.messages.shown.isEmpty());
+    }
+
+    // A document from an encrypted file saved under an ending that does not
+    // scramble asks first, No the default; No writes nothing.
+    void encryptedSavedInTheClearAsks_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("asks");
+        QTest::addColumn<QByteArray>("starts");
+        QTest::newRow("plain text, no") << "clear.txt" << false << true << QByteArray();
+        QTest::newRow("plain text, yes") << "clear.txt" << true << true << QByteArray("secret");
+        // One question: it also says the file is no longer what it was.
+        QTest::newRow("RTF under another ending, yes")
+            << "notes.log" << true << true << QByteArray("{\\rtf1");
+        QTest::newRow("RTF, no") << "clear.rtf" << false << true << QByteArray();
+        QTest::newRow("scrambled again") << "again.STX" << false << false << QByteArray("-;=,;*");
+    }
+    void encryptedSavedInTheClearAsks()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, yes);
+        QFETCH(bool, asks);
+        QFETCH(QByteArray, starts);
+        QByteArray scrambled("secret");
+        scrambleInPlace(scrambled);
+        QVERIFY(writeBytes(path(QStringLiteral("s.stx")), scrambled));
+        TestWindow w;
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("s.stx"))));
+        w.trigger("opensafe");
+        QCOMPARE(w.text1().Text(), QStringLiteral("secret"));
+        w.text1().moveCursor(QTextCursor::End);
+        w.type(QStringLiteral(" edit"));
+        w.messages.answers.enqueue(yes ? MessageAnswer::Yes : MessageAnswer::No);
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(name)));
+        w.trigger("save");
+        const QString question =
+            QStringLiteral("此文档来自加密文件，保存为该格式将不再加密。仍要保存吗？");
+        QCOMPARE(w.messages.texts(), asks ? QStringList{question} : QStringList{});
+        if (asks) {
+            QCOMPARE(w.messages.shown.first().kind, ShownMessage::YesNo);
+            QCOMPARE(w.messages.shown.first().defaultButton, MessageAnswer::No);
+        }
+        const bool written = yes || !asks;
+        QCOMPARE(QFileInfo::exists(path(name)), written);
+        if (written)
+            QVERIFY2(readBytes(path(name)).startsWith(starts), readBytes(path(name)).constData());
+        QCOMPARE(w.caption(),
+                 (written ? name : QStringLiteral("s.stx")) + QStringLiteral(" - Inkwell"));
+        QCOMPARE(w.form->document().DocumentChanged(), !written);
+    }
+
+    // Plain text saved under a name whose ending chooses RTF (not "rtf"
+    // itself) asks first, No the default; a document that was RTF, or that
+    // the user formatted, asks nothing.
+    void plainBecomingRtfAsks_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("text file as .log, no") << "a.txt"
+                                               << "notes.log" << false << true;
+        QTest::newRow("text file as .log, yes") << "a.txt"
+                                                << "notes.log" << true << true;
+        QTest::newRow("text file as .rtf") << "a.txt"
+                                           << "notes.rtf" << false << false;
+        QTest::newRow("text file as .RTF") << "a.txt"
+                                           << "NOTES.RTF" << false << false;
+        QTest::newRow("text file as .txt") << "a.txt"
+                                           << "notes.txt" << false << false;
+        QTest::newRow("undecodable text file as .log, yes: one question")
+            << "odd.txt"
+            << "notes.log" << true << true;
+        QTest::newRow("RTF file as .log") << "r.rtf"
+                                          << "notes.log" << false << false;
+        QTest::newRow("untitled as .doc, no") << ""
+                                              << "a.doc" << false << true;
+        QTest::newRow("untitled and bold as .doc") << "bold"
+                                                   << "a.doc" << false << false;
+    }
+    void plainBecomingRtfAsks()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, name);
+        QFETCH(bool, yes);
+        QFETCH(bool, asks);
+        QVERIFY(writeBytes(path(QStringLiteral("a.txt")), QByteArray("plain\r\n")));
+        QVERIFY(writeBytes(path(QStringLiteral("odd.txt")), QByteArray("odd\xff\r\n")));
+        QVERIFY(writeBytes(path(QStringLiteral("r.rtf")), QByteArray("{\\rtf1\\ansi rich}")));
+        TestWindow w;
+        if (source.contains(u'.')) {
+            w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(source)));
+            w.trigger("open");
+            QVERIFY(!w.text1().Text().isEmpty());
+        }
+        w.text1().moveCursor(QTextCursor::End);
+        w.type(QStringLiteral("typed"));
+        if (source == u"bold") {
+            w.text1().setSelStart(0);
+            w.text1().setSelLength(5);
+            w.text1().setSelBold(true);
+        }
+        w.messages.answers.enqueue(yes ? MessageAnswer::Yes : MessageAnswer::No);
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(name)));
+        w.trigger("save");
+        QCOMPARE(w.messages.texts(), asks ? QStringList{rtfQuestion(name)} : QStringList{});
+        if (asks) {
+            QCOMPARE(w.messages.shown.first().kind, ShownMessage::YesNo);
+            QCOMPARE(w.messages.shown.first().defaultButton, MessageAnswer::No);
+        }
+        const bool written = yes || !asks;
+        QCOMPARE(QFileInfo::exists(path(name)), written);
+        if (written && saveFormatFor(name) == FileFormat::Rtf)
+            QVERIFY(readBytes(path(name)).startsWith("{\\rtf1"));
+        QCOMPARE(w.form->document().DocumentChanged(), !written);
     }
 
     void roundTripBytes_data()
@@ -608,8 +736,8 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("rich");
-        const QByteArray longPlain = QByteArray("{\\rtf1\\ansi ") +
-                                     QByteArray(DocumentState::richViewChars + 10, 'x') + "}";
+        const QByteArray longPlain =
+            QByteArray("{\\rtf1\\ansi ") + QByteArray(richViewChars + 10, 'x') + "}";
         QTest::newRow("text file: fast") << "a.txt" << QByteArray("abc\r\n") << false;
         QTest::newRow("text file named .rtf: fast") << "b.rtf" << QByteArray("plain") << false;
         QTest::newRow("RTF: rich") << "c.txt" << QByteArray("{\\rtf1\\ansi {\\b x}}") << true;
@@ -617,8 +745,8 @@ private slots:
         QByteArray longCentred = longPlain;
         longCentred.insert(longCentred.size() - 1, "\\par\\pard\\qc Title");
         QTest::newRow("long RTF with a centred paragraph: rich") << "e.rtf" << longCentred << true;
-        const QByteArray longParagraph = "{\\rtf1\\ansi short\\par " +
-                                         QByteArray(RichTextBox::longLineChars + 1, 'y') + "}";
+        const QByteArray longParagraph =
+            "{\\rtf1\\ansi short\\par " + QByteArray(longLineChars + 1, 'y') + "}";
         QTest::newRow("RTF with a long paragraph: fast") << "f.rtf" << longParagraph << false;
         QByteArray longCentredParagraph = longParagraph;
         longCentredParagraph.insert(longCentredParagraph.size() - 1, "\\par\\pard\\qc Title");
@@ -990,7 +1118,7 @@ private slots:
                     ::pause();
             });
             w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
-            w.form->document().save();
+            w.form->commands().save();
             ::_exit(3); // the moment never came
         }
         ::close(handshake[1]);

@@ -6,6 +6,7 @@
 #include "core/documenttext.h"
 #include "core/textencoding.h"
 #include "document/documentfile.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <QTextDocument>
 
 using namespace Inkwell;
+using namespace Inkwell::Testing;
 
 namespace {
 
@@ -32,14 +34,6 @@ const QStringList structureKeys = {
 };
 
 using Counts = QHash<QString, int>;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
 
 QString richCorpusDir()
 {
@@ -152,7 +146,7 @@ void TestRichCorpus::initTestCase()
 
     QStringList files;
     for (const QString &original : std::as_const(m_originals)) {
-        const QByteArray bytes = readFile(original);
+        const QByteArray bytes = fileBytes(original);
         QVERIFY2(!bytes.isEmpty(), qPrintable(original));
         QFile copy(copyPath(original));
         QVERIFY(copy.open(QIODevice::WriteOnly));
@@ -239,16 +233,16 @@ void TestRichCorpus::text_data()
 void TestRichCorpus::text()
 {
     QFETCH(QString, original);
-    const QByteArray bytes = readFile(original);
+    const QByteArray bytes = fileBytes(original);
     QVERIFY(!bytes.isEmpty());
     const QString expected = textOf(bytes);
     // A copy of nothing would compare equal: where LibreOffice finds text,
     // the reader must too.
     const QString libreOfficeText =
-        QString::fromUtf8(readFile(original.chopped(4) + QStringLiteral(".expected.txt")));
+        QString::fromUtf8(fileBytes(original.chopped(4) + QStringLiteral(".expected.txt")));
     if (!libreOfficeText.trimmed().isEmpty())
         QVERIFY2(!expected.trimmed().isEmpty(), "the original read as empty text");
-    QCOMPARE(textOf(readFile(copyPath(original))), expected);
+    QCOMPARE(textOf(fileBytes(copyPath(original))), expected);
 }
 
 void TestRichCorpus::uncounted_data()
@@ -262,8 +256,8 @@ void TestRichCorpus::uncounted_data()
 void TestRichCorpus::uncounted()
 {
     QFETCH(QString, original);
-    const QByteArray bytes = readFile(original);
-    const QByteArray copy = readFile(copyPath(original));
+    const QByteArray bytes = fileBytes(original);
+    const QByteArray copy = fileBytes(copyPath(original));
     QVERIFY(!copy.isEmpty());
     QStringList lost;
     for (const char *word : {"footnote", "fldinst", "fldrslt"}) {

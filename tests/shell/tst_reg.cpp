@@ -5,6 +5,7 @@
 #include "shell/registry_file.h"
 
 #include "platform/codepage.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <thread>
 
 using namespace Inkwell;
+using namespace Inkwell::Testing;
 
 namespace {
 
@@ -46,12 +48,6 @@ RegKey create(Registry &registry, const std::u16string &path)
     if (registry.createKey(HKEY_CLASSES_ROOT_KEY, path, &key) != RegCode::Success)
         return 0;
     return key;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -278,7 +274,7 @@ void TestReg::keys_compareWithoutCase()
     QCOMPARE(m_registry->createKey(HKEY_CLASSES_ROOT_KEY, u"myclass\\SHELL", &same),
              RegCode::Success);
     const QString file = QString::fromUtf16(reinterpret_cast<const char16_t *>(
-        readAll(QString::fromStdString(m_registry->filePath())).constData() + 2));
+        fileBytes(QString::fromStdString(m_registry->filePath())).constData() + 2));
     QCOMPARE(file.count(QStringLiteral("[HKEY_CLASSES_ROOT\\MyClass\\Shell]"), Qt::CaseInsensitive),
              1);
 }
@@ -340,8 +336,8 @@ void TestReg::rootValues_keepOneRootEntry()
     std::u16string text;
     QVERIFY(QueryStringValue(*m_registry, HKEY_CLASSES_ROOT_KEY, u"pass", text));
     QCOMPARE(text, std::u16string(u"2"));
-    const auto parsed =
-        RegFileFormat::parse(readAll(QString::fromStdString(m_registry->filePath())).toStdString());
+    const auto parsed = RegFileFormat::parse(
+        fileBytes(QString::fromStdString(m_registry->filePath())).toStdString());
     QVERIFY(parsed.ok);
     int roots = 0;
     for (const auto &key : parsed.keys)
@@ -353,7 +349,7 @@ void TestReg::file_persistsAsRegExport()
 {
     const RegKey key = create(*m_registry, u"txtfile\\DefaultIcon");
     QVERIFY(SetStringValue(*m_registry, key, u"", u"D:\\程序\\txtfile.ico"));
-    const QByteArray bytes = readAll(QString::fromStdString(m_registry->filePath()));
+    const QByteArray bytes = fileBytes(QString::fromStdString(m_registry->filePath()));
     QVERIFY(bytes.startsWith("\xFF\xFE"));
     QCOMPARE(bytes.size() % 2, 0);
     const QString text = QString::fromUtf16(
@@ -453,7 +449,7 @@ void TestReg::file_damagedIsKeptAsideAndReported()
     const QStringList aside =
         QDir(m_dir->path()).entryList({QStringLiteral("registry.reg.damaged-*")}, QDir::Files);
     QCOMPARE(aside.size(), 1);
-    QCOMPARE(readAll(m_dir->filePath(aside.first())), damaged);
+    QCOMPARE(fileBytes(m_dir->filePath(aside.first())), damaged);
     const QString report = QString::fromStdU16String(m_registry->describe(RegCode::BadDatabase));
     QVERIFY2(report.contains(aside.first()) && report.contains(QStringLiteral("损坏")),
              qPrintable(report));
@@ -461,8 +457,8 @@ void TestReg::file_damagedIsKeptAsideAndReported()
     // The next call starts from a fresh registry and writes a new file.
     QCOMPARE(m_registry->createKey(HKEY_CLASSES_ROOT_KEY, u"After", &key), RegCode::Success);
     QVERIFY(SetStringValue(*m_registry, key, u"", u"ok"));
-    QCOMPARE(readAll(m_dir->filePath(aside.first())), damaged);
-    QVERIFY(readAll(path).startsWith("\xFF\xFE"));
+    QCOMPARE(fileBytes(m_dir->filePath(aside.first())), damaged);
+    QVERIFY(fileBytes(path).startsWith("\xFF\xFE"));
 }
 
 void TestReg::format_roundTrip_data()

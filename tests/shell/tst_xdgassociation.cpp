@@ -1,6 +1,7 @@
 // The freedesktop side of "注册"/"反注册": the desktop entry, the icon, and
 // the text/plain default in mimeapps.list, checked with xdg-mime itself.
 #include "shell/xdgdesktopassociation.h"
+#include "support/files.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,13 +12,13 @@
 #include <QTest>
 
 using namespace Inkwell;
+using namespace Inkwell::Testing;
 
 namespace {
 
 QString readText(const QString &path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(fileBytes(path));
 }
 
 // What a step that failed says; empty when it worked.

@@ -8,37 +8,26 @@
 #include "controls/commondialog.h"
 #include "support/scripteddialoghost.h"
 
+#include "support/files.h"
+#include "support/recordingskinengine.h"
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include "support/recordingskinengine.h"
 
 using namespace Inkwell;
+using namespace Inkwell::Testing;
 using Inkwell::Testing::RecordingEngine;
 using Inkwell::Testing::ScriptedDialogHost;
 
 namespace {
 
 // The reason a skin change gives, for a failed check's message.
-QString reasonOf(const SkinChange &change)
+QString reasonOf(const Result<bool> &change)
 {
-    return change.error ? change.error->why : QString();
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    return change.ok() ? QString() : change.error().why;
 }
 
 QString shippedSkin(const QString &name)
@@ -113,17 +102,16 @@ void TestSkin::choosingAShippedSkin_appliesIt()
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(skin)));
-    const SkinChange change = command.run();
+    const Result<bool> change = command.run();
 
     QCOMPARE(m_dialogs.shown.size(), 1);
     QCOMPARE(m_dialogs.shown[0].fileName, SkinCommand::preset);
     QCOMPARE(m_dialog.DialogTitle, QStringLiteral("更换皮肤"));
     QCOMPARE(m_dialog.Filter, QStringLiteral("SHE皮肤文件(*.she)|*.she"));
-    QCOMPARE(readAll(locations.programSkin()), readAll(shippedSkin(skin)));
-    QCOMPARE(qApp->styleSheet(), QString::fromUtf8(readAll(shippedSkin(skin))));
+    QCOMPARE(readBytes(locations.programSkin()), readBytes(shippedSkin(skin)));
+    QCOMPARE(qApp->styleSheet(), QString::fromUtf8(readBytes(shippedSkin(skin))));
     QCOMPARE(engine.attachedFile(), locations.programSkin());
-    QVERIFY(change.tried);
-    QVERIFY2(!change.error, qPrintable(reasonOf(change)));
+    QVERIFY2(change.ok() && change.value(), qPrintable(reasonOf(change)));
 
     // A widget picks the look up: the sheet is one Qt can parse and use.
     QWidget widget;
@@ -135,15 +123,14 @@ void TestSkin::pathWithBlanksAndAmpersand_works()
 {
     const QString source = m_dir->filePath(QStringLiteral("my skins & more/a b&c;'x'.she"));
     const QByteArray sheet = "QWidget { color: #123456; }\n";
-    QVERIFY(writeAll(source, sheet));
+    QVERIFY(writeBytes(source, sheet));
     const SkinLocations locations(m_program, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
-    const SkinChange change = command.run();
-    QVERIFY(change.tried);
-    QVERIFY2(!change.error, qPrintable(reasonOf(change)));
-    QCOMPARE(readAll(locations.programSkin()), sheet);
+    const Result<bool> change = command.run();
+    QVERIFY2(change.ok() && change.value(), qPrintable(reasonOf(change)));
+    QCOMPARE(readBytes(locations.programSkin()), sheet);
     QCOMPARE(qApp->styleSheet(), QString::fromUtf8(sheet));
     // Nothing was run: no file appeared beside the source or the destination.
     QCOMPARE(QDir(m_program).entryList(QDir::Files), QStringList{QStringLiteral("skinH.she")});
@@ -177,10 +164,10 @@ void TestSkin::refusedSource_keepsTheOldSkin()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
     const SkinLocations locations(m_program, m_user);
-    const QByteArray old = readAll(shippedSkin(QStringLiteral("dark.she")));
-    QVERIFY(writeAll(locations.programSkin(), old));
+    const QByteArray old = readBytes(shippedSkin(QStringLiteral("dark.she")));
+    QVERIFY(writeBytes(locations.programSkin(), old));
     BuiltinSkinEngine engine(locations.startupCandidates());
-    QVERIFY(engine.SkinH_Attach());
+    QVERIFY(!engine.SkinH_Attach());
     const QString lookBefore = qApp->styleSheet();
     QCOMPARE(lookBefore, QString::fromUtf8(old));
 
@@ -188,15 +175,14 @@ void TestSkin::refusedSource_keepsTheOldSkin()
     if (name == u"dir.she")
         QVERIFY(QDir().mkpath(source));
     else if (!name.isEmpty())
-        QVERIFY(writeAll(source, bytes));
+        QVERIFY(writeBytes(source, bytes));
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
-    const SkinChange change = command.run();
+    const Result<bool> change = command.run();
 
-    QVERIFY(change.tried);
-    QVERIFY(change.error);
-    QVERIFY2(change.error->why.contains(reason), qPrintable(change.error->why));
-    QCOMPARE(readAll(locations.programSkin()), old);
+    QVERIFY(!change.ok());
+    QVERIFY2(change.error().why.contains(reason), qPrintable(change.error().why));
+    QCOMPARE(readBytes(locations.programSkin()), old);
     QCOMPARE(qApp->styleSheet(), lookBefore);
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
     QCOMPARE(QDir(m_program).entryList(QDir::Files | QDir::Hidden),
@@ -208,30 +194,29 @@ void TestSkin::refusedSource_withNoOldSkin_leavesNone()
     const SkinLocations locations(m_program, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
     const QString source = m_dir->filePath(QStringLiteral("bin.she"));
-    QVERIFY(writeAll(source, QByteArray("\0\1\2\3", 4)));
+    QVERIFY(writeBytes(source, QByteArray("\0\1\2\3", 4)));
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(source));
-    const SkinChange change = command.run();
+    const Result<bool> change = command.run();
     QVERIFY(!QFile::exists(locations.programSkin()));
     QVERIFY(!QFile::exists(locations.userSkin()));
-    QVERIFY(change.tried);
-    QVERIFY(change.error);
+    QVERIFY(!change.ok());
 }
 
 void TestSkin::cancel_changesNothing()
 {
     const SkinLocations locations(m_program, m_user);
     const QByteArray old = "QWidget { color: #010203; }";
-    QVERIFY(writeAll(locations.programSkin(), old));
+    QVERIFY(writeBytes(locations.programSkin(), old));
     RecordingEngine engine;
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::cancel());
-    const SkinChange change = command.run();
+    const Result<bool> change = command.run();
     QCOMPARE(m_dialogs.shown.size(), 1);
-    QVERIFY(!change.tried);
-    QVERIFY(!change.error);
+    QVERIFY(change.ok() && !change.value());
+    QVERIFY(change.ok());
     QVERIFY(engine.calls.isEmpty());
-    QCOMPARE(readAll(locations.programSkin()), old);
+    QCOMPARE(readBytes(locations.programSkin()), old);
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
 }
 
@@ -244,33 +229,33 @@ void TestSkin::preset_isBackAfterEachChoice()
     m_dialogs.script.enqueue(
         ScriptedDialogHost::choose(m_dir->filePath(QStringLiteral("gone.she"))));
     m_dialogs.script.enqueue(ScriptedDialogHost::cancel());
-    const SkinChange worked = command.run();
+    const Result<bool> worked = command.run();
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
-    const SkinChange failed = command.run();
+    const Result<bool> failed = command.run();
     QCOMPARE(m_dialog.FileName, SkinCommand::preset);
-    const SkinChange cancelled = command.run();
+    const Result<bool> cancelled = command.run();
     QCOMPARE(m_dialogs.shown.size(), 3);
     for (const auto &shown : m_dialogs.shown)
         QCOMPARE(shown.fileName, SkinCommand::preset);
-    QVERIFY(worked.tried && !worked.error);
-    QVERIFY(failed.tried && failed.error);
-    QVERIFY(!cancelled.tried);
+    QVERIFY(worked.ok() && worked.value());
+    QVERIFY(!failed.ok());
+    QVERIFY(cancelled.ok() && !cancelled.value());
 }
 
 void TestSkin::readOnlyProgramDirectory_usesTheUserDirectory()
 {
     // A program directory that cannot take the file, whoever runs the test.
     const QString blocked = m_dir->filePath(QStringLiteral("not-a-dir"));
-    QVERIFY(writeAll(blocked, "a file, not a directory"));
+    QVERIFY(writeBytes(blocked, "a file, not a directory"));
     const SkinLocations locations(blocked, m_user);
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("dark.she"))));
-    const SkinChange change = command.run();
-    QVERIFY2(change.tried && !change.error, qPrintable(reasonOf(change)));
-    QCOMPARE(readAll(locations.userSkin()), readAll(shippedSkin(QStringLiteral("dark.she"))));
+    const Result<bool> change = command.run();
+    QVERIFY2(change.ok() && change.value(), qPrintable(reasonOf(change)));
+    QCOMPARE(readBytes(locations.userSkin()), readBytes(shippedSkin(QStringLiteral("dark.she"))));
     QCOMPARE(command.lastDestination(), locations.userSkin());
-    QCOMPARE(readAll(blocked), QByteArray("a file, not a directory"));
+    QCOMPARE(readBytes(blocked), QByteArray("a file, not a directory"));
 
     // The next start finds it there.
     qApp->setStyleSheet(QString());
@@ -278,7 +263,7 @@ void TestSkin::readOnlyProgramDirectory_usesTheUserDirectory()
     bindSkinEngine(next);
     QCOMPARE(next.attachedFile(), locations.userSkin());
     QCOMPARE(qApp->styleSheet(),
-             QString::fromUtf8(readAll(shippedSkin(QStringLiteral("dark.she")))));
+             QString::fromUtf8(readBytes(shippedSkin(QStringLiteral("dark.she")))));
 }
 
 void TestSkin::startup_callsInOrder()
@@ -308,11 +293,11 @@ void TestSkin::startup_attachPrefersTheUserCopy()
     const QByteArray programSheet = "QWidget { color: #111111; }";
     const QByteArray userSheet = "QWidget { color: #222222; }";
     if (inProgram)
-        QVERIFY(writeAll(locations.programSkin(), programSheet));
+        QVERIFY(writeBytes(locations.programSkin(), programSheet));
     if (inUser)
-        QVERIFY(writeAll(locations.userSkin(), userSheet));
+        QVERIFY(writeBytes(locations.userSkin(), userSheet));
     BuiltinSkinEngine engine(locations.startupCandidates());
-    QVERIFY(engine.SkinH_Attach());
+    QVERIFY(!engine.SkinH_Attach());
     const QByteArray expected = inUser ? userSheet : inProgram ? programSheet : QByteArray();
     QCOMPARE(qApp->styleSheet(), QString::fromUtf8(expected));
     QCOMPARE(engine.attachedFile(), inUser      ? locations.userSkin()
@@ -324,9 +309,9 @@ void TestSkin::builtin_keepsWhatChangesNothingVisible()
 {
     BuiltinSkinEngine engine({});
     qApp->setStyleSheet(QStringLiteral("QWidget { color: blue; }"));
-    QVERIFY(engine.SkinH_AdjustAero(1, 2, 3, 4, 5, 6, 7, 8, 9));
-    QVERIFY(engine.SkinHme());
-    QVERIFY(engine.SkinHme());
+    QVERIFY(!engine.SkinH_AdjustAero(1, 2, 3, 4, 5, 6, 7, 8, 9));
+    QVERIFY(!engine.SkinHme());
+    QVERIFY(!engine.SkinHme());
     QCOMPARE(engine.aeroSettings(), (std::array<int, 9>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
     QCOMPARE(engine.hmeCalls(), 2);
     QCOMPARE(qApp->styleSheet(), QStringLiteral("QWidget { color: blue; }"));
@@ -341,9 +326,9 @@ void TestSkin::installedProgram_keepsTheUserCopy()
     BuiltinSkinEngine engine(locations.startupCandidates());
     SkinCommand command(m_dialog, engine, locations);
     m_dialogs.script.enqueue(ScriptedDialogHost::choose(shippedSkin(QStringLiteral("dark.she"))));
-    const SkinChange change = command.run();
-    QCOMPARE(readAll(locations.userSkin()), readAll(shippedSkin(QStringLiteral("dark.she"))));
-    QVERIFY2(change.tried && !change.error, qPrintable(reasonOf(change)));
+    const Result<bool> change = command.run();
+    QCOMPARE(readBytes(locations.userSkin()), readBytes(shippedSkin(QStringLiteral("dark.she"))));
+    QVERIFY2(change.ok() && change.value(), qPrintable(reasonOf(change)));
 }
 
 QTEST_MAIN(TestSkin)

@@ -11,20 +11,22 @@ namespace Inkwell::Testing {
 class RecordingEngine : public SkinEngine {
 public:
     QStringList calls;
-    SkinResult SkinH_Attach() override
+    std::optional<Error> SkinH_Attach() override
     {
         calls << QStringLiteral("SkinH_Attach()");
-        return SkinResult::failure(QStringLiteral("absent"));
+        return skinFailure(QStringLiteral("absent"));
     }
     // The reason SkinH_AttachEx gives for refusing a skin; empty: it takes any.
     QString attachRefusal;
-    SkinResult SkinH_AttachEx(const QString &path, const QString &password) override
+    std::optional<Error> SkinH_AttachEx(const QString &path, const QString &password) override
     {
         calls << QStringLiteral("SkinH_AttachEx(%1,%2)").arg(path, password);
-        return attachRefusal.isEmpty() ? SkinResult::success() : SkinResult::failure(attachRefusal);
+        if (attachRefusal.isEmpty())
+            return std::nullopt;
+        return skinFailure(attachRefusal);
     }
-    SkinResult SkinH_AdjustAero(int a, int b, int c, int d, int e, int f, int g, int h,
-                                int i) override
+    std::optional<Error> SkinH_AdjustAero(int a, int b, int c, int d, int e, int f, int g, int h,
+                                          int i) override
     {
         calls << QStringLiteral("SkinH_AdjustAero(%1,%2,%3,%4,%5,%6,%7,%8,%9)")
                      .arg(a)
@@ -36,12 +38,12 @@ public:
                      .arg(g)
                      .arg(h)
                      .arg(i);
-        return SkinResult::failure(QStringLiteral("absent"));
+        return skinFailure(QStringLiteral("absent"));
     }
-    SkinResult SkinHme() override
+    std::optional<Error> SkinHme() override
     {
         calls << QStringLiteral("SkinHme()");
-        return SkinResult::failure(QStringLiteral("absent"));
+        return skinFailure(QStringLiteral("absent"));
     }
 };
 

@@ -1,6 +1,7 @@
 // A main window wired to scripted services, driven as a user would drive it.
 #pragma once
 
+#include "app/documentcommands.h"
 #include "app/form1.h"
 #include "controls/richtextbox.h"
 #include "document/documentfile.h"
@@ -8,9 +9,10 @@
 #include "shell/registry_file.h"
 #include "shell/systemdirectory.h"
 #include "skin/skinlocations.h"
+#include "support/files.h"
 #include "support/fixedclock.h"
-#include "support/recordingskinengine.h"
 #include "support/pdfprinterhost.h"
+#include "support/recordingskinengine.h"
 #include "support/scriptedclipboard.h"
 #include "support/scripteddialoghost.h"
 #include "support/scriptedmessagehost.h"
@@ -47,7 +49,7 @@ struct TestWindow {
         // The command tests run once per view: the commands must not care
         // which one shows the document.
         if (qEnvironmentVariable("INKWELL_TEST_VIEW") == QLatin1String("rich"))
-            form->Text1->setView(RichTextBox::View::Rich);
+            form->document().setKind(DocumentKind::Rich);
     }
 
     void trigger(const char *item) { form->action(QString::fromLatin1(item))->trigger(); }
@@ -73,18 +75,6 @@ inline bool showWithEditorFocused(TestWindow &w)
     w.form->activateWindow();
     w.text1().setFocus();
     return QTest::qWaitForWindowActive(w.form.get());
-}
-
-inline QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-inline bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 } // namespace Inkwell::Testing

@@ -56,7 +56,15 @@ open_menu "$main" f
 menu_keys Down Down Return # 新建, 打开, 打开加密文件
 choose_path "$main" "$WORK/a.stx"
 window_titled "a.stx - Inkwell" >/dev/null || fail "打开加密文件 did not open a.stx"
-save_as "$main" "$WORK/a-back.txt"
+# Saved unscrambled, it asks first (No is the default): Alt+Y says yes.
+focus "$main"
+xdotool key ctrl+s
+choose_path "$main" "$WORK/a-back.txt"
+box=$(window_titled "Inkwell") || fail "no question before saving a decrypted document in the clear"
+focus "$box"
+xdotool key alt+y
+wait_for_file "$WORK/a-back.txt" || fail "nothing was saved to $WORK/a-back.txt after yes"
+window_titled "a-back.txt - Inkwell" >/dev/null || fail "the title did not follow the save to a-back.txt"
 cmp "$WORK/a-back.txt" "$WORK/plain-crlf.txt" ||
     fail "text read back from .stx differs: $(xxd "$WORK/a-back.txt" | head -5)"
 ls "$WORK"/*解密* >/dev/null 2>&1 && fail "an unscrambled copy was left beside the .stx file"

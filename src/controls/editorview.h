@@ -1,0 +1,101 @@
+// One of RichTextBox's two views: a QPlainTextEdit or a QTextEdit that hands
+// what the box handles alike for both to the box.
+#pragma once
+
+#include "controls/editortransfer.h"
+#include "controls/richtextbox.h"
+#include "controls/softbreakkeys.h"
+
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <functional>
+
+namespace Inkwell {
+
+// What both views do alike with what they are sent; true when it was
+// handled (the view's own handling is then skipped).
+struct ViewHandling {
+    // The keys the window's commands take are left to the window.
+    static bool event(QEvent *event);
+    // A picture from another program comes in as a picture.
+    static bool insertsMime(RichTextBox &box, const QMimeData *source);
+    // A file dragged in goes to the window whole, `drop` when it is dropped.
+    static bool drag(RichTextBox &box, QDropEvent *event, bool drop);
+    // Ctrl+wheel zooms the view.
+    static bool wheel(RichTextBox &box, QWheelEvent *event);
+};
+
+// One of the two views. Whatever either is sent that the box handles alike
+// (the window's keys, pictures and files from outside, Ctrl+wheel) goes to
+// the box; the rest is the view's own.
+template <class Base> class EditorView : public Base {
+public:
+    explicit EditorView(RichTextBox &box) : Base(&box), m_box(box) {}
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (ViewHandling::event(event))
+            return true;
+        return Base::event(event);
+    }
+    bool canInsertFromMimeData(const QMimeData *source) const override
+    {
+        return source->hasImage() || Base::canInsertFromMimeData(source);
+    }
+    void insertFromMimeData(const QMimeData *source) override
+    {
+        if (!ViewHandling::insertsMime(m_box, source))
+            Base::insertFromMimeData(source);
+    }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (!softBreakKeyPress(m_box, event, [this](QKeyEvent *e) { Base::keyPressEvent(e); }))
+            Base::keyPressEvent(event);
+    }
+    QMimeData *createMimeDataFromSelection() const override
+    {
+        if (QMimeData *data = selectionMimeData(m_box))
+            return data;
+        return Base::createMimeDataFromSelection();
+    }
+    void keyReleaseEvent(QKeyEvent *event) override
+    {
+        Base::keyReleaseEvent(event);
+        emit m_box.keyReleased(event->key(), event->modifiers());
+    }
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        Base::mousePressEvent(event);
+        emit m_box.mousePressed(event->button(), event->modifiers(),
+                                this->mapTo(&m_box, event->position().toPoint()));
+    }
+    void dragEnterEvent(QDragEnterEvent *event) override
+    {
+        if (!ViewHandling::drag(m_box, event, false))
+            Base::dragEnterEvent(event);
+    }
+    void dragMoveEvent(QDragMoveEvent *event) override
+    {
+        if (!ViewHandling::drag(m_box, event, false))
+            Base::dragMoveEvent(event);
+    }
+    void dropEvent(QDropEvent *event) override
+    {
+        if (!ViewHandling::drag(m_box, event, true))
+            Base::dropEvent(event);
+    }
+    void wheelEvent(QWheelEvent *event) override
+    {
+        if (!ViewHandling::wheel(m_box, event))
+            Base::wheelEvent(event);
+    }
+
+private:
+    RichTextBox &m_box;
+};
+
+} // namespace Inkwell

@@ -1,0 +1,527 @@
+// The document model with no window and no widget: what it reads, the
+// questions a save returns before it writes, what a save leaves behind,
+// and drafts kept of it. Linked against document/ only, so a Qt Widgets
+// dependency would not even link.
+#include "core/documenttext.h"
+#include "document/bytescramble.h"
+#include "document/documentstate.h"
+#include "document/draftfile.h"
+#include "document/draftkeeper.h"
+#include "support/files.h"
+#include "support/fixedclock.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <sys/stat.h>
+
+using namespace Inkwell;
+using namespace Inkwell::Testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Topic = Question::Topic;
+
+const QByteArray gbk("\xd6\xd0\xce\xc4 text\r\n"); // 中文 text
+const TextEncoding cp1252{TextEncoding::Kind::Ansi, false, TextEncoding::LineEnding::LF, 1252};
+
+// An unformatted document (recovered from a draft) whose text file is in
+// code page 1252, where Chinese characters have no form.
+void adoptWestern(DocumentState &model, const QString &title)
+{
+    QVERIFY(!model.adoptRecovered("{\\rtf1\\ansi a}", title, QString(), false, cp1252));
+    QTextCursor all(model.document());
+    all.select(QTextCursor::Document);
+    all.setCharFormat(QTextCharFormat());
+}
+
+void type(DocumentState &model, const QString &text, const QTextCharFormat &format = {})
+{
+    QTextCursor cursor(model.document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text, format);
+}
+
+// Saves as a window would: each question is answered from `answers` (Yes
+// or No, in order) and recorded; true when the file was written.
+struct SaveRun {
+    QList<Topic> asked;
+    QStringList texts;
+    std::optional<Error> failure;
+    bool written = false;
+};
+SaveRun saveAnswering(DocumentState &model, const QString &path, QList<bool> answers)
+{
+    SaveRun run;
+    SaveRequest request(path, QFileInfo(path).fileName());
+    for (int guard = 0; guard < 10; ++guard) {
+        Result<std::optional<Question>> step = model.save(request);
+        if (!step.ok()) {
+            run.failure = step.error();
+            return run;
+        }
+        if (!step.value()) {
+            run.written = true;
+            return run;
+        }
+        const Question &question = *step.value();
+        run.asked << question.topic;
+        run.texts << question.text;
+        if (answers.isEmpty() || !answers.takeFirst())
+            return run;
+        request.agree(question.topic);
+    }
+    return run;
+}
+
+} // namespace
+
+class TestDocumentModel : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString path(const QString &name) const { return m_tmp->filePath(name); }
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tmp->isValid());
+    }
+
+    void openNamesTheDocument()
+    {
+        QVERIFY(writeBytes(path(QStringLiteral("in.txt")), gbk));
+        DocumentState model;
+        QSignalSpy captions(&model, &DocumentState::captionChanged);
+        QSignalSpy loading(&model, &DocumentState::loadingChanged);
+        QVERIFY(!model.openFile(path(QStringLiteral("in.txt")), ReadMode::Text));
+        QCOMPARE(plainTextOf(*model.document()), QStringLiteral("中文 text\n"));
+        QCOMPARE(model.title(), QStringLiteral("in.txt"));
+        QCOMPARE(model.lastPath(), path(QStringLiteral("in.txt")));
+        QVERIFY(!model.isEncrypted());
+        QCOMPARE(model.kind(), DocumentKind::Plain);
+        QCOMPARE(captions.size(), 1);
+        QCOMPARE(captions.first().first().toString(), QStringLiteral("in.txt - Inkwell"));
+        // The document is read-only for the length of the load, then free.
+        QCOMPARE(loading.size(), 2);
+        QCOMPARE(loading.at(0).first().toBool(), true);
+        QCOMPARE(loading.at(1).first().toBool(), false);
+        QVERIFY(!model.DocumentChanged());
+        type(model, QStringLiteral("x"));
+        QVERIFY(model.DocumentChanged());
+    }
+
+    void openScrambledIsEncrypted()
+    {
+        QByteArray bytes = gbk;
+        scrambleInPlace(bytes);
+        QVERIFY(writeBytes(path(QStringLiteral("s.stx")), bytes));
+        DocumentState model;
+        QVERIFY(!model.openFile(path(QStringLiteral("s.stx")), ReadMode::Scrambled));
+        QCOMPARE(plainTextOf(*model.document()), QStringLiteral("中文 text\n"));
+        QVERIFY(model.isEncrypted());
+    }
+
+    void failedOpenChangesNothing()
+    {
+        DocumentState model;
+        type(model, QStringLiteral("kept"));
+        QVERIFY(model.openFile(m_tmp->path(), ReadMode::Text)); // a folder
+        QCOMPARE(plainTextOf(*model.document()), QStringLiteral("kept"));
+        QCOMPARE(model.caption(), QStringLiteral("无标题 - Inkwell"));
+    }
+
+    // An RTF is read while nothing lays the document out, and then has the
+    // kind its content asks for.
+    void rtfIsReadDetached_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<bool>("rich");
+        QTest::newRow("characters") << QByteArray("{\\rtf1\\ansi {\\b bold} plain}") << true;
+        QTest::newRow("long paragraph")
+            << "{\\rtf1\\ansi " + QByteArray(longLineChars + 1, 'y') + "}" << false;
+    }
+    void rtfIsReadDetached()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(bool, rich);
+        QVERIFY(writeBytes(path(QStringLiteral("a.rtf")), rtf));
+        DocumentState model;
+        QStringList events;
+        connect(&model, &DocumentState::aboutToReplace, this, [&] { events << "detach"; });
+        connect(model.document(), &QTextDocument::contentsChange, this, [&](int, int, int added) {
+            if (added > 1 && !events.contains("read"))
+                events << "read";
+        });
+        connect(&model, &DocumentState::replaced, this, [&](DocumentKind kind) {
+            events << (kind == DocumentKind::Rich ? "rich" : "plain");
+        });
+        QVERIFY(!model.openFile(path(QStringLiteral("a.rtf")), ReadMode::Text));
+        QCOMPARE(events, (QStringList{"detach", "read", rich ? "rich" : "plain"}));
+        QCOMPARE(model.kind() == DocumentKind::Rich, rich);
+        QVERIFY(!model.DocumentChanged());
+        model.new_();
+        QCOMPARE(model.kind(), DocumentKind::Plain);
+    }
+
+    // The questions a save returns, in the order asked; each must be agreed
+    // to before the file is written, and a No writes nothing.
+    void saveQuestions_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("unencodable");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<QList<Topic>>("asked");
+        QTest::addColumn<bool>("written");
+        const QList<bool> yes{true, true};
+        QTest::newRow("plain text to txt: no question")
+            << "a.txt" << false << false << QList<bool>{} << QList<Topic>{} << true;
+        QTest::newRow("formatted to rtf: no question")
+            << "a.rtf" << true << true << QList<bool>{} << QList<Topic>{} << true;
+        QTest::newRow("formatted to txt, yes")
+            << "a.txt" << true << false << yes << QList<Topic>{Topic::FormatLoss} << true;
+        QTest::newRow("formatted to stx, no") << "a.stx" << true << false << QList<bool>{false}
+                                              << QList<Topic>{Topic::FormatLoss} << false;
+        QTest::newRow("unencodable to txt, yes")
+            << "a.txt" << false << true << yes << QList<Topic>{Topic::UnencodableCharacters}
+            << true;
+        QTest::newRow("both, yes to both")
+            << "a.txt" << true << true << yes
+            << QList<Topic>{Topic::FormatLoss, Topic::UnencodableCharacters} << true;
+        QTest::newRow("both, no to the second")
+            << "a.txt" << true << true << QList<bool>{true, false}
+            << QList<Topic>{Topic::FormatLoss, Topic::UnencodableCharacters} << false;
+    }
+    void saveQuestions()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, bold);
+        QFETCH(bool, unencodable);
+        QFETCH(QList<bool>, answers);
+        QFETCH(QList<Topic>, asked);
+        QFETCH(bool, written);
+        DocumentState model;
+        if (unencodable)
+            adoptWestern(model, QStringLiteral("r.txt"));
+        QTextCharFormat format;
+        if (bold)
+            format.setFontWeight(QFont::Bold);
+        type(model, QStringLiteral("中文"), format);
+        const SaveRun run = saveAnswering(model, path(name), answers);
+        QVERIFY(!run.failure);
+        QCOMPARE(run.asked, asked);
+        QCOMPARE(run.written, written);
+        QCOMPARE(QFileInfo::exists(path(name)), written);
+        QCOMPARE(model.DocumentChanged(), !written);
+        const QString unsaved = unencodable ? QStringLiteral("r.txt") : QStringLiteral("无标题");
+        QCOMPARE(model.caption(), (written ? name : unsaved) + QStringLiteral(" - Inkwell"));
+        if (unencodable && run.asked.contains(Topic::UnencodableCharacters))
+            QVERIFY(run.texts.last().contains(QStringLiteral("“%1”").arg(name)));
+    }
+
+    // The encrypted and the RTF questions follow where the document came
+    // from: each save of the steps answers yes, and the last save's
+    // questions are compared.
+    void questionsFollowTheSource_data()
+    {
+        QTest::addColumn<QString>("read");      // "", or the file opened first
+        QTest::addColumn<QStringList>("saves"); // names saved under in turn
+        QTest::addColumn<QList<Topic>>("lastAsks");
+        QTest::newRow("saved as .stx, then in the clear: not read encrypted")
+            << "" << QStringList{"a.stx", "b.txt"} << QList<Topic>{};
+        QTest::newRow("read encrypted, saved in the clear twice: asked once")
+            << "s.stx" << QStringList{"c.txt", "d.txt"} << QList<Topic>{};
+        QTest::newRow("read encrypted, saved scrambled, then in the clear")
+            << "s.stx" << QStringList{"e.stx", "f.txt"} << QList<Topic>{Topic::EncryptedToClear};
+        QTest::newRow("read as RTF, saved as text, then as .log")
+            << "r.rtf" << QStringList{"g.txt", "h.log"} << QList<Topic>{};
+        QTest::newRow("new, saved as text, then as .log")
+            << "" << QStringList{"i.txt", "j.log"} << QList<Topic>{Topic::PlainBecomesRtf};
+        QTest::newRow("new, saved as .rtf, then as .log")
+            << "" << QStringList{"k.rtf", "l.log"} << QList<Topic>{};
+        QTest::newRow("read as text, saved as .rtf, then as .log")
+            << "t.txt" << QStringList{"m.rtf", "n.log"} << QList<Topic>{Topic::PlainBecomesRtf};
+    }
+    void questionsFollowTheSource()
+    {
+        QFETCH(QString, read);
+        QFETCH(QStringList, saves);
+        QFETCH(QList<Topic>, lastAsks);
+        QByteArray scrambled("secret");
+        scrambleInPlace(scrambled);
+        QVERIFY(writeBytes(path(QStringLiteral("s.stx")), scrambled));
+        QVERIFY(writeBytes(path(QStringLiteral("r.rtf")), "{\\rtf1\\ansi rich}"));
+        QVERIFY(writeBytes(path(QStringLiteral("t.txt")), "text"));
+        DocumentState model;
+        if (!read.isEmpty())
+            QVERIFY(!model.openFile(path(read),
+                                    read.endsWith(u"stx") ? ReadMode::Scrambled : ReadMode::Text));
+        type(model, QStringLiteral(" typed"));
+        SaveRun run;
+        for (const QString &name : saves) {
+            run = saveAnswering(model, path(name), {true, true, true});
+            QVERIFY(run.written);
+        }
+        QCOMPARE(run.asked, lastAsks);
+    }
+
+    // A file read with bytes its encoding has no character for names the
+    // file read in its question.
+    void undecodableBytesAsk()
+    {
+        QVERIFY(writeBytes(path(QStringLiteral("odd.txt")), QByteArray("a\xff"
+                                                                       "b")));
+        DocumentState model;
+        QVERIFY(!model.openFile(path(QStringLiteral("odd.txt")), ReadMode::Text));
+        const SaveRun refused = saveAnswering(model, path(QStringLiteral("new.txt")), {false});
+        QCOMPARE(refused.asked, QList<Topic>{Topic::UndecodableBytes});
+        QVERIFY(refused.texts.first().contains(QStringLiteral("“odd.txt”")));
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("new.txt"))));
+        const SaveRun agreed = saveAnswering(model, path(QStringLiteral("new.txt")), {true});
+        QVERIFY(agreed.written);
+        // Saved, the bytes are what they now are: no question again.
+        QCOMPARE(saveAnswering(model, path(QStringLiteral("new.txt")), {}).asked, QList<Topic>{});
+    }
+
+    // Bytes made for a question are not written if the document changed
+    // while the question was open.
+    void editDuringQuestionIsSaved()
+    {
+        DocumentState model;
+        adoptWestern(model, QStringLiteral("w.txt"));
+        type(model, QStringLiteral("中"));
+        SaveRequest request(path(QStringLiteral("e.txt")), QStringLiteral("e.txt"));
+        Result<std::optional<Question>> step = model.save(request);
+        QVERIFY(step.ok() && step.value());
+        type(model, QStringLiteral("z"));
+        request.agree(step.value()->topic);
+        step = model.save(request);
+        QVERIFY(step.ok() && !step.value());
+        QCOMPARE(readBytes(path(QStringLiteral("e.txt"))), QByteArray("a?z"));
+    }
+
+    void failedSaveIsAnError()
+    {
+        DocumentState model;
+        type(model, QStringLiteral("text"));
+        const SaveRun run = saveAnswering(model, path(QStringLiteral("missing/a.txt")), {});
+        QVERIFY(run.failure);
+        QVERIFY(run.failure->what.contains(QStringLiteral("无法保存文件")));
+        QVERIFY(!run.failure->why.isEmpty());
+        QVERIFY(model.DocumentChanged());
+        QCOMPARE(model.title(), QString());
+    }
+
+    void saveChangesQuestion()
+    {
+        const Question question = DocumentState::saveChangesQuestion();
+        QCOMPARE(question.text, QStringLiteral("文件内容已经改变，是否保存？"));
+        QVERIFY(question.withCancel);
+        QCOMPARE(question.defaultAnswer, MessageAnswer::Yes);
+    }
+
+    // A draft is of the model: its title, file and encryption, with no
+    // window and no caption to cut it from.
+    void draftTakesTheModel_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("untitled") << ""
+                                  << "无标题";
+        QTest::newRow("text file") << "notes.txt"
+                                   << "notes.txt";
+        QTest::newRow("scrambled file") << "secret.stx"
+                                        << "secret.stx";
+    }
+    void draftTakesTheModel()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, title);
+        DocumentState model;
+        const bool scrambled = file.endsWith(u"stx");
+        if (!file.isEmpty()) {
+            QVERIFY(writeBytes(path(file), QByteArray("x")));
+            QVERIFY(!model.openFile(path(file), scrambled ? ReadMode::Scrambled : ReadMode::Text));
+        }
+        FixedClock clock;
+        DraftKeeper keeper(model, clock, path(QStringLiteral("drafts")));
+        type(model, QStringLiteral("草稿"));
+        QVERIFY(!keeper.flush());
+        const Result<DecodedDraft> decoded = decodeDraft(readBytes(keeper.draftPath()));
+        QVERIFY(decoded.ok());
+        const DecodedDraft &draft = decoded.value();
+        QCOMPARE(draft.header.title, title);
+        QCOMPARE(draft.header.path, file.isEmpty() ? QString() : path(file));
+        QCOMPARE(draft.header.encrypted, scrambled);
+        QCOMPARE(draft.header.saved, clock.moment);
+        QVERIFY(draft.rtf.startsWith("{\\rtf1"));
+    }
+};
+
+// A draft keeper of a bare model, on a clock the test moves.
+struct Drafting {
+    DocumentState model;
+    FixedClock clock;
+    DraftKeeper keeper;
+    Drafting(const QString &directory, DraftTiming timing = DraftTiming{20ms, 10s})
+        : keeper(model, clock, directory, timing)
+    {
+    }
+    DraftKeeper *operator->() { return &keeper; }
+    void type(const QString &text) { ::type(model, text); }
+    QByteArray bytesOf(FileFormat format)
+    {
+        return serialize(*model.document(), model.encoding(), format).bytes;
+    }
+    // Lets `time` pass on the clock and gives the keeper its tick: true when
+    // a draft was due.
+    bool pass(std::chrono::milliseconds time)
+    {
+        clock.moment = clock.moment.addMSecs(time.count());
+        return keeper.tick();
+    }
+};
+
+// The keeper's own rules (timing, privacy, giving up), with no window.
+class TestDraftsAlone : public QObject {
+    Q_OBJECT
+
+    const DraftTiming fast{20ms, 10s};
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QString dir() const { return m_tmp->filePath(QStringLiteral("drafts")); }
+    QStringList draftFiles() const { return QDir(dir()).entryList(QDir::Files | QDir::Hidden); }
+    static DecodedDraft readDraft(const QString &path)
+    {
+        const Result<DecodedDraft> draft = decodeDraft(readBytes(path));
+        return draft.ok() ? draft.value() : DecodedDraft{};
+    }
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_tmp->isValid());
+    }
+
+    void draftAndLockPrivateWhateverTheUmask()
+    {
+        const mode_t previous = ::umask(0);
+        Drafting k(dir());
+        QSignalSpy written(&k.keeper, &DraftKeeper::draftWritten);
+        k.type(QStringLiteral("private"));
+        QVERIFY(k.pass(fast.idle));
+        QTRY_COMPARE(written.count(), 1);
+        ::umask(previous);
+        const QFileDevice::Permissions ownerOnly = QFileDevice::ReadUser | QFileDevice::WriteUser;
+        QCOMPARE(QFileInfo(k->draftPath()).permissions() & 0x0777, ownerOnly);
+        QCOMPARE(QFileInfo(k->draftPath() + QStringLiteral(".lock")).permissions() & 0x0777,
+                 ownerOnly);
+        QCOMPARE(QFileInfo(dir()).permissions() & 0x0077, QFileDevice::Permissions());
+    }
+
+    // The program's timing, on the clock: a draft once the document has been
+    // idle for 2 s, and at the latest 30 s after the first unsaved change
+    // however fast the typing goes on.
+    void draftTimingOnTheClock_data()
+    {
+        QTest::addColumn<int>("typingEvery"); // ms of clock time between keystrokes
+        QTest::addColumn<int>("typingFor");   // ms of clock time
+        QTest::addColumn<int>("draftAt");     // ms after the first keystroke
+        QTest::newRow("3 s of typing, then a pause") << 20 << 3000 << 2980 + 2000;
+        QTest::newRow("typing on for 40 s") << 20 << 40000 << 30000;
+        QTest::newRow("keys 2.5 s apart") << 2500 << 40000 << 2000;
+        QTest::newRow("one key") << 20 << 1 << 2000;
+    }
+    void draftTimingOnTheClock()
+    {
+        QFETCH(int, typingEvery);
+        QFETCH(int, typingFor);
+        QFETCH(int, draftAt);
+        Drafting k(dir(), DraftTiming());
+        QSignalSpy written(&k.keeper, &DraftKeeper::draftWritten);
+        int firstDraft = -1;
+        const QDateTime start = k.clock.moment;
+        for (int t = 0; t <= 60000 && firstDraft < 0; t += 20) {
+            k.clock.moment = start.addMSecs(t);
+            if (t < typingFor && t % typingEvery == 0)
+                k.type(QStringLiteral("x"));
+            if (k->tick())
+                firstDraft = t;
+        }
+        QCOMPARE(firstDraft, draftAt);
+        QTRY_COMPARE(written.count(), 1);
+        QCOMPARE(readDraft(k->draftPath()).rtf, k.bytesOf(FileFormat::Rtf));
+    }
+
+    // The clock set back (by the user, or a time server) must not put the
+    // draft off by the time it went back.
+    void clockSetBackKeepsDraftComing()
+    {
+        Drafting k(dir());
+        k.type(QStringLiteral("typed before the clock went back"));
+        QVERIFY(!k.pass(0ms));
+        QVERIFY(k.pass(-1h));
+    }
+
+    void noDraftWithoutChanges_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("fresh document") << "fresh";
+        QTest::newRow("file just read") << "read";
+        QTest::newRow("typed and undone") << "undone";
+        QTest::newRow("typed and saved") << "saved";
+    }
+    void noDraftWithoutChanges()
+    {
+        QFETCH(QString, how);
+        const QString source = m_tmp->filePath(QStringLiteral("in.txt"));
+        QVERIFY(writeBytes(source, "from disk"));
+        Drafting k(dir());
+        if (how == u"read") {
+            QVERIFY(!k.model.openFile(source, ReadMode::Text));
+        } else if (how == u"undone") {
+            k.type(QStringLiteral("abc"));
+            k->flush();
+            QVERIFY(QFile::exists(k->draftPath()));
+            k.model.document()->undo();
+        } else if (how == u"saved") {
+            k.type(QStringLiteral("abc"));
+            SaveRequest request(m_tmp->filePath(QStringLiteral("s.txt")), QStringLiteral("s.txt"));
+            const Result<std::optional<Question>> saved = k.model.save(request);
+            QVERIFY(saved.ok() && !saved.value());
+        }
+        QVERIFY(!k->flush());
+        QVERIFY(!QFile::exists(k->draftPath()));
+    }
+
+    void discardOnNormalClose()
+    {
+        Drafting k(dir());
+        k.type(QStringLiteral("given up"));
+        k->flush();
+        QVERIFY(QFile::exists(k->draftPath()));
+        k->discard();
+        QVERIFY(draftFiles().isEmpty()); // draft and lock
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    int status = 0;
+    TestDocumentModel model;
+    status |= QTest::qExec(&model, argc, argv);
+    TestDraftsAlone drafts;
+    status |= QTest::qExec(&drafts, argc, argv);
+    return status;
+}
+
+#include "tst_documentmodel.moc"

@@ -1,0 +1,3 @@
+// The window may include every folder.
+#include "controls/box.h"
+#include "document/model.h"
