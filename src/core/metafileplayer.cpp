@@ -311,20 +311,24 @@ public:
         m_painter.save();
     }
     // `which` negative: that many levels back; positive: the level itself.
-    void restore(int which)
+    void restore(qint64 which)
     {
-        int levels = which < 0 ? -which : int(m_saved.size()) + m_unsavedDepth - which + 1;
+        qint64 levels = which < 0 ? -which : qint64(m_saved.size()) + m_unsavedDepth - which + 1;
         if (levels <= 0)
             return;
-        const int skipped = std::min(levels, m_unsavedDepth);
-        m_unsavedDepth -= skipped;
-        levels -= skipped;
-        levels = std::min(levels, int(m_saved.size()));
-        for (int i = 0; i < levels; ++i) {
+        const qint64 skipped = std::min<qint64>(levels, m_unsavedDepth);
+        m_unsavedDepth -= int(skipped);
+        levels = std::min<qint64>(levels - skipped, qint64(m_saved.size()));
+        for (qint64 i = 0; i < levels; ++i) {
             m_state = m_saved.back();
             m_saved.pop_back();
             m_painter.restore();
         }
+    }
+    ~Player()
+    {
+        for (std::size_t i = 0; i < m_saved.size(); ++i)
+            m_painter.restore();
     }
 
     // ---- Coordinates ----
@@ -733,7 +737,7 @@ public:
             y = -metrics.descent();
 
         QTransform place = QTransform::fromTranslate(t.map(reference).x(), t.map(reference).y());
-        place.rotate(-font.escapement / 10.0);
+        place.rotate(-double(font.escapement) / 10.0);
         const QRectF box(x, y - metrics.ascent(), width, metrics.height());
         const QRectF shown = place.mapRect(box);
         if (!withinReach(shown) || !charge(shown.intersected(QRectF(m_image.rect()))))
@@ -1766,7 +1770,7 @@ void playEmf(Player &player, const Bytes &data)
             const QRectF target(point(24), sizeAt(72));
             const QSizeF sourceSize = sizeAt(40);
             // The source is given from the bottom row of the bitmap.
-            const double sourceY = image.height() - r.i32(36) - sourceSize.height();
+            const double sourceY = double(image.height()) - r.i32(36) - sourceSize.height();
             player.drawImage(target, image, QRectF(QPointF(r.i32(32), sourceY), sourceSize),
                              r.u32(68));
             break;
@@ -1776,7 +1780,7 @@ void playEmf(Player &player, const Bytes &data)
                 emfBitmap(r, r.u32(48), r.u32(52), r.u32(56), r.u32(60), player.pixelBudget);
             const QSizeF sourceSize = sizeAt(40);
             const QRectF target(point(24), sourceSize);
-            const double sourceY = image.height() - r.i32(36) - sourceSize.height();
+            const double sourceY = double(image.height()) - r.i32(36) - sourceSize.height();
             player.drawImage(target, image, QRectF(QPointF(r.i32(32), sourceY), sourceSize),
                              0xCC0020);
             break;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <thread>
 
 using namespace Inkwell;
 
@@ -369,6 +370,7 @@ private slots:
     void hostile_data();
     void hostile();
     void keptPictureIsDrawn();
+    void drawsOnAnotherThread();
     void corpus();
 };
 
@@ -887,6 +889,21 @@ void TestMetafile::hostile_data()
                                           .text(50, 50, u"x")
                                           .bytes()
                                    << true;
+    {
+        // A font turned by the most negative escapement, text in it, and a
+        // RestoreDC of the most negative level.
+        Le font;
+        font.u32(3).i32(-20).i32(0).i32(qint32(0x80000000)).i32(0).i32(400).u32(0).u32(0);
+        font.raw(QByteArray(64, 0));
+        QTest::newRow("emf extreme escapement and RestoreDC") << QByteArray("emf")
+                                                              << Emf(emfGood)
+                                                                     .rec(82, font.bytes())
+                                                                     .rec(37, {3})
+                                                                     .text(50, 50, u"x")
+                                                                     .rec(34, {qint32(0x80000000)})
+                                                                     .bytes()
+                                                              << true;
+    }
     QTest::newRow("emf huge DIB") << QByteArray("emf")
                                   << Emf(emfGood)
                                          .rec(81, Le().i32(0)
@@ -1013,6 +1030,23 @@ void TestMetafile::keptPictureIsDrawn()
     QVERIFY(placeholder);
     QCOMPARE(placeholder->encoded, broken);
     QCOMPARE(placeholder->image, DocumentImages::placeholder(QSize(100, 100)));
+}
+
+// The reader may run on a worker thread: the picture drawn there, text
+// included, is the one drawn here.
+void TestMetafile::drawsOnAnotherThread()
+{
+    const QByteArray wmf = gbkTextWmf(134);
+    const QByteArray emf = emfStretchDiBits();
+    QImage text, bitmap;
+    std::thread worker([&] {
+        text = MetafilePlayer::render(wmf, "wmf", QSize(100, 100));
+        bitmap = MetafilePlayer::render(emf, "emf", QSize(100, 100));
+    });
+    worker.join();
+    QVERIFY(!text.isNull() && !bitmap.isNull());
+    QCOMPARE(text, MetafilePlayer::render(wmf, "wmf", QSize(100, 100)));
+    QCOMPARE(bitmap, MetafilePlayer::render(emf, "emf", QSize(100, 100)));
 }
 
 // The metafiles of the shared corpus: each that holds drawing records draws;
