@@ -80,7 +80,7 @@ bool finite(const QTransform &t)
 // giving Qt's BMP reader the file header it lacks. Checked first: the size
 // against the picture limits and the pixel budget, and that uncompressed
 // bits are all there.
-QImage decodeDib(Bytes info, Bytes bits, qint64 &pixelBudget)
+QImage decodeDib(Bytes info, Bytes bits, qint64 &pixelBudget, bool alpha = false)
 {
     const quint32 headerSize = info.u32(0);
     qint64 width = 0, height = 0;
@@ -138,6 +138,19 @@ QImage decodeDib(Bytes info, Bytes bits, qint64 &pixelBudget)
             return {};
     }
     pixelBudget -= width * rows;
+    if (alpha && bitCount == 32 && compression == 0) {
+        // Premultiplied BGRA, as AlphaBlend takes it: Qt's BMP reader would
+        // drop the alpha.
+        QImage image(int(width), int(rows), QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull())
+            return {};
+        for (qint64 y = 0; y < rows; ++y) {
+            const qint64 from = height > 0 ? rows - 1 - y : y;
+            std::memcpy(image.scanLine(int(y)), pixels.data() + from * width * 4,
+                        std::size_t(width) * 4);
+        }
+        return image;
+    }
 
     QByteArray file;
     const qint64 fileSize = 14 + qint64(header.size()) + pixels.size();
@@ -627,7 +640,8 @@ public:
     }
     void resetClip() { m_painter.setClipping(false); }
 
-    void drawImage(const QRectF &target, QImage image, QRectF source, quint32 rop)
+    void drawImage(const QRectF &target, QImage image, QRectF source, quint32 rop,
+                   double opacity = 1)
     {
         if (image.isNull() || target.width() == 0 || target.height() == 0 || !prepare())
             return;
@@ -661,7 +675,9 @@ public:
             break;
         }
         m_painter.setCompositionMode(mode);
+        m_painter.setOpacity(opacity);
         m_painter.drawImage(target.normalized(), image, source);
+        m_painter.setOpacity(1);
         m_painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         m_drew = true;
     }
@@ -1465,11 +1481,11 @@ void selectStock(State &st, quint32 n)
 }
 
 QImage emfBitmap(const Bytes &r, qint64 infoAt, qint64 infoSize, qint64 bitsAt, qint64 bitsSize,
-                 qint64 &budget)
+                 qint64 &budget, bool alpha = false)
 {
     if (infoSize <= 0 || !r.has(infoAt, infoSize) || !r.has(bitsAt, bitsSize))
         return {};
-    return decodeDib(r.mid(infoAt, infoSize), r.mid(bitsAt, bitsSize), budget);
+    return decodeDib(r.mid(infoAt, infoSize), r.mid(bitsAt, bitsSize), budget, alpha);
 }
 
 void playEmf(Player &player, const Bytes &data)
@@ -1724,7 +1740,9 @@ void playEmf(Player &player, const Bytes &data)
         case 68: // AbortPath
             player.abortPath();
             break;
+        case 83:   // ExtTextOutA
         case 84: { // ExtTextOutW
+            const bool wide = type == 84;
             const QPointF reference = point(36);
             const qint64 count = r.u32(44);
             const qint64 stringAt = r.u32(48);
@@ -1732,18 +1750,25 @@ void playEmf(Player &player, const Bytes &data)
             const bool hasRect = !(options & 0x100); // ETO_NO_RECT
             const QRectF rect = hasRect ? emfRect(r, 56) : QRectF();
             const qint64 dxAt = r.u32(hasRect ? 72 : 56);
-            if (!r.has(stringAt, count * 2))
+            if (!r.has(stringAt, count * (wide ? 2 : 1)))
                 break;
-            QString text;
-            text.reserve(qsizetype(count));
-            for (qint64 i = 0; i < count; ++i)
-                text += QChar(char16_t(r.u16(stringAt + 2 * i)));
-            std::vector<double> advances;
+            std::vector<double> dx;
             const qint64 step = (options & 0x2000) ? 8 : 4; // ETO_PDY: dx, dy pairs
             if (dxAt > 0 && r.has(dxAt, count * step)) {
-                advances.reserve(std::size_t(count));
+                dx.reserve(std::size_t(count));
                 for (qint64 i = 0; i < count; ++i)
-                    advances.push_back(r.i32(dxAt + step * i));
+                    dx.push_back(r.i32(dxAt + step * i));
+            }
+            QString text;
+            std::vector<double> advances;
+            if (wide) {
+                text.reserve(qsizetype(count));
+                for (qint64 i = 0; i < count; ++i)
+                    text += QChar(char16_t(r.u16(stringAt + 2 * i)));
+                advances = std::move(dx);
+            } else {
+                decodeText(r.view().sliced(stringAt, count), codePageOf(st.font.charset), dx, text,
+                           advances);
             }
             player.text(reference, text, advances, options & (etoOpaque | etoClipped), rect,
                         hasRect);
@@ -1762,6 +1787,30 @@ void playEmf(Player &player, const Bytes &data)
                 emfBitmap(r, r.u32(84), infoSize, r.u32(92), r.u32(96), player.pixelBudget);
             const QSizeF sourceSize = type == 77 ? sizeAt(100) : target.size();
             player.drawImage(target, image, QRectF(point(44), sourceSize), rop);
+            break;
+        }
+        case 114:   // AlphaBlend
+        case 116: { // TransparentBlt
+            const QRectF target(point(24), sizeAt(32));
+            const quint32 blend = r.u32(40);
+            const bool sourceAlpha = type == 114 && ((blend >> 24) & 1);
+            QImage image = emfBitmap(r, r.u32(84), r.u32(88), r.u32(92), r.u32(96),
+                                     player.pixelBudget, sourceAlpha);
+            double opacity = 1;
+            if (type == 114) {
+                opacity = ((blend >> 16) & 0xff) / 255.0;
+            } else if (!image.isNull()) {
+                // The colour named in place of the raster operation is left out.
+                image = image.convertToFormat(QImage::Format_ARGB32);
+                const QRgb clear = colorRef(blend).rgb();
+                for (int y = 0; y < image.height(); ++y) {
+                    QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+                    for (int x = 0; x < image.width(); ++x)
+                        if ((line[x] | 0xff000000u) == clear)
+                            line[x] = 0;
+                }
+            }
+            player.drawImage(target, image, QRectF(point(44), sizeAt(100)), 0xCC0020, opacity);
             break;
         }
         case 81: { // StretchDIBits

@@ -184,10 +184,10 @@ public:
         return rec(43, {l, t, r, b});
     }
     // Creates the font as object 2.
-    Emf &font(int height, QStringView face = u"Arial")
+    Emf &font(int height, QStringView face = u"Arial", int charset = 0)
     {
         Le f;
-        f.u32(2).i32(height).i32(0).i32(0).i32(0).i32(400).u32(0).u32(0);
+        f.u32(2).i32(height).i32(0).i32(0).i32(0).i32(400).u32(quint32(charset) << 24).u32(0);
         for (int i = 0; i < 32; ++i)
             f.i16(i < face.size() ? face[i].unicode() : 0);
         return rec(82, f.bytes());
@@ -209,6 +209,20 @@ public:
             for (qsizetype i = 0; i < text.size(); ++i)
                 t.i32(dx);
         return rec(84, t.bytes());
+    }
+    // ExtTextOutA: 8-bit text with one advance a byte.
+    Emf &text8(int x, int y, QByteArrayView text, int dx)
+    {
+        Le t;
+        t.i32(0).i32(0).i32(-1).i32(-1).u32(1).f32(1).f32(1);
+        t.i32(x).i32(y).u32(quint32(text.size()));
+        const int stringAt = 8 + 68;
+        const int dxAt = stringAt + int((text.size() + 3) / 4 * 4);
+        t.u32(quint32(stringAt)).u32(0).i32(0).i32(0).i32(-1).i32(-1).u32(quint32(dxAt));
+        t.raw(text).pad(4);
+        for (qsizetype i = 0; i < text.size(); ++i)
+            t.i32(dx);
+        return rec(83, t.bytes());
     }
     QByteArray bytes(QRect frame = QRect(0, 0, 100, 100), bool eof = true) const
     {
@@ -331,6 +345,28 @@ QByteArray gbkTextWmf(int charset)
         .rec(0x0102, {1}) // transparent
         .rec(0x0A32, p.bytes())
         .bytes();
+}
+
+QByteArray gbkTextEmf()
+{
+    return Emf()
+        .font(-20, u"SimSun", 134)
+        .rec(37, {2})
+        .rec(18, {1})
+        .text8(10, 20, QByteArray::fromHex("d6d0cec4"), 15)
+        .bytes();
+}
+
+// An EMF blit record (AlphaBlend 114, TransparentBlt 116) of `bitmap` onto
+// the whole frame, `blend` in place of the raster operation.
+QByteArray emfBlit(quint32 type, const QByteArray &bitmap, int width, int height, quint32 blend)
+{
+    Le p;
+    p.i32(0).i32(0).i32(99).i32(99).i32(0).i32(0).i32(100).i32(100).u32(blend);
+    p.i32(0).i32(0).f32(1).f32(0).f32(0).f32(1).f32(0).f32(0).u32(0).u32(0);
+    p.u32(8 + 100).u32(40).u32(8 + 140).u32(quint32(bitmap.size() - 40));
+    p.i32(width).i32(height).raw(bitmap);
+    return Emf().rec(type, p.bytes()).bytes();
 }
 
 QByteArray unicodeTextEmf()
@@ -676,6 +712,22 @@ void TestMetafile::draws_data()
         << QList<Probe>{{QRect(60, 10, 20, 20), Expect::Dark},
                         {QRect(82, 0, 18, 100), Expect::NotDark}};
     QTest::newRow("emf StretchDIBits") << QByteArray("emf") << emfStretchDiBits() << quadrants;
+    {
+        // 1×2, 32-bit premultiplied: the top pixel opaque red, the bottom
+        // one clear (rows bottom first).
+        Le bitmap;
+        bitmap.u32(40).i32(1).i32(2).i16(1).i16(32).u32(0).u32(8).i32(0).i32(0).u32(0).u32(0);
+        bitmap.u32(0x00000000).u32(0xffff0000);
+        QTest::newRow("emf AlphaBlend with source alpha")
+            << QByteArray("emf") << emfBlit(114, bitmap.bytes(), 1, 2, 0x01ff0000)
+            << QList<Probe>{{QRect(5, 5, 90, 40), Expect::Red},
+                            {QRect(5, 55, 90, 40), Expect::White}};
+    }
+    QTest::newRow("emf TransparentBlt leaves out its colour")
+        << QByteArray("emf") << emfBlit(116, dib2x2(), 2, 2, black)
+        << QList<Probe>{{QRect(10, 10, 30, 30), Expect::Red},
+                        {QRect(10, 60, 30, 30), Expect::Blue},
+                        {QRect(60, 60, 30, 30), Expect::White}};
     QTest::newRow("emf plus comment is skipped")
         << QByteArray("emf")
         << Emf()
@@ -713,6 +765,7 @@ void TestMetafile::gbkTextIsDecoded()
     const QImage unicode = MetafilePlayer::render(unicodeTextEmf(), "emf", QSize(100, 100));
     QVERIFY(!gbk.isNull() && !western.isNull() && !unicode.isNull());
     QCOMPARE(gbk, unicode);
+    QCOMPARE(MetafilePlayer::render(gbkTextEmf(), "emf", QSize(100, 100)), unicode);
     QVERIFY(gbk != western);
 }
 
