@@ -1903,8 +1903,8 @@ QImage render(QByteArrayView bytes, QByteArrayView format, QSize size)
     {
         Player player(image, emf);
         player.setFrame(frame, pixelsPerMm);
-        player.setAreaBudget(
-            std::max<qint64>(maxPaintedArea, 64 * qint64(size.width()) * size.height()));
+        player.setAreaBudget(std::max<qint64>(
+            maxPaintedArea, minPaintedFrames * qint64(size.width()) * size.height()));
         if (emf)
             playEmf(player, data);
         else

@@ -15,12 +15,14 @@ namespace Inkwell::MetafilePlayer {
 // What one picture may cost, so that a hostile file cannot make the player
 // loop, allocate or paint without bound: records read, objects alive at
 // once, DC states saved, points in one shape, and the pixel area all its
-// drawing may touch (the target's area at least 64 times over).
+// drawing may touch (at least the target's area 16 times over). Past the
+// area cap the picture shows what was drawn so far; it costs a second at most.
 inline constexpr int maxRecords = 1'000'000;
 inline constexpr int maxObjects = 4096;
 inline constexpr int maxSavedStates = 256;
 inline constexpr int maxPointsPerShape = 1'000'000;
-inline constexpr qint64 maxPaintedArea = qint64(1) << 31;
+inline constexpr qint64 maxPaintedArea = qint64(1) << 30;
+inline constexpr int minPaintedFrames = 16;
 
 // The metafile `bytes` of kind `format` ("wmf" or "emf") drawn into a
 // picture of `size` pixels, its frame filling the picture. Null when the
