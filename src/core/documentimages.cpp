@@ -1,5 +1,6 @@
 #include "core/documentimages.h"
 
+#include "core/metafileplayer.h"
 #include "core/systemerror.h"
 
 #include <QBuffer>
@@ -119,7 +120,12 @@ QTextImageFormat storeKept(QTextDocument *document, const QImage &image, QSize s
 QTextImageFormat addKept(QTextDocument *document, QSize size, const QByteArray &bytes,
                          const QByteArray &format, const QByteArray &origin, bool draw)
 {
-    return storeKept(document, draw ? placeholder(size) : QImage(), size, bytes, format, origin);
+    QImage image;
+    if (draw && (format == "wmf" || format == "emf"))
+        image = MetafilePlayer::render(bytes, format, size);
+    if (draw && image.isNull())
+        image = placeholder(size);
+    return storeKept(document, image, size, bytes, format, origin);
 }
 
 QTextImageFormat add(QTextDocument *document, const Picture &picture)

@@ -83,10 +83,10 @@ QUrl encodedUrl(const QString &name);
 QTextImageFormat add(QTextDocument *document, const QImage &image, const QByteArray &encoded,
                      const QByteArray &format);
 
-// Registers a picture the editor cannot draw (a metafile): its bytes are
-// kept as they came, with `origin` (see Picture), and it is shown as a framed
-// placeholder of `size` pixels. `draw` false (the picture budget is spent)
-// keeps it undrawn: a null image.
+// Registers a picture kept as it came (a metafile), with `origin` (see Picture),
+// shown at `size` pixels: a WMF or EMF as MetafilePlayer draws it, else a framed
+// placeholder. `draw` false (the picture budget is spent) keeps it undrawn: a
+// null image.
 QTextImageFormat addKept(QTextDocument *document, QSize size, const QByteArray &bytes,
                          const QByteArray &format, const QByteArray &origin, bool draw);
 

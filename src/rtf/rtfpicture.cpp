@@ -108,7 +108,7 @@ std::optional<QTextImageFormat> PictureSink::place(const Pict &pict)
         inserted = fromWbitmap(pict);
         break;
     case PictKind::Metafile:
-        // Metafiles would need a renderer: kept, shown as a placeholder.
+        // Metafiles are kept as they came and drawn from their bytes.
         return kept(pict);
     }
     const QSize natural(int(inserted.width()), int(inserted.height()));
