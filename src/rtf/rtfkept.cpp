@@ -422,6 +422,38 @@ void Collector::footnoteMark(int from, int to, const QString &number)
     m_markEnd = to;
 }
 
+void Collector::pin(int from)
+{
+    if (m_pinning)
+        return;
+    m_pinning = true;
+    const auto hold = [&](int &position) {
+        if (position < from)
+            return;
+        QTextCursor cursor(m_cursor.document());
+        cursor.setPosition(position);
+        m_pins.push_back(cursor);
+        m_pinned.push_back(&position);
+    };
+    for (Attach &attach : m_attach) {
+        hold(attach.from);
+        hold(attach.to);
+    }
+    for (Group &group : m_groups)
+        hold(group.resultStart);
+    hold(m_markFrom);
+    hold(m_markEnd);
+}
+
+void Collector::unpin()
+{
+    for (size_t i = 0; i < m_pins.size(); ++i)
+        *m_pinned[i] = m_pins[i].position();
+    m_pins.clear();
+    m_pinned.clear();
+    m_pinning = false;
+}
+
 void Collector::finish()
 {
     QTextDocument *document = m_cursor.document();

@@ -14,6 +14,7 @@
 #include <QColor>
 #include <QList>
 #include <QString>
+#include <QTextCursor>
 #include <QTextFormat>
 #include <QVariant>
 
@@ -121,6 +122,11 @@ public:
     void contentAt(int position);
     // An automatic footnote mark was inserted at [from, to).
     void footnoteMark(int from, int to, const QString &number);
+    // The table structure is about to change at or after `from` (columns
+    // added, cells merged): the positions held there follow the change until
+    // unpin(). Nested pins are not needed; a second pin() is ignored.
+    void pin(int from);
+    void unpin();
     // The end of the data: the kept groups go onto the document.
     void finish();
     qint64 droppedBytes() const { return m_dropped; }
@@ -160,6 +166,11 @@ private:
     int m_start = 0;     // where the reader began inserting
     qint64 m_bytes = 0;
     qint64 m_dropped = 0;
+    // While pinned: a cursor for each held position, which Qt moves with
+    // the edits, and where each position lives.
+    std::vector<QTextCursor> m_pins;
+    std::vector<int *> m_pinned;
+    bool m_pinning = false;
 };
 
 // The writer's side: kept groups renumbered into the writer's tables.

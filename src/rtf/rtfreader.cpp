@@ -94,6 +94,8 @@ public:
           m_kept(cursor, m_runs, m_tables)
     {
         m_stack.reserve(64);
+        m_structure.setMoveWatch([this](int from) { m_kept.pin(from); },
+                                 [this] { m_kept.unpin(); });
     }
 
     void run();

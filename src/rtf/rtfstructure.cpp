@@ -325,7 +325,11 @@ void StructureBuilder::positionInCell()
         // table of modest size widens. Past that the cell's text goes into
         // the row's last cell after a tab.
         if (qint64(qtable->rows()) * (column + 1) <= maxCellsWhenWidening) {
+            if (m_beforeMove)
+                m_beforeMove(qtable->firstPosition());
             qtable->appendColumns(column + 1 - qtable->columns());
+            if (m_afterMove)
+                m_afterMove();
         } else {
             column = qtable->columns() - 1;
             m_runs.cellEnd();
@@ -356,8 +360,9 @@ void StructureBuilder::closeTable()
         for (const CellDef &cell : first.cells) {
             if (widths.size() >= qtable->columns())
                 break;
-            const int width = cell.right - left;
-            widths.append(width > 0 ? QTextLength(QTextLength::FixedLength, px(width))
+            // Boundaries come from the file as they are: any two ints.
+            const qint64 width = std::min<qint64>(qint64(cell.right) - left, 31680);
+            widths.append(width > 0 ? QTextLength(QTextLength::FixedLength, px(int(width)))
                                     : QTextLength());
             left = cell.right;
         }
@@ -373,6 +378,25 @@ void StructureBuilder::closeTable()
     const int columns = qtable->columns();
     const int maxMerges = int(std::min<qint64>(
         maxMergesPerTable, mergeWork / std::max<qint64>(qint64(rows) * columns, 1)));
+    // Merging moves the text of the cells after the merged ones.
+    bool watching = false;
+    const auto merge = [&](int row, int column, int rowSpan, int columnSpan) {
+        if (!watching && m_beforeMove) {
+            m_beforeMove(qtable->firstPosition());
+            watching = true;
+        }
+        // The merged cell keeps the first cell's paragraph format, also
+        // when that cell is empty (Qt then takes the last covered one's).
+        QTextCursor first(qtable->cellAt(row, column).firstCursorPosition());
+        const QTextBlockFormat format = first.blockFormat();
+        qtable->mergeCells(row, column, rowSpan, columnSpan);
+        QTextCursor merged(qtable->cellAt(row, column).firstCursorPosition());
+        QTextBlockFormat wanted = format;
+        wanted.setObjectIndex(merged.blockFormat().objectIndex()); // its list stays
+        if (merged.blockFormat() != wanted)
+            merged.setBlockFormat(wanted);
+        ++merges;
+    };
     for (int r = 0; r < rows && merges < maxMerges; ++r) {
         const std::vector<CellDef> &cells = table.rows[size_t(r)];
         const int count = std::min(int(cells.size()), columns);
@@ -385,22 +409,21 @@ void StructureBuilder::closeTable()
                         break;
                     ++span;
                 }
-                if (span > 1) {
-                    qtable->mergeCells(r, c, span, 1);
-                    ++merges;
-                }
+                if (span > 1)
+                    merge(r, c, span, 1);
             }
             if (cells[size_t(c)].hmerge == 1) {
                 int span = 1;
                 while (c + span < count && cells[size_t(c + span)].hmerge == 2)
                     ++span;
-                if (span > 1) {
-                    qtable->mergeCells(r, c, 1, span);
-                    ++merges;
-                }
+                if (span > 1)
+                    merge(r, c, 1, span);
             }
         }
     }
+
+    if (watching && m_afterMove)
+        m_afterMove();
 
     applyBorders(table, format);
 

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -134,6 +135,14 @@ public:
     void finish(const ParaProps &para);
     // True when the paragraph's list is one this builder makes a label for.
     bool listUnderstood(const ParaProps &para) const;
+    // Called around the edits that move text already read (a row widened,
+    // cells merged), with the first position they can move, so that
+    // positions held elsewhere follow them.
+    void setMoveWatch(std::function<void(int)> before, std::function<void()> after)
+    {
+        m_beforeMove = std::move(before);
+        m_afterMove = std::move(after);
+    }
 
 private:
     struct Table;
@@ -168,6 +177,8 @@ private:
     // The list of each level of the list run going on.
     std::array<QTextList *, 9> m_listRun{};
     int m_listRunKey = 0;
+    std::function<void(int)> m_beforeMove;
+    std::function<void()> m_afterMove;
 };
 
 } // namespace Inkwell::Rtf

@@ -184,6 +184,7 @@ private:
     int fontIndex(const QString &family);
     int colorIndex(QRgb rgb);
     const RunProps &propsFor(const QTextFragment &fragment);
+    void openRun(const RunProps &props);
     void writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
                   const QTextCharFormat &format);
     void writeText(const RunProps &props, const QChar *begin, const QChar *end);
@@ -214,7 +215,7 @@ private:
     std::string header(const QByteArray &preamble) const;
     void writeKept(const QTextCharFormat &format, int property);
     void switchField(const QByteArray &instruction);
-    qsizetype writeFootnoteMark(const QTextCharFormat &format, const QString &text,
+    qsizetype writeFootnoteMark(const QTextFragment &fragment, const QString &text,
                                 qsizetype begin);
 
     const QTextDocument &m_document;
@@ -237,7 +238,8 @@ private:
     // Kept pictures: the size their original goal words give, and those words.
     QHash<QString, std::pair<QSize, std::string>> m_keptGoals;
     Kept::Renumberer m_kept;
-    QByteArray m_field; // the instruction of the field being written
+    QByteArray m_field;  // the instruction of the field being written
+    int m_footnotes = 0; // automatic footnote marks written
     std::string m_out;
     bool m_needDelimiter = false;
     int m_uc = 1; // the \uc in force inside the current run group
@@ -508,8 +510,7 @@ void Writer::writePicture(const QTextImageFormat &format)
     m_needDelimiter = false;
 }
 
-void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
-                      const QTextCharFormat &format)
+void Writer::openRun(const RunProps &props)
 {
     m_out.push_back('{');
     controlWord("f", props.font);
@@ -533,6 +534,12 @@ void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begi
         controlWord(props.script > 0 ? "super" : "sub");
     if (props.color > 0)
         controlWord("cf", props.color);
+}
+
+void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
+                      const QTextCharFormat &format)
+{
+    openRun(props);
     m_uc = 1;
     const QChar *data = text.constData();
     qsizetype runStart = begin;
@@ -611,7 +618,7 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         if (begin == 0)
             writeKept(format, Kept::beforeProperty);
         switchField(field);
-        const qsizetype textBegin = writeFootnoteMark(format, text, begin);
+        const qsizetype textBegin = writeFootnoteMark(fragment, text, begin);
         if (textBegin < stop)
             writeRun(propsFor(fragment), text, textBegin, stop, format);
         if (stop == length)
@@ -758,13 +765,20 @@ void Writer::switchField(const QByteArray &instruction)
 
 // An automatic footnote number is written as the mark, so that it numbers
 // itself; returns where the text after it begins.
-qsizetype Writer::writeFootnoteMark(const QTextCharFormat &format, const QString &text,
+qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, const QString &text,
                                     qsizetype begin)
 {
-    const QString number = format.property(Kept::footnoteMarkProperty).toString();
+    const QString number = fragment.charFormat().property(Kept::footnoteMarkProperty).toString();
     if (number.isEmpty() || begin != 0 || !text.startsWith(number))
         return begin;
-    m_out.append("{\\super\\chftn}");
+    // A reader numbers the marks itself, one after another: a mark whose
+    // number would come out otherwise (a copied part, a mark lost) stays text.
+    if (number != QString::number(m_footnotes + 1))
+        return begin;
+    ++m_footnotes;
+    openRun(propsFor(fragment));
+    controlWord("chftn");
+    m_out.push_back('}');
     m_needDelimiter = false;
     return number.size();
 }

@@ -120,6 +120,8 @@ private slots:
     void text();
     void uncounted_data();
     void uncounted();
+    void resave_data();
+    void resave();
 
 private:
     void addFileRows();
@@ -277,6 +279,31 @@ void TestRichCorpus::uncounted()
     if (justifiedAfter < justifiedBefore)
         lost << QStringLiteral("justified %1 -> %2").arg(justifiedBefore).arg(justifiedAfter);
     QVERIFY2(lost.isEmpty(), qPrintable(QStringLiteral("lost by the save: ") + lost.join(u", ")));
+}
+
+void TestRichCorpus::resave_data()
+{
+    addFileRows();
+}
+
+// Saving the saved copy again writes the same bytes: a save loses or moves
+// nothing the reader keeps.
+void TestRichCorpus::resave()
+{
+    QFETCH(QString, original);
+    const QByteArray copy = readFile(copyPath(original));
+    QVERIFY(!copy.isEmpty());
+    const QByteArray again = savedCopyOf(copy);
+    if (again != copy) {
+        qsizetype at = 0;
+        while (at < copy.size() && at < again.size() && copy[at] == again[at])
+            ++at;
+        QFAIL(qPrintable(
+            QStringLiteral("the second save differs at byte %1: %2 | %3")
+                .arg(at)
+                .arg(QString::fromLatin1(copy.mid(std::max<qsizetype>(at - 40, 0), 120)),
+                     QString::fromLatin1(again.mid(std::max<qsizetype>(at - 40, 0), 120)))));
+    }
 }
 
 QTEST_MAIN(TestRichCorpus)

@@ -167,11 +167,11 @@ void TestRtfKept::keptInPlace_data()
     QTest::newRow("footnote after its mark")
         << QByteArray("\\pard Word{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Source\\par}"
                       " after\\par}")
-        << QByteArray("{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Source\\par}") << 4
+        << QByteArray("\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Source\\par}") << 4
         << afterProperty << QStringLiteral("Word1 after");
     QTest::newRow("footnote inside its mark's group")
         << QByteArray("\\pard Word{\\super\\chftn{\\footnote \\pard\\f1 Note\\par}} after\\par}")
-        << QByteArray("{\\super\\chftn}{\\footnote \\pard\\f%F1 Note\\par}") << 4 << afterProperty
+        << QByteArray("\\super\\chftn}{\\footnote \\pard\\f%F1 Note\\par}") << 4 << afterProperty
         << QStringLiteral("Word1 after");
     QTest::newRow("bookmark start")
         << QByteArray("\\pard One {\\*\\bkmkstart mark}two{\\*\\bkmkend mark} three\\par}")
