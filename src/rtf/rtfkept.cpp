@@ -305,7 +305,7 @@ void Collector::addInline(const QByteArray &raw)
     if (m_markEnd >= 0) {
         // A footnote right after its mark goes with the mark: deleting the
         // mark deletes the footnote.
-        m_attach.push_back({m_markEnd - 1, m_markEnd, afterProperty, raw});
+        m_attach.push_back({m_markEnd - 1, m_markEnd, keptAfterProperty, raw});
         return;
     }
     m_pending.append(raw);
@@ -330,7 +330,7 @@ void Collector::close(const char *end)
         if (group.resultStart >= 0) {
             const int to = flushedPosition();
             if (to > group.resultStart)
-                m_attach.push_back({group.resultStart, to, fieldProperty, group.instruction});
+                m_attach.push_back({group.resultStart, to, keptFieldProperty, group.instruction});
         } else if (!group.instruction.isEmpty() && take(16)) {
             // No result text to hold the instruction: the field, with an
             // empty result, waits for the next character. (Not the group as
@@ -402,7 +402,7 @@ void Collector::contentAt(int position)
     m_contentSeen = true;
     m_markEnd = m_markFrom = -1;
     if (!m_pending.isEmpty()) {
-        m_attach.push_back({position, position + 1, beforeProperty, m_pending});
+        m_attach.push_back({position, position + 1, keptBeforeProperty, m_pending});
         m_pending.clear();
     }
     if (m_fieldWaiting) {
@@ -463,7 +463,7 @@ void Collector::finish()
     if (!m_pending.isEmpty()) {
         // Nothing followed: the last character read holds them.
         if (end > m_start)
-            m_attach.push_back({end - 1, end, afterProperty, m_pending});
+            m_attach.push_back({end - 1, end, keptAfterProperty, m_pending});
         else
             m_preamble.append(m_pending);
         m_pending.clear();
@@ -474,15 +474,15 @@ void Collector::finish()
     // characters' groups then combine with theirs).
     const auto others =
         std::stable_partition(m_attach.begin(), m_attach.end(),
-                              [](const Attach &a) { return a.property == fieldProperty; });
+                              [](const Attach &a) { return a.property == keptFieldProperty; });
     std::reverse(m_attach.begin(), others);
     QTextCursor cursor(document);
     for (Attach &attach : m_attach) {
-        if (attach.property == beforeProperty && attach.from >= end && end > m_start) {
+        if (attach.property == keptBeforeProperty && attach.from >= end && end > m_start) {
             // The character they waited for never came.
             attach.from = end - 1;
             attach.to = end;
-            attach.property = afterProperty;
+            attach.property = keptAfterProperty;
         }
         if (attach.from < m_start || attach.to > end || attach.from >= attach.to)
             continue;
@@ -491,9 +491,9 @@ void Collector::finish()
         QTextCharFormat format;
         if (attach.property == footnoteMarkProperty) {
             format.setProperty(attach.property, QString::fromUtf8(attach.raw));
-        } else if (attach.property == fieldProperty) {
+        } else if (attach.property == keptFieldProperty) {
             format.setProperty(attach.property, attach.raw);
-            format.setProperty(hashKeyProperty, int(qHash(attach.raw)));
+            format.setProperty(keptHashKeyProperty, int(qHash(attach.raw)));
         } else {
             // Several groups on one character are written one after another.
             QTextCursor at(document);
@@ -501,8 +501,8 @@ void Collector::finish()
             const QTextCharFormat held = at.charFormat();
             const QByteArray raw = held.property(attach.property).toByteArray() + attach.raw;
             format.setProperty(attach.property, raw);
-            format.setProperty(hashKeyProperty, held.intProperty(hashKeyProperty) ^
-                                                    int(qHash(raw, attach.property)));
+            format.setProperty(keptHashKeyProperty, held.intProperty(keptHashKeyProperty) ^
+                                                        int(qHash(raw, attach.property)));
         }
         cursor.mergeCharFormat(format);
     }

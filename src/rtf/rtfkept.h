@@ -9,6 +9,8 @@
 // writer renumbers them again into the tables it writes.
 #pragma once
 
+#include "core/formatproperties.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QColor>
@@ -32,22 +34,6 @@ class TextRuns;
 struct Tables;
 
 namespace Kept {
-
-// Raw RTF written before the character that carries it (QByteArray).
-inline constexpr int beforeProperty = QTextFormat::UserProperty + 0x301;
-// A field's {\*\fldinst ...} group on each character of its result (QByteArray).
-inline constexpr int fieldProperty = QTextFormat::UserProperty + 0x302;
-// Raw RTF written after the character: groups nothing followed (QByteArray).
-inline constexpr int afterProperty = QTextFormat::UserProperty + 0x303;
-// The number shown for an automatic footnote mark (QString); the writer
-// writes the mark itself, so that the number follows the footnotes.
-inline constexpr int footnoteMarkProperty = QTextFormat::UserProperty + 0x304;
-
-// An int made from the values above. QTextFormat hashes a QByteArray
-// property by its type alone, so without it every character holding a
-// different group would share one hash and each new format would be
-// compared with all of them: reading thousands of bookmarks took minutes.
-inline constexpr int hashKeyProperty = QTextFormat::UserProperty + 0x305;
 
 // The document's own groups (QByteArray), written after the font and colour
 // tables.

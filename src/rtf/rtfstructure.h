@@ -4,6 +4,7 @@
 // formats, QTextLists and QTextTables.
 #pragma once
 
+#include "core/formatproperties.h"
 #include "rtf/rtftextruns.h"
 
 #include <QTextBlockFormat>
@@ -22,10 +23,6 @@ class QTextList;
 class QTextTable;
 
 namespace Inkwell::Rtf {
-
-// A list's first number when it is not 1 (QTextListFormat has no start in
-// the Qt this builds with).
-inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
 
 // Bounds that keep hostile tables from taking unbounded time or memory;
 // past them the content stays in the document as text.

@@ -612,17 +612,17 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         const QTextCharFormat format = fragment.charFormat();
         // What stands before the character goes outside a field that ends
         // or begins there.
-        const QByteArray field = format.property(Kept::fieldProperty).toByteArray();
+        const QByteArray field = format.property(keptFieldProperty).toByteArray();
         if (field != m_field)
             switchField({});
         if (begin == 0)
-            writeKept(format, Kept::beforeProperty);
+            writeKept(format, keptBeforeProperty);
         switchField(field);
         const qsizetype textBegin = writeFootnoteMark(fragment, text, begin);
         if (textBegin < stop)
             writeRun(propsFor(fragment), text, textBegin, stop, format);
         if (stop == length)
-            writeKept(format, Kept::afterProperty);
+            writeKept(format, keptAfterProperty);
     }
     // A field ends with its paragraph, so that its group never crosses a
     // paragraph's or a table cell's own.
@@ -768,7 +768,7 @@ void Writer::switchField(const QByteArray &instruction)
 qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, const QString &text,
                                     qsizetype begin)
 {
-    const QString number = fragment.charFormat().property(Kept::footnoteMarkProperty).toString();
+    const QString number = fragment.charFormat().property(footnoteMarkProperty).toString();
     if (number.isEmpty() || begin != 0 || !text.startsWith(number))
         return begin;
     // A reader numbers the marks itself, one after another: a mark whose

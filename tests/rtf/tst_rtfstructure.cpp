@@ -385,7 +385,7 @@ void TestRtfStructure::lists()
     QCOMPARE(int(format.style()), style);
     QCOMPARE(format.indent(), indent);
     QCOMPARE(format.numberPrefix() + u'|' + format.numberSuffix(), affixes);
-    QCOMPARE(format.hasProperty(Rtf::listStartProperty) ? format.intProperty(Rtf::listStartProperty)
+    QCOMPARE(format.hasProperty(listStartProperty) ? format.intProperty(listStartProperty)
                                                         : 0,
              start);
     QCOMPARE(list->count(), count);
