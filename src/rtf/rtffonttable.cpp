@@ -5,11 +5,14 @@
 
 #include <QString>
 
+#include <cctype>
+
 namespace Inkwell::Rtf {
 
 void FontTableReader::begin()
 {
     m_number = -1;
+    m_part = Part::Name;
     m_name.clear();
     m_nameDecoded.clear();
 }
@@ -20,7 +23,9 @@ bool FontTableReader::entry(int number, int documentCodePage)
     if (!m_name.empty())
         finished = finish(documentCodePage);
     m_number = number;
-    m_charset = -1;
+    m_font = Font();
+    m_part = Part::Name;
+    m_alt.clear();
     m_name.clear();
     m_nameDecoded.clear();
     return finished;
@@ -28,6 +33,16 @@ bool FontTableReader::entry(int number, int documentCodePage)
 
 bool FontTableReader::byte(unsigned char byte, int documentCodePage)
 {
+    if (m_part == Part::Panose) {
+        if (std::isxdigit(byte) && m_font.panose.size() < 64)
+            m_font.panose.push_back(char(byte));
+        return false;
+    }
+    if (m_part == Part::Alt) {
+        if (byte != ';' && m_alt.size() < 1024)
+            m_alt.push_back(char(byte));
+        return false;
+    }
     if (byte == ';')
         return finish(documentCodePage);
     if (m_name.size() < 1024)
@@ -35,8 +50,17 @@ bool FontTableReader::byte(unsigned char byte, int documentCodePage)
     return false;
 }
 
+void FontTableReader::hexByte(unsigned char byte)
+{
+    std::string &text = m_part == Part::Alt ? m_alt : m_name;
+    if (m_part != Part::Panose && text.size() < 1024)
+        text.push_back(char(byte));
+}
+
 void FontTableReader::unit(char16_t unit, int documentCodePage)
 {
+    if (m_part != Part::Name)
+        return; // a name in a \uN stays a name: the alternative is only kept
     if (m_nameDecoded.size() >= 1024)
         return;
     m_nameDecoded += m_decoder.decodeWhole(m_name, entryCodePage(documentCodePage));
@@ -53,7 +77,10 @@ bool FontTableReader::groupEnd(bool entryGroup, int documentCodePage)
 
 int FontTableReader::entryCodePage(int documentCodePage) const
 {
-    const int codePage = m_charset >= 0 ? CodePage::fromCharset(m_charset) : 0;
+    int codePage =
+        m_font.codePage > 0 && CodePage::isSupported(m_font.codePage) ? m_font.codePage : 0;
+    if (codePage == 0 && m_font.charset >= 0)
+        codePage = CodePage::fromCharset(m_font.charset);
     return codePage != 0 ? codePage : documentCodePage;
 }
 
@@ -61,8 +88,10 @@ bool FontTableReader::finish(int documentCodePage)
 {
     bool finished = false;
     if (m_number >= 0) {
-        Font font;
-        font.charset = m_charset;
+        Font font = m_font;
+        font.alt =
+            QString::fromStdU16String(m_decoder.decodeWhole(m_alt, entryCodePage(documentCodePage)))
+                .trimmed();
         const QString name = QString::fromStdU16String(
             m_nameDecoded + m_decoder.decodeWhole(m_name, entryCodePage(documentCodePage)));
         qsizetype begin = 0;
@@ -76,7 +105,9 @@ bool FontTableReader::finish(int documentCodePage)
         finished = true;
     }
     m_number = -1;
-    m_charset = -1;
+    m_font = Font();
+    m_part = Part::Name;
+    m_alt.clear();
     m_name.clear();
     m_nameDecoded.clear();
     return finished;

@@ -3,12 +3,13 @@
 #pragma once
 
 #include "rtf/rtfdecoder.h"
+#include "rtf/rtftextruns.h"
+
+#include <cstdint>
 
 #include <string>
 
 namespace Inkwell::Rtf {
-
-struct Tables;
 
 class FontTableReader {
 public:
@@ -19,14 +20,18 @@ public:
     // \fN inside the table: a new entry. `documentCodePage` decodes a name
     // whose charset says nothing; returns true when an entry was finished.
     bool entry(int number, int documentCodePage);
-    void charset(int charset) { m_charset = charset; }
+    void charset(int charset) { m_font.charset = charset; }
+    void family(const char *word) { m_font.family = word; }
+    void pitch(int pitch) { m_font.pitch = pitch; }
+    void codePage(int codePage) { m_font.codePage = codePage; }
+    // {\*\falt} and {\*\panose} inside an entry: their text is theirs
+    // until the group ends.
+    enum class Part : std::uint8_t { Name, Alt, Panose };
+    void beginPart(Part part) { m_part = part; }
+    void endPart() { m_part = Part::Name; }
     // A byte of the name; ';' ends the entry (true: one was finished).
     bool byte(unsigned char byte, int documentCodePage);
-    void hexByte(unsigned char byte)
-    {
-        if (m_name.size() < 1024)
-            m_name.push_back(char(byte));
-    }
+    void hexByte(unsigned char byte);
     // A \uN in a name: what its bytes said so far is decoded first.
     void unit(char16_t unit, int documentCodePage);
     // An entry's group closes: what was read of it is an entry. True when
@@ -40,7 +45,9 @@ private:
     Tables &m_tables;
     Decoder &m_decoder;
     int m_number = -1;
-    int m_charset = -1;
+    Font m_font; // what the entry said besides its name
+    Part m_part = Part::Name;
+    std::string m_alt;
     std::string m_name;           // the entry's bytes since its last \uN
     std::u16string m_nameDecoded; // what came before them, decoded
 };

@@ -114,11 +114,80 @@ DocumentGroups documentGroups(const QTextDocument &document)
     if (preambleHolder(document))
         groups.preamble = document.property(preambleProperty).toByteArray();
     groups.tables = document.property(tablesProperty);
+    groups.fontTable = fontTableOf(document);
     return groups;
+}
+
+namespace {
+
+// On an object of the root frame, which goes when the document is emptied.
+constexpr char fontTableHolderName[] = "inkwellRtfFontTableHolder";
+constexpr char fontTableKey[] = "fontTable";
+
+} // namespace
+
+QVariant fontTableOf(const QTextDocument &document)
+{
+    const QObject *holder = document.rootFrame()->findChild<QObject *>(
+        QLatin1String(fontTableHolderName), Qt::FindDirectChildrenOnly);
+    return holder ? holder->property(fontTableKey) : QVariant();
+}
+
+void setFontTable(QTextDocument &document, const QVariant &table)
+{
+    QObject *holder = document.rootFrame()->findChild<QObject *>(QLatin1String(fontTableHolderName),
+                                                                 Qt::FindDirectChildrenOnly);
+    if (!holder) {
+        if (!table.isValid())
+            return;
+        holder = new QObject(document.rootFrame());
+        holder->setObjectName(QLatin1String(fontTableHolderName));
+    }
+    holder->setProperty(fontTableKey, table);
+}
+
+QVariant fontTableValue(const Tables &tables)
+{
+    if (tables.fonts.empty())
+        return {};
+    // By number, so that the same file gives the same value.
+    std::vector<int> numbers;
+    for (const auto &entry : tables.fonts)
+        numbers.push_back(entry.first);
+    std::sort(numbers.begin(), numbers.end());
+    QVariantList fonts;
+    for (int number : numbers) {
+        const Font &font = tables.fonts.at(number);
+        fonts.append(QVariantMap{{QStringLiteral("name"), font.name},
+                                 {QStringLiteral("charset"), font.charset},
+                                 {QStringLiteral("family"), font.family},
+                                 {QStringLiteral("pitch"), font.pitch},
+                                 {QStringLiteral("codePage"), font.codePage},
+                                 {QStringLiteral("alt"), font.alt},
+                                 {QStringLiteral("panose"), font.panose}});
+    }
+    const auto deff = tables.fonts.find(tables.deff);
+    return QVariantMap{
+        {QStringLiteral("fonts"), fonts},
+        {QStringLiteral("deff"), deff != tables.fonts.end() ? deff->second.name : QString()}};
+}
+
+Font fontOf(const QVariantMap &entry)
+{
+    Font font;
+    font.name = entry.value(QStringLiteral("name")).toString();
+    font.charset = entry.value(QStringLiteral("charset"), -1).toInt();
+    font.family = entry.value(QStringLiteral("family")).toByteArray();
+    font.pitch = entry.value(QStringLiteral("pitch"), -1).toInt();
+    font.codePage = entry.value(QStringLiteral("codePage")).toInt();
+    font.alt = entry.value(QStringLiteral("alt")).toString();
+    font.panose = entry.value(QStringLiteral("panose")).toByteArray();
+    return font;
 }
 
 void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups)
 {
+    setFontTable(document, groups.fontTable);
     document.setProperty(tablesProperty, groups.tables);
     document.setProperty(preambleProperty, groups.preamble);
     if (!groups.preamble.isEmpty() && !preambleHolder(document))
@@ -252,6 +321,7 @@ Collector::Collector(QTextCursor &cursor, TextRuns &runs, const Tables &tables)
             // A new document: nothing of an earlier one is kept.
             document->setProperty(preambleProperty, QVariant());
             document->setProperty(tablesProperty, QVariant());
+            setFontTable(*document, QVariant());
         }
         m_kept = KeptTables::of(*document);
     }
@@ -510,8 +580,11 @@ void Collector::finish()
     // do not become this one's.
     if (!m_kept.fonts.isEmpty() || !m_kept.colors.isEmpty())
         m_kept.storeOn(*document);
+    if (m_whole)
+        setFontTable(*document, fontTableValue(m_tables));
     if (!m_preamble.isEmpty() && m_whole)
-        setDocumentGroups(*document, {m_preamble, document->property(tablesProperty)});
+        setDocumentGroups(*document,
+                          {m_preamble, document->property(tablesProperty), fontTableOf(*document)});
 }
 
 Renumberer::Renumberer(const QTextDocument &document, std::function<int(const QString &)> font,

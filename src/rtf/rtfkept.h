@@ -31,6 +31,7 @@ class QTextDocument;
 namespace Inkwell::Rtf {
 
 class TextRuns;
+struct Font;
 struct Tables;
 
 namespace Kept {
@@ -67,8 +68,20 @@ struct KeptTables {
 struct DocumentGroups {
     QByteArray preamble; // empty when the document no longer is the one read
     QVariant tables;
+    QVariant fontTable; // see fontTableOf()
 };
 DocumentGroups documentGroups(const QTextDocument &document);
+
+// The font table the document was read with (a QVariantMap: "fonts", a list
+// of one map per entry, and "deff", the default font's name), so that a save
+// writes each font's charset, code page, pitch, alternative and panose as
+// read, and the same default font. Null when the document was not read from
+// RTF or was emptied since.
+QVariant fontTableOf(const QTextDocument &document);
+void setFontTable(QTextDocument &document, const QVariant &table);
+QVariant fontTableValue(const Tables &tables);
+// One entry of such a table.
+Font fontOf(const QVariantMap &entry);
 void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups);
 
 // Rewrites the numbers of the font words (\f \af ...) and colour words

@@ -56,9 +56,12 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"userprops", skip}, {"docvar", skip}, {"fchars", skip}, {"lchars", skip}, {"pgptbl", skip},
         {"protusertbl", skip}, {"pnseclvl", skip},
         {"listpicture", skip}, {"shpinst", skip}, {"sp", skip}, {"sn", skip}, {"sv", skip},
-        {"falt", skip}, {"panose", skip}, {"fname", skip},
-        {"shprslt", skip}, {"do", skip}, {"blipuid", skip}, {"picprop", skip}, {"upr", skip},
-        {"ud", skip}, {"passwordhash", skip}, {"wgrffmtfilter", skip}, {"mmath", skip},
+        {"fname", skip},
+        {"shprslt", skip}, {"do", skip}, {"blipuid", skip}, {"picprop", skip},
+        // The font table inside {\upr} is read from its Unicode form.
+        {"upr", [](Reader &r, Word) { if (r.inBody()) r.m_state.dest = Dest::Upr; }},
+        {"ud", [](Reader &r, Word) { if (r.m_state.dest == Dest::Upr) r.m_state.dest = Dest::Body; },
+         Starred::Read}, {"passwordhash", skip}, {"wgrffmtfilter", skip}, {"mmath", skip},
         {"ftnalt", skip}, {"fontemb", skip}, {"fontfile", skip}, {"private", skip},
         {"printim", skip}, {"buptim", skip}, {"creatim", skip}, {"revtim", skip},
         {"hlinkbase", skip}, {"linkval", skip}, {"oleclsid", skip}, {"ebcstart", skip},
@@ -69,6 +72,20 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"ansi", charset<1252>}, {"mac", charset<10000>}, {"pc", charset<437>},
         {"pca", charset<850>},
         {"deff", [](Reader &r, Word w) { r.m_tables.deff = w.param; }},
+        {"fnil", fontFamily<"fnil">}, {"froman", fontFamily<"froman">},
+        {"fswiss", fontFamily<"fswiss">}, {"fmodern", fontFamily<"fmodern">},
+        {"fscript", fontFamily<"fscript">}, {"fdecor", fontFamily<"fdecor">},
+        {"ftech", fontFamily<"ftech">}, {"fbidi", fontFamily<"fbidi">},
+        {"fprq", [](Reader &r, Word w) {
+             if (r.m_state.dest == Dest::FontTable)
+                 r.m_fontTable.pitch(std::clamp(w.param, 0, 2));
+         }},
+        {"cpg", [](Reader &r, Word w) {
+             if (r.m_state.dest == Dest::FontTable)
+                 r.m_fontTable.codePage(std::clamp(w.param, 0, 65535));
+         }},
+        {"falt", fontPart<FontTableReader::Part::Alt>, Starred::Read},
+        {"panose", fontPart<FontTableReader::Part::Panose>, Starred::Read},
         {"fcharset", [](Reader &r, Word w) {
              if (r.m_state.dest == Dest::FontTable)
                  r.m_fontTable.charset(w.param);

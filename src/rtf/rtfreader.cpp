@@ -106,6 +106,7 @@ void Reader::openGroup()
     m_state.starred = false;
     m_state.ownsPict = false;
     m_state.fontEntry = false;
+    m_state.fontPart = false;
     m_state.ownsList = m_state.ownsOverride = m_state.ownsLevelText = false;
     m_state.ownsLabel = m_state.ownsPn = false;
 }
@@ -114,9 +115,12 @@ void Reader::closeGroup()
 {
     flushBytes();
     m_skipChars = 0;
-    if (m_state.dest == Dest::FontTable &&
-        m_fontTable.groupEnd(m_state.fontEntry, documentCodePage()))
-        m_runs.tablesChanged();
+    if (m_state.dest == Dest::FontTable) {
+        if (m_state.fontPart)
+            m_fontTable.endPart();
+        else if (m_fontTable.groupEnd(m_state.fontEntry, documentCodePage()))
+            m_runs.tablesChanged();
+    }
     if (m_state.ownsPict)
         finishPicture();
     if (m_stack.size() == 1 && m_runs.paragraphHasContent()) {

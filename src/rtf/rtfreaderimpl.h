@@ -43,6 +43,7 @@ enum class Dest : std::uint8_t {
     Label,
     PnDef,
     PnText,
+    Upr, // {\upr}: its first group repeats its {\*\ud} group for older readers
     Skip
 };
 enum class BorderOf : std::uint8_t { Other, Cell, Row };
@@ -56,6 +57,7 @@ struct State {
     bool starred = false;   // "\*" seen: an unknown destination word is skipped
     bool ownsPict = false;  // this group opened the \pict being read
     bool fontEntry = false; // this group is one {\fN ...;} entry of the font table
+    bool fontPart = false;  // this group is an entry's {\*\falt} or {\*\panose}
     // What this group opened, finished when it closes.
     bool ownsList = false, ownsOverride = false, ownsLevelText = false, ownsLabel = false;
     bool ownsPn = false;
@@ -182,6 +184,20 @@ private:
             r.m_pn.level(level, bullet);
     }
     template <char16_t c> static void put(Reader &r, Word) { r.appendChar(c); }
+    template <FixedWord word> static void fontFamily(Reader &r, Word)
+    {
+        if (r.m_state.dest == Dest::FontTable)
+            r.m_fontTable.family(word.text);
+    }
+    template <FontTableReader::Part part> static void fontPart(Reader &r, Word)
+    {
+        if (r.m_state.dest != Dest::FontTable) {
+            r.m_state.dest = Dest::Skip;
+            return;
+        }
+        r.m_state.fontPart = true;
+        r.m_fontTable.beginPart(part);
+    }
     template <int codePage> static void charset(Reader &r, Word) { r.m_charsetCodePage = codePage; }
     template <RunType type> static void runType(Reader &r, Word) { r.m_state.runType = type; }
     template <PictKind kind> static void pictKind(Reader &r, Word) { r.m_pict.kind = kind; }

@@ -5,6 +5,7 @@
 // ends every paragraph with \par).
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QLatin1StringView>
 #include <QString>
@@ -48,9 +49,16 @@ struct CharPropsHash {
     }
 };
 
+// A font table entry, with what other readers need of it and the writer
+// writes back as read.
 struct Font {
     QString name;
     int charset = -1;
+    QByteArray family; // the family word (\froman ...) without its backslash
+    int pitch = -1;    // \fprq
+    int codePage = 0;  // \cpg
+    QString alt;       // {\*\falt}
+    QByteArray panose; // {\*\panose}, as its hex digits
 };
 
 // The font and colour tables as read so far.

@@ -8,6 +8,7 @@
 #include "core/documenttext.h"
 #include "platform/codepage.h"
 #include "rtf/rtfkept.h"
+#include "rtf/rtftextruns.h"
 #include "rtf/rtfwritestructure.h"
 
 #include <QBuffer>
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -99,6 +101,9 @@ struct FontEntry {
     int charset = 0;
     int codePage = 1252; // the code page of the byte fallbacks written in this font
     bool cjk = false;
+    // What the file the document was read from said of the font, written
+    // back as read (none for a font it did not have).
+    std::optional<Font> read;
 };
 
 struct RunProps {
@@ -164,8 +169,17 @@ public:
         m_defaultFamily = font.family();
         const qreal points = font.pointSizeF();
         m_defaultHalfPoints = points > 0 ? int(std::lround(points * 2)) : 24;
-        // Font 0 is the document's own font, so that \deff0 means something.
-        fontIndex(m_defaultFamily);
+        const QVariantMap table = Kept::fontTableOf(document).toMap();
+        for (const QVariant &entry : table.value(QStringLiteral("fonts")).toList()) {
+            Font read = Kept::fontOf(entry.toMap());
+            if (!read.name.isEmpty() && !m_readFonts.contains(read.name))
+                m_readFonts.insert(read.name, std::move(read));
+        }
+        // Font 0 is the default font of the file read (what kept groups
+        // after \plain use), else the document's own, so that \deff0 means
+        // something.
+        const QString deff = table.value(QStringLiteral("deff")).toString();
+        fontIndex(deff.isEmpty() ? m_defaultFamily : deff);
     }
 
     QByteArray write(int from, int to)
@@ -224,6 +238,7 @@ private:
     int m_defaultHalfPoints = 24;
     std::vector<FontEntry> m_fonts;
     QHash<QString, int> m_fontByFamily;
+    QHash<QString, Font> m_readFonts; // the font table read, by name
     std::vector<QRgb> m_colors;
     QHash<QRgb, int> m_colorByRgb;
     QHash<int, RunProps> m_propsByFormat;
@@ -265,7 +280,18 @@ int Writer::fontIndex(const QString &family)
     FontEntry entry;
     entry.family = family;
     entry.cjk = isCjkFace(family);
-    if (entry.cjk) {
+    const auto read = m_readFonts.constFind(family);
+    if (read != m_readFonts.constEnd() && read->charset >= 0) {
+        entry.read = *read;
+        entry.charset = read->charset;
+        int codePage = read->codePage > 0 && CodePage::isSupported(read->codePage)
+                           ? read->codePage
+                           : CodePage::fromCharset(read->charset);
+        if (codePage == 0) // a charset that names no code page (default, symbol)
+            codePage = entry.cjk ? 936 : CodePage::fromCharset(charsetForCodePage(m_codePage));
+        entry.codePage = codePage > 0 ? codePage : 1252;
+        entry.cjk = entry.cjk || CodePage::isDoubleByte(entry.codePage);
+    } else if (entry.cjk) {
         entry.charset = gbCharset;
         entry.codePage = 936;
     } else {
@@ -791,43 +817,62 @@ std::string Writer::header(const QByteArray &preamble) const
     out.append("\\deff0\n{\\fonttbl");
     for (size_t i = 0; i < m_fonts.size(); ++i) {
         const FontEntry &font = m_fonts[i];
-        out.append("{\\f" + std::to_string(i) + "\\fnil\\fcharset" + std::to_string(font.charset));
-        out.push_back(' ');
-        const QString &family = font.family;
-        const std::u16string_view utf16(reinterpret_cast<const char16_t *>(family.utf16()),
-                                        size_t(family.size()));
-        // In the code page readers will decode it with: the one its charset
-        // names, one character at a time. A character the code page lacks
-        // goes as \uN with "?" for older readers, so the name comes back.
-        const auto escapedBytes = [&out](const std::string &bytes) {
-            for (char byte : bytes) {
-                const auto u = static_cast<unsigned char>(byte);
-                if (u >= 0x80 || u < 0x20 || byte == ';' || byte == '\\' || byte == '{' ||
-                    byte == '}') {
-                    out.append("\\'");
-                    out.push_back(hexDigits[u >> 4]);
-                    out.push_back(hexDigits[u & 15]);
-                } else {
-                    out.push_back(byte);
+        out.append("{\\f" + std::to_string(i));
+        if (font.read && !font.read->family.isEmpty())
+            out.append("\\" + font.read->family.toStdString());
+        else
+            out.append("\\fnil");
+        out.append("\\fcharset" + std::to_string(font.charset));
+        if (font.read && font.read->codePage > 0)
+            out.append("\\cpg" + std::to_string(font.read->codePage));
+        if (font.read && font.read->pitch >= 0)
+            out.append("\\fprq" + std::to_string(font.read->pitch));
+        if (font.read && !font.read->panose.isEmpty())
+            out.append("{\\*\\panose " + font.read->panose.toStdString() + "}");
+        else
+            out.push_back(' ');
+        const auto writeName = [&](const QString &family) {
+            const std::u16string_view utf16(reinterpret_cast<const char16_t *>(family.utf16()),
+                                            size_t(family.size()));
+            // In the code page readers will decode it with: the one its charset
+            // names, one character at a time. A character the code page lacks
+            // goes as \uN with "?" for older readers, so the name comes back.
+            const auto escapedBytes = [&out](const std::string &bytes) {
+                for (char byte : bytes) {
+                    const auto u = static_cast<unsigned char>(byte);
+                    if (u >= 0x80 || u < 0x20 || byte == ';' || byte == '\\' || byte == '{' ||
+                        byte == '}') {
+                        out.append("\\'");
+                        out.push_back(hexDigits[u >> 4]);
+                        out.push_back(hexDigits[u & 15]);
+                    } else {
+                        out.push_back(byte);
+                    }
                 }
+            };
+            for (size_t i = 0; i < utf16.size(); ++i) {
+                const bool pair = QChar::isHighSurrogate(utf16[i]) && i + 1 < utf16.size() &&
+                                  QChar::isLowSurrogate(utf16[i + 1]);
+                const std::u16string_view character = utf16.substr(i, pair ? 2 : 1);
+                const std::string bytes = codePageBytes(character, font.codePage);
+                if (bytes == "?" && character != u"?") {
+                    for (char16_t unit : character) {
+                        out.append("\\u");
+                        out.append(std::to_string(unit > 32767 ? int(unit) - 65536 : int(unit)));
+                        out.push_back('?');
+                    }
+                } else {
+                    escapedBytes(bytes);
+                }
+                if (pair)
+                    ++i;
             }
         };
-        for (size_t i = 0; i < utf16.size(); ++i) {
-            const bool pair = QChar::isHighSurrogate(utf16[i]) && i + 1 < utf16.size() &&
-                              QChar::isLowSurrogate(utf16[i + 1]);
-            const std::u16string_view character = utf16.substr(i, pair ? 2 : 1);
-            const std::string bytes = codePageBytes(character, font.codePage);
-            if (bytes == "?" && character != u"?") {
-                for (char16_t unit : character) {
-                    out.append("\\u");
-                    out.append(std::to_string(unit > 32767 ? int(unit) - 65536 : int(unit)));
-                    out.push_back('?');
-                }
-            } else {
-                escapedBytes(bytes);
-            }
-            if (pair)
-                ++i;
+        writeName(font.family);
+        if (font.read && !font.read->alt.isEmpty()) {
+            out.append("{\\*\\falt ");
+            writeName(font.read->alt);
+            out.push_back('}');
         }
         out.append(";}");
     }

@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -122,6 +123,8 @@ private slots:
     void uncounted();
     void resave_data();
     void resave();
+    void fontCharsets_data();
+    void fontCharsets();
 
 private:
     void addFileRows();
@@ -304,6 +307,52 @@ void TestRichCorpus::resave()
                 .arg(QString::fromLatin1(copy.mid(std::max<qsizetype>(at - 40, 0), 120)),
                      QString::fromLatin1(again.mid(std::max<qsizetype>(at - 40, 0), 120)))));
     }
+}
+
+// The font table's entries: name → the charsets the file gives it. Names
+// written as \'xx or \u are left out (their form depends on the code page).
+QHash<QString, QSet<int>> charsetsByFont(const QByteArray &rtf)
+{
+    QHash<QString, QSet<int>> fonts;
+    const qsizetype table = rtf.indexOf("{\\fonttbl");
+    if (table < 0)
+        return fonts;
+    static const QRegularExpression entry(
+        QStringLiteral(R"(\{\\f\d+((?:\\[a-z]+-?\d*|\{\\\*\\panose [0-9a-fA-F]*\}| )*)"
+                       R"(([^\\;{}]+?)(?:\{\\\*\\falt[^}]*\})?;\})"));
+    static const QRegularExpression charset(QStringLiteral(R"(\\fcharset(\d+))"));
+    const QString text = QString::fromLatin1(rtf.mid(table, 200000));
+    for (auto it = entry.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const QRegularExpressionMatch found = charset.match(match.captured(1));
+        if (found.hasMatch())
+            fonts[match.captured(2).trimmed()].insert(found.captured(1).toInt());
+    }
+    return fonts;
+}
+
+void TestRichCorpus::fontCharsets_data()
+{
+    addFileRows();
+}
+
+// Every font of the saved copy that the original has keeps a charset the
+// original gave it: other readers decode the font's bytes with it.
+void TestRichCorpus::fontCharsets()
+{
+    QFETCH(QString, original);
+    const QHash<QString, QSet<int>> before = charsetsByFont(readFile(original));
+    const QHash<QString, QSet<int>> after = charsetsByFont(readFile(copyPath(original)));
+    QStringList changed;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        const auto read = before.constFind(it.key());
+        if (read == before.cend())
+            continue;
+        for (int charset : it.value())
+            if (!read->contains(charset))
+                changed << QStringLiteral("%1 \\fcharset%2").arg(it.key()).arg(charset);
+    }
+    QVERIFY2(changed.isEmpty(), qPrintable(changed.join(QStringLiteral(", "))));
 }
 
 QTEST_MAIN(TestRichCorpus)

@@ -48,6 +48,8 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void writeIsDeterministic();
+    void fontTableAsRead_data();
+    void fontTableAsRead();
     void writeRange_data();
     void writeRange();
     void documentImages();
@@ -317,8 +319,8 @@ void TestRtf::readFormats_data()
     // LibreOffice states a Chinese heading's size and bold for \dbch text only.
     row("associated size and bold of double-byte text",
         "{\\dbch\\afs32\\ab\\ai\\af1\\dbch \\u20851?}", "\u5173", song, 16, "bi", "");
-    row("associated size outside double-byte text", "{\\rtlch\\afs32\\ab X}", "X", arial, 12,
-        "", "");
+    row("associated size outside double-byte text", "{\\rtlch\\afs32\\ab X}", "X", arial, 12, "",
+        "");
     row("group restores", "{\\b\\i\\f2\\fs40\\cf1 a}X", "X", arial, 12, "", "");
     row("plain resets", "\\b\\i\\f2\\fs40\\cf1 a\\plain X", "X", arial, 12, "", "");
     row("pard keeps character formatting", "\\f1\\b\\cf2 a\\par\\pard X", "X", song, 12, "b",
@@ -1147,6 +1149,68 @@ void TestRtf::pictureBudget()
     const Rtf::ReadResult reread = Rtf::read(saved, againCursor, 936, budget);
     QCOMPARE(reread.pictures.decoded, decoded);
     QCOMPARE(reread.pictures.heldBack, heldBack);
+}
+
+void TestRtf::fontTableAsRead_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QByteArray>("written"); // in the font table of the save
+    QTest::addColumn<QString>("family");     // of the first character read
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("charset, family, pitch and panose")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0\\froman\\fcharset0 Times;}{\\f1\\fmodern\\fcharset128"
+                      "\\fprq1{\\*\\panose 020b0609070205080204}MS Gothic;}}\\f1 x\\par}")
+        << QByteArray("\\fmodern\\fcharset128\\fprq1{\\*\\panose 020b0609070205080204}MS Gothic;}")
+        << QStringLiteral("MS Gothic") << QStringLiteral("x");
+    QTest::newRow("alternative name in the font's code page")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset134\\fprq2 SimSun{\\*\\falt "
+                      "\\'cb\\'ce\\'cc\\'e5};}}\\f0 x\\par}")
+        << QByteArray("\\fcharset134\\fprq2 SimSun{\\*\\falt \\'cb\\'ce\\'cc\\'e5};}")
+        << QStringLiteral("SimSun") << QStringLiteral("x");
+    QTest::newRow("code page")
+        << QByteArray(
+               "{\\rtf1{\\fonttbl{\\f0\\fswiss\\fcharset204\\cpg1251 Arial Cyr;}}\\f0 x\\par}")
+        << QByteArray("{\\f0\\fswiss\\fcharset204\\cpg1251 Arial Cyr;}")
+        << QStringLiteral("Arial Cyr") << QStringLiteral("x");
+    // \deff names the font of text after \plain, kept groups included.
+    QTest::newRow("default font as read")
+        << QByteArray("{\\rtf1\\deff1{\\fonttbl{\\f0\\fcharset0 Arial;}{\\f1\\froman\\fcharset0 "
+                      "Georgia;}}{\\header \\plain head\\par}body\\par}")
+        << QByteArray("\\deff0\n{\\fonttbl{\\f0\\froman\\fcharset0 Georgia;}")
+        << QStringLiteral("Georgia") << QStringLiteral("body");
+    // The font table for older readers, then its Unicode form.
+    QTest::newRow("font table inside upr")
+        << QByteArray("{\\rtf1{\\upr{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}}{\\*\\ud{\\fonttbl"
+                      "{\\f0\\fnil\\fcharset134 \\u23435?\\u20307?;}}}}\\f0 x\\par}")
+        << QByteArray("{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}")
+        << QStringLiteral("\u5B8B\u4F53") << QStringLiteral("x");
+    QTest::newRow("upr text stays out of the body")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fcharset0 Arial;}}{\\upr{old}{\\*\\ud{\\fonttbl"
+                      "{\\f0\\fnil\\fcharset0 Arial;}}}}\\f0 x\\par}")
+        << QByteArray("{\\f0\\fnil\\fcharset0 Arial;}") << QStringLiteral("Arial")
+        << QStringLiteral("x");
+}
+
+// Each font is written back as the file had it: its charset (which other
+// readers decode its bytes with), code page, family, pitch, alternative and
+// panose; the default font stays the default.
+void TestRtf::fontTableAsRead()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QByteArray, written);
+    QFETCH(QString, family);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    QFETCH(QString, text);
+    QCOMPARE(document.toPlainText(), text);
+    QCOMPARE(lookAt(document, 0).family, family);
+    const QByteArray first = Rtf::write(document, 936);
+    QVERIFY2(first.contains(written), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
+    QCOMPARE(again.toPlainText(), document.toPlainText());
+    QCOMPARE(Rtf::write(again, 936), first);
 }
 
 QTEST_MAIN(TestRtf)
