@@ -226,7 +226,7 @@ private:
         m_needDelimiter = false;
     }
     void appendNumber(std::string &out, long long value) { out.append(std::to_string(value)); }
-    std::string header(const QByteArray &preamble) const;
+    std::string header(const QByteArray &preamble, bool whole) const;
     void writeKept(const QTextCharFormat &format, int property);
     void switchField(const QByteArray &instruction);
     qsizetype writeFootnoteMark(const QTextFragment &fragment, const QString &text,
@@ -809,7 +809,7 @@ qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, const QString
     return number.size();
 }
 
-std::string Writer::header(const QByteArray &preamble) const
+std::string Writer::header(const QByteArray &preamble, bool whole) const
 {
     std::string out;
     out.append("{\\rtf1\\ansi\\ansicpg");
@@ -884,6 +884,11 @@ std::string Writer::header(const QByteArray &preamble) const
     out.append("}\n");
     out.append(m_lists.header());
     out.append(preamble.constData(), size_t(preamble.size()));
+    // A document that kept no page of its own is on Inkwell's page: A4 with
+    // 20 mm margins, as it prints; other readers would take US Letter. Read
+    // back, these words are kept where they stand, so a second save is the same.
+    if (whole && !preamble.contains("\\paperw"))
+        out.append("\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134");
     out.append("\\viewkind4\\uc1\\pard\n");
     return out;
 }
@@ -927,7 +932,7 @@ QByteArray Writer::finish()
     m_out.append("}\n");
     // The document's own kept groups, with a copy of all of it only.
     const bool whole = m_from == 0 && m_to >= m_document.characterCount();
-    const std::string head = header(whole ? m_kept.preamble() : QByteArray());
+    const std::string head = header(whole ? m_kept.preamble() : QByteArray(), whole);
     QByteArray result;
     result.reserve(qsizetype(head.size() + m_out.size()));
     result.append(head.data(), qsizetype(head.size()));

@@ -50,6 +50,8 @@ private slots:
     void writeIsDeterministic();
     void fontTableAsRead_data();
     void fontTableAsRead();
+    void pageOfTheDocument_data();
+    void pageOfTheDocument();
     void writeRange_data();
     void writeRange();
     void documentImages();
@@ -1211,6 +1213,43 @@ void TestRtf::fontTableAsRead()
     QVERIFY(readInto(again, first));
     QCOMPARE(again.toPlainText(), document.toPlainText());
     QCOMPARE(Rtf::write(again, 936), first);
+}
+
+void TestRtf::pageOfTheDocument_data()
+{
+    QTest::addColumn<QByteArray>("rtf"); // empty: a new document holding "x"
+    QTest::addColumn<bool>("whole");     // the whole document is written, not a part
+    QTest::addColumn<QByteArray>("page");
+    const QByteArray a4 = "\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134";
+    QTest::newRow("new document: A4, 20 mm margins") << QByteArray() << true << a4;
+    QTest::newRow("a file without a page of its own")
+        << QByteArray("{\\rtf1 x\\par}") << true << a4;
+    QTest::newRow("a file's own page")
+        << QByteArray("{\\rtf1\\paperw12240\\paperh15840\\margl1800 x\\par}") << true
+        << QByteArray("\\paperw12240\\paperh15840\\margl1800");
+    QTest::newRow("a part of a document has no page") << QByteArray() << false << QByteArray();
+}
+
+// Other readers lay a document without a paper size out as US Letter: the
+// writer states the page Inkwell prints on, unless the document has its own.
+void TestRtf::pageOfTheDocument()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(bool, whole);
+    QFETCH(QByteArray, page);
+    QTextDocument document;
+    if (rtf.isEmpty())
+        QTextCursor(&document).insertText(QStringLiteral("xyz"));
+    else
+        QVERIFY(readInto(document, rtf));
+    const QByteArray written = whole ? Rtf::write(document, 936) : Rtf::write(document, 1, 2, 936);
+    QCOMPARE(written.count("\\paperw"), page.isEmpty() ? 0 : 1);
+    if (!page.isEmpty())
+        QVERIFY2(written.contains(page), written.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, written));
+    if (whole)
+        QCOMPARE(Rtf::write(again, 936), written);
 }
 
 QTEST_MAIN(TestRtf)
