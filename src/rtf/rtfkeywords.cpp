@@ -110,6 +110,11 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         // \cf0 is the automatic colour, whatever entry 0 of the table says.
         {"cf", [](Reader &r, Word w) { r.props().color = w.param > 0 ? w.param : -1; }},
         {"plain", [](Reader &r, Word) { r.props() = CharProps(); }},
+        // A run's background: \highlight (Word), \cb and \chcbpat (others).
+        {"highlight", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
+        {"cb", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
+        {"chcbpat", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
+        {"cbpat", [](Reader &r, Word w) { r.para().shading = w.param > 0 ? w.param : -1; }},
         {"loch", runType<RunType::Loch>}, {"hich", runType<RunType::Hich>},
         {"dbch", runType<RunType::Dbch>},
         {"af", [](Reader &r, Word w) { r.associatedFont(w.param); }},
@@ -122,6 +127,8 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"u", [](Reader &r, Word w) { r.unicode(w.param); }},
         // Breaks and special characters.
         {"par", paragraphEnd}, {"sect", sectionBreak}, {"page", sectionBreak},
+        {"sbknone", [](Reader &r, Word) { r.m_pageBreak = false; }},
+        {"pagebb", [](Reader &r, Word w) { r.para().pageBreakBefore = w.on(); }},
         {"cell", cellEnd<false>}, {"nestcell", cellEnd<true>}, {"row", rowEnd<false>},
         {"nestrow", rowEnd<true>},
         // Paragraph formatting.
@@ -196,6 +203,12 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"clvmgf", [](Reader &r, Word) { r.rowDef().next.vmerge = 1; }},
         {"clvmrg", [](Reader &r, Word) { r.rowDef().next.vmerge = 2; }},
         {"clcbpat", cellValue<&CellDef::pattern>}, {"clshdng", cellValue<&CellDef::shading>},
+        {"clvertalt", cellAlignment<0>}, {"clvertalc", cellAlignment<1>},
+        {"clvertalb", cellAlignment<2>},
+        {"clpadt", cellPadding<0>}, {"clpadl", cellPadding<1>}, {"clpadb", cellPadding<2>},
+        {"clpadr", cellPadding<3>}, {"clpadft", cellPaddingUnit<0>},
+        {"clpadfl", cellPaddingUnit<1>}, {"clpadfb", cellPaddingUnit<2>},
+        {"clpadfr", cellPaddingUnit<3>},
         {"clbrdrt", borderOf<BorderOf::Cell, TopSide>},
         {"clbrdrl", borderOf<BorderOf::Cell, LeftSide>},
         {"clbrdrb", borderOf<BorderOf::Cell, BottomSide>},

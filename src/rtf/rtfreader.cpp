@@ -79,7 +79,9 @@ void Reader::run()
     // End of data, closed or not: keep what was read.
     flushBytes();
     settleLabel();
-    m_structure.finish(m_haveLastPara ? m_lastPara : m_state.para);
+    ParaProps last = m_haveLastPara ? m_lastPara : m_state.para;
+    last.pageBreakBefore = last.pageBreakBefore || m_pageBreakHere;
+    m_structure.finish(last);
     m_kept.finish();
 }
 
@@ -467,6 +469,10 @@ void Reader::finishPicture()
 
 void Reader::beginContent()
 {
+    if (m_pageBreak) {
+        m_pageBreak = false;
+        m_pageBreakHere = true;
+    }
     if (m_haveLabel)
         settleLabel();
     m_structure.content(m_state.para);
@@ -481,6 +487,13 @@ void Reader::beginContent()
 void Reader::paragraphEnd()
 {
     settleLabel();
+    if (m_pageBreakHere) {
+        m_pageBreakHere = false;
+        ParaProps para = m_state.para;
+        para.pageBreakBefore = true;
+        m_structure.paragraphEnd(para);
+        return;
+    }
     m_structure.paragraphEnd(m_state.para);
 }
 

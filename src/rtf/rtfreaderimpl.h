@@ -127,8 +127,13 @@ private:
     // after \par or \row they add no empty line (as LibreOffice reads them).
     static void sectionBreak(Reader &r, Word)
     {
-        if (r.inBody() && r.m_runs.paragraphHasContent())
+        if (!r.inBody())
+            return;
+        if (r.m_runs.paragraphHasContent())
             r.paragraphEnd();
+        // The paragraph that follows begins a page (a section's break
+        // unless \sbknone says it runs on).
+        r.m_pageBreak = true;
     }
     template <bool nested> static void cellEnd(Reader &r, Word)
     {
@@ -160,6 +165,20 @@ private:
     template <int CellDef::*value> static void cellValue(Reader &r, Word w)
     {
         r.rowDef().next.*value = w.param;
+    }
+    template <std::uint8_t align> static void cellAlignment(Reader &r, Word)
+    {
+        r.rowDef().next.valign = align;
+    }
+    template <int side> static void cellPadding(Reader &r, Word w)
+    {
+        r.rowDef().next.padding[side] = std::clamp(w.param, 0, 31680);
+    }
+    // The unit of a padding: 3 twips; anything else says it has none.
+    template <int side> static void cellPaddingUnit(Reader &r, Word w)
+    {
+        if (w.param != 3)
+            r.rowDef().next.padding[side] = -1;
     }
     template <BorderOf target, std::uint8_t side = 0> static void borderOf(Reader &r, Word)
     {
@@ -303,6 +322,8 @@ private:
     ParaProps m_lastPara;          // the properties of a last paragraph without \par
     bool m_haveLastPara = false;
     bool m_atGroupStart = false;
+    bool m_pageBreak = false;     // a \page or \sect waits for the next paragraph
+    bool m_pageBreakHere = false; // the paragraph being read follows one
 
     std::string m_bytes; // consecutive \'xx bytes, decoded together
     int m_bytesCodePage = 0;

@@ -211,11 +211,24 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
                 const int level = 255 - 255 * std::min(cell.shading, 10000) / 10000;
                 background = QColor(level, level, level);
             }
-            if (!background.isValid())
+            const bool padded = cell.padding != CellDef().padding;
+            if (!background.isValid() && !padded && cell.valign == 0)
                 continue;
             QTextTableCell qcell = qtable->cellAt(table.row, table.column(c));
             QTextTableCellFormat format = qcell.format().toTableCellFormat();
-            format.setBackground(background);
+            if (background.isValid())
+                format.setBackground(background);
+            if (cell.valign != 0)
+                format.setVerticalAlignment(cell.valign == 1 ? QTextCharFormat::AlignMiddle
+                                                             : QTextCharFormat::AlignBottom);
+            const auto pad = [&](int side, void (QTextTableCellFormat::*set)(qreal)) {
+                if (cell.padding[size_t(side)] >= 0)
+                    (format.*set)(px(std::min(cell.padding[size_t(side)], 1440)));
+            };
+            pad(0, &QTextTableCellFormat::setTopPadding);
+            pad(1, &QTextTableCellFormat::setLeftPadding);
+            pad(2, &QTextTableCellFormat::setBottomPadding);
+            pad(3, &QTextTableCellFormat::setRightPadding);
             qcell.setFormat(format);
         }
         if (!table.haveFirst && !def.cells.empty()) {
@@ -548,7 +561,8 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
                 (cellFormat.*setStyle)(QTextFrameFormat::BorderStyle_Solid);
             }
         };
-        side(TopSide, &QTextTableCellFormat::setTopBorder, &QTextTableCellFormat::setTopBorderStyle);
+        side(TopSide, &QTextTableCellFormat::setTopBorder,
+             &QTextTableCellFormat::setTopBorderStyle);
         side(LeftSide, &QTextTableCellFormat::setLeftBorder,
              &QTextTableCellFormat::setLeftBorderStyle);
         side(BottomSide, &QTextTableCellFormat::setBottomBorder,
@@ -566,6 +580,11 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
         format.setAlignment(para.alignment);
     if (para.rightToLeft)
         format.setLayoutDirection(Qt::RightToLeft);
+    if (para.pageBreakBefore)
+        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (para.shading > 0 && size_t(para.shading) < m_tables.colors.size() &&
+        m_tables.colors[size_t(para.shading)].isValid())
+        format.setBackground(m_tables.colors[size_t(para.shading)]);
     // A list item's indent is its list's; its own indents are the label's.
     const bool listed = listUnderstood(para);
     if (para.leftIndent != 0 && !listed)

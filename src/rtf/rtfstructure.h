@@ -71,6 +71,8 @@ struct ParaProps {
     int listOverride = 0; // \ls, 0: none
     int listLevel = 0;    // \ilvl
     OldNumbering numbering;
+    bool pageBreakBefore = false; // \pagebb, or a \page or \sect before it
+    int shading = -1;             // \cbpat: the background's colour table index
 
     // The table nesting the paragraph is at: 0 outside tables.
     int depth() const { return nesting > 0 ? nesting : (inTable ? 1 : 0); }
@@ -96,20 +98,23 @@ enum BorderSide : std::uint8_t {
 };
 
 struct CellDef {
-    int right = 0;  // \cellx, twips
-    int hmerge = 0; // 1 \clmgf, 2 \clmrg
-    int vmerge = 0; // 1 \clvmgf, 2 \clvmrg
-    std::uint8_t sides = 0; // BorderSide bits drawn
-    int pattern = -1; // \clcbpat colour index
-    int shading = 0;  // \clshdng, hundredths of a percent
+    int right = 0;           // \cellx, twips
+    int hmerge = 0;          // 1 \clmgf, 2 \clmrg
+    int vmerge = 0;          // 1 \clvmgf, 2 \clvmrg
+    std::uint8_t sides = 0;  // BorderSide bits drawn
+    int pattern = -1;        // \clcbpat colour index
+    int shading = 0;         // \clshdng, hundredths of a percent
+    std::uint8_t valign = 0; // 0 top, 1 \clvertalc, 2 \clvertalb
+    // \clpadt, \clpadl, \clpadb, \clpadr in twips; -1: the row's gap.
+    std::array<int, 4> padding{-1, -1, -1, -1};
 };
 
 struct RowDef {
     std::vector<CellDef> cells;
-    CellDef next;        // properties read for the cell whose \cellx comes next
-    int gap = 0;         // \trgaph
-    int left = 0;            // \trleft
-    std::uint8_t sides = 0;  // \trbrdr*: BorderSide bits drawn
+    CellDef next;           // properties read for the cell whose \cellx comes next
+    int gap = 0;            // \trgaph
+    int left = 0;           // \trleft
+    std::uint8_t sides = 0; // \trbrdr*: BorderSide bits drawn
 };
 
 class StructureBuilder {

@@ -26,6 +26,7 @@ struct CharProps {
     int color = -1; // -1: automatic
     // The font for CJK characters when \dbch named one (\dbch\afN, \dbch\fN).
     int eastAsianFont = -1;
+    int highlight = -1; // \highlight, \cb: a colour table index; -1 none
     int halfPoints = 24;
     bool bold = false;
     bool italic = false;
@@ -43,6 +44,7 @@ struct CharPropsHash {
         h = h * 31 + std::hash<int>()(p.color);
         h = h * 31 + std::hash<int>()(p.halfPoints);
         h = h * 31 + std::hash<int>()(p.eastAsianFont);
+        h = h * 31 + std::hash<int>()(p.highlight);
         h = h * 3 + size_t(p.script + 1);
         return h * 16 + (p.bold ? 8 : 0) + (p.italic ? 4 : 0) + (p.underline ? 2 : 0) +
                (p.strike ? 1 : 0);

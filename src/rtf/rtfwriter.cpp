@@ -113,8 +113,9 @@ struct RunProps {
     bool italic = false;
     bool underline = false;
     bool strike = false;
-    int script = 0; // 1 superscript, -1 subscript
-    int color = 0;  // 0 = automatic
+    int script = 0;    // 1 superscript, -1 subscript
+    int color = 0;     // 0 = automatic
+    int highlight = 0; // the background's colour index; 0 none
 };
 
 constexpr char hexDigits[] = "0123456789abcdef";
@@ -345,6 +346,11 @@ const RunProps &Writer::propsFor(const QTextFragment &fragment)
     props.script = format.verticalAlignment() == QTextCharFormat::AlignSuperScript ? 1
                    : format.verticalAlignment() == QTextCharFormat::AlignSubScript ? -1
                                                                                     : 0;
+    if (format.hasProperty(QTextFormat::BackgroundBrush)) {
+        const QBrush brush = format.background();
+        if (brush.style() != Qt::NoBrush)
+            props.highlight = colorIndex(brush.color().rgb());
+    }
     if (format.hasProperty(QTextFormat::ForegroundBrush)) {
         const QBrush brush = format.foreground();
         if (brush.style() != Qt::NoBrush)
@@ -560,6 +566,8 @@ void Writer::openRun(const RunProps &props)
         controlWord(props.script > 0 ? "super" : "sub");
     if (props.color > 0)
         controlWord("cf", props.color);
+    if (props.highlight > 0)
+        controlWord("highlight", props.highlight);
 }
 
 void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
@@ -596,11 +604,12 @@ void Writer::writeParagraphProperties(const QTextBlock &block, int depth,
         auto found = m_propertiesByFormat.constFind(key);
         if (found == m_propertiesByFormat.constEnd())
             found = m_propertiesByFormat.insert(
-                key, paragraphProperties(block.blockFormat(), 0, nullptr, 0, rightToLeft));
+                key, paragraphProperties(block.blockFormat(), 0, nullptr, 0, rightToLeft,
+                                         [this](QRgb rgb) { return colorIndex(rgb); }));
         properties = &*found;
     } else {
         stated = paragraphProperties(block.blockFormat(), depth, place, m_lists.levelTwips(),
-                                     rightToLeft);
+                                     rightToLeft, [this](QRgb rgb) { return colorIndex(rgb); });
     }
     if (!properties->empty()) {
         m_out.append(*properties);

@@ -6,9 +6,9 @@
 #include "rtf/rtfstructure.h"
 #include "rtf/rtfwriter.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFile>
-#include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
@@ -50,6 +50,8 @@ private slots:
     void corpus();
     void saveKeepsWhatWasRead_data();
     void saveKeepsWhatWasRead();
+    void formattingSurvivesASave_data();
+    void formattingSurvivesASave();
 };
 
 namespace {
@@ -385,8 +387,7 @@ void TestRtfStructure::lists()
     QCOMPARE(int(format.style()), style);
     QCOMPARE(format.indent(), indent);
     QCOMPARE(format.numberPrefix() + u'|' + format.numberSuffix(), affixes);
-    QCOMPARE(format.hasProperty(listStartProperty) ? format.intProperty(listStartProperty)
-                                                        : 0,
+    QCOMPARE(format.hasProperty(listStartProperty) ? format.intProperty(listStartProperty) : 0,
              start);
     QCOMPARE(list->count(), count);
 }
@@ -538,13 +539,15 @@ void TestRtfStructure::borderSides_data()
     QTest::newRow("inside lines only")
         << table("\\trbrdrh\\brdrs\\trbrdrv\\brdrs", {}) << QStringList{"BR|LB", "TR|TL"};
     QTest::newRow("a row shorter than the table")
-        << QByteArray("{\\rtf1\\trowd\\clbrdrr\\brdrs\\cellx1500\\cellx3000\\intbl a\\cell b\\cell\\row"
-                      "\\trowd\\clbrdrr\\brdrs\\cellx1500\\intbl c\\cell\\row}")
+        << QByteArray(
+               "{\\rtf1\\trowd\\clbrdrr\\brdrs\\cellx1500\\cellx3000\\intbl a\\cell b\\cell\\row"
+               "\\trowd\\clbrdrr\\brdrs\\cellx1500\\intbl c\\cell\\row}")
         << QStringList{"R|L", "R|L"};
     QTest::newRow("a cell merged down, its right edge beside two cells")
-        << QByteArray("{\\rtf1\\trowd\\clvmgf\\clbrdrr\\brdrs\\cellx1500\\clbrdrt\\brdrs\\cellx3000"
-                      "\\intbl a\\cell b\\cell\\row\\trowd\\clvmrg\\cellx1500\\cellx3000\\intbl\\cell d"
-                      "\\cell\\row}")
+        << QByteArray(
+               "{\\rtf1\\trowd\\clvmgf\\clbrdrr\\brdrs\\cellx1500\\clbrdrt\\brdrs\\cellx3000"
+               "\\intbl a\\cell b\\cell\\row\\trowd\\clvmrg\\cellx1500\\cellx3000\\intbl\\cell d"
+               "\\cell\\row}")
         << QStringList{"R|TL", "R|L"};
     QTest::newRow("a side said, then taken back")
         << table("", {"\\clbrdrt\\brdrs\\clbrdrt\\brdrnone\\clbrdrb\\brdrs"})
@@ -582,8 +585,8 @@ void TestRtfStructure::bordersAreSingleLines_data()
     // Empty cells, so that a scan across the first row meets only borders.
     const QByteArray cells = "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs";
     QTest::newRow("cell borders")
-        << "{\\rtf1\\trowd\\trgaph108" + cells + "\\cellx1500" + cells + "\\cellx3000" + cells
-               + "\\cellx4500\\intbl\\cell\\cell\\cell\\row\\intbl\\cell\\cell\\cell\\row}";
+        << "{\\rtf1\\trowd\\trgaph108" + cells + "\\cellx1500" + cells + "\\cellx3000" + cells +
+               "\\cellx4500\\intbl\\cell\\cell\\cell\\row\\intbl\\cell\\cell\\cell\\row}";
     QTest::newRow("row borders, shaded cells")
         << QByteArray("{\\rtf1{\\colortbl;\\red255\\green255\\blue0;}\\trowd\\trbrdrt\\brdrs"
                       "\\trbrdrl\\brdrs\\trbrdrb\\brdrs\\trbrdrr\\brdrs\\trbrdrh\\brdrs"
@@ -992,6 +995,114 @@ void TestRtfStructure::saveKeepsWhatWasRead()
     QTextDocument again;
     QVERIFY(readInto(again, first));
     QCOMPARE(textAndScript(again), textAndScript(document));
+    QCOMPARE(Rtf::write(again, 936), first);
+}
+
+namespace {
+
+// What the reader made of page breaks, backgrounds and cells, in a form to
+// compare: one line per paragraph, then one per table cell.
+QString formattingOf(const QTextDocument &document)
+{
+    QStringList lines;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QString line = block.text();
+        const QTextBlockFormat format = block.blockFormat();
+        if (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+            line.prepend(QStringLiteral("[page]"));
+        if (format.background().style() != Qt::NoBrush)
+            line += QStringLiteral(" shading=") + format.background().color().name();
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat chars = it.fragment().charFormat();
+            if (chars.background().style() != Qt::NoBrush)
+                line += QStringLiteral(" highlight(%1)=%2")
+                            .arg(it.fragment().text(), chars.background().color().name());
+        }
+        lines << line;
+    }
+    const QList<QTextFrame *> frames = document.rootFrame()->childFrames();
+    for (QTextFrame *frame : frames) {
+        const auto *table = qobject_cast<QTextTable *>(frame);
+        if (!table)
+            continue;
+        for (int r = 0; r < table->rows(); ++r)
+            for (int c = 0; c < table->columns(); ++c) {
+                const QTextTableCellFormat cell = table->cellAt(r, c).format().toTableCellFormat();
+                QString line = QStringLiteral("cell %1,%2").arg(r).arg(c);
+                if (cell.verticalAlignment() == QTextCharFormat::AlignMiddle)
+                    line += QStringLiteral(" middle");
+                if (cell.verticalAlignment() == QTextCharFormat::AlignBottom)
+                    line += QStringLiteral(" bottom");
+                if (cell.hasProperty(QTextFormat::TableCellLeftPadding))
+                    line += QStringLiteral(" left=%1").arg(cell.leftPadding());
+                if (cell.hasProperty(QTextFormat::TableCellTopPadding))
+                    line += QStringLiteral(" top=%1").arg(cell.topPadding());
+                lines << line;
+            }
+    }
+    return lines.join(u'\n');
+}
+
+} // namespace
+
+void TestRtfStructure::formattingSurvivesASave_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("read");       // in formattingOf() of what was read
+    QTest::addColumn<QByteArray>("written"); // in the save
+    const QByteArray colours =
+        "{\\colortbl;\\red255\\green255\\blue0;\\red221\\green221\\blue221;}";
+    QTest::newRow("page break") << QByteArray("{\\rtf1 one\\par\\page two\\par three\\par}")
+                                << QStringLiteral("one\n[page]two\nthree")
+                                << QByteArray("\\pagebb");
+    QTest::newRow("page break inside a paragraph")
+        << QByteArray("{\\rtf1 one\\page two\\par}") << QStringLiteral("one\n[page]two")
+        << QByteArray("\\pagebb");
+    QTest::newRow("paragraph's own page break")
+        << QByteArray("{\\rtf1 one\\par\\pard\\pagebb two\\par}")
+        << QStringLiteral("one\n[page]two") << QByteArray("\\pagebb");
+    QTest::newRow("section break begins a page")
+        << QByteArray("{\\rtf1 one\\sect\\sectd two\\par}") << QStringLiteral("one\n[page]two")
+        << QByteArray("\\pagebb");
+    QTest::newRow("continuous section runs on")
+        << QByteArray("{\\rtf1 one\\sect\\sectd\\sbknone two\\par}") << QStringLiteral("one\ntwo")
+        << QByteArray();
+    QTest::newRow("highlight") << QByteArray("{\\rtf1" + colours + "a{\\highlight1 b}c\\par}")
+                               << QStringLiteral("abc highlight(b)=#ffff00")
+                               << QByteArray("\\highlight1 b}");
+    QTest::newRow("character background")
+        << QByteArray("{\\rtf1" + colours + "a{\\chcbpat2 b}c\\par}")
+        << QStringLiteral("abc highlight(b)=#dddddd") << QByteArray("\\highlight1 b}");
+    QTest::newRow("paragraph shading")
+        << QByteArray("{\\rtf1" + colours + "\\pard\\cbpat2 a\\par}")
+        << QStringLiteral("a shading=#dddddd") << QByteArray("\\cbpat1");
+    QTest::newRow("cell alignment and padding")
+        << QByteArray("{\\rtf1\\trowd\\clvertalc\\clpadl150\\clpadfl3\\clpadt0\\clpadft3\\cellx1000"
+                      "\\clvertalb\\cellx2000\\pard\\intbl a\\cell b\\cell\\row}")
+        << QStringLiteral("cell 0,0 middle left=10 top=0\ncell 0,1 bottom")
+        << QByteArray("\\clvertalc\\clpadt0\\clpadft3\\clpadl150\\clpadfl3\\cellx1000\\clvertalb");
+    QTest::newRow("padding without a unit is none")
+        << QByteArray("{\\rtf1\\trowd\\clpadl150\\clpadfl0\\cellx1000\\pard\\intbl a\\cell\\row}")
+        << QStringLiteral("cell 0,0") << QByteArray();
+}
+
+// Page breaks, highlight, shading and the cells' alignment and padding are
+// read, written, and read back the same; a second save gives the same bytes.
+void TestRtfStructure::formattingSurvivesASave()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, read);
+    QFETCH(QByteArray, written);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    const QString formatting = formattingOf(document);
+    QVERIFY2(formatting.contains(read), qPrintable(formatting));
+    const QByteArray first = Rtf::write(document, 936);
+    if (!written.isEmpty())
+        QVERIFY2(first.contains(written), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
+    QCOMPARE(formattingOf(again), formatting);
     QCOMPARE(Rtf::write(again, 936), first);
 }
 
