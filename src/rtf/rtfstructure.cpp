@@ -2,6 +2,7 @@
 
 #include "core/documenttext.h"
 
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextList>
 #include <QTextTable>
@@ -654,6 +655,23 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
             run = nullptr;
     } else {
         closeLists();
+    }
+    if (level) {
+        // Qt draws a list label in the block's character format: the
+        // item's own first run's, not what the item before left there.
+        m_runs.writePending();
+        m_runs.flush();
+        const QTextBlock block = m_cursor.block();
+        if (block.length() > 1) {
+            QTextCursor first(block);
+            first.setPosition(block.position() + 1);
+            QTextCharFormat format = first.charFormat();
+            for (int kept : {keptBeforeProperty, keptFieldProperty, keptAfterProperty,
+                             footnoteMarkProperty, keptHashKeyProperty})
+                format.clearProperty(kept);
+            if (!format.isImageFormat() && block.charFormat() != format)
+                m_cursor.setBlockCharFormat(format);
+        }
     }
     if (wanted == m_shadow && m_shadowList == run && (run || !level))
         return; // the block already has it from the one before

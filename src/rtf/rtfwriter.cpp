@@ -692,6 +692,8 @@ void Writer::writeListText(const QTextBlock &block, const QTextList &list)
     case QTextListFormat::ListSquare:
         label = QStringLiteral("\u25AA");
         break;
+    case QTextListFormat::ListStyleUndefined:
+        break; // a level without a number shows no label
     default:
         label = listLabel(list, index);
         break;

@@ -9,8 +9,8 @@
 #include <QTextTable>
 
 #include <algorithm>
-#include <limits>
 #include <cmath>
+#include <limits>
 
 namespace Inkwell::Rtf {
 
@@ -69,6 +69,8 @@ int numberFormat(QTextListFormat::Style style)
         return 3;
     case QTextListFormat::ListLowerAlpha:
         return 4;
+    case QTextListFormat::ListStyleUndefined:
+        return 255; // no number
     default:
         return 0;
     }
@@ -109,6 +111,8 @@ void levelDefinition(std::string &out, const QTextListFormat &format, int level,
         hexByte(out, 1);
         levelChars(out, QString(QChar(bullet)));
         out.append(";}{\\levelnumbers;}");
+    } else if (nfc == 255) {
+        out.append("\\'00;}{\\levelnumbers;}");
     } else {
         const QString prefix = format.numberPrefix();
         const QString suffix = suffixOf(format);

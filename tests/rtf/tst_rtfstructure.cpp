@@ -52,6 +52,8 @@ private slots:
     void saveKeepsWhatWasRead();
     void formattingSurvivesASave_data();
     void formattingSurvivesASave();
+    void listLabels_data();
+    void listLabels();
 };
 
 namespace {
@@ -1103,6 +1105,53 @@ void TestRtfStructure::formattingSurvivesASave()
     QTextDocument again;
     QVERIFY(readInto(again, first));
     QCOMPARE(formattingOf(again), formatting);
+    QCOMPARE(Rtf::write(again, 936), first);
+}
+
+void TestRtfStructure::listLabels_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("labels"); // per item: its number and the label's look
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<QByteArray>("notWritten");
+    QTest::newRow("label in the item's own format")
+        << withLists("\\pard\\ls1{\\b one}\\par{\\i two}\\par three\\par")
+        << QStringLiteral("0 b|1 i|2 -") << QByteArray() << QByteArray();
+    // \levelnfc255 without text: no number, here or in another reader.
+    QTest::newRow("level without a number")
+        << withLists("\\pard\\ls6 A\\par B\\par") << QStringLiteral("0 -|1 -")
+        << QByteArray("\\levelnfc255") << QByteArray("{\\listtext\\f0\\fs24 1");
+}
+
+// Qt draws a list label in its block's character format; a level without a
+// number is written as one.
+void TestRtfStructure::listLabels()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, labels);
+    QFETCH(QByteArray, written);
+    QFETCH(QByteArray, notWritten);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    QStringList found;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextList *list = block.textList();
+        if (!list)
+            continue;
+        const QTextCharFormat format = block.charFormat();
+        const QString look = format.fontWeight() >= QFont::Bold ? QStringLiteral("b")
+                             : format.fontItalic()              ? QStringLiteral("i")
+                                                                : QStringLiteral("-");
+        found << QStringLiteral("%1 %2").arg(list->itemNumber(block)).arg(look);
+    }
+    QCOMPARE(found.join(u'|'), labels);
+    const QByteArray first = Rtf::write(document, 936);
+    if (!written.isEmpty())
+        QVERIFY2(first.contains(written), first.constData());
+    if (!notWritten.isEmpty())
+        QVERIFY2(!first.contains(notWritten), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
     QCOMPARE(Rtf::write(again, 936), first);
 }
 
