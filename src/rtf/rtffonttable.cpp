@@ -26,6 +26,7 @@ bool FontTableReader::entry(int number, int documentCodePage)
     m_font = Font();
     m_part = Part::Name;
     m_alt.clear();
+    m_altDecoded.clear();
     m_name.clear();
     m_nameDecoded.clear();
     return finished;
@@ -59,13 +60,15 @@ void FontTableReader::hexByte(unsigned char byte)
 
 void FontTableReader::unit(char16_t unit, int documentCodePage)
 {
-    if (m_part != Part::Name)
-        return; // a name in a \uN stays a name: the alternative is only kept
-    if (m_nameDecoded.size() >= 1024)
+    if (m_part == Part::Panose)
         return;
-    m_nameDecoded += m_decoder.decodeWhole(m_name, entryCodePage(documentCodePage));
-    m_name.clear();
-    m_nameDecoded.push_back(unit);
+    std::string &bytes = m_part == Part::Alt ? m_alt : m_name;
+    std::u16string &decoded = m_part == Part::Alt ? m_altDecoded : m_nameDecoded;
+    if (decoded.size() >= 1024)
+        return;
+    decoded += m_decoder.decodeWhole(bytes, entryCodePage(documentCodePage));
+    bytes.clear();
+    decoded.push_back(unit);
 }
 
 bool FontTableReader::groupEnd(bool entryGroup, int documentCodePage)
@@ -89,9 +92,9 @@ bool FontTableReader::finish(int documentCodePage)
     bool finished = false;
     if (m_number >= 0) {
         Font font = m_font;
-        font.alt =
-            QString::fromStdU16String(m_decoder.decodeWhole(m_alt, entryCodePage(documentCodePage)))
-                .trimmed();
+        font.alt = QString::fromStdU16String(
+                       m_altDecoded + m_decoder.decodeWhole(m_alt, entryCodePage(documentCodePage)))
+                       .trimmed();
         const QString name = QString::fromStdU16String(
             m_nameDecoded + m_decoder.decodeWhole(m_name, entryCodePage(documentCodePage)));
         qsizetype begin = 0;
@@ -108,6 +111,7 @@ bool FontTableReader::finish(int documentCodePage)
     m_font = Font();
     m_part = Part::Name;
     m_alt.clear();
+    m_altDecoded.clear();
     m_name.clear();
     m_nameDecoded.clear();
     return finished;

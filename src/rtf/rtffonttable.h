@@ -47,7 +47,8 @@ private:
     int m_number = -1;
     Font m_font; // what the entry said besides its name
     Part m_part = Part::Name;
-    std::string m_alt;
+    std::string m_alt; // the alternative's bytes since its last \uN
+    std::u16string m_altDecoded;
     std::string m_name;           // the entry's bytes since its last \uN
     std::u16string m_nameDecoded; // what came before them, decoded
 };

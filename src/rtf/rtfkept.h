@@ -119,6 +119,12 @@ public:
         return !m_contentSeen || !m_pending.isEmpty() || m_fieldWaiting || m_markEnd >= 0;
     }
     void contentAt(int position);
+    // Hidden text (\v), written as `raw`, goes with the next character.
+    void hiddenText(const QByteArray &raw)
+    {
+        if (take(raw.size()))
+            addInline(raw);
+    }
     // An automatic footnote mark was inserted at [from, to).
     void footnoteMark(int from, int to, const QString &number);
     // The table structure is about to change at or after `from` (columns

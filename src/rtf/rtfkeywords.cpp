@@ -97,7 +97,7 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"f", [](Reader &r, Word w) { r.fontNumber(w.param); }},
         {"fs", [](Reader &r, Word w) { r.fontSize(w); }},
         {"b", toggle<&CharProps::bold>}, {"i", toggle<&CharProps::italic>},
-        {"strike", toggle<&CharProps::strike>}, {"striked", toggle<&CharProps::strike>},
+        {"strike", toggle<&CharProps::strike>}, {"v", toggle<&CharProps::hidden>}, {"striked", toggle<&CharProps::strike>},
         {"super", [](Reader &r, Word) { r.props().script = 1; }},
         {"sub", [](Reader &r, Word) { r.props().script = -1; }},
         {"nosupersub", [](Reader &r, Word) { r.props().script = 0; }},

@@ -78,6 +78,7 @@ void Reader::run()
     }
     // End of data, closed or not: keep what was read.
     flushBytes();
+    flushHidden();
     settleLabel();
     ParaProps last = m_haveLastPara ? m_lastPara : m_state.para;
     last.pageBreakBefore = last.pageBreakBefore || m_pageBreakHere;
@@ -306,7 +307,8 @@ void Reader::text(std::string_view bytes)
     size_t i = 0;
     while (i < bytes.size()) {
         const auto c = static_cast<unsigned char>(bytes[i]);
-        if (inBody() && m_skipChars == 0 && m_bytes.empty() && c >= 0x20 && c < 0x80) {
+        if (inBody() && m_skipChars == 0 && m_bytes.empty() && c >= 0x20 && c < 0x80 &&
+            !m_state.props.hidden) {
             // The common case: a stretch of plain ASCII text.
             const size_t start = i;
             while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) >= 0x20 &&
@@ -424,10 +426,39 @@ void Reader::flushBytes()
                 m_label.push_back(unit);
         return;
     }
+    if (props().hidden) {
+        for (char16_t unit : decoded)
+            if ((unit >= 0x20 || unit == u'\t') && m_hidden.size() < 65536)
+                m_hidden.push_back(unit);
+        return;
+    }
     beginContent();
     for (char16_t unit : decoded)
         if (unit >= 0x20 || unit == u'\t')
             m_runs.add(unit, props());
+}
+
+void Reader::flushHidden()
+{
+    if (m_hidden.empty())
+        return;
+    QByteArray raw = "{\\v\\uc1 ";
+    for (char16_t unit : m_hidden) {
+        if (unit == u'\t') {
+            raw.append("\\tab ");
+        } else if (unit == u'\\' || unit == u'{' || unit == u'}') {
+            raw.append('\\');
+            raw.append(char(unit));
+        } else if (unit >= 0x20 && unit < 0x7F) {
+            raw.append(char(unit));
+        } else {
+            raw.append("\\u" + QByteArray::number(unit > 32767 ? int(unit) - 65536 : int(unit)) +
+                       '?');
+        }
+    }
+    raw.append('}');
+    m_hidden.clear();
+    m_kept.hiddenText(raw);
 }
 
 void Reader::appendChar(char16_t c)
@@ -444,6 +475,11 @@ void Reader::appendChar(char16_t c)
     if (!inBody())
         return;
     flushBytes();
+    if (props().hidden) {
+        if (m_hidden.size() < 65536)
+            m_hidden.push_back(c);
+        return;
+    }
     beginContent();
     m_runs.add(c, props());
 }
@@ -469,6 +505,7 @@ void Reader::finishPicture()
 
 void Reader::beginContent()
 {
+    flushHidden();
     if (m_pageBreak) {
         m_pageBreak = false;
         m_pageBreakHere = true;
@@ -486,6 +523,7 @@ void Reader::beginContent()
 
 void Reader::paragraphEnd()
 {
+    flushHidden();
     settleLabel();
     if (m_pageBreakHere) {
         m_pageBreakHere = false;

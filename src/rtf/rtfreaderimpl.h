@@ -139,6 +139,7 @@ private:
     {
         if (!r.inBody())
             return;
+        r.flushHidden();
         r.settleLabel();
         r.m_structure.cellEnd(r.para(), nested);
     }
@@ -146,6 +147,7 @@ private:
     {
         if (!r.inBody())
             return;
+        r.flushHidden();
         r.settleLabel();
         const int depth = nested ? std::clamp(r.para().depth(), 2, maxTableDepth) : 1;
         r.m_structure.rowEnd(r.para(), nested, r.m_rowDefs[size_t(depth)]);
@@ -240,6 +242,7 @@ private:
     void hexByte(unsigned char byte);
     void appendChar(char16_t c);
     void flushBytes();
+    void flushHidden();
     // Handlers that take more than a line.
     void ansiCodePage(int codePage);
     void fontSize(Word w);
@@ -324,6 +327,9 @@ private:
     bool m_atGroupStart = false;
     bool m_pageBreak = false;     // a \page or \sect waits for the next paragraph
     bool m_pageBreakHere = false; // the paragraph being read follows one
+    // Hidden text (\v) read since the last shown content: it is kept with
+    // the next character, as Word keeps it when it does not show it.
+    std::u16string m_hidden;
 
     std::string m_bytes; // consecutive \'xx bytes, decoded together
     int m_bytesCodePage = 0;

@@ -32,6 +32,7 @@ struct CharProps {
     bool italic = false;
     bool underline = false;
     bool strike = false;
+    bool hidden = false; // \v: kept, not shown
     // \super (1) or \sub (-1): raised or lowered and smaller.
     signed char script = 0;
     bool operator==(const CharProps &) const = default;

@@ -1083,6 +1083,14 @@ void TestRtfStructure::formattingSurvivesASave_data()
                       "\\clvertalb\\cellx2000\\pard\\intbl a\\cell b\\cell\\row}")
         << QStringLiteral("cell 0,0 middle left=10 top=0\ncell 0,1 bottom")
         << QByteArray("\\clvertalc\\clpadt0\\clpadft3\\clpadl150\\clpadfl3\\cellx1000\\clvertalb");
+    // Hidden text is not shown, and is written back hidden where it stood.
+    QTest::newRow("hidden group") << QByteArray("{\\rtf1 a{\\v hidden \\u20013?}b\\par}")
+                                  << QStringLiteral("ab")
+                                  << QByteArray(
+                                         "{\\f0\\fs24 a}{\\v\\uc1 hidden \\u20013?}{\\f0\\fs24 b}");
+    QTest::newRow("hidden run switched off")
+        << QByteArray("{\\rtf1 one \\v two \\v0 three\\par}") << QStringLiteral("one three")
+        << QByteArray("{\\v\\uc1 two }");
     QTest::newRow("padding without a unit is none")
         << QByteArray("{\\rtf1\\trowd\\clpadl150\\clpadfl0\\cellx1000\\pard\\intbl a\\cell\\row}")
         << QStringLiteral("cell 0,0") << QByteArray();
