@@ -10,6 +10,9 @@ namespace Inkwell {
 // QTextListFormat (int): the number a list counts from when it is not 1:
 // Qt 6.4's list format has no start of its own.
 inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
+// QTextListFormat (QString): a bullet list's own bullet character when it is
+// not the one its style draws ("–", "✓"), written back as read.
+inline constexpr int listBulletProperty = QTextFormat::UserProperty + 0x102;
 
 // QTextBlockFormat (int): a paragraph that continues the line of the one
 // before it, held in pieces (see documenttext.h).

@@ -7,6 +7,39 @@ using namespace std::string_view_literals;
 
 namespace Inkwell::Rtf {
 
+// Bullets drawn from a symbol font (Symbol, Wingdings) are stored as the
+// font's byte, or that byte in the private use area (U+F0xx): the Unicode
+// character each stands for, for the bullets word processors offer.
+char16_t unicodeBullet(char16_t c)
+{
+    const char16_t code = (c >= 0xF000 && c <= 0xF0FF) ? char16_t(c - 0xF000) : c;
+    if (code != c || code == 0xB7) {
+        switch (code) {
+        case 0xB7:         // Symbol
+            return 0x2022; // •
+        case 0xA7:         // Wingdings from here on
+            return 0x25AA; // ▪
+        case 0xFC:
+            return 0x2713; // ✓
+        case 0xD8:
+            return 0x27A2; // ➢
+        case 0x76:
+            return 0x2756; // ❖
+        case 0x6E:
+            return 0x25A0; // ■
+        case 0x71:
+            return 0x2751; // ❑
+        case 0x6C:
+            return 0x25CF; // ●
+        case 0x6F:
+            return 0x25A1; // □
+        default:
+            break;
+        }
+    }
+    return c;
+}
+
 void ListTableReader::list()
 {
     m_levels = {};
@@ -85,6 +118,11 @@ void ListTableReader::endLevelText()
             level->style = QTextListFormat::ListCircle;
         else if (bullet == 0xF0A7 || bullet == 0x25AA || bullet == 0x25A0 || bullet == 0xA7)
             level->style = QTextListFormat::ListSquare;
+        // Any other bullet is kept as its character.
+        const char16_t shown = unicodeBullet(bullet);
+        if (shown != 0x2022 && shown != 0x25AA && shown != 0x25E6 && shown != u'o' &&
+            shown != 0x25CB && shown != 0x25A0)
+            level->bullet = QString(QChar(shown));
         return;
     }
     const size_t first = text.find_first_of(u"\x00\x01\x02\x03\x04\x05\x06\x07\x08"sv);

@@ -9,6 +9,9 @@
 
 namespace Inkwell::Rtf {
 
+// The Unicode character of a bullet written with a symbol font's code.
+char16_t unicodeBullet(char16_t c);
+
 // {\*\listtable {\list {\listlevel ...}... \listidN}} and
 // {\*\listoverridetable {\listoverride \listidN \lsM}}.
 class ListTableReader {

@@ -40,6 +40,8 @@ QTextListFormat listFormatOf(const ListLevel &level, int indent)
     format.setNumberSuffix(bullet ? QString() : level.suffix);
     if (level.start != 1)
         format.setProperty(listStartProperty, level.start);
+    if (bullet && !level.bullet.isEmpty())
+        format.setProperty(listBulletProperty, level.bullet);
     return format;
 }
 

@@ -45,6 +45,7 @@ struct ListLevel {
     QString prefix;
     QString suffix;
     int start = 1;
+    QString bullet; // a bullet other than the style's own
     bool operator==(const ListLevel &) const = default;
 };
 

@@ -698,6 +698,8 @@ void Writer::writeListText(const QTextBlock &block, const QTextList &list)
         label = listLabel(list, index);
         break;
     }
+    if (const QString own = list.format().property(listBulletProperty).toString(); !own.isEmpty())
+        label = own;
     RunProps props;
     props.halfPoints = m_defaultHalfPoints;
     const auto first = block.begin();

@@ -91,7 +91,8 @@ QString suffixOf(const QTextListFormat &format)
 bool sameLevel(const QTextListFormat &a, const QTextListFormat &b)
 {
     return a.style() == b.style() && a.numberPrefix() == b.numberPrefix() &&
-           suffixOf(a) == suffixOf(b) && startOf(a) == startOf(b);
+           suffixOf(a) == suffixOf(b) && startOf(a) == startOf(b) &&
+           a.property(listBulletProperty) == b.property(listBulletProperty);
 }
 
 void levelDefinition(std::string &out, const QTextListFormat &format, int level, int levelTwips)
@@ -108,8 +109,9 @@ void levelDefinition(std::string &out, const QTextListFormat &format, int level,
         const char16_t bullet = format.style() == QTextListFormat::ListCircle   ? 0x25E6
                                 : format.style() == QTextListFormat::ListSquare ? 0x25AA
                                                                                 : 0x2022;
+        const QString own = format.property(listBulletProperty).toString();
         hexByte(out, 1);
-        levelChars(out, QString(QChar(bullet)));
+        levelChars(out, own.size() == 1 ? own : QString(QChar(bullet)));
         out.append(";}{\\levelnumbers;}");
     } else if (nfc == 255) {
         out.append("\\'00;}{\\levelnumbers;}");

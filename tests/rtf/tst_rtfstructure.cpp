@@ -1125,6 +1125,17 @@ void TestRtfStructure::listLabels_data()
     QTest::newRow("label in the item's own format")
         << withLists("\\pard\\ls1{\\b one}\\par{\\i two}\\par three\\par")
         << QStringLiteral("0 b|1 i|2 -") << QByteArray() << QByteArray();
+    const QByteArray bullets =
+        "{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc23{\\leveltext\\'01\\u8211 ?;}}"
+        "{\\listlevel\\levelnfc23{\\leveltext\\'01\\u-3844 ?;}}\\listid1}}"
+        "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}";
+    QTest::newRow("the list's own bullet")
+        << QByteArray(bullets + "\\pard\\ls1 A\\par}") << QStringLiteral("0 -")
+        << QByteArray("{\\leveltext\\'01\\u8211?;}") << QByteArray("\\u8226");
+    // Wingdings' check mark, from the private use area.
+    QTest::newRow("a symbol font's bullet in Unicode")
+        << QByteArray(bullets + "\\pard\\ls1\\ilvl1 A\\par}") << QStringLiteral("0 -")
+        << QByteArray("{\\listtext\\f0\\fs24\\u10003") << QByteArray("\\u8226");
     // \levelnfc255 without text: no number, here or in another reader.
     QTest::newRow("level without a number")
         << withLists("\\pard\\ls6 A\\par B\\par") << QStringLiteral("0 -|1 -")
