@@ -570,6 +570,26 @@ void Collector::finish()
             at.setPosition(attach.to);
             const QTextCharFormat held = at.charFormat();
             const QByteArray raw = held.property(attach.property).toByteArray() + attach.raw;
+            // A character whose neighbour holds the same groups would join
+            // its run, and a run's groups are written once: the neighbour
+            // takes them twice instead, so that none is lost.
+            if (attach.from > m_start) {
+                QTextCursor before(document);
+                before.setPosition(attach.from);
+                const QTextCharFormat previous = before.charFormat();
+                if (previous.property(attach.property).toByteArray() == raw) {
+                    const QByteArray twice = raw + attach.raw;
+                    QTextCharFormat moved;
+                    moved.setProperty(attach.property, twice);
+                    moved.setProperty(keptHashKeyProperty,
+                                      previous.intProperty(keptHashKeyProperty) ^
+                                          int(qHash(raw, attach.property)) ^
+                                          int(qHash(twice, attach.property)));
+                    before.setPosition(attach.from - 1, QTextCursor::KeepAnchor);
+                    before.mergeCharFormat(moved);
+                    continue;
+                }
+            }
             format.setProperty(attach.property, raw);
             format.setProperty(keptHashKeyProperty, held.intProperty(keptHashKeyProperty) ^
                                                         int(qHash(raw, attach.property)));

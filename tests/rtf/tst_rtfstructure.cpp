@@ -963,6 +963,10 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("bookmark after a row that widens")
         << QByteArray("{\\rtf1\\cell\\row\\intbl x{\\*\\bkmkstart m}y\\cell z\\cell\\row}")
         << QByteArray("{\\*\\bkmkstart m}");
+    // The same group before two characters in a row: both are kept.
+    QTest::newRow("same group before neighbours")
+        << QByteArray("{\\rtf1 a{\\*\\bkmkstart m}b{\\*\\bkmkstart m}c\\par}")
+        << QByteArray("{\\*\\bkmkstart m}{\\*\\bkmkstart m}");
     // Merged cells keep the paragraph format of their first cell.
     QTest::newRow("empty merged cell")
         << QByteArray("{\\rtf1\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000"
