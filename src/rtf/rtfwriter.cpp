@@ -345,7 +345,7 @@ const RunProps &Writer::propsFor(const QTextFragment &fragment)
     props.strike = format.fontStrikeOut();
     props.script = format.verticalAlignment() == QTextCharFormat::AlignSuperScript ? 1
                    : format.verticalAlignment() == QTextCharFormat::AlignSubScript ? -1
-                                                                                    : 0;
+                                                                                   : 0;
     if (format.hasProperty(QTextFormat::BackgroundBrush)) {
         const QBrush brush = format.background();
         if (brush.style() != Qt::NoBrush)
@@ -844,6 +844,8 @@ std::string Writer::header(const QByteArray &preamble, bool whole) const
             out.append("{\\*\\panose " + font.read->panose.toStdString() + "}");
         else
             out.push_back(' ');
+        const bool bytesNamed =
+            CodePage::fromCharset(font.charset) != 0 || (font.read && font.read->codePage > 0);
         const auto writeName = [&](const QString &family) {
             const std::u16string_view utf16(reinterpret_cast<const char16_t *>(family.utf16()),
                                             size_t(family.size()));
@@ -867,7 +869,12 @@ std::string Writer::header(const QByteArray &preamble, bool whole) const
                 const bool pair = QChar::isHighSurrogate(utf16[i]) && i + 1 < utf16.size() &&
                                   QChar::isLowSurrogate(utf16[i + 1]);
                 const std::u16string_view character = utf16.substr(i, pair ? 2 : 1);
-                const std::string bytes = codePageBytes(character, font.codePage);
+                // A charset that names no code page (symbol, default) leaves
+                // a reader to decode the name's bytes in its own: \uN only.
+                const std::string bytes =
+                    bytesNamed || (character.size() == 1 && character[0] < 0x80)
+                        ? codePageBytes(character, font.codePage)
+                        : std::string("?");
                 if (bytes == "?" && character != u"?") {
                     for (char16_t unit : character) {
                         out.append("\\u");

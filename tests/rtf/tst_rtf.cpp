@@ -1181,6 +1181,12 @@ void TestRtf::fontTableAsRead_data()
                       "\\u-3?x};}}\\f0 x\\par}")
         << QByteArray("MS Gothic{\\*\\falt MS \\u-3?x};}") << QStringLiteral("MS Gothic")
         << QStringLiteral("x");
+    // Its bytes would be read in the reader's own code page: a name of a
+    // font whose charset names none is written as \uN.
+    QTest::newRow("symbol font named in the document's code page")
+        << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset2 \\'cf\\'d6Sym;}}\\f0 x\\par}")
+        << QByteArray("{\\f0\\fnil\\fcharset2 \\u207?\\u214?Sym;}")
+        << QStringLiteral("\u00CF\u00D6Sym") << QStringLiteral("x");
     QTest::newRow("code page")
         << QByteArray(
                "{\\rtf1{\\fonttbl{\\f0\\fswiss\\fcharset204\\cpg1251 Arial Cyr;}}\\f0 x\\par}")
