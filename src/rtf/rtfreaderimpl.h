@@ -141,6 +141,14 @@ private:
             return;
         r.flushHidden();
         r.settleLabel();
+        if (r.m_pageBreakHere) {
+            // A table after a page break: its first paragraph begins the page.
+            r.m_pageBreakHere = false;
+            ParaProps para = r.para();
+            para.pageBreakBefore = true;
+            r.m_structure.cellEnd(para, nested);
+            return;
+        }
         r.m_structure.cellEnd(r.para(), nested);
     }
     template <bool nested> static void rowEnd(Reader &r, Word)

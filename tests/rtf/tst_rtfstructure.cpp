@@ -1070,6 +1070,11 @@ void TestRtfStructure::formattingSurvivesASave_data()
     QTest::newRow("section break begins a page")
         << QByteArray("{\\rtf1 one\\sect\\sectd two\\par}") << QStringLiteral("one\n[page]two")
         << QByteArray("\\pagebb");
+    // The break goes to the table's first paragraph, not to the one after it.
+    QTest::newRow("page break before a table")
+        << QByteArray("{\\rtf1 one\\par\\page\\trowd\\cellx1000\\pard\\intbl two\\cell\\row"
+                      "\\pard three\\par}")
+        << QStringLiteral("one\n[page]two\nthree") << QByteArray("\\pard\\intbl\\pagebb");
     QTest::newRow("continuous section runs on")
         << QByteArray("{\\rtf1 one\\sect\\sectd\\sbknone two\\par}") << QStringLiteral("one\ntwo")
         << QByteArray();
