@@ -9,6 +9,23 @@
 
 namespace Inkwell::Rtf {
 
+namespace {
+
+// Font names are short; a hostile one is cut to a length that any of its
+// written forms reads back whole, so that a second save is the same.
+QString capped(QString name)
+{
+    constexpr qsizetype maxChars = 255;
+    if (name.size() > maxChars) {
+        name.truncate(maxChars);
+        if (name.back().isHighSurrogate())
+            name.chop(1);
+    }
+    return name;
+}
+
+} // namespace
+
 void FontTableReader::begin()
 {
     m_number = -1;
@@ -92,11 +109,12 @@ bool FontTableReader::finish(int documentCodePage)
     bool finished = false;
     if (m_number >= 0) {
         Font font = m_font;
-        font.alt = QString::fromStdU16String(
-                       m_altDecoded + m_decoder.decodeWhole(m_alt, entryCodePage(documentCodePage)))
+        font.alt = capped(QString::fromStdU16String(
+                              m_altDecoded +
+                              m_decoder.decodeWhole(m_alt, entryCodePage(documentCodePage))))
                        .trimmed();
-        const QString name = QString::fromStdU16String(
-            m_nameDecoded + m_decoder.decodeWhole(m_name, entryCodePage(documentCodePage)));
+        const QString name = capped(QString::fromStdU16String(
+            m_nameDecoded + m_decoder.decodeWhole(m_name, entryCodePage(documentCodePage))));
         qsizetype begin = 0;
         qsizetype end = name.size();
         while (begin < end && name.at(begin) == u' ')

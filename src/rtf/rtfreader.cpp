@@ -117,6 +117,7 @@ void Reader::openGroup()
 void Reader::closeGroup()
 {
     flushBytes();
+    flushHidden(); // one group of hidden text per group read
     m_skipChars = 0;
     if (m_state.dest == Dest::FontTable) {
         if (m_state.fontPart)

@@ -903,12 +903,13 @@ std::string Writer::header(const QByteArray &preamble, bool whole) const
     }
     out.append("}\n");
     out.append(m_lists.header());
-    out.append(preamble.constData(), size_t(preamble.size()));
     // A document that kept no page of its own is on Inkwell's page: A4 with
     // 20 mm margins, as it prints; other readers would take US Letter. Read
-    // back, these words are kept where they stand, so a second save is the same.
+    // back, these words are the first of the kept ones, where they stand
+    // here, so a second save is the same.
     if (whole && !preamble.contains("\\paperw"))
         out.append("\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134");
+    out.append(preamble.constData(), size_t(preamble.size()));
     out.append("\\viewkind4\\uc1\\pard\n");
     return out;
 }

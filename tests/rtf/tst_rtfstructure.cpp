@@ -967,6 +967,11 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("same group before neighbours")
         << QByteArray("{\\rtf1 a{\\*\\bkmkstart m}b{\\*\\bkmkstart m}c\\par}")
         << QByteArray("{\\*\\bkmkstart m}{\\*\\bkmkstart m}");
+    // Hidden text stays in the groups it was read in.
+    QTest::newRow("hidden text in two groups")
+        << QByteArray("{\\rtf1 x{\\v a}{\\v b}c\\par}") << QByteArray("{\\v\\uc1 a}{\\v\\uc1 b}");
+    QTest::newRow("hidden text before the first paragraph")
+        << QByteArray("{\\rtf1{\\info{\\author A}}\\v hid\\par\\v0 x\\par}") << QByteArray();
     // Merged cells keep the paragraph format of their first cell.
     QTest::newRow("empty merged cell")
         << QByteArray("{\\rtf1\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000"
