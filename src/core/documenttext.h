@@ -1,6 +1,8 @@
 // The plain text of a document as the rest of the program sees it.
 #pragma once
 
+#include "core/formatproperties.h"
+
 #include <QString>
 #include <QTextDocument>
 #include <QTextTableFormat>
@@ -27,7 +29,6 @@ namespace Inkwell {
 // with its predecessor's number was made by a real break; a deleted break
 // keeps the first paragraph's format, and undo restores formats. So the
 // marks stay right through editing with no bookkeeping of their own.
-constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;
 constexpr int softPieceChars = 4096;
 
 // True when the paragraph continues the line of the one before it.
@@ -95,10 +96,6 @@ void setParagraphDirection(QTextDocument &document, Qt::LayoutDirection directio
 // into blanks. One character per text position: Find and the caret depend
 // on it.
 QString plainTextOf(const QTextDocument &document);
-
-// The number a list counts from, on its QTextListFormat (an int), when it is
-// not 1: Qt 6.4's list format has no start of its own.
-constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
 
 // The label a list shows in front of its item number `index` (0 for the
 // first item): "1.", "a)", "iv." with the format's prefix and suffix, or

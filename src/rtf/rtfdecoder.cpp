@@ -6,6 +6,26 @@
 
 namespace Inkwell::Rtf {
 
+namespace {
+
+// iconv's CP1258 and CP1255 hold a letter back until they know that no
+// combining mark follows it, and drop it at the end of the input: a line end
+// after the bytes lets it out. (No double-byte code page takes 0x0A as a
+// second byte.)
+std::u16string decodeAll(std::string_view bytes, int codePage)
+{
+    if (codePage != 1258 && codePage != 1255)
+        return CodePage::decode(bytes, codePage).text;
+    std::string ended(bytes);
+    ended.push_back('\n');
+    std::u16string text = CodePage::decode(ended, codePage).text;
+    if (!text.empty() && text.back() == u'\n')
+        text.pop_back();
+    return text;
+}
+
+} // namespace
+
 const std::u16string &Decoder::decode(std::string_view bytes, int codePage)
 {
     Table &table = tableFor(codePage);
@@ -27,17 +47,17 @@ const std::u16string &Decoder::decode(std::string_view bytes, int codePage)
         if (found == m_short.end()) {
             if (m_short.size() > 65536)
                 m_short.clear();
-            found = m_short.emplace(key, CodePage::decode(bytes, codePage).text).first;
+            found = m_short.emplace(key, decodeAll(bytes, codePage)).first;
         }
         return found->second;
     }
-    m_result = CodePage::decode(bytes, codePage).text;
+    m_result = decodeAll(bytes, codePage);
     return m_result;
 }
 
 std::u16string Decoder::decodeWhole(std::string_view bytes, int codePage)
 {
-    return CodePage::decode(bytes, codePage).text;
+    return decodeAll(bytes, codePage);
 }
 
 Decoder::Table &Decoder::tableFor(int codePage)
@@ -51,7 +71,7 @@ Decoder::Table &Decoder::tableFor(int codePage)
         all[size_t(i)] = char(i);
     // In a single-byte code page every byte is one character (or one
     // U+FFFD); a multi-byte code page pairs some of them up.
-    const std::u16string text = CodePage::decode(all, codePage).text;
+    const std::u16string text = decodeAll(all, codePage);
     if (text.size() == 256) {
         table.singleByte = true;
         std::copy(text.begin(), text.end(), table.units);

@@ -114,11 +114,80 @@ DocumentGroups documentGroups(const QTextDocument &document)
     if (preambleHolder(document))
         groups.preamble = document.property(preambleProperty).toByteArray();
     groups.tables = document.property(tablesProperty);
+    groups.fontTable = fontTableOf(document);
     return groups;
+}
+
+namespace {
+
+// On an object of the root frame, which goes when the document is emptied.
+constexpr char fontTableHolderName[] = "inkwellRtfFontTableHolder";
+constexpr char fontTableKey[] = "fontTable";
+
+} // namespace
+
+QVariant fontTableOf(const QTextDocument &document)
+{
+    const QObject *holder = document.rootFrame()->findChild<QObject *>(
+        QLatin1String(fontTableHolderName), Qt::FindDirectChildrenOnly);
+    return holder ? holder->property(fontTableKey) : QVariant();
+}
+
+void setFontTable(QTextDocument &document, const QVariant &table)
+{
+    QObject *holder = document.rootFrame()->findChild<QObject *>(QLatin1String(fontTableHolderName),
+                                                                 Qt::FindDirectChildrenOnly);
+    if (!holder) {
+        if (!table.isValid())
+            return;
+        holder = new QObject(document.rootFrame());
+        holder->setObjectName(QLatin1String(fontTableHolderName));
+    }
+    holder->setProperty(fontTableKey, table);
+}
+
+QVariant fontTableValue(const Tables &tables)
+{
+    if (tables.fonts.empty())
+        return {};
+    // By number, so that the same file gives the same value.
+    std::vector<int> numbers;
+    for (const auto &entry : tables.fonts)
+        numbers.push_back(entry.first);
+    std::sort(numbers.begin(), numbers.end());
+    QVariantList fonts;
+    for (int number : numbers) {
+        const Font &font = tables.fonts.at(number);
+        fonts.append(QVariantMap{{QStringLiteral("name"), font.name},
+                                 {QStringLiteral("charset"), font.charset},
+                                 {QStringLiteral("family"), font.family},
+                                 {QStringLiteral("pitch"), font.pitch},
+                                 {QStringLiteral("codePage"), font.codePage},
+                                 {QStringLiteral("alt"), font.alt},
+                                 {QStringLiteral("panose"), font.panose}});
+    }
+    const auto deff = tables.fonts.find(tables.deff);
+    return QVariantMap{
+        {QStringLiteral("fonts"), fonts},
+        {QStringLiteral("deff"), deff != tables.fonts.end() ? deff->second.name : QString()}};
+}
+
+Font fontOf(const QVariantMap &entry)
+{
+    Font font;
+    font.name = entry.value(QStringLiteral("name")).toString();
+    font.charset = entry.value(QStringLiteral("charset"), -1).toInt();
+    font.family = entry.value(QStringLiteral("family")).toByteArray();
+    font.pitch = entry.value(QStringLiteral("pitch"), -1).toInt();
+    font.codePage = entry.value(QStringLiteral("codePage")).toInt();
+    font.alt = entry.value(QStringLiteral("alt")).toString();
+    font.panose = entry.value(QStringLiteral("panose")).toByteArray();
+    return font;
 }
 
 void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups)
 {
+    setFontTable(document, groups.fontTable);
     document.setProperty(tablesProperty, groups.tables);
     document.setProperty(preambleProperty, groups.preamble);
     if (!groups.preamble.isEmpty() && !preambleHolder(document))
@@ -252,6 +321,7 @@ Collector::Collector(QTextCursor &cursor, TextRuns &runs, const Tables &tables)
             // A new document: nothing of an earlier one is kept.
             document->setProperty(preambleProperty, QVariant());
             document->setProperty(tablesProperty, QVariant());
+            setFontTable(*document, QVariant());
         }
         m_kept = KeptTables::of(*document);
     }
@@ -305,7 +375,7 @@ void Collector::addInline(const QByteArray &raw)
     if (m_markEnd >= 0) {
         // A footnote right after its mark goes with the mark: deleting the
         // mark deletes the footnote.
-        m_attach.push_back({m_markEnd - 1, m_markEnd, afterProperty, raw});
+        m_attach.push_back({m_markEnd - 1, m_markEnd, keptAfterProperty, raw});
         return;
     }
     m_pending.append(raw);
@@ -330,7 +400,7 @@ void Collector::close(const char *end)
         if (group.resultStart >= 0) {
             const int to = flushedPosition();
             if (to > group.resultStart)
-                m_attach.push_back({group.resultStart, to, fieldProperty, group.instruction});
+                m_attach.push_back({group.resultStart, to, keptFieldProperty, group.instruction});
         } else if (!group.instruction.isEmpty() && take(16)) {
             // No result text to hold the instruction: the field, with an
             // empty result, waits for the next character. (Not the group as
@@ -402,7 +472,7 @@ void Collector::contentAt(int position)
     m_contentSeen = true;
     m_markEnd = m_markFrom = -1;
     if (!m_pending.isEmpty()) {
-        m_attach.push_back({position, position + 1, beforeProperty, m_pending});
+        m_attach.push_back({position, position + 1, keptBeforeProperty, m_pending});
         m_pending.clear();
     }
     if (m_fieldWaiting) {
@@ -422,6 +492,38 @@ void Collector::footnoteMark(int from, int to, const QString &number)
     m_markEnd = to;
 }
 
+void Collector::pin(int from)
+{
+    if (m_pinning)
+        return;
+    m_pinning = true;
+    const auto hold = [&](int &position) {
+        if (position < from)
+            return;
+        QTextCursor cursor(m_cursor.document());
+        cursor.setPosition(position);
+        m_pins.push_back(cursor);
+        m_pinned.push_back(&position);
+    };
+    for (Attach &attach : m_attach) {
+        hold(attach.from);
+        hold(attach.to);
+    }
+    for (Group &group : m_groups)
+        hold(group.resultStart);
+    hold(m_markFrom);
+    hold(m_markEnd);
+}
+
+void Collector::unpin()
+{
+    for (size_t i = 0; i < m_pins.size(); ++i)
+        *m_pinned[i] = m_pins[i].position();
+    m_pins.clear();
+    m_pinned.clear();
+    m_pinning = false;
+}
+
 void Collector::finish()
 {
     QTextDocument *document = m_cursor.document();
@@ -431,7 +533,7 @@ void Collector::finish()
     if (!m_pending.isEmpty()) {
         // Nothing followed: the last character read holds them.
         if (end > m_start)
-            m_attach.push_back({end - 1, end, afterProperty, m_pending});
+            m_attach.push_back({end - 1, end, keptAfterProperty, m_pending});
         else
             m_preamble.append(m_pending);
         m_pending.clear();
@@ -442,15 +544,15 @@ void Collector::finish()
     // characters' groups then combine with theirs).
     const auto others =
         std::stable_partition(m_attach.begin(), m_attach.end(),
-                              [](const Attach &a) { return a.property == fieldProperty; });
+                              [](const Attach &a) { return a.property == keptFieldProperty; });
     std::reverse(m_attach.begin(), others);
     QTextCursor cursor(document);
     for (Attach &attach : m_attach) {
-        if (attach.property == beforeProperty && attach.from >= end && end > m_start) {
+        if (attach.property == keptBeforeProperty && attach.from >= end && end > m_start) {
             // The character they waited for never came.
             attach.from = end - 1;
             attach.to = end;
-            attach.property = afterProperty;
+            attach.property = keptAfterProperty;
         }
         if (attach.from < m_start || attach.to > end || attach.from >= attach.to)
             continue;
@@ -459,18 +561,38 @@ void Collector::finish()
         QTextCharFormat format;
         if (attach.property == footnoteMarkProperty) {
             format.setProperty(attach.property, QString::fromUtf8(attach.raw));
-        } else if (attach.property == fieldProperty) {
+        } else if (attach.property == keptFieldProperty) {
             format.setProperty(attach.property, attach.raw);
-            format.setProperty(hashKeyProperty, int(qHash(attach.raw)));
+            format.setProperty(keptHashKeyProperty, int(qHash(attach.raw)));
         } else {
             // Several groups on one character are written one after another.
             QTextCursor at(document);
             at.setPosition(attach.to);
             const QTextCharFormat held = at.charFormat();
             const QByteArray raw = held.property(attach.property).toByteArray() + attach.raw;
+            // A character whose neighbour holds the same groups would join
+            // its run, and a run's groups are written once: the neighbour
+            // takes them twice instead, so that none is lost.
+            if (attach.from > m_start) {
+                QTextCursor before(document);
+                before.setPosition(attach.from);
+                const QTextCharFormat previous = before.charFormat();
+                if (previous.property(attach.property).toByteArray() == raw) {
+                    const QByteArray twice = raw + attach.raw;
+                    QTextCharFormat moved;
+                    moved.setProperty(attach.property, twice);
+                    moved.setProperty(keptHashKeyProperty,
+                                      previous.intProperty(keptHashKeyProperty) ^
+                                          int(qHash(raw, attach.property)) ^
+                                          int(qHash(twice, attach.property)));
+                    before.setPosition(attach.from - 1, QTextCursor::KeepAnchor);
+                    before.mergeCharFormat(moved);
+                    continue;
+                }
+            }
             format.setProperty(attach.property, raw);
-            format.setProperty(hashKeyProperty, held.intProperty(hashKeyProperty) ^
-                                                    int(qHash(raw, attach.property)));
+            format.setProperty(keptHashKeyProperty, held.intProperty(keptHashKeyProperty) ^
+                                                        int(qHash(raw, attach.property)));
         }
         cursor.mergeCharFormat(format);
     }
@@ -478,8 +600,11 @@ void Collector::finish()
     // do not become this one's.
     if (!m_kept.fonts.isEmpty() || !m_kept.colors.isEmpty())
         m_kept.storeOn(*document);
+    if (m_whole)
+        setFontTable(*document, fontTableValue(m_tables));
     if (!m_preamble.isEmpty() && m_whole)
-        setDocumentGroups(*document, {m_preamble, document->property(tablesProperty)});
+        setDocumentGroups(*document,
+                          {m_preamble, document->property(tablesProperty), fontTableOf(*document)});
 }
 
 Renumberer::Renumberer(const QTextDocument &document, std::function<int(const QString &)> font,

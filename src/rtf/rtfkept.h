@@ -9,11 +9,14 @@
 // writer renumbers them again into the tables it writes.
 #pragma once
 
+#include "core/formatproperties.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QColor>
 #include <QList>
 #include <QString>
+#include <QTextCursor>
 #include <QTextFormat>
 #include <QVariant>
 
@@ -28,25 +31,10 @@ class QTextDocument;
 namespace Inkwell::Rtf {
 
 class TextRuns;
+struct Font;
 struct Tables;
 
 namespace Kept {
-
-// Raw RTF written before the character that carries it (QByteArray).
-inline constexpr int beforeProperty = QTextFormat::UserProperty + 0x301;
-// A field's {\*\fldinst ...} group on each character of its result (QByteArray).
-inline constexpr int fieldProperty = QTextFormat::UserProperty + 0x302;
-// Raw RTF written after the character: groups nothing followed (QByteArray).
-inline constexpr int afterProperty = QTextFormat::UserProperty + 0x303;
-// The number shown for an automatic footnote mark (QString); the writer
-// writes the mark itself, so that the number follows the footnotes.
-inline constexpr int footnoteMarkProperty = QTextFormat::UserProperty + 0x304;
-
-// An int made from the values above. QTextFormat hashes a QByteArray
-// property by its type alone, so without it every character holding a
-// different group would share one hash and each new format would be
-// compared with all of them: reading thousands of bookmarks took minutes.
-inline constexpr int hashKeyProperty = QTextFormat::UserProperty + 0x305;
 
 // The document's own groups (QByteArray), written after the font and colour
 // tables.
@@ -80,8 +68,20 @@ struct KeptTables {
 struct DocumentGroups {
     QByteArray preamble; // empty when the document no longer is the one read
     QVariant tables;
+    QVariant fontTable; // see fontTableOf()
 };
 DocumentGroups documentGroups(const QTextDocument &document);
+
+// The font table the document was read with (a QVariantMap: "fonts", a list
+// of one map per entry, and "deff", the default font's name), so that a save
+// writes each font's charset, code page, pitch, alternative and panose as
+// read, and the same default font. Null when the document was not read from
+// RTF or was emptied since.
+QVariant fontTableOf(const QTextDocument &document);
+void setFontTable(QTextDocument &document, const QVariant &table);
+QVariant fontTableValue(const Tables &tables);
+// One entry of such a table.
+Font fontOf(const QVariantMap &entry);
 void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups);
 
 // Rewrites the numbers of the font words (\f \af ...) and colour words
@@ -119,8 +119,19 @@ public:
         return !m_contentSeen || !m_pending.isEmpty() || m_fieldWaiting || m_markEnd >= 0;
     }
     void contentAt(int position);
+    // Hidden text (\v), written as `raw`, goes with the next character.
+    void hiddenText(const QByteArray &raw)
+    {
+        if (take(raw.size()))
+            addInline(raw);
+    }
     // An automatic footnote mark was inserted at [from, to).
     void footnoteMark(int from, int to, const QString &number);
+    // The table structure is about to change at or after `from` (columns
+    // added, cells merged): the positions held there follow the change until
+    // unpin(). Nested pins are not needed; a second pin() is ignored.
+    void pin(int from);
+    void unpin();
     // The end of the data: the kept groups go onto the document.
     void finish();
     qint64 droppedBytes() const { return m_dropped; }
@@ -160,6 +171,11 @@ private:
     int m_start = 0;     // where the reader began inserting
     qint64 m_bytes = 0;
     qint64 m_dropped = 0;
+    // While pinned: a cursor for each held position, which Qt moves with
+    // the edits, and where each position lives.
+    std::vector<QTextCursor> m_pins;
+    std::vector<int *> m_pinned;
+    bool m_pinning = false;
 };
 
 // The writer's side: kept groups renumbered into the writer's tables.

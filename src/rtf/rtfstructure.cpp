@@ -2,6 +2,7 @@
 
 #include "core/documenttext.h"
 
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextList>
 #include <QTextTable>
@@ -39,6 +40,8 @@ QTextListFormat listFormatOf(const ListLevel &level, int indent)
     format.setNumberSuffix(bullet ? QString() : level.suffix);
     if (level.start != 1)
         format.setProperty(listStartProperty, level.start);
+    if (bullet && !level.bullet.isEmpty())
+        format.setProperty(listBulletProperty, level.bullet);
     return format;
 }
 
@@ -211,11 +214,24 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
                 const int level = 255 - 255 * std::min(cell.shading, 10000) / 10000;
                 background = QColor(level, level, level);
             }
-            if (!background.isValid())
+            const bool padded = cell.padding != CellDef().padding;
+            if (!background.isValid() && !padded && cell.valign == 0)
                 continue;
             QTextTableCell qcell = qtable->cellAt(table.row, table.column(c));
             QTextTableCellFormat format = qcell.format().toTableCellFormat();
-            format.setBackground(background);
+            if (background.isValid())
+                format.setBackground(background);
+            if (cell.valign != 0)
+                format.setVerticalAlignment(cell.valign == 1 ? QTextCharFormat::AlignMiddle
+                                                             : QTextCharFormat::AlignBottom);
+            const auto pad = [&](int side, void (QTextTableCellFormat::*set)(qreal)) {
+                if (cell.padding[size_t(side)] >= 0)
+                    (format.*set)(px(std::min(cell.padding[size_t(side)], 1440)));
+            };
+            pad(0, &QTextTableCellFormat::setTopPadding);
+            pad(1, &QTextTableCellFormat::setLeftPadding);
+            pad(2, &QTextTableCellFormat::setBottomPadding);
+            pad(3, &QTextTableCellFormat::setRightPadding);
             qcell.setFormat(format);
         }
         if (!table.haveFirst && !def.cells.empty()) {
@@ -325,7 +341,11 @@ void StructureBuilder::positionInCell()
         // table of modest size widens. Past that the cell's text goes into
         // the row's last cell after a tab.
         if (qint64(qtable->rows()) * (column + 1) <= maxCellsWhenWidening) {
+            if (m_beforeMove)
+                m_beforeMove(qtable->firstPosition());
             qtable->appendColumns(column + 1 - qtable->columns());
+            if (m_afterMove)
+                m_afterMove();
         } else {
             column = qtable->columns() - 1;
             m_runs.cellEnd();
@@ -356,8 +376,9 @@ void StructureBuilder::closeTable()
         for (const CellDef &cell : first.cells) {
             if (widths.size() >= qtable->columns())
                 break;
-            const int width = cell.right - left;
-            widths.append(width > 0 ? QTextLength(QTextLength::FixedLength, px(width))
+            // Boundaries come from the file as they are: any two ints.
+            const qint64 width = std::min<qint64>(qint64(cell.right) - left, 31680);
+            widths.append(width > 0 ? QTextLength(QTextLength::FixedLength, px(int(width)))
                                     : QTextLength());
             left = cell.right;
         }
@@ -373,6 +394,25 @@ void StructureBuilder::closeTable()
     const int columns = qtable->columns();
     const int maxMerges = int(std::min<qint64>(
         maxMergesPerTable, mergeWork / std::max<qint64>(qint64(rows) * columns, 1)));
+    // Merging moves the text of the cells after the merged ones.
+    bool watching = false;
+    const auto merge = [&](int row, int column, int rowSpan, int columnSpan) {
+        if (!watching && m_beforeMove) {
+            m_beforeMove(qtable->firstPosition());
+            watching = true;
+        }
+        // The merged cell keeps the first cell's paragraph format, also
+        // when that cell is empty (Qt then takes the last covered one's).
+        QTextCursor first(qtable->cellAt(row, column).firstCursorPosition());
+        const QTextBlockFormat format = first.blockFormat();
+        qtable->mergeCells(row, column, rowSpan, columnSpan);
+        QTextCursor merged(qtable->cellAt(row, column).firstCursorPosition());
+        QTextBlockFormat wanted = format;
+        wanted.setObjectIndex(merged.blockFormat().objectIndex()); // its list stays
+        if (merged.blockFormat() != wanted)
+            merged.setBlockFormat(wanted);
+        ++merges;
+    };
     for (int r = 0; r < rows && merges < maxMerges; ++r) {
         const std::vector<CellDef> &cells = table.rows[size_t(r)];
         const int count = std::min(int(cells.size()), columns);
@@ -385,22 +425,21 @@ void StructureBuilder::closeTable()
                         break;
                     ++span;
                 }
-                if (span > 1) {
-                    qtable->mergeCells(r, c, span, 1);
-                    ++merges;
-                }
+                if (span > 1)
+                    merge(r, c, span, 1);
             }
             if (cells[size_t(c)].hmerge == 1) {
                 int span = 1;
                 while (c + span < count && cells[size_t(c + span)].hmerge == 2)
                     ++span;
-                if (span > 1) {
-                    qtable->mergeCells(r, c, 1, span);
-                    ++merges;
-                }
+                if (span > 1)
+                    merge(r, c, 1, span);
             }
         }
     }
+
+    if (watching && m_afterMove)
+        m_afterMove();
 
     applyBorders(table, format);
 
@@ -525,7 +564,8 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
                 (cellFormat.*setStyle)(QTextFrameFormat::BorderStyle_Solid);
             }
         };
-        side(TopSide, &QTextTableCellFormat::setTopBorder, &QTextTableCellFormat::setTopBorderStyle);
+        side(TopSide, &QTextTableCellFormat::setTopBorder,
+             &QTextTableCellFormat::setTopBorderStyle);
         side(LeftSide, &QTextTableCellFormat::setLeftBorder,
              &QTextTableCellFormat::setLeftBorderStyle);
         side(BottomSide, &QTextTableCellFormat::setBottomBorder,
@@ -543,6 +583,11 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
         format.setAlignment(para.alignment);
     if (para.rightToLeft)
         format.setLayoutDirection(Qt::RightToLeft);
+    if (para.pageBreakBefore)
+        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (para.shading > 0 && size_t(para.shading) < m_tables.colors.size() &&
+        m_tables.colors[size_t(para.shading)].isValid())
+        format.setBackground(m_tables.colors[size_t(para.shading)]);
     // A list item's indent is its list's; its own indents are the label's.
     const bool listed = listUnderstood(para);
     if (para.leftIndent != 0 && !listed)
@@ -612,6 +657,23 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
             run = nullptr;
     } else {
         closeLists();
+    }
+    if (level) {
+        // Qt draws a list label in the block's character format: the
+        // item's own first run's, not what the item before left there.
+        m_runs.writePending();
+        m_runs.flush();
+        const QTextBlock block = m_cursor.block();
+        if (block.length() > 1) {
+            QTextCursor first(block);
+            first.setPosition(block.position() + 1);
+            QTextCharFormat format = first.charFormat();
+            for (int kept : {keptBeforeProperty, keptFieldProperty, keptAfterProperty,
+                             footnoteMarkProperty, keptHashKeyProperty})
+                format.clearProperty(kept);
+            if (!format.isImageFormat() && block.charFormat() != format)
+                m_cursor.setBlockCharFormat(format);
+        }
     }
     if (wanted == m_shadow && m_shadowList == run && (run || !level))
         return; // the block already has it from the one before

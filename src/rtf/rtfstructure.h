@@ -4,6 +4,7 @@
 // formats, QTextLists and QTextTables.
 #pragma once
 
+#include "core/formatproperties.h"
 #include "rtf/rtftextruns.h"
 
 #include <QTextBlockFormat>
@@ -13,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -21,10 +23,6 @@ class QTextList;
 class QTextTable;
 
 namespace Inkwell::Rtf {
-
-// A list's first number when it is not 1 (QTextListFormat has no start in
-// the Qt this builds with).
-inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
 
 // Bounds that keep hostile tables from taking unbounded time or memory;
 // past them the content stays in the document as text.
@@ -47,6 +45,7 @@ struct ListLevel {
     QString prefix;
     QString suffix;
     int start = 1;
+    QString bullet; // a bullet other than the style's own
     bool operator==(const ListLevel &) const = default;
 };
 
@@ -73,6 +72,8 @@ struct ParaProps {
     int listOverride = 0; // \ls, 0: none
     int listLevel = 0;    // \ilvl
     OldNumbering numbering;
+    bool pageBreakBefore = false; // \pagebb, or a \page or \sect before it
+    int shading = -1;             // \cbpat: the background's colour table index
 
     // The table nesting the paragraph is at: 0 outside tables.
     int depth() const { return nesting > 0 ? nesting : (inTable ? 1 : 0); }
@@ -98,20 +99,23 @@ enum BorderSide : std::uint8_t {
 };
 
 struct CellDef {
-    int right = 0;  // \cellx, twips
-    int hmerge = 0; // 1 \clmgf, 2 \clmrg
-    int vmerge = 0; // 1 \clvmgf, 2 \clvmrg
-    std::uint8_t sides = 0; // BorderSide bits drawn
-    int pattern = -1; // \clcbpat colour index
-    int shading = 0;  // \clshdng, hundredths of a percent
+    int right = 0;           // \cellx, twips
+    int hmerge = 0;          // 1 \clmgf, 2 \clmrg
+    int vmerge = 0;          // 1 \clvmgf, 2 \clvmrg
+    std::uint8_t sides = 0;  // BorderSide bits drawn
+    int pattern = -1;        // \clcbpat colour index
+    int shading = 0;         // \clshdng, hundredths of a percent
+    std::uint8_t valign = 0; // 0 top, 1 \clvertalc, 2 \clvertalb
+    // \clpadt, \clpadl, \clpadb, \clpadr in twips; -1: the row's gap.
+    std::array<int, 4> padding{-1, -1, -1, -1};
 };
 
 struct RowDef {
     std::vector<CellDef> cells;
-    CellDef next;        // properties read for the cell whose \cellx comes next
-    int gap = 0;         // \trgaph
-    int left = 0;            // \trleft
-    std::uint8_t sides = 0;  // \trbrdr*: BorderSide bits drawn
+    CellDef next;           // properties read for the cell whose \cellx comes next
+    int gap = 0;            // \trgaph
+    int left = 0;           // \trleft
+    std::uint8_t sides = 0; // \trbrdr*: BorderSide bits drawn
 };
 
 class StructureBuilder {
@@ -134,6 +138,14 @@ public:
     void finish(const ParaProps &para);
     // True when the paragraph's list is one this builder makes a label for.
     bool listUnderstood(const ParaProps &para) const;
+    // Called around the edits that move text already read (a row widened,
+    // cells merged), with the first position they can move, so that
+    // positions held elsewhere follow them.
+    void setMoveWatch(std::function<void(int)> before, std::function<void()> after)
+    {
+        m_beforeMove = std::move(before);
+        m_afterMove = std::move(after);
+    }
 
 private:
     struct Table;
@@ -168,6 +180,8 @@ private:
     // The list of each level of the list run going on.
     std::array<QTextList *, 9> m_listRun{};
     int m_listRunKey = 0;
+    std::function<void(int)> m_beforeMove;
+    std::function<void()> m_afterMove;
 };
 
 } // namespace Inkwell::Rtf

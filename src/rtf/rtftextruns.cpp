@@ -131,6 +131,9 @@ QTextCharFormat TextRuns::formatFor(const CharProps &props)
     if (props.color >= 0 && size_t(props.color) < colors.size() &&
         colors[size_t(props.color)].isValid())
         format.setForeground(colors[size_t(props.color)]);
+    if (props.highlight > 0 && size_t(props.highlight) < colors.size() &&
+        colors[size_t(props.highlight)].isValid())
+        format.setBackground(colors[size_t(props.highlight)]);
     // A bounded cache: the same QTextCharFormat object keeps its hash, which
     // the document needs for every insert.
     if (m_formats.size() >= 4096)

@@ -5,6 +5,7 @@
 // ends every paragraph with \par).
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QLatin1StringView>
 #include <QString>
@@ -25,11 +26,13 @@ struct CharProps {
     int color = -1; // -1: automatic
     // The font for CJK characters when \dbch named one (\dbch\afN, \dbch\fN).
     int eastAsianFont = -1;
+    int highlight = -1; // \highlight, \cb: a colour table index; -1 none
     int halfPoints = 24;
     bool bold = false;
     bool italic = false;
     bool underline = false;
     bool strike = false;
+    bool hidden = false; // \v: kept, not shown
     // \super (1) or \sub (-1): raised or lowered and smaller.
     signed char script = 0;
     bool operator==(const CharProps &) const = default;
@@ -42,15 +45,23 @@ struct CharPropsHash {
         h = h * 31 + std::hash<int>()(p.color);
         h = h * 31 + std::hash<int>()(p.halfPoints);
         h = h * 31 + std::hash<int>()(p.eastAsianFont);
+        h = h * 31 + std::hash<int>()(p.highlight);
         h = h * 3 + size_t(p.script + 1);
         return h * 16 + (p.bold ? 8 : 0) + (p.italic ? 4 : 0) + (p.underline ? 2 : 0) +
                (p.strike ? 1 : 0);
     }
 };
 
+// A font table entry, with what other readers need of it and the writer
+// writes back as read.
 struct Font {
     QString name;
     int charset = -1;
+    QByteArray family; // the family word (\froman ...) without its backslash
+    int pitch = -1;    // \fprq
+    int codePage = 0;  // \cpg
+    QString alt;       // {\*\falt}
+    QByteArray panose; // {\*\panose}, as its hex digits
 };
 
 // The font and colour tables as read so far.

@@ -58,8 +58,10 @@ Token Tokenizer::next()
                 return controlWord();
             m_p += 2;
             if (m_p[-1] == '\'') {
-                // \'xx: a byte in the code page of the current font. Without
-                // two hex digits the digits that are there stay text.
+                // \'xx: a byte in the code page of the current font. Two
+                // characters that are no hex number are taken and give
+                // nothing, as LibreOffice reads them; braces and backslashes
+                // are not taken.
                 token.type = Token::Type::Hex;
                 token.value = -1;
                 if (m_end - m_p >= 2) {
@@ -68,8 +70,12 @@ Token Tokenizer::next()
                     if (high >= 0 && low >= 0) {
                         token.value = high * 16 + low;
                         m_p += 2;
+                        return token;
                     }
                 }
+                for (int i = 0; i < 2 && m_p < m_end && *m_p != '{' && *m_p != '}' && *m_p != '\\';
+                     ++i)
+                    ++m_p;
                 return token;
             }
             token.type = Token::Type::ControlSymbol;

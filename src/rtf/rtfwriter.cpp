@@ -8,6 +8,7 @@
 #include "core/documenttext.h"
 #include "platform/codepage.h"
 #include "rtf/rtfkept.h"
+#include "rtf/rtftextruns.h"
 #include "rtf/rtfwritestructure.h"
 
 #include <QBuffer>
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -99,6 +101,9 @@ struct FontEntry {
     int charset = 0;
     int codePage = 1252; // the code page of the byte fallbacks written in this font
     bool cjk = false;
+    // What the file the document was read from said of the font, written
+    // back as read (none for a font it did not have).
+    std::optional<Font> read;
 };
 
 struct RunProps {
@@ -108,8 +113,9 @@ struct RunProps {
     bool italic = false;
     bool underline = false;
     bool strike = false;
-    int script = 0; // 1 superscript, -1 subscript
-    int color = 0;  // 0 = automatic
+    int script = 0;    // 1 superscript, -1 subscript
+    int color = 0;     // 0 = automatic
+    int highlight = 0; // the background's colour index; 0 none
 };
 
 constexpr char hexDigits[] = "0123456789abcdef";
@@ -164,8 +170,17 @@ public:
         m_defaultFamily = font.family();
         const qreal points = font.pointSizeF();
         m_defaultHalfPoints = points > 0 ? int(std::lround(points * 2)) : 24;
-        // Font 0 is the document's own font, so that \deff0 means something.
-        fontIndex(m_defaultFamily);
+        const QVariantMap table = Kept::fontTableOf(document).toMap();
+        for (const QVariant &entry : table.value(QStringLiteral("fonts")).toList()) {
+            Font read = Kept::fontOf(entry.toMap());
+            if (!read.name.isEmpty() && !m_readFonts.contains(read.name))
+                m_readFonts.insert(read.name, std::move(read));
+        }
+        // Font 0 is the default font of the file read (what kept groups
+        // after \plain use), else the document's own, so that \deff0 means
+        // something.
+        const QString deff = table.value(QStringLiteral("deff")).toString();
+        fontIndex(deff.isEmpty() ? m_defaultFamily : deff);
     }
 
     QByteArray write(int from, int to)
@@ -184,6 +199,7 @@ private:
     int fontIndex(const QString &family);
     int colorIndex(QRgb rgb);
     const RunProps &propsFor(const QTextFragment &fragment);
+    void openRun(const RunProps &props);
     void writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
                   const QTextCharFormat &format);
     void writeText(const RunProps &props, const QChar *begin, const QChar *end);
@@ -211,10 +227,10 @@ private:
         m_needDelimiter = false;
     }
     void appendNumber(std::string &out, long long value) { out.append(std::to_string(value)); }
-    std::string header(const QByteArray &preamble) const;
+    std::string header(const QByteArray &preamble, bool whole) const;
     void writeKept(const QTextCharFormat &format, int property);
     void switchField(const QByteArray &instruction);
-    qsizetype writeFootnoteMark(const QTextCharFormat &format, const QString &text,
+    qsizetype writeFootnoteMark(const QTextFragment &fragment, const QString &text,
                                 qsizetype begin);
 
     const QTextDocument &m_document;
@@ -223,6 +239,7 @@ private:
     int m_defaultHalfPoints = 24;
     std::vector<FontEntry> m_fonts;
     QHash<QString, int> m_fontByFamily;
+    QHash<QString, Font> m_readFonts; // the font table read, by name
     std::vector<QRgb> m_colors;
     QHash<QRgb, int> m_colorByRgb;
     QHash<int, RunProps> m_propsByFormat;
@@ -237,7 +254,8 @@ private:
     // Kept pictures: the size their original goal words give, and those words.
     QHash<QString, std::pair<QSize, std::string>> m_keptGoals;
     Kept::Renumberer m_kept;
-    QByteArray m_field; // the instruction of the field being written
+    QByteArray m_field;  // the instruction of the field being written
+    int m_footnotes = 0; // automatic footnote marks written
     std::string m_out;
     bool m_needDelimiter = false;
     int m_uc = 1; // the \uc in force inside the current run group
@@ -263,7 +281,18 @@ int Writer::fontIndex(const QString &family)
     FontEntry entry;
     entry.family = family;
     entry.cjk = isCjkFace(family);
-    if (entry.cjk) {
+    const auto read = m_readFonts.constFind(family);
+    if (read != m_readFonts.constEnd() && read->charset >= 0) {
+        entry.read = *read;
+        entry.charset = read->charset;
+        int codePage = read->codePage > 0 && CodePage::isSupported(read->codePage)
+                           ? read->codePage
+                           : CodePage::fromCharset(read->charset);
+        if (codePage == 0) // a charset that names no code page (default, symbol)
+            codePage = entry.cjk ? 936 : CodePage::fromCharset(charsetForCodePage(m_codePage));
+        entry.codePage = codePage > 0 ? codePage : 1252;
+        entry.cjk = entry.cjk || CodePage::isDoubleByte(entry.codePage);
+    } else if (entry.cjk) {
         entry.charset = gbCharset;
         entry.codePage = 936;
     } else {
@@ -316,7 +345,12 @@ const RunProps &Writer::propsFor(const QTextFragment &fragment)
     props.strike = format.fontStrikeOut();
     props.script = format.verticalAlignment() == QTextCharFormat::AlignSuperScript ? 1
                    : format.verticalAlignment() == QTextCharFormat::AlignSubScript ? -1
-                                                                                    : 0;
+                                                                                   : 0;
+    if (format.hasProperty(QTextFormat::BackgroundBrush)) {
+        const QBrush brush = format.background();
+        if (brush.style() != Qt::NoBrush)
+            props.highlight = colorIndex(brush.color().rgb());
+    }
     if (format.hasProperty(QTextFormat::ForegroundBrush)) {
         const QBrush brush = format.foreground();
         if (brush.style() != Qt::NoBrush)
@@ -508,8 +542,7 @@ void Writer::writePicture(const QTextImageFormat &format)
     m_needDelimiter = false;
 }
 
-void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
-                      const QTextCharFormat &format)
+void Writer::openRun(const RunProps &props)
 {
     m_out.push_back('{');
     controlWord("f", props.font);
@@ -533,6 +566,14 @@ void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begi
         controlWord(props.script > 0 ? "super" : "sub");
     if (props.color > 0)
         controlWord("cf", props.color);
+    if (props.highlight > 0)
+        controlWord("highlight", props.highlight);
+}
+
+void Writer::writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
+                      const QTextCharFormat &format)
+{
+    openRun(props);
     m_uc = 1;
     const QChar *data = text.constData();
     qsizetype runStart = begin;
@@ -563,11 +604,12 @@ void Writer::writeParagraphProperties(const QTextBlock &block, int depth,
         auto found = m_propertiesByFormat.constFind(key);
         if (found == m_propertiesByFormat.constEnd())
             found = m_propertiesByFormat.insert(
-                key, paragraphProperties(block.blockFormat(), 0, nullptr, 0, rightToLeft));
+                key, paragraphProperties(block.blockFormat(), 0, nullptr, 0, rightToLeft,
+                                         [this](QRgb rgb) { return colorIndex(rgb); }));
         properties = &*found;
     } else {
         stated = paragraphProperties(block.blockFormat(), depth, place, m_lists.levelTwips(),
-                                     rightToLeft);
+                                     rightToLeft, [this](QRgb rgb) { return colorIndex(rgb); });
     }
     if (!properties->empty()) {
         m_out.append(*properties);
@@ -605,17 +647,17 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         const QTextCharFormat format = fragment.charFormat();
         // What stands before the character goes outside a field that ends
         // or begins there.
-        const QByteArray field = format.property(Kept::fieldProperty).toByteArray();
+        const QByteArray field = format.property(keptFieldProperty).toByteArray();
         if (field != m_field)
             switchField({});
         if (begin == 0)
-            writeKept(format, Kept::beforeProperty);
+            writeKept(format, keptBeforeProperty);
         switchField(field);
-        const qsizetype textBegin = writeFootnoteMark(format, text, begin);
+        const qsizetype textBegin = writeFootnoteMark(fragment, text, begin);
         if (textBegin < stop)
             writeRun(propsFor(fragment), text, textBegin, stop, format);
         if (stop == length)
-            writeKept(format, Kept::afterProperty);
+            writeKept(format, keptAfterProperty);
     }
     // A field ends with its paragraph, so that its group never crosses a
     // paragraph's or a table cell's own.
@@ -650,10 +692,14 @@ void Writer::writeListText(const QTextBlock &block, const QTextList &list)
     case QTextListFormat::ListSquare:
         label = QStringLiteral("\u25AA");
         break;
+    case QTextListFormat::ListStyleUndefined:
+        break; // a level without a number shows no label
     default:
         label = listLabel(list, index);
         break;
     }
+    if (const QString own = list.format().property(listBulletProperty).toString(); !own.isEmpty())
+        label = own;
     RunProps props;
     props.halfPoints = m_defaultHalfPoints;
     const auto first = block.begin();
@@ -758,18 +804,25 @@ void Writer::switchField(const QByteArray &instruction)
 
 // An automatic footnote number is written as the mark, so that it numbers
 // itself; returns where the text after it begins.
-qsizetype Writer::writeFootnoteMark(const QTextCharFormat &format, const QString &text,
+qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, const QString &text,
                                     qsizetype begin)
 {
-    const QString number = format.property(Kept::footnoteMarkProperty).toString();
+    const QString number = fragment.charFormat().property(footnoteMarkProperty).toString();
     if (number.isEmpty() || begin != 0 || !text.startsWith(number))
         return begin;
-    m_out.append("{\\super\\chftn}");
+    // A reader numbers the marks itself, one after another: a mark whose
+    // number would come out otherwise (a copied part, a mark lost) stays text.
+    if (number != QString::number(m_footnotes + 1))
+        return begin;
+    ++m_footnotes;
+    openRun(propsFor(fragment));
+    controlWord("chftn");
+    m_out.push_back('}');
     m_needDelimiter = false;
     return number.size();
 }
 
-std::string Writer::header(const QByteArray &preamble) const
+std::string Writer::header(const QByteArray &preamble, bool whole) const
 {
     std::string out;
     out.append("{\\rtf1\\ansi\\ansicpg");
@@ -777,43 +830,69 @@ std::string Writer::header(const QByteArray &preamble) const
     out.append("\\deff0\n{\\fonttbl");
     for (size_t i = 0; i < m_fonts.size(); ++i) {
         const FontEntry &font = m_fonts[i];
-        out.append("{\\f" + std::to_string(i) + "\\fnil\\fcharset" + std::to_string(font.charset));
-        out.push_back(' ');
-        const QString &family = font.family;
-        const std::u16string_view utf16(reinterpret_cast<const char16_t *>(family.utf16()),
-                                        size_t(family.size()));
-        // In the code page readers will decode it with: the one its charset
-        // names, one character at a time. A character the code page lacks
-        // goes as \uN with "?" for older readers, so the name comes back.
-        const auto escapedBytes = [&out](const std::string &bytes) {
-            for (char byte : bytes) {
-                const auto u = static_cast<unsigned char>(byte);
-                if (u >= 0x80 || u < 0x20 || byte == ';' || byte == '\\' || byte == '{' ||
-                    byte == '}') {
-                    out.append("\\'");
-                    out.push_back(hexDigits[u >> 4]);
-                    out.push_back(hexDigits[u & 15]);
-                } else {
-                    out.push_back(byte);
+        out.append("{\\f" + std::to_string(i));
+        if (font.read && !font.read->family.isEmpty())
+            out.append("\\" + font.read->family.toStdString());
+        else
+            out.append("\\fnil");
+        out.append("\\fcharset" + std::to_string(font.charset));
+        if (font.read && font.read->codePage > 0)
+            out.append("\\cpg" + std::to_string(font.read->codePage));
+        if (font.read && font.read->pitch >= 0)
+            out.append("\\fprq" + std::to_string(font.read->pitch));
+        if (font.read && !font.read->panose.isEmpty())
+            out.append("{\\*\\panose " + font.read->panose.toStdString() + "}");
+        else
+            out.push_back(' ');
+        const bool bytesNamed =
+            CodePage::fromCharset(font.charset) != 0 || (font.read && font.read->codePage > 0);
+        const auto writeName = [&](const QString &family) {
+            const std::u16string_view utf16(reinterpret_cast<const char16_t *>(family.utf16()),
+                                            size_t(family.size()));
+            // In the code page readers will decode it with: the one its charset
+            // names, one character at a time. A character the code page lacks
+            // goes as \uN with "?" for older readers, so the name comes back.
+            const auto escapedBytes = [&out](const std::string &bytes) {
+                for (char byte : bytes) {
+                    const auto u = static_cast<unsigned char>(byte);
+                    if (u >= 0x80 || u < 0x20 || byte == ';' || byte == '\\' || byte == '{' ||
+                        byte == '}') {
+                        out.append("\\'");
+                        out.push_back(hexDigits[u >> 4]);
+                        out.push_back(hexDigits[u & 15]);
+                    } else {
+                        out.push_back(byte);
+                    }
                 }
+            };
+            for (size_t i = 0; i < utf16.size(); ++i) {
+                const bool pair = QChar::isHighSurrogate(utf16[i]) && i + 1 < utf16.size() &&
+                                  QChar::isLowSurrogate(utf16[i + 1]);
+                const std::u16string_view character = utf16.substr(i, pair ? 2 : 1);
+                // A charset that names no code page (symbol, default) leaves
+                // a reader to decode the name's bytes in its own: \uN only.
+                const std::string bytes =
+                    bytesNamed || (character.size() == 1 && character[0] < 0x80)
+                        ? codePageBytes(character, font.codePage)
+                        : std::string("?");
+                if (bytes == "?" && character != u"?") {
+                    for (char16_t unit : character) {
+                        out.append("\\u");
+                        out.append(std::to_string(unit > 32767 ? int(unit) - 65536 : int(unit)));
+                        out.push_back('?');
+                    }
+                } else {
+                    escapedBytes(bytes);
+                }
+                if (pair)
+                    ++i;
             }
         };
-        for (size_t i = 0; i < utf16.size(); ++i) {
-            const bool pair = QChar::isHighSurrogate(utf16[i]) && i + 1 < utf16.size() &&
-                              QChar::isLowSurrogate(utf16[i + 1]);
-            const std::u16string_view character = utf16.substr(i, pair ? 2 : 1);
-            const std::string bytes = codePageBytes(character, font.codePage);
-            if (bytes == "?" && character != u"?") {
-                for (char16_t unit : character) {
-                    out.append("\\u");
-                    out.append(std::to_string(unit > 32767 ? int(unit) - 65536 : int(unit)));
-                    out.push_back('?');
-                }
-            } else {
-                escapedBytes(bytes);
-            }
-            if (pair)
-                ++i;
+        writeName(font.family);
+        if (font.read && !font.read->alt.isEmpty()) {
+            out.append("{\\*\\falt ");
+            writeName(font.read->alt);
+            out.push_back('}');
         }
         out.append(";}");
     }
@@ -824,6 +903,12 @@ std::string Writer::header(const QByteArray &preamble) const
     }
     out.append("}\n");
     out.append(m_lists.header());
+    // A document that kept no page of its own is on Inkwell's page: A4 with
+    // 20 mm margins, as it prints; other readers would take US Letter. Read
+    // back, these words are the first of the kept ones, where they stand
+    // here, so a second save is the same.
+    if (whole && !preamble.contains("\\paperw"))
+        out.append("\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134");
     out.append(preamble.constData(), size_t(preamble.size()));
     out.append("\\viewkind4\\uc1\\pard\n");
     return out;
@@ -868,7 +953,7 @@ QByteArray Writer::finish()
     m_out.append("}\n");
     // The document's own kept groups, with a copy of all of it only.
     const bool whole = m_from == 0 && m_to >= m_document.characterCount();
-    const std::string head = header(whole ? m_kept.preamble() : QByteArray());
+    const std::string head = header(whole ? m_kept.preamble() : QByteArray(), whole);
     QByteArray result;
     result.reserve(qsizetype(head.size() + m_out.size()));
     result.append(head.data(), qsizetype(head.size()));

@@ -9,8 +9,8 @@
 #include <QTextTable>
 
 #include <algorithm>
-#include <limits>
 #include <cmath>
+#include <limits>
 
 namespace Inkwell::Rtf {
 
@@ -69,6 +69,8 @@ int numberFormat(QTextListFormat::Style style)
         return 3;
     case QTextListFormat::ListLowerAlpha:
         return 4;
+    case QTextListFormat::ListStyleUndefined:
+        return 255; // no number
     default:
         return 0;
     }
@@ -89,7 +91,8 @@ QString suffixOf(const QTextListFormat &format)
 bool sameLevel(const QTextListFormat &a, const QTextListFormat &b)
 {
     return a.style() == b.style() && a.numberPrefix() == b.numberPrefix() &&
-           suffixOf(a) == suffixOf(b) && startOf(a) == startOf(b);
+           suffixOf(a) == suffixOf(b) && startOf(a) == startOf(b) &&
+           a.property(listBulletProperty) == b.property(listBulletProperty);
 }
 
 void levelDefinition(std::string &out, const QTextListFormat &format, int level, int levelTwips)
@@ -106,9 +109,12 @@ void levelDefinition(std::string &out, const QTextListFormat &format, int level,
         const char16_t bullet = format.style() == QTextListFormat::ListCircle   ? 0x25E6
                                 : format.style() == QTextListFormat::ListSquare ? 0x25AA
                                                                                 : 0x2022;
+        const QString own = format.property(listBulletProperty).toString();
         hexByte(out, 1);
-        levelChars(out, QString(QChar(bullet)));
+        levelChars(out, own.size() == 1 ? own : QString(QChar(bullet)));
         out.append(";}{\\levelnumbers;}");
+    } else if (nfc == 255) {
+        out.append("\\'00;}{\\levelnumbers;}");
     } else {
         const QString prefix = format.numberPrefix();
         const QString suffix = suffixOf(format);
@@ -212,7 +218,8 @@ std::string ListTable::header() const
 }
 
 std::string paragraphProperties(const QTextBlockFormat &format, int depth,
-                                const ListTable::Ref *list, int levelTwips, bool rightToLeft)
+                                const ListTable::Ref *list, int levelTwips, bool rightToLeft,
+                                const std::function<int(QRgb)> &colour)
 {
     std::string out;
     if (depth > 0)
@@ -234,6 +241,10 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
     }
     if (rightToLeft)
         word(out, "rtlpar");
+    if (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+        word(out, "pagebb");
+    if (colour && format.background().style() != Qt::NoBrush)
+        word(out, "cbpat", colour(format.background().color().rgb()));
     // A list item's text starts where Qt puts it, its label hanging in front.
     const int left = twipsOf(format.leftMargin()) + (list ? (list->level + 1) * levelTwips : 0);
     const int first = list && format.textIndent() == 0 ? -360 : twipsOf(format.textIndent());
@@ -372,9 +383,28 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
                 word(out, "brdrw", std::max(twipsOf(line.width), 1));
             }
         }
-        const QBrush background = cell.format().background();
+        const QTextTableCellFormat own = cell.format().toTableCellFormat();
+        const QBrush background = own.background();
         if (background.style() != Qt::NoBrush)
             word(out, "clcbpat", colour(background.color().rgb()));
+        if (own.verticalAlignment() == QTextCharFormat::AlignMiddle)
+            word(out, "clvertalc");
+        else if (own.verticalAlignment() == QTextCharFormat::AlignBottom)
+            word(out, "clvertalb");
+        const struct {
+            int property;
+            const char *value;
+            const char *unit;
+        } paddings[] = {{QTextFormat::TableCellTopPadding, "clpadt", "clpadft"},
+                        {QTextFormat::TableCellLeftPadding, "clpadl", "clpadfl"},
+                        {QTextFormat::TableCellBottomPadding, "clpadb", "clpadfb"},
+                        {QTextFormat::TableCellRightPadding, "clpadr", "clpadfr"}};
+        for (const auto &padding : paddings) {
+            if (!own.hasProperty(padding.property))
+                continue;
+            word(out, padding.value, std::max(twipsOf(own.doubleProperty(padding.property)), 0));
+            word(out, padding.unit, 3);
+        }
         edge = std::min<long long>(edge + widths[size_t(c)], std::numeric_limits<int>::max());
         word(out, "cellx", edge);
     }

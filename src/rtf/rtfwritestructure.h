@@ -67,7 +67,8 @@ private:
 // list item, no property that differs from the RTF defaults.
 std::string paragraphProperties(const QTextBlockFormat &format, int depth,
                                 const ListTable::Ref *list, int levelTwips,
-                                bool rightToLeft = false);
+                                bool rightToLeft = false,
+                                const std::function<int(QRgb)> &colour = {});
 
 // The widths of the table's columns in twips: the fixed and percentage
 // constraints, the rest of `availableTwips` shared equally by the others.

@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -114,6 +115,10 @@ private slots:
     void text();
     void uncounted_data();
     void uncounted();
+    void resave_data();
+    void resave();
+    void fontCharsets_data();
+    void fontCharsets();
 
 private:
     void addFileRows();
@@ -271,6 +276,77 @@ void TestRichCorpus::uncounted()
     if (justifiedAfter < justifiedBefore)
         lost << QStringLiteral("justified %1 -> %2").arg(justifiedBefore).arg(justifiedAfter);
     QVERIFY2(lost.isEmpty(), qPrintable(QStringLiteral("lost by the save: ") + lost.join(u", ")));
+}
+
+void TestRichCorpus::resave_data()
+{
+    addFileRows();
+}
+
+// Saving the saved copy again writes the same bytes: a save loses or moves
+// nothing the reader keeps.
+void TestRichCorpus::resave()
+{
+    QFETCH(QString, original);
+    const QByteArray copy = readFile(copyPath(original));
+    QVERIFY(!copy.isEmpty());
+    const QByteArray again = savedCopyOf(copy);
+    if (again != copy) {
+        qsizetype at = 0;
+        while (at < copy.size() && at < again.size() && copy[at] == again[at])
+            ++at;
+        QFAIL(qPrintable(
+            QStringLiteral("the second save differs at byte %1: %2 | %3")
+                .arg(at)
+                .arg(QString::fromLatin1(copy.mid(std::max<qsizetype>(at - 40, 0), 120)),
+                     QString::fromLatin1(again.mid(std::max<qsizetype>(at - 40, 0), 120)))));
+    }
+}
+
+// The font table's entries: name → the charsets the file gives it. Names
+// written as \'xx or \u are left out (their form depends on the code page).
+QHash<QString, QSet<int>> charsetsByFont(const QByteArray &rtf)
+{
+    QHash<QString, QSet<int>> fonts;
+    const qsizetype table = rtf.indexOf("{\\fonttbl");
+    if (table < 0)
+        return fonts;
+    static const QRegularExpression entry(
+        QStringLiteral(R"(\{\\f\d+((?:\\[a-z]+-?\d*|\{\\\*\\panose [0-9a-fA-F]*\}| )*)"
+                       R"(([^\\;{}]+?)(?:\{\\\*\\falt[^}]*\})?;\})"));
+    static const QRegularExpression charset(QStringLiteral(R"(\\fcharset(\d+))"));
+    const QString text = QString::fromLatin1(rtf.mid(table, 200000));
+    for (auto it = entry.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const QRegularExpressionMatch found = charset.match(match.captured(1));
+        if (found.hasMatch())
+            fonts[match.captured(2).trimmed()].insert(found.captured(1).toInt());
+    }
+    return fonts;
+}
+
+void TestRichCorpus::fontCharsets_data()
+{
+    addFileRows();
+}
+
+// Every font of the saved copy that the original has keeps a charset the
+// original gave it: other readers decode the font's bytes with it.
+void TestRichCorpus::fontCharsets()
+{
+    QFETCH(QString, original);
+    const QHash<QString, QSet<int>> before = charsetsByFont(readFile(original));
+    const QHash<QString, QSet<int>> after = charsetsByFont(readFile(copyPath(original)));
+    QStringList changed;
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        const auto read = before.constFind(it.key());
+        if (read == before.cend())
+            continue;
+        for (int charset : it.value())
+            if (!read->contains(charset))
+                changed << QStringLiteral("%1 \\fcharset%2").arg(it.key()).arg(charset);
+    }
+    QVERIFY2(changed.isEmpty(), qPrintable(changed.join(QStringLiteral(", "))));
 }
 
 QTEST_MAIN(TestRichCorpus)

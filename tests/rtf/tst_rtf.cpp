@@ -48,6 +48,10 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void writeIsDeterministic();
+    void fontTableAsRead_data();
+    void fontTableAsRead();
+    void pageOfTheDocument_data();
+    void pageOfTheDocument();
     void writeRange_data();
     void writeRange();
     void documentImages();
@@ -122,6 +126,9 @@ void TestRtf::corpus()
         {QStringLiteral("pandoc-table_simple"),
          QStringLiteral("LibreOffice keeps only as many cells per row as the row has \\cellx; "
                         "the reader keeps every cell")},
+        {QStringLiteral("pandoc-formatting"),
+         QStringLiteral("LibreOffice's text export prints hidden text (\\v); the reader keeps it "
+                        "hidden")},
     };
     const QString name = QFileInfo(path).completeBaseName();
     if (knownDifferences.contains(name))
@@ -150,6 +157,11 @@ void TestRtf::readText_data()
     row("uc2 skips two hex bytes", "{\\rtf1\\uc2\\u20013\\'d6\\'d0X}", QStringLiteral("\u4E2DX"));
     row("uc0 skips nothing", "{\\rtf1\\uc0\\u20013X}", QStringLiteral("\u4E2DX"));
     row("default uc is 1", "{\\rtf1\\u20013?X}", QStringLiteral("\u4E2DX"));
+    // iconv holds back the last letter of CP1258 text for a combining mark.
+    row("vietnamese code page text read whole",
+        "{\\rtf1{\\fonttbl{\\f0\\fcharset163 A;}}\\f0 ab\\'e0c}", QStringLiteral("ab\u00E0c"));
+    // LibreOffice takes the two characters of a bad escape and shows nothing.
+    row("bad hex escape shows nothing", "{\\rtf1 a\\'3xb}", QStringLiteral("ab"));
     row("negative u", "{\\rtf1\\u-29739?\\u-230?}", QStringLiteral("\u8BD5\uFF1A"));
     row("surrogate pair", "{\\rtf1\\u-10179?\\u-9047?}", QStringLiteral("\U0001F4A9"));
     row("space then fallback", "{\\rtf1 a\\u382 ?b}", QStringLiteral("a\u017Eb"));
@@ -229,7 +241,8 @@ void TestRtf::readText_data()
     row("unknown word skipped", "{\\rtf1 a\\foo b\\bar12 c}", QStringLiteral("abc"));
     row("field result shown, instruction hidden",
         "{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}}}", QStringLiteral("link"));
-    row("hidden text shown", "{\\rtf1 a{\\v secret}b}", QStringLiteral("asecretb"));
+    // Word and LibreOffice do not show it (LibreOffice's text export prints it).
+    row("hidden text not shown", "{\\rtf1 a{\\v secret}b}", QStringLiteral("ab"));
     row("list labels kept when no list is defined",
         "{\\rtf1{\\pntext\\u8226?\\tab}item\\par{\\listtext 1.\\tab}two}",
         QStringLiteral("\u2022\titem\n1.\ttwo"));
@@ -317,8 +330,8 @@ void TestRtf::readFormats_data()
     // LibreOffice states a Chinese heading's size and bold for \dbch text only.
     row("associated size and bold of double-byte text",
         "{\\dbch\\afs32\\ab\\ai\\af1\\dbch \\u20851?}", "\u5173", song, 16, "bi", "");
-    row("associated size outside double-byte text", "{\\rtlch\\afs32\\ab X}", "X", arial, 12,
-        "", "");
+    row("associated size outside double-byte text", "{\\rtlch\\afs32\\ab X}", "X", arial, 12, "",
+        "");
     row("group restores", "{\\b\\i\\f2\\fs40\\cf1 a}X", "X", arial, 12, "", "");
     row("plain resets", "\\b\\i\\f2\\fs40\\cf1 a\\plain X", "X", arial, 12, "", "");
     row("pard keeps character formatting", "\\f1\\b\\cf2 a\\par\\pard X", "X", song, 12, "b",
@@ -497,8 +510,8 @@ void TestRtf::robustness_data()
     QTest::newRow("header only") << QByteArray("{\\rtf") << true << QString();
     QTest::newRow("backslash at the end")
         << QByteArray("{\\rtf1 a\\") << true << QStringLiteral("a");
-    QTest::newRow("hex cut short") << QByteArray("{\\rtf1 a\\'d") << true << QStringLiteral("ad");
-    QTest::newRow("bad hex") << QByteArray("{\\rtf1 a\\'zzb}") << true << QStringLiteral("azzb");
+    QTest::newRow("hex cut short") << QByteArray("{\\rtf1 a\\'d") << true << QStringLiteral("a");
+    QTest::newRow("bad hex") << QByteArray("{\\rtf1 a\\'zzb}") << true << QStringLiteral("ab");
     QTest::newRow("huge parameter")
         << QByteArray("{\\rtf1\\fs99999999999999999999 a\\u99999999999?b}") << true
         << QStringLiteral("a\uFFFFb");
@@ -1148,6 +1161,125 @@ void TestRtf::pictureBudget()
     const Rtf::ReadResult reread = Rtf::read(saved, againCursor, 936, budget);
     QCOMPARE(reread.pictures.decoded, decoded);
     QCOMPARE(reread.pictures.heldBack, heldBack);
+}
+
+void TestRtf::fontTableAsRead_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QByteArray>("written"); // in the font table of the save
+    QTest::addColumn<QString>("family");     // of the first character read
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("charset, family, pitch and panose")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0\\froman\\fcharset0 Times;}{\\f1\\fmodern\\fcharset128"
+                      "\\fprq1{\\*\\panose 020b0609070205080204}MS Gothic;}}\\f1 x\\par}")
+        << QByteArray("\\fmodern\\fcharset128\\fprq1{\\*\\panose 020b0609070205080204}MS Gothic;}")
+        << QStringLiteral("MS Gothic") << QStringLiteral("x");
+    QTest::newRow("alternative name in the font's code page")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset134\\fprq2 SimSun{\\*\\falt "
+                      "\\'cb\\'ce\\'cc\\'e5};}}\\f0 x\\par}")
+        << QByteArray("\\fcharset134\\fprq2 SimSun{\\*\\falt \\'cb\\'ce\\'cc\\'e5};}")
+        << QStringLiteral("SimSun") << QStringLiteral("x");
+    QTest::newRow("alternative name with a character of no code page")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset128 MS Gothic{\\*\\falt MS "
+                      "\\u-3?x};}}\\f0 x\\par}")
+        << QByteArray("MS Gothic{\\*\\falt MS \\u-3?x};}") << QStringLiteral("MS Gothic")
+        << QStringLiteral("x");
+    // Its bytes would be read in the reader's own code page: a name of a
+    // font whose charset names none is written as \uN.
+    QTest::newRow("symbol font named in the document's code page")
+        << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fnil\\fcharset2 \\'cf\\'d6Sym;}}\\f0 x\\par}")
+        << QByteArray("{\\f0\\fnil\\fcharset2 \\u207?\\u214?Sym;}")
+        << QStringLiteral("\u00CF\u00D6Sym") << QStringLiteral("x");
+    QTest::newRow("name in the Vietnamese code page read whole")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0\\froman\\fcharset163 Arial;}}\\f0 x\\par}")
+        << QByteArray("\\froman\\fcharset163 Arial;}") << QStringLiteral("Arial")
+        << QStringLiteral("x");
+    QTest::newRow("a name longer than any font's is cut")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fnil\\fcharset0 " + QByteArray(300, 'n') +
+                      ";}}\\f0 x\\par}")
+        << QByteArray("\\fcharset0 " + QByteArray(255, 'n') + ";}") << QString(255, u'n')
+        << QStringLiteral("x");
+    QTest::newRow("code page")
+        << QByteArray(
+               "{\\rtf1{\\fonttbl{\\f0\\fswiss\\fcharset204\\cpg1251 Arial Cyr;}}\\f0 x\\par}")
+        << QByteArray("{\\f0\\fswiss\\fcharset204\\cpg1251 Arial Cyr;}")
+        << QStringLiteral("Arial Cyr") << QStringLiteral("x");
+    // \deff names the font of text after \plain, kept groups included.
+    QTest::newRow("default font as read")
+        << QByteArray("{\\rtf1\\deff1{\\fonttbl{\\f0\\fcharset0 Arial;}{\\f1\\froman\\fcharset0 "
+                      "Georgia;}}{\\header \\plain head\\par}body\\par}")
+        << QByteArray("\\deff0\n{\\fonttbl{\\f0\\froman\\fcharset0 Georgia;}")
+        << QStringLiteral("Georgia") << QStringLiteral("body");
+    // The font table for older readers, then its Unicode form.
+    QTest::newRow("font table inside upr")
+        << QByteArray("{\\rtf1{\\upr{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}}{\\*\\ud{\\fonttbl"
+                      "{\\f0\\fnil\\fcharset134 \\u23435?\\u20307?;}}}}\\f0 x\\par}")
+        << QByteArray("{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}")
+        << QStringLiteral("\u5B8B\u4F53") << QStringLiteral("x");
+    QTest::newRow("upr text stays out of the body")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fcharset0 Arial;}}{\\upr{old}{\\*\\ud{\\fonttbl"
+                      "{\\f0\\fnil\\fcharset0 Arial;}}}}\\f0 x\\par}")
+        << QByteArray("{\\f0\\fnil\\fcharset0 Arial;}") << QStringLiteral("Arial")
+        << QStringLiteral("x");
+}
+
+// Each font is written back as the file had it: its charset (which other
+// readers decode its bytes with), code page, family, pitch, alternative and
+// panose; the default font stays the default.
+void TestRtf::fontTableAsRead()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QByteArray, written);
+    QFETCH(QString, family);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    QFETCH(QString, text);
+    QCOMPARE(document.toPlainText(), text);
+    QCOMPARE(lookAt(document, 0).family, family);
+    const QByteArray first = Rtf::write(document, 936);
+    QVERIFY2(first.contains(written), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
+    QCOMPARE(again.toPlainText(), document.toPlainText());
+    QCOMPARE(Rtf::write(again, 936), first);
+}
+
+void TestRtf::pageOfTheDocument_data()
+{
+    QTest::addColumn<QByteArray>("rtf"); // empty: a new document holding "x"
+    QTest::addColumn<bool>("whole");     // the whole document is written, not a part
+    QTest::addColumn<QByteArray>("page");
+    const QByteArray a4 = "\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134";
+    QTest::newRow("new document: A4, 20 mm margins") << QByteArray() << true << a4;
+    QTest::newRow("a file without a page of its own")
+        << QByteArray("{\\rtf1 x\\par}") << true << a4;
+    QTest::newRow("a file's own page")
+        << QByteArray("{\\rtf1\\paperw12240\\paperh15840\\margl1800 x\\par}") << true
+        << QByteArray("\\paperw12240\\paperh15840\\margl1800");
+    QTest::newRow("a part of a document has no page") << QByteArray() << false << QByteArray();
+}
+
+// Other readers lay a document without a paper size out as US Letter: the
+// writer states the page Inkwell prints on, unless the document has its own.
+void TestRtf::pageOfTheDocument()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(bool, whole);
+    QFETCH(QByteArray, page);
+    QTextDocument document;
+    if (rtf.isEmpty())
+        QTextCursor(&document).insertText(QStringLiteral("xyz"));
+    else
+        QVERIFY(readInto(document, rtf));
+    const QByteArray written = whole ? Rtf::write(document, 936) : Rtf::write(document, 1, 2, 936);
+    QCOMPARE(written.count("\\paperw"), page.isEmpty() ? 0 : 1);
+    if (!page.isEmpty())
+        QVERIFY2(written.contains(page), written.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, written));
+    if (whole)
+        QCOMPARE(Rtf::write(again, 936), written);
 }
 
 QTEST_MAIN(TestRtf)

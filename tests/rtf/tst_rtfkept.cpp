@@ -167,51 +167,51 @@ void TestRtfKept::keptInPlace_data()
     QTest::newRow("footnote after its mark")
         << QByteArray("\\pard Word{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Source\\par}"
                       " after\\par}")
-        << QByteArray("{\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Source\\par}") << 4
-        << afterProperty << QStringLiteral("Word1 after");
+        << QByteArray("\\super\\chftn}{\\footnote \\pard{\\super\\chftn} Source\\par}") << 4
+        << keptAfterProperty << QStringLiteral("Word1 after");
     QTest::newRow("footnote inside its mark's group")
         << QByteArray("\\pard Word{\\super\\chftn{\\footnote \\pard\\f1 Note\\par}} after\\par}")
-        << QByteArray("{\\super\\chftn}{\\footnote \\pard\\f%F1 Note\\par}") << 4 << afterProperty
-        << QStringLiteral("Word1 after");
+        << QByteArray("\\super\\chftn}{\\footnote \\pard\\f%F1 Note\\par}") << 4
+        << keptAfterProperty << QStringLiteral("Word1 after");
     QTest::newRow("bookmark start")
         << QByteArray("\\pard One {\\*\\bkmkstart mark}two{\\*\\bkmkend mark} three\\par}")
-        << QByteArray("{\\*\\bkmkstart mark}") << 4 << beforeProperty
+        << QByteArray("{\\*\\bkmkstart mark}") << 4 << keptBeforeProperty
         << QStringLiteral("One two three");
     QTest::newRow("bookmark end")
         << QByteArray("\\pard One {\\*\\bkmkstart mark}two{\\*\\bkmkend mark} three\\par}")
-        << QByteArray("{\\*\\bkmkend mark}") << 7 << beforeProperty
+        << QByteArray("{\\*\\bkmkend mark}") << 7 << keptBeforeProperty
         << QStringLiteral("One two three");
     QTest::newRow("unknown destination in the text")
         << QByteArray("\\pard One {\\*\\inkwellnote \\f1 x}two\\par}")
-        << QByteArray("{\\*\\inkwellnote \\f%F1 x}") << 4 << beforeProperty
+        << QByteArray("{\\*\\inkwellnote \\f%F1 x}") << 4 << keptBeforeProperty
         << QStringLiteral("One two");
     QTest::newRow("kept group with binary data")
-        << "\\pard One " + withBinary() + "two\\par}" << withBinary() << 4 << beforeProperty
+        << "\\pard One " + withBinary() + "two\\par}" << withBinary() << 4 << keptBeforeProperty
         << QStringLiteral("One two");
     QTest::newRow("group after the last character")
         << QByteArray("\\pard One two{\\*\\bkmkend end}\\par}") << QByteArray("{\\*\\bkmkend end}")
-        << 6 << afterProperty << QStringLiteral("One two");
+        << 6 << keptAfterProperty << QStringLiteral("One two");
     QTest::newRow("field around its result")
         << QByteArray("\\pard See {\\field{\\*\\fldinst HYPERLINK \"http://a.cn/\"}{\\fldrslt "
                       "{\\cf1 the site}}} now\\par}")
         << QByteArray("{\\field{\\*\\fldinst HYPERLINK \"http://a.cn/\"}{\\fldrslt {\\f%F0\\fs24"
                       "\\cf%C1 the site}}}")
-        << 4 << fieldProperty << QStringLiteral("See the site now");
+        << 4 << keptFieldProperty << QStringLiteral("See the site now");
     QTest::newRow("field around a result in a paragraph's first run")
         << QByteArray("\\pard{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}} now\\par}")
         << QByteArray("{\\field{\\*\\fldinst PAGE}{\\fldrslt {\\f%F0\\fs24 3}}}") << 0
-        << fieldProperty << QStringLiteral("3 now");
+        << keptFieldProperty << QStringLiteral("3 now");
     QTest::newRow("field over two paragraphs: one for each")
         << QByteArray("\\pard{\\field{\\*\\fldinst TOC}{\\fldrslt one\\par two}}\\par}")
         << QByteArray("{\\field{\\*\\fldinst TOC}{\\fldrslt {\\f%F0\\fs24 two}}}") << 0
-        << fieldProperty << QStringLiteral("one\ntwo");
+        << keptFieldProperty << QStringLiteral("one\ntwo");
     QTest::newRow("bookmark before a field, outside it")
         << QByteArray("\\pard a{\\*\\bkmkstart m}{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}\\par}")
         << QByteArray("{\\*\\bkmkstart m}{\\field{\\*\\fldinst PAGE}{\\fldrslt {") << 1
-        << beforeProperty << QStringLiteral("a3");
+        << keptBeforeProperty << QStringLiteral("a3");
     QTest::newRow("field without a result")
         << QByteArray("\\pard A{\\field{\\*\\fldinst DATE}{\\fldrslt }}B\\par}")
-        << QByteArray("{\\field{\\*\\fldinst DATE}{\\fldrslt }}") << 1 << beforeProperty
+        << QByteArray("{\\field{\\*\\fldinst DATE}{\\fldrslt }}") << 1 << keptBeforeProperty
         << QStringLiteral("AB");
 }
 
@@ -251,7 +251,7 @@ void TestRtfKept::keptInPlace()
     };
     QVERIFY(!value(held).isEmpty());
     QCOMPARE(value(held - 1), QByteArray());
-    if (property != Rtf::Kept::fieldProperty)
+    if (property != keptFieldProperty)
         QCOMPARE(value(held + 1), QByteArray());
 }
 

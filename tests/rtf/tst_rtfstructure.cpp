@@ -6,9 +6,9 @@
 #include "rtf/rtfstructure.h"
 #include "rtf/rtfwriter.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFile>
-#include <QAbstractTextDocumentLayout>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
@@ -48,6 +48,12 @@ private slots:
     void starInsideGroup();
     void corpus_data();
     void corpus();
+    void saveKeepsWhatWasRead_data();
+    void saveKeepsWhatWasRead();
+    void formattingSurvivesASave_data();
+    void formattingSurvivesASave();
+    void listLabels_data();
+    void listLabels();
 };
 
 namespace {
@@ -383,8 +389,7 @@ void TestRtfStructure::lists()
     QCOMPARE(int(format.style()), style);
     QCOMPARE(format.indent(), indent);
     QCOMPARE(format.numberPrefix() + u'|' + format.numberSuffix(), affixes);
-    QCOMPARE(format.hasProperty(Rtf::listStartProperty) ? format.intProperty(Rtf::listStartProperty)
-                                                        : 0,
+    QCOMPARE(format.hasProperty(listStartProperty) ? format.intProperty(listStartProperty) : 0,
              start);
     QCOMPARE(list->count(), count);
 }
@@ -536,13 +541,15 @@ void TestRtfStructure::borderSides_data()
     QTest::newRow("inside lines only")
         << table("\\trbrdrh\\brdrs\\trbrdrv\\brdrs", {}) << QStringList{"BR|LB", "TR|TL"};
     QTest::newRow("a row shorter than the table")
-        << QByteArray("{\\rtf1\\trowd\\clbrdrr\\brdrs\\cellx1500\\cellx3000\\intbl a\\cell b\\cell\\row"
-                      "\\trowd\\clbrdrr\\brdrs\\cellx1500\\intbl c\\cell\\row}")
+        << QByteArray(
+               "{\\rtf1\\trowd\\clbrdrr\\brdrs\\cellx1500\\cellx3000\\intbl a\\cell b\\cell\\row"
+               "\\trowd\\clbrdrr\\brdrs\\cellx1500\\intbl c\\cell\\row}")
         << QStringList{"R|L", "R|L"};
     QTest::newRow("a cell merged down, its right edge beside two cells")
-        << QByteArray("{\\rtf1\\trowd\\clvmgf\\clbrdrr\\brdrs\\cellx1500\\clbrdrt\\brdrs\\cellx3000"
-                      "\\intbl a\\cell b\\cell\\row\\trowd\\clvmrg\\cellx1500\\cellx3000\\intbl\\cell d"
-                      "\\cell\\row}")
+        << QByteArray(
+               "{\\rtf1\\trowd\\clvmgf\\clbrdrr\\brdrs\\cellx1500\\clbrdrt\\brdrs\\cellx3000"
+               "\\intbl a\\cell b\\cell\\row\\trowd\\clvmrg\\cellx1500\\cellx3000\\intbl\\cell d"
+               "\\cell\\row}")
         << QStringList{"R|TL", "R|L"};
     QTest::newRow("a side said, then taken back")
         << table("", {"\\clbrdrt\\brdrs\\clbrdrt\\brdrnone\\clbrdrb\\brdrs"})
@@ -580,8 +587,8 @@ void TestRtfStructure::bordersAreSingleLines_data()
     // Empty cells, so that a scan across the first row meets only borders.
     const QByteArray cells = "\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs";
     QTest::newRow("cell borders")
-        << "{\\rtf1\\trowd\\trgaph108" + cells + "\\cellx1500" + cells + "\\cellx3000" + cells
-               + "\\cellx4500\\intbl\\cell\\cell\\cell\\row\\intbl\\cell\\cell\\cell\\row}";
+        << "{\\rtf1\\trowd\\trgaph108" + cells + "\\cellx1500" + cells + "\\cellx3000" + cells +
+               "\\cellx4500\\intbl\\cell\\cell\\cell\\row\\intbl\\cell\\cell\\cell\\row}";
     QTest::newRow("row borders, shaded cells")
         << QByteArray("{\\rtf1{\\colortbl;\\red255\\green255\\blue0;}\\trowd\\trbrdrt\\brdrs"
                       "\\trbrdrl\\brdrs\\trbrdrb\\brdrs\\trbrdrr\\brdrs\\trbrdrh\\brdrs"
@@ -915,6 +922,270 @@ void TestRtfStructure::corpus()
                         .arg(parts.at(1));
     }
     QVERIFY2(lost.isEmpty(), qPrintable(lost.join(QStringLiteral(", "))));
+}
+
+// ------------------------------------------------------------ saves
+
+namespace {
+
+// The text with each character's raised or lowered position, which a save
+// must not change.
+QString textAndScript(const QTextDocument &document)
+{
+    QString out;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const auto align = fragment.charFormat().verticalAlignment();
+            const QString mark = align == QTextCharFormat::AlignSuperScript ? QStringLiteral("^")
+                                 : align == QTextCharFormat::AlignSubScript ? QStringLiteral("_")
+                                                                            : QString();
+            out += mark + fragment.text() + mark;
+        }
+        out += u'|';
+    }
+    return out;
+}
+
+} // namespace
+
+void TestRtfStructure::saveKeepsWhatWasRead_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QByteArray>("written"); // what the first save must hold ("": nothing)
+    // Cells added to rows already read move the text after them.
+    QTest::newRow("footnote marks in a row that widens")
+        << QByteArray("{\\rtf\\cell\\row\\itap1\\chftn\\cell\\chftn") << QByteArray();
+    QTest::newRow("footnote mark in a cell")
+        << QByteArray("{\\rtf\\cell\\row\\intbl\\na\\chftn\\cell\\no") << QByteArray();
+    QTest::newRow("marks not raised stay level")
+        << QByteArray("{\\rtf1 a\\chftn b{\\super\\chftn}c}") << QByteArray("\\fs24\\chftn}");
+    QTest::newRow("bookmark after a row that widens")
+        << QByteArray("{\\rtf1\\cell\\row\\intbl x{\\*\\bkmkstart m}y\\cell z\\cell\\row}")
+        << QByteArray("{\\*\\bkmkstart m}");
+    // The same group before two characters in a row: both are kept.
+    QTest::newRow("same group before neighbours")
+        << QByteArray("{\\rtf1 a{\\*\\bkmkstart m}b{\\*\\bkmkstart m}c\\par}")
+        << QByteArray("{\\*\\bkmkstart m}{\\*\\bkmkstart m}");
+    // Hidden text stays in the groups it was read in.
+    QTest::newRow("hidden text in two groups")
+        << QByteArray("{\\rtf1 x{\\v a}{\\v b}c\\par}") << QByteArray("{\\v\\uc1 a}{\\v\\uc1 b}");
+    QTest::newRow("hidden text before the first paragraph")
+        << QByteArray("{\\rtf1{\\info{\\author A}}\\v hid\\par\\v0 x\\par}") << QByteArray();
+    // Merged cells keep the paragraph format of their first cell.
+    QTest::newRow("empty merged cell")
+        << QByteArray("{\\rtf1\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000"
+                      "\\pard\\intbl\\ri90\\cell\\pard\\intbl\\cell\\row}")
+        << QByteArray("\\ri90");
+    QTest::newRow("covered cell with its own format")
+        << QByteArray("{\\rtf1\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000"
+                      "\\pard\\intbl\\cell\\pard\\intbl\\ri90\\cell\\row}")
+        << QByteArray();
+    QTest::newRow("footnote after merged cells")
+        << QByteArray("{\\rtf1\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000\\cellx3000"
+                      "\\pard\\intbl a\\cell\\cell b\\chftn\\cell\\row}")
+        << QByteArray("\\chftn");
+    // Boundaries far apart: their difference is no int. The column is
+    // held to the widest page.
+    QTest::newRow("cell boundaries far apart")
+        << QByteArray("{\\rtf\\cellx-3\\cellx9999999999\\cell\\cell\\row\\intbl\\cell\\nr")
+        << QByteArray("\\cellx360\\cellx32040");
+}
+
+// What was read comes back from the saved copy, and saving that copy again
+// gives the same bytes.
+void TestRtfStructure::saveKeepsWhatWasRead()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QByteArray, written);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    const QByteArray first = Rtf::write(document, 936);
+    if (!written.isEmpty())
+        QVERIFY2(first.contains(written), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
+    QCOMPARE(textAndScript(again), textAndScript(document));
+    QCOMPARE(Rtf::write(again, 936), first);
+}
+
+namespace {
+
+// What the reader made of page breaks, backgrounds and cells, in a form to
+// compare: one line per paragraph, then one per table cell.
+QString formattingOf(const QTextDocument &document)
+{
+    QStringList lines;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QString line = block.text();
+        const QTextBlockFormat format = block.blockFormat();
+        if (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+            line.prepend(QStringLiteral("[page]"));
+        if (format.background().style() != Qt::NoBrush)
+            line += QStringLiteral(" shading=") + format.background().color().name();
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat chars = it.fragment().charFormat();
+            if (chars.background().style() != Qt::NoBrush)
+                line += QStringLiteral(" highlight(%1)=%2")
+                            .arg(it.fragment().text(), chars.background().color().name());
+        }
+        lines << line;
+    }
+    const QList<QTextFrame *> frames = document.rootFrame()->childFrames();
+    for (QTextFrame *frame : frames) {
+        const auto *table = qobject_cast<QTextTable *>(frame);
+        if (!table)
+            continue;
+        for (int r = 0; r < table->rows(); ++r)
+            for (int c = 0; c < table->columns(); ++c) {
+                const QTextTableCellFormat cell = table->cellAt(r, c).format().toTableCellFormat();
+                QString line = QStringLiteral("cell %1,%2").arg(r).arg(c);
+                if (cell.verticalAlignment() == QTextCharFormat::AlignMiddle)
+                    line += QStringLiteral(" middle");
+                if (cell.verticalAlignment() == QTextCharFormat::AlignBottom)
+                    line += QStringLiteral(" bottom");
+                if (cell.hasProperty(QTextFormat::TableCellLeftPadding))
+                    line += QStringLiteral(" left=%1").arg(cell.leftPadding());
+                if (cell.hasProperty(QTextFormat::TableCellTopPadding))
+                    line += QStringLiteral(" top=%1").arg(cell.topPadding());
+                lines << line;
+            }
+    }
+    return lines.join(u'\n');
+}
+
+} // namespace
+
+void TestRtfStructure::formattingSurvivesASave_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("read");       // in formattingOf() of what was read
+    QTest::addColumn<QByteArray>("written"); // in the save
+    const QByteArray colours =
+        "{\\colortbl;\\red255\\green255\\blue0;\\red221\\green221\\blue221;}";
+    QTest::newRow("page break") << QByteArray("{\\rtf1 one\\par\\page two\\par three\\par}")
+                                << QStringLiteral("one\n[page]two\nthree")
+                                << QByteArray("\\pagebb");
+    QTest::newRow("page break inside a paragraph")
+        << QByteArray("{\\rtf1 one\\page two\\par}") << QStringLiteral("one\n[page]two")
+        << QByteArray("\\pagebb");
+    QTest::newRow("paragraph's own page break")
+        << QByteArray("{\\rtf1 one\\par\\pard\\pagebb two\\par}")
+        << QStringLiteral("one\n[page]two") << QByteArray("\\pagebb");
+    QTest::newRow("section break begins a page")
+        << QByteArray("{\\rtf1 one\\sect\\sectd two\\par}") << QStringLiteral("one\n[page]two")
+        << QByteArray("\\pagebb");
+    // The break goes to the table's first paragraph, not to the one after it.
+    QTest::newRow("page break before a table")
+        << QByteArray("{\\rtf1 one\\par\\page\\trowd\\cellx1000\\pard\\intbl two\\cell\\row"
+                      "\\pard three\\par}")
+        << QStringLiteral("one\n[page]two\nthree") << QByteArray("\\pard\\intbl\\pagebb");
+    QTest::newRow("continuous section runs on")
+        << QByteArray("{\\rtf1 one\\sect\\sectd\\sbknone two\\par}") << QStringLiteral("one\ntwo")
+        << QByteArray();
+    QTest::newRow("highlight") << QByteArray("{\\rtf1" + colours + "a{\\highlight1 b}c\\par}")
+                               << QStringLiteral("abc highlight(b)=#ffff00")
+                               << QByteArray("\\highlight1 b}");
+    QTest::newRow("character background")
+        << QByteArray("{\\rtf1" + colours + "a{\\chcbpat2 b}c\\par}")
+        << QStringLiteral("abc highlight(b)=#dddddd") << QByteArray("\\highlight1 b}");
+    QTest::newRow("paragraph shading")
+        << QByteArray("{\\rtf1" + colours + "\\pard\\cbpat2 a\\par}")
+        << QStringLiteral("a shading=#dddddd") << QByteArray("\\cbpat1");
+    QTest::newRow("cell alignment and padding")
+        << QByteArray("{\\rtf1\\trowd\\clvertalc\\clpadl150\\clpadfl3\\clpadt0\\clpadft3\\cellx1000"
+                      "\\clvertalb\\cellx2000\\pard\\intbl a\\cell b\\cell\\row}")
+        << QStringLiteral("cell 0,0 middle left=10 top=0\ncell 0,1 bottom")
+        << QByteArray("\\clvertalc\\clpadt0\\clpadft3\\clpadl150\\clpadfl3\\cellx1000\\clvertalb");
+    // Hidden text is not shown, and is written back hidden where it stood.
+    QTest::newRow("hidden group") << QByteArray("{\\rtf1 a{\\v hidden \\u20013?}b\\par}")
+                                  << QStringLiteral("ab")
+                                  << QByteArray(
+                                         "{\\f0\\fs24 a}{\\v\\uc1 hidden \\u20013?}{\\f0\\fs24 b}");
+    QTest::newRow("hidden run switched off")
+        << QByteArray("{\\rtf1 one \\v two \\v0 three\\par}") << QStringLiteral("one three")
+        << QByteArray("{\\v\\uc1 two }");
+    QTest::newRow("padding without a unit is none")
+        << QByteArray("{\\rtf1\\trowd\\clpadl150\\clpadfl0\\cellx1000\\pard\\intbl a\\cell\\row}")
+        << QStringLiteral("cell 0,0") << QByteArray();
+}
+
+// Page breaks, highlight, shading and the cells' alignment and padding are
+// read, written, and read back the same; a second save gives the same bytes.
+void TestRtfStructure::formattingSurvivesASave()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, read);
+    QFETCH(QByteArray, written);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    const QString formatting = formattingOf(document);
+    QVERIFY2(formatting.contains(read), qPrintable(formatting));
+    const QByteArray first = Rtf::write(document, 936);
+    if (!written.isEmpty())
+        QVERIFY2(first.contains(written), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
+    QCOMPARE(formattingOf(again), formatting);
+    QCOMPARE(Rtf::write(again, 936), first);
+}
+
+void TestRtfStructure::listLabels_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QString>("labels"); // per item: its number and the label's look
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<QByteArray>("notWritten");
+    QTest::newRow("label in the item's own format")
+        << withLists("\\pard\\ls1{\\b one}\\par{\\i two}\\par three\\par")
+        << QStringLiteral("0 b|1 i|2 -") << QByteArray() << QByteArray();
+    const QByteArray bullets =
+        "{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc23{\\leveltext\\'01\\u8211 ?;}}"
+        "{\\listlevel\\levelnfc23{\\leveltext\\'01\\u-3844 ?;}}\\listid1}}"
+        "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}";
+    QTest::newRow("the list's own bullet")
+        << QByteArray(bullets + "\\pard\\ls1 A\\par}") << QStringLiteral("0 -")
+        << QByteArray("{\\leveltext\\'01\\u8211?;}") << QByteArray("\\u8226");
+    // Wingdings' check mark, from the private use area.
+    QTest::newRow("a symbol font's bullet in Unicode")
+        << QByteArray(bullets + "\\pard\\ls1\\ilvl1 A\\par}") << QStringLiteral("0 -")
+        << QByteArray("{\\listtext\\f0\\fs24\\u10003") << QByteArray("\\u8226");
+    // \levelnfc255 without text: no number, here or in another reader.
+    QTest::newRow("level without a number")
+        << withLists("\\pard\\ls6 A\\par B\\par") << QStringLiteral("0 -|1 -")
+        << QByteArray("\\levelnfc255") << QByteArray("{\\listtext\\f0\\fs24 1");
+}
+
+// Qt draws a list label in its block's character format; a level without a
+// number is written as one.
+void TestRtfStructure::listLabels()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QString, labels);
+    QFETCH(QByteArray, written);
+    QFETCH(QByteArray, notWritten);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    QStringList found;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextList *list = block.textList();
+        if (!list)
+            continue;
+        const QTextCharFormat format = block.charFormat();
+        const QString look = format.fontWeight() >= QFont::Bold ? QStringLiteral("b")
+                             : format.fontItalic()              ? QStringLiteral("i")
+                                                                : QStringLiteral("-");
+        found << QStringLiteral("%1 %2").arg(list->itemNumber(block)).arg(look);
+    }
+    QCOMPARE(found.join(u'|'), labels);
+    const QByteArray first = Rtf::write(document, 936);
+    if (!written.isEmpty())
+        QVERIFY2(first.contains(written), first.constData());
+    if (!notWritten.isEmpty())
+        QVERIFY2(!first.contains(notWritten), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
+    QCOMPARE(Rtf::write(again, 936), first);
 }
 
 QTEST_MAIN(TestRtfStructure)

@@ -78,10 +78,12 @@ void TestRtfTokenizer::tokens_data()
 
     QTest::newRow("hex byte") << QByteArray("\\'e4x") << QByteArray("\\'e4 \"x\"");
     QTest::newRow("hex, upper case") << QByteArray("\\'C3") << QByteArray("\\'c3");
-    QTest::newRow("hex, one digit at the end") << QByteArray("\\'4") << QByteArray("\\'? \"4\"");
+    QTest::newRow("hex, one digit at the end") << QByteArray("\\'4") << QByteArray("\\'?");
     QTest::newRow("hex, nothing at the end") << QByteArray("\\'") << QByteArray("\\'?");
-    QTest::newRow("hex, not a digit") << QByteArray("\\'g1") << QByteArray("\\'? \"g1\"");
-    QTest::newRow("hex, second not a digit") << QByteArray("\\'4}") << QByteArray("\\'? \"4\" }");
+    QTest::newRow("hex, not a digit") << QByteArray("\\'g1x") << QByteArray("\\'? \"x\"");
+    QTest::newRow("hex, second not a digit") << QByteArray("\\'3xy") << QByteArray("\\'? \"y\"");
+    QTest::newRow("hex, a brace stays") << QByteArray("\\'4}") << QByteArray("\\'? }");
+    QTest::newRow("hex, a word stays") << QByteArray("\\'\\par") << QByteArray("\\'? \\par");
     QTest::newRow("bin takes braces and backslashes")
         << QByteArray("\\bin4 a}{\\bc") << QByteArray("bin[a}{\\] \"bc\"");
     QTest::newRow("bin past the end") << QByteArray("\\bin10 abc") << QByteArray("bin[abc]");

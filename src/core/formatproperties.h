@@ -1,0 +1,37 @@
+// Every property Inkwell keeps in a QTextFormat beyond Qt's own, in one
+// place, so that no two share a number. Each says which format holds it and
+// the type of its value.
+#pragma once
+
+#include <QTextFormat>
+
+namespace Inkwell {
+
+// QTextListFormat (int): the number a list counts from when it is not 1:
+// Qt 6.4's list format has no start of its own.
+inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
+// QTextListFormat (QString): a bullet list's own bullet character when it is
+// not the one its style draws ("–", "✓"), written back as read.
+inline constexpr int listBulletProperty = QTextFormat::UserProperty + 0x102;
+
+// QTextBlockFormat (int): a paragraph that continues the line of the one
+// before it, held in pieces (see documenttext.h).
+inline constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;
+
+// QTextCharFormat: RTF kept as read and written back (see rtf/rtfkept.h).
+// Raw RTF written before the character that carries it (QByteArray).
+inline constexpr int keptBeforeProperty = QTextFormat::UserProperty + 0x301;
+// A field's {\*\fldinst ...} group on each character of its result (QByteArray).
+inline constexpr int keptFieldProperty = QTextFormat::UserProperty + 0x302;
+// Raw RTF written after the character: groups nothing followed (QByteArray).
+inline constexpr int keptAfterProperty = QTextFormat::UserProperty + 0x303;
+// The number shown for an automatic footnote mark (QString); the writer
+// writes the mark itself, so that the number follows the footnotes.
+inline constexpr int footnoteMarkProperty = QTextFormat::UserProperty + 0x304;
+// An int made from the values above. QTextFormat hashes a QByteArray
+// property by its type alone, so without it every character holding a
+// different group would share one hash and each new format would be
+// compared with all of them: reading thousands of bookmarks took minutes.
+inline constexpr int keptHashKeyProperty = QTextFormat::UserProperty + 0x305;
+
+} // namespace Inkwell

@@ -1,0 +1,70 @@
+// The readers of list definitions: the list table with its override table,
+// and the older paragraph numbering of a {\*\pn ...} group.
+#pragma once
+
+#include "rtf/rtfstructure.h"
+
+#include <array>
+#include <string>
+
+namespace Inkwell::Rtf {
+
+// The Unicode character of a bullet written with a symbol font's code.
+char16_t unicodeBullet(char16_t c);
+
+// {\*\listtable {\list {\listlevel ...}... \listidN}} and
+// {\*\listoverridetable {\listoverride \listidN \lsM}}.
+class ListTableReader {
+public:
+    explicit ListTableReader(ListDefinitions &lists) : m_lists(lists) {}
+
+    void list();         // {\list: its levels follow
+    void listOverride(); // {\listoverride
+    void listId(int id) { m_listId = id; }
+    void overrideNumber(int number) { m_overrideNumber = number; }
+    void level(); // {\listlevel: the next level
+    void startAt(int number);
+    void numberFormat(int nfc);
+    void levelText() { m_levelText.clear(); } // {\leveltext
+    // A character of the level text (\'xx bytes are characters too).
+    void levelTextUnit(char16_t unit)
+    {
+        if (m_levelText.size() < 256)
+            m_levelText.push_back(unit);
+    }
+    // The groups opened by the calls above close.
+    void endLevelText();
+    void endList();
+    void endOverride();
+
+private:
+    ListLevel *current();
+
+    ListDefinitions &m_lists;
+    std::array<ListLevel, 9> m_levels;
+    int m_levelIndex = -1; // the \listlevel being read
+    int m_listId = 0;
+    int m_overrideNumber = 0;
+    std::u16string m_levelText;
+};
+
+// {\*\pn \pnlvlN \pndec {\pntxtb (}{\pntxta )}}: one level carried by the
+// paragraph it stands in.
+class OldNumberingReader {
+public:
+    void begin();
+    void level(int level, bool bullet);
+    void style(QTextListFormat::Style style) { m_style = style; }
+    void start(int number) { m_numbering.look.start = std::clamp(number, 0, 32767); }
+    // A character of {\pntxta} (after the number) or {\pntxtb} (before it).
+    void text(bool after, char16_t c);
+    // The group closes: the numbering it defined.
+    OldNumbering finish() const;
+
+private:
+    OldNumbering m_numbering;
+    QTextListFormat::Style m_style = QTextListFormat::ListDecimal;
+    bool m_bullet = false;
+};
+
+} // namespace Inkwell::Rtf
