@@ -288,7 +288,7 @@ void TestRichCorpus::resave_data()
 void TestRichCorpus::resave()
 {
     QFETCH(QString, original);
-    const QByteArray copy = readFile(copyPath(original));
+    const QByteArray copy = fileBytes(copyPath(original));
     QVERIFY(!copy.isEmpty());
     const QByteArray again = savedCopyOf(copy);
     if (again != copy) {
@@ -335,8 +335,8 @@ void TestRichCorpus::fontCharsets_data()
 void TestRichCorpus::fontCharsets()
 {
     QFETCH(QString, original);
-    const QHash<QString, QSet<int>> before = charsetsByFont(readFile(original));
-    const QHash<QString, QSet<int>> after = charsetsByFont(readFile(copyPath(original)));
+    const QHash<QString, QSet<int>> before = charsetsByFont(fileBytes(original));
+    const QHash<QString, QSet<int>> after = charsetsByFont(fileBytes(copyPath(original)));
     QStringList changed;
     for (auto it = after.cbegin(); it != after.cend(); ++it) {
         const auto read = before.constFind(it.key());
