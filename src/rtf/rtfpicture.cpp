@@ -125,6 +125,24 @@ std::optional<QTextImageFormat> PictureSink::place(const Pict &pict)
     return inserted;
 }
 
+namespace {
+
+// The words that gave a kept picture its shown size, written back after its
+// own size so a save gives it the size it had.
+void appendShownSizeWords(QByteArray &origin, const Pict &pict)
+{
+    if (pict.goalw > 0)
+        origin += "\\picwgoal" + QByteArray::number(pict.goalw);
+    if (pict.goalh > 0)
+        origin += "\\pichgoal" + QByteArray::number(pict.goalh);
+    if (pict.scalex != 100)
+        origin += "\\picscalex" + QByteArray::number(pict.scalex);
+    if (pict.scaley != 100)
+        origin += "\\picscaley" + QByteArray::number(pict.scaley);
+}
+
+} // namespace
+
 QTextImageFormat PictureSink::fromFile(const QByteArray &file, Refused *refused,
                                        DocumentImages::Header *header)
 {
@@ -215,14 +233,7 @@ QTextImageFormat PictureSink::heldBack(const Pict &pict, const QByteArray &file,
         format = "unknown";
     origin += "\\picw" + QByteArray::number(own.width()) + "\\pich" +
               QByteArray::number(own.height()) + '\x01';
-    if (pict.goalw > 0)
-        origin += "\\picwgoal" + QByteArray::number(pict.goalw);
-    if (pict.goalh > 0)
-        origin += "\\pichgoal" + QByteArray::number(pict.goalh);
-    if (pict.scalex != 100)
-        origin += "\\picscalex" + QByteArray::number(pict.scalex);
-    if (pict.scaley != 100)
-        origin += "\\picscaley" + QByteArray::number(pict.scaley);
+    appendShownSizeWords(origin, pict);
 
     ++m_use.heldBack;
     if (refused == Refused::TooLarge) {
@@ -270,14 +281,7 @@ QTextImageFormat PictureSink::kept(const Pict &pict)
         origin += "\\" + pict.keyword;
     origin += "\\picw" + QByteArray::number(pict.picw) + "\\pich" + QByteArray::number(pict.pich);
     origin += '\x01';
-    if (pict.goalw > 0)
-        origin += "\\picwgoal" + QByteArray::number(pict.goalw);
-    if (pict.goalh > 0)
-        origin += "\\pichgoal" + QByteArray::number(pict.goalh);
-    if (pict.scalex != 100)
-        origin += "\\picscalex" + QByteArray::number(pict.scalex);
-    if (pict.scaley != 100)
-        origin += "\\picscaley" + QByteArray::number(pict.scaley);
+    appendShownSizeWords(origin, pict);
     // The placeholder is drawn, so it is charged like a decoded picture.
     const qint64 cost = DocumentImages::decodedBytes(size);
     const bool draw = qint64(size.width()) * size.height() <= DocumentImages::maxPixels &&
