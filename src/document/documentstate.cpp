@@ -304,8 +304,7 @@ std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode m
     if (!read.ok())
         return read.error();
     DocumentBytes &file = read.value();
-    m_diskStamp = file.stamp;
-    m_toldStamp.reset();
+    m_readStamp = file.stamp;
     replaceContent(); // an RTF's kind is settled once it is read
     if (file.rich) {
         const std::optional<Error> error = loadRtf(file.bytes);
@@ -352,6 +351,9 @@ std::optional<Error> DocumentState::openFile(const QString &path, ReadMode mode)
 {
     if (auto error = ReadTextFile(path, mode))
         return error;
+    // Only a file that became the document's is watched for changes.
+    m_diskStamp = m_readStamp;
+    m_toldStamp.reset();
     m_recovered = false;
     m_fromEncrypted = mode == ReadMode::Scrambled;
     name(titleOf(path), path, mode == ReadMode::Scrambled);

@@ -177,6 +177,7 @@ private:
     // user was last told it had changed.
     std::optional<FileStamp> m_diskStamp;
     std::optional<FileStamp> m_toldStamp;
+    std::optional<FileStamp> m_readStamp; // of the file ReadTextFile read last
 };
 
 } // namespace Inkwell
