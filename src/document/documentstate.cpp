@@ -154,7 +154,7 @@ std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFo
         // since loses nothing: the save puts it back without a word.
         {Topic::ChangedOnDisk,
          [&]() -> std::optional<Question> {
-             if (!samePath(request.path(), m_lastPath) || diskState() != DiskState::Changed)
+             if (!savesOverOwnFile(request.path()) || diskState() != DiskState::Changed)
                  return std::nullopt;
              m_toldStamp = stampOf(m_lastPath);
              return yesNo(Topic::ChangedOnDisk,
@@ -377,6 +377,16 @@ std::optional<Error> DocumentState::adoptRecovered(const QByteArray &rtf, const 
     m_document->setModified(true);
     name(title, path, encrypted);
     return error;
+}
+
+bool DocumentState::savesOverOwnFile(const QString &path) const
+{
+    if (samePath(path, m_lastPath))
+        return true;
+    // Another name of the same file: a symlink or a hard link to it.
+    const std::optional<FileStamp> there = stampOf(path);
+    return m_diskStamp && there && there->device == m_diskStamp->device &&
+           there->inode == m_diskStamp->inode && there->inode != 0;
 }
 
 DiskState DocumentState::diskState() const

@@ -150,6 +150,9 @@ private:
     std::optional<Error> loadRtf(const QByteArray &bytes);
     // The questions a save asks before it writes, in the order asked.
     std::optional<Question> saveQuestion(SaveRequest &request, FileFormat format);
+    // Whether a save to `path` writes the file the document was read from
+    // or saved to, under its own name or another.
+    bool savesOverOwnFile(const QString &path) const;
     const Serialized &bytesFor(SaveRequest &request, FileFormat format);
 
     QTextDocument *m_document = nullptr;

@@ -20,6 +20,7 @@
 #include <QTextDocument>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Inkwell;
 using namespace Inkwell::Testing;
@@ -409,6 +410,32 @@ private slots:
         // The document is now g.txt's: f.txt is another file.
         ::type(model, QStringLiteral("4"));
         QCOMPARE(saveAnswering(model, file, {}).asked, QList<Topic>{});
+    }
+
+    // The file changed on disk is asked about under any name it has.
+    void otherNameOfTheFileAsks_data()
+    {
+        QTest::addColumn<bool>("symlink");
+        QTest::newRow("symlink") << true;
+        QTest::newRow("hard link") << false;
+    }
+    void otherNameOfTheFileAsks()
+    {
+        QFETCH(bool, symlink);
+        const QString file = path(QStringLiteral("f.txt"));
+        const QString alias = path(QStringLiteral("alias.txt"));
+        QVERIFY(writeStartFile(file));
+        QVERIFY(symlink ? QFile::link(file, alias)
+                        : ::link(QFile::encodeName(file).constData(),
+                                 QFile::encodeName(alias).constData()) == 0);
+        DocumentState model;
+        QVERIFY(!model.openFile(file, ReadMode::Text));
+        model.finishLoading();
+        ::type(model, QStringLiteral("typed"));
+        QVERIFY(changeOnDisk(file, DiskChange::Append));
+        const SaveRun run = saveAnswering(model, alias, {false});
+        QCOMPARE(run.asked, QList<Topic>{Topic::ChangedOnDisk});
+        QCOMPARE(readBytes(file), QByteArray("hello\nmore\n"));
     }
 
     // When the window comes back: a change on disk is offered for reading
