@@ -412,6 +412,27 @@ private slots:
         QCOMPARE(saveAnswering(model, file, {}).asked, QList<Topic>{});
     }
 
+    // A scrambled file's stamp is of the bytes on disk, not of the text
+    // they hide: saving it unchanged on disk asks nothing, read or saved.
+    void scrambledFileStampIsOfItsBytes()
+    {
+        const QString file = path(QStringLiteral("s.stx"));
+        QByteArray bytes("hello\n");
+        scrambleInPlace(bytes);
+        QVERIFY(writeBytes(file, bytes) && setModified(file, startTime));
+        DocumentState model;
+        QVERIFY(!model.openFile(file, ReadMode::Scrambled));
+        model.finishLoading();
+        QCOMPARE(model.diskState(), DiskState::Unchanged);
+        ::type(model, QStringLiteral("1"));
+        QCOMPARE(saveAnswering(model, file, {}).asked, QList<Topic>{});
+        QCOMPARE(model.diskState(), DiskState::Unchanged);
+        ::type(model, QStringLiteral("2"));
+        QCOMPARE(saveAnswering(model, file, {}).asked, QList<Topic>{});
+        QVERIFY(changeOnDisk(file, DiskChange::SameStatRewrite));
+        QCOMPARE(model.diskState(), DiskState::Changed);
+    }
+
     // The file changed on disk is asked about under any name it has.
     void otherNameOfTheFileAsks_data()
     {
