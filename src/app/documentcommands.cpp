@@ -121,6 +121,20 @@ std::optional<Error> DocumentCommands::openFile(const QString &path, ReadMode mo
     return std::nullopt;
 }
 
+std::optional<Error> DocumentCommands::offerReload()
+{
+    const std::optional<Question> question = m_document.reloadQuestion();
+    if (!question || ask(*question) != MessageAnswer::Yes)
+        return std::nullopt;
+    const Result<bool> discard = mayDiscard();
+    if (!discard.ok() || !discard.value())
+        return discard.failure();
+    if (auto error = m_document.reload())
+        return error;
+    tellLoadWarnings();
+    return std::nullopt;
+}
+
 void DocumentCommands::tellLoadWarnings()
 {
     for (const QString &warning : m_document.loadWarnings())

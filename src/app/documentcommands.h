@@ -49,6 +49,10 @@ public:
     // read (pictures held back, hidden content cut).
     std::optional<Error> openFile(const QString &path, ReadMode mode);
     void tellLoadWarnings();
+    // The window became active again: when the document's file changed on
+    // disk meanwhile, offers once to read it again (the save prompt first
+    // if the document has unsaved changes).
+    std::optional<Error> offerReload();
 
 private:
     DocumentState &m_document;

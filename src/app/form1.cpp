@@ -22,6 +22,7 @@
 #include "skin/skinlocations.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -59,6 +60,13 @@ Form1::Form1(Services services, QWidget *parent)
 
     m_document = new DocumentState(this);
     Text1 = new RichTextBox(m_document->document(), this);
+    // Coming back to the program from another one is when a change made
+    // there to the file is told; nothing polls the disk.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive)
+                    queueDiskCheck();
+            });
     // The editor fills the client area; a row that tells how far a big file
     // has loaded sits beneath it only while one loads.
     auto *central = new QWidget(this);
@@ -558,6 +566,33 @@ void Form1::print_Click()
     m_document->finishLoading(); // a big file still arriving prints whole
     tellFailure(Commands::print(*Text1, safeuse, m_printer, m_services.printers,
                                 m_document->lastPath()));
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange)
+        queueDiskCheck();
+}
+
+void Form1::queueDiskCheck()
+{
+    // Asked once the activation is over, not inside it: the question is a
+    // window of its own.
+    if (!isActiveWindow() || m_diskCheckQueued)
+        return;
+    m_diskCheckQueued = true;
+    QMetaObject::invokeMethod(this, &Form1::checkFileOnDisk, Qt::QueuedConnection);
+}
+
+void Form1::checkFileOnDisk()
+{
+    m_diskCheckQueued = false;
+    // Back from a dialog or a question of a command still running (a save
+    // asks about the change itself), or gone again before the check.
+    if (QApplication::activeModalWidget() || !isActiveWindow())
+        return;
+    tellFailure(m_commands->offerReload());
 }
 
 void Form1::closeEvent(QCloseEvent *event)

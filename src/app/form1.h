@@ -99,8 +99,11 @@ public slots:
 
 private slots:
     void showLoadProgress(qint64 done, qint64 total, bool first);
+    // The window is active again: a change to its file on disk is told.
+    void checkFileOnDisk();
 
 protected:
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -110,6 +113,7 @@ private:
     // Keys with no menu item of their own: redo and the view's zoom.
     void createEditorKeys();
     void openDroppedFile(const QString &path);
+    void queueDiskCheck();
     // Lets Text1 show the model's document and follow its kind and loads.
     void connectEditorToDocument();
     // A command's failure, told to the user: "what：why" or just "what".
@@ -128,6 +132,7 @@ private:
     QLabel *m_loadLabel = nullptr;
     QProgressBar *m_loadBar = nullptr;
     QDateTime m_loadStarted; // the first slice of the load in progress
+    bool m_diskCheckQueued = false;
 };
 
 } // namespace Inkwell

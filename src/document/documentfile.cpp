@@ -25,6 +25,8 @@ FileFormat saveFormatFor(const QString &fileTitle)
 
 Result<DocumentBytes> readDocumentFile(const QString &path, ReadMode mode, qint64 limit)
 {
+    // Taken before the read: a change made while it reads shows as a change.
+    const std::optional<FileStamp> before = stampOf(path);
     // A scrambled note named but not there yet is made private at once: the
     // save that follows keeps the mode of the file it finds.
     Result<FileContent> content =
@@ -34,6 +36,9 @@ Result<DocumentBytes> readDocumentFile(const QString &path, ReadMode mode, qint6
         return Error{QStringLiteral("无法打开文件“%1”").arg(shortenedPath(path)),
                      content.error().why};
     DocumentBytes out;
+    out.stamp = before ? before : stampOf(path);
+    if (out.stamp)
+        out.stamp->checksum = fileChecksum(content.value().bytes);
     out.bytes = std::move(content.value().bytes);
     if (mode == ReadMode::Scrambled)
         scrambleInPlace(out.bytes); // in memory: no unscrambled copy on disk

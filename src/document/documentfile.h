@@ -7,6 +7,7 @@
 #include "core/atomicfile.h"
 #include "core/documentimages.h"
 #include "core/error.h"
+#include "core/filestamp.h"
 #include "core/textencoding.h"
 
 #include <QByteArray>
@@ -31,6 +32,9 @@ enum class ReadMode { Text, Scrambled };
 struct DocumentBytes {
     QByteArray bytes;  // unscrambled when read as a scrambled file
     bool rich = false; // RTF: parse them; otherwise decode them as text
+    // The file as it was read: a later save asks before it overwrites a
+    // change made since.
+    std::optional<FileStamp> stamp;
 };
 
 // Reads a file whole as the document will see it. A path that names nothing

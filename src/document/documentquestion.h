@@ -17,6 +17,8 @@ struct Question {
         UnencodableCharacters, // characters the file's encoding cannot hold become "?"
         EncryptedToClear,      // a document from an encrypted file is saved unscrambled
         PlainBecomesRtf,       // a plain-text document is saved as RTF under another ending
+        ChangedOnDisk,         // the file saved over was changed by another program since
+        ReloadChanged,         // the document's file changed on disk: read it again?
     };
     Topic topic;
     QString text;

@@ -24,6 +24,14 @@ Question yesNo(Question::Topic topic, const QString &text)
     return Question{topic, text, false, MessageAnswer::No, MessageIcon::Exclamation};
 }
 
+// Two names of one file, as far as the names tell (a relative name from the
+// command line, an absolute one from the dialog).
+bool samePath(const QString &a, const QString &b)
+{
+    return !a.isEmpty() && !b.isEmpty() &&
+           QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+}
+
 } // namespace
 
 DocumentState::DocumentState(QObject *parent) : QObject(parent), m_document(new QTextDocument(this))
@@ -84,6 +92,8 @@ void DocumentState::clear()
     replaceContent();
     m_source = Source::New;
     m_fromEncrypted = false;
+    m_diskStamp.reset();
+    m_toldStamp.reset();
     markUnchanged();
 }
 
@@ -140,6 +150,18 @@ std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFo
         Topic topic;
         std::function<std::optional<Question>()> ask;
     } rows[] = {
+        // Another program's change to the file would be lost. A file removed
+        // since loses nothing: the save puts it back without a word.
+        {Topic::ChangedOnDisk,
+         [&]() -> std::optional<Question> {
+             if (!savesOverOwnFile(request.path()) || diskState() != DiskState::Changed)
+                 return std::nullopt;
+             m_toldStamp = stampOf(m_lastPath);
+             return yesNo(Topic::ChangedOnDisk,
+                          QStringLiteral("文件“%1”在打开后已被其他程序修改。覆盖将丢失那些修改。"
+                                         "仍要保存吗？")
+                              .arg(m_title));
+         }},
         {Topic::EncryptedToClear,
          [&]() -> std::optional<Question> {
              if (!leavesEncryption)
@@ -205,6 +227,8 @@ Result<std::optional<Question>> DocumentState::save(SaveRequest &request)
     const Serialized &file = bytesFor(request, format);
     if (const auto error = writeDocument(request.path(), file))
         return saveError(request.path(), *error);
+    m_diskStamp = stampOf(request.path(), file.bytes);
+    m_toldStamp.reset();
     request.m_file.reset();
     m_undecodable = false;
     // A new document is now what it was saved as; one read from a file
@@ -226,6 +250,8 @@ void DocumentState::new_()
     m_undecodable = false;
     m_source = Source::New;
     m_fromEncrypted = false;
+    m_diskStamp.reset();
+    m_toldStamp.reset();
     // The empty document is the new baseline, so an untouched new document
     // never asks to be saved.
     markUnchanged();
@@ -278,6 +304,7 @@ std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode m
     if (!read.ok())
         return read.error();
     DocumentBytes &file = read.value();
+    m_readStamp = file.stamp;
     replaceContent(); // an RTF's kind is settled once it is read
     if (file.rich) {
         const std::optional<Error> error = loadRtf(file.bytes);
@@ -324,6 +351,9 @@ std::optional<Error> DocumentState::openFile(const QString &path, ReadMode mode)
 {
     if (auto error = ReadTextFile(path, mode))
         return error;
+    // Only a file that became the document's is watched for changes.
+    m_diskStamp = m_readStamp;
+    m_toldStamp.reset();
     m_recovered = false;
     m_fromEncrypted = mode == ReadMode::Scrambled;
     name(titleOf(path), path, mode == ReadMode::Scrambled);
@@ -341,9 +371,50 @@ std::optional<Error> DocumentState::adoptRecovered(const QByteArray &rtf, const 
     m_source = Source::Recovered;
     m_fromEncrypted = encrypted;
     m_recovered = true;
+    // What the file was when the draft was made is not known.
+    m_diskStamp.reset();
+    m_toldStamp.reset();
     m_document->setModified(true);
     name(title, path, encrypted);
     return error;
+}
+
+bool DocumentState::savesOverOwnFile(const QString &path) const
+{
+    if (samePath(path, m_lastPath))
+        return true;
+    // Another name of the same file: a symlink or a hard link to it.
+    const std::optional<FileStamp> there = stampOf(path);
+    return m_diskStamp && there && there->device == m_diskStamp->device &&
+           there->inode == m_diskStamp->inode && there->inode != 0;
+}
+
+DiskState DocumentState::diskState() const
+{
+    if (m_lastPath.isEmpty() || !m_diskStamp)
+        return DiskState::Unchanged;
+    return diskStateOf(m_lastPath, *m_diskStamp);
+}
+
+std::optional<Question> DocumentState::reloadQuestion()
+{
+    if (m_loader.isLoading() || diskState() != DiskState::Changed)
+        return std::nullopt;
+    const std::optional<FileStamp> now = stampOf(m_lastPath);
+    if (!now || (m_toldStamp && m_toldStamp->sameStat(*now)))
+        return std::nullopt;
+    m_toldStamp = now;
+    // Enter keeps what the user typed; with nothing typed, reading the
+    // file again loses nothing.
+    const MessageAnswer enter = DocumentChanged() ? MessageAnswer::No : MessageAnswer::Yes;
+    return Question{Question::Topic::ReloadChanged,
+                    QStringLiteral("文件“%1”已被其他程序修改。要重新载入吗？").arg(m_title), false,
+                    enter, MessageIcon::Exclamation};
+}
+
+std::optional<Error> DocumentState::reload()
+{
+    return openFile(m_lastPath, m_encrypted ? ReadMode::Scrambled : ReadMode::Text);
 }
 
 QString DocumentState::pathFromCommandLine(const QStringList &arguments)

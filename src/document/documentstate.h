@@ -11,6 +11,7 @@
 #include "core/documentimages.h"
 #include "core/documentshape.h"
 #include "core/error.h"
+#include "core/filestamp.h"
 #include "core/regularfile.h"
 #include "core/textbaseline.h"
 #include "core/textencoding.h"
@@ -93,6 +94,17 @@ public:
     // names the document.
     Result<std::optional<Question>> save(SaveRequest &request);
 
+    // Whether the file the document was last read from or saved to was
+    // changed (or removed) by another program since; Unchanged for a
+    // document with no file.
+    DiskState diskState() const;
+    // Asked when the window becomes active again: the offer to read the
+    // file again, when it changed on disk since it was read or saved. Each
+    // change is offered once (the save's own question about it counts).
+    std::optional<Question> reloadQuestion();
+    // Reads the document's file again, as it was opened.
+    std::optional<Error> reload();
+
     // Puts a draft's RTF in as the document: no file holds this text, so it
     // counts as changed until it is saved or replaced.
     std::optional<Error> adoptRecovered(const QByteArray &rtf, const QString &title,
@@ -138,6 +150,9 @@ private:
     std::optional<Error> loadRtf(const QByteArray &bytes);
     // The questions a save asks before it writes, in the order asked.
     std::optional<Question> saveQuestion(SaveRequest &request, FileFormat format);
+    // Whether a save to `path` writes the file the document was read from
+    // or saved to, under its own name or another.
+    bool savesOverOwnFile(const QString &path) const;
     const Serialized &bytesFor(SaveRequest &request, FileFormat format);
 
     QTextDocument *m_document = nullptr;
@@ -161,6 +176,11 @@ private:
     // draft), and not saved unscrambled since.
     bool m_fromEncrypted = false;
     qint64 m_readLimit = defaultReadLimit();
+    // The file at m_lastPath as last read or written, and as it was when the
+    // user was last told it had changed.
+    std::optional<FileStamp> m_diskStamp;
+    std::optional<FileStamp> m_toldStamp;
+    std::optional<FileStamp> m_readStamp; // of the file ReadTextFile read last
 };
 
 } // namespace Inkwell

@@ -2,6 +2,7 @@
 #include "core/documenttext.h"
 #include "document/bytescramble.h"
 #include "rtf/rtfkept.h"
+#include "support/diskchange.h"
 #include "support/testwindow.h"
 
 #include <QDir>
@@ -300,6 +301,73 @@ private slots:
         QCOMPARE(w.messages.shown[0].icon, MessageIcon::Exclamation);
         QCOMPARE(QFile::exists(target), written);
         QCOMPARE(w.caption(), written ? QStringLiteral("bin-out.txt - Inkwell") : QStringLiteral("bin.txt - Inkwell"));
+    }
+
+    // Coming back to the window after another program changed its file: the
+    // offer to read it again comes once per change, Enter keeping what was
+    // typed; Yes with unsaved changes goes through the save prompt first.
+    void activationOffersReload_data()
+    {
+        QTest::addColumn<bool>("typed");
+        QTest::addColumn<QList<int>>("answers"); // the offer, then the save prompt
+        QTest::addColumn<bool>("reloaded");
+        const int yes = int(MessageAnswer::Yes);
+        const int no = int(MessageAnswer::No);
+        const int cancel = int(MessageAnswer::Cancel);
+        QTest::newRow("nothing typed, yes reads it again") << false << QList<int>{yes} << true;
+        QTest::newRow("nothing typed, no keeps it") << false << QList<int>{no} << false;
+        QTest::newRow("typed, no keeps the work") << true << QList<int>{no} << false;
+        QTest::newRow("typed, yes and discard reads it again")
+            << true << QList<int>{yes, no} << true;
+        QTest::newRow("typed, yes and cancel keeps the work")
+            << true << QList<int>{yes, cancel} << false;
+    }
+    void activationOffersReload()
+    {
+        QFETCH(bool, typed);
+        QFETCH(QList<int>, answers);
+        QFETCH(bool, reloaded);
+        const QString file = path(QStringLiteral("f.txt"));
+        QVERIFY(writeStartFile(file));
+        TestWindow w(file);
+        QVERIFY(showWithEditorFocused(w));
+        // The window becoming active, and the check it queues.
+        const auto activate = [&] {
+            QEvent event(QEvent::ActivationChange);
+            QCoreApplication::sendEvent(w.form.get(), &event);
+            QCoreApplication::sendPostedEvents(w.form.get());
+        };
+        activate();
+        QVERIFY(w.messages.shown.isEmpty());
+        if (typed)
+            w.type(QStringLiteral("typed"));
+        QVERIFY(changeOnDisk(file, DiskChange::Append));
+        for (int answer : answers)
+            w.messages.answers.enqueue(MessageAnswer(answer));
+        activate();
+        QVERIFY(!w.messages.unexpectedQuestion);
+        QVERIFY(w.messages.answers.isEmpty());
+        QCOMPARE(w.messages.shown.size(), answers.size());
+        const ShownMessage offer = w.messages.shown.first();
+        QCOMPARE(offer.kind, ShownMessage::YesNo);
+        QCOMPARE(offer.text, QStringLiteral("文件“f.txt”已被其他程序修改。要重新载入吗？"));
+        QCOMPARE(offer.defaultButton, typed ? MessageAnswer::No : MessageAnswer::Yes);
+        if (answers.size() > 1)
+            QCOMPARE(w.messages.shown[1].text, savePrompt);
+        w.form->document().finishLoading();
+        const QString text = w.form->document().document()->toPlainText();
+        QCOMPARE(text.contains(QStringLiteral("more")), reloaded);
+        QCOMPARE(text.contains(QStringLiteral("typed")), typed && !reloaded);
+        QCOMPARE(w.form->document().DocumentChanged(), typed && !reloaded);
+
+        // Once per change: coming back again says nothing, a new change asks.
+        activate();
+        QCOMPARE(w.messages.shown.size(), answers.size());
+        QVERIFY(setModified(file, {startTime.tv_sec + 7, 0}));
+        w.messages.answers.enqueue(MessageAnswer::No);
+        activate();
+        QCOMPARE(w.messages.shown.size(), answers.size() + 1);
+        QCOMPARE(w.messages.shown.last().text, offer.text);
     }
 
     void newPrompt_data()

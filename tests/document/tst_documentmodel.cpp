@@ -7,6 +7,7 @@
 #include "document/documentstate.h"
 #include "document/draftfile.h"
 #include "document/draftkeeper.h"
+#include "support/diskchange.h"
 #include "support/files.h"
 #include "support/fixedclock.h"
 
@@ -19,6 +20,7 @@
 #include <QTextDocument>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Inkwell;
 using namespace Inkwell::Testing;
@@ -53,6 +55,7 @@ void type(DocumentState &model, const QString &text, const QTextCharFormat &form
 struct SaveRun {
     QList<Topic> asked;
     QStringList texts;
+    QList<MessageAnswer> defaults;
     std::optional<Error> failure;
     bool written = false;
 };
@@ -73,6 +76,7 @@ SaveRun saveAnswering(DocumentState &model, const QString &path, QList<bool> ans
         const Question &question = *step.value();
         run.asked << question.topic;
         run.texts << question.text;
+        run.defaults << question.defaultAnswer;
         if (answers.isEmpty() || !answers.takeFirst())
             return run;
         request.agree(question.topic);
@@ -326,6 +330,173 @@ private slots:
         QCOMPARE(question.text, QStringLiteral("文件内容已经改变，是否保存？"));
         QVERIFY(question.withCancel);
         QCOMPARE(question.defaultAnswer, MessageAnswer::Yes);
+    }
+
+    // A file another program changed since it was read is not overwritten
+    // unasked; No writes nothing, Yes writes. A file removed since loses
+    // nothing by the save, which puts it back without a question.
+    void saveOverChangedFile_data()
+    {
+        QTest::addColumn<DiskChange>("change");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("unchanged") << DiskChange::None << false;
+        QTest::newRow("appended") << DiskChange::Append << true;
+        QTest::newRow("rewritten, same size") << DiskChange::Rewrite << true;
+        QTest::newRow("touched, new time") << DiskChange::Touch << true;
+        QTest::newRow("renamed over, same size and time") << DiskChange::RenameOver << true;
+        QTest::newRow("rewritten, time put back") << DiskChange::SameStatRewrite << true;
+        QTest::newRow("deleted") << DiskChange::Delete << false;
+    }
+    void saveOverChangedFile()
+    {
+        QFETCH(DiskChange, change);
+        QFETCH(bool, asks);
+        const QString file = path(QStringLiteral("f.txt"));
+        QVERIFY(writeStartFile(file));
+        DocumentState model;
+        QVERIFY(!model.openFile(file, ReadMode::Text));
+        model.finishLoading();
+        ::type(model, QStringLiteral("typed"));
+        QVERIFY(changeOnDisk(file, change));
+        const QByteArray theirs = fileBytes(file);
+        QCOMPARE(model.diskState(), change == DiskChange::None     ? DiskState::Unchanged
+                                    : change == DiskChange::Delete ? DiskState::Missing
+                                                                   : DiskState::Changed);
+
+        const SaveRun no = saveAnswering(model, file, {false});
+        QVERIFY(!no.failure);
+        const QList<Topic> asked = asks ? QList<Topic>{Topic::ChangedOnDisk} : QList<Topic>{};
+        QCOMPARE(no.asked, asked);
+        if (asks) {
+            QCOMPARE(no.texts.first(), QStringLiteral("文件“f.txt”在打开后已被其他程序修改。"
+                                                      "覆盖将丢失那些修改。仍要保存吗？"));
+            QCOMPARE(no.defaults.first(), MessageAnswer::No);
+            QVERIFY(!no.written);
+            QCOMPARE(readBytes(file), theirs);
+            QVERIFY(model.DocumentChanged());
+            const SaveRun yes = saveAnswering(model, file, {true});
+            QCOMPARE(yes.asked, asked);
+            QVERIFY(yes.written);
+        } else {
+            QVERIFY(no.written);
+        }
+        QCOMPARE(readBytes(file), QByteArray("hello\ntyped"));
+        QVERIFY(!model.DocumentChanged());
+        QCOMPARE(model.diskState(), DiskState::Unchanged);
+    }
+    // The document's own saves move the file's stamp with them: only a
+    // change made after the last one asks. A save under another name asks
+    // nothing, whatever happened to the file first read.
+    void ownSaveIsTheNewStamp()
+    {
+        const QString file = path(QStringLiteral("f.txt"));
+        const QString other = path(QStringLiteral("g.txt"));
+        QVERIFY(writeStartFile(file));
+        DocumentState model;
+        QVERIFY(!model.openFile(file, ReadMode::Text));
+        model.finishLoading();
+        ::type(model, QStringLiteral("1"));
+        QCOMPARE(saveAnswering(model, file, {}).asked, QList<Topic>{});
+        ::type(model, QStringLiteral("2"));
+        QCOMPARE(saveAnswering(model, file, {}).asked, QList<Topic>{});
+        QCOMPARE(readBytes(file), QByteArray("hello\n12"));
+        QVERIFY(changeOnDisk(file, DiskChange::Append));
+        ::type(model, QStringLiteral("3"));
+        QCOMPARE(saveAnswering(model, file, {false}).asked, QList<Topic>{Topic::ChangedOnDisk});
+        const SaveRun elsewhere = saveAnswering(model, other, {});
+        QCOMPARE(elsewhere.asked, QList<Topic>{});
+        QVERIFY(elsewhere.written);
+        QCOMPARE(readBytes(file), QByteArray("hello\n12more\n"));
+        // The document is now g.txt's: f.txt is another file.
+        ::type(model, QStringLiteral("4"));
+        QCOMPARE(saveAnswering(model, file, {}).asked, QList<Topic>{});
+    }
+
+    // A scrambled file's stamp is of the bytes on disk, not of the text
+    // they hide: saving it unchanged on disk asks nothing, read or saved.
+    void scrambledFileStampIsOfItsBytes()
+    {
+        const QString file = path(QStringLiteral("s.stx"));
+        QByteArray bytes("hello\n");
+        scrambleInPlace(bytes);
+        QVERIFY(writeBytes(file, bytes) && setModified(file, startTime));
+        DocumentState model;
+        QVERIFY(!model.openFile(file, ReadMode::Scrambled));
+        model.finishLoading();
+        QCOMPARE(model.diskState(), DiskState::Unchanged);
+        ::type(model, QStringLiteral("1"));
+        QCOMPARE(saveAnswering(model, file, {}).asked, QList<Topic>{});
+        QCOMPARE(model.diskState(), DiskState::Unchanged);
+        ::type(model, QStringLiteral("2"));
+        QCOMPARE(saveAnswering(model, file, {}).asked, QList<Topic>{});
+        QVERIFY(changeOnDisk(file, DiskChange::SameStatRewrite));
+        QCOMPARE(model.diskState(), DiskState::Changed);
+    }
+
+    // The file changed on disk is asked about under any name it has.
+    void otherNameOfTheFileAsks_data()
+    {
+        QTest::addColumn<bool>("symlink");
+        QTest::newRow("symlink") << true;
+        QTest::newRow("hard link") << false;
+    }
+    void otherNameOfTheFileAsks()
+    {
+        QFETCH(bool, symlink);
+        const QString file = path(QStringLiteral("f.txt"));
+        const QString alias = path(QStringLiteral("alias.txt"));
+        QVERIFY(writeStartFile(file));
+        QVERIFY(symlink ? QFile::link(file, alias)
+                        : ::link(QFile::encodeName(file).constData(),
+                                 QFile::encodeName(alias).constData()) == 0);
+        DocumentState model;
+        QVERIFY(!model.openFile(file, ReadMode::Text));
+        model.finishLoading();
+        ::type(model, QStringLiteral("typed"));
+        QVERIFY(changeOnDisk(file, DiskChange::Append));
+        const SaveRun run = saveAnswering(model, alias, {false});
+        QCOMPARE(run.asked, QList<Topic>{Topic::ChangedOnDisk});
+        QCOMPARE(readBytes(file), QByteArray("hello\nmore\n"));
+    }
+
+    // When the window comes back: a change on disk is offered for reading
+    // again once, Enter keeping what was typed; the save's own question
+    // about a change tells it as well.
+    void reloadOfferedOncePerChange()
+    {
+        const QString file = path(QStringLiteral("f.txt"));
+        QVERIFY(writeStartFile(file));
+        DocumentState model;
+        QVERIFY(!model.openFile(file, ReadMode::Text));
+        model.finishLoading();
+        QVERIFY(!model.reloadQuestion());
+
+        QVERIFY(changeOnDisk(file, DiskChange::Append));
+        std::optional<Question> question = model.reloadQuestion();
+        QVERIFY(question);
+        QCOMPARE(question->topic, Topic::ReloadChanged);
+        QCOMPARE(question->text, QStringLiteral("文件“f.txt”已被其他程序修改。要重新载入吗？"));
+        QCOMPARE(question->defaultAnswer, MessageAnswer::Yes); // nothing typed to lose
+        QVERIFY(!model.reloadQuestion());
+
+        ::type(model, QStringLiteral("typed"));
+        QVERIFY(setModified(file, {startTime.tv_sec + 5, 0}));
+        question = model.reloadQuestion();
+        QVERIFY(question);
+        QCOMPARE(question->defaultAnswer, MessageAnswer::No);
+        QVERIFY(!model.reloadQuestion());
+
+        QVERIFY(!model.reload());
+        model.finishLoading();
+        QCOMPARE(model.document()->toPlainText(), QStringLiteral("hello\nmore\n"));
+        QVERIFY(!model.DocumentChanged());
+        QCOMPARE(model.diskState(), DiskState::Unchanged);
+        QVERIFY(!model.reloadQuestion());
+
+        QVERIFY(setModified(file, {startTime.tv_sec + 9, 0}));
+        ::type(model, QStringLiteral("x"));
+        QCOMPARE(saveAnswering(model, file, {false}).asked, QList<Topic>{Topic::ChangedOnDisk});
+        QVERIFY(!model.reloadQuestion());
     }
 
     // A draft is of the model: its title, file and encryption, with no
