@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
@@ -194,6 +195,8 @@ private slots:
     {
         const QByteArray folder = QFile::encodeName(m_tmp->path());
         const QByteArray name("\xc4\xe3\xba\xc3.txt"); // 你好.txt
+        // QTemporaryDir cannot list, so cannot remove, what is left here.
+        const auto removeAll = qScopeGuard([&] { removeEntries(folder); });
         QVERIFY(writeBytesNamed(folder + '/' + name, "\xc4\xe3\xba\xc3 dropped\r\n"));
         TestWindow w;
         QVERIFY(showWithEditorFocused(w));
@@ -214,7 +217,6 @@ private slots:
         QCOMPARE(entryBytes(folder), QList<QByteArray>{name});
         QCOMPARE(readBytesNamed(folder + '/' + name),
                  QByteArray("\xd4\xd9\xc4\xe3\xba\xc3 dropped\r\n"));
-        ::unlink((folder + '/' + name).constData()); // QTemporaryDir cannot list it
     }
 
     // Text and pictures dragged from other programs still go into the text.

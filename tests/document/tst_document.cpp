@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QImage>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -739,6 +740,8 @@ private slots:
         QFETCH(QString, shown);
         const QByteArray folder = QFile::encodeName(dirPath());
         const QByteArray file = folder + '/' + name;
+        // QTemporaryDir cannot list, so cannot remove, what is left here.
+        const auto removeAll = qScopeGuard([&] { removeEntries(folder); });
         if (present)
             QVERIFY(writeBytesNamed(file, gbkText));
         const char *argv[] = {"inkwell", file.constData()};
@@ -765,7 +768,6 @@ private slots:
         QCOMPARE(entryBytes(folder), QList<QByteArray>{name});
         QCOMPARE(readBytesNamed(file), QByteArray("\xd0\xc2") + gbkText);
         QCOMPARE(w.caption(), shown + QStringLiteral(" - Inkwell"));
-        ::unlink(file.constData()); // QTemporaryDir cannot list it
     }
 
     void rtfFileOpensAsRichText()

@@ -58,6 +58,14 @@ inline QList<QByteArray> entryBytes(const QByteArray &folder)
     return out;
 }
 
+// Removes the files in a folder by their bytes (QDir does not see names
+// that are not UTF-8).
+inline void removeEntries(const QByteArray &folder)
+{
+    for (const QByteArray &name : entryBytes(folder))
+        ::unlink((folder + '/' + name).constData());
+}
+
 // Writes a file under a name given as bytes (QFile would turn bytes that are
 // not UTF-8 into U+FFFD); false when it fails.
 inline bool writeBytesNamed(const QByteArray &path, const QByteArray &bytes)
