@@ -180,7 +180,8 @@ private slots:
     {
         // A test may leave a folder read-only.
         QProcess::execute(QStringLiteral("chmod"),
-                          {QStringLiteral("-R"), QStringLiteral("u+rwx"), m_tmp->path()});        // QDir does not list names that are not UTF-8, so QTemporaryDir
+                          {QStringLiteral("-R"), QStringLiteral("u+rwx"), m_tmp->path()});
+        // QDir does not list names that are not UTF-8, so QTemporaryDir
         // cannot remove them.
         const QByteArray folder = QFile::encodeName(m_tmp->path());
         for (const QByteArray &name : entryBytes(folder)) {
