@@ -122,10 +122,16 @@ QString displayPath(const QString &path)
 {
     if (!hasForeignBytes(path))
         return path;
-    const QByteArray bytes = localBytesOfPath(path);
-    const CodePage::Decoded decoded =
-        CodePage::decode(std::string_view(bytes.constData(), size_t(bytes.size())), gbk);
-    return QString::fromStdU16String(decoded.text);
+    // Name by name: a UTF-8 folder above a GBK name keeps its reading.
+    QStringList names = path.split(u'/');
+    for (QString &name : names) {
+        if (!hasForeignBytes(name))
+            continue;
+        const QByteArray bytes = localBytesOfPath(name);
+        name = QString::fromStdU16String(
+            CodePage::decode(std::string_view(bytes.constData(), size_t(bytes.size())), gbk).text);
+    }
+    return names.join(u'/');
 }
 
 bool pathExists(const QString &path)

@@ -30,8 +30,8 @@ QByteArray localBytesOfPath(QStringView path);
 // Whether the path holds bytes that are not UTF-8.
 bool hasForeignBytes(QStringView path);
 
-// The path as the user reads it: unchanged when it is UTF-8, otherwise its
-// bytes decoded as GBK, which is what such names almost always are.
+// The path as the user reads it: each name in it that is not UTF-8 decoded as
+// GBK, which is what such names almost always are; the others unchanged.
 QString displayPath(const QString &path);
 
 // Whether the path names something (a dangling symlink counts as nothing).

@@ -813,6 +813,8 @@ private slots:
                              << QStringLiteral("/tmp/中文.txt");
         QTest::newRow("GBK with an ASCII trail byte")
             << QByteArray("\xb5\x5a.txt") << QString::fromUtf8("\xe7\xa4\xaa.txt"); // 礪
+        QTest::newRow("UTF-8 folder, GBK name")
+            << QByteArray("/\xe4\xb8\xad/\xb5\xda\xb6\xfe.txt") << QStringLiteral("/中/第二.txt");
         QTest::newRow("not GBK either") << QByteArray("\xff.txt") << QStringLiteral("\uFFFD.txt");
     }
     void displayPathDecodesGbk()
