@@ -5,6 +5,7 @@
 #include "controls/qtmessagehost.h"
 #include "controls/qtprinterhost.h"
 #include "core/clock.h"
+#include "core/localpath.h"
 #include "core/product.h"
 #include "document/draftdirectory.h"
 #include "shell/desktopassociation.h"
@@ -40,9 +41,11 @@ int main(int argc, char *argv[])
     messages.setParent(&window);
 
     // The command line names one file: the arguments after the program (a
-    // path with blanks may arrive split by the shell).
+    // path with blanks may arrive split by the shell), from their bytes, so
+    // that a name that is not UTF-8 still names its file. QApplication has
+    // taken its own options out of argv.
     window.keepDrafts(Inkwell::defaultDraftDirectory());
-    window.Form_Load(QApplication::arguments().mid(1));
+    window.Form_Load(Inkwell::argumentsFromLocalBytes(argc, argv));
     window.show();
     return app.exec();
 }

@@ -9,6 +9,7 @@
 #include "controls/editortransfer.h"
 #include "controls/richtextbox.h"
 #include "core/clock.h"
+#include "core/localpath.h"
 #include "core/messagehost.h"
 #include "core/product.h"
 #include "document/documentstate.h"
@@ -350,10 +351,15 @@ void Form1::Form_Load(const QStringList &arguments)
     // 2. The file named on the command line.
     if (!recovered) {
         const std::optional<Error> failure = m_document->openCommandLine(arguments);
-        if (failure)
+        if (failure) {
             tellFailure(failure);
-        else
+        } else {
+            // The save dialog can neither list nor type a name that is not
+            // UTF-8: it offers this one, so that a save can go back to it.
+            if (hasForeignBytes(m_document->lastPath()))
+                openuse.FileName = m_document->lastPath();
             m_commands->tellLoadWarnings();
+        }
     }
     // 3-5. Status bar panels, clock and caret texts.
     SetUpStatusBar();

@@ -3,6 +3,7 @@
 #include "controls/commondialog.h"
 #include "controls/pageprinter.h"
 #include "controls/richtextbox.h"
+#include "core/localpath.h"
 #include "core/printerhost.h"
 #include "core/product.h"
 
@@ -27,8 +28,10 @@ QString pdfOffer(const QString &documentPath)
 {
     if (documentPath.isEmpty())
         return QDir::home().filePath(untitledName() + QStringLiteral(".pdf"));
+    // The PDF is a new file: a name that is not UTF-8 gets the one the user
+    // reads in the caption.
     const QFileInfo file(documentPath);
-    return file.dir().filePath(file.completeBaseName() + QStringLiteral(".pdf"));
+    return file.dir().filePath(displayPath(file.completeBaseName()) + QStringLiteral(".pdf"));
 }
 
 std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog, QPrinter &printer,
@@ -36,7 +39,7 @@ std::optional<Error> print(const RichTextBox &editor, CommonDialog &printDialog,
 {
     // The job carries the document's name, in the printer's queue too.
     printer.setDocName(documentPath.isEmpty() ? untitledName()
-                                              : QFileInfo(documentPath).fileName());
+                                              : displayPath(QFileInfo(documentPath).fileName()));
     // The dialog says what will print: the selection when there is one,
     // otherwise everything. The user may switch a selection back to all.
     printer.setPrintRange(editor.textCursor().hasSelection() ? QPrinter::Selection

@@ -2,6 +2,7 @@
 
 #include "controls/richtextbox.h"
 #include "core/documenttext.h"
+#include "core/localpath.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -52,7 +53,7 @@ QString droppedFile(const QMimeData *data)
         return {};
     for (const QUrl &url : data->urls())
         if (url.isLocalFile())
-            return url.toLocalFile();
+            return pathFromFileUrl(url);
     return {};
 }
 

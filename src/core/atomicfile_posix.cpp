@@ -1,9 +1,8 @@
 #include "core/atomicfile.h"
 
 #include "core/atomicfiletemps.h"
+#include "core/localpath.h"
 #include "core/systemerror.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -401,7 +400,7 @@ void setSaveStageHook(SaveStageHook hook)
 std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
                                          NewFileAccess access)
 {
-    const Outcome outcome = save(QFile::encodeName(path), bytes, access);
+    const Outcome outcome = save(localBytesOfPath(path), bytes, access);
     if (!outcome.why.isEmpty())
         return Error{path, outcome.why};
     if (outcome.error)

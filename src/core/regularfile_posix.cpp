@@ -1,8 +1,7 @@
 #include "core/regularfile.h"
 
+#include "core/localpath.h"
 #include "core/systemerror.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +19,11 @@ constexpr qint64 chunk = qint64(1) << 20;
 QString notRegular()
 {
     return QStringLiteral("不是普通文件");
+}
+
+QString notCreatedForeign()
+{
+    return QStringLiteral("文件不存在；它的名字不是 UTF-8 编码，Inkwell 不会以这个名字新建文件");
 }
 
 QString tooBig(qint64 size, qint64 limit)
@@ -60,12 +64,17 @@ qint64 defaultReadLimit()
 Result<FileContent> readRegularFile(const QString &path, qint64 limit, bool createMissing,
                                     NewFileAccess access)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = localBytesOfPath(path);
     struct stat st {};
     if (::stat(name.constData(), &st) != 0) {
         const int error = errno;
         if (error != ENOENT || !createMissing)
             return failure(path, reasonFor(error, FileAccess::Read));
+        // A name that is not UTF-8 was most likely mangled on its way here
+        // (an archive, a script): a file made under it would be lost to the
+        // user, who meant some other file.
+        if (hasForeignBytes(path))
+            return failure(path, notCreatedForeign());
         // A dangling symlink is not followed: O_EXCL refuses it (EEXIST).
         const mode_t mode = access == NewFileAccess::Shared ? 0666 : 0600;
         const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);

@@ -1,5 +1,7 @@
 #include "core/systemerror.h"
 
+#include "core/localpath.h"
+
 #include <QLocale>
 
 #include <cerrno>
@@ -64,8 +66,9 @@ QString reasonFor(int errnoValue, FileAccess access)
     return QStringLiteral("系统错误（错误 %1）").arg(errnoValue);
 }
 
-QString shortenedPath(const QString &path, qsizetype limit)
+QString shortenedPath(const QString &original, qsizetype limit)
 {
+    const QString path = displayPath(original);
     if (path.size() <= limit || limit < 8)
         return path;
     const QString ellipsis = QStringLiteral("…");

@@ -19,8 +19,9 @@ QString reasonFor(int errnoValue, FileAccess access = FileAccess::Write);
 // the system's error number still belongs to it.
 QString reasonForFailed(const QFileDevice &file, FileAccess access);
 
-// A path for a message: one longer than the limit keeps its beginning and its
-// end (the file name whole where it fits) with "…" between them.
+// A path for a message, as the user reads it (see displayPath): one longer
+// than the limit keeps its beginning and its end (the file name whole where
+// it fits) with "…" between them.
 QString shortenedPath(const QString &path, qsizetype limit = 120);
 
 // A size for a message: "512 字节", "3.2 MB", "1.0 GB".

@@ -2,9 +2,9 @@
 
 #include "core/atomicfile.h"
 #include "core/documenttext.h"
+#include "core/localpath.h"
 #include "core/product.h"
 
-#include <QFileInfo>
 #include <QTextDocument>
 
 #include <functional>
@@ -60,13 +60,13 @@ QString DocumentState::captionFor(const QString &title)
 
 QString DocumentState::caption() const
 {
-    return m_title.isEmpty() ? Product::untitledCaption : captionFor(m_title);
+    return m_title.isEmpty() ? Product::untitledCaption : captionFor(displayPath(m_title));
 }
 
 QString DocumentState::shownTitle() const
 {
     return m_title.isEmpty() ? Product::untitledCaption.chopped(Product::captionSuffix.size())
-                             : m_title;
+                             : displayPath(m_title);
 }
 
 void DocumentState::name(const QString &title, const QString &path, bool encrypted)
@@ -132,7 +132,7 @@ const Serialized &DocumentState::bytesFor(SaveRequest &request, FileFormat forma
 
 std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFormat format)
 {
-    const QString &fileTitle = request.fileTitle();
+    const QString fileTitle = displayPath(request.fileTitle()); // for the questions' text
     const bool plain = format != FileFormat::Rtf;
     using Topic = Question::Topic;
     // Scrambled text saved where nothing scrambles it.
@@ -197,7 +197,7 @@ std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFo
                  Topic::UndecodableBytes,
                  QStringLiteral("文件“%1”含有无法按当前编码识别的字节，保存会改变这些字节。"
                                 "仍要保存吗？")
-                     .arg(m_title.isEmpty() ? fileTitle : m_title));
+                     .arg(m_title.isEmpty() ? fileTitle : displayPath(m_title)));
          }},
         {Topic::UnencodableCharacters,
          [&]() -> std::optional<Question> {
@@ -313,7 +313,8 @@ std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode m
         m_source = Source::Rtf;
         markUnchanged();
         if (error)
-            return Error{QStringLiteral("无法打开文件“%1”").arg(titleOf(path)), error->why};
+            return Error{QStringLiteral("无法打开文件“%1”").arg(displayPath(titleOf(path))),
+                         error->why};
         return std::nullopt;
     }
     // A big file arrives in slices; the document is read-only until the
@@ -423,10 +424,10 @@ QString DocumentState::pathFromCommandLine(const QStringList &arguments)
     // a blank or hold quotes. The whole line first (a path with blanks the
     // shell split), then each argument alone.
     const QString whole = arguments.join(u' ');
-    if (!whole.isEmpty() && QFileInfo::exists(whole))
+    if (pathExists(whole))
         return whole;
     for (const QString &argument : arguments) {
-        if (!argument.isEmpty() && QFileInfo::exists(argument))
+        if (pathExists(argument))
             return argument;
     }
     // Nothing named as written: blanks around the line and one pair of

@@ -1,5 +1,6 @@
 #include "document/draftfile.h"
 
+#include "core/localpath.h"
 #include "document/bytescramble.h"
 #include "rtf/rtfreader.h"
 
@@ -57,7 +58,8 @@ QByteArray encodeDraft(const DraftHeader &header, const QByteArray &rtf)
 {
     QByteArray out = magic;
     addLine(out, "title", encoded(header.title));
-    addLine(out, "path", encoded(header.path));
+    // By its bytes: a name that is not UTF-8 comes back as the same name.
+    addLine(out, "path", localBytesOfPath(header.path).toPercentEncoding());
     addLine(
         out, "saved",
         encoded(header.saved.toOffsetFromUtc(header.saved.offsetFromUtc()).toString(Qt::ISODate)));
@@ -119,7 +121,7 @@ Result<DecodedDraft> decodeDraft(QByteArray bytes)
     }
     DraftHeader &h = out.header;
     h.title = decoded(values.value("title"));
-    h.path = decoded(values.value("path"));
+    h.path = pathFromLocalBytes(QByteArray::fromPercentEncoding(values.value("path")));
     h.saved = QDateTime::fromString(decoded(values.value("saved")), Qt::ISODate);
     for (const Name &n : kindNames)
         if (values.value("encoding") == n.name)

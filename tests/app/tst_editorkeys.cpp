@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
@@ -185,6 +186,37 @@ private slots:
             QCOMPARE(w.caption(), QStringLiteral("无标题 - Inkwell"));
         }
         QVERIFY(!w.text1().Text().contains(QStringLiteral("file:")));
+    }
+
+    // A file manager's drop of a file whose name is GBK bytes: it opens by
+    // those bytes, the caption reads the name as GBK, and the save dialog
+    // offers the same name, which the save writes back to.
+    void droppedForeignNameOpensByItsBytes()
+    {
+        const QByteArray folder = QFile::encodeName(m_tmp->path());
+        const QByteArray name("\xc4\xe3\xba\xc3.txt"); // 你好.txt
+        // QTemporaryDir cannot list, so cannot remove, what is left here.
+        const auto removeAll = qScopeGuard([&] { removeEntries(folder); });
+        QVERIFY(writeBytesNamed(folder + '/' + name, "\xc4\xe3\xba\xc3 dropped\r\n"));
+        TestWindow w;
+        QVERIFY(showWithEditorFocused(w));
+        auto *data = new QMimeData;
+        data->setData(QStringLiteral("text/uri-list"),
+                      "file://" + (folder + '/' + name).toPercentEncoding("/") + "\r\n");
+        drop(w.text1(), data);
+        delete data;
+        QVERIFY(w.messages.shown.isEmpty());
+        QCOMPARE(entryBytes(folder), QList<QByteArray>{name});
+        QCOMPARE(w.text1().Text(), QStringLiteral("你好 dropped\n"));
+        QCOMPARE(w.caption(), QStringLiteral("你好.txt - Inkwell"));
+
+        w.type(QStringLiteral("再"));
+        w.dialogs.script.enqueue([](CommonDialog &, QPrinter *) { return true; }); // as offered
+        w.trigger("save");
+        QVERIFY(w.messages.shown.isEmpty());
+        QCOMPARE(entryBytes(folder), QList<QByteArray>{name});
+        QCOMPARE(readBytesNamed(folder + '/' + name),
+                 QByteArray("\xd4\xd9\xc4\xe3\xba\xc3 dropped\r\n"));
     }
 
     // Text and pictures dragged from other programs still go into the text.

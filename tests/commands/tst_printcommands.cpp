@@ -1,5 +1,6 @@
 #include "commands/commandtests.h"
 #include "controls/qtdialoghost.h"
+#include "core/localpath.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -337,6 +338,9 @@ private slots:
         QTest::newRow("no ending") << "README"
                                    << "README.pdf"
                                    << "README";
+        // A name that is not UTF-8 gets the name the caption shows.
+        QTest::newRow("GBK name") << pathFromLocalBytes("\xb1\xa8\xb8\xe6.txt") << "报告.pdf"
+                                  << "报告.txt";
     }
     void printToFileOffersTheDocumentsName()
     {
@@ -344,9 +348,12 @@ private slots:
         QFETCH(QString, offered);
         QFETCH(QString, jobName);
         QString path;
+        const QByteArray folder = QFile::encodeName(m_tmp->path());
+        // QTemporaryDir cannot list, so cannot remove, a name that is not UTF-8.
+        const auto removeAll = qScopeGuard([&] { removeEntries(folder); });
         if (!file.isEmpty()) {
             path = m_tmp->filePath(file);
-            QVERIFY(writeBytes(path, "text"));
+            QVERIFY(writeBytesNamed(localBytesOfPath(path), "text"));
             offered = m_tmp->filePath(offered);
         }
         TestWindow w(path);

@@ -1,6 +1,7 @@
 // Saving and reading files: what a save keeps of a file, which files a read
 // refuses, and the Chinese reasons a failure gives.
 #include "core/atomicfile.h"
+#include "core/localpath.h"
 #include "core/regularfile.h"
 #include "core/systemerror.h"
 #include "support/files.h"
@@ -9,11 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <cerrno>
 #include <csignal>
@@ -178,6 +181,13 @@ private slots:
         // A test may leave a folder read-only.
         QProcess::execute(QStringLiteral("chmod"),
                           {QStringLiteral("-R"), QStringLiteral("u+rwx"), m_tmp->path()});
+        // QDir does not list names that are not UTF-8, so QTemporaryDir
+        // cannot remove them.
+        const QByteArray folder = QFile::encodeName(m_tmp->path());
+        for (const QByteArray &name : entryBytes(folder)) {
+            if (hasForeignBytes(pathFromLocalBytes(name)))
+                ::unlink((folder + '/' + name).constData());
+        }
     }
 
     void reasonIsChinese_data()
@@ -750,6 +760,139 @@ private slots:
         QVERIFY(limit > 0 && limit <= (qint64(1) << 30));
         const qint64 memory = qint64(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGE_SIZE);
         QVERIFY(limit <= memory / 2);
+    }
+
+    // Names are bytes: every one turns into a path and back into the same
+    // bytes, and one that is UTF-8 is the QString Qt itself would give.
+    void localPathRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("foreign");
+        QTest::newRow("ASCII") << QByteArray("/tmp/a b.txt") << false;
+        QTest::newRow("UTF-8") << QByteArray("/tmp/\xe4\xb8\xad\xe6\x96\x87.txt") << false;
+        QTest::newRow("UTF-8, four bytes")
+            << QByteArray("/tmp/\xf0\x9f\x98\x80\xf0\xa0\x80\x80") << false;
+        QTest::newRow("GBK") << QByteArray("/tmp/\xd6\xd0\xce\xc4.txt") << true;
+        QTest::newRow("lone 0x80") << QByteArray("a\x80") << true;
+        QTest::newRow("lone 0xFF") << QByteArray("\xff") << true;
+        QTest::newRow("UTF-8 folder, GBK name")
+            << QByteArray("/\xe4\xb8\xad/\xb5\xda\xb6\xfe.txt") << true;
+        QTest::newRow("four-byte character then a stray byte")
+            << QByteArray("\xf0\x9f\x98\x80\x80") << true;
+        // The UTF-8 form of a surrogate is not UTF-8: it must not become the
+        // surrogate a stray byte is kept as.
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80") << true;
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << true;
+        QTest::newRow("cut short at the end") << QByteArray("x\xe4\xb8") << true;
+        QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << true;
+    }
+    void localPathRoundTrip()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, foreign);
+        const QString path = pathFromLocalBytes(bytes);
+        QCOMPARE(localBytesOfPath(path), bytes);
+        QCOMPARE(hasForeignBytes(path), foreign);
+        if (!foreign)
+            QCOMPARE(path, QString::fromUtf8(bytes));
+        else // Qt's own reading loses the bytes: that is why these exist
+            QVERIFY(QFile::encodeName(QFile::decodeName(bytes)) != bytes);
+        // The file name part is what QFileInfo takes it to be.
+        QCOMPARE(localBytesOfPath(QFileInfo(path).fileName()),
+                 bytes.mid(bytes.lastIndexOf('/') + 1));
+    }
+
+    // What the user reads: a name that is not UTF-8 is shown as GBK.
+    void displayPathDecodesGbk_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("UTF-8 unchanged")
+            << QByteArray("/tmp/\xe4\xb8\xad\xe6\x96\x87.txt") << QStringLiteral("/tmp/中文.txt");
+        QTest::newRow("GBK") << QByteArray("/tmp/\xd6\xd0\xce\xc4.txt")
+                             << QStringLiteral("/tmp/中文.txt");
+        QTest::newRow("GBK with an ASCII trail byte")
+            << QByteArray("\xb5\x5a.txt") << QString::fromUtf8("\xe7\xa4\xaa.txt"); // 礪
+        QTest::newRow("UTF-8 folder, GBK name")
+            << QByteArray("/\xe4\xb8\xad/\xb5\xda\xb6\xfe.txt") << QStringLiteral("/中/第二.txt");
+        QTest::newRow("not GBK either") << QByteArray("\xff.txt") << QStringLiteral("\uFFFD.txt");
+    }
+    void displayPathDecodesGbk()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QCOMPARE(displayPath(pathFromLocalBytes(bytes)), shown);
+        QVERIFY(!hasForeignBytes(displayPath(pathFromLocalBytes(bytes))));
+        QCOMPARE(shortenedPath(pathFromLocalBytes(bytes)), shown);
+    }
+
+    // The arguments and a dropped file's URL keep the bytes Qt's own
+    // readings replace.
+    void namesFromOutsideKeepTheirBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("GBK") << QByteArray("/tmp/\xd6\xd0\xce\xc4 x.txt");
+        QTest::newRow("UTF-8") << QByteArray("/tmp/\xe4\xb8\xad%.txt");
+        QTest::newRow("mixed") << QByteArray("/\xe4\xb8\xad/\xff\x80#1.txt");
+    }
+    void namesFromOutsideKeepTheirBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        const char *argv[] = {"inkwell", bytes.constData(), "--x"};
+        const QStringList arguments = argumentsFromLocalBytes(3, argv);
+        QCOMPARE(arguments.size(), 2);
+        QCOMPARE(localBytesOfPath(arguments.at(0)), bytes);
+        QCOMPARE(arguments.at(1), QStringLiteral("--x"));
+        // A file manager's drag: text/uri-list, the bytes percent-encoded.
+        const QByteArray uri = "file://" + bytes.toPercentEncoding("/") + "\r\n";
+        QMimeData data;
+        data.setData(QStringLiteral("text/uri-list"), uri);
+        QCOMPARE(data.urls().size(), 1);
+        QCOMPARE(localBytesOfPath(pathFromFileUrl(data.urls().constFirst())), bytes);
+        QCOMPARE(localBytesOfPath(pathFromFileUrl(QUrl::fromEncoded(uri.trimmed()))), bytes);
+        QVERIFY(pathFromFileUrl(QUrl(QStringLiteral("https://example.com/a.txt"))).isEmpty());
+    }
+
+    // A file whose name is GBK bytes is read, and saved over atomically,
+    // under exactly that name: no second file with a replaced name.
+    void foreignNameReadAndSaved_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("GBK") << QByteArray("\xd6\xd0\xce\xc4.txt");
+        QTest::newRow("lone bytes") << QByteArray("\x80-\xff");
+        QTest::newRow("mixed") << QByteArray("\xe4\xb8\xad\xd6\xd0");
+    }
+    void foreignNameReadAndSaved()
+    {
+        QFETCH(QByteArray, name);
+        const QByteArray folder = QFile::encodeName(m_tmp->path());
+        QVERIFY(writeBytesNamed(folder + '/' + name, "old"));
+        const QString file = pathFromLocalBytes(folder + '/' + name);
+        QVERIFY(pathExists(file));
+        const Result<FileContent> read = readRegularFile(file, 100, true);
+        QVERIFY2(read.ok(), qPrintable(read.ok() ? QString() : read.error().why));
+        QCOMPARE(read.value().bytes, QByteArray("old"));
+        QVERIFY(!read.value().created);
+        const std::optional<Error> error = writeFileAtomically(file, "new");
+        QVERIFY2(!error, qPrintable(error ? error->why : QString()));
+        QCOMPARE(entryBytes(folder), QList<QByteArray>{name});
+        QCOMPARE(readBytesNamed(folder + '/' + name), QByteArray("new"));
+    }
+
+    // A name that is not UTF-8 and names nothing was most likely mangled on
+    // the way: no file is made under it, and the reason says why.
+    void missingForeignNameNotCreated()
+    {
+        const QByteArray folder = QFile::encodeName(m_tmp->path());
+        const QString file = pathFromLocalBytes(folder + "/\xd6\xd0\xce\xc4.txt");
+        QVERIFY(!pathExists(file));
+        const Result<FileContent> refused = readRegularFile(file, 100, true);
+        QVERIFY(!refused.ok());
+        QCOMPARE(refused.error().what, file);
+        QVERIFY2(refused.error().why.contains(QStringLiteral("不存在")) &&
+                     refused.error().why.contains(QStringLiteral("UTF-8")),
+                 qPrintable(refused.error().why));
+        QCOMPARE(entryBytes(folder), QList<QByteArray>{});
     }
 
     void missingFileCreatedOnlyWhenAsked()

@@ -1,5 +1,6 @@
 #include "core/atomicfile.h"
 #include "core/documenttext.h"
+#include "core/localpath.h"
 #include "document/bytescramble.h"
 #include "rtf/rtfkept.h"
 #include "support/diskchange.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QImage>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -784,6 +786,59 @@ private slots:
         // Nothing else was created by trimming a name.
         QCOMPARE(QDir(dirPath()).entryList(QDir::Files).size(),
                  std::max<qsizetype>(present.size(), 1));
+    }
+
+    // The program's arguments as the system passes them, with a name that
+    // is not UTF-8: an existing file opens by its bytes, the save dialog
+    // offers it (no one can type it there) and the save writes back to the
+    // same bytes; a missing one is not created, and the window says why.
+    void commandLineForeignName_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("GBK name") << QByteArray("\xd6\xd0\xce\xc4.txt") << true << "中文.txt";
+        QTest::newRow("ASCII and GBK") << QByteArray("a-\xb5\xda.txt") << true << "a-第.txt";
+        QTest::newRow("GBK name, missing")
+            << QByteArray("\xd6\xd0\xce\xc4.txt") << false << "中文.txt";
+    }
+    void commandLineForeignName()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, present);
+        QFETCH(QString, shown);
+        const QByteArray folder = QFile::encodeName(dirPath());
+        const QByteArray file = folder + '/' + name;
+        // QTemporaryDir cannot list, so cannot remove, what is left here.
+        const auto removeAll = qScopeGuard([&] { removeEntries(folder); });
+        if (present)
+            QVERIFY(writeBytesNamed(file, gbkText));
+        const char *argv[] = {"inkwell", file.constData()};
+        TestWindow w;
+        w.form->Form_Load(argumentsFromLocalBytes(2, argv));
+        QCOMPARE(entryBytes(folder), present ? QList<QByteArray>{name} : QList<QByteArray>{});
+        if (!present) {
+            QCOMPARE(w.caption(), untitled);
+            QCOMPARE(w.messages.shown.size(), 1);
+            const QString text = w.messages.texts().constFirst();
+            QVERIFY2(text.startsWith(
+                         QStringLiteral("无法打开文件“%1/%2”：文件不存在").arg(dirPath(), shown)) &&
+                         text.contains(QStringLiteral("UTF-8")),
+                     qPrintable(text));
+            return;
+        }
+        QVERIFY(w.messages.shown.isEmpty());
+        QCOMPARE(w.caption(), shown + QStringLiteral(" - Inkwell"));
+        QCOMPARE(w.text1().Text(), QStringLiteral("中文 text\n第二行\n"));
+        w.type(QStringLiteral("新"));
+        w.dialogs.script.enqueue([](CommonDialog &, QPrinter *) { return true; }); // as offered
+        w.trigger("save");
+        QCOMPARE(w.dialogs.shown.size(), 1);
+        QCOMPARE(localBytesOfPath(w.dialogs.shown[0].fileName), file);
+        QVERIFY(w.messages.shown.isEmpty());
+        QCOMPARE(entryBytes(folder), QList<QByteArray>{name});
+        QCOMPARE(readBytesNamed(file), QByteArray("\xd0\xc2") + gbkText);
+        QCOMPARE(w.caption(), shown + QStringLiteral(" - Inkwell"));
     }
 
     void rtfFileOpensAsRichText()

@@ -5,6 +5,7 @@
 #include "document/draftkeeper.h"
 #include "platform/codepage.h"
 #include "core/documentimages.h"
+#include "core/localpath.h"
 #include "rtf/rtfwriter.h"
 #include "support/testwindow.h"
 
@@ -587,6 +588,26 @@ private slots:
         for (const QByteArray &form : forms)
             anyFound = anyFound || bytes.contains(form);
         QCOMPARE(anyFound, !hidden);
+    }
+
+    // A draft names its document's file by the file's bytes: one whose name
+    // is not UTF-8 comes back as the same name, not one with U+FFFD in it.
+    void draftKeepsThePathsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("UTF-8") << QByteArray("/home/u/\xe4\xb8\xad 100%.txt");
+        QTest::newRow("GBK") << QByteArray("/home/u/\xd6\xd0\xce\xc4.txt");
+    }
+    void draftKeepsThePathsBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        DraftHeader header;
+        header.title = QStringLiteral("中文.txt");
+        header.path = pathFromLocalBytes(bytes);
+        const Result<DecodedDraft> decoded = decodeDraft(encodeDraft(header, "{\\rtf1 x}"));
+        QVERIFY(decoded.ok());
+        QCOMPARE(localBytesOfPath(decoded.value().header.path), bytes);
+        QCOMPARE(decoded.value().header.title, header.title);
     }
 
     void damagedDraftSetAside_data()
