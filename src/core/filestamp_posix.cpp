@@ -1,6 +1,6 @@
 #include "core/filestamp.h"
 
-#include <QFile>
+#include "core/localpath.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@ namespace Inkwell {
 std::optional<FileStamp> stampOf(const QString &path, bool *missing)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+    if (::stat(localBytesOfPath(path).constData(), &st) != 0) {
         if (missing)
             *missing = errno == ENOENT || errno == ENOTDIR;
         return std::nullopt;

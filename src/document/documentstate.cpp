@@ -5,6 +5,7 @@
 #include "core/localpath.h"
 #include "core/product.h"
 
+#include <QFileInfo>
 #include <QTextDocument>
 
 #include <functional>
