@@ -122,6 +122,20 @@ other_window() {
     return 1
 }
 
+# A window of the program that none of the given ones is (10 s).
+new_window() {
+    local wid known
+    for _ in $(seq 100); do
+        for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
+            known=0
+            for k in "$@"; do [ "$wid" = "$k" ] && known=1; done
+            [ "$known" = 0 ] && { echo "$wid"; return 0; }
+        done
+        sleep 0.1
+    done
+    return 1
+}
+
 kill_app() {
     kill -9 "$APP" 2>/dev/null
     wait "$APP" 2>/dev/null

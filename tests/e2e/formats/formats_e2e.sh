@@ -92,5 +92,34 @@ window_titled "noending - Inkwell" >/dev/null || fail "Ctrl+O did not open noend
 save_as "$main" "$WORK/c-back.txt"
 cmp "$WORK/c-back.txt" "$WORK/plain-lf.txt" ||
     fail "text read back from a name without an ending differs: $(xxd "$WORK/c-back.txt" | head -5)"
+
+# --- a plain file under its own name whose ending chooses RTF --------------
+# Turned into markup, notes.log would be unreadable to the programs that read
+# it: the save asks first, and No (the default) writes nothing.
+printf 'log line 1\n' >"$WORK/notes.log"
+cp "$WORK/notes.log" "$WORK/notes-before.log"
+focus "$main"
+xdotool key ctrl+o
+choose_path "$main" "$WORK/notes.log"
+window_titled "notes.log - Inkwell" >/dev/null || fail "Ctrl+O did not open notes.log"
+focus "$main"
+xdotool key ctrl+End
+xdotool type --delay 20 "typed"
+xdotool key ctrl+s
+dialog=$(new_window "$main") || fail "the save dialog did not open"
+focus "$dialog"
+xdotool key ctrl+a
+xdotool type --delay 10 "$WORK/notes.log"
+xdotool key Return
+# The file dialog asks first whether to replace the file: yes.
+confirm=$(new_window "$main" "$dialog") || fail "the dialog did not ask to replace notes.log"
+focus "$confirm"
+xdotool key alt+y
+wait_gone "$dialog" || fail "the save dialog stayed open"
+box=$(window_titled "Inkwell") || fail "no question before a plain file became RTF"
+focus "$box"
+xdotool key Return
+wait_gone "$box" || fail "the question did not close on Enter"
+cmp "$WORK/notes.log" "$WORK/notes-before.log" || fail "No still wrote notes.log: $(head -c 40 "$WORK/notes.log")"
 kill_app
-echo "PASS   : save as .stx, .rtf and without an ending, read back"
+echo "PASS   : save as .stx, .rtf and without an ending, read back; a plain file asks before becoming RTF"

@@ -21,20 +21,6 @@ shot() { # a window, a name
     echo "screenshot: $INKWELL_SCREENSHOT_DIR/changed-on-disk-$2.png"
 }
 
-# A window of the program that none of the given ones is (10 s).
-new_window() {
-    local wid known
-    for _ in $(seq 100); do
-        for wid in $(xdotool search --onlyvisible --pid "$APP" 2>/dev/null); do
-            known=0
-            for k in "$@"; do [ "$wid" = "$k" ] && known=1; done
-            [ "$known" = 0 ] && { echo "$wid"; return 0; }
-        done
-        sleep 0.1
-    done
-    return 1
-}
-
 # Ctrl+S, the same name in the dialog, yes to the dialog's own "replace?";
 # the id of the question that follows goes to BOX.
 BOX=
