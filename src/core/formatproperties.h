@@ -18,6 +18,12 @@ inline constexpr int listBulletProperty = QTextFormat::UserProperty + 0x102;
 // before it, held in pieces (see documenttext.h).
 inline constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;
 
+// QTextTableCellFormat (int): the width in twips a cell's top, left, bottom
+// and right border had in the file (\brdrw), at this number and the three
+// after it, in that order; 0: none stated. The line shown is at least a
+// pixel wide, a double one three.
+inline constexpr int cellBorderTwipsProperty = QTextFormat::UserProperty + 0x140;
+
 // QTextCharFormat: RTF kept as read and written back (see rtf/rtfkept.h).
 // Raw RTF written before the character that carries it (QByteArray).
 inline constexpr int keptBeforeProperty = QTextFormat::UserProperty + 0x301;

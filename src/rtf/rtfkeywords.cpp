@@ -228,9 +228,17 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"brdrs", [](Reader &r, Word) { r.borderStyle(true); }},
         {"brdrth", [](Reader &r, Word) { r.borderStyle(true); }},
         {"brdrsh", [](Reader &r, Word) { r.borderStyle(true); }},
-        {"brdrdb", [](Reader &r, Word) { r.borderStyle(true); }},
-        {"brdrdot", [](Reader &r, Word) { r.borderStyle(true); }},
-        {"brdrdash", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrdb", [](Reader &r, Word) { r.borderStyle(true, LineStyle::Double); }},
+        {"brdrdot", [](Reader &r, Word) { r.borderStyle(true, LineStyle::Dotted); }},
+        {"brdrdash", [](Reader &r, Word) { r.borderStyle(true, LineStyle::Dashed); }},
+        {"brdrw", [](Reader &r, Word w) {
+             if (BorderLine *line = r.cellLine())
+                 line->width = std::clamp(w.param, 0, maxBorderTwips);
+         }},
+        {"brdrcf", [](Reader &r, Word w) {
+             if (BorderLine *line = r.cellLine())
+                 line->colour = std::max(w.param, 0);
+         }},
         {"brdrhair", [](Reader &r, Word) { r.borderStyle(true); }},
         {"brdrtriple", [](Reader &r, Word) { r.borderStyle(true); }},
         {"brdrinset", [](Reader &r, Word) { r.borderStyle(true); }},

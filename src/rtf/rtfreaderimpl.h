@@ -268,7 +268,8 @@ private:
     void tabStop(int twips, bool bar);
     void rowDefinition();
     void cellBoundary(int twips);
-    void borderStyle(bool drawn);
+    void borderStyle(bool drawn, LineStyle style = LineStyle::Single);
+    BorderLine *cellLine();
     void label();
     void oldNumberingGroup();
     void closeStructureGroup(const State &closed);

@@ -98,6 +98,17 @@ enum BorderSide : std::uint8_t {
     InsideVertical = 32,   // a row's lines between its cells
 };
 
+// How one side of a cell is drawn: \brdrs and the like, \brdrdb, \brdrdot,
+// \brdrdash; \brdrw; \brdrcf.
+enum class LineStyle : std::uint8_t { Single, Double, Dotted, Dashed };
+inline constexpr int maxBorderTwips = 255; // the largest \brdrw Word writes
+struct BorderLine {
+    LineStyle style = LineStyle::Single;
+    int width = 0;  // twips; 0: none stated
+    int colour = 0; // colour table index; 0: automatic
+    bool operator==(const BorderLine &) const = default;
+};
+
 struct CellDef {
     int right = 0;           // \cellx, twips
     int hmerge = 0;          // 1 \clmgf, 2 \clmrg
@@ -108,6 +119,8 @@ struct CellDef {
     std::uint8_t valign = 0; // 0 top, 1 \clvertalc, 2 \clvertalb
     // \clpadt, \clpadl, \clpadb, \clpadr in twips; -1: the row's gap.
     std::array<int, 4> padding{-1, -1, -1, -1};
+    // The look of each side drawn, in the order top, left, bottom, right.
+    std::array<BorderLine, 4> lines{};
 };
 
 struct RowDef {

@@ -1,6 +1,7 @@
 #include "rtf/rtfwritestructure.h"
 
 #include "core/documenttext.h"
+#include "core/formatproperties.h"
 
 #include <QTextBlockFormat>
 #include <QTextDocument>
@@ -368,19 +369,34 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
                 bool outer;
                 qreal width;
                 QTextFrameFormat::BorderStyle style;
+                QBrush brush;
             };
             const Side sides[] = {
-                {"clbrdrt", top, own.topBorder(), own.topBorderStyle()},
-                {"clbrdrl", leftmost, own.leftBorder(), own.leftBorderStyle()},
-                {"clbrdrb", bottom, own.bottomBorder(), own.bottomBorderStyle()},
-                {"clbrdrr", rightmost, own.rightBorder(), own.rightBorderStyle()}};
-            for (const Side &line : sides) {
+                {"clbrdrt", top, own.topBorder(), own.topBorderStyle(), own.topBorderBrush()},
+                {"clbrdrl", leftmost, own.leftBorder(), own.leftBorderStyle(),
+                 own.leftBorderBrush()},
+                {"clbrdrb", bottom, own.bottomBorder(), own.bottomBorderStyle(),
+                 own.bottomBorderBrush()},
+                {"clbrdrr", rightmost, own.rightBorder(), own.rightBorderStyle(),
+                 own.rightBorderBrush()}};
+            for (int index = 0; index < 4; ++index) {
+                const Side &line = sides[index];
                 if (!line.outer || line.width <= 0 ||
                     line.style == QTextFrameFormat::BorderStyle_None)
                     continue;
                 word(out, line.word);
-                word(out, "brdrs");
-                word(out, "brdrw", std::max(twipsOf(line.width), 1));
+                word(out, line.style == QTextFrameFormat::BorderStyle_Double   ? "brdrdb"
+                          : line.style == QTextFrameFormat::BorderStyle_Dotted ? "brdrdot"
+                          : line.style == QTextFrameFormat::BorderStyle_Dashed ? "brdrdash"
+                                                                               : "brdrs");
+                // The width the file gave, where the one shown had to be wider.
+                const int stated = cellBorderTwipsProperty + index;
+                const int twips = own.hasProperty(stated) ? own.intProperty(stated)
+                                                          : std::max(twipsOf(line.width), 1);
+                if (twips > 0)
+                    word(out, "brdrw", twips);
+                if (line.brush.style() != Qt::NoBrush)
+                    word(out, "brdrcf", colour(line.brush.color().rgb()));
             }
         }
         const QTextTableCellFormat own = cell.format().toTableCellFormat();
