@@ -24,6 +24,11 @@ inline constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;
 // pixel wide, a double one three.
 inline constexpr int cellBorderTwipsProperty = QTextFormat::UserProperty + 0x140;
 
+// QTextCharFormat (int): how far the text is raised (\up, > 0) or lowered
+// (\dn, < 0), in half-points. The window shows it as a baseline offset,
+// a share of the font's height, which does not give the half-points back.
+inline constexpr int charRaiseProperty = QTextFormat::UserProperty + 0x150;
+
 // QTextCharFormat: RTF kept as read and written back (see rtf/rtfkept.h).
 // Raw RTF written before the character that carries it (QByteArray).
 inline constexpr int keptBeforeProperty = QTextFormat::UserProperty + 0x301;

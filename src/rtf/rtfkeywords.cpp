@@ -101,6 +101,16 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"super", [](Reader &r, Word) { r.props().script = 1; }},
         {"sub", [](Reader &r, Word) { r.props().script = -1; }},
         {"nosupersub", [](Reader &r, Word) { r.props().script = 0; }},
+        // Raised and lowered text, 6 half-points when no number is given.
+        {"up", [](Reader &r, Word w) {
+             r.props().raise = short(std::clamp(w.hasParam ? w.param : 6, 0, maxRaise));
+         }},
+        {"dn", [](Reader &r, Word w) {
+             r.props().raise = short(-std::clamp(w.hasParam ? w.param : 6, 0, maxRaise));
+         }},
+        {"charscalex", [](Reader &r, Word w) {
+             r.props().scale = short(w.param > 0 ? std::min(w.param, 600) : 100);
+         }},
         {"ul", underline}, {"uld", underline}, {"uldb", underline}, {"ulw", underline},
         {"ulwave", underline}, {"uldash", underline}, {"uldashd", underline},
         {"uldashdd", underline}, {"ulth", underline}, {"ulthd", underline}, {"ulthdash", underline},

@@ -6,6 +6,7 @@
 
 #include "core/documentimages.h"
 #include "core/documenttext.h"
+#include "core/formatproperties.h"
 #include "platform/codepage.h"
 #include "rtf/rtfkept.h"
 #include "rtf/rtftextruns.h"
@@ -116,6 +117,8 @@ struct RunProps {
     int script = 0;    // 1 superscript, -1 subscript
     int color = 0;     // 0 = automatic
     int highlight = 0; // the background's colour index; 0 none
+    int raise = 0;     // \up (> 0) or \dn (< 0), half-points
+    int scale = 100;   // \charscalex
 };
 
 constexpr char hexDigits[] = "0123456789abcdef";
@@ -346,6 +349,9 @@ const RunProps &Writer::propsFor(const QTextFragment &fragment)
     props.script = format.verticalAlignment() == QTextCharFormat::AlignSuperScript ? 1
                    : format.verticalAlignment() == QTextCharFormat::AlignSubScript ? -1
                                                                                    : 0;
+    props.raise = format.intProperty(charRaiseProperty);
+    if (format.hasProperty(QTextFormat::FontStretch) && format.fontStretch() > 0)
+        props.scale = format.fontStretch();
     if (format.hasProperty(QTextFormat::BackgroundBrush)) {
         const QBrush brush = format.background();
         if (brush.style() != Qt::NoBrush)
@@ -564,6 +570,10 @@ void Writer::openRun(const RunProps &props)
         controlWord("strike");
     if (props.script != 0)
         controlWord(props.script > 0 ? "super" : "sub");
+    if (props.raise != 0)
+        controlWord(props.raise > 0 ? "up" : "dn", std::abs(props.raise));
+    if (props.scale != 100)
+        controlWord("charscalex", props.scale);
     if (props.color > 0)
         controlWord("cf", props.color);
     if (props.highlight > 0)
