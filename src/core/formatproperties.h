@@ -14,6 +14,15 @@ inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
 // not the one its style draws ("–", "✓"), written back as read.
 inline constexpr int listBulletProperty = QTextFormat::UserProperty + 0x102;
 
+// QTextBlockFormat (QString): the lines of a paragraph's box (\brdrt, \brdrl,
+// \brdrb, \brdrr), which Qt cannot draw, written back as read: per side
+// "<t|l|b|r><style>,<twips>,<#rrggbb or nothing>,<space twips>" joined by ";" (see
+// rtf/rtfstructure.h for the styles).
+inline constexpr int paragraphBordersProperty = QTextFormat::UserProperty + 0x121;
+// QTextBlockFormat (bool): no space between this paragraph and one of the
+// same style (\contextualspace), written back as read.
+inline constexpr int contextualSpaceProperty = QTextFormat::UserProperty + 0x122;
+
 // QTextBlockFormat (int): a paragraph that continues the line of the one
 // before it, held in pieces (see documenttext.h).
 inline constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;

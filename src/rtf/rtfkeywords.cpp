@@ -124,6 +124,7 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"highlight", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
         {"cb", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
         {"chcbpat", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
+        {"contextualspace", [](Reader &r, Word w) { r.para().contextualSpace = w.on(); }},
         {"cbpat", [](Reader &r, Word w) { r.para().shading = w.param > 0 ? w.param : -1; }},
         {"loch", runType<RunType::Loch>}, {"hich", runType<RunType::Hich>},
         {"dbch", runType<RunType::Dbch>},
@@ -229,9 +230,12 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"trbrdrr", borderOf<BorderOf::Row, RightSide>},
         {"trbrdrh", borderOf<BorderOf::Row, InsideHorizontal>},
         {"trbrdrv", borderOf<BorderOf::Row, InsideVertical>},
-        {"brdrt", borderOf<BorderOf::Other>}, {"brdrb", borderOf<BorderOf::Other>},
-        {"brdrl", borderOf<BorderOf::Other>}, {"brdrr", borderOf<BorderOf::Other>},
-        {"brdrbox", borderOf<BorderOf::Other>}, {"box", borderOf<BorderOf::Other>},
+        {"brdrt", borderOf<BorderOf::Paragraph, TopSide>},
+        {"brdrb", borderOf<BorderOf::Paragraph, BottomSide>},
+        {"brdrl", borderOf<BorderOf::Paragraph, LeftSide>},
+        {"brdrr", borderOf<BorderOf::Paragraph, RightSide>},
+        {"box", borderOf<BorderOf::Paragraph, AllSides>},
+        {"brdrbox", borderOf<BorderOf::Other>},
         {"brdrbtw", borderOf<BorderOf::Other>}, {"brdrbar", borderOf<BorderOf::Other>},
         {"chbrdr", borderOf<BorderOf::Other>},
         {"brdrnone", [](Reader &r, Word) { r.borderStyle(false); }},
@@ -242,12 +246,15 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"brdrdot", [](Reader &r, Word) { r.borderStyle(true, LineStyle::Dotted); }},
         {"brdrdash", [](Reader &r, Word) { r.borderStyle(true, LineStyle::Dashed); }},
         {"brdrw", [](Reader &r, Word w) {
-             if (BorderLine *line = r.cellLine())
-                 line->width = std::clamp(w.param, 0, maxBorderTwips);
+             r.changeLines([&](BorderLine &line) {
+                 line.width = std::clamp(w.param, 0, maxBorderTwips);
+             });
+         }},
+        {"brsp", [](Reader &r, Word w) {
+             r.changeLines([&](BorderLine &line) { line.space = std::clamp(w.param, 0, 1440); });
          }},
         {"brdrcf", [](Reader &r, Word w) {
-             if (BorderLine *line = r.cellLine())
-                 line->colour = std::max(w.param, 0);
+             r.changeLines([&](BorderLine &line) { line.colour = std::max(w.param, 0); });
          }},
         {"brdrhair", [](Reader &r, Word) { r.borderStyle(true); }},
         {"brdrtriple", [](Reader &r, Word) { r.borderStyle(true); }},

@@ -589,15 +589,16 @@ BorderLine *Reader::cellLine()
 
 void Reader::borderStyle(bool drawn, LineStyle style)
 {
-    if (BorderLine *line = cellLine()) {
+    changeLines([&](BorderLine &line) {
         if (drawn)
-            line->style = style;
+            line.style = style;
         else
-            *line = BorderLine();
-    }
-    std::uint8_t *sides = m_borderOf == BorderOf::Cell  ? &rowDef().next.sides
-                          : m_borderOf == BorderOf::Row ? &rowDef().sides
-                                                        : nullptr;
+            line = BorderLine();
+    });
+    std::uint8_t *sides = m_borderOf == BorderOf::Cell        ? &rowDef().next.sides
+                          : m_borderOf == BorderOf::Row       ? &rowDef().sides
+                          : m_borderOf == BorderOf::Paragraph ? &para().borderSides
+                                                              : nullptr;
     if (!sides)
         return;
     if (drawn)

@@ -680,6 +680,30 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
         else if (!para.lineMultiple)
             format.setLineHeight(px(-para.lineSpacing), QTextBlockFormat::FixedHeight);
     }
+    if (para.contextualSpace)
+        format.setProperty(contextualSpaceProperty, true);
+    if (para.borderSides & AllSides) {
+        // Qt draws no box round a paragraph: it is kept to be written back.
+        QString box;
+        for (size_t side = 0; side < 4; ++side) {
+            if (!(para.borderSides & (1u << side)))
+                continue;
+            const BorderLine &line = para.lines[side];
+            QString colour;
+            if (line.colour > 0 && size_t(line.colour) < m_tables.colors.size() &&
+                m_tables.colors[size_t(line.colour)].isValid())
+                colour = m_tables.colors[size_t(line.colour)].name();
+            if (!box.isEmpty())
+                box += u';';
+            box += QStringLiteral("%1%2,%3,%4,%5")
+                       .arg(QLatin1Char("tlbr"[side]))
+                       .arg(int(line.style))
+                       .arg(line.width)
+                       .arg(colour)
+                       .arg(line.space);
+        }
+        format.setProperty(paragraphBordersProperty, box);
+    }
     if (!para.tabs.empty()) {
         QList<QTextOption::Tab> tabs;
         for (const TabStop &stop : para.tabs)

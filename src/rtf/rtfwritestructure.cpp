@@ -3,6 +3,7 @@
 #include "core/documenttext.h"
 #include "core/formatproperties.h"
 
+#include <QColor>
 #include <QTextBlockFormat>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -246,6 +247,28 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         word(out, "pagebb");
     if (colour && format.background().style() != Qt::NoBrush)
         word(out, "cbpat", colour(format.background().color().rgb()));
+    if (format.boolProperty(contextualSpaceProperty))
+        word(out, "contextualspace");
+    // The paragraph's box as read: "<side><style>,<twips>,<colour>,<space>"
+    // per side.
+    const QString box = format.stringProperty(paragraphBordersProperty);
+    for (const QString &line : box.split(u';', Qt::SkipEmptyParts)) {
+        const QStringList parts = line.mid(1).split(u',');
+        const qsizetype side = QStringView(u"tlbr").indexOf(line.front());
+        if (side < 0 || parts.size() != 4)
+            continue;
+        static const char *const sides[] = {"brdrt", "brdrl", "brdrb", "brdrr"};
+        static const char *const styles[] = {"brdrs", "brdrdb", "brdrdot", "brdrdash"};
+        word(out, sides[side]);
+        word(out, styles[std::clamp(parts[0].toInt(), 0, 3)]);
+        if (const int twips = std::clamp(parts[1].toInt(), 0, 255))
+            word(out, "brdrw", twips);
+        const QColor rgb(parts[2]);
+        if (colour && rgb.isValid())
+            word(out, "brdrcf", colour(rgb.rgb()));
+        if (const int space = std::clamp(parts[3].toInt(), 0, 1440))
+            word(out, "brsp", space);
+    }
     // A list item's text starts where Qt puts it, its label hanging in front.
     const int left = twipsOf(format.leftMargin()) + (list ? (list->level + 1) * levelTwips : 0);
     const int first = list && format.textIndent() == 0 ? -360 : twipsOf(format.textIndent());

@@ -1060,6 +1060,10 @@ QString formattingOf(const QTextDocument &document)
             line.prepend(QStringLiteral("[page]"));
         if (format.background().style() != Qt::NoBrush)
             line += QStringLiteral(" shading=") + format.background().color().name();
+        if (format.hasProperty(paragraphBordersProperty))
+            line += QStringLiteral(" box=") + format.stringProperty(paragraphBordersProperty);
+        if (format.boolProperty(contextualSpaceProperty))
+            line += QStringLiteral(" contextual");
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextCharFormat chars = it.fragment().charFormat();
             if (chars.background().style() != Qt::NoBrush)
@@ -1180,6 +1184,29 @@ void TestRtfStructure::formattingSurvivesASave_data()
                "\\brdrcf1\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx1000\\pard\\intbl a"
                "\\cell\\row}")
         << QStringLiteral("cell 0,0") << QByteArray("\\clbrdrt\\brdrs\\brdrw15\\clbrdrl");
+    // Qt draws no box round a paragraph; it is written back as read.
+    QTest::newRow("paragraph box")
+        << QByteArray(
+               "{\\rtf1" + greys +
+               "\\pard\\brdrt\\brdrs\\brdrw10\\brdrcf1\\brsp80\\brdrb\\brdrdb\\brdrw5 a\\par}")
+        << QStringLiteral("a box=t0,10,#808080,80;b1,5,,0")
+        << QByteArray("\\brdrt\\brdrs\\brdrw10\\brdrcf1\\brsp80\\brdrb\\brdrdb\\brdrw5");
+    QTest::newRow("box on every side")
+        << QByteArray("{\\rtf1\\pard\\box\\brdrdot\\brdrw15 a\\par}")
+        << QStringLiteral("a box=t2,15,,0;l2,15,,0;b2,15,,0;r2,15,,0")
+        << QByteArray("\\brdrt\\brdrdot\\brdrw15\\brdrl\\brdrdot\\brdrw15\\brdrb");
+    QTest::newRow("pard ends the box")
+        << QByteArray("{\\rtf1\\pard\\brdrb\\brdrs a\\par\\pard b\\par}")
+        << QStringLiteral("a box=b0,0,,0\nb") << QByteArray("\\brdrb\\brdrs");
+    QTest::newRow("no line: no box")
+        << QByteArray("{\\rtf1\\pard\\brdrb\\brdrs\\brdrb\\brdrnone a\\par}") << QStringLiteral("a")
+        << QByteArray();
+    QTest::newRow("hostile box width and colour")
+        << QByteArray("{\\rtf1" + greys + "\\pard\\brdrt\\brdrs\\brdrw999999999\\brdrcf77 a\\par}")
+        << QStringLiteral("a box=t0,255,,0") << QByteArray("\\brdrt\\brdrs\\brdrw255{");
+    QTest::newRow("contextual spacing")
+        << QByteArray("{\\rtf1\\pard\\contextualspace a\\par\\pard b\\par}")
+        << QStringLiteral("a contextual\nb") << QByteArray("\\contextualspace");
     QTest::newRow("padding without a unit is none")
         << QByteArray("{\\rtf1\\trowd\\clpadl150\\clpadfl0\\cellx1000\\pard\\intbl a\\cell\\row}")
         << QStringLiteral("cell 0,0") << QByteArray();
