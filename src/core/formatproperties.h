@@ -14,9 +14,29 @@ inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
 // not the one its style draws ("–", "✓"), written back as read.
 inline constexpr int listBulletProperty = QTextFormat::UserProperty + 0x102;
 
+// QTextBlockFormat (QString): the lines of a paragraph's box (\brdrt, \brdrl,
+// \brdrb, \brdrr), which Qt cannot draw, written back as read: per side
+// "<t|l|b|r><style>,<twips>,<#rrggbb or nothing>,<space twips>" joined by ";" (see
+// rtf/rtfstructure.h for the styles).
+inline constexpr int paragraphBordersProperty = QTextFormat::UserProperty + 0x121;
+// QTextBlockFormat (bool): no space between this paragraph and one of the
+// same style (\contextualspace), written back as read.
+inline constexpr int contextualSpaceProperty = QTextFormat::UserProperty + 0x122;
+
 // QTextBlockFormat (int): a paragraph that continues the line of the one
 // before it, held in pieces (see documenttext.h).
 inline constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;
+
+// QTextTableCellFormat (int): the width in twips a cell's top, left, bottom
+// and right border had in the file (\brdrw), at this number and the three
+// after it, in that order; 0: none stated. The line shown is at least a
+// pixel wide, a double one three.
+inline constexpr int cellBorderTwipsProperty = QTextFormat::UserProperty + 0x140;
+
+// QTextCharFormat (int): how far the text is raised (\up, > 0) or lowered
+// (\dn, < 0), in half-points. The window shows it as a baseline offset,
+// a share of the font's height, which does not give the half-points back.
+inline constexpr int charRaiseProperty = QTextFormat::UserProperty + 0x150;
 
 // QTextCharFormat: RTF kept as read and written back (see rtf/rtfkept.h).
 // Raw RTF written before the character that carries it (QByteArray).

@@ -101,6 +101,16 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"super", [](Reader &r, Word) { r.props().script = 1; }},
         {"sub", [](Reader &r, Word) { r.props().script = -1; }},
         {"nosupersub", [](Reader &r, Word) { r.props().script = 0; }},
+        // Raised and lowered text, 6 half-points when no number is given.
+        {"up", [](Reader &r, Word w) {
+             r.props().raise = short(std::clamp(w.hasParam ? w.param : 6, 0, maxRaise));
+         }},
+        {"dn", [](Reader &r, Word w) {
+             r.props().raise = short(-std::clamp(w.hasParam ? w.param : 6, 0, maxRaise));
+         }},
+        {"charscalex", [](Reader &r, Word w) {
+             r.props().scale = short(w.param > 0 ? std::min(w.param, 600) : 100);
+         }},
         {"ul", underline}, {"uld", underline}, {"uldb", underline}, {"ulw", underline},
         {"ulwave", underline}, {"uldash", underline}, {"uldashd", underline},
         {"uldashdd", underline}, {"ulth", underline}, {"ulthd", underline}, {"ulthdash", underline},
@@ -114,6 +124,7 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"highlight", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
         {"cb", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
         {"chcbpat", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
+        {"contextualspace", [](Reader &r, Word w) { r.para().contextualSpace = w.on(); }},
         {"cbpat", [](Reader &r, Word w) { r.para().shading = w.param > 0 ? w.param : -1; }},
         {"loch", runType<RunType::Loch>}, {"hich", runType<RunType::Hich>},
         {"dbch", runType<RunType::Dbch>},
@@ -219,18 +230,32 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"trbrdrr", borderOf<BorderOf::Row, RightSide>},
         {"trbrdrh", borderOf<BorderOf::Row, InsideHorizontal>},
         {"trbrdrv", borderOf<BorderOf::Row, InsideVertical>},
-        {"brdrt", borderOf<BorderOf::Other>}, {"brdrb", borderOf<BorderOf::Other>},
-        {"brdrl", borderOf<BorderOf::Other>}, {"brdrr", borderOf<BorderOf::Other>},
-        {"brdrbox", borderOf<BorderOf::Other>}, {"box", borderOf<BorderOf::Other>},
+        {"brdrt", borderOf<BorderOf::Paragraph, TopSide>},
+        {"brdrb", borderOf<BorderOf::Paragraph, BottomSide>},
+        {"brdrl", borderOf<BorderOf::Paragraph, LeftSide>},
+        {"brdrr", borderOf<BorderOf::Paragraph, RightSide>},
+        {"box", borderOf<BorderOf::Paragraph, AllSides>},
+        {"brdrbox", borderOf<BorderOf::Other>},
         {"brdrbtw", borderOf<BorderOf::Other>}, {"brdrbar", borderOf<BorderOf::Other>},
         {"chbrdr", borderOf<BorderOf::Other>},
         {"brdrnone", [](Reader &r, Word) { r.borderStyle(false); }},
         {"brdrs", [](Reader &r, Word) { r.borderStyle(true); }},
         {"brdrth", [](Reader &r, Word) { r.borderStyle(true); }},
         {"brdrsh", [](Reader &r, Word) { r.borderStyle(true); }},
-        {"brdrdb", [](Reader &r, Word) { r.borderStyle(true); }},
-        {"brdrdot", [](Reader &r, Word) { r.borderStyle(true); }},
-        {"brdrdash", [](Reader &r, Word) { r.borderStyle(true); }},
+        {"brdrdb", [](Reader &r, Word) { r.borderStyle(true, LineStyle::Double); }},
+        {"brdrdot", [](Reader &r, Word) { r.borderStyle(true, LineStyle::Dotted); }},
+        {"brdrdash", [](Reader &r, Word) { r.borderStyle(true, LineStyle::Dashed); }},
+        {"brdrw", [](Reader &r, Word w) {
+             r.changeLines([&](BorderLine &line) {
+                 line.width = std::clamp(w.param, 0, maxBorderTwips);
+             });
+         }},
+        {"brsp", [](Reader &r, Word w) {
+             r.changeLines([&](BorderLine &line) { line.space = std::clamp(w.param, 0, 1440); });
+         }},
+        {"brdrcf", [](Reader &r, Word w) {
+             r.changeLines([&](BorderLine &line) { line.colour = std::max(w.param, 0); });
+         }},
         {"brdrhair", [](Reader &r, Word) { r.borderStyle(true); }},
         {"brdrtriple", [](Reader &r, Word) { r.borderStyle(true); }},
         {"brdrinset", [](Reader &r, Word) { r.borderStyle(true); }},

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -578,11 +579,26 @@ void Reader::cellBoundary(int twips)
     m_borderOf = BorderOf::Other;
 }
 
-void Reader::borderStyle(bool drawn)
+// The side of the next cell the last border word named, if one.
+BorderLine *Reader::cellLine()
 {
-    std::uint8_t *sides = m_borderOf == BorderOf::Cell  ? &rowDef().next.sides
-                          : m_borderOf == BorderOf::Row ? &rowDef().sides
-                                                        : nullptr;
+    if (m_borderOf != BorderOf::Cell || m_borderSide == 0 || m_borderSide > RightSide)
+        return nullptr;
+    return &rowDef().next.lines[size_t(std::countr_zero(unsigned(m_borderSide)))];
+}
+
+void Reader::borderStyle(bool drawn, LineStyle style)
+{
+    changeLines([&](BorderLine &line) {
+        if (drawn)
+            line.style = style;
+        else
+            line = BorderLine();
+    });
+    std::uint8_t *sides = m_borderOf == BorderOf::Cell        ? &rowDef().next.sides
+                          : m_borderOf == BorderOf::Row       ? &rowDef().sides
+                          : m_borderOf == BorderOf::Paragraph ? &para().borderSides
+                                                              : nullptr;
     if (!sides)
         return;
     if (drawn)

@@ -46,7 +46,7 @@ enum class Dest : std::uint8_t {
     Upr, // {\upr}: its first group repeats its {\*\ud} group for older readers
     Skip
 };
-enum class BorderOf : std::uint8_t { Other, Cell, Row };
+enum class BorderOf : std::uint8_t { Other, Cell, Row, Paragraph };
 enum class RunType : std::uint8_t { None, Loch, Hich, Dbch };
 
 struct State {
@@ -268,7 +268,20 @@ private:
     void tabStop(int twips, bool bar);
     void rowDefinition();
     void cellBoundary(int twips);
-    void borderStyle(bool drawn);
+    void borderStyle(bool drawn, LineStyle style = LineStyle::Single);
+    BorderLine *cellLine();
+    // Changes the lines the last border word named: one side of the next
+    // cell, or sides of the paragraph's box.
+    template <class Change> void changeLines(Change change)
+    {
+        if (BorderLine *line = cellLine()) {
+            change(*line);
+        } else if (m_borderOf == BorderOf::Paragraph) {
+            for (size_t side = 0; side < 4; ++side)
+                if (m_borderSide & (1u << side))
+                    change(para().lines[side]);
+        }
+    }
     void label();
     void oldNumberingGroup();
     void closeStructureGroup(const State &closed);

@@ -8,6 +8,8 @@
 #include <QTextTable>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 
 namespace Inkwell::Rtf {
 
@@ -461,6 +463,22 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
     std::vector<std::uint8_t> own(places);
     std::vector<int> counts(static_cast<size_t>(rows)); // the cells each row defines
     bool any = false;
+    // Each place's lines, in the order top, left, bottom, right; made only
+    // when some drawn line is not a plain single one.
+    std::vector<std::array<BorderLine, 4>> looks;
+    // A thin black single line: what the whole grid draws.
+    const auto plain = [this](const BorderLine &line) {
+        if (line.style != LineStyle::Single || line.width > 15)
+            return false;
+        if (line.colour <= 0 || size_t(line.colour) >= m_tables.colors.size())
+            return true;
+        const QColor colour = m_tables.colors[size_t(line.colour)];
+        return !colour.isValid() || (colour.rgb() & 0xffffff) == 0;
+    };
+    const auto drawnSides = [](std::uint8_t bits) {
+        return std::array<bool, 4>{bool(bits & TopSide), bool(bits & LeftSide),
+                                   bool(bits & BottomSide), bool(bits & RightSide)};
+    };
     for (int r = 0; r < std::min(int(table.rows.size()), rows); ++r) {
         const std::vector<CellDef> &cells = table.rows[size_t(r)];
         const std::uint8_t row = table.rowSides[size_t(r)];
@@ -478,6 +496,15 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
                 drawn |= RightSide;
             own[size_t(r) * size_t(columns) + size_t(c)] = drawn;
             any = any || drawn;
+            const std::array<bool, 4> on = drawnSides(drawn & cells[size_t(c)].sides);
+            for (size_t side = 0; side < 4; ++side) {
+                if (!on[side] || plain(cells[size_t(c)].lines[side]))
+                    continue;
+                if (looks.empty())
+                    looks.resize(places);
+                looks[size_t(r) * size_t(columns) + size_t(c)] = cells[size_t(c)].lines;
+                break;
+            }
         }
     }
     if (!any) {
@@ -504,6 +531,12 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
             if (c == cell.column() + cell.columnSpan() - 1)
                 outer |= RightSide;
             sides[cellOf[here]] |= own[here] & outer;
+            if (!looks.empty() && cellOf[here] != here) {
+                const std::array<bool, 4> on = drawnSides(own[here] & outer);
+                for (size_t side = 0; side < 4; ++side)
+                    if (on[side])
+                        looks[cellOf[here]][side] = looks[here][side];
+            }
         }
     }
     // A line between two cells belongs to both, whichever of them the file
@@ -514,6 +547,15 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
         changed = false;
         const auto share = [&](size_t a, std::uint8_t aSide, size_t b, std::uint8_t bSide) {
             if (a != b && bool(sides[a] & aSide) != bool(sides[b] & bSide)) {
+                // The side that had no line takes the other's look.
+                if (!looks.empty()) {
+                    const size_t aIndex = size_t(std::countr_zero(unsigned(aSide)));
+                    const size_t bIndex = size_t(std::countr_zero(unsigned(bSide)));
+                    if (sides[a] & aSide)
+                        looks[b][bIndex] = looks[a][aIndex];
+                    else
+                        looks[a][aIndex] = looks[b][bIndex];
+                }
                 sides[a] |= aSide;
                 sides[b] |= bSide;
                 changed = true;
@@ -541,7 +583,9 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
     // header, say) need Qt's collapsed borders, which take each cell's
     // sides; they cost more per keystroke, so a table that big is drawn
     // with the whole grid instead.
-    const bool partial = !grid && cellCount <= maxCellsWithOwnBorders;
+    // Lines with a colour, width or style of their own are drawn cell by
+    // cell too.
+    const bool partial = (!grid || !looks.empty()) && cellCount <= maxCellsWithOwnBorders;
     if (partial) {
         format.setBorder(0);
         format.setBorderCollapse(true);
@@ -558,20 +602,47 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
             continue;
         QTextTableCell cell = qtable->cellAt(int(i / size_t(columns)), int(i % size_t(columns)));
         QTextTableCellFormat cellFormat = cell.format().toTableCellFormat();
-        const auto side = [&](std::uint8_t bit, auto setWidth, auto setStyle) {
-            if (drawn & bit) {
-                (cellFormat.*setWidth)(1);
-                (cellFormat.*setStyle)(QTextFrameFormat::BorderStyle_Solid);
+        const auto side = [&](std::uint8_t bit, auto setWidth, auto setStyle, auto setBrush) {
+            if (!(drawn & bit))
+                return;
+            const size_t index = size_t(std::countr_zero(unsigned(bit)));
+            const BorderLine line = looks.empty() ? BorderLine() : looks[i][index];
+            QTextFrameFormat::BorderStyle style = QTextFrameFormat::BorderStyle_Solid;
+            qreal width = std::max(px(line.width), 1.0);
+            switch (line.style) {
+            case LineStyle::Double:
+                // Two lines and the gap between them need three pixels.
+                style = QTextFrameFormat::BorderStyle_Double;
+                width = std::max(width, 3.0);
+                break;
+            case LineStyle::Dotted:
+                style = QTextFrameFormat::BorderStyle_Dotted;
+                break;
+            case LineStyle::Dashed:
+                style = QTextFrameFormat::BorderStyle_Dashed;
+                break;
+            case LineStyle::Single:
+                break;
             }
+            (cellFormat.*setWidth)(width);
+            (cellFormat.*setStyle)(style);
+            if (line.colour > 0 && size_t(line.colour) < m_tables.colors.size() &&
+                m_tables.colors[size_t(line.colour)].isValid())
+                (cellFormat.*setBrush)(m_tables.colors[size_t(line.colour)]);
+            // A width the one shown does not give back is kept to be written.
+            if (std::lround(width * 15) != line.width && line != BorderLine())
+                cellFormat.setProperty(cellBorderTwipsProperty + int(index), line.width);
         };
-        side(TopSide, &QTextTableCellFormat::setTopBorder,
-             &QTextTableCellFormat::setTopBorderStyle);
+        side(TopSide, &QTextTableCellFormat::setTopBorder, &QTextTableCellFormat::setTopBorderStyle,
+             &QTextTableCellFormat::setTopBorderBrush);
         side(LeftSide, &QTextTableCellFormat::setLeftBorder,
-             &QTextTableCellFormat::setLeftBorderStyle);
+             &QTextTableCellFormat::setLeftBorderStyle, &QTextTableCellFormat::setLeftBorderBrush);
         side(BottomSide, &QTextTableCellFormat::setBottomBorder,
-             &QTextTableCellFormat::setBottomBorderStyle);
+             &QTextTableCellFormat::setBottomBorderStyle,
+             &QTextTableCellFormat::setBottomBorderBrush);
         side(RightSide, &QTextTableCellFormat::setRightBorder,
-             &QTextTableCellFormat::setRightBorderStyle);
+             &QTextTableCellFormat::setRightBorderStyle,
+             &QTextTableCellFormat::setRightBorderBrush);
         cell.setFormat(cellFormat);
     }
 }
@@ -608,6 +679,30 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
             format.setLineHeight(px(para.lineSpacing), QTextBlockFormat::MinimumHeight);
         else if (!para.lineMultiple)
             format.setLineHeight(px(-para.lineSpacing), QTextBlockFormat::FixedHeight);
+    }
+    if (para.contextualSpace)
+        format.setProperty(contextualSpaceProperty, true);
+    if (para.borderSides & AllSides) {
+        // Qt draws no box round a paragraph: it is kept to be written back.
+        QString box;
+        for (size_t side = 0; side < 4; ++side) {
+            if (!(para.borderSides & (1u << side)))
+                continue;
+            const BorderLine &line = para.lines[side];
+            QString colour;
+            if (line.colour > 0 && size_t(line.colour) < m_tables.colors.size() &&
+                m_tables.colors[size_t(line.colour)].isValid())
+                colour = m_tables.colors[size_t(line.colour)].name();
+            if (!box.isEmpty())
+                box += u';';
+            box += QStringLiteral("%1%2,%3,%4,%5")
+                       .arg(QLatin1Char("tlbr"[side]))
+                       .arg(int(line.style))
+                       .arg(line.width)
+                       .arg(colour)
+                       .arg(line.space);
+        }
+        format.setProperty(paragraphBordersProperty, box);
     }
     if (!para.tabs.empty()) {
         QList<QTextOption::Tab> tabs;

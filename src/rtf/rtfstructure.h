@@ -57,6 +57,29 @@ struct OldNumbering {
     bool operator==(const OldNumbering &) const = default;
 };
 
+// The sides of a cell or row a border is drawn on.
+enum BorderSide : std::uint8_t {
+    TopSide = 1,
+    LeftSide = 2,
+    BottomSide = 4,
+    RightSide = 8,
+    AllSides = 15,
+    InsideHorizontal = 16, // a row's lines between its cells and the rows next to it
+    InsideVertical = 32,   // a row's lines between its cells
+};
+
+// How one side of a cell or paragraph is drawn: \brdrs and the like,
+// \brdrdb, \brdrdot, \brdrdash; \brdrw; \brdrcf.
+enum class LineStyle : std::uint8_t { Single, Double, Dotted, Dashed };
+inline constexpr int maxBorderTwips = 255; // the largest \brdrw Word writes
+struct BorderLine {
+    LineStyle style = LineStyle::Single;
+    int width = 0;  // twips; 0: none stated
+    int colour = 0; // colour table index; 0: automatic
+    int space = 0;  // \brsp: from the text, twips (a paragraph's only)
+    bool operator==(const BorderLine &) const = default;
+};
+
 // Paragraph properties; \pard resets them.
 struct ParaProps {
     Qt::Alignment alignment = {};                         // none: the paragraph said nothing
@@ -72,8 +95,11 @@ struct ParaProps {
     int listOverride = 0; // \ls, 0: none
     int listLevel = 0;    // \ilvl
     OldNumbering numbering;
-    bool pageBreakBefore = false; // \pagebb, or a \page or \sect before it
-    int shading = -1;             // \cbpat: the background's colour table index
+    bool pageBreakBefore = false;      // \pagebb, or a \page or \sect before it
+    int shading = -1;                  // \cbpat: the background's colour table index
+    bool contextualSpace = false;      // \contextualspace
+    std::uint8_t borderSides = 0;      // BorderSide bits of the paragraph's box
+    std::array<BorderLine, 4> lines{}; // top, left, bottom, right
 
     // The table nesting the paragraph is at: 0 outside tables.
     int depth() const { return nesting > 0 ? nesting : (inTable ? 1 : 0); }
@@ -87,17 +113,6 @@ struct ListDefinitions {
     const ListLevel *level(int override, int level) const;
 };
 
-// The sides of a cell or row a border is drawn on.
-enum BorderSide : std::uint8_t {
-    TopSide = 1,
-    LeftSide = 2,
-    BottomSide = 4,
-    RightSide = 8,
-    AllSides = 15,
-    InsideHorizontal = 16, // a row's lines between its cells and the rows next to it
-    InsideVertical = 32,   // a row's lines between its cells
-};
-
 struct CellDef {
     int right = 0;           // \cellx, twips
     int hmerge = 0;          // 1 \clmgf, 2 \clmrg
@@ -108,6 +123,8 @@ struct CellDef {
     std::uint8_t valign = 0; // 0 top, 1 \clvertalc, 2 \clvertalb
     // \clpadt, \clpadl, \clpadb, \clpadr in twips; -1: the row's gap.
     std::array<int, 4> padding{-1, -1, -1, -1};
+    // The look of each side drawn, in the order top, left, bottom, right.
+    std::array<BorderLine, 4> lines{};
 };
 
 struct RowDef {

@@ -1,5 +1,6 @@
 #include "rtf/rtftextruns.h"
 
+#include "core/formatproperties.h"
 #include "platform/codepage.h"
 
 #include <QTextCursor>
@@ -127,6 +128,14 @@ QTextCharFormat TextRuns::formatFor(const CharProps &props)
     if (props.script != 0)
         format.setVerticalAlignment(props.script > 0 ? QTextCharFormat::AlignSuperScript
                                                      : QTextCharFormat::AlignSubScript);
+    if (props.raise != 0) {
+        // Qt moves the baseline by a share of the line's height, which is
+        // about the font's size.
+        format.setProperty(charRaiseProperty, int(props.raise));
+        format.setBaselineOffset(100.0 * props.raise / std::max(props.halfPoints, 1));
+    }
+    if (props.scale != 100)
+        format.setFontStretch(props.scale);
     const std::vector<QColor> &colors = m_tables.colors;
     if (props.color >= 0 && size_t(props.color) < colors.size() &&
         colors[size_t(props.color)].isValid())

@@ -21,6 +21,9 @@ class QTextImageFormat;
 
 namespace Inkwell::Rtf {
 
+// The most \up or \dn the reader takes, in half-points: a page's height.
+inline constexpr int maxRaise = 1700;
+
 struct CharProps {
     int font = -1;  // -1: the document's default font (\deff)
     int color = -1; // -1: automatic
@@ -35,6 +38,8 @@ struct CharProps {
     bool hidden = false; // \v: kept, not shown
     // \super (1) or \sub (-1): raised or lowered and smaller.
     signed char script = 0;
+    short raise = 0;   // \up (> 0), \dn (< 0): half-points
+    short scale = 100; // \charscalex: the width in percent
     bool operator==(const CharProps &) const = default;
 };
 
@@ -47,6 +52,7 @@ struct CharPropsHash {
         h = h * 31 + std::hash<int>()(p.eastAsianFont);
         h = h * 31 + std::hash<int>()(p.highlight);
         h = h * 3 + size_t(p.script + 1);
+        h = h * 31 + std::hash<int>()(p.raise * 1024 + p.scale);
         return h * 16 + (p.bold ? 8 : 0) + (p.italic ? 4 : 0) + (p.underline ? 2 : 0) +
                (p.strike ? 1 : 0);
     }

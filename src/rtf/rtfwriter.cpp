@@ -6,6 +6,7 @@
 
 #include "core/documentimages.h"
 #include "core/documenttext.h"
+#include "core/formatproperties.h"
 #include "platform/codepage.h"
 #include "rtf/rtfkept.h"
 #include "rtf/rtftextruns.h"
@@ -21,6 +22,7 @@
 #include <QTextTable>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -116,6 +118,8 @@ struct RunProps {
     int script = 0;    // 1 superscript, -1 subscript
     int color = 0;     // 0 = automatic
     int highlight = 0; // the background's colour index; 0 none
+    int raise = 0;     // \up (> 0) or \dn (< 0), half-points
+    int scale = 100;   // \charscalex
 };
 
 constexpr char hexDigits[] = "0123456789abcdef";
@@ -153,6 +157,50 @@ std::string codePageBytes(std::u16string_view character, int codePage)
     return std::move(encoded.bytes);
 }
 
+// Which of a run's on-off properties the kept style sheet's styles set. A
+// reader applies a paragraph's style under the run's own properties (Word
+// gives every paragraph without \s the style 0), so a run whose property is
+// off must say so where a style could turn it on.
+enum StyleToggle : unsigned { StyleBold = 1, StyleItalic = 2, StyleUnderline = 4, StyleStrike = 8 };
+
+unsigned styleToggles(const QByteArray &preamble)
+{
+    const qsizetype start = preamble.indexOf("{\\stylesheet");
+    if (start < 0)
+        return 0;
+    unsigned found = 0;
+    int depth = 0;
+    for (qsizetype i = start; i < preamble.size(); ++i) {
+        const char c = preamble[i];
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            if (--depth == 0)
+                break;
+        } else if (c == '\\' && i + 1 < preamble.size()) {
+            qsizetype end = i + 1;
+            while (end < preamble.size() && std::isalpha(static_cast<unsigned char>(preamble[end])))
+                ++end;
+            const QByteArrayView word(preamble.constData() + i + 1, end - i - 1);
+            // \b0, \i0 and the like switch off: those need no answer.
+            const bool off = end < preamble.size() && preamble[end] == '0';
+            if (!off) {
+                if (word == "b" || word == "ab")
+                    found |= StyleBold;
+                else if (word == "i" || word == "ai")
+                    found |= StyleItalic;
+                else if (word.startsWith("ul") && word != "ulnone" && word != "ulc")
+                    found |= StyleUnderline;
+                else if (word == "strike" || word == "striked")
+                    found |= StyleStrike;
+            }
+            // A control symbol (\{, \\, \*) takes the character after it.
+            i = end == i + 1 ? i + 1 : end - 1;
+        }
+    }
+    return found;
+}
+
 class Writer {
 public:
     Writer(const QTextDocument &document, int codePage)
@@ -166,6 +214,7 @@ public:
           m_lists(twipsOf(document.indentWidth()))
     {
         m_softBreaks = mayHaveSoftBreaks(document);
+        m_styleToggles = styleToggles(Kept::documentGroups(document).preamble);
         const QFont font = document.defaultFont();
         m_defaultFamily = font.family();
         const qreal points = font.pointSizeF();
@@ -269,6 +318,8 @@ private:
     // The paragraph properties in force are the defaults (those of the
     // header's \pard): a plain paragraph needs no \pard of its own.
     bool m_plainParagraph = true;
+    // The StyleToggle properties each run states also when they are off.
+    unsigned m_styleToggles = 0;
     // A line held in pieces (see softBreakProperty) is written as one paragraph.
     bool m_softBreaks = false;
 };
@@ -346,6 +397,9 @@ const RunProps &Writer::propsFor(const QTextFragment &fragment)
     props.script = format.verticalAlignment() == QTextCharFormat::AlignSuperScript ? 1
                    : format.verticalAlignment() == QTextCharFormat::AlignSubScript ? -1
                                                                                    : 0;
+    props.raise = format.intProperty(charRaiseProperty);
+    if (format.hasProperty(QTextFormat::FontStretch) && format.fontStretch() > 0)
+        props.scale = format.fontStretch();
     if (format.hasProperty(QTextFormat::BackgroundBrush)) {
         const QBrush brush = format.background();
         if (brush.style() != Qt::NoBrush)
@@ -554,16 +608,22 @@ void Writer::openRun(const RunProps &props)
         controlWord("af", props.font);
     }
     controlWord("fs", props.halfPoints);
-    if (props.bold)
-        controlWord("b");
-    if (props.italic)
-        controlWord("i");
-    if (props.underline)
-        controlWord("ul");
-    if (props.strike)
-        controlWord("strike");
+    const auto toggle = [this](bool on, unsigned style, const char *word, const char *off) {
+        if (on)
+            controlWord(word);
+        else if (m_styleToggles & style)
+            controlWord(off);
+    };
+    toggle(props.bold, StyleBold, "b", "b0");
+    toggle(props.italic, StyleItalic, "i", "i0");
+    toggle(props.underline, StyleUnderline, "ul", "ulnone");
+    toggle(props.strike, StyleStrike, "strike", "strike0");
     if (props.script != 0)
         controlWord(props.script > 0 ? "super" : "sub");
+    if (props.raise != 0)
+        controlWord(props.raise > 0 ? "up" : "dn", std::abs(props.raise));
+    if (props.scale != 100)
+        controlWord("charscalex", props.scale);
     if (props.color > 0)
         controlWord("cf", props.color);
     if (props.highlight > 0)

@@ -1,7 +1,9 @@
 #include "rtf/rtfwritestructure.h"
 
 #include "core/documenttext.h"
+#include "core/formatproperties.h"
 
+#include <QColor>
 #include <QTextBlockFormat>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -245,6 +247,28 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         word(out, "pagebb");
     if (colour && format.background().style() != Qt::NoBrush)
         word(out, "cbpat", colour(format.background().color().rgb()));
+    if (format.boolProperty(contextualSpaceProperty))
+        word(out, "contextualspace");
+    // The paragraph's box as read: "<side><style>,<twips>,<colour>,<space>"
+    // per side.
+    const QString box = format.stringProperty(paragraphBordersProperty);
+    for (const QString &line : box.split(u';', Qt::SkipEmptyParts)) {
+        const QStringList parts = line.mid(1).split(u',');
+        const qsizetype side = QStringView(u"tlbr").indexOf(line.front());
+        if (side < 0 || parts.size() != 4)
+            continue;
+        static const char *const sides[] = {"brdrt", "brdrl", "brdrb", "brdrr"};
+        static const char *const styles[] = {"brdrs", "brdrdb", "brdrdot", "brdrdash"};
+        word(out, sides[side]);
+        word(out, styles[std::clamp(parts[0].toInt(), 0, 3)]);
+        if (const int twips = std::clamp(parts[1].toInt(), 0, 255))
+            word(out, "brdrw", twips);
+        const QColor rgb(parts[2]);
+        if (colour && rgb.isValid())
+            word(out, "brdrcf", colour(rgb.rgb()));
+        if (const int space = std::clamp(parts[3].toInt(), 0, 1440))
+            word(out, "brsp", space);
+    }
     // A list item's text starts where Qt puts it, its label hanging in front.
     const int left = twipsOf(format.leftMargin()) + (list ? (list->level + 1) * levelTwips : 0);
     const int first = list && format.textIndent() == 0 ? -360 : twipsOf(format.textIndent());
@@ -368,19 +392,34 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
                 bool outer;
                 qreal width;
                 QTextFrameFormat::BorderStyle style;
+                QBrush brush;
             };
             const Side sides[] = {
-                {"clbrdrt", top, own.topBorder(), own.topBorderStyle()},
-                {"clbrdrl", leftmost, own.leftBorder(), own.leftBorderStyle()},
-                {"clbrdrb", bottom, own.bottomBorder(), own.bottomBorderStyle()},
-                {"clbrdrr", rightmost, own.rightBorder(), own.rightBorderStyle()}};
-            for (const Side &line : sides) {
+                {"clbrdrt", top, own.topBorder(), own.topBorderStyle(), own.topBorderBrush()},
+                {"clbrdrl", leftmost, own.leftBorder(), own.leftBorderStyle(),
+                 own.leftBorderBrush()},
+                {"clbrdrb", bottom, own.bottomBorder(), own.bottomBorderStyle(),
+                 own.bottomBorderBrush()},
+                {"clbrdrr", rightmost, own.rightBorder(), own.rightBorderStyle(),
+                 own.rightBorderBrush()}};
+            for (int index = 0; index < 4; ++index) {
+                const Side &line = sides[index];
                 if (!line.outer || line.width <= 0 ||
                     line.style == QTextFrameFormat::BorderStyle_None)
                     continue;
                 word(out, line.word);
-                word(out, "brdrs");
-                word(out, "brdrw", std::max(twipsOf(line.width), 1));
+                word(out, line.style == QTextFrameFormat::BorderStyle_Double   ? "brdrdb"
+                          : line.style == QTextFrameFormat::BorderStyle_Dotted ? "brdrdot"
+                          : line.style == QTextFrameFormat::BorderStyle_Dashed ? "brdrdash"
+                                                                               : "brdrs");
+                // The width the file gave, where the one shown had to be wider.
+                const int stated = cellBorderTwipsProperty + index;
+                const int twips = own.hasProperty(stated) ? own.intProperty(stated)
+                                                          : std::max(twipsOf(line.width), 1);
+                if (twips > 0)
+                    word(out, "brdrw", twips);
+                if (line.brush.style() != Qt::NoBrush)
+                    word(out, "brdrcf", colour(line.brush.color().rgb()));
             }
         }
         const QTextTableCellFormat own = cell.format().toTableCellFormat();

@@ -8,6 +8,7 @@
 #include "document/documentfile.h"
 #include "support/files.h"
 
+#include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -102,6 +103,55 @@ int justifiedParagraphs(const QByteArray &rtf)
     return count;
 }
 
+// The colour table's entries as "#rrggbb", entry 0 "auto".
+QStringList colourTable(const QByteArray &rtf)
+{
+    QStringList colours;
+    const qsizetype start = rtf.indexOf("{\\colortbl");
+    const qsizetype end = start < 0 ? -1 : rtf.indexOf('}', start);
+    if (end < 0)
+        return colours;
+    static const QRegularExpression value(QStringLiteral(R"(\\(red|green|blue)(\d+))"));
+    const QStringList entries =
+        QString::fromLatin1(rtf.mid(start + 10, end - start - 10)).split(u';');
+    for (qsizetype i = 0; i + 1 < entries.size(); ++i) {
+        int rgb[3] = {0, 0, 0};
+        bool any = false;
+        for (auto it = value.globalMatch(entries[i]); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            const int channel = match.captured(1) == QLatin1String("red")     ? 0
+                                : match.captured(1) == QLatin1String("green") ? 1
+                                                                              : 2;
+            rgb[channel] = match.captured(2).toInt();
+            any = true;
+        }
+        colours << (any ? QColor(rgb[0], rgb[1], rgb[2]).name() : QStringLiteral("auto"));
+    }
+    return colours;
+}
+
+// Each different look of a cell's border lines: its style word and colour.
+QSet<QString> cellBorderLooks(const QByteArray &rtf)
+{
+    const QStringList colours = colourTable(rtf);
+    static const QRegularExpression line(
+        QStringLiteral(R"(\\clbrdr[tlbr]((?:\\brdr[a-z]+-?\d*)+))"));
+    static const QRegularExpression style(QStringLiteral(R"(\\(brdr(?!w|cf)[a-z]+))"));
+    static const QRegularExpression colour(QStringLiteral(R"(\\brdrcf(\d+))"));
+    QSet<QString> looks;
+    const QString text = QString::fromLatin1(rtf);
+    for (auto it = line.globalMatch(text); it.hasNext();) {
+        const QString words = it.next().captured(1);
+        const QString name = style.match(words).captured(1);
+        if (name.isEmpty() || name == QLatin1String("brdrnone") || name == QLatin1String("brdrtbl"))
+            continue;
+        const QRegularExpressionMatch index = colour.match(words);
+        const int at = index.hasMatch() ? index.captured(1).toInt() : 0;
+        looks << name + u' ' + (at < colours.size() ? colours[at] : QStringLiteral("auto"));
+    }
+    return looks;
+}
+
 } // namespace
 
 class TestRichCorpus : public QObject {
@@ -119,6 +169,8 @@ private slots:
     void resave();
     void fontCharsets_data();
     void fontCharsets();
+    void cellBorders_data();
+    void cellBorders();
 
 private:
     void addFileRows();
@@ -135,8 +187,11 @@ private:
 QString TestRichCorpus::copyPath(const QString &original) const
 {
     // A different base name from the original's: structure.sh converts every
-    // file into one folder, named after the base name.
-    return m_dir.filePath(QFileInfo(original).completeBaseName() + QStringLiteral(".saved.rtf"));
+    // file into one folder, named after the base name. INKWELL_CORPUS_COPIES
+    // names a folder that keeps the copies, to compare them by eye.
+    const QString kept = qEnvironmentVariable("INKWELL_CORPUS_COPIES");
+    return QDir(kept.isEmpty() ? m_dir.path() : kept)
+        .filePath(QFileInfo(original).completeBaseName() + QStringLiteral(".saved.rtf"));
 }
 
 void TestRichCorpus::initTestCase()
@@ -312,8 +367,8 @@ QHash<QString, QSet<int>> charsetsByFont(const QByteArray &rtf)
     if (table < 0)
         return fonts;
     static const QRegularExpression entry(
-        QStringLiteral(R"(\{\\f\d+((?:\\[a-z]+-?\d*|\{\\\*\\panose [0-9a-fA-F]*\}| )*)"
-                       R"(([^\\;{}]+?)(?:\{\\\*\\falt[^}]*\})?;\})"));
+        QStringLiteral(R"re(\{\\f\d+((?:\\[a-z]+-?\d*|\{\\\*\\panose [0-9a-fA-F]*\}| )*))re"
+                       R"re(([^\\;{}]+?)(?:\{\\\*\\falt[^}]*\})?;\})re"));
     static const QRegularExpression charset(QStringLiteral(R"(\\fcharset(\d+))"));
     const QString text = QString::fromLatin1(rtf.mid(table, 200000));
     for (auto it = entry.globalMatch(text); it.hasNext();) {
@@ -347,6 +402,26 @@ void TestRichCorpus::fontCharsets()
                 changed << QStringLiteral("%1 \\fcharset%2").arg(it.key()).arg(charset);
     }
     QVERIFY2(changed.isEmpty(), qPrintable(changed.join(QStringLiteral(", "))));
+}
+
+void TestRichCorpus::cellBorders_data()
+{
+    addFileRows();
+}
+
+// Every look of the original's cell borders (double, dotted, coloured) is
+// in the saved copy: a grey double line does not become a single black one.
+void TestRichCorpus::cellBorders()
+{
+    QFETCH(QString, original);
+    const QSet<QString> before = cellBorderLooks(fileBytes(original));
+    const QSet<QString> after = cellBorderLooks(fileBytes(copyPath(original)));
+    QStringList lost;
+    for (const QString &look : before)
+        if (!after.contains(look))
+            lost << look;
+    lost.sort();
+    QVERIFY2(lost.isEmpty(), qPrintable(lost.join(QStringLiteral(", "))));
 }
 
 QTEST_MAIN(TestRichCorpus)

@@ -2,6 +2,7 @@
 #include "rtftesthelpers.h"
 
 #include "core/documentimages.h"
+#include "core/formatproperties.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 
@@ -43,6 +44,8 @@ private slots:
     void writerOutput();
     void superAndSubscript_data();
     void superAndSubscript();
+    void raisedAndScaled_data();
+    void raisedAndScaled();
     void fontNamesComeBack_data();
     void fontNamesComeBack();
     void roundTrip_data();
@@ -630,6 +633,64 @@ void TestRtf::superAndSubscript()
         at.setPosition(position + 1);
         QCOMPARE(int(at.charFormat().verticalAlignment()), alignment);
     }
+}
+
+void TestRtf::raisedAndScaled_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("position"); // of the character checked
+    QTest::addColumn<int>("raise");    // half-points, < 0 lowered
+    QTest::addColumn<int>("scale");    // percent
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("raised") << QByteArray("a{\\up6 b}c") << 1 << 6 << 100 << QByteArray("\\up6 b}");
+    QTest::newRow("lowered") << QByteArray("a{\\dn4 b}c") << 1 << -4 << 100
+                             << QByteArray("\\dn4 b}");
+    QTest::newRow("raised without a number")
+        << QByteArray("a\\up b") << 1 << 6 << 100 << QByteArray("\\up6 b}");
+    QTest::newRow("a group ends it") << QByteArray("a{\\up6 b}c") << 2 << 0 << 100 << QByteArray();
+    QTest::newRow("plain ends it") << QByteArray("\\up6\\charscalex80 a\\plain b") << 1 << 0 << 100
+                                   << QByteArray("\\up6\\charscalex80 a}");
+    QTest::newRow("up 0 ends it") << QByteArray("\\dn6 a\\up0 b") << 1 << 0 << 100 << QByteArray();
+    QTest::newRow("narrow") << QByteArray("a{\\charscalex66 b}") << 1 << 0 << 66
+                            << QByteArray("\\charscalex66 b}");
+    QTest::newRow("wide and lowered") << QByteArray("{\\dn3\\charscalex200 a}") << 0 << -3 << 200
+                                      << QByteArray("\\dn3\\charscalex200 a}");
+    // Past a page's height, and a scale Word does not write.
+    QTest::newRow("hostile raise and scale")
+        << QByteArray("{\\up99999999\\charscalex99999999 a}{\\dn-5\\charscalex-3 b}") << 0 << 1700
+        << 600 << QByteArray("\\up1700\\charscalex600 a}");
+    QTest::newRow("hostile lowering taken as none")
+        << QByteArray("{\\dn-5\\charscalex0 b}") << 0 << 0 << 100 << QByteArray();
+}
+
+// Raised and lowered text (\up, \dn) and narrowed or widened text
+// (\charscalex) are shown as the window can, and a save writes them back as
+// read.
+void TestRtf::raisedAndScaled()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, position);
+    QFETCH(int, raise);
+    QFETCH(int, scale);
+    QFETCH(QByteArray, written);
+    QTextDocument document;
+    QVERIFY(readInto(document, "{\\rtf1\\ansi " + body + "}"));
+    const QByteArray first = Rtf::write(document, 936);
+    if (!written.isEmpty())
+        QVERIFY2(first.contains(written), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
+    for (QTextDocument *read : {&document, &again}) {
+        QTextCursor at(read);
+        at.setPosition(position + 1);
+        const QTextCharFormat format = at.charFormat();
+        QCOMPARE(format.intProperty(charRaiseProperty), raise);
+        // Shown as an offset of the baseline, up or down.
+        QCOMPARE(format.baselineOffset() > 0, raise > 0);
+        QCOMPARE(format.baselineOffset() < 0, raise < 0);
+        QCOMPARE(format.hasProperty(QTextFormat::FontStretch) ? format.fontStretch() : 100, scale);
+    }
+    QCOMPARE(Rtf::write(again, 936), first);
 }
 
 void TestRtf::fontNamesComeBack_data()

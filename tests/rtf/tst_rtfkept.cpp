@@ -109,6 +109,8 @@ private slots:
     void metafileOverBudget();
     void automaticColour_data();
     void automaticColour();
+    void runsOverrideKeptStyles_data();
+    void runsOverrideKeptStyles();
     void libreOffice();
     void libreOfficeFootnotesAndLinks();
 };
@@ -697,6 +699,54 @@ void TestRtfKept::libreOffice()
             QVERIFY2(got.value(key) >= expected.value(key), qPrintable(what));
         }
     }
+}
+
+void TestRtfKept::runsOverrideKeptStyles_data()
+{
+    QTest::addColumn<QByteArray>("stylesheet");
+    QTest::addColumn<QByteArrayList>("written"); // each in the save
+    QTest::addColumn<QByteArrayList>("notWritten");
+    const QByteArray upright = "{\\f0\\fs24 a}";
+    QTest::newRow("italic and bold style")
+        << QByteArray("{\\stylesheet{\\s0\\i\\b Normal;}}")
+        << QByteArrayList{"{\\f0\\fs24\\b0\\i0 a}", "{\\f0\\fs24\\b0\\i b}",
+                          "{\\f0\\fs24\\b\\i0 c}"}
+        << QByteArrayList{upright};
+    // Word writes the associated (\ab, \ai) forms for the other scripts.
+    QTest::newRow("associated italic, underlined character style")
+        << QByteArray("{\\stylesheet{\\s0 Normal;}{\\*\\cs10\\ai\\ulw Emphasis;}}")
+        << QByteArrayList{"{\\f0\\fs24\\i0\\ulnone a}", "{\\f0\\fs24\\i\\ulnone b}"}
+        << QByteArrayList{"\\b0"};
+    QTest::newRow("style that switches off")
+        << QByteArray("{\\stylesheet{\\s0\\b0\\i0\\strike0 Normal;}}") << QByteArrayList{upright}
+        << QByteArrayList{"\\i0", "\\b0"};
+    // Braces and words of a style's name are not its properties.
+    QTest::newRow("escaped brace in a name")
+        << QByteArray("{\\stylesheet{\\s0 Normal \\} \\\\i;}}{\\info{\\title \\i x}}")
+        << QByteArrayList{upright} << QByteArrayList{"\\i0"};
+    QTest::newRow("no style sheet")
+        << QByteArray() << QByteArrayList{upright} << QByteArrayList{"\\i0", "\\b0"};
+}
+
+// A run whose property is off says so where a kept style sets it, so that a
+// reader that applies the style under the run shows the run as it is here.
+void TestRtfKept::runsOverrideKeptStyles()
+{
+    QFETCH(QByteArray, stylesheet);
+    QFETCH(QByteArrayList, written);
+    QFETCH(QByteArrayList, notWritten);
+    QTextDocument document;
+    QVERIFY(readInto(document, "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}" + stylesheet +
+                                   "\\pard\\plain a{\\i b}{\\b c}\\par}"));
+    const QByteArray saved = Rtf::write(document, 936);
+    for (const QByteArray &part : written)
+        QVERIFY2(saved.contains(part), saved.constData());
+    const QByteArray body = saved.mid(saved.indexOf("\\viewkind"));
+    for (const QByteArray &part : notWritten)
+        QVERIFY2(!body.contains(part), saved.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, saved, 936));
+    QCOMPARE(Rtf::write(again, 936), saved);
 }
 
 // What the counts above do not see: footnotes and links (fields),

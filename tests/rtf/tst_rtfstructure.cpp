@@ -2,6 +2,7 @@
 // checked on the QTextDocument it makes.
 #include "rtftesthelpers.h"
 
+#include "core/formatproperties.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfstructure.h"
 #include "rtf/rtfwriter.h"
@@ -1011,6 +1012,42 @@ void TestRtfStructure::saveKeepsWhatWasRead()
 
 namespace {
 
+// A cell's lines that are not plain single black ones: their style, the
+// width shown in pixels, the width the file stated and the colour.
+QString bordersOf(const QTextTableCellFormat &cell)
+{
+    const struct {
+        const char *name;
+        qreal width;
+        QTextFrameFormat::BorderStyle style;
+        QBrush brush;
+    } sides[] = {
+        {"top", cell.topBorder(), cell.topBorderStyle(), cell.topBorderBrush()},
+        {"left", cell.leftBorder(), cell.leftBorderStyle(), cell.leftBorderBrush()},
+        {"bottom", cell.bottomBorder(), cell.bottomBorderStyle(), cell.bottomBorderBrush()},
+        {"right", cell.rightBorder(), cell.rightBorderStyle(), cell.rightBorderBrush()}};
+    QString found;
+    for (int i = 0; i < 4; ++i) {
+        const auto &side = sides[i];
+        const bool stated = cell.hasProperty(cellBorderTwipsProperty + i);
+        if (side.width <= 0 || (side.style == QTextFrameFormat::BorderStyle_Solid &&
+                                side.brush.style() == Qt::NoBrush && !stated))
+            continue;
+        const char *style = side.style == QTextFrameFormat::BorderStyle_Double   ? "double"
+                            : side.style == QTextFrameFormat::BorderStyle_Dotted ? "dotted"
+                            : side.style == QTextFrameFormat::BorderStyle_Dashed ? "dashed"
+                                                                                 : "single";
+        found += QStringLiteral(" %1-line=%2/%3px/%4tw/%5")
+                     .arg(QLatin1String(side.name), QLatin1String(style))
+                     .arg(side.width)
+                     .arg(stated ? cell.intProperty(cellBorderTwipsProperty + i)
+                                 : qRound(side.width * 15))
+                     .arg(side.brush.style() == Qt::NoBrush ? QStringLiteral("auto")
+                                                            : side.brush.color().name());
+    }
+    return found;
+}
+
 // What the reader made of page breaks, backgrounds and cells, in a form to
 // compare: one line per paragraph, then one per table cell.
 QString formattingOf(const QTextDocument &document)
@@ -1023,6 +1060,10 @@ QString formattingOf(const QTextDocument &document)
             line.prepend(QStringLiteral("[page]"));
         if (format.background().style() != Qt::NoBrush)
             line += QStringLiteral(" shading=") + format.background().color().name();
+        if (format.hasProperty(paragraphBordersProperty))
+            line += QStringLiteral(" box=") + format.stringProperty(paragraphBordersProperty);
+        if (format.boolProperty(contextualSpaceProperty))
+            line += QStringLiteral(" contextual");
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextCharFormat chars = it.fragment().charFormat();
             if (chars.background().style() != Qt::NoBrush)
@@ -1048,6 +1089,7 @@ QString formattingOf(const QTextDocument &document)
                     line += QStringLiteral(" left=%1").arg(cell.leftPadding());
                 if (cell.hasProperty(QTextFormat::TableCellTopPadding))
                     line += QStringLiteral(" top=%1").arg(cell.topPadding());
+                line += bordersOf(cell);
                 lines << line;
             }
     }
@@ -1105,6 +1147,66 @@ void TestRtfStructure::formattingSurvivesASave_data()
     QTest::newRow("hidden run switched off")
         << QByteArray("{\\rtf1 one \\v two \\v0 three\\par}") << QStringLiteral("one three")
         << QByteArray("{\\v\\uc1 two }");
+    const QByteArray greys = "{\\colortbl;\\red128\\green128\\blue128;\\red0\\green0\\blue255;}";
+    const QByteArray doubleGrey = "\\brdrdb\\brdrw5\\brdrcf1";
+    QTest::newRow("grey double borders")
+        << QByteArray("{\\rtf1" + greys + "\\trowd\\clbrdrt" + doubleGrey + "\\clbrdrl" +
+                      doubleGrey + "\\clbrdrb" + doubleGrey + "\\clbrdrr" + doubleGrey +
+                      "\\cellx1000\\pard\\intbl a\\cell\\row}")
+        << QStringLiteral(
+               "cell 0,0 top-line=double/3px/5tw/#808080 left-line=double/3px/5tw/#808080 "
+               "bottom-line=double/3px/5tw/#808080 right-line=double/3px/5tw/#808080")
+        << QByteArray("\\clbrdrt\\brdrdb\\brdrw5\\brdrcf1\\clbrdrl\\brdrdb\\brdrw5\\brdrcf1");
+    // A line one cell gives to a shared edge is the other's too, with its look.
+    QTest::newRow("wide coloured line between cells")
+        << QByteArray(
+               "{\\rtf1" + greys +
+               "\\trowd\\clbrdrr\\brdrs\\brdrw45\\brdrcf2\\cellx1000\\clbrdrb\\brdrdot\\cellx2000"
+               "\\pard\\intbl a\\cell b\\cell\\row}")
+        << QStringLiteral(
+               "cell 0,0 right-line=single/3px/45tw/#0000ff\n"
+               "cell 0,1 left-line=single/3px/45tw/#0000ff bottom-line=dotted/1px/0tw/auto")
+        << QByteArray(
+               "\\clbrdrr\\brdrs\\brdrw45\\brdrcf1\\cellx1000\\clbrdrl\\brdrs\\brdrw45\\brdrcf1"
+               "\\clbrdrb\\brdrdot\\cellx");
+    // A colour the table has not and a width past any border's are not taken.
+    QTest::newRow("hostile border colour and width")
+        << QByteArray(
+               "{\\rtf1" + greys +
+               "\\trowd\\clbrdrb\\brdrdb\\brdrw99999999\\brdrcf99999999\\cellx1000"
+               "\\clbrdrb\\brdrs\\brdrcf-5\\brdrw-3\\cellx2000\\pard\\intbl a\\cell b\\cell\\row}")
+        << QStringLiteral("cell 0,0 bottom-line=double/17px/255tw/auto\ncell 0,1")
+        << QByteArray("\\clbrdrb\\brdrdb\\brdrw255\\cellx1000\\clbrdrb\\brdrs\\brdrw15\\cellx");
+    // Thin black single lines are the whole grid's, drawn and written as one.
+    QTest::newRow("thin black lines are the grid")
+        << QByteArray(
+               "{\\rtf1{\\colortbl;\\red0\\green0\\blue0;}\\trowd\\clbrdrt\\brdrs\\brdrw10"
+               "\\brdrcf1\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx1000\\pard\\intbl a"
+               "\\cell\\row}")
+        << QStringLiteral("cell 0,0") << QByteArray("\\clbrdrt\\brdrs\\brdrw15\\clbrdrl");
+    // Qt draws no box round a paragraph; it is written back as read.
+    QTest::newRow("paragraph box")
+        << QByteArray(
+               "{\\rtf1" + greys +
+               "\\pard\\brdrt\\brdrs\\brdrw10\\brdrcf1\\brsp80\\brdrb\\brdrdb\\brdrw5 a\\par}")
+        << QStringLiteral("a box=t0,10,#808080,80;b1,5,,0")
+        << QByteArray("\\brdrt\\brdrs\\brdrw10\\brdrcf1\\brsp80\\brdrb\\brdrdb\\brdrw5");
+    QTest::newRow("box on every side")
+        << QByteArray("{\\rtf1\\pard\\box\\brdrdot\\brdrw15 a\\par}")
+        << QStringLiteral("a box=t2,15,,0;l2,15,,0;b2,15,,0;r2,15,,0")
+        << QByteArray("\\brdrt\\brdrdot\\brdrw15\\brdrl\\brdrdot\\brdrw15\\brdrb");
+    QTest::newRow("pard ends the box")
+        << QByteArray("{\\rtf1\\pard\\brdrb\\brdrs a\\par\\pard b\\par}")
+        << QStringLiteral("a box=b0,0,,0\nb") << QByteArray("\\brdrb\\brdrs");
+    QTest::newRow("no line: no box")
+        << QByteArray("{\\rtf1\\pard\\brdrb\\brdrs\\brdrb\\brdrnone a\\par}") << QStringLiteral("a")
+        << QByteArray();
+    QTest::newRow("hostile box width and colour")
+        << QByteArray("{\\rtf1" + greys + "\\pard\\brdrt\\brdrs\\brdrw999999999\\brdrcf77 a\\par}")
+        << QStringLiteral("a box=t0,255,,0") << QByteArray("\\brdrt\\brdrs\\brdrw255{");
+    QTest::newRow("contextual spacing")
+        << QByteArray("{\\rtf1\\pard\\contextualspace a\\par\\pard b\\par}")
+        << QStringLiteral("a contextual\nb") << QByteArray("\\contextualspace");
     QTest::newRow("padding without a unit is none")
         << QByteArray("{\\rtf1\\trowd\\clpadl150\\clpadfl0\\cellx1000\\pard\\intbl a\\cell\\row}")
         << QStringLiteral("cell 0,0") << QByteArray();
