@@ -160,8 +160,10 @@ void StructureBuilder::cellEnd(const ParaProps &para, bool nested)
         return;
     }
     enter(depth);
-    // A \par right before \cell adds no empty paragraph to the cell.
+    // A \par right before \cell adds no empty paragraph to the cell; any
+    // before it do, as they do outside a table.
     m_runs.dropBreaks(1);
+    m_runs.writePending();
     applyParagraph(para);
     m_runs.flush();
     m_runs.dropPending();

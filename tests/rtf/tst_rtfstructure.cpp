@@ -986,6 +986,15 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
         << QByteArray("{\\rtf1\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000\\cellx3000"
                       "\\pard\\intbl a\\cell\\cell b\\chftn\\cell\\row}")
         << QByteArray("\\chftn");
+    // A cell's last paragraph is empty after one with other properties: a
+    // page break on the cell's first paragraph, or its own alignment.
+    QTest::newRow("page break on a paragraph that begins a cell")
+        << QByteArray("{\\rtf\\page\\cell\\intbl C\\par\\par") << QByteArray("\\pagebb");
+    QTest::newRow("empty last paragraph in a cell")
+        << QByteArray("{\\rtf1\\intbl\\qc C\\par\\pard\\intbl\\par\\cell\\row}")
+        << QByteArray("\\qc");
+    QTest::newRow("empty last paragraph like the one before")
+        << QByteArray("{\\rtf1\\intbl C\\par\\par\\cell\\row}") << QByteArray("\\par\\cell");
     // Boundaries far apart: their difference is no int. The column is
     // held to the widest page.
     QTest::newRow("cell boundaries far apart")
