@@ -136,6 +136,24 @@ new_window() {
     return 1
 }
 
+# Ctrl+S in the main window $1, the existing file $2 typed into the save
+# dialog, and yes to the dialog's own "replace?"; returns once the dialog
+# has closed (a question of the program's own may follow).
+save_over_existing() {
+    local dialog confirm
+    focus "$1"
+    xdotool key ctrl+s
+    dialog=$(new_window "$1") || fail "the save dialog did not open"
+    focus "$dialog"
+    xdotool key ctrl+a
+    xdotool type --delay 10 "$2"
+    xdotool key Return
+    confirm=$(new_window "$1" "$dialog") || fail "the dialog did not ask to replace $2"
+    focus "$confirm"
+    xdotool key alt+y
+    wait_gone "$dialog" || fail "the save dialog stayed open"
+}
+
 kill_app() {
     kill -9 "$APP" 2>/dev/null
     wait "$APP" 2>/dev/null

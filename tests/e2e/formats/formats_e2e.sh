@@ -105,17 +105,7 @@ window_titled "notes.log - Inkwell" >/dev/null || fail "Ctrl+O did not open note
 focus "$main"
 xdotool key ctrl+End
 xdotool type --delay 20 "typed"
-xdotool key ctrl+s
-dialog=$(new_window "$main") || fail "the save dialog did not open"
-focus "$dialog"
-xdotool key ctrl+a
-xdotool type --delay 10 "$WORK/notes.log"
-xdotool key Return
-# The file dialog asks first whether to replace the file: yes.
-confirm=$(new_window "$main" "$dialog") || fail "the dialog did not ask to replace notes.log"
-focus "$confirm"
-xdotool key alt+y
-wait_gone "$dialog" || fail "the save dialog stayed open"
+save_over_existing "$main" "$WORK/notes.log"
 box=$(window_titled "Inkwell") || fail "no question before a plain file became RTF"
 focus "$box"
 xdotool key Return

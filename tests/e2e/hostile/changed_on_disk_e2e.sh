@@ -25,18 +25,7 @@ shot() { # a window, a name
 # the id of the question that follows goes to BOX.
 BOX=
 save_same_name() {
-    local dialog confirm
-    focus "$main"
-    xdotool key ctrl+s
-    dialog=$(new_window "$main") || fail "the save dialog did not open"
-    focus "$dialog"
-    xdotool key ctrl+a
-    xdotool type --delay 10 "$WORK/f.txt"
-    xdotool key Return
-    confirm=$(new_window "$main" "$dialog") || fail "the dialog did not ask to replace f.txt"
-    focus "$confirm"
-    xdotool key alt+y
-    wait_gone "$dialog" || fail "the save dialog stayed open"
+    save_over_existing "$main" "$WORK/f.txt"
     BOX=$(window_titled "Inkwell") || fail "no question before overwriting the changed f.txt"
 }
 
@@ -93,16 +82,7 @@ window_titled "Inkwell" 20 >/dev/null && fail "the same change was offered twice
 focus "$main"
 xdotool key ctrl+End
 xdotool type --delay 20 "end"
-focus "$main"
-xdotool key ctrl+s
-dialog=$(new_window "$main") || fail "the save dialog did not open"
-focus "$dialog"
-xdotool key ctrl+a
-xdotool type --delay 10 "$WORK/f.txt"
-xdotool key Return
-confirm=$(new_window "$main" "$dialog") || fail "the dialog did not ask to replace f.txt"
-focus "$confirm"
-xdotool key alt+y
+save_over_existing "$main" "$WORK/f.txt"
 want=$(printf 'first line\ntyped hereagain\nend')
 for _ in $(seq 100); do
     [ "$(cat "$WORK/f.txt")" = "$want" ] && break
