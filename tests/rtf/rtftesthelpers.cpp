@@ -177,4 +177,20 @@ QString sharedDir()
     return dir;
 }
 
+QList<FoundPicture> picturesIn(const QTextDocument &document)
+{
+    QList<FoundPicture> result;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QTextImageFormat image = format.toImageFormat();
+            for (int i = 0; i < it.fragment().length(); ++i)
+                result.append({image, DocumentImages::find(&document, image.name())});
+        }
+    }
+    return result;
+}
+
 } // namespace Inkwell::RtfTest

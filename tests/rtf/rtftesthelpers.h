@@ -6,7 +6,13 @@
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <QList>
 #include <QTextCharFormat>
+#include <QTextImageFormat>
+
+#include "core/documentimages.h"
+
+#include <optional>
 
 class QTextDocument;
 
@@ -49,5 +55,13 @@ void appendPicture(QTextDocument &document, const QByteArray &encoded);
 
 // The shared folder (INKWELL_SHARED_DIR), or empty when not set or absent.
 QString sharedDir();
+
+// A picture in the document, once for each character it stands on, with
+// what the picture store holds for it.
+struct FoundPicture {
+    QTextImageFormat format;
+    std::optional<DocumentImages::Picture> picture;
+};
+QList<FoundPicture> picturesIn(const QTextDocument &document);
 
 } // namespace Inkwell::RtfTest

@@ -387,28 +387,6 @@ QByteArray hex(const QByteArray &bytes)
     return bytes.toHex();
 }
 
-struct FoundPicture {
-    QTextImageFormat format;
-    std::optional<DocumentImages::Picture> picture;
-};
-
-QList<FoundPicture> picturesIn(const QTextDocument &document)
-{
-    QList<FoundPicture> result;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            if (!format.isImageFormat())
-                continue;
-            for (int i = 0; i < it.fragment().length(); ++i) {
-                const QTextImageFormat image = format.toImageFormat();
-                result.append({image, DocumentImages::find(&document, image.name())});
-            }
-        }
-    }
-    return result;
-}
-
 // A packed DIB (what \dibitmap holds): the BMP file without its 14-byte header.
 QByteArray dibOf(const QImage &image)
 {

@@ -23,27 +23,6 @@ using namespace Inkwell::Testing;
 
 namespace {
 
-struct Placed {
-    QTextImageFormat format;
-    std::optional<DocumentImages::Picture> picture;
-};
-
-QList<Placed> picturesOf(const QTextDocument &document)
-{
-    QList<Placed> out;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            if (!format.isImageFormat())
-                continue;
-            const QTextImageFormat image = format.toImageFormat();
-            for (int i = 0; i < it.fragment().length(); ++i)
-                out.append({image, DocumentImages::find(&document, image.name())});
-        }
-    }
-    return out;
-}
-
 // The words of the first \pict group, before its data.
 QByteArray pictWords(const QByteArray &rtf)
 {
@@ -132,7 +111,7 @@ private slots:
 
         // Shown between the paragraphs, as a frame of its size.
         QCOMPARE(document.toPlainText(), QStringLiteral("Before.\n\uFFFC\nAfter."));
-        const QList<Placed> pictures = picturesOf(document);
+        const QList<FoundPicture> pictures = picturesIn(document);
         QCOMPARE(pictures.size(), 1);
         QCOMPARE(QSize(int(pictures[0].format.width()), int(pictures[0].format.height())), frame);
         QVERIFY(pictures[0].picture);
@@ -160,8 +139,8 @@ private slots:
         QTextCursor againCursor(&again);
         const Rtf::ReadResult reread = Rtf::read(saved, againCursor, 936);
         QCOMPARE(reread.pictures.heldBack, 1);
-        QCOMPARE(picturesOf(again).size(), 1);
-        QCOMPARE(picturesOf(again)[0].picture->encoded, data);
+        QCOMPARE(picturesIn(again).size(), 1);
+        QCOMPARE(picturesIn(again)[0].picture->encoded, data);
         QCOMPARE(Rtf::write(again, 936), saved);
     }
 
@@ -180,7 +159,7 @@ private slots:
         QCOMPARE(read.pictures.tooLarge, 1);
         QVERIFY2(read.pictures.tooLargeExample.contains(QStringLiteral("MB")),
                  qPrintable(read.pictures.tooLargeExample));
-        const QList<Placed> pictures = picturesOf(document);
+        const QList<FoundPicture> pictures = picturesIn(document);
         QCOMPARE(pictures.size(), 1);
         QCOMPARE(QSize(int(pictures[0].format.width()), int(pictures[0].format.height())),
                  QSize(3, 2));
@@ -238,7 +217,7 @@ private slots:
         QCOMPARE(read.pictures.heldBack, 3);
         QCOMPARE(read.pictures.tooLarge, 1);
         QCOMPARE(read.pictures.undecodable, 1);
-        QCOMPARE(picturesOf(document).size(), 5);
+        QCOMPARE(picturesIn(document).size(), 5);
         QCOMPARE(Rtf::write(document, 936).count("{\\pict"), 5);
     }
 
