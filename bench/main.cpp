@@ -1,14 +1,18 @@
 // Runs every benchmark phase five times and prints a table with the median
 // time. Usage: inkwell_bench [substring of phase names to run]
+//        inkwell_bench --open FILE [RUNS]
 #include "bench.h"
+#include "benchwindow.h"
 
-#include <QElapsedTimer>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 using namespace Inkwell::Bench;
 
@@ -36,6 +40,23 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
+    // "--open FILE [N]": opens one file N times through the menu and prints
+    // each open's first screen, completion and longest stall of the event
+    // loop (bench/peers.sh uses it for the files it gives the real program).
+    if (argc >= 3 && qstrcmp(argv[1], "--open") == 0) {
+        const QString path = QString::fromLocal8Bit(argv[2]);
+        const int runs = argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1;
+        Window w;
+        for (int i = 1; i <= runs; ++i) {
+            const OpenTimes t = openByMenu(w, path);
+            std::printf(
+                "%s run %d: first screen %.0f ms, complete %.0f ms, longest stall %.0f ms\n",
+                qPrintable(QFileInfo(path).fileName()), i, t.firstScreen, t.complete,
+                t.longestStall);
+            std::fflush(stdout);
+        }
+        return 0;
+    }
     const QString filter = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
 
     std::printf("%-36s %10s %10s %9s %10s\n", "phase", "size (MB)", "median ms", "MB/s",
@@ -43,9 +64,9 @@ int main(int argc, char **argv)
     bool allCorrect = true;
     // A suite's name ("rtf", "editor") runs all of that suite and nothing
     // else; any other word picks the phases whose names hold it.
-    const bool filterIsSuite = std::any_of(std::begin(suites), std::end(suites), [&](const Suite &s) {
-        return filter == QLatin1String(s.name);
-    });
+    const bool filterIsSuite =
+        std::any_of(std::begin(suites), std::end(suites),
+                    [&](const Suite &s) { return filter == QLatin1String(s.name); });
     for (const Suite &suite : suites) {
         const bool suiteChosen = filter == QLatin1String(suite.name);
         if (filterIsSuite && !suiteChosen)
