@@ -329,6 +329,12 @@ class Session:
 
     def start(self, editor, *files):
         env = dict(self.env, **editor.env)
+        if editor.name == "kwrite":
+            # KWrite wraps lines over 10,000 characters and opens the file
+            # read-only; Inkwell takes such a line as it is, so KWrite does too.
+            for rc in ("kwriterc", "katepartrc"):
+                with open(f"{self.home}/config/{rc}", "w") as f:
+                    f.write("[KTextEditor Document]\nLine Length Limit=1000000\n")
         self.log = open(os.path.join(self.bench.out, "logs", f"{self.token}.log"), "a")
         self.t0 = time.monotonic()
         self.proc = subprocess.Popen(editor.argv + list(files), env=env, stdout=self.log,
