@@ -599,6 +599,8 @@ class Bench:
                 self.record("recovery", editor.name, case, run, failed=1)
                 return
             question = time.monotonic() - t0
+            if f"recovery-question-{editor.name}" not in self.shot_taken:
+                time.sleep(0.5)  # painted
             self.shot(f"recovery-question-{editor.name}")
             self.display.focus(w[0])
             t1 = time.monotonic()
@@ -648,8 +650,10 @@ class Bench:
             self.display.xdo("type", "--delay", str(1000 // rate), text[:-5])
             self.shot(f"killtype-typed-{editor.name}-{case}")
             self.display.xdo("type", "--delay", str(1000 // rate), text[-5:])
+            if self.args.kill_pause:
+                time.sleep(self.args.kill_pause)
             drafts = FolderWatch(s.drafts, r"(?<!\.lock)$").size()
-            s.kill()  # at once after the last character
+            s.kill()  # at once after the last character (or the pause)
             st0 = os.stat(path)
             pid = s.start(editor)
             w = s.wait_window(self.args.timeout)
@@ -791,6 +795,8 @@ def main():
     ap.add_argument("--timeout", type=int, default=120)
     ap.add_argument("--key-wait", type=int, default=35)
     ap.add_argument("--kill-after", type=int, default=20)
+    ap.add_argument("--kill-pause", type=float, default=0,
+                    help="seconds between the last character and the kill")
     ap.add_argument("--typing-seconds", type=int, default=120)
     ap.add_argument("--big", type=int, default=50, help="MB of the file edited")
     args = ap.parse_args()

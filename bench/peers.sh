@@ -46,7 +46,7 @@ while [ $# -gt 0 ]; do
     --out=*) out=${1#*=}; shift ;;
     --no-stall) stall=0; shift ;;
     -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
-    --runs|--scenarios|--sizes|--lines|--editors|--timeout|--typing-seconds|--key-wait|--kill-after|--big)
+    --runs|--scenarios|--sizes|--lines|--editors|--timeout|--typing-seconds|--key-wait|--kill-after|--kill-pause|--big)
         pass+=("$1" "$2"); shift 2 ;;
     --*=*) pass+=("$1"); shift ;;
     *) echo "peers.sh: unknown argument $1 (see --help)" >&2; exit 2 ;;
