@@ -33,7 +33,7 @@
 #   --editors     inkwell,kwrite (default both)
 #   --typing-seconds  length of the typing scenario (default 120)
 #   --no-stall    skip the in-process stall measurement
-# About 15 minutes with the defaults on 2 cores.
+# About 12 minutes with the defaults on 2 cores (9 of them the scenarios).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
