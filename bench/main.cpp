@@ -1,12 +1,16 @@
 // Runs every benchmark phase five times and prints a table with the median
 // time. Usage: inkwell_bench [substring of phase names to run]
 //        inkwell_bench --open FILE [RUNS]
+//        inkwell_bench --save FILE [RUNS]
 #include "bench.h"
 #include "benchwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QTest>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -54,6 +58,53 @@ int main(int argc, char **argv)
                 qPrintable(QFileInfo(path).fileName()), i, t.firstScreen, t.complete,
                 t.longestStall);
             std::fflush(stdout);
+        }
+        return 0;
+    }
+    // "--save FILE [N]": opens the file, types a letter at its start and
+    // saves it as a new file in the same format, N times; prints the wall
+    // time until the new file is there and the longest stall of the event
+    // loop meanwhile (a save that works between events keeps it short).
+    if (argc >= 3 && qstrcmp(argv[1], "--save") == 0) {
+        const QString path = QString::fromLocal8Bit(argv[2]);
+        const int runs = argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1;
+        Window w;
+        openByMenu(w, path);
+        QTest::keyClick(w.form->Text1, Qt::Key_X);
+        QApplication::processEvents();
+        for (int i = 1; i <= runs; ++i) {
+            const QString target = scratch().filePath(
+                QStringLiteral("saved-%1-%2").arg(i).arg(QFileInfo(path).fileName()));
+            QElapsedTimer clock;
+            QElapsedTimer gap;
+            qint64 longest = 0;
+            QTimer ticker;
+            ticker.setInterval(0);
+            QObject::connect(&ticker, &QTimer::timeout,
+                             [&] { longest = std::max(longest, gap.restart()); });
+            w.dialogs.script.enqueue(Inkwell::Testing::ScriptedDialogHost::choose(target));
+            clock.start();
+            gap.start();
+            ticker.start();
+            const bool saved = w.form->commands().save().valueOr(false);
+            // A save that goes on between events is over once its file is
+            // in place and the loop has been quiet for a moment.
+            QElapsedTimer quiet;
+            quiet.start();
+            qint64 done = -1;
+            while (clock.elapsed() < 120000) {
+                QApplication::processEvents(QEventLoop::AllEvents, 50);
+                if (done < 0 && QFileInfo::exists(target))
+                    done = clock.elapsed();
+                if (done >= 0 && clock.elapsed() - done > 300)
+                    break;
+            }
+            ticker.stop();
+            std::printf("%s save %d: %s, file in place %lld ms, longest stall %lld ms\n",
+                        qPrintable(QFileInfo(path).fileName()), i, saved ? "saved" : "NOT SAVED",
+                        static_cast<long long>(done), static_cast<long long>(longest));
+            std::fflush(stdout);
+            QFile::remove(target);
         }
         return 0;
     }
