@@ -103,12 +103,12 @@ if [ "$stall" = 1 ]; then
     log "Inkwell's longest stall while opening (inkwell_bench, offscreen) ..."
     : >"$out/stall.txt"
     for f in "$out"/files/gbk-*MB-*.txt; do
-        QT_QPA_PLATFORM=offscreen "$root/build-bench/bench/inkwell_bench" --open "$f" 2 \
+        QT_QPA_PLATFORM=offscreen "$root/build-bench/bench/inkwell_bench" --open "$f" 2 2>>"$out/logs/inkwell_bench.log" \
             >>"$out/stall.txt"
     done
     # The save of the 50 MB file after one key, as a new file in place.
     big=$(ls "$out"/files/gbk-50MB-short.txt 2>/dev/null || true)
     [ -n "$big" ] && QT_QPA_PLATFORM=offscreen "$root/build-bench/bench/inkwell_bench" --save \
-        "$big" 2 >>"$out/stall.txt"
+        "$big" 2 >>"$out/stall.txt" 2>>"$out/logs/inkwell_bench.log"
     cat "$out/stall.txt"
 fi
