@@ -166,8 +166,9 @@ SENTENCES = [
 
 
 def make_gbk(path, megabytes, line_bytes):
-    """Novel-like GBK text of Chinese with some Latin: lines of about
-    line_bytes bytes, a chapter head every 40 lines, cut at a line end."""
+    """Novel-like GBK text of Chinese with some Latin: whole sentences up to
+    at least line_bytes bytes a line (40 gives 59 on average), a chapter head
+    every 40 lines, cut at a line end."""
     if os.path.exists(path):
         return
     import random
@@ -639,7 +640,9 @@ class Bench:
             self.display.focus(wid)
             t1 = time.monotonic()
             self.display.xdo("key", answer)
-            quiet = wait_idle(pid, self.args.timeout)
+            # A recovery may pause between its steps (reading, then
+            # building): quiet for a whole second counts as done.
+            quiet = wait_idle(pid, self.args.timeout, quiet_s=1.0)
             if quiet is None:
                 self.record("recovery", editor.name, case, run, failed=1)
                 return

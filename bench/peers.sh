@@ -3,7 +3,7 @@
 # interleaved run (Inkwell, KWrite, Inkwell, KWrite ...) under a private Xvfb
 # display with openbox; every launch with a fresh HOME, XDG_* folders and
 # session bus. Scenarios (bench/peers.py does the work):
-#   open      10/50/200 MB, short (~40 byte) and long (~100 KB) lines: time
+#   open      10/50/200 MB, short (~60 byte) and long (~100 KB) lines: time
 #             until idle, CPU, memory after opening and its peak; Inkwell's
 #             longest event-loop stall comes from inkwell_bench (in process),
 #             as does the longest stall of saving the 50 MB file
@@ -11,9 +11,10 @@
 #             written to the drafts folder (KWrite: its .kate-swp file),
 #             memory before and after; then Ctrl+S: wall until the file is
 #             replaced and the program idle, CPU, the save's peak memory
-#   recovery  (Inkwell) an edit, a draft, kill -9, restart: time until the
-#             question, Enter, time until idle, peak memory
-#   killtype  (Inkwell) 10 characters/s into a small RTF and into the 50 MB
+#   recovery  an edit, a draft (KWrite: its swap file), kill -9, restart:
+#             time until the question (KWrite: its bar, once the file is
+#             read), yes (Enter; KWrite: Alt+R), time until idle, peak memory
+#   killtype  10 characters/s into a small RTF (Inkwell only) and into the 50 MB
 #             file, kill -9 right after the last, recover, save: seconds lost
 #   typing    (first run only) 10 characters/s for --typing-seconds: the
 #             drafts folder (KWrite: swap file) against document + typed
@@ -24,7 +25,8 @@
 #
 # Usage: bench/peers.sh [--out DIR] [--runs N] [--scenarios LIST] [--sizes LIST]
 #                       [--lines LIST] [--editors LIST] [--timeout S]
-#                       [--typing-seconds S] [--no-stall]
+#                       [--typing-seconds S] [--big MB] [--key-wait S]
+#                       [--kill-after S] [--kill-pause S] [--no-stall]
 #   --out         output folder (default bench/peers-out/): test files,
 #                 screenshots, logs, runs.csv, table.md, stall.txt
 #   --runs        runs of each scenario (default 2; typing runs once)
@@ -33,6 +35,11 @@
 #   --lines       short,long (default both)
 #   --editors     inkwell,kwrite (default both)
 #   --typing-seconds  length of the typing scenario (default 120)
+#   --big         MB of the file edited by key/recovery/killtype/typing (50)
+#   --key-wait    seconds watched after the one key (default 35)
+#   --kill-after  seconds of typing before the kill (default 20)
+#   --kill-pause  seconds between the last character and the kill (0)
+#   --timeout     limit of one wait in seconds (default 120)
 #   --no-stall    skip the in-process stall measurement
 # About 12 minutes with the defaults on 2 cores (9 of them the scenarios).
 set -euo pipefail
