@@ -775,7 +775,23 @@ class Bench:
 
 
 # ---------------------------------------------------------------- the table
-def summarize(bench, path):
+def load_before(paths):
+    """Inkwell's medians per (scenario, case, metric) from earlier runs.csv files."""
+    found = {}
+    for p in paths:
+        if not os.path.exists(p):
+            log(f"peers: no earlier run {p}; nothing to compare with")
+            continue
+        with open(p, newline="") as f:
+            for row in csv.DictReader(f):
+                if row["editor"] == "inkwell":
+                    key = (row["scenario"], row["case"], row["metric"])
+                    found.setdefault(key, []).append(float(row["value"]))
+    return {k: statistics.median(v) for k, v in found.items()}
+
+
+def summarize(bench, path, before=None):
+    before = before or {}
     rows = bench.rows
     groups = {}
     for scen, ed, case, run, k, v in rows:
@@ -789,8 +805,11 @@ def summarize(bench, path):
         lines.append(f"\n### {scen}: {case}\n")
         eds = sorted({ed for (s2, c2, _), d in groups.items() if (s2, c2) == (scen, case)
                       for ed in d}, key=lambda e: e != "inkwell")
-        lines.append("| metric | " + " | ".join(eds) + (" | Inkwell/KWrite |" if len(eds) > 1 else " |"))
-        lines.append("|---" * (len(eds) + 1 + (len(eds) > 1)) + "|")
+        head = ["metric"] + eds + (["Inkwell/KWrite"] if len(eds) > 1 else [])
+        if before:
+            head += ["Inkwell before", "now/before"]
+        lines.append("| " + " | ".join(head) + " |")
+        lines.append("|---" * len(head) + "|")
         for (s2, c2, k), d in groups.items():
             if (s2, c2) != (scen, case):
                 continue
@@ -808,6 +827,11 @@ def summarize(bench, path):
             if len(eds) > 1:
                 a, b = meds.get("inkwell"), meds.get("kwrite")
                 ratio = f" {a / b:.2f} |" if a is not None and b else " – |"
+            if before:
+                was, now = before.get((scen, case, k)), meds.get("inkwell")
+                ratio += (f" {was:.2f} |" if was is not None and was < 10 else
+                          f" {was:.0f} |" if was is not None else " – |")
+                ratio += f" {now / was:.2f} |" if was and now is not None else " – |"
             lines.append(f"| {k} | " + " | ".join(cells) + " |" + ratio)
     text = "\n".join(lines) + "\n"
     with open(path, "w") as f:
@@ -832,6 +856,8 @@ def main():
                     help="seconds between the last character and the kill")
     ap.add_argument("--typing-seconds", type=int, default=120)
     ap.add_argument("--big", type=int, default=50, help="MB of the file edited")
+    ap.add_argument("--before", default="",
+                    help="comma-separated runs.csv files of an earlier run to compare with")
     args = ap.parse_args()
     scenarios = args.scenarios.split(",")
     eds = args.editors.split(",")
@@ -866,7 +892,8 @@ def main():
         bench.display.close()
         shutil.rmtree(bench.scratch, ignore_errors=True)
     log(f"Load after: {loadavg()}; {time.monotonic() - started:.0f} s")
-    print(summarize(bench, f"{args.out}/table.md"))
+    before = load_before([p for p in args.before.split(",") if p])
+    print(summarize(bench, f"{args.out}/table.md", before))
 
 
 if __name__ == "__main__":

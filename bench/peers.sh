@@ -40,19 +40,25 @@
 #   --kill-after  seconds of typing before the kill (default 20)
 #   --kill-pause  seconds between the last character and the kill (0)
 #   --timeout     limit of one wait in seconds (default 120)
+#   --before      runs.csv of an earlier run: table.md then also gives
+#                 Inkwell's median from it and the ratio now/before (default
+#                 bench/peers-before.csv, main on 9 Dec 2026; '' for none)
 #   --no-stall    skip the in-process stall measurement
-# About 12 minutes with the defaults on 2 cores (9 of them the scenarios).
+# About 14 minutes with the defaults on 2 cores (11 of them the scenarios).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/bench/peers-out
 stall=1
+before=$root/bench/peers-before.csv
 pass=()
 while [ $# -gt 0 ]; do
     case $1 in
     --out) out=$2; shift 2 ;;
     --out=*) out=${1#*=}; shift ;;
     --no-stall) stall=0; shift ;;
+    --before) before=$2; shift 2 ;;
+    --before=*) before=${1#*=}; shift ;;
     -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     --runs|--scenarios|--sizes|--lines|--editors|--timeout|--typing-seconds|--key-wait|--kill-after|--kill-pause|--big)
         pass+=("$1" "$2"); shift 2 ;;
@@ -101,7 +107,7 @@ cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$root/build-bench" --target inkwell inkwell_bench >/dev/null
 
 python3 "$root/bench/peers.py" --out "$out" --inkwell "$root/build-bench/src/inkwell" \
-    --kwrite-root "$peers/root" "${pass[@]}"
+    --kwrite-root "$peers/root" --before "$before" "${pass[@]}"
 
 # ---------------------------------------------------------------- stalls
 # The real program has no probe for its event loop; the bench opens the same
