@@ -66,6 +66,20 @@ def mem_kb(pid):
     return rss, hwm
 
 
+def write_bytes(pid):
+    """Bytes the process caused to be written to storage (/proc/PID/io):
+    counted when a page first turns dirty, so a page rewritten before it
+    reaches the disk counts once."""
+    try:
+        with open(f"/proc/{pid}/io") as f:
+            for line in f:
+                if line.startswith("write_bytes:"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
 def reset_peak(pid):
     try:
         with open(f"/proc/{pid}/clear_refs", "w") as f:
@@ -499,6 +513,7 @@ class Bench:
             wait_idle(pid, 10)
             reset_peak(pid)
             c0 = cpu_ms(pid)
+            w0 = write_bytes(pid)
             self.display.xdo("key", "x")
             # The key's own handling and paint are over after half a second;
             # what follows is the draft (or swap file) work.
@@ -518,6 +533,7 @@ class Bench:
             self.record("key", editor.name, case, run, cpu_ms=c1 - c0, key_cpu_ms=c_key - c0,
                         later_cpu_ms=c1 - c_key,
                         written_kb=watch.written / 1024, folder_kb=watch.size() / 1024,
+                        io_write_kb=(write_bytes(pid) - w0) / 1024,
                         rss_before_mb=rss_open / 1024, rss_after_mb=rss1 / 1024,
                         peak_mb=hwm1 / 1024)
             self.shot(f"key-{editor.name}-{case}")
