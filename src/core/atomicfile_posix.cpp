@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <future>
 #include <fcntl.h>
+#include <future>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>

@@ -122,7 +122,7 @@ private:
     QTextBlock m_block;
     bool m_frames = false;
     bool m_softBreaks = false;
-    int m_number = 0; // the soft-break number of m_block
+    int m_number = 0;           // the soft-break number of m_block
     QHash<int, int> m_numberOf; // block format index -> its soft-break number
 };
 

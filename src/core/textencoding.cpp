@@ -396,8 +396,7 @@ void TextFileEncoder::add(QStringView text, QByteArray &out)
 {
     // As encodeTextFile: pictures dropped, line breaks in the file's style.
     const bool crlf = m_encoding.lineEnding == TextEncoding::LineEnding::CRLF;
-    const char16_t newline =
-        m_encoding.lineEnding == TextEncoding::LineEnding::CR ? u'\r' : u'\n';
+    const char16_t newline = m_encoding.lineEnding == TextEncoding::LineEnding::CR ? u'\r' : u'\n';
     const qsizetype held = m_staged.size();
     m_staged.resize(held + 2 * text.size());
     char16_t *const begin = reinterpret_cast<char16_t *>(m_staged.data());

@@ -119,8 +119,7 @@ bool DocumentState::DocumentChanged() const
         return false;
     // A font, a colour or a picture changed is as much a change as a letter
     // typed; the formats are compared only once the texts are equal.
-    return !m_loadedText.matches(*m_document) ||
-           !m_loadedText.formatsMatch(*m_document);
+    return !m_loadedText.matches(*m_document) || !m_loadedText.formatsMatch(*m_document);
 }
 
 Question DocumentState::saveChangesQuestion()
