@@ -40,7 +40,7 @@ public:
     // Stops the write at the first piece with a character the encoding
     // cannot hold, before anything replaces the file.
     void setStopWhenLossy(bool stop) { m_stopWhenLossy = stop; }
-    // Called after each piece with the document positions done and in all,
+    // Called after each piece with the characters done and in all,
     // and while the bytes are flushed to the disk.
     void setProgress(std::function<void(qint64 done, qint64 total)> progress)
     {

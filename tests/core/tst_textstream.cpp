@@ -137,16 +137,20 @@ private slots:
         QTextDocument document;
         build(document, Shape(shape));
         const QString whole = plainTextOf(document);
-        PlainTextPieces pieces(document);
-        QString walked;
-        int position = 0;
-        while (!pieces.atEnd()) {
-            pieces.appendNext(walked);
-            QVERIFY(pieces.position() > position);
-            position = pieces.position();
+        for (const qsizetype size : {1, 2, 3, 7, 1 << 16}) {
+            PlainTextPieces pieces(document);
+            QString walked;
+            int position = 0;
+            while (!pieces.atEnd()) {
+                QString piece;
+                pieces.appendUpTo(piece, size);
+                QVERIFY(pieces.position() > position);
+                position = pieces.position();
+                walked += piece;
+            }
+            QVERIFY2(walked == whole, qPrintable(QStringLiteral("pieces of %1").arg(size)));
+            QCOMPARE(position, std::max(document.characterCount() - 1, 0));
         }
-        QCOMPARE(walked, whole);
-        QCOMPARE(position, document.characterCount());
 
         // The baseline built from the walk is the one of the whole text, and
         // the walk's comparison agrees with the whole text's.
