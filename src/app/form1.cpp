@@ -414,7 +414,7 @@ void Form1::showSaveProgress(qint64 done, qint64 total)
 {
     if (m_saveStarted.isValid() &&
         m_saveStarted.msecsTo(m_services.clock.now()) >= loadProgressDelay.count() && total > 0) {
-        m_loadLabel->setText(QStringLiteral("正在保存 %1").arg(m_document->shownTitle()));
+        m_loadLabel->setText(QStringLiteral("正在保存 %1").arg(m_document->savingTo()));
         m_loadBar->setValue(int(done * 1000 / total));
         m_loadRow->show();
     }

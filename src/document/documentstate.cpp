@@ -259,10 +259,10 @@ Result<std::optional<Question>> DocumentState::savePlain(SaveRequest &request, F
     writer.setStopWhenLossy(!request.agreed(Question::Topic::UnencodableCharacters));
     const int revision = m_document->revision();
     writer.setProgress([this](qint64 done, qint64 total) { emit saveProgress(done, total); });
-    m_saving = true;
+    m_savingTo = displayPath(request.fileTitle());
     emit savingChanged(true);
     const Result<bool> written = writeFileAtomically(request.path(), writer, writer.access());
-    m_saving = false;
+    m_savingTo.clear();
     emit savingChanged(false);
     if (!written.ok())
         return saveError(request.path(), written.error());
@@ -455,7 +455,7 @@ DiskState DocumentState::diskState() const
 std::optional<Question> DocumentState::reloadQuestion()
 {
     // A save in progress changes the file itself.
-    if (m_saving || m_loader.isLoading() || diskState() != DiskState::Changed)
+    if (isSaving() || m_loader.isLoading() || diskState() != DiskState::Changed)
         return std::nullopt;
     const std::optional<FileStamp> now = stampOf(m_lastPath);
     if (!now || (m_toldStamp && m_toldStamp->sameStat(*now)))

@@ -105,7 +105,9 @@ public:
     const std::optional<WrittenFile> &writtenFile() const { return m_written; }
     // True while a save writes the document: nothing may change it until
     // savingChanged(false).
-    bool isSaving() const { return m_saving; }
+    bool isSaving() const { return !m_savingTo.isEmpty(); }
+    // The name of the file a save in progress writes, as the user reads it.
+    QString savingTo() const { return m_savingTo; }
 
     // Whether the file the document was last read from or saved to was
     // changed (or removed) by another program since; Unchanged for a
@@ -211,7 +213,7 @@ private:
     std::optional<FileStamp> m_toldStamp;
     std::optional<FileStamp> m_readStamp; // of the file ReadTextFile read last
     std::optional<WrittenFile> m_written;
-    bool m_saving = false;
+    QString m_savingTo; // while a save writes
 };
 
 } // namespace Inkwell
