@@ -394,9 +394,20 @@ TextFileEncoder::TextFileEncoder(const TextEncoding &encoding) : m_encoding(enco
 
 void TextFileEncoder::add(QStringView text, QByteArray &out)
 {
-    // As encodeTextFile: pictures dropped, line breaks in the file's style.
     const bool crlf = m_encoding.lineEnding == TextEncoding::LineEnding::CRLF;
     const char16_t newline = m_encoding.lineEnding == TextEncoding::LineEnding::CR ? u'\r' : u'\n';
+    // Line feeds kept and no picture: the text is encoded as it is, with no
+    // copy (the common case on Linux).
+    if (!crlf && newline == u'\n' && m_staged.isEmpty() && !m_holdAll &&
+        !text.contains(QChar(QChar::ObjectReplacementCharacter))) {
+        qsizetype n = text.size();
+        if (n > 0 && text.at(n - 1).isHighSurrogate())
+            m_staged.append(text.at(--n)); // may pair with the next piece
+        start(out);
+        encodeUnits(text.left(n), out);
+        return;
+    }
+    // As encodeTextFile: pictures dropped, line breaks in the file's style.
     const qsizetype held = m_staged.size();
     m_staged.resize(held + 2 * text.size());
     char16_t *const begin = reinterpret_cast<char16_t *>(m_staged.data());
@@ -421,17 +432,22 @@ void TextFileEncoder::finish(QByteArray &out)
     encodeStaged(out, true);
 }
 
+void TextFileEncoder::start(QByteArray &out)
+{
+    if (m_started)
+        return;
+    m_started = true;
+    if (m_encoding.bom && m_encoding.kind == TextEncoding::Kind::Utf8)
+        out.append("\xEF\xBB\xBF");
+    else if (m_encoding.bom && m_encoding.kind == TextEncoding::Kind::Utf16LE)
+        out.append("\xFF\xFE");
+    else if (m_encoding.bom && m_encoding.kind == TextEncoding::Kind::Utf16BE)
+        out.append("\xFE\xFF");
+}
+
 void TextFileEncoder::encodeStaged(QByteArray &out, bool last)
 {
-    if (!m_started) {
-        m_started = true;
-        if (m_encoding.bom && m_encoding.kind == TextEncoding::Kind::Utf8)
-            out.append("\xEF\xBB\xBF");
-        else if (m_encoding.bom && m_encoding.kind == TextEncoding::Kind::Utf16LE)
-            out.append("\xFF\xFE");
-        else if (m_encoding.bom && m_encoding.kind == TextEncoding::Kind::Utf16BE)
-            out.append("\xFE\xFF");
-    }
+    start(out);
     qsizetype n = m_staged.size();
     // A high surrogate at the end may be the first half of a pair whose
     // second half is in the next piece.
@@ -439,14 +455,22 @@ void TextFileEncoder::encodeStaged(QByteArray &out, bool last)
         --n;
     if (n == 0)
         return;
-    const std::u16string_view units(reinterpret_cast<const char16_t *>(m_staged.utf16()),
-                                    size_t(n));
+    encodeUnits(QStringView(m_staged).left(n), out);
+    m_staged.remove(0, n);
+}
+
+void TextFileEncoder::encodeUnits(QStringView text, QByteArray &out)
+{
+    if (text.isEmpty())
+        return;
+    const std::u16string_view units(reinterpret_cast<const char16_t *>(text.utf16()),
+                                    size_t(text.size()));
     if (m_encoding.kind == TextEncoding::Kind::Utf16LE ||
         m_encoding.kind == TextEncoding::Kind::Utf16BE) {
         const bool be = m_encoding.kind == TextEncoding::Kind::Utf16BE;
-        const qsizetype start = out.size();
-        out.resize(start + 2 * n);
-        auto *p = reinterpret_cast<uchar *>(out.data() + start);
+        const qsizetype at = out.size();
+        out.resize(at + 2 * text.size());
+        auto *p = reinterpret_cast<uchar *>(out.data() + at);
         for (const char16_t u : units) {
             if (be)
                 qToBigEndian<quint16>(u, p);
@@ -454,12 +478,11 @@ void TextFileEncoder::encodeStaged(QByteArray &out, bool last)
                 qToLittleEndian<quint16>(u, p);
             p += 2;
         }
-    } else {
-        const auto e = CodePage::encode(units, m_codePage);
-        m_lossless = m_lossless && e.lossless;
-        out.append(e.bytes.data(), qsizetype(e.bytes.size()));
+        return;
     }
-    m_staged.remove(0, n);
+    const auto e = CodePage::encode(units, m_codePage);
+    m_lossless = m_lossless && e.lossless;
+    out.append(e.bytes.data(), qsizetype(e.bytes.size()));
 }
 
 } // namespace Inkwell

@@ -77,7 +77,9 @@ public:
     bool lossless() const { return m_lossless; }
 
 private:
+    void start(QByteArray &out); // the byte-order mark, before the first bytes
     void encodeStaged(QByteArray &out, bool last);
+    void encodeUnits(QStringView text, QByteArray &out);
 
     TextEncoding m_encoding;
     int m_codePage = 0;

@@ -83,6 +83,11 @@ private slots:
         const QString mixed = QStringLiteral("中文a\n😀b\U00020000\n\uFFFC末\n");
         QTest::newRow("GBK, CRLF") << encodingOf(K::Ansi, false, E::CRLF) << mixed;
         QTest::newRow("GBK, CR") << encodingOf(K::Ansi, false, E::CR) << mixed;
+        // Line feeds and no picture: encoded without a staging copy.
+        QTest::newRow("GBK, LF, no picture")
+            << encodingOf(K::Ansi, false, E::LF) << QStringLiteral("中文a\n😀b\U00020000\n末\n");
+        QTest::newRow("UTF-16LE, LF, no picture")
+            << encodingOf(K::Utf16LE, true, E::LF) << QStringLiteral("a😀\n中\U00020000");
         QTest::newRow("UTF-8 with BOM, LF") << encodingOf(K::Utf8, true, E::LF) << mixed;
         QTest::newRow("UTF-8, CRLF") << encodingOf(K::Utf8, false, E::CRLF) << mixed;
         QTest::newRow("UTF-16LE with BOM") << encodingOf(K::Utf16LE, true, E::CRLF) << mixed;
@@ -137,7 +142,11 @@ private slots:
         QTextDocument document;
         build(document, Shape(shape));
         const QString whole = plainTextOf(document);
-        for (const qsizetype size : {1, 2, 3, 7, 1 << 16}) {
+        // Pieces down to one character; a big text in pieces of a few thousand.
+        const QList<qsizetype> sizes = Shape(shape) == Shape::Big
+                                           ? QList<qsizetype>{4093, 1 << 16}
+                                           : QList<qsizetype>{1, 2, 3, 7, 1 << 16};
+        for (const qsizetype size : sizes) {
             PlainTextPieces pieces(document);
             QString walked;
             int position = 0;
