@@ -510,59 +510,44 @@ QString plainTextOf(const QTextDocument &document)
 }
 
 PlainTextPieces::PlainTextPieces(const QTextDocument &document)
-    : m_document(document), m_cursor(const_cast<QTextDocument *>(&document)),
-      m_end(document.characterCount() - 1), m_frames(!document.rootFrame()->childFrames().isEmpty())
+    : m_document(document), m_block(document.begin()),
+      m_frames(!document.rootFrame()->childFrames().isEmpty()),
+      m_softBreaks(mayHaveSoftBreaks(document))
 {
-    if (m_frames)
-        m_block = document.begin();
-    else if (mayHaveSoftBreaks(document))
-        m_softBreaks = std::make_unique<SoftBreaks>(document);
+    if (m_softBreaks && m_block.isValid())
+        m_number = softNumber(m_block);
 }
 
-PlainTextPieces::~PlainTextPieces() = default;
-
-void PlainTextPieces::appendParagraph(QString &out)
+int PlainTextPieces::softNumber(const QTextBlock &block)
 {
-    // The paragraph's text and the mark that ends it, as the raw text has
-    // them (frame marks included); soft breaks are read as SoftBreaks does.
-    out += m_block.text();
-    const QTextBlock next = m_block.next();
-    if (next.isValid()) {
-        const int number = next.blockFormat().intProperty(softBreakProperty);
-        const bool continues =
-            number != 0 && m_block.blockFormat().intProperty(softBreakProperty) != number;
-        if (!continues) {
-            const QChar mark = m_document.characterAt(next.position() - 1);
-            out += mark == QChar::ParagraphSeparator ? QChar(u'\n') : mark;
-        }
-    }
-    m_block = next;
-    m_position = next.isValid() ? next.position() : m_end;
+    // Paragraphs share a handful of block formats: read each one's number once.
+    const int index = block.blockFormatIndex();
+    auto found = m_numberOf.constFind(index);
+    if (found == m_numberOf.constEnd())
+        found = m_numberOf.insert(index, block.blockFormat().intProperty(softBreakProperty));
+    return *found;
 }
 
 void PlainTextPieces::appendUpTo(QString &out, qsizetype atLeast)
 {
-    if (m_frames) {
-        while (m_block.isValid() && out.size() < atLeast)
-            appendParagraph(out);
-        return;
+    while (m_block.isValid() && out.size() < atLeast) {
+        out += m_block.text();
+        const int end = m_position + m_block.length(); // where the next paragraph starts
+        const QTextBlock next = m_block.next();
+        if (next.isValid()) {
+            // As SoftBreaks: a paragraph continues the line when it carries a
+            // number its predecessor does not.
+            const int nextNumber = m_softBreaks ? softNumber(next) : 0;
+            if (nextNumber == 0 || nextNumber == m_number) {
+                const QChar mark =
+                    m_frames ? m_document.characterAt(end - 1) : QChar(QChar::ParagraphSeparator);
+                out += mark == QChar::ParagraphSeparator ? QChar(u'\n') : mark;
+            }
+            m_number = nextNumber;
+        }
+        m_block = next;
+        m_position = end;
     }
-    if (atEnd())
-        return;
-    // One range of the raw text: a selection's text is the document's own
-    // characters, paragraph marks as U+2029.
-    const int take = int(std::clamp<qsizetype>(atLeast - out.size(), 1, m_end - m_position));
-    m_cursor.setPosition(m_position);
-    m_cursor.setPosition(m_position + take, QTextCursor::KeepAnchor);
-    QString text = m_cursor.selectedText();
-    char16_t *d = reinterpret_cast<char16_t *>(text.data());
-    for (qsizetype i = 0, n = text.size(); i < n; ++i)
-        if (d[i] == 0x2029)
-            d[i] = u'\n';
-    if (m_softBreaks)
-        text = m_softBreaks->removeFrom(std::move(text), m_position);
-    out += text;
-    m_position += take;
 }
 
 void normaliseBreaks(QString &text)

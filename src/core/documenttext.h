@@ -6,14 +6,13 @@
 #include <QHash>
 #include <QString>
 #include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTableFormat>
 #include <QTextFormat>
 
-#include <memory>
 #include <vector>
 
+class QTextCursor;
 class QTextList;
 
 namespace Inkwell {
@@ -100,32 +99,31 @@ void setParagraphDirection(QTextDocument &document, Qt::LayoutDirection directio
 QString plainTextOf(const QTextDocument &document);
 
 // The text plainTextOf() gives, read a piece at a time, so that a big
-// document is walked without a copy of its whole text. Pieces are read as
-// ranges of the document's own text (a paragraph at a time where frames
-// are), so they cost what their characters cost, not what the paragraphs
-// in them cost; a piece may end between the two halves of a surrogate pair.
+// document is walked without a copy of its whole text: each paragraph's
+// text, then the mark that ends it ("\n" for a paragraph break, nothing
+// before a paragraph that continues the line, a frame's own mark as the
+// raw text has it), nothing after the last. It reads through the blocks
+// only: a cursor would lay out the paragraphs it is put in.
 class PlainTextPieces {
 public:
     explicit PlainTextPieces(const QTextDocument &document);
-    ~PlainTextPieces();
-    bool atEnd() const { return m_position >= m_end; }
-    // Appends the next piece to `out`: text until `out` holds at least
-    // `atLeast` characters (some more where a paragraph is read whole), or
-    // the rest of the text.
+    bool atEnd() const { return !m_block.isValid(); }
+    // Appends whole paragraphs to `out` until it holds at least `atLeast`
+    // characters or the text ends.
     void appendUpTo(QString &out, qsizetype atLeast);
-    // The document position reached: where the next piece starts.
+    // The document position reached: where the next paragraph starts.
     int position() const { return m_position; }
 
 private:
-    void appendParagraph(QString &out);
+    int softNumber(const QTextBlock &block);
 
     const QTextDocument &m_document;
-    QTextCursor m_cursor;
+    QTextBlock m_block;
     int m_position = 0;
-    int m_end = 0; // the last paragraph's mark, which is no text
     bool m_frames = false;
-    std::unique_ptr<SoftBreaks> m_softBreaks;
-    QTextBlock m_block; // the next paragraph, where frames are
+    bool m_softBreaks = false;
+    int m_number = 0;           // the soft-break number of m_block
+    QHash<int, int> m_numberOf; // block format index -> its soft-break number
 };
 
 // The label a list shows in front of its item number `index` (0 for the

@@ -230,6 +230,10 @@ void TextBaseline::takeText(const QTextDocument &document)
 
 bool TextBaseline::matches(const QTextDocument &document) const
 {
+    // Without soft breaks the text has one character per position but the
+    // last: most edits change its length, and need no look at the text.
+    if (!mayHaveSoftBreaks(document) && document.characterCount() - 1 != m_length)
+        return false;
     PlainTextPieces pieces(document);
     QString piece;
     qsizetype seen = 0;

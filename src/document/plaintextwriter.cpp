@@ -108,14 +108,14 @@ PlainTextWriter::Step PlainTextWriter::next(QByteArray &piece)
     }
     const Step step = finishPiece(piece);
     if (step == Step::Piece && m_progress)
-        m_progress(m_pieces->position(), m_document.characterCount() - 1);
+        m_progress(m_pieces->position(), m_document.characterCount());
     return step;
 }
 
 void PlainTextWriter::waiting()
 {
     if (m_progress) {
-        const qint64 total = m_document.characterCount() - 1;
+        const qint64 total = m_document.characterCount();
         m_progress(total, total);
     }
 }
