@@ -161,6 +161,20 @@ void Form1::connectEditorToDocument()
         }
     });
     connect(model, &DocumentState::loadProgress, this, &Form1::showLoadProgress);
+    // A big save is written in pieces: between them the window paints and
+    // shows its progress, while the editor takes no edit until it is done.
+    connect(model, &DocumentState::savingChanged, this, [this](bool saving) {
+        if (saving) {
+            m_readOnlyBeforeSave = Text1->isReadOnly();
+            Text1->setReadOnly(true);
+            m_saveStarted = m_services.clock.now();
+        } else {
+            Text1->setReadOnly(m_readOnlyBeforeSave);
+            m_loadRow->hide();
+            m_saveStarted = QDateTime();
+        }
+    });
+    connect(model, &DocumentState::saveProgress, this, &Form1::showSaveProgress);
     connect(model, &DocumentState::loadFinished, this, [this] {
         m_loadRow->hide();
         m_loadStarted = QDateTime();
@@ -234,6 +248,9 @@ void Form1::createEditorKeys()
 
 void Form1::openDroppedFile(const QString &path)
 {
+    if (m_document->isSaving())
+        return; // the document is being written
+
     tellFailure(m_commands->openDropped(path));
     ShowCaretPos();
 }
@@ -391,6 +408,19 @@ void Form1::showLoadProgress(qint64 done, qint64 total, bool first)
     m_loadLabel->setText(QStringLiteral("正在载入 %1").arg(m_document->shownTitle()));
     m_loadBar->setValue(int(done * 1000 / total));
     m_loadRow->show();
+}
+
+void Form1::showSaveProgress(qint64 done, qint64 total)
+{
+    if (m_saveStarted.isValid() &&
+        m_saveStarted.msecsTo(m_services.clock.now()) >= loadProgressDelay.count() && total > 0) {
+        m_loadLabel->setText(QStringLiteral("正在保存 %1").arg(m_document->savingTo()));
+        m_loadBar->setValue(int(done * 1000 / total));
+        m_loadRow->show();
+    }
+    // Paints and timers, but no key, click or drop: nothing may edit the
+    // document while it is written (user input waits until the save is done).
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void Form1::skin_Click()
@@ -603,6 +633,11 @@ void Form1::checkFileOnDisk()
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    // Asked while a save writes the document: it closes once asked again.
+    if (m_document->isSaving()) {
+        event->ignore();
+        return;
+    }
     // Only an unchanged document, No, or a save that worked lets the window close.
     const Result<bool> discard = m_commands->mayDiscard();
     tellFailure(discard.failure());

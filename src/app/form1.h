@@ -99,6 +99,7 @@ public slots:
 
 private slots:
     void showLoadProgress(qint64 done, qint64 total, bool first);
+    void showSaveProgress(qint64 done, qint64 total);
     // The window is active again: a change to its file on disk is told.
     void checkFileOnDisk();
 
@@ -125,6 +126,7 @@ private:
     DocumentState *m_document = nullptr;
     std::unique_ptr<DocumentCommands> m_commands;
     bool m_readOnlyBeforeLoad = false;
+    bool m_readOnlyBeforeSave = false;
     std::unique_ptr<DraftKeeper> m_drafts; // destroyed before the editor it watches
     QPrinter m_printer;
     QList<QLabel *> m_panels;
@@ -132,6 +134,7 @@ private:
     QLabel *m_loadLabel = nullptr;
     QProgressBar *m_loadBar = nullptr;
     QDateTime m_loadStarted; // the first slice of the load in progress
+    QDateTime m_saveStarted; // the save in progress began
     bool m_diskCheckQueued = false;
 };
 

@@ -28,6 +28,29 @@ enum class NewFileAccess { Shared, Private, OwnerOnly };
 std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
                                          NewFileAccess access = NewFileAccess::Shared);
 
+// The bytes of a file made piece by piece while they are written, so that
+// a big file is never whole in memory.
+class FilePieces {
+public:
+    enum class Step {
+        Piece, // `piece` holds the next bytes
+        End,   // there are no more
+        Stop,  // the write must not go on: the file stays as it was
+    };
+    virtual ~FilePieces() = default;
+    // Replaces `piece` with the next bytes of the file.
+    virtual Step next(QByteArray &piece) = 0;
+    // Called every few milliseconds while the written bytes are flushed to
+    // the disk, which can take a while for a big file.
+    virtual void waiting() {}
+};
+
+// writeFileAtomically() with bytes made as they are written, with every
+// guarantee it gives. True once the file holds them; false when `pieces`
+// stopped the write: the file, and the folder, are then as they were.
+Result<bool> writeFileAtomically(const QString &path, FilePieces &pieces,
+                                 NewFileAccess access = NewFileAccess::Shared);
+
 // The moments of a save through a temporary file, reported to a test that
 // must stop the program exactly there (a kill in the middle of the write).
 enum class SaveStage { Written, Synced, Linked };

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <future>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -30,16 +32,72 @@ void reached(SaveStage stage, qint64 written)
 // Big saves go out in pieces of this size, so a kill can land between them.
 constexpr qsizetype writePiece = 1 << 20;
 
+int syncData(int fd);
+
 // Symlink hops followed before giving up, as the kernel does (ELOOP).
 constexpr int maxLinkHops = 40;
 
 struct Outcome {
-    int error = 0; // the errno of the failing step, 0 when it worked
-    QString why;   // a reason of our own, where no errno says it
+    int error = 0;        // the errno of the failing step, 0 when it worked
+    QString why;          // a reason of our own, where no errno says it
+    bool stopped = false; // the bytes' maker stopped the write
 };
+
+// A temporary file's write that its bytes' maker stopped: nothing replaced.
+constexpr int stoppedByMaker = -1;
+
+// A whole file's bytes handed out in pieces of writePiece bytes, so that a
+// kill can land between them.
+class WholeBytes : public FilePieces {
+public:
+    explicit WholeBytes(const QByteArray &bytes) : m_bytes(bytes) {}
+    Step next(QByteArray &piece) override
+    {
+        if (m_done >= m_bytes.size())
+            return Step::End;
+        const qsizetype length = std::min(writePiece, m_bytes.size() - m_done);
+        piece = QByteArray::fromRawData(m_bytes.constData() + m_done, length);
+        m_done += length;
+        return Step::Piece;
+    }
+
+private:
+    const QByteArray &m_bytes;
+    qsizetype m_done = 0;
+};
+
+// All the pieces at once, for a rewrite in place, which checks the free
+// space for the whole length before it writes a byte.
+int collect(FilePieces &pieces, QByteArray *bytes)
+{
+    QByteArray piece;
+    for (;;) {
+        switch (pieces.next(piece)) {
+        case FilePieces::Step::Piece:
+            bytes->append(piece);
+            break;
+        case FilePieces::Step::End:
+            return 0;
+        case FilePieces::Step::Stop:
+            return stoppedByMaker;
+        }
+    }
+}
+
+// fdatasync, with the maker of the bytes called now and then while it runs:
+// a big file can take a second to reach the disk.
+int syncWaiting(int fd, FilePieces &pieces)
+{
+    auto done = std::async(std::launch::async, syncData, fd);
+    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        pieces.waiting();
+    return done.get();
+}
 
 Outcome failed(int error)
 {
+    if (error == stoppedByMaker)
+        return Outcome{0, {}, true};
     return Outcome{error, {}};
 }
 
@@ -265,7 +323,7 @@ enum class NoTemp {
 
 // Temporary file, flush, rename. `existing` is open on the old file (-1 for a
 // new one) and lends its identity to the new one.
-int replaceThroughTemp(const QByteArray &target, const QByteArray &bytes, int existing,
+int replaceThroughTemp(const QByteArray &target, FilePieces &pieces, int existing,
                        const struct stat *st, NewFileAccess access, NoTemp *noTemp)
 {
     // A new document gets what the umask allows; anything that replaces an
@@ -287,21 +345,29 @@ int replaceThroughTemp(const QByteArray &target, const QByteArray &bytes, int ex
         *noTemp = NoTemp::IdentityNotKept;
         return EPERM;
     }
-    for (qsizetype done = 0; !error && done < bytes.size(); done += writePiece) {
-        const qsizetype length = std::min(writePiece, bytes.size() - done);
-        error = writeAll(temp.fd.get(), QByteArray::fromRawData(bytes.constData() + done, length));
-        reached(SaveStage::Written, std::min(done + writePiece, bytes.size()));
+    // Nothing was asked of `pieces` before this point, so a caller that
+    // falls back to a rewrite in place (noTemp) still gets every piece.
+    qint64 written = 0;
+    QByteArray piece;
+    for (FilePieces::Step step; !error && (step = pieces.next(piece)) != FilePieces::Step::End;) {
+        if (step == FilePieces::Step::Stop) {
+            error = stoppedByMaker;
+            break;
+        }
+        error = writeAll(temp.fd.get(), piece);
+        written += piece.size();
+        reached(SaveStage::Written, written);
     }
     if (!error)
-        error = syncData(temp.fd.get());
+        error = syncWaiting(temp.fd.get(), pieces);
     if (!error) {
-        reached(SaveStage::Synced, bytes.size());
+        reached(SaveStage::Synced, written);
         error = linkTemp(target, &temp);
     }
     if (!error)
         error = temp.fd.close();
     if (!error)
-        reached(SaveStage::Linked, bytes.size());
+        reached(SaveStage::Linked, written);
     if (!error && ::rename(temp.path.constData(), target.constData()) != 0)
         error = errno;
     if (error) {
@@ -335,7 +401,16 @@ int rewriteInPlace(int fd, const QByteArray &bytes, const struct stat &st)
     return ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
 }
 
-Outcome save(const QByteArray &path, const QByteArray &bytes, NewFileAccess access)
+// The old file rewritten in place with all the pieces.
+int rewriteInPlace(int fd, FilePieces &pieces, const struct stat &st)
+{
+    QByteArray bytes;
+    if (const int error = collect(pieces, &bytes))
+        return error;
+    return rewriteInPlace(fd, bytes, st);
+}
+
+Outcome save(const QByteArray &path, FilePieces &bytes, NewFileAccess access)
 {
     QByteArray target;
     bool exists = false;
@@ -397,15 +472,21 @@ void setSaveStageHook(SaveStageHook hook)
     stageHook = hook;
 }
 
-std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
-                                         NewFileAccess access)
+Result<bool> writeFileAtomically(const QString &path, FilePieces &pieces, NewFileAccess access)
 {
-    const Outcome outcome = save(localBytesOfPath(path), bytes, access);
+    const Outcome outcome = save(localBytesOfPath(path), pieces, access);
     if (!outcome.why.isEmpty())
         return Error{path, outcome.why};
     if (outcome.error)
         return Error{path, reasonFor(outcome.error, FileAccess::Write)};
-    return std::nullopt;
+    return !outcome.stopped;
+}
+
+std::optional<Error> writeFileAtomically(const QString &path, const QByteArray &bytes,
+                                         NewFileAccess access)
+{
+    WholeBytes pieces(bytes);
+    return writeFileAtomically(path, pieces, access).failure();
 }
 
 } // namespace Inkwell

@@ -509,6 +509,47 @@ QString plainTextOf(const QTextDocument &document)
     return breaks.isEmpty() ? text : breaks.removeFrom(std::move(text), 0);
 }
 
+PlainTextPieces::PlainTextPieces(const QTextDocument &document)
+    : m_document(document), m_block(document.begin()),
+      m_frames(!document.rootFrame()->childFrames().isEmpty()),
+      m_softBreaks(mayHaveSoftBreaks(document))
+{
+    if (m_softBreaks && m_block.isValid())
+        m_number = softNumber(m_block);
+}
+
+int PlainTextPieces::softNumber(const QTextBlock &block)
+{
+    // Paragraphs share a handful of block formats: read each one's number once.
+    const int index = block.blockFormatIndex();
+    auto found = m_numberOf.constFind(index);
+    if (found == m_numberOf.constEnd())
+        found = m_numberOf.insert(index, block.blockFormat().intProperty(softBreakProperty));
+    return *found;
+}
+
+void PlainTextPieces::appendUpTo(QString &out, qsizetype atLeast)
+{
+    while (m_block.isValid() && out.size() < atLeast) {
+        out += m_block.text();
+        const int end = m_position + m_block.length(); // where the next paragraph starts
+        const QTextBlock next = m_block.next();
+        if (next.isValid()) {
+            // As SoftBreaks: a paragraph continues the line when it carries a
+            // number its predecessor does not.
+            const int nextNumber = m_softBreaks ? softNumber(next) : 0;
+            if (nextNumber == 0 || nextNumber == m_number) {
+                const QChar mark =
+                    m_frames ? m_document.characterAt(end - 1) : QChar(QChar::ParagraphSeparator);
+                out += mark == QChar::ParagraphSeparator ? QChar(u'\n') : mark;
+            }
+            m_number = nextNumber;
+        }
+        m_block = next;
+        m_position = end;
+    }
+}
+
 void normaliseBreaks(QString &text)
 {
     // One pass in place: QString::replace of a two-character needle is

@@ -3,14 +3,15 @@
 
 #include "core/formatproperties.h"
 
+#include <QHash>
 #include <QString>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextTableFormat>
 #include <QTextFormat>
 
 #include <vector>
 
-class QTextBlock;
 class QTextCursor;
 class QTextList;
 
@@ -96,6 +97,34 @@ void setParagraphDirection(QTextDocument &document, Qt::LayoutDirection directio
 // into blanks. One character per text position: Find and the caret depend
 // on it.
 QString plainTextOf(const QTextDocument &document);
+
+// The text plainTextOf() gives, read a piece at a time, so that a big
+// document is walked without a copy of its whole text: each paragraph's
+// text, then the mark that ends it ("\n" for a paragraph break, nothing
+// before a paragraph that continues the line, a frame's own mark as the
+// raw text has it), nothing after the last. It reads through the blocks
+// only: a cursor would lay out the paragraphs it is put in.
+class PlainTextPieces {
+public:
+    explicit PlainTextPieces(const QTextDocument &document);
+    bool atEnd() const { return !m_block.isValid(); }
+    // Appends whole paragraphs to `out` until it holds at least `atLeast`
+    // characters or the text ends.
+    void appendUpTo(QString &out, qsizetype atLeast);
+    // The document position reached: where the next paragraph starts.
+    int position() const { return m_position; }
+
+private:
+    int softNumber(const QTextBlock &block);
+
+    const QTextDocument &m_document;
+    QTextBlock m_block;
+    int m_position = 0;
+    bool m_frames = false;
+    bool m_softBreaks = false;
+    int m_number = 0;           // the soft-break number of m_block
+    QHash<int, int> m_numberOf; // block format index -> its soft-break number
+};
 
 // The label a list shows in front of its item number `index` (0 for the
 // first item): "1.", "a)", "iv." with the format's prefix and suffix, or

@@ -1,5 +1,7 @@
 #include "core/textbaseline.h"
 
+#include "core/documenttext.h"
+
 #include <QDataStream>
 #include <QFont>
 #include <QHash>
@@ -147,11 +149,16 @@ bool CharFormats::allHave(const QTextDocument &document, const QByteArray &key)
                       [&key](qsizetype, const QByteArray &runKey) { return runKey == key; });
 }
 
-QByteArray TextBaseline::digestOf(QStringView text)
+namespace {
+QByteArrayView unitsOf(QStringView text)
 {
-    QCryptographicHash hash(algorithm);
-    hash.addData(QByteArrayView(reinterpret_cast<const char *>(text.utf16()), text.size() * 2));
-    return hash.result();
+    return QByteArrayView(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+} // namespace
+
+quint64 TextBaseline::digestOf(QStringView text)
+{
+    return contentHash(unitsOf(text));
 }
 
 TextBaseline &TextBaseline::operator=(const QString &text)
@@ -160,7 +167,7 @@ TextBaseline &TextBaseline::operator=(const QString &text)
     m_length = text.size();
     m_whole = m_length <= keptWhole;
     m_text = m_whole ? text : QString();
-    m_digest = m_whole ? QByteArray() : digestOf(text);
+    m_digest = m_whole ? 0 : digestOf(text);
     m_formatsTaken = false;
     m_uniformFormat.clear();
     m_formatDigest.clear();
@@ -170,14 +177,14 @@ TextBaseline &TextBaseline::operator=(const QString &text)
 void TextBaseline::begin()
 {
     *this = QString();
-    m_building = std::make_unique<QCryptographicHash>(algorithm);
+    m_building.emplace();
 }
 
 void TextBaseline::append(QStringView piece)
 {
     if (!m_building)
         begin();
-    m_building->addData(QByteArrayView(reinterpret_cast<const char *>(piece.utf16()), piece.size() * 2));
+    m_building->add(unitsOf(piece));
     m_length += piece.size();
     if (m_whole) {
         if (m_length <= keptWhole)
@@ -190,7 +197,7 @@ void TextBaseline::append(QStringView piece)
 void TextBaseline::finish()
 {
     if (m_building)
-        m_digest = m_whole ? QByteArray() : m_building->result();
+        m_digest = m_whole ? 0 : m_building->value();
     m_building.reset();
     if (!m_whole)
         m_text.clear();
@@ -201,6 +208,50 @@ bool TextBaseline::matches(const QString &text) const
     if (text.size() != m_length)
         return false;
     return m_whole ? text == m_text : digestOf(text) == m_digest;
+}
+
+namespace {
+// How much text a walk over a document holds at a time.
+constexpr qsizetype walkPiece = 1 << 16;
+} // namespace
+
+void TextBaseline::takeText(const QTextDocument &document)
+{
+    begin();
+    PlainTextPieces pieces(document);
+    QString piece;
+    while (!pieces.atEnd()) {
+        piece.clear();
+        pieces.appendUpTo(piece, walkPiece);
+        append(piece);
+    }
+    finish();
+}
+
+bool TextBaseline::matches(const QTextDocument &document) const
+{
+    // Without soft breaks the text has one character per position but the
+    // last: most edits change its length, and need no look at the text.
+    if (!mayHaveSoftBreaks(document) && document.characterCount() - 1 != m_length)
+        return false;
+    PlainTextPieces pieces(document);
+    QString piece;
+    qsizetype seen = 0;
+    ContentHash hash;
+    while (!pieces.atEnd()) {
+        piece.clear();
+        pieces.appendUpTo(piece, walkPiece);
+        if (seen + piece.size() > m_length)
+            return false; // longer: no need to read on
+        if (m_whole) {
+            if (QStringView(m_text).mid(seen, piece.size()) != piece)
+                return false;
+        } else {
+            hash.add(unitsOf(piece));
+        }
+        seen += piece.size();
+    }
+    return seen == m_length && (m_whole || hash.value() == m_digest);
 }
 
 void TextBaseline::takeFormats(const QTextDocument &document)

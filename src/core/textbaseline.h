@@ -5,11 +5,13 @@
 // one format every character shares or as a digest of the runs of formats.
 #pragma once
 
+#include "core/contenthash.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QString>
 
-#include <memory>
+#include <optional>
 
 class QFont;
 class QTextCharFormat;
@@ -43,7 +45,14 @@ public:
     void append(QStringView piece);
     void finish();
 
+    // The text of the document as plainTextOf() gives it, read a piece at
+    // a time: a big document is never copied whole.
+    void takeText(const QTextDocument &document);
+
     bool matches(const QString &text) const;
+    // Whether the document's text (as plainTextOf() gives it) is this one,
+    // compared a piece at a time with no copy of the whole.
+    bool matches(const QTextDocument &document) const;
     bool isEmpty() const { return m_length == 0; }
     qsizetype size() const { return m_length; }
     void clear() { *this = QString(); }
@@ -57,13 +66,15 @@ public:
     bool formatsMatch(const QTextDocument &document) const;
 
 private:
-    static QByteArray digestOf(QStringView text);
+    static quint64 digestOf(QStringView text);
 
     qsizetype m_length = 0;
     bool m_whole = true;
     QString m_text;
-    QByteArray m_digest;
-    std::unique_ptr<QCryptographicHash> m_building;
+    // A fast 64-bit hash of the text's UTF-16 units: a baseline is taken at
+    // every save, and a cryptographic digest cost a quarter of a big save.
+    quint64 m_digest = 0;
+    std::optional<ContentHash> m_building;
     bool m_formatsTaken = false;
     QByteArray m_uniformFormat; // the key every character has, or "" when they differ
     QByteArray m_formatDigest;  // of the runs of formats when they differ

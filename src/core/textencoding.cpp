@@ -358,4 +358,131 @@ QByteArray encodeTextFile(const QString &source, const TextEncoding &encoding, b
     return out;
 }
 
+namespace {
+
+// Code pages whose encoder carries a shift state from one character to the
+// next (ISO-2022, HZ, UTF-7): encoded in pieces they would reset it at
+// each piece's end, so their text is encoded whole.
+bool keepsShiftState(int codePage)
+{
+    switch (codePage) {
+    case 50220:
+    case 50221:
+    case 50222:
+    case 50225:
+    case 50227:
+    case 50229:
+    case 52936:
+    case 65000:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+TextFileEncoder::TextFileEncoder(const TextEncoding &encoding) : m_encoding(encoding)
+{
+    if (encoding.kind == TextEncoding::Kind::Ansi) {
+        m_codePage = encoding.codePage ? encoding.codePage : CodePage::systemAnsi();
+        m_holdAll = keepsShiftState(m_codePage);
+    } else if (encoding.kind == TextEncoding::Kind::Utf8) {
+        m_codePage = 65001;
+    }
+}
+
+void TextFileEncoder::add(QStringView text, QByteArray &out)
+{
+    const bool crlf = m_encoding.lineEnding == TextEncoding::LineEnding::CRLF;
+    const char16_t newline = m_encoding.lineEnding == TextEncoding::LineEnding::CR ? u'\r' : u'\n';
+    // Line feeds kept and no picture: the text is encoded as it is, with no
+    // copy (the common case on Linux).
+    if (!crlf && newline == u'\n' && m_staged.isEmpty() && !m_holdAll &&
+        !text.contains(QChar(QChar::ObjectReplacementCharacter))) {
+        qsizetype n = text.size();
+        if (n > 0 && text.at(n - 1).isHighSurrogate())
+            m_staged.append(text.at(--n)); // may pair with the next piece
+        start(out);
+        encodeUnits(text.left(n), out);
+        return;
+    }
+    // As encodeTextFile: pictures dropped, line breaks in the file's style.
+    const qsizetype held = m_staged.size();
+    m_staged.resize(held + 2 * text.size());
+    char16_t *const begin = reinterpret_cast<char16_t *>(m_staged.data());
+    char16_t *w = begin + held;
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c == u'\n') {
+            if (crlf)
+                *w++ = u'\r';
+            *w++ = newline;
+        } else if (c != 0xFFFC) {
+            *w++ = c;
+        }
+    }
+    m_staged.truncate(w - begin);
+    if (!m_holdAll)
+        encodeStaged(out, false);
+}
+
+void TextFileEncoder::finish(QByteArray &out)
+{
+    encodeStaged(out, true);
+}
+
+void TextFileEncoder::start(QByteArray &out)
+{
+    if (m_started)
+        return;
+    m_started = true;
+    if (m_encoding.bom && m_encoding.kind == TextEncoding::Kind::Utf8)
+        out.append("\xEF\xBB\xBF");
+    else if (m_encoding.bom && m_encoding.kind == TextEncoding::Kind::Utf16LE)
+        out.append("\xFF\xFE");
+    else if (m_encoding.bom && m_encoding.kind == TextEncoding::Kind::Utf16BE)
+        out.append("\xFE\xFF");
+}
+
+void TextFileEncoder::encodeStaged(QByteArray &out, bool last)
+{
+    start(out);
+    qsizetype n = m_staged.size();
+    // A high surrogate at the end may be the first half of a pair whose
+    // second half is in the next piece.
+    if (!last && n > 0 && m_staged.at(n - 1).isHighSurrogate())
+        --n;
+    if (n == 0)
+        return;
+    encodeUnits(QStringView(m_staged).left(n), out);
+    m_staged.remove(0, n);
+}
+
+void TextFileEncoder::encodeUnits(QStringView text, QByteArray &out)
+{
+    if (text.isEmpty())
+        return;
+    const std::u16string_view units(reinterpret_cast<const char16_t *>(text.utf16()),
+                                    size_t(text.size()));
+    if (m_encoding.kind == TextEncoding::Kind::Utf16LE ||
+        m_encoding.kind == TextEncoding::Kind::Utf16BE) {
+        const bool be = m_encoding.kind == TextEncoding::Kind::Utf16BE;
+        const qsizetype at = out.size();
+        out.resize(at + 2 * text.size());
+        auto *p = reinterpret_cast<uchar *>(out.data() + at);
+        for (const char16_t u : units) {
+            if (be)
+                qToBigEndian<quint16>(u, p);
+            else
+                qToLittleEndian<quint16>(u, p);
+            p += 2;
+        }
+        return;
+    }
+    const auto e = CodePage::encode(units, m_codePage);
+    m_lossless = m_lossless && e.lossless;
+    out.append(e.bytes.data(), qsizetype(e.bytes.size()));
+}
+
 } // namespace Inkwell

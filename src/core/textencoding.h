@@ -60,4 +60,33 @@ private:
 QByteArray encodeTextFile(const QString &text, const TextEncoding &encoding,
                           bool *lossless = nullptr);
 
+// encodeTextFile() for a text that comes in pieces: the bytes of all the
+// pieces are those encodeTextFile() makes of the whole. A surrogate pair
+// cut between two pieces is held until its second half comes; a code page
+// that keeps a shift state between characters holds everything until
+// finish().
+class TextFileEncoder {
+public:
+    explicit TextFileEncoder(const TextEncoding &encoding);
+    // Appends the bytes of the next piece of the text ("\n" line breaks) to
+    // `out`; the byte-order mark comes with the first.
+    void add(QStringView text, QByteArray &out);
+    // Appends what was held back. The encoder is done.
+    void finish(QByteArray &out);
+    // False once a character had no form in the encoding (written as "?").
+    bool lossless() const { return m_lossless; }
+
+private:
+    void start(QByteArray &out); // the byte-order mark, before the first bytes
+    void encodeStaged(QByteArray &out, bool last);
+    void encodeUnits(QStringView text, QByteArray &out);
+
+    TextEncoding m_encoding;
+    int m_codePage = 0;
+    bool m_holdAll = false;
+    bool m_started = false;
+    bool m_lossless = true;
+    QString m_staged; // the file's units: breaks in its style, pictures left out
+};
+
 } // namespace Inkwell

@@ -4,6 +4,7 @@
 #include "core/documenttext.h"
 #include "core/localpath.h"
 #include "core/product.h"
+#include "document/plaintextwriter.h"
 
 #include <QFileInfo>
 #include <QTextDocument>
@@ -82,7 +83,14 @@ void DocumentState::markUnchanged()
 {
     // The document may normalise what it was given (line breaks, markup),
     // so the baseline is what it holds, not what was handed to it.
-    m_loadedText = plainTextOf(*m_document);
+    TextBaseline text;
+    text.takeText(*m_document);
+    markUnchanged(std::move(text));
+}
+
+void DocumentState::markUnchanged(TextBaseline written)
+{
+    m_loadedText = std::move(written);
     m_loadedText.takeFormats(*m_document);
     m_document->setModified(false);
     m_recovered = false;
@@ -111,8 +119,7 @@ bool DocumentState::DocumentChanged() const
         return false;
     // A font, a colour or a picture changed is as much a change as a letter
     // typed; the formats are compared only once the texts are equal.
-    return !m_loadedText.matches(plainTextOf(*m_document)) ||
-           !m_loadedText.formatsMatch(*m_document);
+    return !m_loadedText.matches(*m_document) || !m_loadedText.formatsMatch(*m_document);
 }
 
 Question DocumentState::saveChangesQuestion()
@@ -200,14 +207,12 @@ std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFo
                                 "仍要保存吗？")
                      .arg(m_title.isEmpty() ? fileTitle : displayPath(m_title)));
          }},
+        // A plain save finds such characters while it writes (savePlain).
         {Topic::UnencodableCharacters,
          [&]() -> std::optional<Question> {
-             if (bytesFor(request, format).lossless)
+             if (plain || bytesFor(request, format).lossless)
                  return std::nullopt;
-             return yesNo(Topic::UnencodableCharacters,
-                          QStringLiteral("文档中有字符无法按当前编码保存到“%1”，这些字符会变成“?”。"
-                                         "仍要保存吗？")
-                              .arg(fileTitle));
+             return unencodableQuestion(fileTitle);
          }},
     };
     for (const auto &row : rows) {
@@ -219,16 +224,67 @@ std::optional<Question> DocumentState::saveQuestion(SaveRequest &request, FileFo
     return std::nullopt;
 }
 
+Question DocumentState::unencodableQuestion(const QString &fileTitle)
+{
+    return yesNo(Question::Topic::UnencodableCharacters,
+                 QStringLiteral("文档中有字符无法按当前编码保存到“%1”，这些字符会变成“?”。"
+                                "仍要保存吗？")
+                     .arg(fileTitle));
+}
+
 Result<std::optional<Question>> DocumentState::save(SaveRequest &request)
 {
     m_loader.finish();
     const FileFormat format = saveFormatFor(request.fileTitle());
     if (std::optional<Question> question = saveQuestion(request, format))
         return question;
+    if (format != FileFormat::Rtf)
+        return savePlain(request, format);
     const Serialized &file = bytesFor(request, format);
     if (const auto error = writeDocument(request.path(), file))
         return saveError(request.path(), *error);
-    m_diskStamp = stampOf(request.path(), file.bytes);
+    m_written = WrittenFile{request.path(), file.bytes.size(), contentHash(file.bytes)};
+    saved(request, format, stampOf(request.path(), file.bytes));
+    markUnchanged();
+    name(request.fileTitle(), request.path(), false);
+    return std::optional<Question>();
+}
+
+Result<std::optional<Question>> DocumentState::savePlain(SaveRequest &request, FileFormat format)
+{
+    // Written straight from the paragraphs. The question about characters
+    // the encoding lacks comes from the write itself: it stops before the
+    // file is replaced, and after a yes the document is written again.
+    PlainTextWriter writer(*m_document, m_encoding, format);
+    writer.setStopWhenLossy(!request.agreed(Question::Topic::UnencodableCharacters));
+    const int revision = m_document->revision();
+    writer.setProgress([this](qint64 done, qint64 total) { emit saveProgress(done, total); });
+    m_savingTo = displayPath(request.fileTitle());
+    emit savingChanged(true);
+    const Result<bool> written = writeFileAtomically(request.path(), writer, writer.access());
+    m_savingTo.clear();
+    emit savingChanged(false);
+    if (!written.ok())
+        return saveError(request.path(), written.error());
+    if (!written.value())
+        return std::optional<Question>(unencodableQuestion(displayPath(request.fileTitle())));
+    m_written = WrittenFile{request.path(), writer.written().size(), writer.written().value()};
+    std::optional<FileStamp> stamp = stampOf(request.path());
+    if (stamp)
+        stamp->checksum = writer.checksum();
+    saved(request, format, std::move(stamp));
+    // The text written is the baseline; should the document have changed
+    // meanwhile after all, it now differs from it, as it does from the file.
+    markUnchanged(writer.takeBaseline());
+    if (m_document->revision() != revision)
+        m_document->setModified(true);
+    name(request.fileTitle(), request.path(), format == FileFormat::Scrambled);
+    return std::optional<Question>();
+}
+
+void DocumentState::saved(SaveRequest &request, FileFormat format, std::optional<FileStamp> stamp)
+{
+    m_diskStamp = std::move(stamp);
     m_toldStamp.reset();
     request.m_file.reset();
     m_undecodable = false;
@@ -239,9 +295,6 @@ Result<std::optional<Question>> DocumentState::save(SaveRequest &request)
     // Saved unscrambled once, with the user's yes, it lives in the clear.
     if (format != FileFormat::Scrambled)
         m_fromEncrypted = false;
-    markUnchanged();
-    name(request.fileTitle(), request.path(), format == FileFormat::Scrambled);
-    return std::optional<Question>();
 }
 
 void DocumentState::new_()
@@ -267,6 +320,7 @@ void DocumentState::replaceContent()
     }
     m_pictures = {};
     m_keptDropped = 0;
+    m_written.reset();
     forgetSoftBreaks(*m_document);
     // Emptied with the undo history, as an editor's setPlainText("") does.
     const bool undo = m_document->isUndoRedoEnabled();
@@ -340,7 +394,7 @@ void DocumentState::onLoadFinished()
     // The document holds exactly the text decoded unless that text held
     // paragraph or frame marks; only then is the baseline read back.
     if (loaded.hadMarks)
-        m_loadedText = plainTextOf(*m_document);
+        m_loadedText.takeText(*m_document);
     else
         m_loadedText = std::move(loaded.baseline);
     m_loadedText.takeFormats(*m_document);
@@ -400,7 +454,8 @@ DiskState DocumentState::diskState() const
 
 std::optional<Question> DocumentState::reloadQuestion()
 {
-    if (m_loader.isLoading() || diskState() != DiskState::Changed)
+    // A save in progress changes the file itself.
+    if (isSaving() || m_loader.isLoading() || diskState() != DiskState::Changed)
         return std::nullopt;
     const std::optional<FileStamp> now = stampOf(m_lastPath);
     if (!now || (m_toldStamp && m_toldStamp->sameStat(*now)))

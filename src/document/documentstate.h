@@ -94,6 +94,21 @@ public:
     // names the document.
     Result<std::optional<Question>> save(SaveRequest &request);
 
+    // What the last save of this document wrote, as it is on disk (a
+    // scrambled file's scrambled bytes): what tells later that the file is
+    // still the one saved. None until a save of the current content.
+    struct WrittenFile {
+        QString path;
+        qint64 size = 0;
+        quint64 hash = 0; // contentHash() of the bytes
+    };
+    const std::optional<WrittenFile> &writtenFile() const { return m_written; }
+    // True while a save writes the document: nothing may change it until
+    // savingChanged(false).
+    bool isSaving() const { return !m_savingTo.isEmpty(); }
+    // The name of the file a save in progress writes, as the user reads it.
+    QString savingTo() const { return m_savingTo; }
+
     // Whether the file the document was last read from or saved to was
     // changed (or removed) by another program since; Unchanged for a
     // document with no file.
@@ -139,9 +154,25 @@ signals:
     // After each slice; `first` marks the first one.
     void loadProgress(qint64 done, qint64 total, bool first);
     void loadFinished();
+    // A save writes the document (true) or is done (false). In between,
+    // saveProgress() comes after each piece written (and while the file is
+    // flushed to the disk); a listener may let the event loop run, as long
+    // as nothing edits the document (no user input: the editor is
+    // read-only meanwhile).
+    void savingChanged(bool saving);
+    void saveProgress(qint64 done, qint64 total);
 
 private:
     void markUnchanged();
+    // The baseline of the text just written, so that nothing reads the text again.
+    void markUnchanged(TextBaseline written);
+    // Writes a plain or scrambled save in pieces: a question when a
+    // character has no form in the encoding and the user has not agreed
+    // (nothing written), else none.
+    Result<std::optional<Question>> savePlain(SaveRequest &request, FileFormat format);
+    // Everything a successful save settles, whichever format it wrote.
+    void saved(SaveRequest &request, FileFormat format, std::optional<FileStamp> stamp);
+    static Question unencodableQuestion(const QString &fileTitle);
     void name(const QString &title, const QString &path, bool encrypted);
     void onLoadFinished();
     // Empties the document, as plain text.
@@ -181,6 +212,8 @@ private:
     std::optional<FileStamp> m_diskStamp;
     std::optional<FileStamp> m_toldStamp;
     std::optional<FileStamp> m_readStamp; // of the file ReadTextFile read last
+    std::optional<WrittenFile> m_written;
+    QString m_savingTo; // while a save writes
 };
 
 } // namespace Inkwell

@@ -164,6 +164,31 @@ std::optional<QString> readWithWatchdog(const QString &path)
 
 } // namespace
 
+// Bytes made on demand: `pieces` in order, then the end, or a stop after
+// `stopAfter` of them (-1: never).
+class ScriptedPieces : public FilePieces {
+public:
+    ScriptedPieces(QList<QByteArray> pieces, int stopAfter)
+        : m_pieces(std::move(pieces)), m_stopAfter(stopAfter)
+    {
+    }
+    Step next(QByteArray &piece) override
+    {
+        if (m_given == m_stopAfter)
+            return Step::Stop;
+        if (m_given == m_pieces.size())
+            return Step::End;
+        piece = m_pieces.at(m_given++);
+        return Step::Piece;
+    }
+    int given() const { return m_given; }
+
+private:
+    QList<QByteArray> m_pieces;
+    int m_stopAfter;
+    int m_given = 0;
+};
+
 class TestFiles : public QObject {
     Q_OBJECT
 
@@ -175,6 +200,50 @@ private slots:
     {
         m_tmp = std::make_unique<QTemporaryDir>();
         QVERIFY(m_tmp->isValid());
+    }
+
+    // A file written from pieces made on demand holds them all, in order;
+    // a maker that stops leaves the file as it was (or absent) and no
+    // temporary file, whichever way the file would have been written.
+    void piecesWrittenOrStopped_data()
+    {
+        QTest::addColumn<QString>("existing"); // "", "file", "hard link"
+        QTest::addColumn<int>("stopAfter");
+        for (const QString &existing :
+             {QString(), QStringLiteral("file"), QStringLiteral("hard link")}) {
+            const QString name = existing.isEmpty() ? QStringLiteral("new file") : existing;
+            QTest::newRow(qPrintable(name + QStringLiteral(": all pieces"))) << existing << -1;
+            QTest::newRow(qPrintable(name + QStringLiteral(": stopped at once"))) << existing << 0;
+            QTest::newRow(qPrintable(name + QStringLiteral(": stopped after two")))
+                << existing << 2;
+        }
+    }
+    void piecesWrittenOrStopped()
+    {
+        QFETCH(QString, existing);
+        QFETCH(int, stopAfter);
+        const QString file = path(QStringLiteral("f.txt"));
+        const QByteArray old("old content\n");
+        if (!existing.isEmpty())
+            QVERIFY(writeBytes(file, old));
+        if (existing == u"hard link")
+            QVERIFY(::link(QFile::encodeName(file).constData(),
+                           QFile::encodeName(path(QStringLiteral("g.txt"))).constData()) == 0);
+        const QList<QByteArray> pieces{"first ", QByteArray(3 << 20, 'x'), "", "\nlast"};
+        ScriptedPieces maker(pieces, stopAfter);
+        const Result<bool> written = writeFileAtomically(file, maker);
+        QVERIFY2(written.ok(), written.ok() ? "" : qPrintable(written.error().why));
+        QCOMPARE(written.value(), stopAfter < 0);
+        QVERIFY(tempFilesIn(m_tmp->path()).isEmpty());
+        if (stopAfter < 0) {
+            QCOMPARE(readBytes(file), pieces.join());
+            if (existing == u"hard link")
+                QCOMPARE(readBytes(path(QStringLiteral("g.txt"))), pieces.join());
+        } else if (existing.isEmpty()) {
+            QVERIFY(!QFileInfo::exists(file));
+        } else {
+            QCOMPARE(readBytes(file), old);
+        }
     }
     void cleanup()
     {

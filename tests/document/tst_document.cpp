@@ -8,12 +8,15 @@
 
 #include <QDir>
 #include <QImage>
+#include <QLabel>
+#include <QProgressBar>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <csignal>
 #include <cstring>
 #include <sys/socket.h>
@@ -699,6 +702,49 @@ private slots:
         QCOMPARE(w.messages.shown.size(), 2);
         w.messages.answers.enqueue(MessageAnswer::No);
         QVERIFY(w.close());
+    }
+
+    // A big save is written in pieces with the window alive between them:
+    // timers run and the progress row shows once the save takes a while,
+    // but the editor takes no edit until the file is written.
+    void bigSaveKeepsWindowAliveAndDocumentFrozen()
+    {
+        TestWindow w;
+        w.form->show();
+        QString text;
+        const QString words = QStringLiteral("一行文字 and some words in it, ").repeated(4);
+        for (int i = 0; i < 12000; ++i)
+            text += QStringLiteral("%1 ").arg(i) + words + u'\n';
+        w.type(text);
+        QProgressBar *bar = w.form->findChild<QProgressBar *>();
+        QVERIFY(bar);
+        bool timerRan = false;
+        QTimer::singleShot(0, w.form.get(), [&] { timerRan = true; });
+        int pieces = 0;
+        bool alwaysReadOnly = true;
+        bool rowShown = false;
+        QString label;
+        connect(&w.form->document(), &DocumentState::saveProgress, this, [&] {
+            ++pieces;
+            alwaysReadOnly = alwaysReadOnly && w.text1().isReadOnly();
+            rowShown = rowShown || !bar->parentWidget()->isHidden();
+            if (const auto *shown = bar->parentWidget()->findChild<QLabel *>())
+                label = shown->text();
+            // The save has taken a while by the window's clock.
+            w.clock.moment = w.clock.moment.addSecs(1);
+        });
+        const QString target = path(QStringLiteral("big.txt"));
+        w.dialogs.script.enqueue(ScriptedDialogHost::choose(target));
+        w.trigger("save");
+        QVERIFY(pieces > 1);
+        QVERIFY(timerRan);
+        QVERIFY(alwaysReadOnly);
+        QVERIFY(rowShown);
+        QCOMPARE(label, QStringLiteral("正在保存 big.txt"));
+        QVERIFY(bar->parentWidget()->isHidden());
+        QVERIFY(!w.text1().isReadOnly());
+        QCOMPARE(readBytes(target), encodeTextFile(text, w.form->document().encoding()));
+        QVERIFY(!w.form->document().DocumentChanged());
     }
 
     void commandLine_data()

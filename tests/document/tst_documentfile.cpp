@@ -1,8 +1,11 @@
 // The file layer on its own, with no window and no editing widget: bytes in,
 // a QTextDocument, bytes out.
+#include "core/contenthash.h"
 #include "core/documenttext.h"
+#include "core/filestamp.h"
 #include "document/bytescramble.h"
 #include "document/documentfile.h"
+#include "document/plaintextwriter.h"
 #include "document/textloader.h"
 #include "rtf/rtfreader.h"
 #include "support/files.h"
@@ -464,6 +467,138 @@ private slots:
         QByteArray scrambled = serialize(document, encoding, FileFormat::Scrambled).bytes;
         scrambleInPlace(scrambled);
         QCOMPARE(scrambled, bytes);
+    }
+
+    // A save streamed from the paragraphs, in pieces as small as one
+    // paragraph, writes the bytes serialize() makes of the whole document,
+    // says the same about characters the encoding lacks, and takes the
+    // baseline the whole text gives, and the hash and checksum of its bytes.
+    void streamedSaveMatchesWhole_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("softPiece"); // 0: no soft breaks
+        QTest::addColumn<int>("rich");      // -1: plain text
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("bom");
+        QTest::addColumn<int>("lineEnding");
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<bool>("lossless");
+        const int ansi = int(TextEncoding::Kind::Ansi), utf8 = int(TextEncoding::Kind::Utf8),
+                  le = int(TextEncoding::Kind::Utf16LE), be = int(TextEncoding::Kind::Utf16BE);
+        const int crlf = int(TextEncoding::LineEnding::CRLF),
+                  lf = int(TextEncoding::LineEnding::LF), cr = int(TextEncoding::LineEnding::CR);
+        const QString chinese = QStringLiteral("中文 text\n第二行，标点。\nlast");
+        const QString astral = QStringLiteral("😀😀\n𠀀字𠀁\n😀");
+        QTest::newRow("GBK, CRLF") << chinese << 0 << -1 << ansi << false << crlf << 936 << true;
+        QTest::newRow("GBK, LF, trailing newline")
+            << chinese + u'\n' << 0 << -1 << ansi << false << lf << 936 << true;
+        QTest::newRow("GBK, CR") << chinese << 0 << -1 << ansi << false << cr << 936 << true;
+        QTest::newRow("GBK, four-byte forms of astral characters")
+            << astral << 0 << -1 << ansi << false << crlf << 936 << true;
+        QTest::newRow("UTF-8 with BOM") << astral << 0 << -1 << utf8 << true << lf << 0 << true;
+        QTest::newRow("UTF-8, CRLF") << chinese << 0 << -1 << utf8 << false << crlf << 0 << true;
+        QTest::newRow("UTF-16LE with BOM") << astral << 0 << -1 << le << true << crlf << 0 << true;
+        QTest::newRow("UTF-16BE") << astral << 0 << -1 << be << false << lf << 0 << true;
+        QTest::newRow("UTF-16BE with BOM, CR")
+            << chinese << 0 << -1 << be << true << cr << 0 << true;
+        QTest::newRow("soft-broken long lines, GBK")
+            << QStringLiteral("一行很长的中文文字没有空格\nshort\nwords and words and more words")
+            << 4 << -1 << ansi << false << crlf << 936 << true;
+        QTest::newRow("soft-broken astral characters, UTF-16LE")
+            << QStringLiteral("😀😀😀😀😀😀😀\n😀") << 3 << -1 << le << false << lf << 0 << true;
+        QTest::newRow("soft-broken, UTF-8 with BOM")
+            << QStringLiteral("abcdefghijklmnopqrstuvwxyz\n0123456789\n") << 5 << -1 << utf8 << true
+            << crlf << 0 << true;
+        QTest::newRow("unencodable in 1252")
+            << QStringLiteral("é中\nü😀") << 0 << -1 << ansi << false << lf << 1252 << false;
+        QTest::newRow("empty, GBK") << QString() << 0 << -1 << ansi << false << crlf << 936 << true;
+        QTest::newRow("empty, UTF-8 with BOM")
+            << QString() << 0 << -1 << utf8 << true << lf << 0 << true;
+        QTest::newRow("empty, UTF-16LE with BOM")
+            << QString() << 0 << -1 << le << true << lf << 0 << true;
+        QTest::newRow("only line breaks")
+            << QStringLiteral("\n\n\n") << 0 << -1 << ansi << false << crlf << 936 << true;
+        QTest::newRow("line breaks inside a paragraph")
+            << QString() << 0 << int(Rich::LineBreak) << ansi << false << crlf << 936 << true;
+        QTest::newRow("lists: exported whole")
+            << QString() << 0 << int(Rich::Lists) << utf8 << false << lf << 0 << true;
+        QTest::newRow("table: exported whole")
+            << QString() << 0 << int(Rich::Table) << ansi << false << crlf << 936 << true;
+    }
+    void streamedSaveMatchesWhole()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, softPiece);
+        QFETCH(int, rich);
+        QFETCH(int, kind);
+        QFETCH(bool, bom);
+        QFETCH(int, lineEnding);
+        QFETCH(int, codePage);
+        QFETCH(bool, lossless);
+        QTextDocument document;
+        if (rich >= 0) {
+            buildRich(Rich(rich), document);
+        } else {
+            QTextCursor cursor(&document);
+            cursor.insertText(text);
+            // A picture is no text: left out of the file, kept in the baseline.
+            if (!text.isEmpty()) {
+                cursor.setPosition(1);
+                cursor.insertText(QString(QChar::ObjectReplacementCharacter));
+            }
+        }
+        if (softPiece > 0)
+            QVERIFY(breakLongParagraphs(document, softPiece));
+        const TextEncoding encoding{TextEncoding::Kind(kind), bom,
+                                    TextEncoding::LineEnding(lineEnding), codePage};
+        for (const FileFormat format : {FileFormat::PlainText, FileFormat::Scrambled}) {
+            const Serialized whole = serialize(document, encoding, format);
+            QCOMPARE(whole.lossless, lossless);
+            for (const qsizetype pieceChars : {qsizetype(1), qsizetype(2), qsizetype(3),
+                                               qsizetype(7), PlainTextWriter::defaultPieceChars}) {
+                const QString row = QStringLiteral("pieces of %1 characters").arg(pieceChars);
+                PlainTextWriter writer(document, encoding, format);
+                writer.setPieceChars(pieceChars);
+                const QByteArray streamed = writer.all();
+                QVERIFY2(streamed == whole.bytes, qPrintable(row));
+                QCOMPARE(writer.lossless(), lossless);
+                QCOMPARE(writer.access(), whole.access);
+                QCOMPARE(writer.written().size(), whole.bytes.size());
+                QCOMPARE(writer.written().value(), contentHash(whole.bytes));
+                QCOMPARE(writer.checksum(), fileChecksum(whole.bytes));
+                // The baseline markUnchanged() took from the whole text.
+                const TextBaseline baseline = writer.takeBaseline();
+                QCOMPARE(baseline.text(), plainTextOf(document));
+                QVERIFY(baseline.matches(document));
+            }
+        }
+    }
+
+    // A big document: the baseline past what it keeps whole, pieces of the
+    // default size.
+    void streamedSaveOfABigDocument()
+    {
+        QTextDocument document;
+        QString text;
+        for (int i = 0; text.size() <= TextBaseline::keptWhole; ++i)
+            text += QStringLiteral("第%1行 of a long file, 中文和English\n").arg(i);
+        QTextCursor(&document).insertText(text);
+        const TextEncoding encoding{TextEncoding::Kind::Ansi, false, TextEncoding::LineEnding::CRLF,
+                                    936};
+        const Serialized whole = serialize(document, encoding, FileFormat::PlainText);
+        PlainTextWriter writer(document, encoding, FileFormat::PlainText);
+        QList<qint64> progress;
+        writer.setProgress([&](qint64 done, qint64) { progress << done; });
+        QCOMPARE(writer.all(), whole.bytes);
+        QVERIFY(progress.size() > 1);
+        QCOMPARE(progress.last(), qint64(document.characterCount())); // all of it
+        QCOMPARE(writer.checksum(), fileChecksum(whole.bytes));
+        const TextBaseline baseline = writer.takeBaseline();
+        QVERIFY(baseline.text().isEmpty()); // kept as a digest
+        QVERIFY(baseline.matches(plainTextOf(document)));
+        QVERIFY(baseline.matches(document));
+        QTextCursor(&document).insertText(QStringLiteral("x"));
+        QVERIFY(!baseline.matches(document));
     }
 
     // The position map Find and the caret use keeps one character per

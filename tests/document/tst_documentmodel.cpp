@@ -2,6 +2,8 @@
 // questions a save returns before it writes, what a save leaves behind,
 // and drafts kept of it. Linked against document/ only, so a Qt Widgets
 // dependency would not even link.
+#include "core/atomicfile.h"
+#include "core/contenthash.h"
 #include "core/documenttext.h"
 #include "document/bytescramble.h"
 #include "document/documentstate.h"
@@ -20,6 +22,7 @@
 #include <QTextDocument>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Inkwell;
@@ -322,6 +325,188 @@ private slots:
         QVERIFY(!run.failure->why.isEmpty());
         QVERIFY(model.DocumentChanged());
         QCOMPARE(model.title(), QString());
+    }
+
+    // A character the encoding lacks is found while the save writes: a No
+    // leaves the old file byte for byte and no temporary file behind; a Yes
+    // writes the document again.
+    void refusedUnencodableLeavesFileAlone_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain text") << "old.txt";
+        QTest::newRow("scrambled") << "old.stx";
+    }
+    void refusedUnencodableLeavesFileAlone()
+    {
+        QFETCH(QString, name);
+        const QString file = path(name);
+        const QByteArray old("old bytes\n");
+        QVERIFY(writeBytes(file, old));
+        DocumentState model;
+        adoptWestern(model, QStringLiteral("w.txt"));
+        // Past the first pieces: the write stops when it meets the character.
+        QString text;
+        for (int i = 0; i < 40000; ++i)
+            text += QStringLiteral("line %1 of plain text\n").arg(i);
+        ::type(model, text + QStringLiteral("中"));
+        QSignalSpy progress(&model, &DocumentState::saveProgress);
+        const SaveRun refused = saveAnswering(model, file, {false});
+        QCOMPARE(refused.asked, QList<Topic>{Topic::UnencodableCharacters});
+        QVERIFY(!refused.written);
+        QCOMPARE(readBytes(file), old);
+        QCOMPARE(QDir(m_tmp->path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        QVERIFY(model.DocumentChanged());
+        QVERIFY(!model.writtenFile());
+        QVERIFY(!model.isSaving());
+
+        const SaveRun agreed = saveAnswering(model, file, {true});
+        QVERIFY(agreed.written);
+        QByteArray expected = QByteArray("a") + text.toLatin1() + '?';
+        if (name.endsWith(u"stx"))
+            scrambleInPlace(expected);
+        QCOMPARE(readBytes(file), expected);
+        QVERIFY(!model.DocumentChanged());
+        QVERIFY(progress.size() > 1);
+    }
+
+    // What a save wrote is known without reading it back: the baseline of
+    // the change test and the identity (size, hash) of the file's bytes.
+    void saveTakesBaselineAndIdentity_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("small text") << "a.txt" << 3;
+        QTest::newRow("text past the whole baseline") << "big.txt" << 60000;
+        QTest::newRow("scrambled: the bytes on disk") << "s.stx" << 3;
+        QTest::newRow("rtf") << "r.rtf" << 3;
+    }
+    void saveTakesBaselineAndIdentity()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, lines);
+        DocumentState model;
+        QString text;
+        for (int i = 0; i < lines; ++i)
+            text += QStringLiteral("第%1行 text\n").arg(i);
+        ::type(model, text + QString(10000, u'长')); // a line held in pieces
+        QVERIFY(breakLongParagraphs(*model.document()));
+        QVERIFY(model.DocumentChanged());
+        QVERIFY(saveAnswering(model, path(name), {true}).written);
+        const QByteArray bytes = readBytes(path(name));
+        QVERIFY(model.writtenFile());
+        QCOMPARE(model.writtenFile()->path, path(name));
+        QCOMPARE(model.writtenFile()->size, bytes.size());
+        QCOMPARE(model.writtenFile()->hash, contentHash(bytes));
+        QVERIFY(model.loadedText().matches(plainTextOf(*model.document())));
+        QVERIFY(!model.DocumentChanged());
+        // An edit, and the same edit undone, are told apart by the text.
+        QTextCursor cursor(model.document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(QStringLiteral("x"));
+        QVERIFY(model.DocumentChanged());
+        cursor.deletePreviousChar();
+        model.document()->setModified(true);
+        QVERIFY(!model.DocumentChanged());
+        // A new document has no file written.
+        model.new_();
+        QVERIFY(!model.writtenFile());
+    }
+
+    // While a save writes, the model says so, and reports its pieces.
+    void saveReportsItsPieces()
+    {
+        DocumentState model;
+        QString text;
+        for (int i = 0; i < 100000; ++i)
+            text += QStringLiteral("第%1行\n").arg(i);
+        ::type(model, text);
+        QList<bool> savingSeen;
+        QList<qint64> done;
+        connect(&model, &DocumentState::savingChanged, this,
+                [&](bool saving) { savingSeen << saving; });
+        connect(&model, &DocumentState::saveProgress, this, [&](qint64 at, qint64 total) {
+            QVERIFY(model.isSaving());
+            QCOMPARE(total, qint64(model.document()->characterCount()));
+            done << at;
+        });
+        QVERIFY(saveAnswering(model, path(QStringLiteral("p.txt")), {}).written);
+        QCOMPARE(savingSeen, (QList<bool>{true, false}));
+        QVERIFY(done.size() > 1);
+        QVERIFY(std::is_sorted(done.begin(), done.end()));
+        QCOMPARE(done.last(), qint64(model.document()->characterCount()));
+        QVERIFY(!model.isSaving());
+    }
+
+    // A save killed at any moment of its streamed write leaves the old file
+    // whole; the new one is complete once renamed.
+    void killedStreamedSaveLeavesOldFile_data()
+    {
+        QTest::addColumn<int>("stage");
+        QTest::addColumn<int>("piece"); // the Written report to die at
+        QTest::newRow("after the first piece") << int(SaveStage::Written) << 1;
+        QTest::newRow("flushed") << int(SaveStage::Synced) << 0;
+        QTest::newRow("linked, before the rename") << int(SaveStage::Linked) << 0;
+    }
+    void killedStreamedSaveLeavesOldFile()
+    {
+        QFETCH(int, stage);
+        QFETCH(int, piece);
+        const QString file = path(QStringLiteral("k.txt"));
+        const QByteArray old("the old file\n");
+        QVERIFY(writeBytes(file, old));
+        DocumentState model;
+        QString text;
+        // Two pieces and more: long lines, since what costs here is Qt's
+        // layout of each paragraph typed.
+        const QString words = QStringLiteral("新的文字 and words of the new text, ").repeated(3);
+        for (int i = 0; i < 8000; ++i)
+            text += QStringLiteral("第%1行 ").arg(i) + words + u'\n';
+        ::type(model, text);
+        static int dieAt;
+        static int dieAtPiece;
+        static int pieces;
+        static qint64 writtenAtDeath;
+        dieAt = stage;
+        dieAtPiece = piece;
+        pieces = 0;
+        int fds[2];
+        QVERIFY(::pipe(fds) == 0);
+        static int report;
+        report = fds[1];
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(fds[0]);
+            setSaveStageHook([](SaveStage reached, qint64 written) {
+                if (reached == SaveStage::Written)
+                    ++pieces;
+                if (int(reached) != dieAt ||
+                    (reached == SaveStage::Written && pieces != dieAtPiece))
+                    return;
+                writtenAtDeath = written;
+                if (::write(report, &writtenAtDeath, sizeof writtenAtDeath) < 0)
+                    ::_exit(3);
+                ::_exit(0);
+            });
+            SaveRequest request(file, QStringLiteral("k.txt"));
+            model.save(request);
+            ::_exit(1);
+        }
+        ::close(fds[1]);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0); // died at the moment asked
+        qint64 written = -1;
+        QCOMPARE(::read(fds[0], &written, sizeof written), ssize_t(sizeof written));
+        ::close(fds[0]);
+        QCOMPARE(readBytes(file), old);
+        const qint64 whole = QStringLiteral("a").size() + text.toUtf8().size(); // bound only
+        if (stage == int(SaveStage::Written))
+            QVERIFY(written > 0 && written < whole); // mid-write: streamed in pieces
+        // The next save completes and writes the new text whole.
+        QVERIFY(saveAnswering(model, file, {}).written);
+        QCOMPARE(readBytes(file),
+                 serialize(*model.document(), model.encoding(), FileFormat::PlainText).bytes);
     }
 
     void saveChangesQuestion()
