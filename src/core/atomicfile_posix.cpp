@@ -309,6 +309,7 @@ int replaceThroughTemp(const QByteArray &target, const QByteArray &bytes, int ex
             ::unlink(temp.path.constData());
         return error;
     }
+    reached(SaveStage::Renamed, bytes.size());
     syncDirectory(directoryOf(target));
     return 0;
 }

@@ -1,11 +1,13 @@
 #include "document/documentstate.h"
 
 #include "core/atomicfile.h"
+#include "core/contenthash.h"
 #include "core/documenttext.h"
 #include "core/localpath.h"
 #include "core/product.h"
 
 #include <QFileInfo>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <functional>
@@ -229,6 +231,13 @@ Result<std::optional<Question>> DocumentState::save(SaveRequest &request)
     if (const auto error = writeDocument(request.path(), file))
         return saveError(request.path(), *error);
     m_diskStamp = stampOf(request.path(), file.bytes);
+    // Draft journals of the edits to come start from the file as written.
+    m_sourceIdentity.reset();
+    if (format != FileFormat::Rtf && file.lossless && m_diskStamp &&
+        !mayHaveSoftBreaks(*m_document))
+        m_sourceIdentity =
+            SourceIdentity{request.path(), m_diskStamp->size, m_diskStamp->modifiedNs,
+                           contentHash(file.bytes), format == FileFormat::Scrambled};
     m_toldStamp.reset();
     request.m_file.reset();
     m_undecodable = false;
@@ -267,6 +276,8 @@ void DocumentState::replaceContent()
     }
     m_pictures = {};
     m_keptDropped = 0;
+    m_sourceIdentity.reset();
+    m_readIdentity.reset();
     forgetSoftBreaks(*m_document);
     // Emptied with the undo history, as an editor's setPlainText("") does.
     const bool undo = m_document->isUndoRedoEnabled();
@@ -321,6 +332,9 @@ std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode m
     // A big file arrives in slices; the document is read-only until the
     // last one is in, and onLoadFinished() takes the baseline.
     m_source = Source::Text;
+    if (file.stamp)
+        m_readIdentity = SourceIdentity{path, file.stamp->size, file.stamp->modifiedNs, file.hash,
+                                        mode == ReadMode::Scrambled};
     emit loadingChanged(true);
     m_loader.start(file.bytes, *m_document, m_plainFormat);
     return std::nullopt;
@@ -344,6 +358,7 @@ void DocumentState::onLoadFinished()
     else
         m_loadedText = std::move(loaded.baseline);
     m_loadedText.takeFormats(*m_document);
+    m_sourceIdentity = std::exchange(m_readIdentity, std::nullopt);
     m_document->setModified(false);
     m_recovered = false;
     emit loadFinished();
@@ -368,6 +383,33 @@ std::optional<Error> DocumentState::adoptRecovered(const QByteArray &rtf, const 
 {
     replaceContent(); // the kind is settled once it is read
     const std::optional<Error> error = loadRtf(rtf);
+    markRecovered(title, path, encrypted, encoding);
+    return error;
+}
+
+void DocumentState::adoptPlainText(const QString &text, const std::vector<int> &softBreaks)
+{
+    replaceContent();
+    emit aboutToReplace();
+    const bool undo = m_document->isUndoRedoEnabled();
+    m_document->setUndoRedoEnabled(false);
+    QTextCursor cursor(m_document);
+    int at = 0;
+    for (const int mark : softBreaks) {
+        if (mark < at || mark >= text.size())
+            continue;
+        cursor.insertText(text.mid(at, mark - at), m_plainFormat);
+        insertSoftBreak(cursor, m_plainFormat);
+        at = mark + 1;
+    }
+    cursor.insertText(text.mid(at), m_plainFormat);
+    m_document->setUndoRedoEnabled(undo);
+    emit replaced(m_kind);
+}
+
+void DocumentState::markRecovered(const QString &title, const QString &path, bool encrypted,
+                                  const TextEncoding &encoding)
+{
     m_encoding = encoding;
     m_undecodable = false;
     m_source = Source::Recovered;
@@ -378,7 +420,6 @@ std::optional<Error> DocumentState::adoptRecovered(const QByteArray &rtf, const 
     m_toldStamp.reset();
     m_document->setModified(true);
     name(title, path, encrypted);
-    return error;
 }
 
 bool DocumentState::savesOverOwnFile(const QString &path) const
