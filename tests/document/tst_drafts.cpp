@@ -1291,6 +1291,27 @@ private slots:
               keeper.lastWriteBytes());
         QCOMPARE(baseOf(keeper.draftPath()).kind, DraftBase::Kind::Source);
         QVERIFY(firstBytes < 64 * 1024);
+
+        // Recovery: the file read again through the loader, the keys replayed.
+        QTemporaryDir other;
+        const QString copies = other.filePath(QStringLiteral("drafts"));
+        QVERIFY(QDir().mkpath(copies));
+        QVERIFY(QFile::copy(keeper.draftPath(),
+                            copies + u'/' + QFileInfo(keeper.draftPath()).fileName()));
+        DocumentState recovered;
+        recovered.document()->setDocumentLayout(
+            new QPlainTextDocumentLayout(recovered.document()));
+        DraftKeeper again(recovered, clock, copies, fast);
+        QElapsedTimer wall;
+        wall.start();
+        before = cpu();
+        QVERIFY(again.recoverOrphans([](const OrphanDraft &) { return true; },
+                                     [](const DamagedDraft &) {}));
+        qInfo("recovery: %lld ms, %.1f ms CPU", wall.elapsed(), (cpu() - before) / 1e6);
+        QCOMPARE(recovered.document()->characterCount(), model.document()->characterCount());
+        QCOMPARE(recovered.document()->findBlock(cursor.position()).text(),
+                 cursor.block().text());
+        again.discard();
         keeper.discard();
     }
 };
