@@ -658,6 +658,8 @@ std::optional<Error> DraftKeeper::restore(const DecodedDraft &draft,
     }
     m_recovering = false;
     m_journal.setPaused(false);
+    if (error)
+        restartJournal(); // from the empty document
     return error;
 }
 
