@@ -209,8 +209,14 @@ void DraftJournal::contentsChanged(int position, int removed, int added)
         return;
     }
     // Tables and frames: the edit must have left their marks where they
-    // were, moved only by the text before them.
-    if (!m_frameMarks.empty() || !m_document->rootFrame()->childFrames().isEmpty()) {
+    // were, moved only by the text before them. An insertion that makes
+    // one holds its mark and goes to a snapshot below; any other only moves
+    // them, so typing in a big table does not look at every cell.
+    if (removed == 0 && added > 0) {
+        for (int &mark : m_frameMarks)
+            if (mark >= position)
+                mark += added;
+    } else if (!m_frameMarks.empty() || !m_document->rootFrame()->childFrames().isEmpty()) {
         std::vector<int> shape;
         const std::vector<int> now = frameMarks(&shape);
         bool same = shape == m_frameShape && now.size() == m_frameMarks.size();
