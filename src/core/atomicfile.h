@@ -52,8 +52,9 @@ Result<bool> writeFileAtomically(const QString &path, FilePieces &pieces,
                                  NewFileAccess access = NewFileAccess::Shared);
 
 // The moments of a save through a temporary file, reported to a test that
-// must stop the program exactly there (a kill in the middle of the write).
-enum class SaveStage { Written, Synced, Linked };
+// must stop the program exactly there (a kill in the middle of the write):
+// bytes written, flushed, the temporary file named, renamed over the target.
+enum class SaveStage { Written, Synced, Linked, Renamed };
 using SaveStageHook = void (*)(SaveStage stage, qint64 bytesWritten);
 // Null (the default) reports nothing.
 void setSaveStageHook(SaveStageHook hook);

@@ -375,6 +375,7 @@ int replaceThroughTemp(const QByteArray &target, FilePieces &pieces, int existin
             ::unlink(temp.path.constData());
         return error;
     }
+    reached(SaveStage::Renamed, bytes.size());
     syncDirectory(directoryOf(target));
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "document/documentfile.h"
 
+#include "core/contenthash.h"
 #include "core/documenttext.h"
 #include "core/regularfile.h"
 #include "core/systemerror.h"
@@ -40,6 +41,7 @@ Result<DocumentBytes> readDocumentFile(const QString &path, ReadMode mode, qint6
     if (out.stamp)
         out.stamp->checksum = fileChecksum(content.value().bytes);
     out.bytes = std::move(content.value().bytes);
+    out.hash = contentHash(out.bytes);
     if (mode == ReadMode::Scrambled)
         scrambleInPlace(out.bytes); // in memory: no unscrambled copy on disk
     out.rich = mode == ReadMode::Text && Rtf::looksLikeRtf(out.bytes);

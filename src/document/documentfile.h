@@ -35,6 +35,9 @@ struct DocumentBytes {
     // The file as it was read: a later save asks before it overwrites a
     // change made since.
     std::optional<FileStamp> stamp;
+    // contentHash() of the bytes on disk (before any unscrambling): a draft
+    // journal of the document names its source by it.
+    quint64 hash = 0;
 };
 
 // Reads a file whole as the document will see it. A path that names nothing

@@ -1,12 +1,14 @@
 #include "document/documentstate.h"
 
 #include "core/atomicfile.h"
+#include "core/contenthash.h"
 #include "core/documenttext.h"
 #include "core/localpath.h"
 #include "core/product.h"
 #include "document/plaintextwriter.h"
 
 #include <QFileInfo>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <functional>
@@ -244,7 +246,7 @@ Result<std::optional<Question>> DocumentState::save(SaveRequest &request)
     if (const auto error = writeDocument(request.path(), file))
         return saveError(request.path(), *error);
     m_written = WrittenFile{request.path(), file.bytes.size(), contentHash(file.bytes)};
-    saved(request, format, stampOf(request.path(), file.bytes));
+    saved(request, format, stampOf(request.path(), file.bytes), file.lossless);
     markUnchanged();
     name(request.fileTitle(), request.path(), false);
     return std::optional<Question>();
@@ -272,7 +274,7 @@ Result<std::optional<Question>> DocumentState::savePlain(SaveRequest &request, F
     std::optional<FileStamp> stamp = stampOf(request.path());
     if (stamp)
         stamp->checksum = writer.checksum();
-    saved(request, format, std::move(stamp));
+    saved(request, format, std::move(stamp), writer.lossless());
     // The text written is the baseline; should the document have changed
     // meanwhile after all, it now differs from it, as it does from the file.
     markUnchanged(writer.takeBaseline());
@@ -282,9 +284,19 @@ Result<std::optional<Question>> DocumentState::savePlain(SaveRequest &request, F
     return std::optional<Question>();
 }
 
-void DocumentState::saved(SaveRequest &request, FileFormat format, std::optional<FileStamp> stamp)
+void DocumentState::saved(SaveRequest &request, FileFormat format, std::optional<FileStamp> stamp,
+                          bool lossless)
 {
     m_diskStamp = std::move(stamp);
+    // Draft journals of the edits to come start from the file as written:
+    // read again, it must give this very document, so not when characters
+    // became "?" or long lines were held in pieces.
+    m_sourceIdentity.reset();
+    if (format != FileFormat::Rtf && lossless && m_diskStamp && m_written &&
+        !mayHaveSoftBreaks(*m_document))
+        m_sourceIdentity = SourceIdentity{request.path(), m_diskStamp->size,
+                                          m_diskStamp->modifiedNs, m_written->hash,
+                                          format == FileFormat::Scrambled};
     m_toldStamp.reset();
     request.m_file.reset();
     m_undecodable = false;
@@ -321,6 +333,8 @@ void DocumentState::replaceContent()
     m_pictures = {};
     m_keptDropped = 0;
     m_written.reset();
+    m_sourceIdentity.reset();
+    m_readIdentity.reset();
     forgetSoftBreaks(*m_document);
     // Emptied with the undo history, as an editor's setPlainText("") does.
     const bool undo = m_document->isUndoRedoEnabled();
@@ -375,6 +389,9 @@ std::optional<Error> DocumentState::ReadTextFile(const QString &path, ReadMode m
     // A big file arrives in slices; the document is read-only until the
     // last one is in, and onLoadFinished() takes the baseline.
     m_source = Source::Text;
+    if (file.stamp)
+        m_readIdentity = SourceIdentity{path, file.stamp->size, file.stamp->modifiedNs, file.hash,
+                                        mode == ReadMode::Scrambled};
     emit loadingChanged(true);
     m_loader.start(file.bytes, *m_document, m_plainFormat);
     return std::nullopt;
@@ -398,6 +415,7 @@ void DocumentState::onLoadFinished()
     else
         m_loadedText = std::move(loaded.baseline);
     m_loadedText.takeFormats(*m_document);
+    m_sourceIdentity = std::exchange(m_readIdentity, std::nullopt);
     m_document->setModified(false);
     m_recovered = false;
     emit loadFinished();
@@ -422,6 +440,33 @@ std::optional<Error> DocumentState::adoptRecovered(const QByteArray &rtf, const 
 {
     replaceContent(); // the kind is settled once it is read
     const std::optional<Error> error = loadRtf(rtf);
+    markRecovered(title, path, encrypted, encoding);
+    return error;
+}
+
+void DocumentState::adoptPlainText(const QString &text, const std::vector<int> &softBreaks)
+{
+    replaceContent();
+    emit aboutToReplace();
+    const bool undo = m_document->isUndoRedoEnabled();
+    m_document->setUndoRedoEnabled(false);
+    QTextCursor cursor(m_document);
+    int at = 0;
+    for (const int mark : softBreaks) {
+        if (mark < at || mark >= text.size())
+            continue;
+        cursor.insertText(text.mid(at, mark - at), m_plainFormat);
+        insertSoftBreak(cursor, m_plainFormat);
+        at = mark + 1;
+    }
+    cursor.insertText(text.mid(at), m_plainFormat);
+    m_document->setUndoRedoEnabled(undo);
+    emit replaced(m_kind);
+}
+
+void DocumentState::markRecovered(const QString &title, const QString &path, bool encrypted,
+                                  const TextEncoding &encoding)
+{
     m_encoding = encoding;
     m_undecodable = false;
     m_source = Source::Recovered;
@@ -432,7 +477,6 @@ std::optional<Error> DocumentState::adoptRecovered(const QByteArray &rtf, const 
     m_toldStamp.reset();
     m_document->setModified(true);
     name(title, path, encrypted);
-    return error;
 }
 
 bool DocumentState::savesOverOwnFile(const QString &path) const

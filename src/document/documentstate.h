@@ -25,10 +25,23 @@
 #include <QStringList>
 #include <QTextCharFormat>
 #include <optional>
+#include <vector>
 
 class QTextDocument;
 
 namespace Inkwell {
+
+// The file a document was read from or last written to as plain or
+// scrambled text, as a draft journal starts from it: enough to find it again
+// and to tell that it still holds the same bytes.
+struct SourceIdentity {
+    QString path;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    quint64 hash = 0;       // contentHash() of the bytes on disk
+    bool scrambled = false; // read or written as an encrypted (.stx) file
+    bool operator==(const SourceIdentity &) const = default;
+};
 
 class DocumentState : public QObject {
     Q_OBJECT
@@ -45,6 +58,7 @@ public:
     // The format a text file's characters get and what an unformatted
     // character looks like (the editing control's default).
     void setPlainFormat(const QTextCharFormat &format) { m_plainFormat = format; }
+    const QTextCharFormat &plainFormat() const { return m_plainFormat; }
 
     // The baseline of the change test: the document's text and character
     // formats right after the last read or successful save.
@@ -64,6 +78,11 @@ public:
     bool isEncrypted() const { return m_encrypted; }
     // The encoding plain-text saves use: the one the text was read in.
     TextEncoding encoding() const { return m_encoding; }
+
+    // The text file the document is, as read or saved, when reading that
+    // file again gives this document; none after an RTF read or save, a save
+    // that lost characters, or a new document.
+    std::optional<SourceIdentity> sourceIdentity() const { return m_sourceIdentity; }
 
     bool DocumentChanged() const;
     // The question before the document is replaced or the window closes.
@@ -126,6 +145,15 @@ public:
                                         const QString &path, bool encrypted,
                                         const TextEncoding &encoding);
 
+    // The parts of recovering a draft journal: the text of a plain snapshot
+    // (paragraph marks as "\n"; `softBreaks` are the document positions of
+    // the marks that are no line end) put in as the document, and the
+    // document, rebuilt, taken as recovered: changed, with the name, file and
+    // encoding it had.
+    void adoptPlainText(const QString &text, const std::vector<int> &softBreaks);
+    void markRecovered(const QString &title, const QString &path, bool encrypted,
+                       const TextEncoding &encoding);
+
     // The largest file a read accepts (defaultReadLimit() unless set).
     void setReadLimit(qint64 bytes);
     // True while a big file is still arriving in slices.
@@ -171,7 +199,8 @@ private:
     // (nothing written), else none.
     Result<std::optional<Question>> savePlain(SaveRequest &request, FileFormat format);
     // Everything a successful save settles, whichever format it wrote.
-    void saved(SaveRequest &request, FileFormat format, std::optional<FileStamp> stamp);
+    void saved(SaveRequest &request, FileFormat format, std::optional<FileStamp> stamp,
+               bool lossless);
     static Question unencodableQuestion(const QString &fileTitle);
     void name(const QString &title, const QString &path, bool encrypted);
     void onLoadFinished();
@@ -214,6 +243,8 @@ private:
     std::optional<FileStamp> m_readStamp; // of the file ReadTextFile read last
     std::optional<WrittenFile> m_written;
     QString m_savingTo; // while a save writes
+    std::optional<SourceIdentity> m_sourceIdentity;
+    std::optional<SourceIdentity> m_readIdentity; // of a text file still loading
 };
 
 } // namespace Inkwell

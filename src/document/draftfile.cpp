@@ -1,5 +1,6 @@
 #include "document/draftfile.h"
 
+#include "core/contenthash.h"
 #include "core/localpath.h"
 #include "document/bytescramble.h"
 #include "rtf/rtfreader.h"
@@ -11,7 +12,8 @@ namespace Inkwell {
 
 namespace {
 
-const QByteArray magic = QByteArrayLiteral("INKWELL-DRAFT 1\n");
+const QByteArray magicRtf = QByteArrayLiteral("INKWELL-DRAFT 1\n");
+const QByteArray magic = QByteArrayLiteral("INKWELL-DRAFT 2\n");
 
 struct Name {
     TextEncoding::Kind kind;
@@ -52,11 +54,8 @@ QString decoded(const QByteArray &value)
     return QString::fromUtf8(QByteArray::fromPercentEncoding(value));
 }
 
-} // namespace
-
-QByteArray encodeDraft(const DraftHeader &header, const QByteArray &rtf)
+void addHeaderLines(QByteArray &out, const DraftHeader &header)
 {
-    QByteArray out = magic;
     addLine(out, "title", encoded(header.title));
     // By its bytes: a name that is not UTF-8 comes back as the same name.
     addLine(out, "path", localBytesOfPath(header.path).toPercentEncoding());
@@ -72,6 +71,71 @@ QByteArray encodeDraft(const DraftHeader &header, const QByteArray &rtf)
         if (n.ending == header.encoding.lineEnding)
             addLine(out, "eol", n.name);
     addLine(out, "encrypted", header.encrypted ? "1" : "0");
+}
+
+DraftHeader headerFrom(const QHash<QByteArray, QByteArray> &values)
+{
+    DraftHeader h;
+    h.title = decoded(values.value("title"));
+    h.path = pathFromLocalBytes(QByteArray::fromPercentEncoding(values.value("path")));
+    h.saved = QDateTime::fromString(decoded(values.value("saved")), Qt::ISODate);
+    for (const Name &n : kindNames)
+        if (values.value("encoding") == n.name)
+            h.encoding.kind = n.kind;
+    h.encoding.codePage = values.value("codepage").toInt();
+    h.encoding.bom = values.value("bom") == "1";
+    for (const EndingName &n : endingNames)
+        if (values.value("eol") == n.name)
+            h.encoding.lineEnding = n.ending;
+    h.encrypted = values.value("encrypted") == "1";
+    return h;
+}
+
+constexpr qsizetype frameHead = 5; // type and length
+constexpr qsizetype frameTail = 8; // checksum
+
+quint64 frameChecksum(QByteArrayView head, QByteArrayView payload)
+{
+    ContentHash hash;
+    hash.add(head);
+    hash.add(payload);
+    return hash.value();
+}
+
+Error damaged(const QString &why)
+{
+    return Error{QStringLiteral("草稿已损坏"), why};
+}
+
+} // namespace
+
+QByteArray encodeDraftHeader(const DraftHeader &header)
+{
+    QByteArray out = magic;
+    addHeaderLines(out, header);
+    out += '\n';
+    return out;
+}
+
+QByteArray frameDraftRecord(DraftRecordType type, const QByteArray &payload)
+{
+    QByteArray out;
+    out.reserve(frameHead + payload.size() + frameTail);
+    out += char(type);
+    const quint32 length = quint32(payload.size());
+    for (int i = 0; i < 4; ++i)
+        out += char((length >> (8 * i)) & 0xff);
+    out += payload;
+    const quint64 sum = frameChecksum(QByteArrayView(out).first(frameHead), payload);
+    for (int i = 0; i < 8; ++i)
+        out += char((sum >> (8 * i)) & 0xff);
+    return out;
+}
+
+QByteArray encodeRtfDraft(const DraftHeader &header, const QByteArray &rtf)
+{
+    QByteArray out = magicRtf;
+    addHeaderLines(out, header);
     addLine(out, "length", QByteArray::number(rtf.size()));
     addLine(out, "sha256", digestOf(rtf));
     out += '\n';
@@ -81,29 +145,13 @@ QByteArray encodeDraft(const DraftHeader &header, const QByteArray &rtf)
     return out;
 }
 
-Result<DecodedDraft> decodeDraft(QByteArray bytes)
+namespace {
+
+Result<DecodedDraft> decodeRtfDraft(QByteArray bytes, qsizetype headerEnd,
+                                    const QHash<QByteArray, QByteArray> &values)
 {
-    const auto damaged = [](const QString &why) {
-        return Error{QStringLiteral("草稿已损坏"), why};
-    };
     DecodedDraft out;
-    if (!bytes.startsWith(magic)) {
-        scrambleInPlace(bytes);
-        if (!bytes.startsWith(magic)) {
-            return damaged(QStringLiteral("不是 Inkwell 的草稿文件"));
-        }
-    }
-    const qsizetype headerEnd = bytes.indexOf("\n\n");
-    if (headerEnd < 0) {
-        return damaged(QStringLiteral("草稿文件不完整"));
-    }
-    QHash<QByteArray, QByteArray> values;
-    const QList<QByteArray> lines = bytes.left(headerEnd).mid(magic.size()).split('\n');
-    for (const QByteArray &line : lines) {
-        const qsizetype eq = line.indexOf('=');
-        if (eq > 0)
-            values.insert(line.left(eq), line.mid(eq + 1));
-    }
+    out.version = 1;
     bool lengthOk = false;
     const qsizetype length = values.value("length").toLongLong(&lengthOk);
     out.rtf = bytes.mid(headerEnd + 2);
@@ -119,19 +167,64 @@ Result<DecodedDraft> decodeDraft(QByteArray bytes)
     if (!Rtf::looksLikeRtf(out.rtf)) {
         return damaged(QStringLiteral("草稿中的文档不是 RTF 格式"));
     }
-    DraftHeader &h = out.header;
-    h.title = decoded(values.value("title"));
-    h.path = pathFromLocalBytes(QByteArray::fromPercentEncoding(values.value("path")));
-    h.saved = QDateTime::fromString(decoded(values.value("saved")), Qt::ISODate);
-    for (const Name &n : kindNames)
-        if (values.value("encoding") == n.name)
-            h.encoding.kind = n.kind;
-    h.encoding.codePage = values.value("codepage").toInt();
-    h.encoding.bom = values.value("bom") == "1";
-    for (const EndingName &n : endingNames)
-        if (values.value("eol") == n.name)
-            h.encoding.lineEnding = n.ending;
-    h.encrypted = values.value("encrypted") == "1";
+    out.header = headerFrom(values);
+    return out;
+}
+
+} // namespace
+
+Result<DecodedDraft> decodeDraft(QByteArray bytes)
+{
+    const auto known = [&bytes] { return bytes.startsWith(magic) || bytes.startsWith(magicRtf); };
+    if (!known()) {
+        scrambleInPlace(bytes);
+        if (!known()) {
+            return damaged(QStringLiteral("不是 Inkwell 的草稿文件"));
+        }
+    }
+    const bool rtf = bytes.startsWith(magicRtf);
+    const qsizetype headerEnd = bytes.indexOf("\n\n");
+    if (headerEnd < 0) {
+        return damaged(QStringLiteral("草稿文件不完整"));
+    }
+    QHash<QByteArray, QByteArray> values;
+    const QList<QByteArray> lines = bytes.left(headerEnd).mid(magic.size()).split('\n');
+    for (const QByteArray &line : lines) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq > 0)
+            values.insert(line.left(eq), line.mid(eq + 1));
+    }
+    if (rtf)
+        return decodeRtfDraft(std::move(bytes), headerEnd, values);
+
+    DecodedDraft out;
+    out.header = headerFrom(values);
+    qsizetype at = headerEnd + 2;
+    out.wholeBytes = at;
+    const QByteArrayView all(bytes);
+    while (all.size() - at >= frameHead + frameTail) {
+        quint32 length = 0;
+        for (int i = 0; i < 4; ++i)
+            length |= quint32(quint8(all[at + 1 + i])) << (8 * i);
+        if (qint64(length) > all.size() - at - frameHead - frameTail)
+            break; // cut short
+        const QByteArrayView payload = all.sliced(at + frameHead, length);
+        quint64 sum = 0;
+        for (int i = 0; i < 8; ++i)
+            sum |= quint64(quint8(all[at + frameHead + length + i])) << (8 * i);
+        if (sum != frameChecksum(all.sliced(at, frameHead), payload)) {
+            if (out.records.empty())
+                return damaged(QStringLiteral("草稿文件的内容已损坏（校验不符）"));
+            break; // the last write was cut short: what came before it stands
+        }
+        out.records.push_back({DraftRecordType(quint8(all[at])), payload.toByteArray()});
+        at += frameHead + length + frameTail;
+        out.wholeBytes = at;
+    }
+    if (out.records.empty())
+        return damaged(QStringLiteral("草稿文件不完整"));
+    if (out.records.front().type != DraftRecordType::Base)
+        return damaged(QStringLiteral("草稿文件的内容已损坏（没有文档的起点）"));
     return out;
 }
 

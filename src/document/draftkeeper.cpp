@@ -2,10 +2,14 @@
 
 #include "core/atomicfile.h"
 #include "core/clock.h"
+#include "core/documentshape.h"
+#include "core/filestamp.h"
+#include "document/bytescramble.h"
 #include "document/documentfile.h"
 #include "document/documentstate.h"
 #include "document/draftdirectory.h"
 #include "document/draftfile.h"
+#include "rtf/rtfkept.h"
 #include "rtf/rtfreader.h"
 
 #include <QCoreApplication>
@@ -24,19 +28,26 @@ namespace {
 
 constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// A snapshot copies at most this many stale pieces on the spot; a bigger
-// change (a paste, a file just read) is copied in slices between events first.
-constexpr int maxStaleForSnapshot = 4;
-constexpr std::chrono::milliseconds catchUpSlice{8};
-// Restarts of a rich draft by edits before it is written in one go.
-constexpr int maxRichRestarts = 3;
+// Restarts of a snapshot by edits before it is made in one go.
+constexpr int maxSnapshotRestarts = 3;
+// The journal is compacted into a snapshot once its edits pass a quarter of
+// the document (two bytes a character), but never below this.
+constexpr qint64 smallestCompaction = 256 * 1024;
+
+qint64 recordBytes(const std::vector<DraftRecord> &records)
+{
+    qint64 bytes = 0;
+    for (size_t i = 1; i < records.size(); ++i)
+        bytes += frameDraftRecord(records[i].type, {}).size() + records[i].payload.size();
+    return bytes;
+}
 
 } // namespace
 
 DraftKeeper::DraftKeeper(DocumentState &document, const Clock &clock, const QString &directory,
                          DraftTiming timing, QObject *parent)
     : QObject(parent), m_document(document), m_clock(clock), m_timing(timing),
-      m_directory(directory), m_shadow(document.document())
+      m_directory(directory), m_journal(document.document())
 {
     m_worker.setMaxThreadCount(1); // writes and deletions reach the disk in order
     m_tick.setSingleShot(true);
@@ -46,24 +57,40 @@ DraftKeeper::DraftKeeper(DocumentState &document, const Clock &clock, const QStr
     connect(&m_catchUp, &QTimer::timeout, this, &DraftKeeper::writeDraft);
 
     QTextDocument *doc = document.document();
-    // A rich draft half written is of a document that is no more: it starts
+    // A snapshot half made is of a document that is no more: it starts
     // again, with the change, once the events waiting are handled.
     connect(doc, &QTextDocument::contentsChange, this, [this] {
-        if (m_richWriter) {
+        if (m_richWriter || m_plainWriter) {
             m_richWriter.reset();
-            ++m_richRestarts;
+            m_plainWriter.reset();
+            ++m_snapshotRestarts;
             m_catchUp.start();
         }
     });
     connect(doc, &QTextDocument::contentsChange, this, &DraftKeeper::changed);
     connect(doc, &QTextDocument::modificationChanged, this, &DraftKeeper::modificationChanged);
+    // A read replaces the document whole: no edit to record, and the
+    // journal starts again from what was read.
+    const auto pause = [this] {
+        if (!m_recovering)
+            m_journal.setPaused(true);
+    };
+    connect(&document, &DocumentState::aboutToReplace, this, pause);
+    connect(&document, &DocumentState::loadingChanged, this, [pause](bool loading) {
+        if (loading)
+            pause();
+    });
+    connect(&document, &DocumentState::emptied, this, &DraftKeeper::restartJournal);
+    connect(&document, &DocumentState::replaced, this, &DraftKeeper::restartJournal);
+    connect(&document, &DocumentState::loadFinished, this, &DraftKeeper::restartJournal);
     claimFreshDraft();
+    restartJournal();
 }
 
 DraftKeeper::~DraftKeeper()
 {
     stopTiming();
-    dropRichWrite();
+    dropSnapshot();
     m_worker.waitForDone();
 }
 
@@ -97,7 +124,7 @@ bool DraftKeeper::claimFreshDraft()
 bool DraftKeeper::needsDraft() const
 {
     // A file still arriving in slices is not an edit.
-    return !m_closed && !m_document.isLoading() && text().isModified();
+    return !m_closed && !m_recovering && !m_document.isLoading() && text().isModified();
 }
 
 void DraftKeeper::changed()
@@ -156,6 +183,8 @@ bool DraftKeeper::tick()
 
 void DraftKeeper::modificationChanged(bool modified)
 {
+    if (m_recovering)
+        return;
     if (modified) {
         changed();
         return;
@@ -163,14 +192,51 @@ void DraftKeeper::modificationChanged(bool modified)
     // Saved, read, emptied or undone back to the file: the draft has nothing
     // the disk does not hold. Deleted behind any write still in progress.
     stopTiming();
-    dropRichWrite();
-    m_richRestarts = 0;
+    dropSnapshot();
+    m_snapshotRestarts = 0;
     m_writeAgain = false;
+    restartJournal();
     const QString path = m_draftPath;
     m_worker.start([this, path] {
         if (QFile::exists(path) && QFile::remove(path))
             QMetaObject::invokeMethod(this, &DraftKeeper::draftDeleted, Qt::QueuedConnection);
     });
+}
+
+void DraftKeeper::restartJournal()
+{
+    if (m_recovering)
+        return;
+    m_journal.setPaused(false);
+    m_journal.restart();
+    m_journal.setLargestRecord(compactionLimit());
+    m_onDisk = false;
+    m_journalBytes = 0;
+    m_start = Start::None;
+    m_startBase = DraftBase();
+    const QTextDocument &doc = text();
+    // Only an unchanged document is what it was read or saved as.
+    if (m_document.isLoading() || doc.isModified() || m_document.kind() != DocumentKind::Plain)
+        return;
+    if (doc.characterCount() == 1) {
+        m_start = Start::Empty;
+        return;
+    }
+    const std::optional<SourceIdentity> source = m_document.sourceIdentity();
+    if (!source || doc.characterCount() <= smallDocument ||
+        hasFormatting(doc, DocumentKind::Plain, m_document.plainFormat()))
+        return;
+    m_start = Start::Source;
+    m_startBase.kind = DraftBase::Kind::Source;
+    m_startBase.source = *source;
+    m_startBase.characters = doc.characterCount();
+    m_startBase.blocks = doc.blockCount();
+    m_startBase.textLength = m_document.loadedText().size();
+}
+
+qint64 DraftKeeper::compactionLimit() const
+{
+    return std::max<qint64>(smallestCompaction, qint64(text().characterCount()) / 2);
 }
 
 QTextDocument &DraftKeeper::text() const
@@ -187,58 +253,109 @@ void DraftKeeper::writeDraft()
         m_writeAgain = true;
         return;
     }
-    if (m_document.kind() == DocumentKind::Rich) {
-        writeRichSlice();
+    if (m_richWriter || m_plainWriter) {
+        writeSnapshotSlice();
         return;
     }
-    m_richWriter.reset();
-    if (m_shadow.stalePieces() > maxStaleForSnapshot && !m_shadow.refresh(catchUpSlice)) {
-        m_catchUp.start();
-        return;
-    }
-    startWrite();
-}
-
-// The shadow copies text and character formats only. A rich document
-// (tables, lists, paragraph formats, kept groups) is written as RTF
-// here instead, a slice at a time between events: such documents are of
-// ordinary size, and a draft must bring back all of it.
-void DraftKeeper::writeRichSlice()
-{
-    const TextEncoding encoding = m_document.encoding();
-    if (m_richWriter && m_richEncoding != encoding)
-        dropRichWrite();
-    if (!m_richWriter) {
-        m_richWriter = std::make_unique<Rtf::SlicedWriter>(text(), rtfCodePageFor(encoding));
-        m_richEncoding = encoding;
-        m_richLongestSlice = 0;
-    }
-    // Edits that keep coming faster than the slices must not put the
-    // draft off for ever: after a few restarts it is written in one go.
-    const bool whole = m_richRestarts >= maxRichRestarts;
     QElapsedTimer cost;
     cost.start();
-    const bool done = m_richWriter->writeSome(
-        whole ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(m_timing.slice));
-    m_richLongestSlice = std::max(m_richLongestSlice, cost.nsecsElapsed());
+    const qint64 limit = compactionLimit();
+    m_journal.setLargestRecord(limit);
+    const qint64 pending = m_journal.pendingBytes();
+    if (!m_journal.needsSnapshot()) {
+        if (m_onDisk && m_journalBytes + pending <= limit) {
+            if (pending == 0)
+                return; // nothing since the last write
+            writeAppend(m_journal.take());
+            m_lastSnapshotCost = cost.nsecsElapsed();
+            return;
+        }
+        const bool sourceHolds = m_start == Start::Source &&
+                                 m_document.sourceIdentity() == m_startBase.source &&
+                                 m_document.kind() == DocumentKind::Plain;
+        if (!m_onDisk && pending <= limit && (m_start == Start::Empty || sourceHolds)) {
+            DraftBase base = m_startBase;
+            base.kind = m_start == Start::Empty ? DraftBase::Kind::Empty : DraftBase::Kind::Source;
+            writeFresh(std::move(base), m_journal.take());
+            m_lastSnapshotCost = cost.nsecsElapsed();
+            return;
+        }
+    }
+    writeSnapshotSlice();
+}
+
+// A snapshot is made on this thread, a slice at a time between events, so
+// that keys typed meanwhile are not held up; the worker gets only its bytes.
+void DraftKeeper::writeSnapshotSlice()
+{
+    const TextEncoding encoding = m_document.encoding();
+    if ((m_richWriter || m_plainWriter) && m_snapshotEncoding != encoding)
+        dropSnapshot();
+    if (!m_richWriter && !m_plainWriter) {
+        m_snapshotEncoding = encoding;
+        m_snapshotLongestSlice = 0;
+        // A plain document's text goes in its own code page (GBK: two bytes
+        // a Chinese character), or UTF-8 when that would lose a character.
+        const Rtf::Kept::DocumentGroups kept = Rtf::Kept::documentGroups(text());
+        if (m_document.kind() == DocumentKind::Plain && kept.preamble.isEmpty() &&
+            kept.tables.isNull() && kept.fontTable.isNull() && !needsRichView(text()) &&
+            !hasFormatting(text(), DocumentKind::Plain, m_document.plainFormat())) {
+            int codePage = m_plainCodePage;
+            if (codePage < 0)
+                codePage = encoding.kind == TextEncoding::Kind::Ansi ? rtfCodePageFor(encoding) : 0;
+            m_plainWriter = std::make_unique<PlainSnapshotWriter>(text(), codePage);
+        } else {
+            m_richWriter = std::make_unique<Rtf::SlicedWriter>(text(), rtfCodePageFor(encoding));
+        }
+    }
+    // Edits that keep coming faster than the slices must not put the
+    // draft off for ever: after a few restarts it is made in one go.
+    const bool whole = m_snapshotRestarts >= maxSnapshotRestarts;
+    const QDeadlineTimer deadline =
+        whole ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(m_timing.slice);
+    QElapsedTimer cost;
+    cost.start();
+    const bool done =
+        m_richWriter ? m_richWriter->writeSome(deadline) : m_plainWriter->writeSome(deadline);
+    m_snapshotLongestSlice = std::max(m_snapshotLongestSlice, cost.nsecsElapsed());
     if (!done) {
         m_catchUp.start();
         return;
     }
-    QByteArray rich = m_richWriter->take();
-    m_richWriter.reset();
-    m_richRestarts = 0;
-    m_lastSnapshotCost = m_richLongestSlice;
-    startWrite(std::move(rich));
+    DraftBase base;
+    if (m_plainWriter) {
+        if (!m_plainWriter->lossless()) {
+            m_plainCodePage = 0; // again, in UTF-8
+            m_plainWriter.reset();
+            m_catchUp.start();
+            return;
+        }
+        base = m_plainWriter->take();
+        m_plainWriter.reset();
+    } else {
+        base.kind = DraftBase::Kind::Rtf;
+        base.bytes = m_richWriter->take();
+        m_richWriter.reset();
+    }
+    base.documentKind = m_document.kind();
+    m_plainCodePage = -1;
+    m_snapshotRestarts = 0;
+    m_lastSnapshotCost = m_snapshotLongestSlice;
+    // The snapshot holds every edit so far: the journal starts after it.
+    m_journal.restart();
+    m_journal.setLargestRecord(compactionLimit());
+    writeFresh(std::move(base), QByteArray());
 }
 
-void DraftKeeper::dropRichWrite()
+void DraftKeeper::dropSnapshot()
 {
     m_richWriter.reset();
+    m_plainWriter.reset();
+    m_plainCodePage = -1;
     m_catchUp.stop();
 }
 
-void DraftKeeper::startWrite(std::optional<QByteArray> rich)
+DraftHeader DraftKeeper::header() const
 {
     DraftHeader header;
     header.title = m_document.shownTitle();
@@ -246,49 +363,69 @@ void DraftKeeper::startWrite(std::optional<QByteArray> rich)
     header.saved = m_clock.now();
     header.encoding = m_document.encoding();
     header.encrypted = m_document.isEncrypted();
+    return header;
+}
 
-    DocumentSnapshot snapshot;
-    if (rich) {
-        // Written in slices under the encoding it was begun with.
-        header.encoding = m_richEncoding;
-    } else {
-        QElapsedTimer cost;
-        cost.start();
-        if (m_document.kind() == DocumentKind::Rich)
-            rich = serialize(text(), header.encoding, FileFormat::Rtf).bytes;
-        else
-            snapshot = m_shadow.snapshot();
-        m_lastSnapshotCost = cost.nsecsElapsed();
-    }
-
+void DraftKeeper::writeFresh(DraftBase base, QByteArray records)
+{
+    const DraftHeader head = header();
     const QString path = m_draftPath;
+    const qint64 journalBytes = records.size();
     m_writing = true;
-    // The worker reads only the snapshot, never the live document.
-    m_worker.start([this, snapshot = std::move(snapshot), rich = std::move(rich), header, path] {
-        QByteArray bytes;
-        if (rich) {
-            bytes = encodeDraft(header, *rich);
-        } else {
-            const std::unique_ptr<QTextDocument> copy = buildDocument(snapshot);
-            // The same RTF a save under the document's encoding writes.
-            bytes = encodeDraft(header, serialize(*copy, header.encoding, FileFormat::Rtf).bytes);
-        }
+    // The worker reads only the base and the records, never the document.
+    m_worker.start([this, base = std::move(base), records = std::move(records), head, path,
+                    journalBytes] {
+        QByteArray bytes = encodeDraftHeader(head);
+        bytes += frameDraftRecord(DraftRecordType::Base, base.encode());
+        bytes += records;
+        if (head.encrypted)
+            scrambleInPlace(bytes);
         // Private from the first byte: a draft is the user's unsaved text.
         std::optional<Error> error = writeFileAtomically(path, bytes, NewFileAccess::OwnerOnly);
         if (error)
             error->what = QStringLiteral("无法保存草稿“%1”").arg(path);
+        const qint64 size = bytes.size();
         QMetaObject::invokeMethod(
-            this, [this, error] { written(error); }, Qt::QueuedConnection);
+            this, [this, error, size, journalBytes] { written(error, true, size, journalBytes); },
+            Qt::QueuedConnection);
     });
 }
 
-void DraftKeeper::written(const std::optional<Error> &failure)
+void DraftKeeper::writeAppend(QByteArray records)
+{
+    if (m_document.isEncrypted())
+        scrambleInPlace(records);
+    const QString path = m_draftPath;
+    m_writing = true;
+    m_worker.start([this, records = std::move(records), path] {
+        const std::optional<Error> error = appendToDraft(path, records);
+        const qint64 size = records.size();
+        QMetaObject::invokeMethod(
+            this, [this, error, size] { written(error, false, size, size); }, Qt::QueuedConnection);
+    });
+}
+
+void DraftKeeper::written(const std::optional<Error> &failure, bool fresh, qint64 bytes,
+                          qint64 journalBytes)
 {
     m_writing = false;
     // A failed write leaves the previous draft, if any, whole.
     m_lastWrite = failure;
-    if (!failure)
+    if (!failure) {
+        m_lastWriteBytes = bytes;
+        if (fresh) {
+            m_onDisk = true;
+            m_journalBytes = journalBytes;
+        } else {
+            m_journalBytes += journalBytes;
+        }
         emit draftWritten();
+    } else {
+        // The edits taken for it are not on the disk: only a snapshot brings
+        // the draft up to date now.
+        m_onDisk = false;
+        m_journal.requireSnapshot();
+    }
     // A failed write is tried again even if no key is pressed any more.
     if (failure && needsDraft() && !m_longestDue.isValid()) {
         const QDateTime now = m_clock.now();
@@ -312,13 +449,16 @@ std::optional<Error> DraftKeeper::flush()
     stopTiming();
     settle(); // a write in progress, and the one it may have asked for
     settle();
-    dropRichWrite();
     m_writeAgain = false;
     if (!m_lock || !m_lock->isLocked())
         return m_claimFailure;
     m_lastWrite.reset();
-    if (!m_writing && needsDraft())
-        startWrite();
+    if (!m_writing && needsDraft()) {
+        // A snapshot under way is finished in one go.
+        m_snapshotRestarts = maxSnapshotRestarts;
+        writeDraft();
+        m_snapshotRestarts = 0;
+    }
     settle();
     return m_lastWrite;
 }
@@ -327,7 +467,7 @@ void DraftKeeper::discard()
 {
     m_closed = true;
     stopTiming();
-    dropRichWrite();
+    dropSnapshot();
     m_worker.waitForDone();
     QFile::remove(m_draftPath);
     m_lock.reset(); // unlocking removes the lock file
@@ -419,28 +559,129 @@ bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &
         }
         const DecodedDraft &draft = decoded.value();
         const DraftHeader &h = draft.header;
+        std::optional<DraftBase> base;
+        if (draft.version >= 2) {
+            base = DraftBase::decode(draft.records.front().payload);
+            if (!base) {
+                damaged(
+                    setAside(path, QStringLiteral("草稿文件的内容已损坏（无法读取文档的起点）")));
+                continue;
+            }
+            // A draft of edits to a file needs that file as it was; told
+            // before the question, since nothing could come back.
+            if (base->kind == DraftBase::Kind::Source) {
+                const std::optional<FileStamp> now = stampOf(base->source.path);
+                if (!now || now->size != base->source.size ||
+                    now->modifiedNs != base->source.modifiedNs) {
+                    damaged(setAside(
+                        path, QStringLiteral("草稿记录的是对文件“%1”的修改，但该文件已被修改或删除")
+                                  .arg(base->source.path)));
+                    continue;
+                }
+            }
+        }
         if (!wantsBack({h.title, h.saved.isValid() ? h.saved : info.lastModified()})) {
             putInDiscarded(path);
             continue;
         }
-        if (!Rtf::looksLikeRtf(draft.rtf)) {
+        if (draft.version < 2 && !Rtf::looksLikeRtf(draft.rtf)) {
             damaged(setAside(path, QStringLiteral("不是 RTF 文档")));
             continue;
         }
-        if (const auto error =
-                m_document.adoptRecovered(draft.rtf, h.title, h.path, h.encrypted, h.encoding)) {
+        if (const auto error = restore(draft, base)) {
             damaged(setAside(path, error->why));
             continue;
         }
         // The recovered draft becomes this window's own, so it survives
-        // another crash before the next write.
+        // another crash before the next write; its journal goes on from
+        // its last whole record.
         m_lock = std::move(lock);
         if (m_draftPath != path)
             QFile::remove(m_draftPath);
         m_draftPath = path;
+        m_journal.restart();
+        m_journal.setLargestRecord(compactionLimit());
+        m_start = Start::None;
+        if (draft.version >= 2 && QFile::resize(path, draft.wholeBytes)) {
+            m_onDisk = true;
+            m_journalBytes = recordBytes(draft.records);
+        } else {
+            m_onDisk = false;
+            m_journal.requireSnapshot();
+        }
         return true;
     }
     return false;
+}
+
+std::optional<Error> DraftKeeper::restore(const DecodedDraft &draft,
+                                          const std::optional<DraftBase> &base)
+{
+    const DraftHeader &h = draft.header;
+    if (!base)
+        return m_document.adoptRecovered(draft.rtf, h.title, h.path, h.encrypted, h.encoding);
+    m_recovering = true;
+    m_journal.setPaused(true);
+    std::optional<Error> error;
+    switch (base->kind) {
+    case DraftBase::Kind::Empty:
+        m_document.clear();
+        break;
+    case DraftBase::Kind::Source:
+        error = rebuildFromSource(*base);
+        break;
+    case DraftBase::Kind::PlainText:
+        if (const std::optional<QString> plain = plainTextOfBase(*base))
+            m_document.adoptPlainText(*plain, base->softBreaks);
+        else
+            error = Error{{}, QStringLiteral("草稿中的文本无法解码")};
+        break;
+    case DraftBase::Kind::Rtf:
+        error = m_document.adoptRecovered(base->bytes, h.title, h.path, h.encrypted, h.encoding);
+        break;
+    }
+    if (!error) {
+        QTextDocument &doc = text();
+        const bool undo = doc.isUndoRedoEnabled();
+        doc.setUndoRedoEnabled(false);
+        error = replayDraftRecords(doc, draft.records);
+        doc.setUndoRedoEnabled(undo);
+        doc.clearUndoRedoStacks();
+    }
+    if (!error) {
+        m_document.setKind(base->documentKind);
+        m_document.markRecovered(h.title, h.path, h.encrypted, h.encoding);
+    } else {
+        m_document.new_(); // not a part of it: nothing, as before the question
+    }
+    m_recovering = false;
+    m_journal.setPaused(false);
+    if (error)
+        restartJournal(); // from the empty document
+    return error;
+}
+
+std::optional<Error> DraftKeeper::rebuildFromSource(const DraftBase &base)
+{
+    const SourceIdentity &want = base.source;
+    const auto changed = [&want] {
+        return Error{
+            {},
+            QStringLiteral("草稿记录的是对文件“%1”的修改，但该文件已被修改或删除").arg(want.path)};
+    };
+    // Read as it was read, through the loader every text file goes through.
+    if (m_document.ReadTextFile(want.path, want.scrambled ? ReadMode::Scrambled : ReadMode::Text))
+        return changed();
+    m_document.finishLoading();
+    const std::optional<SourceIdentity> got = m_document.sourceIdentity();
+    if (!got || got->size != want.size || got->hash != want.hash ||
+        got->scrambled != want.scrambled)
+        return changed();
+    const QTextDocument &doc = text();
+    if (doc.characterCount() != base.characters || doc.blockCount() != base.blocks ||
+        m_document.loadedText().size() != base.textLength)
+        return Error{{}, QStringLiteral("按文件“%1”重建的文档与草稿不符").arg(want.path)};
+    return std::nullopt;
 }
 
 } // namespace Inkwell

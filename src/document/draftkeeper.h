@@ -1,11 +1,19 @@
 // Keeps a draft of the unsaved document on disk so that a crash, a kill or a
 // power cut loses at most a few seconds of typing, and offers orphaned drafts
 // (their window gone without closing normally) back at the next start.
+//
+// A draft is a journal (draftfile.h, draftjournal.h): a base the document is
+// rebuilt from, then the edits made since, appended as they come, so that a
+// draft write costs what the edits since the last one cost. The base is the
+// text file a big plain document was read from or saved to, nothing for a new
+// document, or else a snapshot: RTF written in slices, or a plain document's
+// text. When the edits outgrow a share of the document, or one cannot be
+// recorded, a fresh snapshot replaces the draft (compaction).
 #pragma once
 
 #include "core/error.h"
 #include "core/textencoding.h"
-#include "document/documentshadow.h"
+#include "document/draftjournal.h"
 #include "rtf/rtfwriter.h"
 
 #include <QDateTime>
@@ -25,10 +33,12 @@ namespace Inkwell {
 class Clock;
 class DocumentState;
 
-// Measured on the keeper's clock.
+// Measured on the keeper's clock. A write appends only the edits since the
+// last one, so drafts come often: a kill loses at most about a second of
+// typing and the write in progress.
 struct DraftTiming {
-    std::chrono::milliseconds idle{2000};     // after the last change
-    std::chrono::milliseconds longest{30000}; // at the latest while changes go on
+    std::chrono::milliseconds idle{1000};    // after the last change
+    std::chrono::milliseconds longest{1000}; // at the latest while changes go on
     // Real time, not the keeper's clock: the longest the window's thread
     // spends at a time on writing a rich document's draft, so that keys
     // typed meanwhile are not held up.
@@ -55,8 +65,8 @@ class DraftKeeper : public QObject {
 public:
     // `directory` is defaultDraftDirectory() in the program; it is made,
     // readable only by the user, if missing.
-    // Drafts are of `document`: its text, its kind (a rich document's draft
-    // is written as RTF in slices), its title, file and encoding.
+    // Drafts are of `document`: its edits, its kind (a rich document's
+    // snapshot is written as RTF in slices), its title, file and encoding.
     DraftKeeper(DocumentState &document, const Clock &clock, const QString &directory,
                 DraftTiming timing = DraftTiming(), QObject *parent = nullptr);
     // Waits for a write in progress and releases the lock, but keeps the
@@ -96,9 +106,17 @@ public:
     bool tick();
     // True while a draft is on its way to disk on the worker thread.
     bool isWriting() const { return m_writing; }
-    // Nanoseconds the GUI thread spent on the last snapshot in one go (the
-    // longest of its slices, for a rich document).
+    // Nanoseconds the GUI thread spent on the last draft write in one go (the
+    // longest slice of a snapshot).
     qint64 lastSnapshotCost() const { return m_lastSnapshotCost; }
+    // Bytes the last draft write put on the disk (appended, or the whole
+    // draft when it was written afresh).
+    qint64 lastWriteBytes() const { return m_lastWriteBytes; }
+    // The edits recorded since the draft's base, in bytes of the draft.
+    qint64 journalBytes() const { return m_journalBytes; }
+    // Documents up to this many characters always start from a snapshot:
+    // cheap, and their draft then needs no other file.
+    static constexpr int smallDocument = 1 << 20;
 
 signals:
     void draftWritten();
@@ -111,17 +129,24 @@ private:
     void scheduleTick(const QDateTime &now);
     void stopTiming();
     void modificationChanged(bool modified);
+    void restartJournal();
+    qint64 compactionLimit() const;
     void writeDraft();
-    void writeRichSlice();
-    void dropRichWrite();
-    void startWrite(std::optional<QByteArray> rich = std::nullopt);
+    void writeSnapshotSlice();
+    void dropSnapshot();
+    DraftHeader header() const;
+    void writeFresh(DraftBase base, QByteArray records);
+    void writeAppend(QByteArray records);
+    void written(const std::optional<Error> &failure, bool fresh, qint64 bytes,
+                 qint64 journalBytes);
     void settle();
-    void written(const std::optional<Error> &failure);
     bool claimFreshDraft();
     DamagedDraft setAside(const QString &path, const QString &why);
     void removeDeadLocks();
     void putInDiscarded(const QString &path);
     void removeOldDiscarded();
+    std::optional<Error> restore(const DecodedDraft &draft, const std::optional<DraftBase> &base);
+    std::optional<Error> rebuildFromSource(const DraftBase &base);
     QTextDocument &text() const;
 
     DocumentState &m_document;
@@ -130,17 +155,29 @@ private:
     QString m_directory;
     QString m_draftPath;
     std::unique_ptr<QLockFile> m_lock;
-    DocumentShadow m_shadow;
+    DraftJournal m_journal;
+    // What the journal started from, should the draft be written afresh
+    // without a snapshot.
+    enum class Start { None, Empty, Source };
+    Start m_start = Start::None;
+    DraftBase m_startBase;
+    // The draft file holds this document's base and every record taken from
+    // the journal so far; its records after the base take this many bytes.
+    bool m_onDisk = false;
+    qint64 m_journalBytes = 0;
+    bool m_recovering = false;
     QDateTime m_idleDue;    // invalid: no change waiting
     QDateTime m_longestDue; // invalid: no change waiting
     QTimer m_tick;          // wakes tick() when a deadline may have come
-    QTimer m_catchUp; // copies a big change in slices before the snapshot
-    // A rich document's draft being written in slices between events. A
-    // change starts it again; after a few such restarts it is written whole.
+    QTimer m_catchUp;       // the next slice of a snapshot
+    // A snapshot being made in slices between events. A change starts it
+    // again; after a few such restarts it is made whole.
     std::unique_ptr<Rtf::SlicedWriter> m_richWriter;
-    TextEncoding m_richEncoding;
-    int m_richRestarts = 0;
-    qint64 m_richLongestSlice = 0;
+    std::unique_ptr<PlainSnapshotWriter> m_plainWriter;
+    TextEncoding m_snapshotEncoding;
+    int m_plainCodePage = -1; // of a plain snapshot; -1: the document's own, if lossless
+    int m_snapshotRestarts = 0;
+    qint64 m_snapshotLongestSlice = 0;
     QThreadPool m_worker;
     bool m_writing = false;
     bool m_writeAgain = false;
@@ -148,6 +185,7 @@ private:
     std::optional<Error> m_claimFailure; // no draft file could be claimed
     std::optional<Error> m_lastWrite;    // how the last write ended
     qint64 m_lastSnapshotCost = 0;
+    qint64 m_lastWriteBytes = 0;
 };
 
 } // namespace Inkwell
