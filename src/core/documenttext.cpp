@@ -161,14 +161,6 @@ private:
     QString m_out;
 };
 
-bool hasLists(const QTextDocument &document)
-{
-    const QList<QTextFormat> formats = document.allFormats();
-    for (const QTextFormat &format : formats)
-        if (format.isListFormat())
-            return true;
-    return false;
-}
 
 } // namespace
 
@@ -206,9 +198,20 @@ QString listLabel(const QTextList &list, int index)
     return format.numberPrefix() + digits + suffix;
 }
 
+bool plainTextIsRawText(const QTextDocument &document)
+{
+    if (!document.rootFrame()->childFrames().isEmpty())
+        return false;
+    const QList<QTextFormat> formats = document.allFormats();
+    for (const QTextFormat &format : formats)
+        if (format.isListFormat())
+            return false;
+    return true;
+}
+
 QString exportPlainText(const QTextDocument &document)
 {
-    if (document.rootFrame()->childFrames().isEmpty() && !hasLists(document)) {
+    if (plainTextIsRawText(document)) {
         // The common case, big plain files included: one pass over the raw text.
         QString text = document.toRawText();
         char16_t *d = reinterpret_cast<char16_t *>(text.data());

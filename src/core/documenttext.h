@@ -138,6 +138,9 @@ QString listLabel(const QTextList &list, int index);
 // joined by blanks), line breaks inside a paragraph are line ends, and the
 // table frame marks never appear. Pictures stay U+FFFC. Lines end in "\n".
 QString exportPlainText(const QTextDocument &document);
+// True when that export is the raw text with its paragraph marks as line
+// ends: no table or other frame, no list whose labels it would write.
+bool plainTextIsRawText(const QTextDocument &document);
 
 // CRLF and CR become "\n", in place and in one pass.
 void normaliseBreaks(QString &text);

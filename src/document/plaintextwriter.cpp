@@ -12,15 +12,6 @@ namespace Inkwell {
 
 namespace {
 
-bool hasLists(const QTextDocument &document)
-{
-    const QList<QTextFormat> formats = document.allFormats();
-    for (const QTextFormat &format : formats)
-        if (format.isListFormat())
-            return true;
-    return false;
-}
-
 // The pieces of a whole file given out at a time.
 constexpr qsizetype wholePiece = qsizetype(1) << 20;
 
@@ -32,7 +23,7 @@ PlainTextWriter::PlainTextWriter(const QTextDocument &document, const TextEncodi
 {
     // Lists and tables have labels and cells the text export lays out; such
     // documents are small, and are exported whole as before.
-    m_whole = !document.rootFrame()->childFrames().isEmpty() || hasLists(document);
+    m_whole = !plainTextIsRawText(document);
     if (!m_whole) {
         m_pieces = std::make_unique<PlainTextPieces>(document);
         m_baseline.begin();
