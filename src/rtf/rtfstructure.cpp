@@ -658,6 +658,10 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
         format.setLayoutDirection(Qt::RightToLeft);
     if (para.pageBreakBefore)
         format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+    if (!para.section.isEmpty()) {
+        format.setProperty(sectionBreakProperty, para.section);
+        format.setProperty(sectionNumberProperty, para.sectionNumber);
+    }
     if (para.shading > 0 && size_t(para.shading) < m_tables.colors.size() &&
         m_tables.colors[size_t(para.shading)].isValid())
         format.setBackground(m_tables.colors[size_t(para.shading)]);
