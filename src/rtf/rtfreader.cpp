@@ -534,6 +534,10 @@ void Reader::paragraphEnd()
     flushHidden();
     settleLabel();
     takeSection();
+    if (!m_runs.paragraphHasContent() && m_state.para.depth() == 0) {
+        m_structure.content(m_state.para);
+        m_runs.emptyParagraph(props());
+    }
     if (m_pageBreakHere || !m_sectionHere.isEmpty()) {
         ParaProps para = m_state.para;
         para.pageBreakBefore = para.pageBreakBefore || m_pageBreakHere;

@@ -774,7 +774,18 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     const int separator = blockStart + block.length() - 1;
     if (separator >= m_from && separator < m_to &&
         !(m_softBreaks && depth == 0 && continuesLine(block.next()))) {
+        // An empty line is as high as its paragraph mark's font: the mark
+        // says which when it has one of its own that is not the plain one.
+        const bool markRun = depth == 0 && block.length() == 1 &&
+                             !block.charFormat().properties().isEmpty() &&
+                             !(propsFor(block.charFormatIndex(), block.charFormat()) == RunProps());
+        if (markRun)
+            openRun(propsFor(block.charFormatIndex(), block.charFormat()));
         controlWord(end);
+        if (markRun) {
+            m_out.push_back('}');
+            m_needDelimiter = false;
+        }
         if (depth == 0) {
             m_out.push_back('\n');
             m_needDelimiter = false;

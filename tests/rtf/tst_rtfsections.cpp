@@ -1,6 +1,7 @@
 // Sections and the document's own groups: a section's columns, page and
 // headers go back before the paragraph that begins it; the footnote
-// separators stay with the document.
+// separators stay with the document; an empty line keeps the font of its
+// paragraph mark, which sets its height.
 #include "rtftesthelpers.h"
 
 #include "core/formatproperties.h"
@@ -70,6 +71,8 @@ private slots:
     void enterInASectionsFirstParagraph();
     void copiedPartHasPageBreaksOnly();
     void insertedFileBringsNoSections();
+    void emptyParagraphMark_data();
+    void emptyParagraphMark();
 };
 
 // Read, written, read and written again: the same bytes, the section's RTF
@@ -221,6 +224,52 @@ void TestRtfSections::insertedFileBringsNoSections()
         QVERIFY(sectionOf(b).isEmpty());
     const QByteArray out = written(document);
     QVERIFY2(!out.contains("\\cols2") && !out.contains("\\header"), out.constData());
+}
+
+// An empty paragraph is as high as the font of its mark: the window lays it
+// out in the block's own character format and the save states it.
+void TestRtfSections::emptyParagraphMark_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("block");
+    QTest::addColumn<double>("points");
+    QTest::addColumn<QByteArray>("kept"); // in the save; %F: written numbers
+
+    QTest::newRow("larger than the text after it")
+        << QByteArray("\\pard\\plain\\f1\\fs36\\par\\pard\\plain\\f1\\fs28 text\\par}") << 0 << 18.0
+        << QByteArray("\\pard\n{\\f%F1\\fs36\\par}\n{\\f%F1\\fs28 text}");
+    QTest::newRow("two at the start, as a recipe begins")
+        << QByteArray("{\\pard\\plain\\plain\\f1\\fs36\\par\\pard\\plain\\plain\\f1\\fs36\\par"
+                      "\\plain\\f1\\fs28\\tab Flour\\par}}")
+        << 1 << 18.0 << QByteArray("{\\f%F1\\fs36\\par}\n{\\f%F1\\fs36\\par}\n{\\f%F1\\fs28\\tab");
+    QTest::newRow("smaller than the text before it")
+        << QByteArray("\\pard\\fs40 big\\par\\fs16\\par\\fs40 big\\par}") << 1 << 8.0
+        << QByteArray("big}\\par\n{\\f%F0\\fs16\\par}\n{");
+    QTest::newRow("plain stays a bare mark")
+        << QByteArray("\\pard\\fs40 big\\par\\plain\\par\\fs40 big\\par}") << 1 << 12.0
+        << QByteArray("big}\\par\n\\par\n{");
+}
+
+void TestRtfSections::emptyParagraphMark()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, block);
+    QFETCH(double, points);
+    QFETCH(QByteArray, kept);
+
+    QTextDocument document;
+    QVERIFY(readInto(document, head + body, 1252));
+    const QTextBlock empty = document.findBlockByNumber(block);
+    QCOMPARE(empty.length(), 1);
+    QCOMPARE(empty.charFormat().fontPointSize(), points);
+    const QByteArray first = written(document);
+    const QByteArray expected = expand(kept, first);
+    QVERIFY2(!expected.contains("-1"), expected.constData());
+    QVERIFY2(first.contains(expected), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first, 1252));
+    QCOMPARE(again.findBlockByNumber(block).charFormat().fontPointSize(), points);
+    QCOMPARE(written(again), first);
 }
 
 QTEST_MAIN(TestRtfSections)
