@@ -33,6 +33,12 @@ inline constexpr int sectionBreakProperty = QTextFormat::UserProperty + 0x123;
 // its format along; the break is written before the first of them only.
 inline constexpr int sectionNumberProperty = QTextFormat::UserProperty + 0x124;
 
+// QTextBlockFormat (QString, int): the font family and the size in
+// half-points of an empty paragraph's mark as read, which give the empty line
+// its height in other readers: written back while the paragraph is empty.
+inline constexpr int markFamilyProperty = QTextFormat::UserProperty + 0x125;
+inline constexpr int markHalfPointsProperty = QTextFormat::UserProperty + 0x126;
+
 // QTextBlockFormat (int): a paragraph that continues the line of the one
 // before it, held in pieces (see documenttext.h).
 inline constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;

@@ -534,12 +534,19 @@ void Reader::paragraphEnd()
     flushHidden();
     settleLabel();
     takeSection();
-    if (!m_runs.paragraphHasContent() && m_state.para.depth() == 0) {
+    // An empty line is as high as its mark's font: the window lays it out in
+    // the block's character format, and the paragraph keeps it to be written.
+    const bool empty = !m_runs.paragraphHasContent() && m_state.para.depth() == 0;
+    if (empty) {
         m_structure.content(m_state.para);
         m_runs.emptyParagraph(props());
     }
-    if (m_pageBreakHere || !m_sectionHere.isEmpty()) {
+    if (empty || m_pageBreakHere || !m_sectionHere.isEmpty()) {
         ParaProps para = m_state.para;
+        if (empty) {
+            para.markFont = props().font;
+            para.markHalfPoints = props().halfPoints;
+        }
         para.pageBreakBefore = para.pageBreakBefore || m_pageBreakHere;
         para.section = std::exchange(m_sectionHere, {});
         para.sectionNumber = m_sections;

@@ -103,6 +103,8 @@ struct ParaProps {
     std::array<BorderLine, 4> lines{}; // top, left, bottom, right
     QByteArray section;                // the section break it begins (sectionBreakProperty)
     int sectionNumber = 0;             // and which one (sectionNumberProperty)
+    int markFont = -1;                 // an empty paragraph's mark: its font
+    int markHalfPoints = 0;            // and size; 0: not an empty paragraph
 
     // The table nesting the paragraph is at: 0 outside tables.
     int depth() const { return nesting > 0 ? nesting : (inTable ? 1 : 0); }

@@ -248,11 +248,7 @@ public:
 private:
     int fontIndex(const QString &family);
     int colorIndex(QRgb rgb);
-    const RunProps &propsFor(const QTextFragment &fragment)
-    {
-        return propsFor(fragment.charFormatIndex(), fragment.charFormat());
-    }
-    const RunProps &propsFor(int key, const QTextCharFormat &format);
+    const RunProps &propsFor(const QTextFragment &fragment);
     void openRun(const RunProps &props);
     void writeRun(const RunProps &props, const QString &text, qsizetype begin, qsizetype end,
                   const QTextCharFormat &format);
@@ -377,11 +373,13 @@ int Writer::colorIndex(QRgb rgb)
     return index;
 }
 
-const RunProps &Writer::propsFor(int key, const QTextCharFormat &format)
+const RunProps &Writer::propsFor(const QTextFragment &fragment)
 {
+    const int key = fragment.charFormatIndex();
     const auto found = m_propsByFormat.constFind(key);
     if (found != m_propsByFormat.constEnd())
         return *found;
+    const QTextCharFormat format = fragment.charFormat();
     RunProps props;
     QString family;
     const QVariant families = format.fontFamilies();
@@ -775,12 +773,19 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     if (separator >= m_from && separator < m_to &&
         !(m_softBreaks && depth == 0 && continuesLine(block.next()))) {
         // An empty line is as high as its paragraph mark's font: the mark
-        // says which when it has one of its own that is not the plain one.
-        const bool markRun = depth == 0 && block.length() == 1 &&
-                             !block.charFormat().properties().isEmpty() &&
-                             !(propsFor(block.charFormatIndex(), block.charFormat()) == RunProps());
+        // read with it says which when that is not the plain one.
+        RunProps mark;
+        if (depth == 0 && block.length() == 1) {
+            const QTextBlockFormat format = block.blockFormat();
+            if (format.hasProperty(markHalfPointsProperty)) {
+                const QString family = format.stringProperty(markFamilyProperty);
+                mark.font = fontIndex(family.isEmpty() ? m_defaultFamily : family);
+                mark.halfPoints = std::clamp(format.intProperty(markHalfPointsProperty), 1, 3276);
+            }
+        }
+        const bool markRun = !(mark == RunProps());
         if (markRun)
-            openRun(propsFor(block.charFormatIndex(), block.charFormat()));
+            openRun(mark);
         controlWord(end);
         if (markRun) {
             m_out.push_back('}');

@@ -604,9 +604,7 @@ void TestRtfWriterStructure::controlWords_data()
                                                "\\clmgf",
                                                "\\clmrg",
                                                "M}\\cell\\pard\\intbl\\cell",
-                                               // The empty line's mark in its own font.
-                                               "\\row\n\\pard{\\f0\\fs",
-                                               "\\par}\n{",
+                                               "\\row\n\\pard\\par\n{",
                                                "End}"}
                                 << QStringList{"\\ls4", "\\itap3"};
     QTest::newRow("a list in the next cell is no sublist")
