@@ -23,6 +23,22 @@ inline constexpr int paragraphBordersProperty = QTextFormat::UserProperty + 0x12
 // same style (\contextualspace), written back as read.
 inline constexpr int contextualSpaceProperty = QTextFormat::UserProperty + 0x122;
 
+// QTextBlockFormat (QByteArray): the section break before this paragraph as
+// read: \sect, then the new section's words (columns, page, break kind) and
+// its headers and footers, in the kept groups' numbering (see rtf/rtfkept.h),
+// written back before the paragraph. The window shows a section as one column.
+inline constexpr int sectionBreakProperty = QTextFormat::UserProperty + 0x123;
+// QTextBlockFormat (int): which section break of the file read that is,
+// counted from 1. A paragraph split off a section's first one (Enter) takes
+// its format along; the break is written before the first of them only.
+inline constexpr int sectionNumberProperty = QTextFormat::UserProperty + 0x124;
+
+// QTextBlockFormat (QString, int): the font family and the size in
+// half-points of an empty paragraph's mark as read, which give the empty line
+// its height in other readers: written back while the paragraph is empty.
+inline constexpr int markFamilyProperty = QTextFormat::UserProperty + 0x125;
+inline constexpr int markHalfPointsProperty = QTextFormat::UserProperty + 0x126;
+
 // QTextBlockFormat (int): a paragraph that continues the line of the one
 // before it, held in pieces (see documenttext.h).
 inline constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;

@@ -94,6 +94,33 @@ bool isDocumentWord(std::string_view word)
     return std::find(std::begin(words), std::end(words), word) != std::end(words);
 }
 
+// The words of a section (RTF's section formatting) besides those above:
+// its columns, how it begins, its page numbers, line numbers and footnotes.
+bool isSectionWord(std::string_view word)
+{
+    static constexpr std::string_view words[] = {
+        "sectd",       "sbknone",      "sbkcol",        "sbkpage",      "sbkeven",
+        "sbkodd",      "cols",         "colsx",         "colno",        "colsr",
+        "colw",        "linebetcol",   "endnhere",      "binfsxn",      "binsxn",
+        "pgnx",        "pgny",         "pgncont",       "pgnhn",        "pgnhnsh",
+        "pgnhnsp",     "pgnhnsc",      "pgnhnsm",       "pgnhnsn",      "pgnbidia",
+        "pgnbidib",    "pgnchosung",   "pgncnum",       "pgndbnum",     "pgndecd",
+        "pgnganada",   "pgngbnum",     "pgnid",         "pgnzodiac",    "guttersxn",
+        "margmirsxn",  "linemod",      "linex",         "linestarts",   "linerestart",
+        "lineppage",   "linecont",     "vertalt",       "vertalb",      "vertalc",
+        "vertalj",     "ltrsect",      "rtlsect",       "sectunlocked", "sectdefaultcl",
+        "sectexpand",  "sectlinegrid", "sectspecifycl", "sectspecifyl", "sectspecifygen",
+        "stextflow",   "sectrsid",     "sftnbj",        "sftntj",       "sftnstart",
+        "sftnrstpg",   "sftnrestart",  "sftnrstcont",   "sftnnar",      "sftnnalc",
+        "sftnnauc",    "sftnnrlc",     "sftnnruc",      "sftnnchi",     "sftnnchosung",
+        "sftnncnum",   "sftnndbar",    "sftnndbnum",    "sftnndbnumd",  "sftnndbnumk",
+        "sftnndbnumt", "sftnnganada",  "sftnngbnum",    "sftnngbnumd",  "sftnngbnumk",
+        "sftnngbnuml", "sftnnzodiac",  "saftnstart",    "saftnrestart", "saftnrstcont",
+        "saftnnar",    "saftnnalc",    "saftnnauc",     "saftnnrlc",    "saftnnruc",
+        "saftnnchi",   "horzsect",     "vertsect"};
+    return std::find(std::begin(words), std::end(words), word) != std::end(words);
+}
+
 constexpr char holderName[] = "inkwellRtfPreambleHolder";
 
 const QObject *preambleHolder(const QTextDocument &document)
@@ -416,8 +443,9 @@ void Collector::close(const char *end)
     case Kind::None:
         break;
     case Kind::Document:
+        // After a \sect, headers and footers are the new section's.
         if (take(raw.size()))
-            m_preamble.append(own(raw));
+            (m_section ? *m_section : m_preamble).append(own(raw));
         break;
     case Kind::Inline:
     case Kind::Unknown:
@@ -452,13 +480,28 @@ bool Collector::keep(Kind kind, const char *wordEnd)
 
 void Collector::documentWord(std::string_view word, int param, bool hasParam)
 {
-    if (m_contentSeen || !isDocumentWord(word))
+    // Words repeated inside a section (Word states \sectd again before a
+    // field) say nothing new: only those before the text or after a \sect.
+    if ((m_contentSeen && !m_section) || !(isDocumentWord(word) || isSectionWord(word)))
         return;
     QByteArray text = "\\" + QByteArray(word.data(), qsizetype(word.size()));
     if (hasParam)
         text.append(QByteArray::number(param));
     if (take(text.size()))
-        m_preamble.append(text);
+        (m_section ? *m_section : m_preamble).append(text);
+}
+
+void Collector::sectionBreak()
+{
+    // Inserted into another document, a file's sections do not become its.
+    static constexpr char word[] = "\\sect";
+    if (!m_whole || !take(qsizetype(sizeof word - 1)))
+        return;
+    // A section with no paragraph of its own stays in the break that follows.
+    if (m_section)
+        m_section->append(word);
+    else
+        m_section = QByteArray(word);
 }
 
 void Collector::field(const char *wordEnd)

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -107,9 +108,21 @@ public:
     // at `wordEnd`; false when it cannot be (the document's own outer group,
     // or a group with other words or text before the destination word).
     bool keep(Kind kind, const char *wordEnd);
-    // A control word outside any destination before the text begins: the
-    // page and section words the writer does not make are kept.
+    // A control word outside any destination: the page and section words
+    // the writer does not make are kept, with the document before the text
+    // begins and with a section after its \sect.
     void documentWord(std::string_view word, int param, bool hasParam);
+    // \sect: what follows until the next paragraph begins (the section's
+    // words, headers and footers) is that section's, not the document's.
+    void sectionBreak();
+    // The section break waiting for a paragraph ("\sect" and what followed),
+    // once; nothing when none waits.
+    std::optional<QByteArray> takeSection()
+    {
+        std::optional<QByteArray> section = std::move(m_section);
+        m_section.reset();
+        return section;
+    }
     // A \field word, ending at `wordEnd`, in the innermost group.
     void field(const char *wordEnd);
     // Content is about to be inserted at the cursor; true when the collector
@@ -162,7 +175,8 @@ private:
     KeptTables m_kept;
     std::vector<Group> m_groups;
     QByteArray m_preamble;
-    QByteArray m_pending; // inline groups waiting for the next character
+    std::optional<QByteArray> m_section; // a section break waiting for its paragraph
+    QByteArray m_pending;                // inline groups waiting for the next character
     std::vector<Attach> m_attach;
     int m_markFrom = -1, m_markEnd = -1; // the last footnote mark, until content follows
     bool m_fieldWaiting = false;         // a field with an instruction waits for its result

@@ -41,8 +41,12 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"listtext", [](Reader &r, Word) { r.label(); }}, {"objdata", skip},
         {"objclass", skip},
         {"objname", skip}, {"template", skip}, {"xe", skip}, {"tc", skip}, {"txe", skip},
-        {"rxe", skip}, {"ftnsep", skip}, {"ftnsepc", skip}, {"ftncn", skip}, {"aftnsep", skip},
-        {"aftnsepc", skip}, {"aftncn", skip},
+        {"rxe", skip},
+        // The lines above footnotes and endnotes, and what a note continued
+        // on the next page says.
+        {"ftnsep", document, starredRead}, {"ftnsepc", document, starredRead},
+        {"ftncn", document, starredRead}, {"aftnsep", document, starredRead},
+        {"aftnsepc", document, starredRead}, {"aftncn", document, starredRead},
         {"listtable", listTable, Starred::Read},
         {"listoverridetable", listTable, Starred::Read},
         {"revtbl", skip}, {"rsidtbl", skip}, {"nonshppict", skip}, {"nonesttables", skip},
@@ -137,8 +141,12 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"uc", [](Reader &r, Word w) { r.m_state.uc = std::clamp(w.param, 0, 100); }},
         {"u", [](Reader &r, Word w) { r.unicode(w.param); }},
         // Breaks and special characters.
-        {"par", paragraphEnd}, {"sect", sectionBreak}, {"page", sectionBreak},
-        {"sbknone", [](Reader &r, Word) { r.m_pageBreak = false; }},
+        {"par", paragraphEnd}, {"sect", sectionBreak<true>}, {"page", sectionBreak<false>},
+        {"sbknone", [](Reader &r, Word w) {
+             r.m_pageBreak = false;
+             if (r.inBody())
+                 r.m_kept.documentWord("sbknone", w.param, w.hasParam);
+         }},
         {"pagebb", [](Reader &r, Word w) { r.para().pageBreakBefore = w.on(); }},
         {"cell", cellEnd<false>}, {"nestcell", cellEnd<true>}, {"row", rowEnd<false>},
         {"nestrow", rowEnd<true>},

@@ -83,6 +83,8 @@ void Reader::run()
     settleLabel();
     ParaProps last = m_haveLastPara ? m_lastPara : m_state.para;
     last.pageBreakBefore = last.pageBreakBefore || m_pageBreakHere;
+    last.section = m_sectionHere;
+    last.sectionNumber = m_sections;
     m_structure.finish(last);
     m_kept.finish();
 }
@@ -512,6 +514,10 @@ void Reader::beginContent()
         m_pageBreak = false;
         m_pageBreakHere = true;
     }
+    if (std::optional<QByteArray> section = m_kept.takeSection()) {
+        m_sectionHere = std::move(*section);
+        ++m_sections;
+    }
     if (m_haveLabel)
         settleLabel();
     m_structure.content(m_state.para);
@@ -527,14 +533,43 @@ void Reader::paragraphEnd()
 {
     flushHidden();
     settleLabel();
-    if (m_pageBreakHere) {
-        m_pageBreakHere = false;
+    takeSection();
+    // An empty line is as high as its mark's font: the window lays it out in
+    // the block's character format, and the paragraph keeps it to be written.
+    const bool empty = !m_runs.paragraphHasContent() && m_state.para.depth() == 0;
+    if (empty) {
+        m_structure.content(m_state.para);
+        m_runs.emptyParagraph(props());
+    }
+    if (empty || m_pageBreakHere || !m_sectionHere.isEmpty()) {
         ParaProps para = m_state.para;
-        para.pageBreakBefore = true;
+        if (empty) {
+            para.markFont = props().font;
+            para.markHalfPoints = props().halfPoints;
+        }
+        para.pageBreakBefore = para.pageBreakBefore || m_pageBreakHere;
+        para.section = std::exchange(m_sectionHere, {});
+        para.sectionNumber = m_sections;
+        m_pageBreakHere = false;
         m_structure.paragraphEnd(para);
         return;
     }
     m_structure.paragraphEnd(m_state.para);
+}
+
+// A section break still waiting when a paragraph ends without content:
+// the empty paragraph begins the section, and its page.
+void Reader::takeSection()
+{
+    std::optional<QByteArray> section = m_kept.takeSection();
+    if (!section)
+        return;
+    m_sectionHere = std::move(*section);
+    ++m_sections;
+    if (m_pageBreak) {
+        m_pageBreak = false;
+        m_pageBreakHere = true;
+    }
 }
 
 // The label an older reader shows goes into the text only when no list is

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace Inkwell::Rtf::Reading {
@@ -125,7 +126,7 @@ private:
     }
     // \sect and \page end the paragraph only when it has content: right
     // after \par or \row they add no empty line (as LibreOffice reads them).
-    static void sectionBreak(Reader &r, Word)
+    template <bool section> static void sectionBreak(Reader &r, Word)
     {
         if (!r.inBody())
             return;
@@ -134,6 +135,8 @@ private:
         // The paragraph that follows begins a page (a section's break
         // unless \sbknone says it runs on).
         r.m_pageBreak = true;
+        if constexpr (section)
+            r.m_kept.sectionBreak();
     }
     template <bool nested> static void cellEnd(Reader &r, Word)
     {
@@ -141,11 +144,15 @@ private:
             return;
         r.flushHidden();
         r.settleLabel();
-        if (r.m_pageBreakHere) {
-            // A table after a page break: its first paragraph begins the page.
-            r.m_pageBreakHere = false;
+        r.takeSection();
+        if (r.m_pageBreakHere || !r.m_sectionHere.isEmpty()) {
+            // A table after a page or section break: its first paragraph
+            // begins the page and the section.
             ParaProps para = r.para();
-            para.pageBreakBefore = true;
+            para.pageBreakBefore = para.pageBreakBefore || r.m_pageBreakHere;
+            para.section = std::exchange(r.m_sectionHere, {});
+            para.sectionNumber = r.m_sections;
+            r.m_pageBreakHere = false;
             r.m_structure.cellEnd(para, nested);
             return;
         }
@@ -264,6 +271,7 @@ private:
     // Structure.
     void beginContent();
     void paragraphEnd();
+    void takeSection();
     void settleLabel();
     void tabStop(int twips, bool bar);
     void rowDefinition();
@@ -348,6 +356,8 @@ private:
     bool m_atGroupStart = false;
     bool m_pageBreak = false;     // a \page or \sect waits for the next paragraph
     bool m_pageBreakHere = false; // the paragraph being read follows one
+    QByteArray m_sectionHere;     // the section break the paragraph being read begins
+    int m_sections = 0;           // section breaks given to a paragraph so far
     // Hidden text (\v) read since the last shown content: it is kept with
     // the next character, as Word keeps it when it does not show it.
     std::u16string m_hidden;

@@ -7,6 +7,7 @@
 #include "core/formatproperties.h"
 #include "rtf/rtftextruns.h"
 
+#include <QByteArray>
 #include <QTextBlockFormat>
 #include <QTextFormat>
 #include <QTextListFormat>
@@ -100,6 +101,10 @@ struct ParaProps {
     bool contextualSpace = false;      // \contextualspace
     std::uint8_t borderSides = 0;      // BorderSide bits of the paragraph's box
     std::array<BorderLine, 4> lines{}; // top, left, bottom, right
+    QByteArray section;                // the section break it begins (sectionBreakProperty)
+    int sectionNumber = 0;             // and which one (sectionNumberProperty)
+    int markFont = -1;                 // an empty paragraph's mark: its font
+    int markHalfPoints = 0;            // and size; 0: not an empty paragraph
 
     // The table nesting the paragraph is at: 0 outside tables.
     int depth() const { return nesting > 0 ? nesting : (inTable ? 1 : 0); }

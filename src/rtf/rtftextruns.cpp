@@ -67,6 +67,14 @@ void TextRuns::insertImage(const QTextImageFormat &image)
     m_cursor.insertImage(image);
 }
 
+void TextRuns::emptyParagraph(const CharProps &props)
+{
+    beginContent();
+    flushRun(m_textProps);
+    m_cursor.setBlockCharFormat(formatFor(runProps(props, u'a')));
+    m_needPar = false;
+}
+
 void TextRuns::finish()
 {
     if (m_pendingBreaks > 1) {

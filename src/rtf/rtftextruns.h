@@ -94,6 +94,10 @@ public:
     // Inserts the run collected so far.
     void flush() { flushRun(m_textProps); }
     void insertImage(const QTextImageFormat &image);
+    // A paragraph ends with nothing in it: after the paragraph ends before
+    // it are written, its block takes the mark's formatting, which Qt lays
+    // the empty line out in.
+    void emptyParagraph(const CharProps &props);
     // The end of the data: drops the last paragraph end and inserts the rest.
     void finish();
 

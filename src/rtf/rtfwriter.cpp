@@ -120,6 +120,7 @@ struct RunProps {
     int highlight = 0; // the background's colour index; 0 none
     int raise = 0;     // \up (> 0) or \dn (< 0), half-points
     int scale = 100;   // \charscalex
+    bool operator==(const RunProps &) const = default;
 };
 
 constexpr char hexDigits[] = "0123456789abcdef";
@@ -254,6 +255,8 @@ private:
     void writeText(const RunProps &props, const QChar *begin, const QChar *end);
     void writePicture(const QTextImageFormat &format);
     void writeParagraph(const QTextBlock &block, int depth, const char *end);
+    void writeSectionBreak(const QTextBlock &block);
+    bool sectionPageBreak(const QTextBlockFormat &format) const;
     void writeParagraphProperties(const QTextBlock &block, int depth, const ListTable::Ref *place);
     void writeListText(const QTextBlock &block, const QTextList &list);
     void writeTable(const QTextTable &table, int depth, int availableTwips);
@@ -310,6 +313,7 @@ private:
     int m_uc = 1; // the \uc in force inside the current run group
     int m_from = 0;
     int m_to = 0;
+    bool m_whole = false; // all of the document is written
     ListTable m_lists;
     QHash<const QTextList *, int> m_itemCount; // items written so far per list
     const QTextList *m_previousList = nullptr;
@@ -659,17 +663,24 @@ void Writer::writeParagraphProperties(const QTextBlock &block, int depth,
     // letters) is marked for every reader: RTF's paragraphs run left to right
     // unless they say otherwise.
     const bool rightToLeft = block.textDirection() == Qt::RightToLeft;
+    // A section's page break is its \sect's, written before the paragraph.
+    const auto format = [this, &block] {
+        QTextBlockFormat format = block.blockFormat();
+        if (sectionPageBreak(format))
+            format.clearProperty(QTextFormat::PageBreakPolicy);
+        return format;
+    };
     if (!place && depth == 0) {
         const int key = block.blockFormatIndex() * 2 + int(rightToLeft);
         auto found = m_propertiesByFormat.constFind(key);
         if (found == m_propertiesByFormat.constEnd())
             found = m_propertiesByFormat.insert(
-                key, paragraphProperties(block.blockFormat(), 0, nullptr, 0, rightToLeft,
+                key, paragraphProperties(format(), 0, nullptr, 0, rightToLeft,
                                          [this](QRgb rgb) { return colorIndex(rgb); }));
         properties = &*found;
     } else {
-        stated = paragraphProperties(block.blockFormat(), depth, place, m_lists.levelTwips(),
-                                     rightToLeft, [this](QRgb rgb) { return colorIndex(rgb); });
+        stated = paragraphProperties(format(), depth, place, m_lists.levelTwips(), rightToLeft,
+                                     [this](QRgb rgb) { return colorIndex(rgb); });
     }
     if (!properties->empty()) {
         m_out.append(*properties);
@@ -681,8 +692,43 @@ void Writer::writeParagraphProperties(const QTextBlock &block, int depth,
     }
 }
 
+// The section break a paragraph begins goes before it, as read; a table's
+// goes before the table.
+void Writer::writeSectionBreak(const QTextBlock &block)
+{
+    if (!m_whole)
+        return;
+    const QTextBlockFormat format = block.blockFormat();
+    const QByteArray raw = format.property(sectionBreakProperty).toByteArray();
+    if (raw.isEmpty())
+        return;
+    // A paragraph split off a section's first one (Enter) took its format
+    // along: the section begins at the first of them.
+    const QTextBlock previous = block.previous();
+    if (previous.isValid() && previous.blockFormat().hasProperty(sectionNumberProperty) &&
+        previous.blockFormat().intProperty(sectionNumberProperty) ==
+            format.intProperty(sectionNumberProperty))
+        return;
+    const QByteArray renumbered = m_kept(raw);
+    m_out.append(renumbered.constData(), size_t(renumbered.size()));
+    m_needDelimiter = true;
+}
+
+// True when the paragraph's page break is the one of the section it begins
+// (the reader gives a section's first paragraph its page break unless the
+// section runs on, \sbknone).
+bool Writer::sectionPageBreak(const QTextBlockFormat &format) const
+{
+    if (!m_whole || !(format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore))
+        return false;
+    const QByteArray raw = format.property(sectionBreakProperty).toByteArray();
+    return !raw.isEmpty() && !raw.contains("\\sbknone");
+}
+
 void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
 {
+    if (depth == 0)
+        writeSectionBreak(block);
     const QTextList *list = block.textList();
     ListTable::Ref place;
     if (list)
@@ -726,7 +772,25 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     const int separator = blockStart + block.length() - 1;
     if (separator >= m_from && separator < m_to &&
         !(m_softBreaks && depth == 0 && continuesLine(block.next()))) {
+        // An empty line is as high as its paragraph mark's font: the mark
+        // read with it says which when that is not the plain one.
+        RunProps mark;
+        if (depth == 0 && block.length() == 1) {
+            const QTextBlockFormat format = block.blockFormat();
+            if (format.hasProperty(markHalfPointsProperty)) {
+                const QString family = format.stringProperty(markFamilyProperty);
+                mark.font = fontIndex(family.isEmpty() ? m_defaultFamily : family);
+                mark.halfPoints = std::clamp(format.intProperty(markHalfPointsProperty), 1, 3276);
+            }
+        }
+        const bool markRun = !(mark == RunProps());
+        if (markRun)
+            openRun(mark);
         controlWord(end);
+        if (markRun) {
+            m_out.push_back('}');
+            m_needDelimiter = false;
+        }
         if (depth == 0) {
             m_out.push_back('\n');
             m_needDelimiter = false;
@@ -992,6 +1056,7 @@ void Writer::begin(int from, int to)
     m_out.reserve(size_t(std::max(0, to - from)) * 2 + 256);
     m_from = from;
     m_to = to;
+    m_whole = from == 0 && to >= m_document.characterCount();
     // Without frames no paragraph is in a table: no look-up per paragraph.
     m_tables = !m_document.rootFrame()->childFrames().isEmpty();
     m_next = from < to ? m_document.findBlock(from) : QTextBlock();
@@ -1005,6 +1070,7 @@ bool Writer::writeSome(const QDeadlineTimer &deadline)
         // part of one goes out as plain paragraphs.
         const QTextTable *table = m_tables ? tableAt(m_document, m_next.position(), root) : nullptr;
         if (table && table->firstPosition() - 1 >= m_from && table->lastPosition() < m_to) {
+            writeSectionBreak(m_document.findBlock(table->firstPosition()));
             writeTable(*table, 1, pageTextTwips);
             m_next = m_document.findBlock(table->lastPosition() + 1);
         } else {

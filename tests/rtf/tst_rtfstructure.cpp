@@ -1125,7 +1125,7 @@ void TestRtfStructure::formattingSurvivesASave_data()
         << QStringLiteral("one\n[page]two") << QByteArray("\\pagebb");
     QTest::newRow("section break begins a page")
         << QByteArray("{\\rtf1 one\\sect\\sectd two\\par}") << QStringLiteral("one\n[page]two")
-        << QByteArray("\\pagebb");
+        << QByteArray("\\sect\\sectd{");
     // The break goes to the table's first paragraph, not to the one after it.
     QTest::newRow("page break before a table")
         << QByteArray("{\\rtf1 one\\par\\page\\trowd\\cellx1000\\pard\\intbl two\\cell\\row"
