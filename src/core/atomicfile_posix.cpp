@@ -375,7 +375,7 @@ int replaceThroughTemp(const QByteArray &target, FilePieces &pieces, int existin
             ::unlink(temp.path.constData());
         return error;
     }
-    reached(SaveStage::Renamed, bytes.size());
+    reached(SaveStage::Renamed, written);
     syncDirectory(directoryOf(target));
     return 0;
 }
