@@ -207,9 +207,13 @@ bool Form1::recoverDrafts()
         tellFailure(Error{QStringLiteral("上次未保存的文档草稿已损坏，无法恢复"),
                           QStringLiteral("%1。%2").arg(draft.why, where)});
     };
+    // A draft of edits to a big text file is still being rebuilt when this
+    // returns: the window shows the file as it arrives, and a draft found
+    // damaged once it is in is told through `tellDamaged` then.
     if (!m_drafts->recoverOrphans(wantsBack, tellDamaged))
         return false;
-    // A recovered draft is read as a file is: pictures past the budget are told once.
+    // A recovered draft is read as a file is: pictures past the budget are
+    // told once. A text file being read for a draft has nothing to tell.
     m_commands->tellLoadWarnings();
     return true;
 }
