@@ -741,6 +741,11 @@ void DraftKeeper::sourceLoaded()
     emit recoveryFinished(true);
 }
 
+QString DraftKeeper::recoveringTitle() const
+{
+    return m_pending ? m_pending->draft.header.title : QString();
+}
+
 void DraftKeeper::abandonRecovery()
 {
     if (!m_pending)

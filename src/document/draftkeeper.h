@@ -94,6 +94,8 @@ public:
     bool recoverOrphans(const WantsBack &wantsBack, const TellDamaged &damaged);
     // True while a recovered draft waits for its file to arrive.
     bool isRecovering() const { return m_pending != nullptr; }
+    // The document's name as the question showed it, while isRecovering().
+    QString recoveringTitle() const;
 
     // Drafts refused at start-up wait in this folder beside the drafts for
     // this many days before a later start-up removes them.

@@ -1154,6 +1154,8 @@ private slots:
         QVERIFY(k->isRecovering());
         QVERIFY(w.text1().isReadOnly());
         QVERIFY(w.text1().document()->characterCount() < 1000 * 1000);
+        // Named as the question named it, not "无标题", while it comes back.
+        QCOMPARE(w.caption(), QStringLiteral("big.txt - Inkwell"));
         QCOMPARE(readBytes(orphan), orphanBytes);
         if (meanwhile == u"close") {
             QVERIFY(w.close());
@@ -1209,6 +1211,10 @@ private slots:
         }
         // Given up: the draft stays as it was, free for the next start.
         QCOMPARE(w.messages.shown.size(), 1);
+        if (meanwhile == u"new")
+            QCOMPARE(w.caption(), QStringLiteral("无标题 - Inkwell"));
+        else if (meanwhile == u"open")
+            QCOMPARE(w.caption(), QStringLiteral("other.txt - Inkwell"));
         QCOMPARE(readBytes(orphan), orphanBytes);
         QVERIFY(k->draftPath() != orphan);
         if (meanwhile != u"close") {
