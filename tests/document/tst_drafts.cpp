@@ -1105,6 +1105,9 @@ private slots:
                                       << "kept";
         QTest::newRow("another file opened") << "open"
                                              << "kept";
+        // A save finishes the read first: the file gets the edited document.
+        QTest::newRow("saved") << "save"
+                               << "saved";
     }
     void sourceRecoveryInSlices()
     {
@@ -1113,6 +1116,7 @@ private slots:
         const QString source = path(QStringLiteral("big.txt"));
         QVERIFY(writeBytes(source, bigGbkText()));
         QByteArray expected;
+        QByteArray expectedText;
         QString orphan;
         {
             TestWindow dead(source);
@@ -1125,6 +1129,7 @@ private slots:
             QVERIFY(!k->flush());
             QCOMPARE(baseOf(k->draftPath()).kind, DraftBase::Kind::Source);
             expected = dead.bytesOf(FileFormat::Rtf);
+            expectedText = dead.bytesOf(FileFormat::PlainText);
             orphan = k->draftPath();
         } // the window dies; its draft stays
         const QByteArray orphanBytes = readBytes(orphan);
@@ -1167,6 +1172,9 @@ private slots:
             w.dialogs.script.enqueue(ScriptedDialogHost::choose(other));
             w.trigger("open");
             QCOMPARE(w.form->document().lastPath(), other);
+        } else if (meanwhile == u"save") {
+            w.dialogs.script.enqueue(ScriptedDialogHost::choose(path(QStringLiteral("saved.txt"))));
+            w.trigger("save");
         }
         QTRY_VERIFY(!k->isRecovering() && !w.form->document().isLoading());
         // Nothing was written while the file arrived.
@@ -1187,6 +1195,16 @@ private slots:
             QCOMPARE(baseOf(orphan).kind, DraftBase::Kind::Source);
             QVERIFY(readBytes(orphan).startsWith(orphanBytes));
             QVERIFY(readBytes(orphan).size() > orphanBytes.size());
+            k->discard();
+            return;
+        }
+        if (outcome == u"saved") {
+            QCOMPARE(readBytes(path(QStringLiteral("saved.txt"))), expectedText);
+            QCOMPARE(w.caption(), QStringLiteral("saved.txt - Inkwell"));
+            QVERIFY(!w.form->document().DocumentChanged());
+            QVERIFY(!w.text1().isReadOnly());
+            // Saved: the draft has nothing the disk does not hold.
+            QTRY_VERIFY(!QFile::exists(orphan));
             k->discard();
             return;
         }
