@@ -207,9 +207,17 @@ bool Form1::recoverDrafts()
         tellFailure(Error{QStringLiteral("上次未保存的文档草稿已损坏，无法恢复"),
                           QStringLiteral("%1。%2").arg(draft.why, where)});
     };
+    // A draft of edits to a big text file is still being rebuilt when this
+    // returns: the window shows the file as it arrives, and a draft found
+    // damaged once it is in is told through `tellDamaged` then.
     if (!m_drafts->recoverOrphans(wantsBack, tellDamaged))
         return false;
-    // A recovered draft is read as a file is: pictures past the budget are told once.
+    // The document is named once its edits are in; meanwhile the caption
+    // says which one is coming back, not "无标题".
+    if (m_drafts->isRecovering())
+        setWindowTitle(DocumentState::captionFor(m_drafts->recoveringTitle()));
+    // A recovered draft is read as a file is: pictures past the budget are
+    // told once. A text file being read for a draft has nothing to tell.
     m_commands->tellLoadWarnings();
     return true;
 }
@@ -405,7 +413,10 @@ void Form1::showLoadProgress(qint64 done, qint64 total, bool first)
     }
     if (m_loadStarted.msecsTo(now) < loadProgressDelay.count() || total <= 0)
         return;
-    m_loadLabel->setText(QStringLiteral("正在载入 %1").arg(m_document->shownTitle()));
+    // A draft coming back is named as the question named it.
+    const QString title = m_drafts && m_drafts->isRecovering() ? m_drafts->recoveringTitle()
+                                                               : m_document->shownTitle();
+    m_loadLabel->setText(QStringLiteral("正在载入 %1").arg(title));
     m_loadBar->setValue(int(done * 1000 / total));
     m_loadRow->show();
 }

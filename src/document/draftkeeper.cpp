@@ -44,6 +44,13 @@ qint64 recordBytes(const std::vector<DraftRecord> &records)
 
 } // namespace
 
+struct DraftKeeper::PendingRecovery {
+    QString path;
+    std::unique_ptr<QLockFile> lock;
+    DecodedDraft draft;
+    DraftBase base;
+};
+
 DraftKeeper::DraftKeeper(DocumentState &document, const Clock &clock, const QString &directory,
                          DraftTiming timing, QObject *parent)
     : QObject(parent), m_document(document), m_clock(clock), m_timing(timing),
@@ -83,6 +90,10 @@ DraftKeeper::DraftKeeper(DocumentState &document, const Clock &clock, const QStr
     connect(&document, &DocumentState::emptied, this, &DraftKeeper::restartJournal);
     connect(&document, &DocumentState::replaced, this, &DraftKeeper::restartJournal);
     connect(&document, &DocumentState::loadFinished, this, &DraftKeeper::restartJournal);
+    // A recovery waiting for its file: the file is in, or the user emptied
+    // the document or chose another file before it was.
+    connect(&document, &DocumentState::loadFinished, this, &DraftKeeper::sourceLoaded);
+    connect(&document, &DocumentState::emptied, this, &DraftKeeper::abandonRecovery);
     claimFreshDraft();
     restartJournal();
 }
@@ -465,6 +476,9 @@ std::optional<Error> DraftKeeper::flush()
 
 void DraftKeeper::discard()
 {
+    // A draft still being recovered is not this window's yet: it stays for
+    // the next start.
+    abandonRecovery();
     m_closed = true;
     stopTiming();
     dropSnapshot();
@@ -588,30 +602,44 @@ bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &
             damaged(setAside(path, QStringLiteral("不是 RTF 文档")));
             continue;
         }
+        if (base && base->kind == DraftBase::Kind::Source) {
+            m_tellDamaged = damaged;
+            if (const auto error = startFromSource(path, std::move(lock), draft, *base)) {
+                damaged(setAside(path, error->why));
+                continue;
+            }
+            return true;
+        }
         if (const auto error = restore(draft, base)) {
             damaged(setAside(path, error->why));
             continue;
         }
-        // The recovered draft becomes this window's own, so it survives
-        // another crash before the next write; its journal goes on from
-        // its last whole record.
-        m_lock = std::move(lock);
-        if (m_draftPath != path)
-            QFile::remove(m_draftPath);
-        m_draftPath = path;
-        m_journal.restart();
-        m_journal.setLargestRecord(compactionLimit());
-        m_start = Start::None;
-        if (draft.version >= 2 && QFile::resize(path, draft.wholeBytes)) {
-            m_onDisk = true;
-            m_journalBytes = recordBytes(draft.records);
-        } else {
-            m_onDisk = false;
-            m_journal.requireSnapshot();
-        }
+        adopt(path, std::move(lock), draft);
         return true;
     }
     return false;
+}
+
+void DraftKeeper::adopt(const QString &path, std::unique_ptr<QLockFile> lock,
+                        const DecodedDraft &draft)
+{
+    // The recovered draft becomes this window's own, so it survives another
+    // crash before the next write; its journal goes on from its last whole
+    // record.
+    m_lock = std::move(lock);
+    if (m_draftPath != path)
+        QFile::remove(m_draftPath);
+    m_draftPath = path;
+    m_journal.restart();
+    m_journal.setLargestRecord(compactionLimit());
+    m_start = Start::None;
+    if (draft.version >= 2 && QFile::resize(path, draft.wholeBytes)) {
+        m_onDisk = true;
+        m_journalBytes = recordBytes(draft.records);
+    } else {
+        m_onDisk = false;
+        m_journal.requireSnapshot();
+    }
 }
 
 std::optional<Error> DraftKeeper::restore(const DecodedDraft &draft,
@@ -627,8 +655,8 @@ std::optional<Error> DraftKeeper::restore(const DecodedDraft &draft,
     case DraftBase::Kind::Empty:
         m_document.clear();
         break;
-    case DraftBase::Kind::Source:
-        error = rebuildFromSource(*base);
+    case DraftBase::Kind::Source: // read in slices: startFromSource()
+        error = Error{{}, QStringLiteral("草稿的起点不是快照")};
         break;
     case DraftBase::Kind::PlainText:
         if (const std::optional<QString> plain = plainTextOfBase(*base))
@@ -640,6 +668,16 @@ std::optional<Error> DraftKeeper::restore(const DecodedDraft &draft,
         error = m_document.adoptRecovered(base->bytes, h.title, h.path, h.encrypted, h.encoding);
         break;
     }
+    return replayOnto(draft, *base, error);
+}
+
+// The document rebuilt from the draft's base (or `error` when it could not
+// be): the edits replayed on it, and it taken as recovered; or, on an error,
+// emptied.
+std::optional<Error> DraftKeeper::replayOnto(const DecodedDraft &draft, const DraftBase &base,
+                                             std::optional<Error> error)
+{
+    const DraftHeader &h = draft.header;
     if (!error) {
         QTextDocument &doc = text();
         const bool undo = doc.isUndoRedoEnabled();
@@ -649,7 +687,7 @@ std::optional<Error> DraftKeeper::restore(const DecodedDraft &draft,
         doc.clearUndoRedoStacks();
     }
     if (!error) {
-        m_document.setKind(base->documentKind);
+        m_document.setKind(base.documentKind);
         m_document.markRecovered(h.title, h.path, h.encrypted, h.encoding);
     } else {
         m_document.new_(); // not a part of it: nothing, as before the question
@@ -661,22 +699,72 @@ std::optional<Error> DraftKeeper::restore(const DecodedDraft &draft,
     return error;
 }
 
-std::optional<Error> DraftKeeper::rebuildFromSource(const DraftBase &base)
+// Reads the file the draft's edits were made to as it was read when opened,
+// through the loader: a big file arrives in slices, and sourceLoaded()
+// replays the edits once it is in. Meanwhile the journal records nothing
+// and no draft is written (the window's own draft file stays unused).
+std::optional<Error> DraftKeeper::startFromSource(const QString &path,
+                                                  std::unique_ptr<QLockFile> lock,
+                                                  const DecodedDraft &draft, const DraftBase &base)
+{
+    m_recovering = true;
+    m_journal.setPaused(true);
+    const SourceIdentity &want = base.source;
+    if (m_document.ReadTextFile(want.path, want.scrambled ? ReadMode::Scrambled : ReadMode::Text))
+        return replayOnto(draft, base,
+                          Error{{},
+                                QStringLiteral("草稿记录的是对文件“%1”的修改，"
+                                               "但该文件已被修改或删除")
+                                    .arg(want.path)});
+    m_pending =
+        std::make_unique<PendingRecovery>(PendingRecovery{path, std::move(lock), draft, base});
+    if (!m_document.isLoading()) // small enough to have gone in at once
+        sourceLoaded();
+    return std::nullopt;
+}
+
+void DraftKeeper::sourceLoaded()
+{
+    if (!m_pending)
+        return;
+    // Taken first: emptying the document on a failure must not count as
+    // the user giving the recovery up.
+    const std::unique_ptr<PendingRecovery> pending = std::move(m_pending);
+    if (const auto error = replayOnto(pending->draft, pending->base, checkSource(pending->base))) {
+        const DamagedDraft damaged = setAside(pending->path, error->why);
+        emit recoveryFinished(false);
+        if (m_tellDamaged)
+            m_tellDamaged(damaged);
+        return;
+    }
+    adopt(pending->path, std::move(pending->lock), pending->draft);
+    emit recoveryFinished(true);
+}
+
+QString DraftKeeper::recoveringTitle() const
+{
+    return m_pending ? m_pending->draft.header.title : QString();
+}
+
+void DraftKeeper::abandonRecovery()
+{
+    if (!m_pending)
+        return;
+    // Its lock goes, the draft stays: offered again at the next start.
+    m_pending.reset();
+    m_recovering = false;
+    restartJournal();
+}
+
+std::optional<Error> DraftKeeper::checkSource(const DraftBase &base) const
 {
     const SourceIdentity &want = base.source;
-    const auto changed = [&want] {
-        return Error{
-            {},
-            QStringLiteral("草稿记录的是对文件“%1”的修改，但该文件已被修改或删除").arg(want.path)};
-    };
-    // Read as it was read, through the loader every text file goes through.
-    if (m_document.ReadTextFile(want.path, want.scrambled ? ReadMode::Scrambled : ReadMode::Text))
-        return changed();
-    m_document.finishLoading();
     const std::optional<SourceIdentity> got = m_document.sourceIdentity();
     if (!got || got->size != want.size || got->hash != want.hash ||
         got->scrambled != want.scrambled)
-        return changed();
+        return Error{
+            {},
+            QStringLiteral("草稿记录的是对文件“%1”的修改，但该文件已被修改或删除").arg(want.path)};
     const QTextDocument &doc = text();
     if (doc.characterCount() != base.characters || doc.blockCount() != base.blocks ||
         m_document.loadedText().size() != base.textLength)

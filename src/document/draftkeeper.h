@@ -82,8 +82,20 @@ public:
     // this window's draft) and the others wait for the next start; after a no
     // it moves to discardedDirectory(). A draft that cannot be read or loaded
     // is set aside and passed to `damaged`, in the order met. True when one
-    // was restored.
+    // was restored or is being restored.
+    //
+    // A draft of edits to a big text file reads that file as an open does,
+    // in slices from the event loop, so that the window shows (and lays out)
+    // the text as it arrives: its edits are replayed once the file is in
+    // (isRecovering() until then). A draft found not to fit the file then is
+    // set aside and passed to `damaged` from the event loop. Emptying the
+    // document or reading another file meanwhile, or closing the window,
+    // gives the recovery up and leaves the draft for the next start.
     bool recoverOrphans(const WantsBack &wantsBack, const TellDamaged &damaged);
+    // True while a recovered draft waits for its file to arrive.
+    bool isRecovering() const { return m_pending != nullptr; }
+    // The document's name as the question showed it, while isRecovering().
+    QString recoveringTitle() const;
 
     // Drafts refused at start-up wait in this folder beside the drafts for
     // this many days before a later start-up removes them.
@@ -121,6 +133,9 @@ public:
 signals:
     void draftWritten();
     void draftDeleted();
+    // A recovery that waited for its file is over: the draft is the document
+    // (restored) or was set aside (told to the `damaged` of recoverOrphans()).
+    void recoveryFinished(bool restored);
 
 private:
     bool needsDraft() const;
@@ -146,7 +161,15 @@ private:
     void putInDiscarded(const QString &path);
     void removeOldDiscarded();
     std::optional<Error> restore(const DecodedDraft &draft, const std::optional<DraftBase> &base);
-    std::optional<Error> rebuildFromSource(const DraftBase &base);
+    std::optional<Error> replayOnto(const DecodedDraft &draft, const DraftBase &base,
+                                    std::optional<Error> error);
+    void adopt(const QString &path, std::unique_ptr<QLockFile> lock, const DecodedDraft &draft);
+    struct PendingRecovery;
+    std::optional<Error> startFromSource(const QString &path, std::unique_ptr<QLockFile> lock,
+                                         const DecodedDraft &draft, const DraftBase &base);
+    void sourceLoaded();
+    void abandonRecovery();
+    std::optional<Error> checkSource(const DraftBase &base) const;
     QTextDocument &text() const;
 
     DocumentState &m_document;
@@ -166,6 +189,10 @@ private:
     bool m_onDisk = false;
     qint64 m_journalBytes = 0;
     bool m_recovering = false;
+    // A draft whose base file is still arriving in slices, held locked so
+    // that no other instance offers it meanwhile.
+    std::unique_ptr<PendingRecovery> m_pending;
+    TellDamaged m_tellDamaged;
     QDateTime m_idleDue;    // invalid: no change waiting
     QDateTime m_longestDue; // invalid: no change waiting
     QTimer m_tick;          // wakes tick() when a deadline may have come
