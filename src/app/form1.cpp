@@ -86,6 +86,14 @@ Form1::Form1(Services services, QWidget *parent)
     row->addWidget(m_loadBar, 1);
     m_loadRow->hide();
     column->addWidget(m_loadRow);
+    // Drafts that cannot be written are told in a line of their own, not in
+    // a box: typing goes on, and the line goes once a draft is written again.
+    m_draftNotice = new QLabel(central);
+    m_draftNotice->setObjectName(QStringLiteral("draftNotice"));
+    m_draftNotice->setContentsMargins(4, 2, 4, 2);
+    m_draftNotice->setWordWrap(true);
+    m_draftNotice->hide();
+    column->addWidget(m_draftNotice);
     setCentralWidget(central);
 
     showbar = new QStatusBar(this);
@@ -184,6 +192,13 @@ void Form1::connectEditorToDocument()
 void Form1::keepDrafts(const QString &directory, DraftTiming timing)
 {
     m_drafts = std::make_unique<DraftKeeper>(*m_document, m_services.clock, directory, timing);
+    connect(m_drafts.get(), &DraftKeeper::draftFailed, this, [this](const Error &error) {
+        m_draftNotice->setText(
+            QStringLiteral("无法保存草稿（%1），程序意外退出时未保存的修改可能丢失。请尽快保存文档。")
+                .arg(error.why.isEmpty() ? error.what : error.why));
+        m_draftNotice->show();
+    });
+    connect(m_drafts.get(), &DraftKeeper::draftWritten, m_draftNotice, &QWidget::hide);
 }
 
 bool Form1::recoverDrafts()

@@ -132,6 +132,7 @@ private:
     QList<QLabel *> m_panels;
     QWidget *m_loadRow = nullptr;
     QLabel *m_loadLabel = nullptr;
+    QLabel *m_draftNotice = nullptr; // shown while drafts cannot be written
     QProgressBar *m_loadBar = nullptr;
     QDateTime m_loadStarted; // the first slice of the load in progress
     QDateTime m_saveStarted; // the save in progress began

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 namespace Inkwell {
 
@@ -423,6 +424,7 @@ void DraftKeeper::written(const std::optional<Error> &failure, bool fresh, qint6
     // A failed write leaves the previous draft, if any, whole.
     m_lastWrite = failure;
     if (!failure) {
+        m_failing = false;
         m_lastWriteBytes = bytes;
         if (fresh) {
             m_onDisk = true;
@@ -436,6 +438,8 @@ void DraftKeeper::written(const std::optional<Error> &failure, bool fresh, qint6
         // the draft up to date now.
         m_onDisk = false;
         m_journal.requireSnapshot();
+        if (!std::exchange(m_failing, true))
+            emit draftFailed(*failure);
     }
     // A failed write is tried again even if no key is pressed any more.
     if (failure && needsDraft() && !m_longestDue.isValid()) {

@@ -132,6 +132,10 @@ public:
 
 signals:
     void draftWritten();
+    // A draft could not be written (a full disk, a folder gone): emitted
+    // once, at the first failure after a write that worked; the keeper goes
+    // on trying, and draftWritten() says when it worked again.
+    void draftFailed(const Inkwell::Error &error);
     void draftDeleted();
     // A recovery that waited for its file is over: the draft is the document
     // (restored) or was set aside (told to the `damaged` of recoverOrphans()).
@@ -208,6 +212,7 @@ private:
     QThreadPool m_worker;
     bool m_writing = false;
     bool m_writeAgain = false;
+    bool m_failing = false; // the last write failed and that was told
     bool m_closed = false;
     std::optional<Error> m_claimFailure; // no draft file could be claimed
     std::optional<Error> m_lastWrite;    // how the last write ended

@@ -15,6 +15,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPlainTextDocumentLayout>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -1435,12 +1436,24 @@ private slots:
         QVERIFY(!tooBig->why.isEmpty());
         QCOMPARE(readBytes(k->draftPath()), before);
         QVERIFY(w.messages.shown.isEmpty()); // typing is not interrupted by boxes
+        // but the window says, in a line of its own, that the work is at risk,
+        // once however often the keeper tries again.
+        const auto *notice = w.form->findChild<QLabel *>(QStringLiteral("draftNotice"));
+        QVERIFY(notice);
+        QVERIFY(!notice->isHidden());
+        QVERIFY2(notice->text().startsWith(QStringLiteral("无法保存草稿（")),
+                 qPrintable(notice->text()));
+        QSignalSpy failures(k.keeper, &DraftKeeper::draftFailed);
+        w.type(QStringLiteral("x"));
+        QVERIFY(k->flush());
+        QCOMPARE(failures.size(), 0);
         // Editing goes on untouched, and the next write that fits succeeds.
         w.text1().selectAll();
         w.type(QStringLiteral("shorter now"));
         QCOMPARE(w.text1().Text(), QStringLiteral("shorter now"));
         const std::optional<Error> fits = k->flush();
         QVERIFY2(!fits, qPrintable(errorText(fits)));
+        QVERIFY(notice->isHidden());
         QCOMPARE(recoveredRtf(k->draftPath()), w.bytesOf(FileFormat::Rtf));
         QCOMPARE(QDir(full + QStringLiteral("/drafts")).entryList(QDir::Files).size(), 2);
     }
