@@ -1,0 +1,165 @@
+// Row definitions given after a row's cells: some generators write a row's
+// \trowd and \cellx words after its cells, right before \row (Word writes a
+// nested row so). The cells must take the definition of their own row, so
+// the reader looks ahead for it when a row begins with none read.
+#include "rtf/rtfreaderimpl.h"
+
+namespace Inkwell::Rtf::Reading {
+
+namespace {
+
+// What one look ahead reads at most; a row longer than this keeps the
+// definition read last.
+constexpr int maxLookAheadTokens = 1 << 20;
+
+// The words that make up a row definition, the only ones read ahead.
+bool definesRow(std::string_view word)
+{
+    if (word == "brdrt" || word == "brdrb" || word == "brdrl" || word == "brdrr")
+        return false; // a paragraph's box
+    return word.starts_with("cl") || word.starts_with("tr") || word.starts_with("brdr") ||
+           word == "cellx";
+}
+
+// Follows the groups and paragraph words that say where a row ends, as the
+// reader takes them.
+struct RowEnds {
+    int level = 0;
+    int nestProps = -1; // the level of the {\*\nesttableprops} group read, -1: none
+    bool groupStart = false;
+    bool starred = false;
+    int nesting = 0;
+    bool inTable = false;
+
+    // The table depth the row ended by `word` had, 0 when it ends none.
+    int take(const Token &token)
+    {
+        const bool atStart = groupStart;
+        groupStart = false;
+        switch (token.type) {
+        case Token::Type::GroupStart:
+            ++level;
+            groupStart = true;
+            starred = false;
+            return 0;
+        case Token::Type::GroupEnd:
+            if (nestProps == level)
+                nestProps = -1;
+            --level;
+            return 0;
+        case Token::Type::ControlSymbol:
+            if (token.symbol == '*' && atStart) {
+                starred = true;
+                groupStart = true; // the word after it opens the destination
+            }
+            return 0;
+        case Token::Type::ControlWord:
+            break;
+        default:
+            return 0;
+        }
+        const std::string_view word = token.text;
+        if (atStart && starred && word == "nesttableprops" && nestProps < 0)
+            nestProps = level;
+        starred = false;
+        if (word == "pard") {
+            nesting = 0;
+            inTable = false;
+        } else if (word == "intbl") {
+            inTable = true;
+        } else if (word == "itap") {
+            nesting = std::clamp(token.value, 0, 1000);
+        } else if (word == "row") {
+            return 1;
+        } else if (word == "nestrow") {
+            const int depth = nesting > 0 ? nesting : (inTable ? 1 : 0);
+            return std::clamp(depth, 2, maxTableDepth);
+        }
+        return 0;
+    }
+};
+
+} // namespace
+
+const RowDef &Reader::rowFor(int depth)
+{
+    const size_t at = size_t(std::clamp(depth, 1, maxTableDepth));
+    if (m_rowDefRead[at])
+        return m_rowDefs[at];
+    LookedAhead &ahead = m_lookedAhead[at];
+    if (!ahead.until || m_tokens.position() >= ahead.until) {
+        ahead.def = RowDef();
+        ahead.found = lateRowDefinition(int(at), ahead.def, ahead.until);
+    }
+    return ahead.found ? ahead.def : m_rowDefs[at];
+}
+
+// Reads ahead to the end of the row at `depth` for a definition given after
+// its cells. `until` takes where the look stopped.
+bool Reader::lateRowDefinition(int depth, RowDef &def, const char *&until)
+{
+    Tokenizer peek = m_tokens;
+    RowEnds ends;
+    ends.nesting = para().nesting;
+    ends.inTable = para().inTable;
+    bool found = false;
+    Tokenizer definition = peek;
+    int tokens = 0;
+    for (; tokens < maxLookAheadTokens; ++tokens) {
+        const Token token = peek.next();
+        if (token.type == Token::Type::End)
+            break;
+        const bool outerRow = depth == 1 && ends.nestProps < 0;
+        const bool nestedRow = depth > 1 && ends.nestProps >= 0;
+        const int ended = ends.take(token);
+        if (token.type == Token::Type::ControlWord && token.text == "trowd" &&
+            (outerRow || nestedRow)) {
+            definition = peek;
+            found = true;
+        }
+        if (ended == 0)
+            continue;
+        if (ended == depth)
+            break;
+        if (ended < depth) {
+            found = false; // a row around this one ended first
+            break;
+        }
+        if (depth > 1)
+            found = false; // a deeper row's definition
+    }
+    until = peek.position();
+    if (!found || tokens >= maxLookAheadTokens)
+        return false;
+
+    // The definition's words, read as the reader reads them, into `def`.
+    const RowDef saved = m_rowDefs[size_t(depth)];
+    const int savedLevel = m_rowDefLevel;
+    const BorderOf savedBorderOf = m_borderOf;
+    const std::uint8_t savedSide = m_borderSide;
+    m_rowDefLevel = depth;
+    m_rowDefs[size_t(depth)] = RowDef();
+    m_borderOf = BorderOf::Other;
+    RowEnds inner;
+    const auto &table = keywords();
+    while (definition.position() < until) {
+        const Token token = definition.next();
+        if (token.type == Token::Type::End)
+            break;
+        const bool skipped = depth == 1 && inner.nestProps >= 0;
+        inner.take(token);
+        if (skipped || token.type != Token::Type::ControlWord || !definesRow(token.text))
+            continue;
+        const auto keyword = table.find(token.text);
+        if (keyword != table.end())
+            keyword->second->handle(*this, {token.value, token.hasParam});
+    }
+    def = m_rowDefs[size_t(depth)];
+    m_rowDefs[size_t(depth)] = saved;
+    m_rowDefLevel = savedLevel;
+    m_borderOf = savedBorderOf;
+    m_borderSide = savedSide;
+    return true;
+}
+
+} // namespace Inkwell::Rtf::Reading
