@@ -285,6 +285,10 @@ private:
             for (size_t side = 0; side < 4; ++side)
                 if (m_borderSide & (1u << side))
                     change(para().lines[side]);
+        } else if (m_borderOf == BorderOf::Row) {
+            for (size_t side = 0; side < rowDef().lines.size(); ++side)
+                if (m_borderSide & (1u << side))
+                    change(rowDef().lines[side]);
         }
     }
     void label();

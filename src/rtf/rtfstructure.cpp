@@ -86,6 +86,7 @@ struct StructureBuilder::Table {
     // Each row's cells on the grid, and the borders its row definition drew.
     std::vector<std::vector<GridCell>> rows;
     std::vector<std::uint8_t> rowSides;
+    std::vector<std::array<BorderLine, 6>> rowLines;
     // The current row: its definition, the row it was placed for, and each
     // cell's first column and span by its place in the definition. Empty:
     // cell n is column n.
@@ -293,6 +294,7 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
         }
         table.rows.push_back(std::move(cells));
         table.rowSides.push_back(rowDef.sides);
+        table.rowLines.push_back(rowDef.lines);
     }
     ++table.row;
     table.col = 0;
@@ -646,24 +648,42 @@ void StructureBuilder::applyBorders(const Table &table,
         const int count = std::min(int(cells.size()), columns);
         counts[size_t(r)] = count;
         for (int c = 0; c < count; ++c) {
-            std::uint8_t drawn = cells[size_t(c)].sides & AllSides;
-            if ((row & TopSide && r == 0) || (row & InsideHorizontal && r > 0))
-                drawn |= TopSide;
-            if ((row & BottomSide && r == rows - 1) || (row & InsideHorizontal && r < rows - 1))
-                drawn |= BottomSide;
-            if ((row & LeftSide && c == 0) || (row & InsideVertical && c > 0))
-                drawn |= LeftSide;
-            if ((row & RightSide && c == count - 1) || (row & InsideVertical && c < count - 1))
-                drawn |= RightSide;
+            const std::uint8_t cellSides = cells[size_t(c)].sides & AllSides;
+            std::uint8_t drawn = cellSides;
+            // A side the row draws and the cell does not has the row line's look.
+            std::array<BorderLine, 4> lines = cells[size_t(c)].lines;
+            const std::array<BorderLine, 6> &rowLines = table.rowLines[size_t(r)];
+            const auto fromRow = [&](std::uint8_t side, std::uint8_t rowSide) {
+                drawn |= side;
+                if (!(cellSides & side))
+                    lines[size_t(std::countr_zero(unsigned(side)))] =
+                        rowLines[size_t(std::countr_zero(unsigned(rowSide)))];
+            };
+            if (row & TopSide && r == 0)
+                fromRow(TopSide, TopSide);
+            else if (row & InsideHorizontal && r > 0)
+                fromRow(TopSide, InsideHorizontal);
+            if (row & BottomSide && r == rows - 1)
+                fromRow(BottomSide, BottomSide);
+            else if (row & InsideHorizontal && r < rows - 1)
+                fromRow(BottomSide, InsideHorizontal);
+            if (row & LeftSide && c == 0)
+                fromRow(LeftSide, LeftSide);
+            else if (row & InsideVertical && c > 0)
+                fromRow(LeftSide, InsideVertical);
+            if (row & RightSide && c == count - 1)
+                fromRow(RightSide, RightSide);
+            else if (row & InsideVertical && c < count - 1)
+                fromRow(RightSide, InsideVertical);
             own[size_t(r) * size_t(columns) + size_t(c)] = drawn;
             any = any || drawn;
-            const std::array<bool, 4> on = drawnSides(drawn & cells[size_t(c)].sides);
+            const std::array<bool, 4> on = drawnSides(drawn);
             for (size_t side = 0; side < 4; ++side) {
-                if (!on[side] || plain(cells[size_t(c)].lines[side]))
+                if (!on[side] || plain(lines[side]))
                     continue;
                 if (looks.empty())
                     looks.resize(places);
-                looks[size_t(r) * size_t(columns) + size_t(c)] = cells[size_t(c)].lines;
+                looks[size_t(r) * size_t(columns) + size_t(c)] = lines;
                 break;
             }
         }

@@ -136,6 +136,9 @@ struct RowDef {
     int gap = 0;            // \trgaph
     int left = 0;           // \trleft
     std::uint8_t sides = 0; // \trbrdr*: BorderSide bits drawn
+    // The look of each row line, by the bit of its side: top, left, bottom,
+    // right, inside horizontal, inside vertical.
+    std::array<BorderLine, 6> lines{};
 };
 
 class StructureBuilder {

@@ -1264,6 +1264,17 @@ void TestRtfStructure::formattingSurvivesASave_data()
         << QByteArray(
                "\\clbrdrr\\brdrs\\brdrw45\\brdrcf1\\cellx1000\\clbrdrl\\brdrs\\brdrw45\\brdrcf1"
                "\\clbrdrb\\brdrdot\\cellx");
+    // Row lines (\trbrdr*) have their own style, width and colour.
+    QTest::newRow("row lines with colour and width")
+        << QByteArray("{\\rtf1" + greys +
+                      "\\trowd\\trbrdrt\\brdrs\\brdrw30\\brdrcf2\\trbrdrb\\brdrdb\\brdrw10\\brdrcf1"
+                      "\\trbrdrv\\brdrdash\\brdrcf2\\cellx1000\\cellx2000\\pard\\intbl a\\cell "
+                      "b\\cell\\row}")
+        << QStringLiteral("cell 0,0 top-line=single/2px/30tw/#0000ff "
+                          "bottom-line=double/3px/10tw/#808080 right-line=dashed/1px/0tw/#0000ff\n"
+                          "cell 0,1 top-line=single/2px/30tw/#0000ff "
+                          "left-line=dashed/1px/0tw/#0000ff bottom-line=double/3px/10tw/#808080")
+        << QByteArray("\\clbrdrt\\brdrs\\brdrw30\\brdrcf1\\clbrdrb\\brdrdb\\brdrw10\\brdrcf2");
     // A colour the table has not and a width past any border's are not taken.
     QTest::newRow("hostile border colour and width")
         << QByteArray(
