@@ -4,6 +4,9 @@
 // the reader looks ahead for it when a row begins with none read.
 #include "rtf/rtfreaderimpl.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace Inkwell::Rtf::Reading {
 
 namespace {
@@ -21,17 +24,30 @@ bool definesRow(std::string_view word)
            word == "cellx";
 }
 
+// Groups whose content is no part of the body's rows: what is in them is
+// kept, skipped or read elsewhere.
+bool apartFromBody(std::string_view word)
+{
+    static constexpr std::string_view apart[] = {
+        "footnote", "header",  "headerl", "headerr",  "headerf",    "footer",     "footerl",
+        "footerr",  "footerf", "pict",    "object",   "shp",        "shpinst",    "shptxt",
+        "fldinst",  "info",    "fonttbl", "colortbl", "stylesheet", "annotation", "txe"};
+    return std::find(std::begin(apart), std::end(apart), word) != std::end(apart);
+}
+
 // Follows the groups and paragraph words that say where a row ends, as the
 // reader takes them.
 struct RowEnds {
     int level = 0;
     int nestProps = -1; // the level of the {\*\nesttableprops} group read, -1: none
+    int apart = -1;     // the level of a group apart from the body, -1: none
     bool groupStart = false;
     bool starred = false;
     int nesting = 0;
     bool inTable = false;
 
-    // The table depth the row ended by `word` had, 0 when it ends none.
+    bool skipping() const { return apart >= 0; }
+    // The table depth of the row the token ends, 0 when it ends none.
     int take(const Token &token)
     {
         const bool atStart = groupStart;
@@ -39,18 +55,20 @@ struct RowEnds {
         switch (token.type) {
         case Token::Type::GroupStart:
             ++level;
-            groupStart = true;
+            groupStart = apart < 0;
             starred = false;
             return 0;
         case Token::Type::GroupEnd:
             if (nestProps == level)
                 nestProps = -1;
+            if (apart == level)
+                apart = -1;
             --level;
             return 0;
         case Token::Type::ControlSymbol:
             if (token.symbol == '*' && atStart) {
                 starred = true;
-                groupStart = true; // the word after it opens the destination
+                groupStart = true; // the word after it names the destination
             }
             return 0;
         case Token::Type::ControlWord:
@@ -58,10 +76,21 @@ struct RowEnds {
         default:
             return 0;
         }
+        if (apart >= 0)
+            return 0;
         const std::string_view word = token.text;
-        if (atStart && starred && word == "nesttableprops" && nestProps < 0)
-            nestProps = level;
-        starred = false;
+        if (atStart && starred) {
+            if (word == "nesttableprops" && nestProps < 0)
+                nestProps = level;
+            else
+                apart = level;
+            starred = false;
+            return 0;
+        }
+        if (atStart && apartFromBody(word)) {
+            apart = level;
+            return 0;
+        }
         if (word == "pard") {
             nesting = 0;
             inTable = false;
@@ -109,8 +138,8 @@ bool Reader::lateRowDefinition(int depth, RowDef &def, const char *&until)
         const Token token = peek.next();
         if (token.type == Token::Type::End)
             break;
-        const bool outerRow = depth == 1 && ends.nestProps < 0;
-        const bool nestedRow = depth > 1 && ends.nestProps >= 0;
+        const bool outerRow = depth == 1 && ends.nestProps < 0 && !ends.skipping();
+        const bool nestedRow = depth > 1 && ends.nestProps >= 0 && !ends.skipping();
         const int ended = ends.take(token);
         if (token.type == Token::Type::ControlWord && token.text == "trowd" &&
             (outerRow || nestedRow)) {
@@ -146,7 +175,7 @@ bool Reader::lateRowDefinition(int depth, RowDef &def, const char *&until)
         const Token token = definition.next();
         if (token.type == Token::Type::End)
             break;
-        const bool skipped = depth == 1 && inner.nestProps >= 0;
+        const bool skipped = (depth == 1 && inner.nestProps >= 0) || inner.skipping();
         inner.take(token);
         if (skipped || token.type != Token::Type::ControlWord || !definesRow(token.text))
             continue;

@@ -120,6 +120,7 @@ struct RunProps {
     int highlight = 0; // the background's colour index; 0 none
     int raise = 0;     // \up (> 0) or \dn (< 0), half-points
     int scale = 100;   // \charscalex
+    bool operator==(const RunProps &) const = default;
 };
 
 constexpr char hexDigits[] = "0123456789abcdef";
@@ -279,6 +280,7 @@ private:
     std::string header(const QByteArray &preamble, bool whole) const;
     void writeKept(const QTextCharFormat &format, int property);
     void switchField(const QByteArray &instruction);
+    bool footnoteMarkAt(const QTextFragment &fragment, const QString &text, qsizetype begin) const;
     qsizetype writeFootnoteMark(const QTextFragment &fragment, const QString &text,
                                 qsizetype begin);
 
@@ -695,6 +697,17 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     if (list)
         writeListText(block, *list);
     const int blockStart = block.position();
+    // Neighbouring pieces of text that differ only in what the file does not
+    // state are one run: a reader joins them, so a second save writes them
+    // as the first did.
+    QString runText;
+    RunProps runProps;
+    const auto endRun = [&] {
+        if (runText.isEmpty())
+            return;
+        writeRun(runProps, runText, 0, runText.size(), QTextCharFormat());
+        runText.clear();
+    };
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         const int start = fragment.position();
@@ -708,17 +721,33 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         // What stands before the character goes outside a field that ends
         // or begins there.
         const QByteArray field = format.property(keptFieldProperty).toByteArray();
+        const bool keptBefore = begin == 0 && format.hasProperty(keptBeforeProperty);
+        if (field != m_field || keptBefore || footnoteMarkAt(fragment, text, begin))
+            endRun();
         if (field != m_field)
             switchField({});
         if (begin == 0)
             writeKept(format, keptBeforeProperty);
         switchField(field);
         const qsizetype textBegin = writeFootnoteMark(fragment, text, begin);
-        if (textBegin < stop)
-            writeRun(propsFor(fragment), text, textBegin, stop, format);
-        if (stop == length)
+        if (textBegin < stop) {
+            const RunProps props = propsFor(fragment);
+            if (format.isImageFormat()) {
+                endRun();
+                writeRun(props, text, textBegin, stop, format);
+            } else {
+                if (!(props == runProps))
+                    endRun();
+                runProps = props;
+                runText += QStringView(text).sliced(textBegin, stop - textBegin);
+            }
+        }
+        if (stop == length && format.hasProperty(keptAfterProperty)) {
+            endRun();
             writeKept(format, keptAfterProperty);
+        }
     }
+    endRun();
     // A field ends with its paragraph, so that its group never crosses a
     // paragraph's or a table cell's own.
     switchField({});
@@ -875,16 +904,23 @@ void Writer::switchField(const QByteArray &instruction)
 
 // An automatic footnote number is written as the mark, so that it numbers
 // itself; returns where the text after it begins.
-qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, const QString &text,
-                                    qsizetype begin)
+bool Writer::footnoteMarkAt(const QTextFragment &fragment, const QString &text,
+                            qsizetype begin) const
 {
     const QString number = fragment.charFormat().property(footnoteMarkProperty).toString();
     if (number.isEmpty() || begin != 0 || !text.startsWith(number))
-        return begin;
+        return false;
     // A reader numbers the marks itself, one after another: a mark whose
     // number would come out otherwise (a copied part, a mark lost) stays text.
-    if (number != QString::number(m_footnotes + 1))
+    return number == QString::number(m_footnotes + 1);
+}
+
+qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, const QString &text,
+                                    qsizetype begin)
+{
+    if (!footnoteMarkAt(fragment, text, begin))
         return begin;
+    const QString number = fragment.charFormat().property(footnoteMarkProperty).toString();
     ++m_footnotes;
     openRun(propsFor(fragment));
     controlWord("chftn");

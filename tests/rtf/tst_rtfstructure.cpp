@@ -527,6 +527,11 @@ void TestRtfStructure::tableGrids_data()
                       "\\pard\\intbl D\\cell\\cell E\\cell"
                       "\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000\\cellx3000\\row}")
         << QStringLiteral("A|B(1x2);D(1x2)|E") << QStringLiteral("66.7,66.7,66.7");
+    // A row in a footnote is not the definition of the row around it.
+    QTest::newRow("definition after a footnote's row")
+        << QByteArray("{\\rtf1\\pard\\intbl A\\chftn{\\footnote\\trowd\\cellx500\\pard\\intbl f"
+                      "\\cell\\row}\\cell B\\cell\\trowd\\cellx1000\\cellx2000\\row}")
+        << QStringLiteral("A1|B") << QStringLiteral("66.7,66.7");
     // Word writes a nested row's definition after its cells.
     QTest::newRow("nested rows on their own grids")
         << QByteArray("{\\rtf1\\trowd\\cellx4000\\pard\\intbl\\itap2 x\\nestcell y\\nestcell"
@@ -1081,6 +1086,42 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
         << QByteArray("\\qc");
     QTest::newRow("empty last paragraph like the one before")
         << QByteArray("{\\rtf1\\intbl C\\par\\par\\cell\\row}") << QByteArray("\\par\\cell");
+    // Found by fuzzing: a second save differed from the first.
+    // Marks numbered past 9 that do not follow on are text: "1" and "0" of
+    // "10" are written as one run, as a reader joins them.
+    QTest::newRow("ten footnote marks")
+        << QByteArray("{\\rtf\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn"
+                      "\\chftn{\\footnote} ")
+        << QByteArray("{\\f0\\fs24 10}");
+    QTest::newRow("ten footnote marks among words")
+        << QByteArray("{\\rtf\\chftn\\r\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\n"
+                      "i\\chftn{\\footnote}")
+        << QByteArray("{\\f0\\fs24 i10}");
+    // A kept group and text in a cell merged with one of no width.
+    QTest::newRow("merged cell of no width with a kept group")
+        << QByteArray("{\\rtf\\clmgf\\cellx\\clmrg\\cellx\\intbl{g{\\*\\w}\\}\\cell l\\row")
+        << QByteArray("{\\f0\\fs24 g}{\\*\\w}{\\f0\\fs24\\}}\\par");
+    // Merged, shaded and nested cells with hostile boundaries, a nested
+    // definition cut short and cells outside any row.
+    QTest::newRow("nested and merged cells with broken definitions")
+        << QByteArray(
+               "{\\rtf1\\ansi{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}\n"
+               "\\trowd\\trgaph108\\clmgf\\clbrdrt\\brdrs\\clbrdrl\\brdrs\\clcbpat1\\cellx1000"
+               "\\clmrg\\cellx2000\\clvmgf\\clcbpat2\\cellx3000\n"
+               "\\pard\\intbl merged\\cell\\cell top\\cell\\row\n"
+               "\\trowd\\cellx1000\\cellx2000\\clvmrg\\cellx3000\nx99999999\n"
+               "\\pard\\intbl x\\cell\\intbl\\itap2 n1\\nestcell n2\\nestcell{\\*\\nesttableprops"
+               "\\trowd\\cellx300\\cel\\pard\\intbl a\\cell b\\cell\\cell\\row\n"
+               "\\trowd\\cellx500\\cellx400\\cellx-3\\cellx99999999\n"
+               "\\pard\\intbl x\\cell\\intbl\\itap2 n1\\nestcell n2\\nestcell{\\*\\nesttableprops"
+               "\\trowd\\cellx300\\cellx600\\nestrow}\\intbl\\itap3 deep\\nestcell"
+               "{\\*\\nesttableprops\\trow\\}cellx100\\nestrow}{\\nonesttables -\\par}\\cell y"
+               "\\cell\\row\n"
+               "\\pard\\intbl strell\\intbl\\itap2 n1\\nestcell n2\\nestcell{\\*\\nesttablepr"
+               "\\osptrowd\\cellx300\\cellx600\\nestrow}\\intbl\\itap3 deep\\nestcell"
+               "{\\*\\nesttableprops\\tay cell without row\\cell\n"
+               "\\pard after\\par\n\\intbl\\row\\cell\\nestrow\\nestcell\\par}")
+        << QByteArray();
     // Boundaries far apart: their difference is no int. The column is
     // held to the widest page.
     QTest::newRow("cell boundaries far apart")
