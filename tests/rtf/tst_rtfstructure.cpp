@@ -1097,6 +1097,18 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
         << QByteArray("{\\rtf\\chftn\\r\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\n"
                       "i\\chftn{\\footnote}")
         << QByteArray("{\\f0\\fs24 i10}");
+    QTest::newRow("tenth footnote mark in a group of its own")
+        << QByteArray("{\\rtf\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn{r"
+                      "\\chftn{\\footnote}")
+        << QByteArray("{\\f0\\fs24 r10}");
+    QTest::newRow("ninth footnote mark in a group of its own")
+        << QByteArray("{\\rtf\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn{\\chftn}r"
+                      "\\chftn{\\footnote}")
+        << QByteArray("{\\f0\\fs24 r10}");
+    QTest::newRow("tenth footnote mark after digits")
+        << QByteArray("{\\rtf\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn\\chftn1l"
+                      "\\chftn{\\footnote}")
+        << QByteArray("{\\f0\\fs24 l10}");
     // A kept group and text in a cell merged with one of no width.
     QTest::newRow("merged cell of no width with a kept group")
         << QByteArray("{\\rtf\\clmgf\\cellx\\clmrg\\cellx\\intbl{g{\\*\\w}\\}\\cell l\\row")
