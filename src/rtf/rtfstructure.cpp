@@ -92,7 +92,8 @@ struct StructureBuilder::Table {
     // cell n is column n.
     RowDef def;
     int placedRow = 0;
-    int entered = -1; // the cell of the current row entered last
+    int entered = -1;        // the cell of the current row entered last
+    bool mergeBreak = false; // a paragraph end waits to part merged cells' text
     std::vector<std::pair<int, int>> spans;
     std::vector<bool> continues; // the cell continues the one before (\clmrg)
 
@@ -185,10 +186,11 @@ void StructureBuilder::cellEnd(const ParaProps &para, bool nested)
         return;
     }
     enter(depth);
-    // A \par right before \cell adds no empty paragraph to the cell; any
-    // before it do, as they do outside a table.
-    m_runs.dropBreaks(1);
+    // A \par right before \cell ends a paragraph: the cell's last one, empty,
+    // follows it (as Word and LibreOffice read it).
     const bool merged = m_open.back().continuing(m_open.back().col);
+    if (merged && m_open.back().mergeBreak)
+        m_runs.dropBreaks(1); // the one that would part its text from the cell's
     if (!merged || m_runs.paragraphHasContent() || m_runs.pendingBreaks() > 0) {
         // An empty cell merged into the one before leaves that one's
         // paragraphs as they are.
@@ -496,9 +498,12 @@ void StructureBuilder::positionInCell()
     m_cursor.setPosition(cell.lastCursorPosition().position());
     // Text of a cell merged into the one before goes on in a paragraph of
     // its own there.
-    if (table.entered != table.col && table.continuing(table.col) &&
-        cell.firstCursorPosition() != cell.lastCursorPosition())
-        m_runs.paragraphBreak();
+    if (table.entered != table.col) {
+        table.mergeBreak =
+            table.continuing(table.col) && cell.firstCursorPosition() != cell.lastCursorPosition();
+        if (table.mergeBreak)
+            m_runs.paragraphBreak();
+    }
     table.entered = table.col;
     m_positioned = true;
     readShadow();

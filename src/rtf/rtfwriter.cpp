@@ -832,27 +832,16 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                 cellTwips += widths[size_t(c)];
             const int last = cell.lastPosition();
             m_previousList = nullptr; // a list in the cell before is no parent
-            bool afterParagraph = false;
             for (QTextBlock block = m_document.findBlock(cell.firstPosition());
                  block.isValid() && block.position() <= last;) {
                 if (const QTextTable *inner = tableAt(m_document, block.position(), &table)) {
                     writeTable(*inner, depth + 1, std::max(cellTwips - 2 * gap, 360));
                     block = m_document.findBlock(inner->lastPosition() + 1);
-                    afterParagraph = false;
                     continue;
                 }
                 const QTextBlock next = block.next();
                 const bool lastInCell = !next.isValid() || next.position() > last;
-                // A reader takes a \par right before \cell for the end of the
-                // cell's last paragraph: an empty last paragraph after others
-                // is ended by a \par of its own, or it would be lost.
-                if (lastInCell && block.length() == 1 && afterParagraph) {
-                    writeParagraph(block, depth, "par");
-                    controlWord(cellEnd);
-                } else {
-                    writeParagraph(block, depth, lastInCell ? cellEnd : "par");
-                }
-                afterParagraph = true;
+                writeParagraph(block, depth, lastInCell ? cellEnd : "par");
                 block = next;
             }
         }
