@@ -87,6 +87,7 @@ struct StructureBuilder::Table {
     std::vector<std::vector<GridCell>> rows;
     std::vector<std::uint8_t> rowSides;
     std::vector<std::array<BorderLine, 6>> rowLines;
+    std::vector<int> rowEnds; // the columns each row's cells reach
     // The current row: its definition, the row it was placed for, and each
     // cell's first column and span by its place in the definition. Empty:
     // cell n is column n.
@@ -294,6 +295,10 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
                 table.grid.resize(std::min(table.grid.size(), size_t(qtable->columns())));
             }
         }
+        int reached = cells.empty() ? 0 : cells.back().start + cells.back().span;
+        if (table.col > 0)
+            reached = std::max(reached, table.column(table.col - 1) + 1);
+        table.rowEnds.push_back(reached);
         table.rows.push_back(std::move(cells));
         table.rowSides.push_back(rowDef.sides);
         table.rowLines.push_back(rowDef.lines);
@@ -398,6 +403,9 @@ void StructureBuilder::insertGridColumn(Table &table, int index, bool split)
                 ++cell.span;
         }
     }
+    for (int &reached : table.rowEnds)
+        if (reached > index || (split && reached >= index))
+            ++reached;
 }
 
 // Takes the row's definition for the row beginning: each cell's columns on
@@ -608,6 +616,22 @@ void StructureBuilder::closeTable()
 
     if (watching && m_afterMove)
         m_afterMove();
+
+    // The places past the end of a row with a definition: no cell of the
+    // file's row is there.
+    for (int r = 0; r < rows; ++r) {
+        if (table.rows[size_t(r)].empty())
+            continue;
+        for (int c = std::max(table.rowEnds[size_t(r)], 0); c < columns; ++c) {
+            QTextTableCell cell = qtable->cellAt(r, c);
+            if (cell.row() != r || cell.column() != c || cell.rowSpan() > 1 ||
+                cell.columnSpan() > 1)
+                continue;
+            QTextTableCellFormat outside = cell.format().toTableCellFormat();
+            outside.setProperty(cellOutsideRowProperty, true);
+            cell.setFormat(outside);
+        }
+    }
 
     applyBorders(table, byColumn, format);
 

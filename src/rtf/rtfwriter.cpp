@@ -812,12 +812,13 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
     const char *const cellEnd = depth == 1 ? "cell" : "nestcell";
     const auto colour = [this](QRgb rgb) { return colorIndex(rgb); };
     for (int row = 0; row < table.rows(); ++row) {
-        const std::string definition = rowDefinition(table, row, widths, colour);
+        const int columns = writtenColumns(table, row);
+        const std::string definition = rowDefinition(table, row, widths, colour, columns);
         if (depth == 1) {
             m_out.append(definition);
             m_needDelimiter = true;
         }
-        for (int column = 0; column < table.columns(); ++column) {
+        for (int column = 0; column < columns; ++column) {
             const QTextTableCell cell = table.cellAt(row, column);
             if (cell.row() != row || cell.column() != column) {
                 // Covered by a merged cell: an empty cell of its own in RTF.
