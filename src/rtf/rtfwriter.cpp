@@ -280,8 +280,8 @@ private:
     std::string header(const QByteArray &preamble, bool whole) const;
     void writeKept(const QTextCharFormat &format, int property);
     void switchField(const QByteArray &instruction);
-    bool footnoteMarkAt(const QTextFragment &fragment, const QString &text, qsizetype begin) const;
-    qsizetype writeFootnoteMark(const QTextFragment &fragment, const QString &text,
+    bool footnoteMarkAt(const QTextFragment &fragment, QStringView fromHere, qsizetype begin) const;
+    qsizetype writeFootnoteMark(const QTextFragment &fragment, QStringView fromHere,
                                 qsizetype begin);
 
     const QTextDocument &m_document;
@@ -702,6 +702,8 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     // as the first did.
     QString runText;
     RunProps runProps;
+    const QString blockText = block.text();
+    qsizetype markRest = 0; // characters of a mark's number still to skip
     const auto endRun = [&] {
         if (runText.isEmpty())
             return;
@@ -722,14 +724,26 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         // or begins there.
         const QByteArray field = format.property(keptFieldProperty).toByteArray();
         const bool keptBefore = begin == 0 && format.hasProperty(keptBeforeProperty);
-        if (field != m_field || keptBefore || footnoteMarkAt(fragment, text, begin))
+        // The block's text from here: a mark's number can go on in the
+        // pieces after this one.
+        const QStringView fromHere = QStringView(blockText).sliced(start - blockStart);
+        if (field != m_field || keptBefore || footnoteMarkAt(fragment, fromHere, begin))
             endRun();
         if (field != m_field)
             switchField({});
         if (begin == 0)
             writeKept(format, keptBeforeProperty);
         switchField(field);
-        const qsizetype textBegin = writeFootnoteMark(fragment, text, begin);
+        qsizetype textBegin = begin;
+        if (markRest > 0) {
+            // The rest of a mark's number, written with the mark.
+            textBegin = std::min<qsizetype>(begin + markRest, stop);
+            markRest -= textBegin - begin;
+        } else {
+            const qsizetype written = writeFootnoteMark(fragment, fromHere, begin);
+            textBegin = std::min<qsizetype>(begin + written, stop);
+            markRest = written - (textBegin - begin);
+        }
         if (textBegin < stop) {
             const RunProps props = propsFor(fragment);
             if (format.isImageFormat()) {
@@ -893,23 +907,25 @@ void Writer::switchField(const QByteArray &instruction)
 }
 
 // An automatic footnote number is written as the mark, so that it numbers
-// itself; returns where the text after it begins.
-bool Writer::footnoteMarkAt(const QTextFragment &fragment, const QString &text,
+// itself: whether the text from here begins one. Its digits can stand in
+// several pieces (a footnote kept after the last).
+bool Writer::footnoteMarkAt(const QTextFragment &fragment, QStringView fromHere,
                             qsizetype begin) const
 {
     const QString number = fragment.charFormat().property(footnoteMarkProperty).toString();
-    if (number.isEmpty() || begin != 0 || !text.startsWith(number))
+    if (number.isEmpty() || begin != 0 || !fromHere.startsWith(number))
         return false;
     // A reader numbers the marks itself, one after another: a mark whose
     // number would come out otherwise (a copied part, a mark lost) stays text.
     return number == QString::number(m_footnotes + 1);
 }
 
-qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, const QString &text,
+// Returns how many characters of the text from here the mark stands for.
+qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, QStringView fromHere,
                                     qsizetype begin)
 {
-    if (!footnoteMarkAt(fragment, text, begin))
-        return begin;
+    if (!footnoteMarkAt(fragment, fromHere, begin))
+        return 0;
     const QString number = fragment.charFormat().property(footnoteMarkProperty).toString();
     ++m_footnotes;
     openRun(propsFor(fragment));
