@@ -566,12 +566,34 @@ void StructureBuilder::closeTable()
         // when that cell is empty (Qt then takes the last covered one's).
         QTextCursor first(qtable->cellAt(row, column).firstCursorPosition());
         const QTextBlockFormat format = first.blockFormat();
+        // An empty cell Qt drops takes the place of the last paragraph of
+        // the cell before it, with its own format: that one's is kept too.
+        std::vector<std::pair<std::pair<int, int>, QTextBlockFormat>> before;
+        for (int r = row + 1; r < row + rowSpan; ++r) {
+            // The cell before the covered one: left of it, or the last of
+            // the row above when it begins its row.
+            const int placeRow = column > 0 ? r : r - 1;
+            const int placeColumn = column > 0 ? column - 1 : qtable->columns() - 1;
+            if (column == 0 && placeColumn < columnSpan)
+                continue; // in the merged cell itself
+            const QTextTableCell cell = qtable->cellAt(placeRow, placeColumn);
+            if (cell.row() == placeRow && cell.column() == placeColumn)
+                before.push_back({{placeRow, placeColumn},
+                                  QTextCursor(cell.lastCursorPosition()).blockFormat()});
+        }
         qtable->mergeCells(row, column, rowSpan, columnSpan);
         QTextCursor merged(qtable->cellAt(row, column).firstCursorPosition());
         QTextBlockFormat wanted = format;
         wanted.setObjectIndex(merged.blockFormat().objectIndex()); // its list stays
         if (merged.blockFormat() != wanted)
             merged.setBlockFormat(wanted);
+        for (const auto &[place, kept] : before) {
+            QTextCursor last(qtable->cellAt(place.first, place.second).lastCursorPosition());
+            QTextBlockFormat restored = kept;
+            restored.setObjectIndex(last.blockFormat().objectIndex());
+            if (last.blockFormat() != restored)
+                last.setBlockFormat(restored);
+        }
         ++merges;
     };
     // The cell of a row that starts at a column, if one does.

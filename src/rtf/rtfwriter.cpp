@@ -280,6 +280,7 @@ private:
     std::string header(const QByteArray &preamble, bool whole) const;
     void writeKept(const QTextCharFormat &format, int property);
     void switchField(const QByteArray &instruction);
+    bool startsBeforeTable(const QTextBlock &block, const QTextFrame *container) const;
     bool footnoteMarkAt(const QTextFragment &fragment, QStringView fromHere, qsizetype begin) const;
     qsizetype writeFootnoteMark(const QTextFragment &fragment, QStringView fromHere,
                                 qsizetype begin);
@@ -819,6 +820,20 @@ void Writer::writeListText(const QTextBlock &block, const QTextList &list)
     m_needDelimiter = false;
 }
 
+// Qt keeps an empty paragraph before a table that begins the document or a
+// cell; the file it came from had none, and other readers would show one.
+bool Writer::startsBeforeTable(const QTextBlock &block, const QTextFrame *container) const
+{
+    const QTextBlock next = block.next();
+    if (block.length() != 1 || !next.isValid() || block.textList() ||
+        block.blockFormat().pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+        return false;
+    const QTextFrame *frame = m_document.frameAt(block.position());
+    if (frame != container || (container == m_document.rootFrame() && block.position() != 0))
+        return false;
+    return tableAt(m_document, next.position(), container) != nullptr;
+}
+
 void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
 {
     const std::vector<int> widths = columnWidths(table.format(), table.columns(), availableTwips);
@@ -856,6 +871,11 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                 }
                 const QTextBlock next = block.next();
                 const bool lastInCell = !next.isValid() || next.position() > last;
+                if (block.position() == cell.firstPosition() && !lastInCell &&
+                    startsBeforeTable(block, &table)) {
+                    block = next;
+                    continue;
+                }
                 writeParagraph(block, depth, lastInCell ? cellEnd : "par");
                 block = next;
             }
@@ -1046,7 +1066,9 @@ bool Writer::writeSome(const QDeadlineTimer &deadline)
         // A table is written as one when all of it is in the range;
         // part of one goes out as plain paragraphs.
         const QTextTable *table = m_tables ? tableAt(m_document, m_next.position(), root) : nullptr;
-        if (table && table->firstPosition() - 1 >= m_from && table->lastPosition() < m_to) {
+        if (!table && m_tables && startsBeforeTable(m_next, root)) {
+            m_next = m_next.next(); // nothing to write
+        } else if (table && table->firstPosition() - 1 >= m_from && table->lastPosition() < m_to) {
             writeTable(*table, 1, pageTextTwips);
             m_next = m_document.findBlock(table->lastPosition() + 1);
         } else {

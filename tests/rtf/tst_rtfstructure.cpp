@@ -1105,6 +1105,28 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("row end moved by a later boundary")
         << QByteArray("{\\rtf\\cellx3\\cellx\\cellx\\p\\cell\\row\\cell\\trowd\\e\\cellx")
         << QByteArray("\\clmgf\\cellx1\\clmrg\\cellx3\\cellx4\\cellx5");
+    // Qt keeps an empty paragraph before a table that begins the document
+    // or a cell; the file had none, and it is not written.
+    QTest::newRow("table that begins the document")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl A\\cell\\row}")
+        << QByteArray("\\uc1\\pard\n\\trowd");
+    QTest::newRow("table that begins a cell")
+        << QByteArray(
+               "{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\itap2 x\\nestcell{\\*\\nesttableprops"
+               "\\trowd\\cellx1000\\nestrow}{\\nonesttables\\par}\\pard\\intbl y\\cell\\row}")
+        << QByteArray("\\cellx3000\\pard\\intbl\\itap2{\\f0\\fs24 x}\\nestcell");
+    // The cell before one that a merged cell covers keeps its paragraph's
+    // format when Qt drops the covered one.
+    QTest::newRow("paragraph beside a cell merged down")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\clvmgf\\cellx2000\\pard\\intbl\\cell\\pard\\intbl"
+                      "\\cell\\row\\trowd\\cellx1000\\clvmrg\\cellx2000\\pard\\intbl\\qc\\cell"
+                      "\\pard\\intbl\\cell\\row}")
+        << QByteArray("\\pard\\intbl\\qc\\cell");
+    QTest::newRow("centred cell beside one merged down, definition after the cells")
+        << QByteArray(
+               "{\\rtf\\cellx\\clvmgf\\cellx\\cell\\row\\trowd\\l\\cellx\\clvmrg\\cellx\\l\\qc"
+               "\\l\\cell\\cell\\row")
+        << QByteArray("\\pard\\intbl\\qc\\cell");
     // Found by fuzzing: a second save differed from the first.
     // A mark numbered past 9, its footnote kept after its last digit: the
     // digits stand in two pieces and are still written as the mark.
