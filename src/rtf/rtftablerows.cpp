@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 
 namespace Inkwell::Rtf::Reading {
 
@@ -38,15 +39,18 @@ bool apartFromBody(std::string_view word)
 // Follows the groups and paragraph words that say where a row ends, as the
 // reader takes them.
 struct RowEnds {
+    // Levels count from where the look began, and go below it when the
+    // look leaves the groups it began in.
+    static constexpr int none = std::numeric_limits<int>::min();
     int level = 0;
-    int nestProps = -1; // the level of the {\*\nesttableprops} group read, -1: none
-    int apart = -1;     // the level of a group apart from the body, -1: none
+    int nestProps = none; // the level of the {\*\nesttableprops} group read
+    int apart = none;     // the level of a group apart from the body
     bool groupStart = false;
     bool starred = false;
     int nesting = 0;
     bool inTable = false;
 
-    bool skipping() const { return apart >= 0; }
+    bool skipping() const { return apart != none; }
     // The table depth of the row the token ends, 0 when it ends none.
     int take(const Token &token)
     {
@@ -55,14 +59,14 @@ struct RowEnds {
         switch (token.type) {
         case Token::Type::GroupStart:
             ++level;
-            groupStart = apart < 0;
+            groupStart = apart == none;
             starred = false;
             return 0;
         case Token::Type::GroupEnd:
             if (nestProps == level)
-                nestProps = -1;
+                nestProps = none;
             if (apart == level)
-                apart = -1;
+                apart = none;
             --level;
             return 0;
         case Token::Type::ControlSymbol:
@@ -76,11 +80,11 @@ struct RowEnds {
         default:
             return 0;
         }
-        if (apart >= 0)
+        if (apart != none)
             return 0;
         const std::string_view word = token.text;
         if (atStart && starred) {
-            if (word == "nesttableprops" && nestProps < 0)
+            if (word == "nesttableprops" && nestProps == none)
                 nestProps = level;
             else
                 apart = level;
@@ -138,8 +142,8 @@ bool Reader::lateRowDefinition(int depth, RowDef &def, const char *&until)
         const Token token = peek.next();
         if (token.type == Token::Type::End)
             break;
-        const bool outerRow = depth == 1 && ends.nestProps < 0 && !ends.skipping();
-        const bool nestedRow = depth > 1 && ends.nestProps >= 0 && !ends.skipping();
+        const bool outerRow = depth == 1 && ends.nestProps == RowEnds::none && !ends.skipping();
+        const bool nestedRow = depth > 1 && ends.nestProps != RowEnds::none && !ends.skipping();
         const int ended = ends.take(token);
         if (token.type == Token::Type::ControlWord && token.text == "trowd" &&
             (outerRow || nestedRow)) {
@@ -175,7 +179,7 @@ bool Reader::lateRowDefinition(int depth, RowDef &def, const char *&until)
         const Token token = definition.next();
         if (token.type == Token::Type::End)
             break;
-        const bool skipped = (depth == 1 && inner.nestProps >= 0) || inner.skipping();
+        const bool skipped = (depth == 1 && inner.nestProps != RowEnds::none) || inner.skipping();
         inner.take(token);
         if (skipped || token.type != Token::Type::ControlWord || !definesRow(token.text))
             continue;
