@@ -820,8 +820,9 @@ void Writer::writeListText(const QTextBlock &block, const QTextList &list)
     m_needDelimiter = false;
 }
 
-// Qt keeps an empty paragraph before a table that begins the document or a
-// cell; the file it came from had none, and other readers would show one.
+// Qt keeps an empty paragraph before a table that begins the document; the
+// file it came from had none, and other readers would show one. (In a cell
+// it stays: LibreOffice narrows a nested table that begins a merged cell.)
 bool Writer::startsBeforeTable(const QTextBlock &block, const QTextFrame *container) const
 {
     const QTextBlock next = block.next();
@@ -871,11 +872,6 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                 }
                 const QTextBlock next = block.next();
                 const bool lastInCell = !next.isValid() || next.position() > last;
-                if (block.position() == cell.firstPosition() && !lastInCell &&
-                    startsBeforeTable(block, &table)) {
-                    block = next;
-                    continue;
-                }
                 writeParagraph(block, depth, lastInCell ? cellEnd : "par");
                 block = next;
             }

@@ -1105,16 +1105,11 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("row end moved by a later boundary")
         << QByteArray("{\\rtf\\cellx3\\cellx\\cellx\\p\\cell\\row\\cell\\trowd\\e\\cellx")
         << QByteArray("\\clmgf\\cellx1\\clmrg\\cellx3\\cellx4\\cellx5");
-    // Qt keeps an empty paragraph before a table that begins the document
-    // or a cell; the file had none, and it is not written.
+    // Qt keeps an empty paragraph before a table that begins the document;
+    // the file had none, and it is not written.
     QTest::newRow("table that begins the document")
         << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl A\\cell\\row}")
         << QByteArray("\\uc1\\pard\n\\trowd");
-    QTest::newRow("table that begins a cell")
-        << QByteArray(
-               "{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\itap2 x\\nestcell{\\*\\nesttableprops"
-               "\\trowd\\cellx1000\\nestrow}{\\nonesttables\\par}\\pard\\intbl y\\cell\\row}")
-        << QByteArray("\\cellx3000\\pard\\intbl\\itap2{\\f0\\fs24 x}\\nestcell");
     // The cell before one that a merged cell covers keeps its paragraph's
     // format when Qt drops the covered one.
     QTest::newRow("paragraph beside a cell merged down")
