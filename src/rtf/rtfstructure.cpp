@@ -525,8 +525,19 @@ void StructureBuilder::closeTable()
     Table table = std::move(m_open.back());
     m_open.pop_back();
     QTextTable *qtable = table.table;
-    if (table.rowsUsed < qtable->rows())
+    if (table.rowsUsed < qtable->rows()) {
+        // Qt gives the last paragraph before the rows it removes the format
+        // of the first one removed: the last used cell keeps its own.
+        const QTextTableCell last = qtable->cellAt(table.rowsUsed - 1, qtable->columns() - 1);
+        const QTextBlockFormat kept = QTextCursor(last.lastCursorPosition()).blockFormat();
         qtable->removeRows(table.rowsUsed, qtable->rows() - table.rowsUsed);
+        QTextCursor after(
+            qtable->cellAt(table.rowsUsed - 1, qtable->columns() - 1).lastCursorPosition());
+        QTextBlockFormat restored = kept;
+        restored.setObjectIndex(after.blockFormat().objectIndex());
+        if (after.blockFormat() != restored)
+            after.setBlockFormat(restored);
+    }
 
     QTextTableFormat format = qtable->format();
     if (table.haveFirst || !table.grid.empty()) {

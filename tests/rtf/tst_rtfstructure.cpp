@@ -1133,6 +1133,16 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("nested rows begun in a field")
         << QByteArray("{\\rtf{\\field{\\*\\fldinst{}}\\itap4N\\cell\\trowd\\t\\cellx;}")
         << QByteArray();
+    // Rows are added to a table in growing steps and the unused ones
+    // removed at its end: the last row keeps its paragraph's format.
+    QTest::newRow("last row after rows made ahead")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl\\qc\\cell\\row\\trowd\\cellx1000"
+                      "\\pard\\intbl\\cell\\row\\trowd\\cellx1000\\pard\\intbl\\qc\\cell\\row}")
+        << QByteArray("\\cellx1000\\pard\\intbl\\qc\\cell\\row\n\\pard\\par");
+    QTest::newRow("centred cell after an empty row")
+        << QByteArray("{\\rtf\\qc\\cell\\row\\row\\cell") << QByteArray("\\qc\\cell\\row\n\\pard");
+    QTest::newRow("paragraph box in a cell after an empty row")
+        << QByteArray("{\\rtf\\brdrt\\brdrs\\cell\\row\\row\\cell") << QByteArray();
     // Found by fuzzing: a second save differed from the first.
     // A mark numbered past 9, its footnote kept after its last digit: the
     // digits stand in two pieces and are still written as the mark.
