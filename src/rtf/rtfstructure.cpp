@@ -651,11 +651,13 @@ void StructureBuilder::closeTable()
         m_afterMove();
 
     // The places past the end of a row with a definition: no cell of the
-    // file's row is there.
+    // file's row is there. Only the grid's: a column no boundary made
+    // (cells past every definition) would be lost.
+    const int gridColumns = std::min(columns, int(table.grid.size()));
     for (int r = 0; r < rows; ++r) {
         if (table.rows[size_t(r)].empty())
             continue;
-        for (int c = std::max(table.rowEnds[size_t(r)], 0); c < columns; ++c) {
+        for (int c = std::max(table.rowEnds[size_t(r)], 0); c < gridColumns; ++c) {
             QTextTableCell cell = qtable->cellAt(r, c);
             if (cell.row() != r || cell.column() != c || cell.rowSpan() > 1 ||
                 cell.columnSpan() > 1)

@@ -1143,6 +1143,12 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
         << QByteArray("{\\rtf\\qc\\cell\\row\\row\\cell") << QByteArray("\\qc\\cell\\row\n\\pard");
     QTest::newRow("paragraph box in a cell after an empty row")
         << QByteArray("{\\rtf\\brdrt\\brdrs\\cell\\row\\row\\cell") << QByteArray();
+    // A cell past every boundary of its table is written, also when empty:
+    // without it the row read back would have one cell fewer.
+    QTest::newRow("empty cell past the definition of a nested row")
+        << QByteArray(
+               "{\\rtf\\itap2\\nestcell\\n\\par\\*\\nesttableprops\\trowd\\p\\cellx\\nestrow")
+        << QByteArray("\\nestcell\\pard\\intbl\\itap2\\nestcell");
     // Found by fuzzing: a second save differed from the first.
     // A mark numbered past 9, its footnote kept after its last digit: the
     // digits stand in two pieces and are still written as the mark.
