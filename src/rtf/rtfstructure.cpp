@@ -117,9 +117,10 @@ namespace {
 // Cell boundaries are any ints in a file; held to this, sums stay in range.
 constexpr int maxEdge = 1 << 24;
 
-// The boundaries of a row's cells as drawn: a cell merged into the one
-// before it (\clmrg) widens that one, and each boundary lies right of the one
-// before. `cellOf` takes each defined cell's index among them.
+// The boundaries of a row's cells as drawn: each lies right of the one
+// before, and a cell merged into the one before it (\clmrg) with no width
+// of its own makes none. `cellOf` takes each defined cell's index among
+// them.
 std::vector<int> drawnEdges(const RowDef &row, std::vector<int> &cellOf)
 {
     std::vector<int> edges;
@@ -127,9 +128,7 @@ std::vector<int> drawnEdges(const RowDef &row, std::vector<int> &cellOf)
     int previous = std::clamp(row.left, -maxEdge, maxEdge);
     for (size_t c = 0; c < row.cells.size(); ++c) {
         const int right = std::clamp(row.cells[c].right, -maxEdge, maxEdge);
-        if (row.cells[c].hmerge == 2 && !edges.empty())
-            edges.back() = std::max(edges.back(), right);
-        else
+        if (!(row.cells[c].hmerge == 2 && !edges.empty() && right <= edges.back()))
             edges.push_back(std::max(right, previous + 1));
         previous = edges.back();
         cellOf[c] = int(edges.size()) - 1;
@@ -447,18 +446,26 @@ bool StructureBuilder::placeRow(Table &table, const RowDef &def)
             }
         }
     }
-    std::vector<std::pair<int, int>> drawn;
-    int start = 0;
-    for (int edge : edges) {
-        const int end =
-            int(std::lower_bound(table.grid.begin(), table.grid.end(), edge) - table.grid.begin());
-        drawn.emplace_back(start, end - start + 1);
-        start = end + 1;
-    }
+    // Each boundary's last column; cells merged across (\clmgf, \clmrg)
+    // are one cell from the first one's columns to the last one's.
+    std::vector<int> ends;
+    for (int edge : edges)
+        ends.push_back(
+            int(std::lower_bound(table.grid.begin(), table.grid.end(), edge) - table.grid.begin()));
     table.spans.reserve(def.cells.size());
+    size_t first = 0; // the first cell of the merged ones going on
     for (size_t c = 0; c < def.cells.size(); ++c) {
-        table.spans.push_back(drawn[size_t(cellOf[c])]);
-        table.continues.push_back(c > 0 && cellOf[c] == cellOf[c - 1]);
+        const bool continues = c > 0 && def.cells[c].hmerge == 2;
+        if (!continues)
+            first = c;
+        const size_t firstEdge = size_t(cellOf[first]);
+        const int start = firstEdge == 0 ? 0 : ends[firstEdge - 1] + 1;
+        const int end = ends[size_t(cellOf[c])];
+        table.spans.emplace_back(start, end - start + 1);
+        table.continues.push_back(continues);
+        // The cells before in the merge cover the same columns.
+        for (size_t k = first; k < c; ++k)
+            table.spans[k].second = end - table.spans[k].first + 1;
     }
     return true;
 }

@@ -572,7 +572,7 @@ void TestRtfStructure::tableGrids_data()
     QTest::newRow("text of a merged cell stays in the merged cell")
         << QByteArray("{\\rtf1\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000\\cellx3000"
                       "\\pard\\intbl a\\cell b\\cell c\\cell\\row}")
-        << QStringLiteral("a/b|c") << QStringLiteral("133.3,66.7") << QByteArray();
+        << QStringLiteral("a/b(1x2)|c") << QStringLiteral("66.7,66.7,66.7") << QByteArray();
     // A row that ends before the table's last boundary has no cells past it,
     // also when saved.
     QTest::newRow("row shorter than the table")
@@ -1149,6 +1149,11 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
         << QByteArray(
                "{\\rtf\\itap2\\nestcell\\n\\par\\*\\nesttableprops\\trowd\\p\\cellx\\nestrow")
         << QByteArray("\\nestcell\\pard\\intbl\\itap2\\nestcell");
+    // Cells merged across keep the boundaries between them: a save writes
+    // them so, and reading that back gives the same columns.
+    QTest::newRow("merged cells defined after the first cell")
+        << QByteArray("{\\rtf\\cell\\d\\intbl\\clmgf\\cellx\\clmrg\\cellx7l\\row")
+        << QByteArray("\\clmgf\\cellx1\\clmrg\\cellx7");
     // Found by fuzzing: a second save differed from the first.
     // A mark numbered past 9, its footnote kept after its last digit: the
     // digits stand in two pieces and are still written as the mark.
