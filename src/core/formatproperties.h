@@ -49,6 +49,11 @@ inline constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;
 // pixel wide, a double one three.
 inline constexpr int cellBorderTwipsProperty = QTextFormat::UserProperty + 0x140;
 
+// QTextTableCellFormat (bool): a place of the table's grid past the end of
+// its row: the file's row has no cell there (its rows end at different
+// boundaries). Written back as no cell while it stays empty.
+inline constexpr int cellOutsideRowProperty = QTextFormat::UserProperty + 0x148;
+
 // QTextCharFormat (int): how far the text is raised (\up, > 0) or lowered
 // (\dn, < 0), in half-points. The window shows it as a baseline offset,
 // a share of the font's height, which does not give the half-points back.

@@ -600,6 +600,7 @@ void Reader::rowDefinition()
 {
     m_rowDefLevel = m_state.nestProps ? std::clamp(para().depth(), 2, maxTableDepth) : 1;
     rowDef() = RowDef();
+    m_rowDefRead[size_t(m_rowDefLevel)] = true;
     m_borderOf = BorderOf::Other;
 }
 

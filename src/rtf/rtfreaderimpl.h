@@ -87,6 +87,7 @@ public:
         m_stack.reserve(64);
         m_structure.setMoveWatch([this](int from) { m_kept.pin(from); },
                                  [this] { m_kept.unpin(); });
+        m_structure.setRowSource([this](int depth) -> const RowDef & { return rowFor(depth); });
     }
 
     void run();
@@ -130,6 +131,7 @@ private:
     {
         if (!r.inBody())
             return;
+        r.m_structure.breakBetweenRows();
         if (r.m_runs.paragraphHasContent())
             r.paragraphEnd();
         // The paragraph that follows begins a page (a section's break
@@ -166,6 +168,7 @@ private:
         r.settleLabel();
         const int depth = nested ? std::clamp(r.para().depth(), 2, maxTableDepth) : 1;
         r.m_structure.rowEnd(r.para(), nested, r.m_rowDefs[size_t(depth)]);
+        r.m_rowDefRead[size_t(depth)] = false;
     }
     template <Qt::Alignment::enum_type align> static void alignment(Reader &r, Word)
     {
@@ -275,6 +278,8 @@ private:
     void settleLabel();
     void tabStop(int twips, bool bar);
     void rowDefinition();
+    const RowDef &rowFor(int depth);
+    bool lateRowDefinition(int depth, RowDef &def, const char *&until);
     void cellBoundary(int twips);
     void borderStyle(bool drawn, LineStyle style = LineStyle::Single);
     BorderLine *cellLine();
@@ -288,6 +293,10 @@ private:
             for (size_t side = 0; side < 4; ++side)
                 if (m_borderSide & (1u << side))
                     change(para().lines[side]);
+        } else if (m_borderOf == BorderOf::Row) {
+            for (size_t side = 0; side < rowDef().lines.size(); ++side)
+                if (m_borderSide & (1u << side))
+                    change(rowDef().lines[side]);
         }
     }
     void label();
@@ -349,6 +358,15 @@ private:
     bool m_haveLabel = false;
     std::array<RowDef, maxTableDepth + 1> m_rowDefs; // by table depth
     int m_rowDefLevel = 1;
+    // A \trowd was read for the row going on at each depth. Without one, the
+    // row's definition may come after its cells: what a look ahead found.
+    std::array<bool, maxTableDepth + 1> m_rowDefRead{};
+    struct LookedAhead {
+        const char *until = nullptr; // rows beginning before this have `def`
+        bool found = false;
+        RowDef def;
+    };
+    std::array<LookedAhead, maxTableDepth + 1> m_lookedAhead{};
     BorderOf m_borderOf = BorderOf::Other;
     std::uint8_t m_borderSide = 0; // the BorderSide the last border word named
     ParaProps m_lastPara;          // the properties of a last paragraph without \par

@@ -66,20 +66,37 @@ const ListLevel *ListDefinitions::level(int override, int level) const
 }
 
 struct StructureBuilder::Table {
+    // A cell of a row on the table's grid.
+    struct GridCell {
+        int start = 0; // its first column
+        int span = 1;
+        CellDef def;
+    };
     QTextTable *table = nullptr;
     int row = 0; // the current cell
     int col = 0;
     int rowsUsed = 0;
     bool haveFirst = false;
-    RowDef first;          // the first row's definition gives the column widths
-    std::vector<int> grid; // the first row's cell boundaries
-    // Each row's cell definitions by grid column, and the borders its row
-    // definition drew.
-    std::vector<std::vector<CellDef>> rows;
+    int gap = 0;  // the first row's \trgaph
+    int left = 0; // the first row's \trleft
+    // The right edge of each column in twips, rising: the cell boundaries of
+    // all rows, so that a cell of any row covers the columns between its
+    // edges. Columns past these were made for cells no definition gave.
+    std::vector<int> grid;
+    // Each row's cells on the grid, and the borders its row definition drew.
+    std::vector<std::vector<GridCell>> rows;
     std::vector<std::uint8_t> rowSides;
-    // For a row whose cells span several grid columns: each cell's first
-    // column and span. Empty: cell n is column n.
+    std::vector<std::array<BorderLine, 6>> rowLines;
+    std::vector<int> rowEnds; // the columns each row's cells reach
+    // The current row: its definition, the row it was placed for, and each
+    // cell's first column and span by its place in the definition. Empty:
+    // cell n is column n.
+    RowDef def;
+    int placedRow = 0;
+    int entered = -1;        // the cell of the current row entered last
+    bool mergeBreak = false; // a paragraph end waits to part merged cells' text
     std::vector<std::pair<int, int>> spans;
+    std::vector<bool> continues; // the cell continues the one before (\clmrg)
 
     int column(int cell) const
     {
@@ -89,25 +106,34 @@ struct StructureBuilder::Table {
             return spans[size_t(cell)].first;
         return spans.back().first + spans.back().second + cell - int(spans.size());
     }
+    bool continuing(int cell) const
+    {
+        return size_t(cell) < continues.size() && continues[size_t(cell)];
+    }
 };
 
 namespace {
 
-// The first grid column and span of each cell of `row` on `grid`, when every
-// cell ends on a boundary of the grid; empty when one does not.
-std::vector<std::pair<int, int>> spansOnGrid(const RowDef &row, const std::vector<int> &grid)
+// Cell boundaries are any ints in a file; held to this, sums stay in range.
+constexpr int maxEdge = 1 << 24;
+
+// The boundaries of a row's cells as drawn: each lies right of the one
+// before, and a cell merged into the one before it (\clmrg) with no width
+// of its own makes none. `cellOf` takes each defined cell's index among
+// them.
+std::vector<int> drawnEdges(const RowDef &row, std::vector<int> &cellOf)
 {
-    std::vector<std::pair<int, int>> spans;
-    int start = 0;
-    for (const CellDef &cell : row.cells) {
-        const auto found = std::find(grid.begin() + start, grid.end(), cell.right);
-        if (found == grid.end())
-            return {};
-        const int end = int(found - grid.begin());
-        spans.emplace_back(start, end - start + 1);
-        start = end + 1;
+    std::vector<int> edges;
+    cellOf.assign(row.cells.size(), 0);
+    int previous = std::clamp(row.left, -maxEdge, maxEdge);
+    for (size_t c = 0; c < row.cells.size(); ++c) {
+        const int right = std::clamp(row.cells[c].right, -maxEdge, maxEdge);
+        if (!(row.cells[c].hmerge == 2 && !edges.empty() && right <= edges.back()))
+            edges.push_back(std::max(right, previous + 1));
+        previous = edges.back();
+        cellOf[c] = int(edges.size()) - 1;
     }
-    return spans;
+    return edges;
 }
 
 } // namespace
@@ -160,11 +186,17 @@ void StructureBuilder::cellEnd(const ParaProps &para, bool nested)
         return;
     }
     enter(depth);
-    // A \par right before \cell adds no empty paragraph to the cell; any
-    // before it do, as they do outside a table.
-    m_runs.dropBreaks(1);
-    m_runs.writePending();
-    applyParagraph(para);
+    // A \par right before \cell ends a paragraph: the cell's last one, empty,
+    // follows it (as Word and LibreOffice read it).
+    const bool merged = m_open.back().continuing(m_open.back().col);
+    if (merged && m_open.back().mergeBreak)
+        m_runs.dropBreaks(1); // the one that would part its text from the cell's
+    if (!merged || m_runs.paragraphHasContent() || m_runs.pendingBreaks() > 0) {
+        // An empty cell merged into the one before leaves that one's
+        // paragraphs as they are.
+        m_runs.writePending();
+        applyParagraph(para);
+    }
     m_runs.flush();
     m_runs.dropPending();
     closeLists();
@@ -191,26 +223,36 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
     Table &table = m_open.back();
     QTextTable *qtable = table.table;
     if (table.row < table.rowsUsed) {
-        // The row's cells by grid column; a cell spanning several columns
-        // is merged over them.
-        std::vector<CellDef> byColumn;
-        for (int c = 0; c < int(def.cells.size()); ++c) {
-            const int column = table.column(c);
-            const int span = size_t(c) < table.spans.size() ? table.spans[size_t(c)].second : 1;
-            if (column + span > qtable->columns())
-                break;
-            byColumn.resize(size_t(column + span));
-            CellDef &first = byColumn[size_t(column)];
-            first = def.cells[size_t(c)];
-            if (span > 1)
-                first.hmerge = 1;
-            for (int k = 1; k < span; ++k) {
-                byColumn[size_t(column + k)].hmerge = 2;
-                byColumn[size_t(column + k)].vmerge = first.vmerge;
+        // The row's cells on the grid. A row placed without a definition
+        // has cell n in column n; the definition read by its end says which
+        // of them are merged.
+        const bool placed = !table.spans.empty();
+        const RowDef &rowDef = placed ? table.def : def;
+        std::vector<Table::GridCell> cells;
+        for (int c = 0; c < int(rowDef.cells.size()); ++c) {
+            const CellDef &cell = rowDef.cells[size_t(c)];
+            if (placed && table.continuing(c)) {
+                // The right edge of merged cells is the last one's.
+                Table::GridCell &merged = cells.back();
+                merged.def.sides =
+                    std::uint8_t((merged.def.sides & ~RightSide) | (cell.sides & RightSide));
+                merged.def.lines[3] = cell.lines[3];
+                continue;
             }
+            if (!placed && cell.hmerge == 2 && !cells.empty() && cells.back().def.hmerge != 0) {
+                ++cells.back().span;
+                continue;
+            }
+            Table::GridCell gridCell;
+            gridCell.start = table.column(c);
+            gridCell.span = placed ? table.spans[size_t(c)].second : 1;
+            gridCell.def = cell;
+            cells.push_back(gridCell);
         }
-        for (int c = 0; c < int(def.cells.size()) && table.column(c) < qtable->columns(); ++c) {
-            const CellDef &cell = def.cells[size_t(c)];
+        while (!cells.empty() && cells.back().start + cells.back().span > qtable->columns())
+            cells.pop_back();
+        for (const Table::GridCell &gridCell : cells) {
+            const CellDef &cell = gridCell.def;
             QColor background;
             if (cell.pattern > 0 && size_t(cell.pattern) < m_tables.colors.size())
                 background = m_tables.colors[size_t(cell.pattern)];
@@ -221,7 +263,7 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
             const bool padded = cell.padding != CellDef().padding;
             if (!background.isValid() && !padded && cell.valign == 0)
                 continue;
-            QTextTableCell qcell = qtable->cellAt(table.row, table.column(c));
+            QTextTableCell qcell = qtable->cellAt(table.row, gridCell.start);
             QTextTableCellFormat format = qcell.format().toTableCellFormat();
             if (background.isValid())
                 format.setBackground(background);
@@ -238,24 +280,42 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
             pad(3, &QTextTableCellFormat::setRightPadding);
             qcell.setFormat(format);
         }
-        if (!table.haveFirst && !def.cells.empty()) {
+        if (!table.haveFirst && !rowDef.cells.empty()) {
             table.haveFirst = true;
-            table.first = def;
-            table.first.next = CellDef();
-            for (const CellDef &cell : def.cells)
-                table.grid.push_back(cell.right);
+            table.gap = rowDef.gap;
+            table.left = rowDef.left;
+            if (table.grid.empty()) {
+                // A first row placed without a definition: one column per cell.
+                std::vector<int> cellOf;
+                RowDef unmerged = rowDef;
+                for (CellDef &cell : unmerged.cells)
+                    cell.hmerge = 0;
+                table.grid = drawnEdges(unmerged, cellOf);
+                table.grid.resize(std::min(table.grid.size(), size_t(qtable->columns())));
+            }
         }
-        table.rows.push_back(std::move(byColumn));
-        table.rowSides.push_back(def.sides);
+        int reached = cells.empty() ? 0 : cells.back().start + cells.back().span;
+        if (table.col > 0)
+            reached = std::max(reached, table.column(table.col - 1) + 1);
+        table.rowEnds.push_back(reached);
+        table.rows.push_back(std::move(cells));
+        table.rowSides.push_back(rowDef.sides);
+        table.rowLines.push_back(rowDef.lines);
     }
     ++table.row;
     table.col = 0;
-    table.spans.clear();
+    table.entered = -1;
     m_positioned = false;
     if (qint64(table.row) * std::max(qtable->columns(), 1) >= maxCellsPerTable) {
         closeTable();
         m_flatFrom = depth; // further rows of this table are text
     }
+}
+
+void StructureBuilder::breakBetweenRows()
+{
+    if (m_open.size() == 1 && !m_positioned && m_open.back().col == 0)
+        closeTable();
 }
 
 void StructureBuilder::finish(const ParaProps &para)
@@ -302,31 +362,124 @@ void StructureBuilder::openTable()
     format.setCellSpacing(0);
     format.setCellPadding(0);
     format.setBorder(0);
+    // The first row's definition gives the table its first columns.
+    const RowDef &def = rowDefinition(int(m_open.size()) + 1);
+    std::vector<int> cellOf;
+    const int columns = std::clamp(int(drawnEdges(def, cellOf).size()), 1, maxCellsPerRow);
     Table table;
-    table.table = m_cursor.insertTable(1, 1, format);
+    table.table = m_cursor.insertTable(1, columns, format);
     table.rowsUsed = 1;
     m_open.push_back(std::move(table));
+    placeRow(m_open.back(), def);
     m_positioned = true;
     readShadow();
+}
+
+const RowDef &StructureBuilder::rowDefinition(int depth) const
+{
+    const int at = std::clamp(depth, 1, maxTableDepth);
+    return m_rowSource ? m_rowSource(at) : m_rowDefs[size_t(at)];
+}
+
+// Inserts a column before `index`. A split one (a boundary inside a column)
+// widens the cells that covered the column left of it.
+void StructureBuilder::insertGridColumn(Table &table, int index, bool split)
+{
+    QTextTable *qtable = table.table;
+    if (m_beforeMove)
+        m_beforeMove(qtable->firstPosition());
+    if (index >= qtable->columns())
+        qtable->appendColumns(index + 1 - qtable->columns());
+    else
+        qtable->insertColumns(index, 1);
+    if (m_afterMove)
+        m_afterMove();
+    for (std::vector<Table::GridCell> &row : table.rows) {
+        for (Table::GridCell &cell : row) {
+            if (cell.start >= index)
+                ++cell.start;
+            else if (split && cell.start + cell.span >= index)
+                ++cell.span;
+        }
+    }
+    for (int &reached : table.rowEnds)
+        if (reached > index || (split && reached >= index))
+            ++reached;
+}
+
+// Takes the row's definition for the row beginning: each cell's columns on
+// the table's grid, which gains the row's new boundaries. False when the
+// grid cannot take them.
+bool StructureBuilder::placeRow(Table &table, const RowDef &def)
+{
+    table.spans.clear();
+    table.continues.clear();
+    table.def = def;
+    table.def.next = CellDef();
+    table.placedRow = table.row;
+    table.entered = -1;
+    if (def.cells.empty())
+        return true;
+    std::vector<int> cellOf;
+    const std::vector<int> edges = drawnEdges(def, cellOf);
+    QTextTable *qtable = table.table;
+    if (table.grid.empty() && table.rows.empty()) {
+        table.grid = edges;
+        if (int(edges.size()) > qtable->columns())
+            qtable->appendColumns(int(edges.size()) - qtable->columns());
+    } else {
+        int added = 0;
+        for (int edge : edges)
+            added += !std::binary_search(table.grid.begin(), table.grid.end(), edge);
+        if (added > 0) {
+            if (int(table.grid.size()) + added > maxGridColumns ||
+                qint64(qtable->rows()) * (qtable->columns() + added) > maxCellsWhenWidening)
+                return false;
+            for (int edge : edges) {
+                const auto at = std::lower_bound(table.grid.begin(), table.grid.end(), edge);
+                if (at != table.grid.end() && *at == edge)
+                    continue;
+                const int index = int(at - table.grid.begin());
+                const bool split = at != table.grid.end();
+                table.grid.insert(at, edge);
+                insertGridColumn(table, split ? index + 1 : index, split);
+            }
+        }
+    }
+    // Each boundary's last column; cells merged across (\clmgf, \clmrg)
+    // are one cell from the first one's columns to the last one's.
+    std::vector<int> ends;
+    for (int edge : edges)
+        ends.push_back(
+            int(std::lower_bound(table.grid.begin(), table.grid.end(), edge) - table.grid.begin()));
+    table.spans.reserve(def.cells.size());
+    size_t first = 0; // the first cell of the merged ones going on
+    for (size_t c = 0; c < def.cells.size(); ++c) {
+        const bool continues = c > 0 && def.cells[c].hmerge == 2;
+        if (!continues)
+            first = c;
+        const size_t firstEdge = size_t(cellOf[first]);
+        const int start = firstEdge == 0 ? 0 : ends[firstEdge - 1] + 1;
+        const int end = ends[size_t(cellOf[c])];
+        table.spans.emplace_back(start, end - start + 1);
+        table.continues.push_back(continues);
+        // The cells before in the merge cover the same columns.
+        for (size_t k = first; k < c; ++k)
+            table.spans[k].second = end - table.spans[k].first + 1;
+    }
+    return true;
 }
 
 void StructureBuilder::positionInCell()
 {
     m_runs.flush();
-    if (Table &table = m_open.back(); table.col == 0 && !table.rows.empty()) {
-        // A row defined with fewer cells than the table's first row, each
-        // ending where a column does, spans those columns (Word writes
-        // merged cells so); other rows with another number of cells start
-        // a table of their own, as LibreOffice shows them.
-        const RowDef &def = m_rowDefs[m_open.size()];
-        table.spans.clear();
-        if (!def.cells.empty() && !table.grid.empty() && def.cells.size() != table.grid.size()) {
-            table.spans = spansOnGrid(def, table.grid);
-            if (table.spans.empty()) {
-                closeTable();
-                openTable();
-                return;
-            }
+    if (Table &table = m_open.back(); table.placedRow != table.row) {
+        // A row whose cells do not fit the table's grid begins a table of
+        // its own.
+        if (!placeRow(table, rowDefinition(int(m_open.size())))) {
+            closeTable();
+            openTable();
+            return;
         }
     }
     Table &table = m_open.back();
@@ -356,7 +509,17 @@ void StructureBuilder::positionInCell()
         }
     }
     table.rowsUsed = std::max(table.rowsUsed, table.row + 1);
-    m_cursor.setPosition(qtable->cellAt(table.row, column).lastCursorPosition().position());
+    const QTextTableCell cell = qtable->cellAt(table.row, column);
+    m_cursor.setPosition(cell.lastCursorPosition().position());
+    // Text of a cell merged into the one before goes on in a paragraph of
+    // its own there.
+    if (table.entered != table.col) {
+        table.mergeBreak =
+            table.continuing(table.col) && cell.firstCursorPosition() != cell.lastCursorPosition();
+        if (table.mergeBreak)
+            m_runs.paragraphBreak();
+    }
+    table.entered = table.col;
     m_positioned = true;
     readShadow();
 }
@@ -369,30 +532,42 @@ void StructureBuilder::closeTable()
     Table table = std::move(m_open.back());
     m_open.pop_back();
     QTextTable *qtable = table.table;
-    if (table.rowsUsed < qtable->rows())
+    if (table.rowsUsed < qtable->rows()) {
+        // Qt gives the last paragraph before the rows it removes the format
+        // of the first one removed: the last used cell keeps its own.
+        const QTextTableCell last = qtable->cellAt(table.rowsUsed - 1, qtable->columns() - 1);
+        const QTextBlockFormat kept = QTextCursor(last.lastCursorPosition()).blockFormat();
         qtable->removeRows(table.rowsUsed, qtable->rows() - table.rowsUsed);
+        QTextCursor after(
+            qtable->cellAt(table.rowsUsed - 1, qtable->columns() - 1).lastCursorPosition());
+        QTextBlockFormat restored = kept;
+        restored.setObjectIndex(after.blockFormat().objectIndex());
+        if (after.blockFormat() != restored)
+            after.setBlockFormat(restored);
+    }
 
     QTextTableFormat format = qtable->format();
-    if (table.haveFirst) {
-        const RowDef &first = table.first;
+    if (table.haveFirst || !table.grid.empty()) {
+        // Each column is as wide as its boundaries are apart; columns past
+        // the grid share what is left.
         QList<QTextLength> widths;
-        int left = first.left;
-        for (const CellDef &cell : first.cells) {
+        int left = std::clamp(table.left, -maxEdge, maxEdge);
+        for (int edge : table.grid) {
             if (widths.size() >= qtable->columns())
                 break;
-            // Boundaries come from the file as they are: any two ints.
-            const qint64 width = std::min<qint64>(qint64(cell.right) - left, 31680);
-            widths.append(width > 0 ? QTextLength(QTextLength::FixedLength, px(int(width)))
+            const int width = std::min(edge - left, 31680);
+            widths.append(width > 0 ? QTextLength(QTextLength::FixedLength, px(width))
                                     : QTextLength());
-            left = cell.right;
+            left = edge;
         }
         while (widths.size() < qtable->columns())
             widths.append(QTextLength());
         format.setColumnWidthConstraints(widths);
-        format.setCellPadding(px(std::clamp(first.gap, 0, 1440)));
+        format.setCellPadding(px(std::clamp(table.gap, 0, 1440)));
     }
 
-    // Merged cells: a first cell and the cells that continue it.
+    // Merged cells: a cell spanning columns, and a cell the cells below
+    // continue (\clvmrg) where they cover the same columns.
     int merges = 0;
     const int rows = std::min(int(table.rows.size()), qtable->rows());
     const int columns = qtable->columns();
@@ -409,50 +584,107 @@ void StructureBuilder::closeTable()
         // when that cell is empty (Qt then takes the last covered one's).
         QTextCursor first(qtable->cellAt(row, column).firstCursorPosition());
         const QTextBlockFormat format = first.blockFormat();
+        // An empty cell Qt drops takes the place of the last paragraph of
+        // the cell before it, with its own format: that one's is kept too.
+        std::vector<std::pair<std::pair<int, int>, QTextBlockFormat>> before;
+        for (int r = row + 1; r < row + rowSpan; ++r) {
+            // The cell before the covered one: left of it, or the last of
+            // the row above when it begins its row.
+            const int placeRow = column > 0 ? r : r - 1;
+            const int placeColumn = column > 0 ? column - 1 : qtable->columns() - 1;
+            if (column == 0 && placeColumn < columnSpan)
+                continue; // in the merged cell itself
+            const QTextTableCell cell = qtable->cellAt(placeRow, placeColumn);
+            if (cell.row() == placeRow && cell.column() == placeColumn)
+                before.push_back({{placeRow, placeColumn},
+                                  QTextCursor(cell.lastCursorPosition()).blockFormat()});
+        }
         qtable->mergeCells(row, column, rowSpan, columnSpan);
         QTextCursor merged(qtable->cellAt(row, column).firstCursorPosition());
         QTextBlockFormat wanted = format;
         wanted.setObjectIndex(merged.blockFormat().objectIndex()); // its list stays
         if (merged.blockFormat() != wanted)
             merged.setBlockFormat(wanted);
+        for (const auto &[place, kept] : before) {
+            QTextCursor last(qtable->cellAt(place.first, place.second).lastCursorPosition());
+            QTextBlockFormat restored = kept;
+            restored.setObjectIndex(last.blockFormat().objectIndex());
+            if (last.blockFormat() != restored)
+                last.setBlockFormat(restored);
+        }
         ++merges;
     };
-    for (int r = 0; r < rows && merges < maxMerges; ++r) {
-        const std::vector<CellDef> &cells = table.rows[size_t(r)];
-        const int count = std::min(int(cells.size()), columns);
-        for (int c = 0; c < count && merges < maxMerges; ++c) {
-            if (cells[size_t(c)].vmerge == 1) {
-                int span = 1;
-                while (r + span < rows) {
-                    const std::vector<CellDef> &below = table.rows[size_t(r + span)];
-                    if (size_t(c) >= below.size() || below[size_t(c)].vmerge != 2)
+    // The cell of a row that starts at a column, if one does.
+    const auto cellAtColumn = [&](int row, int column) -> Table::GridCell * {
+        std::vector<Table::GridCell> &cells = table.rows[size_t(row)];
+        const auto found = std::lower_bound(
+            cells.begin(), cells.end(), column,
+            [](const Table::GridCell &cell, int start) { return cell.start < start; });
+        return found != cells.end() && found->start == column ? &*found : nullptr;
+    };
+    // Each row's cell definitions by column, for the borders.
+    std::vector<std::vector<CellDef>> byColumn(static_cast<size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+        for (const Table::GridCell &cell : table.rows[size_t(r)]) {
+            if (cell.start + cell.span > columns)
+                break;
+            std::vector<CellDef> &places = byColumn[size_t(r)];
+            places.resize(size_t(cell.start + cell.span));
+            for (int k = 0; k < cell.span; ++k)
+                places[size_t(cell.start + k)] = cell.def;
+        }
+    }
+    constexpr int taken = 3; // a cell merged into the one above
+    for (int r = 0; r < rows; ++r) {
+        for (Table::GridCell &cell : table.rows[size_t(r)]) {
+            if (merges >= maxMerges || cell.start + cell.span > columns)
+                break;
+            int rowSpan = 1;
+            if (cell.def.vmerge == 1) {
+                while (r + rowSpan < rows) {
+                    Table::GridCell *below = cellAtColumn(r + rowSpan, cell.start);
+                    if (!below || below->span != cell.span || below->def.vmerge != 2)
                         break;
-                    ++span;
+                    below->def.vmerge = taken;
+                    ++rowSpan;
                 }
-                if (span > 1)
-                    merge(r, c, span, 1);
             }
-            if (cells[size_t(c)].hmerge == 1) {
-                int span = 1;
-                while (c + span < count && cells[size_t(c + span)].hmerge == 2)
-                    ++span;
-                if (span > 1)
-                    merge(r, c, 1, span);
-            }
+            if (cell.def.vmerge != taken && (rowSpan > 1 || cell.span > 1))
+                merge(r, cell.start, rowSpan, cell.span);
         }
     }
 
     if (watching && m_afterMove)
         m_afterMove();
 
-    applyBorders(table, format);
+    // The places past the end of a row with a definition: no cell of the
+    // file's row is there. Only the grid's: a column no boundary made
+    // (cells past every definition) would be lost.
+    const int gridColumns = std::min(columns, int(table.grid.size()));
+    for (int r = 0; r < rows; ++r) {
+        if (table.rows[size_t(r)].empty())
+            continue;
+        for (int c = std::max(table.rowEnds[size_t(r)], 0); c < gridColumns; ++c) {
+            QTextTableCell cell = qtable->cellAt(r, c);
+            if (cell.row() != r || cell.column() != c || cell.rowSpan() > 1 ||
+                cell.columnSpan() > 1)
+                continue;
+            QTextTableCellFormat outside = cell.format().toTableCellFormat();
+            outside.setProperty(cellOutsideRowProperty, true);
+            cell.setFormat(outside);
+        }
+    }
+
+    applyBorders(table, byColumn, format);
 
     m_cursor.setPosition(qtable->lastPosition() + 1);
     m_positioned = m_open.empty();
     readShadow();
 }
 
-void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format)
+void StructureBuilder::applyBorders(const Table &table,
+                                    const std::vector<std::vector<CellDef>> &byColumn,
+                                    QTextTableFormat &format)
 {
     // Every place of the table takes part, also those no row definition
     // reached: a save writes them all, and what is read back must be the same.
@@ -481,30 +713,48 @@ void StructureBuilder::applyBorders(const Table &table, QTextTableFormat &format
         return std::array<bool, 4>{bool(bits & TopSide), bool(bits & LeftSide),
                                    bool(bits & BottomSide), bool(bits & RightSide)};
     };
-    for (int r = 0; r < std::min(int(table.rows.size()), rows); ++r) {
-        const std::vector<CellDef> &cells = table.rows[size_t(r)];
+    for (int r = 0; r < std::min(int(byColumn.size()), rows); ++r) {
+        const std::vector<CellDef> &cells = byColumn[size_t(r)];
         const std::uint8_t row = table.rowSides[size_t(r)];
         const int count = std::min(int(cells.size()), columns);
         counts[size_t(r)] = count;
         for (int c = 0; c < count; ++c) {
-            std::uint8_t drawn = cells[size_t(c)].sides & AllSides;
-            if ((row & TopSide && r == 0) || (row & InsideHorizontal && r > 0))
-                drawn |= TopSide;
-            if ((row & BottomSide && r == rows - 1) || (row & InsideHorizontal && r < rows - 1))
-                drawn |= BottomSide;
-            if ((row & LeftSide && c == 0) || (row & InsideVertical && c > 0))
-                drawn |= LeftSide;
-            if ((row & RightSide && c == count - 1) || (row & InsideVertical && c < count - 1))
-                drawn |= RightSide;
+            const std::uint8_t cellSides = cells[size_t(c)].sides & AllSides;
+            std::uint8_t drawn = cellSides;
+            // A side the row draws and the cell does not has the row line's look.
+            std::array<BorderLine, 4> lines = cells[size_t(c)].lines;
+            const std::array<BorderLine, 6> &rowLines = table.rowLines[size_t(r)];
+            const auto fromRow = [&](std::uint8_t side, std::uint8_t rowSide) {
+                drawn |= side;
+                if (!(cellSides & side))
+                    lines[size_t(std::countr_zero(unsigned(side)))] =
+                        rowLines[size_t(std::countr_zero(unsigned(rowSide)))];
+            };
+            if (row & TopSide && r == 0)
+                fromRow(TopSide, TopSide);
+            else if (row & InsideHorizontal && r > 0)
+                fromRow(TopSide, InsideHorizontal);
+            if (row & BottomSide && r == rows - 1)
+                fromRow(BottomSide, BottomSide);
+            else if (row & InsideHorizontal && r < rows - 1)
+                fromRow(BottomSide, InsideHorizontal);
+            if (row & LeftSide && c == 0)
+                fromRow(LeftSide, LeftSide);
+            else if (row & InsideVertical && c > 0)
+                fromRow(LeftSide, InsideVertical);
+            if (row & RightSide && c == count - 1)
+                fromRow(RightSide, RightSide);
+            else if (row & InsideVertical && c < count - 1)
+                fromRow(RightSide, InsideVertical);
             own[size_t(r) * size_t(columns) + size_t(c)] = drawn;
             any = any || drawn;
-            const std::array<bool, 4> on = drawnSides(drawn & cells[size_t(c)].sides);
+            const std::array<bool, 4> on = drawnSides(drawn);
             for (size_t side = 0; side < 4; ++side) {
-                if (!on[side] || plain(cells[size_t(c)].lines[side]))
+                if (!on[side] || plain(lines[side]))
                     continue;
                 if (looks.empty())
                     looks.resize(places);
-                looks[size_t(r) * size_t(columns) + size_t(c)] = cells[size_t(c)].lines;
+                looks[size_t(r) * size_t(columns) + size_t(c)] = lines;
                 break;
             }
         }

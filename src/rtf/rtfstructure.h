@@ -30,6 +30,9 @@ namespace Inkwell::Rtf {
 inline constexpr int maxTableDepth = 8;
 inline constexpr int maxCellsPerRow = 64;
 inline constexpr int maxCellsPerTable = 100000;
+// The columns one table's rows may share: each distinct cell boundary of its
+// rows is one. A table whose rows need more is split where a row does not fit.
+inline constexpr int maxGridColumns = 128;
 // A table with lines on some sides of its cells only, and more cells than
 // this, is drawn with the whole grid.
 inline constexpr size_t maxCellsWithOwnBorders = 20000;
@@ -138,6 +141,9 @@ struct RowDef {
     int gap = 0;            // \trgaph
     int left = 0;           // \trleft
     std::uint8_t sides = 0; // \trbrdr*: BorderSide bits drawn
+    // The look of each row line, by the bit of its side: top, left, bottom,
+    // right, inside horizontal, inside vertical.
+    std::array<BorderLine, 6> lines{};
 };
 
 class StructureBuilder {
@@ -156,10 +162,20 @@ public:
     // \cell and \nestcell, \row and \nestrow; `row` is the row's definition.
     void cellEnd(const ParaProps &para, bool nested);
     void rowEnd(const ParaProps &para, bool nested, const RowDef &row);
+    // A page or section break: between two rows of a table it ends the
+    // table, and the rows after it make another.
+    void breakBetweenRows();
     // The end of the data; `para` holds for a last paragraph without \par.
     void finish(const ParaProps &para);
     // True when the paragraph's list is one this builder makes a label for.
     bool listUnderstood(const ParaProps &para) const;
+    // Where the definition of the row at a table depth comes from when a row
+    // begins; without one, the definition read last. A file may give a row's
+    // definition after its cells.
+    void setRowSource(std::function<const RowDef &(int depth)> source)
+    {
+        m_rowSource = std::move(source);
+    }
     // Called around the edits that move text already read (a row widened,
     // cells merged), with the first position they can move, so that
     // positions held elsewhere follow them.
@@ -176,8 +192,12 @@ private:
     void enterFor(const ParaProps &para);
     void openTable();
     void closeTable();
-    void applyBorders(const Table &table, QTextTableFormat &format);
+    void applyBorders(const Table &table, const std::vector<std::vector<CellDef>> &byColumn,
+                      QTextTableFormat &format);
     void positionInCell();
+    const RowDef &rowDefinition(int depth) const;
+    bool placeRow(Table &table, const RowDef &def);
+    void insertGridColumn(Table &table, int index, bool split);
     void applyParagraph(const ParaProps &para);
     QTextBlockFormat blockFormatOf(const ParaProps &para) const;
     QTextList *listFor(const ParaProps &para);
@@ -202,6 +222,7 @@ private:
     // The list of each level of the list run going on.
     std::array<QTextList *, 9> m_listRun{};
     int m_listRunKey = 0;
+    std::function<const RowDef &(int)> m_rowSource;
     std::function<void(int)> m_beforeMove;
     std::function<void()> m_afterMove;
 };

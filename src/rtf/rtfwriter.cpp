@@ -282,7 +282,9 @@ private:
     std::string header(const QByteArray &preamble, bool whole) const;
     void writeKept(const QTextCharFormat &format, int property);
     void switchField(const QByteArray &instruction);
-    qsizetype writeFootnoteMark(const QTextFragment &fragment, const QString &text,
+    bool startsBeforeTable(const QTextBlock &block, const QTextFrame *container) const;
+    bool footnoteMarkAt(const QTextFragment &fragment, QStringView fromHere, qsizetype begin) const;
+    qsizetype writeFootnoteMark(const QTextFragment &fragment, QStringView fromHere,
                                 qsizetype begin);
 
     const QTextDocument &m_document;
@@ -741,6 +743,19 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     if (list)
         writeListText(block, *list);
     const int blockStart = block.position();
+    // Neighbouring pieces of text that differ only in what the file does not
+    // state are one run: a reader joins them, so a second save writes them
+    // as the first did.
+    QString runText;
+    RunProps runProps;
+    const QString blockText = block.text();
+    qsizetype markRest = 0; // characters of a mark's number still to skip
+    const auto endRun = [&] {
+        if (runText.isEmpty())
+            return;
+        writeRun(runProps, runText, 0, runText.size(), QTextCharFormat());
+        runText.clear();
+    };
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         const int start = fragment.position();
@@ -754,17 +769,45 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         // What stands before the character goes outside a field that ends
         // or begins there.
         const QByteArray field = format.property(keptFieldProperty).toByteArray();
+        const bool keptBefore = begin == 0 && format.hasProperty(keptBeforeProperty);
+        // The block's text from here: a mark's number can go on in the
+        // pieces after this one.
+        const QStringView fromHere = QStringView(blockText).sliced(start - blockStart);
+        if (field != m_field || keptBefore || footnoteMarkAt(fragment, fromHere, begin))
+            endRun();
         if (field != m_field)
             switchField({});
         if (begin == 0)
             writeKept(format, keptBeforeProperty);
         switchField(field);
-        const qsizetype textBegin = writeFootnoteMark(fragment, text, begin);
-        if (textBegin < stop)
-            writeRun(propsFor(fragment), text, textBegin, stop, format);
-        if (stop == length)
+        qsizetype textBegin = begin;
+        if (markRest > 0) {
+            // The rest of a mark's number, written with the mark.
+            textBegin = std::min<qsizetype>(begin + markRest, stop);
+            markRest -= textBegin - begin;
+        } else {
+            const qsizetype written = writeFootnoteMark(fragment, fromHere, begin);
+            textBegin = std::min<qsizetype>(begin + written, stop);
+            markRest = written - (textBegin - begin);
+        }
+        if (textBegin < stop) {
+            const RunProps props = propsFor(fragment);
+            if (format.isImageFormat()) {
+                endRun();
+                writeRun(props, text, textBegin, stop, format);
+            } else {
+                if (!(props == runProps))
+                    endRun();
+                runProps = props;
+                runText += QStringView(text).sliced(textBegin, stop - textBegin);
+            }
+        }
+        if (stop == length && format.hasProperty(keptAfterProperty)) {
+            endRun();
             writeKept(format, keptAfterProperty);
+        }
     }
+    endRun();
     // A field ends with its paragraph, so that its group never crosses a
     // paragraph's or a table cell's own.
     switchField({});
@@ -840,6 +883,21 @@ void Writer::writeListText(const QTextBlock &block, const QTextList &list)
     m_needDelimiter = false;
 }
 
+// Qt keeps an empty paragraph before a table that begins the document; the
+// file it came from had none, and other readers would show one. (In a cell
+// it stays: LibreOffice narrows a nested table that begins a merged cell.)
+bool Writer::startsBeforeTable(const QTextBlock &block, const QTextFrame *container) const
+{
+    const QTextBlock next = block.next();
+    if (block.length() != 1 || !next.isValid() || block.textList() ||
+        block.blockFormat().pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+        return false;
+    const QTextFrame *frame = m_document.frameAt(block.position());
+    if (frame != container || (container == m_document.rootFrame() && block.position() != 0))
+        return false;
+    return tableAt(m_document, next.position(), container) != nullptr;
+}
+
 void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
 {
     const std::vector<int> widths = columnWidths(table.format(), table.columns(), availableTwips);
@@ -847,12 +905,13 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
     const char *const cellEnd = depth == 1 ? "cell" : "nestcell";
     const auto colour = [this](QRgb rgb) { return colorIndex(rgb); };
     for (int row = 0; row < table.rows(); ++row) {
-        const std::string definition = rowDefinition(table, row, widths, colour);
+        const int columns = writtenColumns(table, row);
+        const std::string definition = rowDefinition(table, row, widths, colour, columns);
         if (depth == 1) {
             m_out.append(definition);
             m_needDelimiter = true;
         }
-        for (int column = 0; column < table.columns(); ++column) {
+        for (int column = 0; column < columns; ++column) {
             const QTextTableCell cell = table.cellAt(row, column);
             if (cell.row() != row || cell.column() != column) {
                 // Covered by a merged cell: an empty cell of its own in RTF.
@@ -867,27 +926,16 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                 cellTwips += widths[size_t(c)];
             const int last = cell.lastPosition();
             m_previousList = nullptr; // a list in the cell before is no parent
-            bool afterParagraph = false;
             for (QTextBlock block = m_document.findBlock(cell.firstPosition());
                  block.isValid() && block.position() <= last;) {
                 if (const QTextTable *inner = tableAt(m_document, block.position(), &table)) {
                     writeTable(*inner, depth + 1, std::max(cellTwips - 2 * gap, 360));
                     block = m_document.findBlock(inner->lastPosition() + 1);
-                    afterParagraph = false;
                     continue;
                 }
                 const QTextBlock next = block.next();
                 const bool lastInCell = !next.isValid() || next.position() > last;
-                // A reader takes a \par right before \cell for the end of the
-                // cell's last paragraph: an empty last paragraph after others
-                // is ended by a \par of its own, or it would be lost.
-                if (lastInCell && block.length() == 1 && afterParagraph) {
-                    writeParagraph(block, depth, "par");
-                    controlWord(cellEnd);
-                } else {
-                    writeParagraph(block, depth, lastInCell ? cellEnd : "par");
-                }
-                afterParagraph = true;
+                writeParagraph(block, depth, lastInCell ? cellEnd : "par");
                 block = next;
             }
         }
@@ -938,17 +986,26 @@ void Writer::switchField(const QByteArray &instruction)
 }
 
 // An automatic footnote number is written as the mark, so that it numbers
-// itself; returns where the text after it begins.
-qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, const QString &text,
-                                    qsizetype begin)
+// itself: whether the text from here begins one. Its digits can stand in
+// several pieces (a footnote kept after the last).
+bool Writer::footnoteMarkAt(const QTextFragment &fragment, QStringView fromHere,
+                            qsizetype begin) const
 {
     const QString number = fragment.charFormat().property(footnoteMarkProperty).toString();
-    if (number.isEmpty() || begin != 0 || !text.startsWith(number))
-        return begin;
+    if (number.isEmpty() || begin != 0 || !fromHere.startsWith(number))
+        return false;
     // A reader numbers the marks itself, one after another: a mark whose
     // number would come out otherwise (a copied part, a mark lost) stays text.
-    if (number != QString::number(m_footnotes + 1))
-        return begin;
+    return number == QString::number(m_footnotes + 1);
+}
+
+// Returns how many characters of the text from here the mark stands for.
+qsizetype Writer::writeFootnoteMark(const QTextFragment &fragment, QStringView fromHere,
+                                    qsizetype begin)
+{
+    if (!footnoteMarkAt(fragment, fromHere, begin))
+        return 0;
+    const QString number = fragment.charFormat().property(footnoteMarkProperty).toString();
     ++m_footnotes;
     openRun(propsFor(fragment));
     controlWord("chftn");
@@ -1069,7 +1126,9 @@ bool Writer::writeSome(const QDeadlineTimer &deadline)
         // A table is written as one when all of it is in the range;
         // part of one goes out as plain paragraphs.
         const QTextTable *table = m_tables ? tableAt(m_document, m_next.position(), root) : nullptr;
-        if (table && table->firstPosition() - 1 >= m_from && table->lastPosition() < m_to) {
+        if (!table && m_tables && startsBeforeTable(m_next, root)) {
+            m_next = m_next.next(); // nothing to write
+        } else if (table && table->firstPosition() - 1 >= m_from && table->lastPosition() < m_to) {
             writeSectionBreak(m_document.findBlock(table->firstPosition()));
             writeTable(*table, 1, pageTextTwips);
             m_next = m_document.findBlock(table->lastPosition() + 1);

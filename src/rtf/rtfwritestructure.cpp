@@ -353,8 +353,23 @@ std::vector<int> columnWidths(const QTextTableFormat &format, int columns, int a
     return widths;
 }
 
+int writtenColumns(const QTextTable &table, int row)
+{
+    int columns = table.columns();
+    // At least one cell: a row of none is no row.
+    while (columns > 1) {
+        const QTextTableCell cell = table.cellAt(row, columns - 1);
+        if (cell.row() != row || cell.column() != columns - 1 || cell.rowSpan() > 1 ||
+            cell.columnSpan() > 1 || !cell.format().boolProperty(cellOutsideRowProperty) ||
+            cell.firstPosition() != cell.lastPosition())
+            break;
+        --columns;
+    }
+    return columns;
+}
+
 std::string rowDefinition(const QTextTable &table, int row, const std::vector<int> &widths,
-                          const std::function<int(QRgb)> &colour)
+                          const std::function<int(QRgb)> &colour, int columns)
 {
     const QTextTableFormat format = table.format();
     std::string out = "\\trowd";
@@ -367,7 +382,7 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
             : 0;
     // Column widths read from a hostile file can add up past an int.
     long long edge = left;
-    for (int c = 0; c < table.columns(); ++c) {
+    for (int c = 0; c < std::min(columns, table.columns()); ++c) {
         const QTextTableCell cell = table.cellAt(row, c);
         if (cell.rowSpan() > 1)
             word(out, cell.row() == row ? "clvmgf" : "clvmrg");

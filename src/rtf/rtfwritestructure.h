@@ -76,8 +76,13 @@ std::vector<int> columnWidths(const QTextTableFormat &format, int columns, int a
 
 // \trowd with the gap, the left edge and one \cellx per grid cell of `row`
 // (covered cells of merged ones included), with their merge marks,
-// borders and shading; `colour` gives a colour table index.
+// borders and shading; `colour` gives a colour table index. The row ends
+// after `columns` cells.
 std::string rowDefinition(const QTextTable &table, int row, const std::vector<int> &widths,
-                          const std::function<int(QRgb)> &colour);
+                          const std::function<int(QRgb)> &colour, int columns);
+
+// How many of the row's cells are written: the empty places past the end of
+// the row the file gave (cellOutsideRowProperty) are not.
+int writtenColumns(const QTextTable &table, int row);
 
 } // namespace Inkwell::Rtf
