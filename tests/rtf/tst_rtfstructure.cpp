@@ -1211,6 +1211,17 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("cell boundaries far apart")
         << QByteArray("{\\rtf\\cellx-3\\cellx9999999999\\cell\\cell\\row\\intbl\\cell\\nr")
         << QByteArray("\\cellx1\\cellx31681");
+    // A nested table in cells merged wider than the widest page: its
+    // column is held to that page, as the reader holds one read back.
+    QTest::newRow("nested row in cells wider than the page")
+        << QByteArray("{\\rtf\\cellx\\cell\\row\\trowd\\cellx50099\\itap2 1\\row")
+        << QByteArray("\\cellx31680\\nestrow");
+    QTest::newRow("nested rows in cells wider than the page")
+        << QByteArray("{\\rtf\\cellx0\\cell\\row\\trowd\\cellx999999 \\itap2lpoalc\\row\n\\}")
+        << QByteArray("\\cellx31680\\nestrow");
+    QTest::newRow("row nested twice in cells wider than the page")
+        << QByteArray("{\\rtf\\cellx\\cell\\row\\trowd0\\cellx200030\\itap3l\\row")
+        << QByteArray("\\cellx31680\\nestrow");
 }
 
 // What was read comes back from the saved copy, and saving that copy again
