@@ -1222,6 +1222,15 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("row nested twice in cells wider than the page")
         << QByteArray("{\\rtf\\cellx\\cell\\row\\trowd0\\cellx200030\\itap3l\\row")
         << QByteArray("\\cellx31680\\nestrow");
+    // Hidden text that ends the last cell of a table that ends the file:
+    // the cell's last character holds it, also when read back, where the
+    // paragraph after the table follows.
+    QTest::newRow("hidden text ending the last cell")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\intbl x{\\v b}\\cell\\row}")
+        << QByteArray("{\\f0\\fs24 x}{\\v\\uc1 b}\\cell\\row");
+    QTest::newRow("hidden text after a footnote mark in a cell")
+        << QByteArray("{\\rtf\\intbl\\v a{\\chftn\\plain\\chftn}b")
+        << QByteArray("{\\v\\uc1 b}\\cell");
 }
 
 // What was read comes back from the saved copy, and saving that copy again
