@@ -1228,6 +1228,11 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("hidden text ending the last cell")
         << QByteArray("{\\rtf1\\trowd\\cellx1000\\intbl x{\\v b}\\cell\\row}")
         << QByteArray("{\\f0\\fs24 x}{\\v\\uc1 b}\\cell\\row");
+    // A hidden footnote mark numbers no footnote: the mark shown after it
+    // is the first, written as a mark, and its footnote stays with it.
+    QTest::newRow("footnote mark after a hidden one")
+        << QByteArray("{\\rtf1 {\\v\\chftn}x{\\super\\chftn}{\\footnote n}\\par\\sect y}")
+        << QByteArray("{\\v\\uc1 1}{\\f0\\fs24 x}{\\f0\\fs24\\super\\chftn}{\\footnote n}\\par");
     QTest::newRow("hidden text after a footnote mark in a cell")
         << QByteArray("{\\rtf\\intbl\\v a{\\chftn\\plain\\chftn}b")
         << QByteArray("{\\v\\uc1 b}\\cell");
