@@ -574,9 +574,23 @@ void Collector::finish()
         return;
     const int end = flushedPosition();
     if (!m_pending.isEmpty()) {
-        // Nothing followed: the last character read holds them.
+        // Nothing followed: the last character read holds them. After a
+        // table that is the last one of its last cell, not the table's end
+        // (which is never written, and the groups with it).
+        constexpr QChar frameStart(0xfdd0), frameEnd(0xfdd1); // Qt's frame marks
+        int last = end - 1;
+        bool leftTable = false;
+        while (last > m_start && (document->characterAt(last) == QChar::ParagraphSeparator ||
+                                  document->characterAt(last) == frameEnd)) {
+            leftTable = leftTable || document->characterAt(last) == frameEnd;
+            --last;
+        }
+        const QChar held = document->characterAt(last);
+        if (!leftTable || held == frameStart || held == frameEnd ||
+            held == QChar::ParagraphSeparator)
+            last = end - 1;
         if (end > m_start)
-            m_attach.push_back({end - 1, end, keptAfterProperty, m_pending});
+            m_attach.push_back({last, last + 1, keptAfterProperty, m_pending});
         else
             m_preamble.append(m_pending);
         m_pending.clear();

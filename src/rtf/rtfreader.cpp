@@ -294,6 +294,13 @@ void Reader::footnoteMark()
 {
     if (!inBody())
         return;
+    if (props().hidden) {
+        // A hidden mark is hidden text and numbers no footnote: the marks
+        // shown keep the numbers they have when the saved file is read.
+        for (QChar c : QString::number(m_footnotes + 1))
+            appendChar(c.unicode());
+        return;
+    }
     ++m_footnotes;
     flushBytes();
     beginContent();

@@ -18,7 +18,8 @@ namespace Inkwell::Rtf {
 
 namespace {
 
-constexpr int maxLevels = 9; // what Word and LibreOffice know
+constexpr int maxLevels = 9;          // what Word and LibreOffice know
+constexpr int maxColumnTwips = 31680; // 22 inches, the widest page
 
 void word(std::string &out, const char *name)
 {
@@ -348,8 +349,11 @@ std::vector<int> columnWidths(const QTextTableFormat &format, int columns, int a
                 widths[size_t(c)] = share;
         }
     }
+    // No column is wider than the widest page: the reader holds a column to
+    // that, so a wider one written here would read back narrower and a
+    // second save would differ from the first.
     for (int &width : widths)
-        width = std::max(width, 1);
+        width = std::clamp(width, 1, maxColumnTwips);
     return widths;
 }
 

@@ -71,7 +71,8 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
                                 const std::function<int(QRgb)> &colour = {});
 
 // The widths of the table's columns in twips: the fixed and percentage
-// constraints, the rest of `availableTwips` shared equally by the others.
+// constraints, the rest of `availableTwips` shared equally by the others;
+// none wider than the widest page.
 std::vector<int> columnWidths(const QTextTableFormat &format, int columns, int availableTwips);
 
 // \trowd with the gap, the left edge and one \cellx per grid cell of `row`

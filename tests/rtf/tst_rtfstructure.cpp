@@ -1211,6 +1211,31 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("cell boundaries far apart")
         << QByteArray("{\\rtf\\cellx-3\\cellx9999999999\\cell\\cell\\row\\intbl\\cell\\nr")
         << QByteArray("\\cellx1\\cellx31681");
+    // A nested table in cells merged wider than the widest page: its
+    // column is held to that page, as the reader holds one read back.
+    QTest::newRow("nested row in cells wider than the page")
+        << QByteArray("{\\rtf\\cellx\\cell\\row\\trowd\\cellx50099\\itap2 1\\row")
+        << QByteArray("\\cellx31680\\nestrow");
+    QTest::newRow("nested rows in cells wider than the page")
+        << QByteArray("{\\rtf\\cellx0\\cell\\row\\trowd\\cellx999999 \\itap2lpoalc\\row\n\\}")
+        << QByteArray("\\cellx31680\\nestrow");
+    QTest::newRow("row nested twice in cells wider than the page")
+        << QByteArray("{\\rtf\\cellx\\cell\\row\\trowd0\\cellx200030\\itap3l\\row")
+        << QByteArray("\\cellx31680\\nestrow");
+    // Hidden text that ends the last cell of a table that ends the file:
+    // the cell's last character holds it, also when read back, where the
+    // paragraph after the table follows.
+    QTest::newRow("hidden text ending the last cell")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\intbl x{\\v b}\\cell\\row}")
+        << QByteArray("{\\f0\\fs24 x}{\\v\\uc1 b}\\cell\\row");
+    // A hidden footnote mark numbers no footnote: the mark shown after it
+    // is the first, written as a mark, and its footnote stays with it.
+    QTest::newRow("footnote mark after a hidden one")
+        << QByteArray("{\\rtf1 {\\v\\chftn}x{\\super\\chftn}{\\footnote n}\\par\\sect y}")
+        << QByteArray("{\\v\\uc1 1}{\\f0\\fs24 x}{\\f0\\fs24\\super\\chftn}{\\footnote n}\\par");
+    QTest::newRow("hidden text after a footnote mark in a cell")
+        << QByteArray("{\\rtf\\intbl\\v a{\\chftn\\plain\\chftn}b")
+        << QByteArray("{\\v\\uc1 b}\\cell");
 }
 
 // What was read comes back from the saved copy, and saving that copy again
