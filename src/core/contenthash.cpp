@@ -53,6 +53,9 @@ ContentHash::ContentHash() : m_lanes{prime1 + prime2, prime2, 0, 0 - prime1} {}
 
 void ContentHash::add(QByteArrayView bytes)
 {
+    // An empty view may have no data at all, which memcpy must not see.
+    if (bytes.isEmpty())
+        return;
     auto p = reinterpret_cast<const unsigned char *>(bytes.data());
     qsizetype left = bytes.size();
     m_total += left;
@@ -69,7 +72,8 @@ void ContentHash::add(QByteArrayView bytes)
     }
     for (; left >= 32; p += 32, left -= 32)
         stripe(m_lanes, p);
-    std::memcpy(m_pending.data(), p, size_t(left));
+    if (left > 0)
+        std::memcpy(m_pending.data(), p, size_t(left));
     m_pendingSize = int(left);
 }
 
