@@ -229,8 +229,8 @@ namespace {
 const char softBreaksSeen[] = "inkwellSoftBreaks";
 
 // Numbers for soft breaks, unique in the process: only a paragraph's
-// neighbours must not share its number. Drafts build documents on a worker
-// thread too.
+// neighbours must not share its number. Atomic, so that a document built on
+// another thread may take numbers too.
 std::atomic<int> nextSoftBreak{1};
 
 void noteSoftBreaks(QTextDocument &document)

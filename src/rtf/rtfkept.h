@@ -65,7 +65,7 @@ struct KeptTables {
 };
 
 // The document's own kept groups and the tables of all, as values that a
-// copy of the document (a draft's, built on another thread) takes along.
+// copy of the document takes along.
 struct DocumentGroups {
     QByteArray preamble; // empty when the document no longer is the one read
     QVariant tables;
