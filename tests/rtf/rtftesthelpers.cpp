@@ -2,6 +2,7 @@
 
 #include "core/documentimages.h"
 #include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -91,6 +92,15 @@ QString tableText(const QTextDocument &document)
     const QTextFrame *root = document.rootFrame();
     appendText(root->begin(), root->end(), lines);
     return lines.join(u'\n');
+}
+
+const QByteArray head = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}"
+                        "{\\f1\\fmodern Courier New;}}{\\colortbl ;\\red255\\green0\\blue0;"
+                        "\\red0\\green128\\blue0;}\n";
+
+QByteArray written(const QTextDocument &document)
+{
+    return Rtf::write(document, 1252);
 }
 
 QString plainText(const QTextDocument &document)

@@ -21,6 +21,12 @@ namespace Inkwell::RtfTest {
 // The document's text the way LibreOffice's text export prints it: one line
 // per paragraph, pictures dropped, line ends trimmed, no trailing empty lines;
 // a table row is one line, its cells separated by tabs.
+// The header every generated file starts with: fonts 0 (Arial) and 1
+// (Courier New), colours 1 (red) and 2 (green), entry 0 automatic.
+extern const QByteArray head;
+// The document as the writer writes it in code page 1252.
+QByteArray written(const QTextDocument &document);
+
 QString plainText(const QTextDocument &document);
 // The same lines before the normalisation.
 QString tableText(const QTextDocument &document);

@@ -26,17 +26,6 @@ using namespace Inkwell::RtfTest;
 
 namespace {
 
-// The header every generated file starts with: fonts 0 and 1, colours 1
-// (red) and 2 (green), entry 0 automatic.
-const QByteArray head = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}"
-                        "{\\f1\\fmodern Courier New;}}{\\colortbl ;\\red255\\green0\\blue0;"
-                        "\\red0\\green128\\blue0;}\n";
-
-QByteArray written(const QTextDocument &document)
-{
-    return Rtf::write(document, 1252);
-}
-
 // The number the written font table gives `family`, or -1.
 int writtenFont(const QByteArray &rtf, const QString &family)
 {

@@ -19,16 +19,6 @@ using namespace Inkwell::RtfTest;
 
 namespace {
 
-// Fonts 0 and 1, colours 1 (red) and 2 (green).
-const QByteArray head = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}"
-                        "{\\f1\\fmodern Courier New;}}{\\colortbl ;\\red255\\green0\\blue0;"
-                        "\\red0\\green128\\blue0;}\n";
-
-QByteArray written(const QTextDocument &document)
-{
-    return Rtf::write(document, 1252);
-}
-
 // `pattern` with %F<n> and %C<n> replaced by the numbers the written tables
 // give the source file's font n and colour n.
 QByteArray expand(QByteArray pattern, const QByteArray &rtf)
