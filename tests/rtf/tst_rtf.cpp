@@ -1171,19 +1171,11 @@ void TestRtf::pictureBudget()
     // Every occurrence is in the document, decoded or as a placeholder of
     // the picture's own size.
     int images = 0, placeholders = 0;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            if (!format.isImageFormat())
-                continue;
-            const QTextImageFormat image = format.toImageFormat();
-            QCOMPARE(image.width(), 20.0); // \picwgoal300 twips
-            const auto picture = DocumentImages::find(&document, image.name());
-            QVERIFY(picture);
-            QCOMPARE(DocumentImages::pixelSize(*picture), QSize(4000, 4000));
-            // Identical neighbours share a fragment: count its characters.
-            (picture->image.isNull() ? placeholders : images) += it.fragment().length();
-        }
+    for (const FoundPicture &found : picturesIn(document)) {
+        QCOMPARE(found.format.width(), 20.0); // \picwgoal300 twips
+        QVERIFY(found.picture);
+        QCOMPARE(DocumentImages::pixelSize(*found.picture), QSize(4000, 4000));
+        ++(found.picture->image.isNull() ? placeholders : images);
     }
     QCOMPARE(images + placeholders, pictures.size());
     QVERIFY(placeholders >= heldBack);
