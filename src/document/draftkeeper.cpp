@@ -598,7 +598,15 @@ bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &
                 }
             }
         }
+        // The file a draft of edits was made to is read while the question
+        // waits: the user takes longer to read it than a big file takes to
+        // arrive, so a yes finds most of the file in.
+        std::optional<std::optional<Error>> sourceRead;
+        if (base && base->kind == DraftBase::Kind::Source)
+            sourceRead = beginSourceRead(*base);
         if (!wantsBack({h.title, h.saved.isValid() ? h.saved : info.lastModified()})) {
+            if (sourceRead)
+                dropSourceRead();
             putInDiscarded(path);
             continue;
         }
@@ -608,7 +616,8 @@ bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &
         }
         if (base && base->kind == DraftBase::Kind::Source) {
             m_tellDamaged = damaged;
-            if (const auto error = startFromSource(path, std::move(lock), draft, *base)) {
+            if (const auto error =
+                    startFromSource(path, std::move(lock), draft, *base, *sourceRead)) {
                 damaged(setAside(path, error->why));
                 continue;
             }
@@ -704,17 +713,38 @@ std::optional<Error> DraftKeeper::replayOnto(const DecodedDraft &draft, const Dr
 }
 
 // Reads the file the draft's edits were made to as it was read when opened,
-// through the loader: a big file arrives in slices, and sourceLoaded()
-// replays the edits once it is in. Meanwhile the journal records nothing
-// and no draft is written (the window's own draft file stays unused).
-std::optional<Error> DraftKeeper::startFromSource(const QString &path,
-                                                  std::unique_ptr<QLockFile> lock,
-                                                  const DecodedDraft &draft, const DraftBase &base)
+// through the loader: a big file arrives in slices (while the question
+// waits, and after it). Meanwhile the journal records nothing and no draft is
+// written (the window's own draft file stays unused). The Error when the file
+// cannot be read.
+std::optional<Error> DraftKeeper::beginSourceRead(const DraftBase &base)
 {
     m_recovering = true;
     m_journal.setPaused(true);
     const SourceIdentity &want = base.source;
-    if (m_document.ReadTextFile(want.path, want.scrambled ? ReadMode::Scrambled : ReadMode::Text))
+    return m_document.ReadTextFile(want.path,
+                                   want.scrambled ? ReadMode::Scrambled : ReadMode::Text);
+}
+
+// The user did not want the draft: the file read for it goes, and the
+// document is empty again, as before the question.
+void DraftKeeper::dropSourceRead()
+{
+    m_document.clear();
+    m_recovering = false;
+    restartJournal();
+}
+
+// The user wants the draft whose file beginSourceRead() began to read
+// (`readError` is what that gave): sourceLoaded() replays the edits once
+// the file is in, at once if it is already.
+std::optional<Error> DraftKeeper::startFromSource(const QString &path,
+                                                  std::unique_ptr<QLockFile> lock,
+                                                  const DecodedDraft &draft, const DraftBase &base,
+                                                  const std::optional<Error> &readError)
+{
+    const SourceIdentity &want = base.source;
+    if (readError)
         return replayOnto(draft, base,
                           Error{{},
                                 QStringLiteral("草稿记录的是对文件“%1”的修改，"

@@ -85,7 +85,8 @@ public:
     // was restored or is being restored.
     //
     // A draft of edits to a big text file reads that file as an open does,
-    // in slices from the event loop, so that the window shows (and lays out)
+    // in slices from the event loop, beginning while `wantsBack` waits for
+    // the user (a no empties the document again), so that the window shows
     // the text as it arrives: its edits are replayed once the file is in
     // (isRecovering() until then). A draft found not to fit the file then is
     // set aside and passed to `damaged` from the event loop. Emptying the
@@ -169,8 +170,11 @@ private:
                                     std::optional<Error> error);
     void adopt(const QString &path, std::unique_ptr<QLockFile> lock, const DecodedDraft &draft);
     struct PendingRecovery;
+    std::optional<Error> beginSourceRead(const DraftBase &base);
+    void dropSourceRead();
     std::optional<Error> startFromSource(const QString &path, std::unique_ptr<QLockFile> lock,
-                                         const DecodedDraft &draft, const DraftBase &base);
+                                         const DecodedDraft &draft, const DraftBase &base,
+                                         const std::optional<Error> &readError);
     void sourceLoaded();
     void abandonRecovery();
     std::optional<Error> checkSource(const DraftBase &base) const;

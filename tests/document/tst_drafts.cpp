@@ -1091,6 +1091,98 @@ private slots:
     // edits are replayed once it is in. Whatever happens meanwhile, the
     // user's draft ends up as the document, set aside and told, or left
     // whole for the next start.
+    // A window editing a big text file dies, leaving a draft of edits to
+    // it: the document it had (as RTF and as text) and the draft's path.
+    void leaveSourceDraft(const QString &source, QByteArray &rtf, QByteArray &plain,
+                          QString &orphan)
+    {
+        QVERIFY(writeBytes(source, bigGbkText()));
+        TestWindow dead(source);
+        dead.form->document().finishLoading();
+        Keeper k(dead, dir());
+        dead.text1().setSelStart(3);
+        dead.type(QStringLiteral("打字 typed\n"));
+        dead.text1().moveCursor(QTextCursor::End);
+        dead.type(QStringLiteral("末尾"));
+        QVERIFY(!k->flush());
+        QCOMPARE(baseOf(k->draftPath()).kind, DraftBase::Kind::Source);
+        rtf = dead.bytesOf(FileFormat::Rtf);
+        plain = dead.bytesOf(FileFormat::PlainText);
+        orphan = k->draftPath();
+    }
+
+    // The file is read while the question waits for the user: a yes finds
+    // it (partly or wholly) in, a no leaves the document empty.
+    void sourceReadWhileAsked_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("wholeFileIn");
+        QTest::newRow("yes once the file is in") << true << true;
+        QTest::newRow("yes while it arrives") << true << false;
+        QTest::newRow("no once the file is in") << false << true;
+        QTest::newRow("no while it arrives") << false << false;
+    }
+    void sourceReadWhileAsked()
+    {
+        QFETCH(bool, yes);
+        QFETCH(bool, wholeFileIn);
+        QByteArray expected;
+        QByteArray expectedText;
+        QString orphan;
+        leaveSourceDraft(path(QStringLiteral("big.txt")), expected, expectedText, orphan);
+        if (QTest::currentTestFailed())
+            return;
+        const QByteArray orphanBytes = readBytes(orphan);
+
+        TestWindow w;
+        Keeper k(w, dir());
+        const QTextDocument &doc = *w.text1().document();
+        bool arrivedWhileAsked = false;
+        w.messages.whileAsked = [&] {
+            DocumentState &state = w.form->document();
+            if (wholeFileIn) {
+                (void)QTest::qWaitFor([&] { return !state.isLoading(); }, 20000);
+                arrivedWhileAsked = !state.isLoading() && doc.characterCount() > 1000 * 1000;
+            } else {
+                (void)QTest::qWaitFor([&] { return doc.characterCount() > 1; }, 20000);
+                arrivedWhileAsked = state.isLoading() && doc.characterCount() > 1;
+            }
+        };
+        w.messages.answers.enqueue(yes ? MessageAnswer::Yes : MessageAnswer::No);
+        QCOMPARE(k.recover(), yes);
+        QVERIFY(arrivedWhileAsked);
+        QCOMPARE(w.messages.shown.size(), 1); // only the question
+        if (yes) {
+            // Edits replayed at once when the file was in, else once it is.
+            QCOMPARE(k->isRecovering(), !wholeFileIn);
+            QTRY_VERIFY(!k->isRecovering() && !w.form->document().isLoading());
+            QCOMPARE(w.messages.shown.size(), 1);
+            QCOMPARE(w.bytesOf(FileFormat::Rtf), expected);
+            QVERIFY(w.form->document().DocumentChanged());
+            QVERIFY(!w.text1().isReadOnly());
+            QCOMPARE(w.caption(), QStringLiteral("big.txt - Inkwell"));
+            QCOMPARE(k->draftPath(), orphan);
+            k->discard();
+            return;
+        }
+        // No: the read is given up, however far it got, and the draft waits
+        // in the discarded folder.
+        QVERIFY(!w.form->document().isLoading());
+        QTest::qWait(50); // a slice still queued must not arrive
+        QCOMPARE(doc.characterCount(), 1);
+        QVERIFY(!w.form->document().DocumentChanged());
+        QVERIFY(!w.text1().isReadOnly());
+        QVERIFY(!QFile::exists(orphan));
+        QCOMPARE(readBytes(QDir(k->discardedDirectory()).filePath(QFileInfo(orphan).fileName())),
+                 orphanBytes);
+        // The window goes on with a draft of its own.
+        w.type(QStringLiteral("新的"));
+        QVERIFY(!k->flush());
+        QVERIFY(k->draftPath() != orphan);
+        QVERIFY(baseOf(k->draftPath()).kind != DraftBase::Kind::Source);
+        k->discard();
+    }
+
     void sourceRecoveryInSlices_data()
     {
         QTest::addColumn<QString>("meanwhile");
@@ -1115,24 +1207,12 @@ private slots:
         QFETCH(QString, meanwhile);
         QFETCH(QString, outcome);
         const QString source = path(QStringLiteral("big.txt"));
-        QVERIFY(writeBytes(source, bigGbkText()));
         QByteArray expected;
         QByteArray expectedText;
         QString orphan;
-        {
-            TestWindow dead(source);
-            dead.form->document().finishLoading();
-            Keeper k(dead, dir());
-            dead.text1().setSelStart(3);
-            dead.type(QStringLiteral("打字 typed\n"));
-            dead.text1().moveCursor(QTextCursor::End);
-            dead.type(QStringLiteral("末尾"));
-            QVERIFY(!k->flush());
-            QCOMPARE(baseOf(k->draftPath()).kind, DraftBase::Kind::Source);
-            expected = dead.bytesOf(FileFormat::Rtf);
-            expectedText = dead.bytesOf(FileFormat::PlainText);
-            orphan = k->draftPath();
-        } // the window dies; its draft stays
+        leaveSourceDraft(source, expected, expectedText, orphan);
+        if (QTest::currentTestFailed())
+            return;
         const QByteArray orphanBytes = readBytes(orphan);
         QVERIFY(!orphanBytes.isEmpty());
         if (meanwhile == u"change") {

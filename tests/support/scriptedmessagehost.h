@@ -7,6 +7,8 @@
 #include <QQueue>
 #include <QStringList>
 
+#include <functional>
+
 namespace Inkwell::Testing {
 
 struct ShownMessage {
@@ -27,6 +29,9 @@ public:
     QQueue<QString> inputs;
     QList<ShownMessage> shown;
     bool unexpectedQuestion = false;
+    // Runs while a yes/no question waits for its answer, as the time a user
+    // takes to read it: the window's event loop goes on meanwhile.
+    std::function<void()> whileAsked;
 
     void inform(const QString &text, const QString &title, MessageIcon icon) override
     {
@@ -42,6 +47,8 @@ public:
                            MessageAnswer defaultButton = MessageAnswer::No) override
     {
         shown.append({ShownMessage::YesNo, text, title, icon, defaultButton});
+        if (whileAsked)
+            whileAsked();
         return next(MessageAnswer::No);
     }
     QString inputBox(const QString &prompt, const QString &title, const QString &defaultText) override
