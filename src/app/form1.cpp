@@ -206,14 +206,26 @@ bool Form1::recoverDrafts()
     if (!m_drafts)
         return false;
     const auto wantsBack = [this](const OrphanDraft &draft) {
+        // Shown behind the question, so that the question is about a window
+        // the user sees, and so that the editor has its width before a big
+        // file arrives for the draft while the question waits: a new width
+        // lays out every paragraph again, which costs a big file a second.
+        if (!isVisible())
+            show();
+        // Named as the question names it, while the window shows the
+        // document's file arriving.
+        setWindowTitle(DocumentState::captionFor(draft.title));
         const QString question =
             QStringLiteral("发现上次未保存的文档“%1”（%2）。是否恢复？")
                 .arg(draft.title,
                      draft.saved.toLocalTime().toString(QStringLiteral("yyyy年M月d日 HH:mm")));
         // Yes is the default: Enter must not throw away the only copy of the work.
-        return m_services.messages.askYesNo(question, Product::messageTitle,
-                                            MessageIcon::Information,
-                                            MessageAnswer::Yes) == MessageAnswer::Yes;
+        const bool yes = m_services.messages.askYesNo(question, Product::messageTitle,
+                                                      MessageIcon::Information,
+                                                      MessageAnswer::Yes) == MessageAnswer::Yes;
+        if (!yes)
+            setWindowTitle(m_document->caption());
+        return yes;
     };
     const auto tellDamaged = [this](const DamagedDraft &draft) {
         const QString where = draft.renamedTo.isEmpty()
@@ -429,8 +441,8 @@ void Form1::showLoadProgress(qint64 done, qint64 total, bool first)
     if (m_loadStarted.msecsTo(now) < loadProgressDelay.count() || total <= 0)
         return;
     // A draft coming back is named as the question named it.
-    const QString title = m_drafts && m_drafts->isRecovering() ? m_drafts->recoveringTitle()
-                                                               : m_document->shownTitle();
+    const QString recovering = m_drafts ? m_drafts->recoveringTitle() : QString();
+    const QString title = recovering.isEmpty() ? m_document->shownTitle() : recovering;
     m_loadLabel->setText(QStringLiteral("正在载入 %1").arg(title));
     m_loadBar->setValue(int(done * 1000 / total));
     m_loadRow->show();

@@ -602,9 +602,13 @@ bool DraftKeeper::recoverOrphans(const WantsBack &wantsBack, const TellDamaged &
         // waits: the user takes longer to read it than a big file takes to
         // arrive, so a yes finds most of the file in.
         std::optional<std::optional<Error>> sourceRead;
-        if (base && base->kind == DraftBase::Kind::Source)
+        if (base && base->kind == DraftBase::Kind::Source) {
+            m_askingTitle = h.title;
             sourceRead = beginSourceRead(*base);
-        if (!wantsBack({h.title, h.saved.isValid() ? h.saved : info.lastModified()})) {
+        }
+        const bool yes = wantsBack({h.title, h.saved.isValid() ? h.saved : info.lastModified()});
+        m_askingTitle.clear();
+        if (!yes) {
             if (sourceRead)
                 dropSourceRead();
             putInDiscarded(path);
@@ -777,7 +781,7 @@ void DraftKeeper::sourceLoaded()
 
 QString DraftKeeper::recoveringTitle() const
 {
-    return m_pending ? m_pending->draft.header.title : QString();
+    return m_pending ? m_pending->draft.header.title : m_askingTitle;
 }
 
 void DraftKeeper::abandonRecovery()

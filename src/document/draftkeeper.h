@@ -95,7 +95,8 @@ public:
     bool recoverOrphans(const WantsBack &wantsBack, const TellDamaged &damaged);
     // True while a recovered draft waits for its file to arrive.
     bool isRecovering() const { return m_pending != nullptr; }
-    // The document's name as the question showed it, while isRecovering().
+    // The document's name as the question showed it, while isRecovering()
+    // or while its file arrives during the question; else empty.
     QString recoveringTitle() const;
 
     // Drafts refused at start-up wait in this folder beside the drafts for
@@ -200,6 +201,7 @@ private:
     // A draft whose base file is still arriving in slices, held locked so
     // that no other instance offers it meanwhile.
     std::unique_ptr<PendingRecovery> m_pending;
+    QString m_askingTitle; // of the draft whose file is read during the question
     TellDamaged m_tellDamaged;
     QDateTime m_idleDue;    // invalid: no change waiting
     QDateTime m_longestDue; // invalid: no change waiting

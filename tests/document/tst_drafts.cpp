@@ -1138,7 +1138,12 @@ private slots:
         Keeper k(w, dir());
         const QTextDocument &doc = *w.text1().document();
         bool arrivedWhileAsked = false;
+        QString captionWhileAsked;
+        bool shownWhileAsked = false;
         w.messages.whileAsked = [&] {
+            // The window stands behind the question, named as it names it.
+            captionWhileAsked = w.caption();
+            shownWhileAsked = w.form->isVisible();
             DocumentState &state = w.form->document();
             if (wholeFileIn) {
                 (void)QTest::qWaitFor([&] { return !state.isLoading(); }, 20000);
@@ -1151,6 +1156,8 @@ private slots:
         w.messages.answers.enqueue(yes ? MessageAnswer::Yes : MessageAnswer::No);
         QCOMPARE(k.recover(), yes);
         QVERIFY(arrivedWhileAsked);
+        QVERIFY(shownWhileAsked);
+        QCOMPARE(captionWhileAsked, QStringLiteral("big.txt - Inkwell"));
         QCOMPARE(w.messages.shown.size(), 1); // only the question
         if (yes) {
             // Edits replayed at once when the file was in, else once it is.
@@ -1170,6 +1177,7 @@ private slots:
         QVERIFY(!w.form->document().isLoading());
         QTest::qWait(50); // a slice still queued must not arrive
         QCOMPARE(doc.characterCount(), 1);
+        QCOMPARE(w.caption(), QStringLiteral("无标题 - Inkwell"));
         QVERIFY(!w.form->document().DocumentChanged());
         QVERIFY(!w.text1().isReadOnly());
         QVERIFY(!QFile::exists(orphan));

@@ -50,8 +50,11 @@ fresh_home yes
 type_and_crash
 start_app
 box=$(window_titled "Inkwell") || fail "no recovery question after the restart"
+# The window stands behind the question, so the user sees what it is about.
+window_titled "无标题 - Inkwell" 20 >/dev/null || fail "no window behind the recovery question"
 focus "$box"
 xdotool key Return # Yes is the default button: Enter keeps the work
+wait_gone "$box" || fail "the recovery question stayed after Enter"
 main=$(window_titled "无标题 - Inkwell") || fail "the restored window is not titled 无标题 - Inkwell"
 focus "$main"
 xdotool key ctrl+s
@@ -81,6 +84,7 @@ start_app
 box=$(window_titled "Inkwell") || fail "no recovery question after the restart"
 focus "$box"
 xdotool key alt+n
+wait_gone "$box" || fail "the recovery question stayed after No"
 window_titled "无标题 - Inkwell" >/dev/null || fail "the window did not open after No"
 [ -z "$(ls "$DRAFTS"/*.draft 2>/dev/null)" ] ||
     fail "the refused draft is still offered after No"
