@@ -663,9 +663,14 @@ class Bench:
                 self.record("recovery", editor.name, case, run, failed=1)
                 return
             pid, wid, question, answer = asked
+            asked_at = time.monotonic()
             if f"recovery-question-{editor.name}" not in self.shot_taken:
                 time.sleep(0.5)  # painted
             self.shot(f"recovery-question-{editor.name}")
+            # A user reads the question before answering; 0 answers at once.
+            wait = self.args.answer_delay - (time.monotonic() - asked_at)
+            if wait > 0:
+                time.sleep(wait)
             self.display.focus(wid)
             t1 = time.monotonic()
             self.display.xdo("key", answer)
@@ -881,6 +886,8 @@ def main():
     ap.add_argument("--timeout", type=int, default=120)
     ap.add_argument("--key-wait", type=int, default=35)
     ap.add_argument("--kill-after", type=int, default=20)
+    ap.add_argument("--answer-delay", type=float, default=0,
+                    help="seconds from the recovery question to the answer")
     ap.add_argument("--kill-pause", type=float, default=0,
                     help="seconds between the last character and the kill")
     ap.add_argument("--typing-seconds", type=int, default=120)

@@ -26,7 +26,8 @@
 # Usage: bench/peers.sh [--out DIR] [--runs N] [--scenarios LIST] [--sizes LIST]
 #                       [--lines LIST] [--editors LIST] [--timeout S]
 #                       [--typing-seconds S] [--big MB] [--key-wait S]
-#                       [--kill-after S] [--kill-pause S] [--no-stall]
+#                       [--kill-after S] [--kill-pause S] [--answer-delay S]
+#                       [--no-stall]
 #   --out         output folder (default bench/peers-out/): test files,
 #                 screenshots, logs, runs.csv, table.md, stall.txt
 #   --runs        runs of each scenario (default 2; typing runs once)
@@ -39,6 +40,8 @@
 #   --key-wait    seconds watched after the one key (default 35)
 #   --kill-after  seconds of typing before the kill (default 20)
 #   --kill-pause  seconds between the last character and the kill (0)
+#   --answer-delay  seconds from the recovery question to the answer (0: at
+#                 once; the first run waits 0.5 s anyway for its screenshot)
 #   --timeout     limit of one wait in seconds (default 120)
 #   --before      runs.csv of an earlier run: table.md then also gives
 #                 Inkwell's median from it and the ratio now/before (default
@@ -60,7 +63,7 @@ while [ $# -gt 0 ]; do
     --before) before=$2; shift 2 ;;
     --before=*) before=${1#*=}; shift ;;
     -h|--help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
-    --runs|--scenarios|--sizes|--lines|--editors|--timeout|--typing-seconds|--key-wait|--kill-after|--kill-pause|--big)
+    --runs|--scenarios|--sizes|--lines|--editors|--timeout|--typing-seconds|--key-wait|--kill-after|--kill-pause|--answer-delay|--big)
         pass+=("$1" "$2"); shift 2 ;;
     --*=*) pass+=("$1"); shift ;;
     *) echo "peers.sh: unknown argument $1 (see --help)" >&2; exit 2 ;;
