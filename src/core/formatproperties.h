@@ -38,6 +38,14 @@ inline constexpr int sectionNumberProperty = QTextFormat::UserProperty + 0x124;
 // its height in other readers: written back while the paragraph is empty.
 inline constexpr int markFamilyProperty = QTextFormat::UserProperty + 0x125;
 inline constexpr int markHalfPointsProperty = QTextFormat::UserProperty + 0x126;
+// QTextBlockFormat (bool): an empty paragraph the file had right before a
+// table that begins the document or a cell. Qt keeps an empty paragraph
+// there in any case, which is not written; this one is.
+inline constexpr int ownParagraphProperty = QTextFormat::UserProperty + 0x127;
+// QTextBlockFormat (QByteArray): RTF kept as read (see rtf/rtfkept.h) that
+// no character followed, in a last paragraph with none: hidden text, for one.
+// Written back before the paragraph's mark.
+inline constexpr int keptMarkProperty = QTextFormat::UserProperty + 0x128;
 
 // QTextBlockFormat (int): a paragraph that continues the line of the one
 // before it, held in pieces (see documenttext.h).

@@ -2,6 +2,7 @@
 
 #include "rtf/rtftextruns.h"
 
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -518,12 +519,27 @@ void Collector::contentAt(int position)
         m_attach.push_back({position, position + 1, keptBeforeProperty, m_pending});
         m_pending.clear();
     }
+    m_pendingFrom = 0;
     if (m_fieldWaiting) {
         for (Group &group : m_groups)
             if (group.isField && !group.instruction.isEmpty() && group.resultStart < 0)
                 group.resultStart = position;
         m_fieldWaiting = false;
     }
+}
+
+void Collector::paragraphMark(const QByteArray &hidden)
+{
+    QByteArray raw = m_pending.mid(std::min(m_pendingFrom, m_pending.size()));
+    m_pending.truncate(std::min(m_pendingFrom, m_pending.size()));
+    if (!hidden.isEmpty() && take(hidden.size()))
+        raw.append(hidden);
+    if (raw.isEmpty())
+        return;
+    QTextBlockFormat format;
+    format.setProperty(keptMarkProperty,
+                       m_cursor.blockFormat().property(keptMarkProperty).toByteArray() + raw);
+    m_cursor.mergeBlockFormat(format);
 }
 
 void Collector::footnoteMark(int from, int to, const QString &number)
@@ -589,10 +605,25 @@ void Collector::finish()
         if (!leftTable || held == frameStart || held == frameEnd ||
             held == QChar::ParagraphSeparator)
             last = end - 1;
-        if (end > m_start)
+        const QChar holder = document->characterAt(last);
+        const QTextBlock block = document->findBlock(end);
+        if (end > m_start &&
+            (holder == QChar::ParagraphSeparator || holder == frameStart || holder == frameEnd) &&
+            block.isValid() && block.position() == end && block.length() == 1 &&
+            !m_cursor.currentTable()) {
+            // No character at all in the last paragraph (hidden text alone,
+            // say): the paragraph holds them, before its mark. A paragraph
+            // end or a table's edge holds nothing a save writes.
+            QTextBlockFormat format;
+            format.setProperty(keptMarkProperty,
+                               block.blockFormat().property(keptMarkProperty).toByteArray() +
+                                   m_pending);
+            QTextCursor(block).mergeBlockFormat(format);
+        } else if (end > m_start) {
             m_attach.push_back({last, last + 1, keptAfterProperty, m_pending});
-        else
+        } else {
             m_preamble.append(m_pending);
+        }
         m_pending.clear();
     }
     // Fields inside fields: the outer ones first, so that the inner ones keep

@@ -453,6 +453,11 @@ void Reader::flushHidden()
 {
     if (m_hidden.empty())
         return;
+    m_kept.hiddenText(takeHidden());
+}
+
+QByteArray Reader::takeHidden()
+{
     QByteArray raw = "{\\v\\uc1 ";
     for (char16_t unit : m_hidden) {
         if (unit == u'\t') {
@@ -469,7 +474,7 @@ void Reader::flushHidden()
     }
     raw.append('}');
     m_hidden.clear();
-    m_kept.hiddenText(raw);
+    return raw;
 }
 
 void Reader::appendChar(char16_t c)
@@ -538,12 +543,18 @@ void Reader::beginContent()
 
 void Reader::paragraphEnd()
 {
+    // Hidden text and kept groups in a paragraph with no character stay in
+    // it, held by its mark: none follows them there.
+    const QByteArray hidden =
+        m_runs.paragraphHasContent() || m_hidden.empty() ? QByteArray() : takeHidden();
     flushHidden();
     settleLabel();
     takeSection();
     // An empty line is as high as its mark's font: the window lays it out in
     // the block's character format, and the paragraph keeps it to be written.
-    const bool empty = !m_runs.paragraphHasContent() && m_state.para.depth() == 0;
+    const bool empty = !m_runs.paragraphHasContent();
+    if (!empty && !hidden.isEmpty())
+        m_kept.hiddenText(hidden); // a label came first: with the next character
     if (empty) {
         m_structure.content(m_state.para);
         m_runs.emptyParagraph(props());
@@ -559,9 +570,13 @@ void Reader::paragraphEnd()
         para.sectionNumber = m_sections;
         m_pageBreakHere = false;
         m_structure.paragraphEnd(para);
+        if (empty)
+            m_kept.paragraphMark(hidden);
+        m_kept.paragraphStart();
         return;
     }
     m_structure.paragraphEnd(m_state.para);
+    m_kept.paragraphStart();
 }
 
 // A section break still waiting when a paragraph ends without content:

@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextList>
 #include <QTextTable>
+#include <QTextTableCell>
 
 #include <algorithm>
 #include <bit>
@@ -350,7 +351,8 @@ void StructureBuilder::openTable()
 {
     // The table's frame ends the paragraph before it: the last pending
     // paragraph end is not written.
-    if (m_runs.pendingBreaks() > 0)
+    const bool ended = m_runs.pendingBreaks() > 0;
+    if (ended)
         m_runs.dropBreaks(1);
     m_runs.writePending();
     m_runs.flush();
@@ -358,6 +360,8 @@ void StructureBuilder::openTable()
     closeLists();
     if (!m_open.empty() && !m_positioned)
         positionInCell();
+    if (ended)
+        markOwnParagraph();
     QTextTableFormat format;
     format.setCellSpacing(0);
     format.setCellPadding(0);
@@ -373,6 +377,26 @@ void StructureBuilder::openTable()
     placeRow(m_open.back(), def);
     m_positioned = true;
     readShadow();
+}
+
+// A table that begins the document or a cell has an empty paragraph before
+// it in Qt, which a save leaves out. One the file ended there (\par) is
+// marked so, to be written.
+void StructureBuilder::markOwnParagraph()
+{
+    const QTextBlock block = m_cursor.block();
+    if (block.length() != 1)
+        return;
+    bool first = block.position() == 0;
+    if (!m_open.empty()) {
+        const QTextTableCell cell = m_open.back().table->cellAt(block.position());
+        first = cell.isValid() && cell.firstPosition() == block.position();
+    }
+    if (!first)
+        return;
+    QTextBlockFormat own;
+    own.setProperty(ownParagraphProperty, true);
+    m_cursor.mergeBlockFormat(own);
 }
 
 const RowDef &StructureBuilder::rowDefinition(int depth) const
@@ -564,6 +588,10 @@ void StructureBuilder::closeTable()
             widths.append(QTextLength());
         format.setColumnWidthConstraints(widths);
         format.setCellPadding(px(std::clamp(table.gap, 0, 1440)));
+        // Where the table's left edge stands (\trleft): Word's tables stand
+        // out by their cell gap, so that the text in them lines up with the
+        // text around; a nested one is often indented in its cell.
+        format.setLeftMargin(px(std::clamp(table.left, -31680, 31680)));
     }
 
     // Merged cells: a cell spanning columns, and a cell the cells below

@@ -1104,7 +1104,7 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     // where they did.
     QTest::newRow("row end moved by a later boundary")
         << QByteArray("{\\rtf\\cellx3\\cellx\\cellx\\p\\cell\\row\\cell\\trowd\\e\\cellx")
-        << QByteArray("\\clmgf\\cellx1\\clmrg\\cellx3\\cellx4\\cellx5");
+        << QByteArray("\\trowd\\trgaph0\\trleft0\\cellx3\\cellx4\\cellx5\\pard");
     // Qt keeps an empty paragraph before a table that begins the document;
     // the file had none, and it is not written.
     QTest::newRow("table that begins the document")
@@ -1129,7 +1129,7 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
                       "{\\*\\nesttableprops\\trowd\\cellx1000\\nestrow}{\\nonesttables\\par}"
                       "\\itap2{{\\b x}}\\nestcell{\\*\\nesttableprops\\trowd\\cellx2000\\nestrow}"
                       "{\\nonesttables\\par}\\pard\\intbl y\\cell\\row}")
-        << QByteArray("\\clmrg\\cellx2000\\nestrow");
+        << QByteArray("\\trleft0\\cellx2000\\nestrow");
     QTest::newRow("nested rows begun in a field")
         << QByteArray("{\\rtf{\\field{\\*\\fldinst{}}\\itap4N\\cell\\trowd\\t\\cellx;}")
         << QByteArray();
@@ -1236,6 +1236,52 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("hidden text after a footnote mark in a cell")
         << QByteArray("{\\rtf\\intbl\\v a{\\chftn\\plain\\chftn}b")
         << QByteArray("{\\v\\uc1 b}\\cell");
+    // Qt keeps an empty paragraph before a table that begins the document
+    // or a cell, which is not written; one the file had there is.
+    QTest::newRow("paragraph before a table that begins the document")
+        << QByteArray("{\\rtf1\\par\\trowd\\cellx1000\\pard\\intbl A\\cell\\row}")
+        << QByteArray("\\uc1\\pard\n\\par\n\\trowd");
+    QTest::newRow("nested table that begins a cell")
+        << QByteArray(
+               "{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\itap2 n\\nestcell{\\*\\nesttableprops"
+               "\\trowd\\cellx1000\\nestrow}{\\nonesttables\\par}\\pard\\intbl y\\cell\\row}")
+        << QByteArray("\\cellx3000\\pard\\intbl\\itap2");
+    QTest::newRow("paragraph before a nested table that begins a cell")
+        << QByteArray("{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\par\\itap2 n\\nestcell"
+                      "{\\*\\nesttableprops\\trowd\\cellx1000\\nestrow}{\\nonesttables\\par}"
+                      "\\pard\\intbl y\\cell\\row}")
+        << QByteArray("\\cellx3000\\pard\\intbl\\par\\pard\\intbl\\itap2");
+    // Hidden text alone in a last paragraph: no character follows to hold
+    // it, and the paragraph's mark does.
+    QTest::newRow("hidden paragraph that ends the document")
+        << QByteArray("{\\rtf1 a\\par\\v vbv\\par}") << QByteArray("{\\v\\uc1 vbv}\\par");
+    QTest::newRow("hidden paragraph after a table and a section break")
+        << QByteArray(
+               "{\\rtf1 a\\par\\trowd\\cellx1000\\pard\\intbl b\\cell\\row\\pard\\sect\\sectd"
+               "{\\header x\\par}\\pard\\fs12\\v vbv\\par}")
+        << QByteArray("\\pard{\\v\\uc1 vbv}{\\f0\\fs12\\par}");
+    // Where a table's left edge stands, nested ones included.
+    QTest::newRow("table's left edge")
+        << QByteArray("{\\rtf1\\trowd\\trleft-108\\cellx1000\\cellx2000\\pard\\intbl a\\cell b"
+                      "\\cell\\row}")
+        << QByteArray("\\trleft-108\\cellx1000\\cellx2000");
+    QTest::newRow("nested table's left edge")
+        << QByteArray(
+               "{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\itap2 n\\nestcell{\\*\\nesttableprops"
+               "\\trowd\\trleft80\\cellx1000\\nestrow}{\\nonesttables\\par}\\pard\\intbl y"
+               "\\cell\\row}")
+        << QByteArray("\\trleft80\\cellx1000\\nestrow");
+    // An empty line in a cell is as high as its mark's font there too.
+    QTest::newRow("empty paragraphs in a cell")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl\\fs12\\par\\fs20\\cell\\row}")
+        << QByteArray("\\pard\\intbl{\\f0\\fs12\\par}\\pard\\intbl{\\f0\\fs20\\cell}\\row");
+    // A cell merged across a boundary another row draws is one cell with
+    // its lines: LibreOffice draws those of \clmgf cells on other rows.
+    QTest::newRow("cell merged across a boundary another row draws")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\cellx2000\\pard\\intbl a\\cell b\\cell\\row"
+                      "\\trowd\\clbrdrb\\brdrs\\cellx2000\\pard\\intbl wide\\cell\\row}")
+        << QByteArray(
+               "\\trleft0\\clbrdrb\\brdrs\\brdrw15\\cellx2000\\pard\\intbl{\\f0\\fs24 wide}");
 }
 
 // What was read comes back from the saved copy, and saving that copy again
