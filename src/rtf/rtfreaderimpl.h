@@ -190,6 +190,11 @@ private:
     {
         r.para().*value = std::clamp(w.param, -31680, 31680);
     }
+    template <int ParaProps::*value> static void indent(Reader &r, Word w)
+    {
+        paraValue<value>(r, w);
+        r.para().indentStated = true;
+    }
     template <QTextOption::TabType type> static void tabType(Reader &r, Word)
     {
         r.para().nextTabType = type;

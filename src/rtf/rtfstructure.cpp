@@ -45,6 +45,8 @@ QTextListFormat listFormatOf(const ListLevel &level, int indent)
         format.setProperty(listStartProperty, level.start);
     if (bullet && !level.bullet.isEmpty())
         format.setProperty(listBulletProperty, level.bullet);
+    if (level.follow != 0)
+        format.setProperty(listFollowProperty, level.follow);
     return format;
 }
 
@@ -957,6 +959,9 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
         format.setRightMargin(px(para.rightIndent));
     if (para.firstIndent != 0 && !listed)
         format.setTextIndent(px(para.firstIndent));
+    if (listed && para.indentStated)
+        format.setProperty(listItemIndentsProperty,
+                           QStringLiteral("%1,%2").arg(para.leftIndent).arg(para.firstIndent));
     if (para.spaceBefore != 0)
         format.setTopMargin(px(para.spaceBefore));
     if (para.spaceAfter != 0)

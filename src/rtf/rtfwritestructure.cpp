@@ -95,7 +95,8 @@ bool sameLevel(const QTextListFormat &a, const QTextListFormat &b)
 {
     return a.style() == b.style() && a.numberPrefix() == b.numberPrefix() &&
            suffixOf(a) == suffixOf(b) && startOf(a) == startOf(b) &&
-           a.property(listBulletProperty) == b.property(listBulletProperty);
+           a.property(listBulletProperty) == b.property(listBulletProperty) &&
+           a.intProperty(listFollowProperty) == b.intProperty(listFollowProperty);
 }
 
 void levelDefinition(std::string &out, const QTextListFormat &format, int level, int levelTwips)
@@ -104,7 +105,8 @@ void levelDefinition(std::string &out, const QTextListFormat &format, int level,
     out.append("{\\listlevel");
     word(out, "levelnfc", nfc);
     word(out, "levelnfcn", nfc);
-    out.append("\\leveljc0\\leveljcn0\\levelfollow0");
+    out.append("\\leveljc0\\leveljcn0");
+    word(out, "levelfollow", std::clamp(format.intProperty(listFollowProperty), 0, 2));
     word(out, "levelstartat", startOf(format));
     out.append("\\levelspace0\\levelindent0{\\leveltext");
     if (nfc == 23) {
@@ -270,14 +272,21 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         if (const int space = std::clamp(parts[3].toInt(), 0, 1440))
             word(out, "brsp", space);
     }
-    // A list item's text starts where Qt puts it, its label hanging in front.
-    const int left = twipsOf(format.leftMargin()) + (list ? (list->level + 1) * levelTwips : 0);
-    const int first = list && format.textIndent() == 0 ? -360 : twipsOf(format.textIndent());
-    if (left != 0)
+    // A list item's text starts where Qt puts it, its label hanging in front,
+    // unless the file stated the item's own indents.
+    int left = twipsOf(format.leftMargin()) + (list ? (list->level + 1) * levelTwips : 0);
+    int first = list && format.textIndent() == 0 ? -360 : twipsOf(format.textIndent());
+    const QStringList own = format.stringProperty(listItemIndentsProperty).split(u',');
+    const bool stated = list && own.size() == 2;
+    if (stated) {
+        left = std::clamp(own[0].toInt(), -31680, 31680);
+        first = std::clamp(own[1].toInt(), -31680, 31680);
+    }
+    if (left != 0 || stated)
         word(out, "li", left);
     if (const int right = twipsOf(format.rightMargin()))
         word(out, "ri", right);
-    if (first != 0)
+    if (first != 0 || stated)
         word(out, "fi", first);
     if (const int before = twipsOf(format.topMargin()))
         word(out, "sb", before);

@@ -1251,6 +1251,22 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
                       "{\\*\\nesttableprops\\trowd\\cellx1000\\nestrow}{\\nonesttables\\par}"
                       "\\pard\\intbl y\\cell\\row}")
         << QByteArray("\\cellx3000\\pard\\intbl\\par\\pard\\intbl\\itap2");
+    // What other readers lay a list item out by: what follows its number,
+    // and its own indents over its level's.
+    QTest::newRow("nothing after a list number")
+        << QByteArray("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc0\\levelfollow2"
+                      "{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}\\fi-432\\li792}\\listid1}}"
+                      "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par}")
+        << QByteArray("\\leveljcn0\\levelfollow2\\levelstartat1");
+    QTest::newRow("list item's own indents")
+        << QByteArray("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc0"
+                      "{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}\\fi-432\\li792}\\listid1}}"
+                      "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}"
+                      "\\pard\\ls1\\li0\\fi-432 a\\par\\pard\\ls1 b\\par}")
+        << QByteArray("\\ls1\\ilvl0\\li0\\fi-432{");
+    // HTML paragraph spacing changes how LibreOffice spaces paragraphs.
+    QTest::newRow("HTML paragraph spacing")
+        << QByteArray("{\\rtf1\\htmautsp\\sb100 a\\par}") << QByteArray("\\htmautsp");
     // Hidden text alone in a last paragraph: no character follows to hold
     // it, and the paragraph's mark does.
     QTest::newRow("hidden paragraph that ends the document")
