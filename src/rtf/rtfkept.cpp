@@ -536,10 +536,10 @@ void Collector::paragraphMark(const QByteArray &hidden)
         raw.append(hidden);
     if (raw.isEmpty())
         return;
-    QTextBlockFormat format;
-    format.setProperty(keptMarkProperty,
-                       m_cursor.blockFormat().property(keptMarkProperty).toByteArray() + raw);
-    m_cursor.mergeBlockFormat(format);
+    // Set at the end: a block made after this one would take the format
+    // along.
+    const int block = m_cursor.block().position();
+    m_attach.push_back({block, block, keptMarkProperty, raw});
 }
 
 void Collector::footnoteMark(int from, int to, const QString &number)
@@ -614,11 +614,7 @@ void Collector::finish()
             // No character at all in the last paragraph (hidden text alone,
             // say): the paragraph holds them, before its mark. A paragraph
             // end or a table's edge holds nothing a save writes.
-            QTextBlockFormat format;
-            format.setProperty(keptMarkProperty,
-                               block.blockFormat().property(keptMarkProperty).toByteArray() +
-                                   m_pending);
-            QTextCursor(block).mergeBlockFormat(format);
+            m_attach.push_back({end, end, keptMarkProperty, m_pending});
         } else if (end > m_start) {
             m_attach.push_back({last, last + 1, keptAfterProperty, m_pending});
         } else {
@@ -636,6 +632,17 @@ void Collector::finish()
     std::reverse(m_attach.begin(), others);
     QTextCursor cursor(document);
     for (Attach &attach : m_attach) {
+        if (attach.property == keptMarkProperty) {
+            const QTextBlock block = document->findBlock(attach.from);
+            if (attach.from < m_start || attach.from > end || !block.isValid())
+                continue;
+            QTextBlockFormat format;
+            format.setProperty(keptMarkProperty,
+                               block.blockFormat().property(keptMarkProperty).toByteArray() +
+                                   attach.raw);
+            QTextCursor(block).mergeBlockFormat(format);
+            continue;
+        }
         if (attach.property == keptBeforeProperty && attach.from >= end && end > m_start) {
             // The character they waited for never came.
             attach.from = end - 1;

@@ -79,13 +79,23 @@ void Reader::run()
     }
     // End of data, closed or not: keep what was read.
     flushBytes();
+    // A last paragraph with no character holds its hidden text and kept
+    // groups as one ended by \par does: a save ends it so.
+    const bool outside = m_state.para.depth() == 0;
+    QByteArray hidden =
+        !outside || m_runs.paragraphHasContent() || m_hidden.empty() ? QByteArray() : takeHidden();
     flushHidden();
     settleLabel();
+    const bool bare = outside && !m_runs.paragraphHasContent() && !m_cursor.currentTable();
+    if (!bare && !hidden.isEmpty())
+        m_kept.hiddenText(std::exchange(hidden, {}));
     ParaProps last = m_haveLastPara ? m_lastPara : m_state.para;
     last.pageBreakBefore = last.pageBreakBefore || m_pageBreakHere;
     last.section = m_sectionHere;
     last.sectionNumber = m_sections;
     m_structure.finish(last);
+    if (bare)
+        m_kept.paragraphMark(hidden);
     m_kept.finish();
 }
 
@@ -544,9 +554,11 @@ void Reader::beginContent()
 void Reader::paragraphEnd()
 {
     // Hidden text and kept groups in a paragraph with no character stay in
-    // it, held by its mark: none follows them there.
+    // it, held by its mark: none follows them there. (In a table they go
+    // with the next character: a cell's paragraph ends in several ways.)
+    const bool outside = m_state.para.depth() == 0;
     const QByteArray hidden =
-        m_runs.paragraphHasContent() || m_hidden.empty() ? QByteArray() : takeHidden();
+        !outside || m_runs.paragraphHasContent() || m_hidden.empty() ? QByteArray() : takeHidden();
     flushHidden();
     settleLabel();
     takeSection();
@@ -570,7 +582,7 @@ void Reader::paragraphEnd()
         para.sectionNumber = m_sections;
         m_pageBreakHere = false;
         m_structure.paragraphEnd(para);
-        if (empty)
+        if (empty && outside)
             m_kept.paragraphMark(hidden);
         m_kept.paragraphStart();
         return;

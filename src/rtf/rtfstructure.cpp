@@ -362,8 +362,8 @@ void StructureBuilder::openTable()
     closeLists();
     if (!m_open.empty() && !m_positioned)
         positionInCell();
-    if (ended)
-        markOwnParagraph();
+    const bool own = ended && ownParagraphBefore();
+    const int before = m_cursor.block().position();
     QTextTableFormat format;
     format.setCellSpacing(0);
     format.setCellPadding(0);
@@ -375,6 +375,13 @@ void StructureBuilder::openTable()
     Table table;
     table.table = m_cursor.insertTable(1, columns, format);
     table.rowsUsed = 1;
+    if (own) {
+        // Marked once the table is made: its cells' paragraphs would take
+        // the format along.
+        QTextBlockFormat mark;
+        mark.setProperty(ownParagraphProperty, true);
+        QTextCursor(m_cursor.document()->findBlock(before)).mergeBlockFormat(mark);
+    }
     m_open.push_back(std::move(table));
     placeRow(m_open.back(), def);
     m_positioned = true;
@@ -382,23 +389,17 @@ void StructureBuilder::openTable()
 }
 
 // A table that begins the document or a cell has an empty paragraph before
-// it in Qt, which a save leaves out. One the file ended there (\par) is
-// marked so, to be written.
-void StructureBuilder::markOwnParagraph()
+// it in Qt, which a save leaves out: whether the one the cursor is in is
+// the file's own (ended by \par), to be marked so and written.
+bool StructureBuilder::ownParagraphBefore() const
 {
     const QTextBlock block = m_cursor.block();
     if (block.length() != 1)
-        return;
-    bool first = block.position() == 0;
-    if (!m_open.empty()) {
-        const QTextTableCell cell = m_open.back().table->cellAt(block.position());
-        first = cell.isValid() && cell.firstPosition() == block.position();
-    }
-    if (!first)
-        return;
-    QTextBlockFormat own;
-    own.setProperty(ownParagraphProperty, true);
-    m_cursor.mergeBlockFormat(own);
+        return false;
+    if (m_open.empty())
+        return block.position() == 0;
+    const QTextTableCell cell = m_open.back().table->cellAt(block.position());
+    return cell.isValid() && cell.firstPosition() == block.position();
 }
 
 const RowDef &StructureBuilder::rowDefinition(int depth) const

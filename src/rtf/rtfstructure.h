@@ -193,7 +193,7 @@ private:
     void enter(int depth);
     void enterFor(const ParaProps &para);
     void openTable();
-    void markOwnParagraph();
+    bool ownParagraphBefore() const;
     void closeTable();
     void applyBorders(const Table &table, const std::vector<std::vector<CellDef>> &byColumn,
                       QTextTableFormat &format);

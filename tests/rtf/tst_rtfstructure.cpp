@@ -1276,6 +1276,19 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
                "{\\rtf1 a\\par\\trowd\\cellx1000\\pard\\intbl b\\cell\\row\\pard\\sect\\sectd"
                "{\\header x\\par}\\pard\\fs12\\v vbv\\par}")
         << QByteArray("\\pard{\\v\\uc1 vbv}{\\f0\\fs12\\par}");
+    // The paragraphs after a hidden one do not take its hidden text along.
+    QTest::newRow("paragraphs after a hidden one")
+        << QByteArray("{\\rtf1 a\\par\\v h\\par\\v0 b\\par c}")
+        << QByteArray("{\\v\\uc1 h}\\par\n{\\f0\\fs24 b}\\par\n{\\f0\\fs24 c}\\par");
+    // Hidden text and no paragraph end: the save ends the paragraph, and
+    // that reads back the same.
+    QTest::newRow("hidden text alone, no paragraph end")
+        << QByteArray("{\\rtf1{\\v more}{\\v text}}") << QByteArray("{\\v\\uc1 more}");
+    // In a cell hidden text goes with the next character, as before.
+    QTest::newRow("hidden paragraph in a cell")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl a\\par\\v h\\par\\v0\\cell\\row"
+                      "\\pard z\\par}")
+        << QByteArray("{\\v\\uc1 h}");
     // Where a table's left edge stands, nested ones included.
     QTest::newRow("table's left edge")
         << QByteArray("{\\rtf1\\trowd\\trleft-108\\cellx1000\\cellx2000\\pard\\intbl a\\cell b"
