@@ -530,6 +530,13 @@ void Collector::contentAt(int position)
 
 void Collector::paragraphMark(const QByteArray &hidden)
 {
+    if (m_markEnd >= 0) {
+        // A footnote mark is still the last character: it holds them, as
+        // it holds a hidden group closed before the paragraph's end.
+        if (!hidden.isEmpty())
+            hiddenText(hidden);
+        return;
+    }
     QByteArray raw = m_pending.mid(std::min(m_pendingFrom, m_pending.size()));
     m_pending.truncate(std::min(m_pendingFrom, m_pending.size()));
     if (!hidden.isEmpty() && take(hidden.size()))

@@ -86,7 +86,10 @@ void Reader::run()
         !outside || m_runs.paragraphHasContent() || m_hidden.empty() ? QByteArray() : takeHidden();
     flushHidden();
     settleLabel();
-    const bool bare = outside && !m_runs.paragraphHasContent() && !m_cursor.currentTable();
+    // (After a \par and nothing else no paragraph was begun: the groups go
+    // with the last character.)
+    const bool bare = outside && !m_runs.paragraphHasContent() && m_runs.pendingBreaks() == 0 &&
+                      !m_cursor.currentTable();
     if (!bare && !hidden.isEmpty())
         m_kept.hiddenText(std::exchange(hidden, {}));
     ParaProps last = m_haveLastPara ? m_lastPara : m_state.para;

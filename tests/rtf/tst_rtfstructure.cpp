@@ -1284,6 +1284,17 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     // that reads back the same.
     QTest::newRow("hidden text alone, no paragraph end")
         << QByteArray("{\\rtf1{\\v more}{\\v text}}") << QByteArray("{\\v\\uc1 more}");
+    // A footnote mark waiting for the next character holds hidden text that
+    // follows it, also a paragraph of its own.
+    QTest::newRow("hidden paragraph after a footnote mark")
+        << QByteArray("{\\rtf1 x\\chftn\\par\\trowd\\cellx1000\\pard\\intbl\\v A\\cell\\row"
+                      "\\pard after\\par}")
+        << QByteArray();
+    // A kept group after the last paragraph end goes with the last
+    // character (here a field's), not into that paragraph's mark.
+    QTest::newRow("kept group after the last paragraph end")
+        << QByteArray("{\\rtf1{\\field{\\*\\fldinst X}{\\fldrslt o}}\\par{\\*\\zzz q}}")
+        << QByteArray("{\\fldrslt {\\f0\\fs24 o}{\\*\\zzz q}}");
     // In a cell hidden text goes with the next character, as before.
     QTest::newRow("hidden paragraph in a cell")
         << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl a\\par\\v h\\par\\v0\\cell\\row"
