@@ -530,9 +530,11 @@ void Collector::contentAt(int position)
 
 void Collector::paragraphMark(const QByteArray &hidden)
 {
-    if (m_markEnd >= 0) {
+    if (m_markEnd >= 0 || !m_contentSeen) {
         // A footnote mark is still the last character: it holds them, as
-        // it holds a hidden group closed before the paragraph's end.
+        // it holds a hidden group closed before the paragraph's end. Before
+        // any content they wait for the first character, or go with the
+        // document when none comes, as they do when read back.
         if (!hidden.isEmpty())
             hiddenText(hidden);
         return;

@@ -1295,6 +1295,25 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("kept group after the last paragraph end")
         << QByteArray("{\\rtf1{\\field{\\*\\fldinst X}{\\fldrslt o}}\\par{\\*\\zzz q}}")
         << QByteArray("{\\fldrslt {\\f0\\fs24 o}{\\*\\zzz q}}");
+    // Found by a mutation run: hidden text everywhere, no shown character
+    // and a paragraph end in a group; a second save moved the hidden text
+    // from the document's groups into the paragraph.
+    QTest::newRow("hidden text and no shown character")
+        << QByteArray(
+               "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}{\\f1 Courier New;}}{\\colortbl ;\\"
+               "red255\\fs12\\green0\\blue0;}\\paperw11906\\paperh16838\\v\\facingp\\titlepg{\\"
+               "*\\generator G;}{\\headerl \\f1\\cf1 L\\par}{\\rr R\\par}{\\headerf F\\par}{\\fo"
+               "oter {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par}\\pard A{\\*\\start m}b{\\*"
+               "\\bkmkend m}{\\super\\chftnote {\\super\\chftn} n\\f1\\cf1 x}}{\\field{dinst{\\"
+               "field{\\*\\fldinst INNER}{\\fldrslt i}}}{\\fldrslt o}}{\\*\\zzz \\bin3 {}}end"
+               "{\\*\\bkmkend last}\\par}")
+        << QByteArray();
+    // Before any content kept groups wait for the first character, or go
+    // with the document, read as they are or read back.
+    QTest::newRow("kept group in a document without content")
+        << QByteArray("{\\rtf1{\\*\\bkmkstart a}{\\b{\\b") << QByteArray("{\\*\\bkmkstart a}");
+    QTest::newRow("hidden text in a document without content")
+        << QByteArray("{\\rtf1{\\v \\{}{\\b") << QByteArray("{\\v\\uc1 \\{}");
     // In a cell hidden text goes with the next character, as before.
     QTest::newRow("hidden paragraph in a cell")
         << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl a\\par\\v h\\par\\v0\\cell\\row"
