@@ -826,9 +826,12 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
                 mark.halfPoints = std::clamp(format.intProperty(markHalfPointsProperty), 1, 3276);
             }
         }
-        // What the file had in the paragraph with no character to hold it.
-        if (const QByteArray kept = block.blockFormat().property(keptMarkProperty).toByteArray();
-            !kept.isEmpty()) {
+        // What the file had in the paragraph with no character to hold it;
+        // a paragraph split off it (Enter) took the format along, not that.
+        const QByteArray kept = block.blockFormat().property(keptMarkProperty).toByteArray();
+        if (!kept.isEmpty() &&
+            !(block.previous().isValid() &&
+              block.previous().blockFormat().property(keptMarkProperty).toByteArray() == kept)) {
             const QByteArray renumbered = m_kept(kept);
             m_out.append(renumbered.constData(), size_t(renumbered.size()));
             m_needDelimiter = false;

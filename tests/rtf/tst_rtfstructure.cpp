@@ -57,6 +57,8 @@ private slots:
     void formattingSurvivesASave();
     void listLabels_data();
     void listLabels();
+    void editsAfterAHiddenParagraph_data();
+    void editsAfterAHiddenParagraph();
 };
 
 namespace {
@@ -1649,6 +1651,38 @@ void TestRtfStructure::listLabels()
     QTextDocument again;
     QVERIFY(readInto(again, first));
     QCOMPARE(Rtf::write(again, 936), first);
+}
+
+void TestRtfStructure::editsAfterAHiddenParagraph_data()
+{
+    QTest::addColumn<QString>("typed"); // at the end; "\n" is Enter
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("Enter") << QStringLiteral("\n") << QByteArray("{\\v\\uc1 vbv}\\par\n\\par\n}");
+    QTest::newRow("Enter and a word")
+        << QStringLiteral("\nword") << QByteArray("{\\v\\uc1 vbv}\\par\n{\\f0\\fs24 word}\\par");
+    QTest::newRow("a word") << QStringLiteral("word")
+                            << QByteArray("{\\f0\\fs24 word}{\\v\\uc1 vbv}\\par");
+}
+
+// A paragraph made by Enter after a hidden one takes its format along, but
+// not its hidden text: the save writes that once.
+void TestRtfStructure::editsAfterAHiddenParagraph()
+{
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, written);
+    QTextDocument document;
+    QVERIFY(readInto(document, QByteArray("{\\rtf1 a\\par\\v vbv\\par}")));
+    QTextCursor cursor(&document);
+    cursor.movePosition(QTextCursor::End);
+    const QStringList pieces = typed.split(u'\n');
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            cursor.insertBlock();
+        cursor.insertText(pieces[i]);
+    }
+    const QByteArray rtf = Rtf::write(document, 936);
+    QVERIFY2(rtf.contains(written), rtf.constData());
+    QCOMPARE(rtf.count("vbv"), 1);
 }
 
 QTEST_MAIN(TestRtfStructure)
