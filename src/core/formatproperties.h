@@ -13,6 +13,9 @@ inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
 // QTextListFormat (QString): a bullet list's own bullet character when it is
 // not the one its style draws ("–", "✓"), written back as read.
 inline constexpr int listBulletProperty = QTextFormat::UserProperty + 0x102;
+// QTextListFormat (int): what follows a level's number (\levelfollow): 1 a
+// space, 2 nothing; unset, a tab. Written back as read.
+inline constexpr int listFollowProperty = QTextFormat::UserProperty + 0x103;
 
 // QTextBlockFormat (QString): the lines of a paragraph's box (\brdrt, \brdrl,
 // \brdrb, \brdrr), which Qt cannot draw, written back as read: per side
@@ -38,6 +41,19 @@ inline constexpr int sectionNumberProperty = QTextFormat::UserProperty + 0x124;
 // its height in other readers: written back while the paragraph is empty.
 inline constexpr int markFamilyProperty = QTextFormat::UserProperty + 0x125;
 inline constexpr int markHalfPointsProperty = QTextFormat::UserProperty + 0x126;
+// QTextBlockFormat (bool): an empty paragraph the file had right before a
+// table that begins the document or a cell. Qt keeps an empty paragraph
+// there in any case, which is not written; this one is.
+inline constexpr int ownParagraphProperty = QTextFormat::UserProperty + 0x127;
+// QTextBlockFormat (QByteArray): RTF kept as read (see rtf/rtfkept.h) that
+// no character followed, in a last paragraph with none: hidden text, for one.
+// Written back before the paragraph's mark.
+inline constexpr int keptMarkProperty = QTextFormat::UserProperty + 0x128;
+// QTextBlockFormat (QString): a list item's own left and first-line indents
+// in twips as the file stated them ("<li>,<fi>"), which other readers take
+// over those of its level. The window indents the item by its level;
+// written back as read.
+inline constexpr int listItemIndentsProperty = QTextFormat::UserProperty + 0x129;
 
 // QTextBlockFormat (int): a paragraph that continues the line of the one
 // before it, held in pieces (see documenttext.h).

@@ -2,6 +2,7 @@
 
 #include "rtf/rtftextruns.h"
 
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -90,7 +91,7 @@ bool isDocumentWord(std::string_view word)
         "aendnotes",  "aenddoc",     "ftnstart",    "aftnstart", "ftnrstpg",   "ftnrestart",
         "ftnrstcont", "aftnrestart", "aftnrstcont", "ftnnar",    "ftnnalc",    "ftnnauc",
         "ftnnrlc",    "ftnnruc",     "ftnnchi",     "aftnnar",   "aftnnalc",   "aftnnauc",
-        "aftnnrlc",   "aftnnruc",    "aftnnchi"};
+        "aftnnrlc",   "aftnnruc",    "aftnnchi",    "htmautsp"};
     return std::find(std::begin(words), std::end(words), word) != std::end(words);
 }
 
@@ -518,12 +519,36 @@ void Collector::contentAt(int position)
         m_attach.push_back({position, position + 1, keptBeforeProperty, m_pending});
         m_pending.clear();
     }
+    m_pendingFrom = 0;
     if (m_fieldWaiting) {
         for (Group &group : m_groups)
             if (group.isField && !group.instruction.isEmpty() && group.resultStart < 0)
                 group.resultStart = position;
         m_fieldWaiting = false;
     }
+}
+
+void Collector::paragraphMark(const QByteArray &hidden)
+{
+    if (m_markEnd >= 0 || !m_contentSeen) {
+        // A footnote mark is still the last character: it holds them, as
+        // it holds a hidden group closed before the paragraph's end. Before
+        // any content they wait for the first character, or go with the
+        // document when none comes, as they do when read back.
+        if (!hidden.isEmpty())
+            hiddenText(hidden);
+        return;
+    }
+    QByteArray raw = m_pending.mid(std::min(m_pendingFrom, m_pending.size()));
+    m_pending.truncate(std::min(m_pendingFrom, m_pending.size()));
+    if (!hidden.isEmpty() && take(hidden.size()))
+        raw.append(hidden);
+    if (raw.isEmpty())
+        return;
+    // Set at the end: a block made after this one would take the format
+    // along.
+    const int block = m_cursor.block().position();
+    m_attach.push_back({block, block, keptMarkProperty, raw});
 }
 
 void Collector::footnoteMark(int from, int to, const QString &number)
@@ -589,10 +614,21 @@ void Collector::finish()
         if (!leftTable || held == frameStart || held == frameEnd ||
             held == QChar::ParagraphSeparator)
             last = end - 1;
-        if (end > m_start)
+        const QChar holder = document->characterAt(last);
+        const QTextBlock block = document->findBlock(end);
+        if (end > m_start &&
+            (holder == QChar::ParagraphSeparator || holder == frameStart || holder == frameEnd) &&
+            block.isValid() && block.position() == end && block.length() == 1 &&
+            !m_cursor.currentTable()) {
+            // No character at all in the last paragraph (hidden text alone,
+            // say): the paragraph holds them, before its mark. A paragraph
+            // end or a table's edge holds nothing a save writes.
+            m_attach.push_back({end, end, keptMarkProperty, m_pending});
+        } else if (end > m_start) {
             m_attach.push_back({last, last + 1, keptAfterProperty, m_pending});
-        else
+        } else {
             m_preamble.append(m_pending);
+        }
         m_pending.clear();
     }
     // Fields inside fields: the outer ones first, so that the inner ones keep
@@ -605,6 +641,17 @@ void Collector::finish()
     std::reverse(m_attach.begin(), others);
     QTextCursor cursor(document);
     for (Attach &attach : m_attach) {
+        if (attach.property == keptMarkProperty) {
+            const QTextBlock block = document->findBlock(attach.from);
+            if (attach.from < m_start || attach.from > end || !block.isValid())
+                continue;
+            QTextBlockFormat format;
+            format.setProperty(keptMarkProperty,
+                               block.blockFormat().property(keptMarkProperty).toByteArray() +
+                                   attach.raw);
+            QTextCursor(block).mergeBlockFormat(format);
+            continue;
+        }
         if (attach.property == keptBeforeProperty && attach.from >= end && end > m_start) {
             // The character they waited for never came.
             attach.from = end - 1;

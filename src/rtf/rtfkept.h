@@ -138,6 +138,13 @@ public:
         if (take(raw.size()))
             addInline(raw);
     }
+    // The paragraph the cursor is in ends with no character: the groups
+    // waiting for one, then its hidden text (`hidden`, raw), go to its mark
+    // (keptMarkProperty).
+    void paragraphMark(const QByteArray &hidden);
+    // A paragraph or cell ended: the groups waiting now came before the next
+    // paragraph, which paragraphMark() leaves waiting.
+    void paragraphStart() { m_pendingFrom = m_pending.size(); }
     // An automatic footnote mark was inserted at [from, to).
     void footnoteMark(int from, int to, const QString &number);
     // The table structure is about to change at or after `from` (columns
@@ -177,6 +184,7 @@ private:
     QByteArray m_preamble;
     std::optional<QByteArray> m_section; // a section break waiting for its paragraph
     QByteArray m_pending;                // inline groups waiting for the next character
+    qsizetype m_pendingFrom = 0;         // where those of the current paragraph begin
     std::vector<Attach> m_attach;
     int m_markFrom = -1, m_markEnd = -1; // the last footnote mark, until content follows
     bool m_fieldWaiting = false;         // a field with an instruction waits for its result

@@ -156,9 +156,9 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"qr", alignment<Qt::AlignRight>}, {"qj", alignment<Qt::AlignJustify>},
         {"rtlpar", [](Reader &r, Word) { r.para().rightToLeft = true; }},
         {"ltrpar", [](Reader &r, Word) { r.para().rightToLeft = false; }},
-        {"li", paraValue<&ParaProps::leftIndent>}, {"lin", paraValue<&ParaProps::leftIndent>},
+        {"li", indent<&ParaProps::leftIndent>}, {"lin", indent<&ParaProps::leftIndent>},
         {"ri", paraValue<&ParaProps::rightIndent>}, {"rin", paraValue<&ParaProps::rightIndent>},
-        {"fi", paraValue<&ParaProps::firstIndent>}, {"sb", paraValue<&ParaProps::spaceBefore>},
+        {"fi", indent<&ParaProps::firstIndent>}, {"sb", paraValue<&ParaProps::spaceBefore>},
         {"sa", paraValue<&ParaProps::spaceAfter>}, {"sl", paraValue<&ParaProps::lineSpacing>},
         {"slmult", [](Reader &r, Word w) { r.para().lineMultiple = w.on(); }},
         {"tx", [](Reader &r, Word w) { r.tabStop(w.param, false); }},
@@ -191,6 +191,7 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"listlevel", [](Reader &r, Word) { if (r.inLists()) r.m_listTable.level(); }},
         {"levelnfc", levelNumberFormat}, {"levelnfcn", levelNumberFormat},
         {"levelstartat", [](Reader &r, Word w) { if (r.inLists()) r.m_listTable.startAt(w.param); }},
+        {"levelfollow", [](Reader &r, Word w) { if (r.inLists()) r.m_listTable.follow(w.param); }},
         {"leveltext", [](Reader &r, Word) {
              if (r.inLists()) {
                  r.m_state.dest = Dest::LevelText;

@@ -71,6 +71,12 @@ void ListTableReader::startAt(int number)
         level->start = std::clamp(number, 0, 32767);
 }
 
+void ListTableReader::follow(int what)
+{
+    if (ListLevel *level = current())
+        level->follow = what == 1 || what == 2 ? what : 0;
+}
+
 void ListTableReader::numberFormat(int nfc)
 {
     ListLevel *level = current();

@@ -24,6 +24,7 @@ public:
     void overrideNumber(int number) { m_overrideNumber = number; }
     void level(); // {\listlevel: the next level
     void startAt(int number);
+    void follow(int what);
     void numberFormat(int nfc);
     void levelText() { m_levelText.clear(); } // {\leveltext
     // A character of the level text (\'xx bytes are characters too).

@@ -79,13 +79,26 @@ void Reader::run()
     }
     // End of data, closed or not: keep what was read.
     flushBytes();
+    // A last paragraph with no character holds its hidden text and kept
+    // groups as one ended by \par does: a save ends it so.
+    const bool outside = m_state.para.depth() == 0;
+    QByteArray hidden =
+        !outside || m_runs.paragraphHasContent() || m_hidden.empty() ? QByteArray() : takeHidden();
     flushHidden();
     settleLabel();
+    // (After a \par and nothing else no paragraph was begun: the groups go
+    // with the last character.)
+    const bool bare = outside && !m_runs.paragraphHasContent() && m_runs.pendingBreaks() == 0 &&
+                      !m_cursor.currentTable();
+    if (!bare && !hidden.isEmpty())
+        m_kept.hiddenText(std::exchange(hidden, {}));
     ParaProps last = m_haveLastPara ? m_lastPara : m_state.para;
     last.pageBreakBefore = last.pageBreakBefore || m_pageBreakHere;
     last.section = m_sectionHere;
     last.sectionNumber = m_sections;
     m_structure.finish(last);
+    if (bare)
+        m_kept.paragraphMark(hidden);
     m_kept.finish();
 }
 
@@ -453,6 +466,11 @@ void Reader::flushHidden()
 {
     if (m_hidden.empty())
         return;
+    m_kept.hiddenText(takeHidden());
+}
+
+QByteArray Reader::takeHidden()
+{
     QByteArray raw = "{\\v\\uc1 ";
     for (char16_t unit : m_hidden) {
         if (unit == u'\t') {
@@ -469,7 +487,7 @@ void Reader::flushHidden()
     }
     raw.append('}');
     m_hidden.clear();
-    m_kept.hiddenText(raw);
+    return raw;
 }
 
 void Reader::appendChar(char16_t c)
@@ -538,12 +556,20 @@ void Reader::beginContent()
 
 void Reader::paragraphEnd()
 {
+    // Hidden text and kept groups in a paragraph with no character stay in
+    // it, held by its mark: none follows them there. (In a table they go
+    // with the next character: a cell's paragraph ends in several ways.)
+    const bool outside = m_state.para.depth() == 0;
+    const QByteArray hidden =
+        !outside || m_runs.paragraphHasContent() || m_hidden.empty() ? QByteArray() : takeHidden();
     flushHidden();
     settleLabel();
     takeSection();
     // An empty line is as high as its mark's font: the window lays it out in
     // the block's character format, and the paragraph keeps it to be written.
-    const bool empty = !m_runs.paragraphHasContent() && m_state.para.depth() == 0;
+    const bool empty = !m_runs.paragraphHasContent();
+    if (!empty && !hidden.isEmpty())
+        m_kept.hiddenText(hidden); // a label came first: with the next character
     if (empty) {
         m_structure.content(m_state.para);
         m_runs.emptyParagraph(props());
@@ -559,9 +585,13 @@ void Reader::paragraphEnd()
         para.sectionNumber = m_sections;
         m_pageBreakHere = false;
         m_structure.paragraphEnd(para);
+        if (empty && outside)
+            m_kept.paragraphMark(hidden);
+        m_kept.paragraphStart();
         return;
     }
     m_structure.paragraphEnd(m_state.para);
+    m_kept.paragraphStart();
 }
 
 // A section break still waiting when a paragraph ends without content:

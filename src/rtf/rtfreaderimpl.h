@@ -147,18 +147,29 @@ private:
         r.flushHidden();
         r.settleLabel();
         r.takeSection();
-        if (r.m_pageBreakHere || !r.m_sectionHere.isEmpty()) {
+        // A cell's last paragraph empty: its mark's font, as for one
+        // ended by \par.
+        const bool empty = !r.m_runs.paragraphHasContent();
+        if (empty || r.m_pageBreakHere || !r.m_sectionHere.isEmpty()) {
             // A table after a page or section break: its first paragraph
             // begins the page and the section.
             ParaProps para = r.para();
-            para.pageBreakBefore = para.pageBreakBefore || r.m_pageBreakHere;
-            para.section = std::exchange(r.m_sectionHere, {});
-            para.sectionNumber = r.m_sections;
-            r.m_pageBreakHere = false;
+            if (empty) {
+                para.markFont = r.props().font;
+                para.markHalfPoints = r.props().halfPoints;
+            }
+            if (r.m_pageBreakHere || !r.m_sectionHere.isEmpty()) {
+                para.pageBreakBefore = para.pageBreakBefore || r.m_pageBreakHere;
+                para.section = std::exchange(r.m_sectionHere, {});
+                para.sectionNumber = r.m_sections;
+                r.m_pageBreakHere = false;
+            }
             r.m_structure.cellEnd(para, nested);
+            r.m_kept.paragraphStart();
             return;
         }
         r.m_structure.cellEnd(r.para(), nested);
+        r.m_kept.paragraphStart();
     }
     template <bool nested> static void rowEnd(Reader &r, Word)
     {
@@ -168,6 +179,7 @@ private:
         r.settleLabel();
         const int depth = nested ? std::clamp(r.para().depth(), 2, maxTableDepth) : 1;
         r.m_structure.rowEnd(r.para(), nested, r.m_rowDefs[size_t(depth)]);
+        r.m_kept.paragraphStart();
         r.m_rowDefRead[size_t(depth)] = false;
     }
     template <Qt::Alignment::enum_type align> static void alignment(Reader &r, Word)
@@ -177,6 +189,11 @@ private:
     template <int ParaProps::*value> static void paraValue(Reader &r, Word w)
     {
         r.para().*value = std::clamp(w.param, -31680, 31680);
+    }
+    template <int ParaProps::*value> static void indent(Reader &r, Word w)
+    {
+        paraValue<value>(r, w);
+        r.para().indentStated = true;
     }
     template <QTextOption::TabType type> static void tabType(Reader &r, Word)
     {
@@ -261,6 +278,7 @@ private:
     void appendChar(char16_t c);
     void flushBytes();
     void flushHidden();
+    QByteArray takeHidden(); // the hidden text read, as RTF, taken
     // Handlers that take more than a line.
     void ansiCodePage(int codePage);
     void fontSize(Word w);

@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextList>
 #include <QTextTable>
+#include <QTextTableCell>
 
 #include <algorithm>
 #include <bit>
@@ -44,6 +45,8 @@ QTextListFormat listFormatOf(const ListLevel &level, int indent)
         format.setProperty(listStartProperty, level.start);
     if (bullet && !level.bullet.isEmpty())
         format.setProperty(listBulletProperty, level.bullet);
+    if (level.follow != 0)
+        format.setProperty(listFollowProperty, level.follow);
     return format;
 }
 
@@ -350,7 +353,8 @@ void StructureBuilder::openTable()
 {
     // The table's frame ends the paragraph before it: the last pending
     // paragraph end is not written.
-    if (m_runs.pendingBreaks() > 0)
+    const bool ended = m_runs.pendingBreaks() > 0;
+    if (ended)
         m_runs.dropBreaks(1);
     m_runs.writePending();
     m_runs.flush();
@@ -358,6 +362,8 @@ void StructureBuilder::openTable()
     closeLists();
     if (!m_open.empty() && !m_positioned)
         positionInCell();
+    const bool own = ended && ownParagraphBefore();
+    const int before = m_cursor.block().position();
     QTextTableFormat format;
     format.setCellSpacing(0);
     format.setCellPadding(0);
@@ -369,10 +375,31 @@ void StructureBuilder::openTable()
     Table table;
     table.table = m_cursor.insertTable(1, columns, format);
     table.rowsUsed = 1;
+    if (own) {
+        // Marked once the table is made: its cells' paragraphs would take
+        // the format along.
+        QTextBlockFormat mark;
+        mark.setProperty(ownParagraphProperty, true);
+        QTextCursor(m_cursor.document()->findBlock(before)).mergeBlockFormat(mark);
+    }
     m_open.push_back(std::move(table));
     placeRow(m_open.back(), def);
     m_positioned = true;
     readShadow();
+}
+
+// A table that begins the document or a cell has an empty paragraph before
+// it in Qt, which a save leaves out: whether the one the cursor is in is
+// the file's own (ended by \par), to be marked so and written.
+bool StructureBuilder::ownParagraphBefore() const
+{
+    const QTextBlock block = m_cursor.block();
+    if (block.length() != 1)
+        return false;
+    if (m_open.empty())
+        return block.position() == 0;
+    const QTextTableCell cell = m_open.back().table->cellAt(block.position());
+    return cell.isValid() && cell.firstPosition() == block.position();
 }
 
 const RowDef &StructureBuilder::rowDefinition(int depth) const
@@ -564,6 +591,10 @@ void StructureBuilder::closeTable()
             widths.append(QTextLength());
         format.setColumnWidthConstraints(widths);
         format.setCellPadding(px(std::clamp(table.gap, 0, 1440)));
+        // Where the table's left edge stands (\trleft): Word's tables stand
+        // out by their cell gap, so that the text in them lines up with the
+        // text around; a nested one is often indented in its cell.
+        format.setLeftMargin(px(std::clamp(table.left, -31680, 31680)));
     }
 
     // Merged cells: a cell spanning columns, and a cell the cells below
@@ -929,6 +960,9 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
         format.setRightMargin(px(para.rightIndent));
     if (para.firstIndent != 0 && !listed)
         format.setTextIndent(px(para.firstIndent));
+    if (listed && para.indentStated)
+        format.setProperty(listItemIndentsProperty,
+                           QStringLiteral("%1,%2").arg(para.leftIndent).arg(para.firstIndent));
     if (para.spaceBefore != 0)
         format.setTopMargin(px(para.spaceBefore));
     if (para.spaceAfter != 0)

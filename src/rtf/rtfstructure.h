@@ -50,6 +50,7 @@ struct ListLevel {
     QString suffix;
     int start = 1;
     QString bullet; // a bullet other than the style's own
+    int follow = 0; // \levelfollow: 0 a tab, 1 a space, 2 nothing
     bool operator==(const ListLevel &) const = default;
 };
 
@@ -88,6 +89,7 @@ struct BorderLine {
 struct ParaProps {
     Qt::Alignment alignment = {};                         // none: the paragraph said nothing
     int leftIndent = 0, rightIndent = 0, firstIndent = 0; // twips
+    bool indentStated = false;                            // \li or \fi read
     int spaceBefore = 0, spaceAfter = 0;                  // twips
     int lineSpacing = 0;                                  // \sl, 0: single
     bool lineMultiple = false;                            // \slmult1
@@ -191,6 +193,7 @@ private:
     void enter(int depth);
     void enterFor(const ParaProps &para);
     void openTable();
+    bool ownParagraphBefore() const;
     void closeTable();
     void applyBorders(const Table &table, const std::vector<std::vector<CellDef>> &byColumn,
                       QTextTableFormat &format);

@@ -282,7 +282,7 @@ private:
     std::string header(const QByteArray &preamble, bool whole) const;
     void writeKept(const QTextCharFormat &format, int property);
     void switchField(const QByteArray &instruction);
-    bool startsBeforeTable(const QTextBlock &block, const QTextFrame *container) const;
+    bool startsBeforeTable(const QTextBlock &block, const QTextFrame *container, int start) const;
     bool footnoteMarkAt(const QTextFragment &fragment, QStringView fromHere, qsizetype begin) const;
     qsizetype writeFootnoteMark(const QTextFragment &fragment, QStringView fromHere,
                                 qsizetype begin);
@@ -818,13 +818,23 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         // An empty line is as high as its paragraph mark's font: the mark
         // read with it says which when that is not the plain one.
         RunProps mark;
-        if (depth == 0 && block.length() == 1) {
+        if (block.length() == 1) {
             const QTextBlockFormat format = block.blockFormat();
             if (format.hasProperty(markHalfPointsProperty)) {
                 const QString family = format.stringProperty(markFamilyProperty);
                 mark.font = fontIndex(family.isEmpty() ? m_defaultFamily : family);
                 mark.halfPoints = std::clamp(format.intProperty(markHalfPointsProperty), 1, 3276);
             }
+        }
+        // What the file had in the paragraph with no character to hold it;
+        // a paragraph split off it (Enter) took the format along, not that.
+        const QByteArray kept = block.blockFormat().property(keptMarkProperty).toByteArray();
+        if (!kept.isEmpty() &&
+            !(block.previous().isValid() &&
+              block.previous().blockFormat().property(keptMarkProperty).toByteArray() == kept)) {
+            const QByteArray renumbered = m_kept(kept);
+            m_out.append(renumbered.constData(), size_t(renumbered.size()));
+            m_needDelimiter = false;
         }
         const bool markRun = !(mark == RunProps());
         if (markRun)
@@ -883,17 +893,19 @@ void Writer::writeListText(const QTextBlock &block, const QTextList &list)
     m_needDelimiter = false;
 }
 
-// Qt keeps an empty paragraph before a table that begins the document; the
-// file it came from had none, and other readers would show one. (In a cell
-// it stays: LibreOffice narrows a nested table that begins a merged cell.)
-bool Writer::startsBeforeTable(const QTextBlock &block, const QTextFrame *container) const
+// Qt keeps an empty paragraph before a table that begins the document or a
+// cell (`start`); unless the file had one there (ownParagraphProperty),
+// other readers would show one the original did not have.
+bool Writer::startsBeforeTable(const QTextBlock &block, const QTextFrame *container,
+                               int start) const
 {
     const QTextBlock next = block.next();
-    if (block.length() != 1 || !next.isValid() || block.textList() ||
-        block.blockFormat().pageBreakPolicy() != QTextFormat::PageBreak_Auto)
+    if (block.position() != start || block.length() != 1 || !next.isValid() || block.textList() ||
+        block.blockFormat().pageBreakPolicy() != QTextFormat::PageBreak_Auto ||
+        block.blockFormat().boolProperty(ownParagraphProperty) ||
+        block.blockFormat().hasProperty(keptMarkProperty))
         return false;
-    const QTextFrame *frame = m_document.frameAt(block.position());
-    if (frame != container || (container == m_document.rootFrame() && block.position() != 0))
+    if (m_document.frameAt(block.position()) != container)
         return false;
     return tableAt(m_document, next.position(), container) != nullptr;
 }
@@ -904,16 +916,19 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
     const int gap = twipsOf(table.format().cellPadding());
     const char *const cellEnd = depth == 1 ? "cell" : "nestcell";
     const auto colour = [this](QRgb rgb) { return colorIndex(rgb); };
+    const std::vector<bool> drawn = drawnBoundaries(table);
     for (int row = 0; row < table.rows(); ++row) {
         const int columns = writtenColumns(table, row);
-        const std::string definition = rowDefinition(table, row, widths, colour, columns);
+        const std::string definition = rowDefinition(table, row, widths, colour, columns, drawn);
         if (depth == 1) {
             m_out.append(definition);
             m_needDelimiter = true;
         }
-        for (int column = 0; column < columns; ++column) {
+        for (int column = 0; column < columns;) {
             const QTextTableCell cell = table.cellAt(row, column);
-            if (cell.row() != row || cell.column() != column) {
+            const int written = column;
+            column += writtenSpan(table, row, column, columns, drawn);
+            if (cell.row() != row || cell.column() != written) {
                 // Covered by a merged cell: an empty cell of its own in RTF.
                 m_out.append(paragraphProperties(QTextBlockFormat(), depth, nullptr, 0));
                 m_needDelimiter = true;
@@ -922,7 +937,8 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                 continue;
             }
             int cellTwips = 0;
-            for (int c = column; c < column + cell.columnSpan() && c < table.columns(); ++c)
+            for (int c = cell.column();
+                 c < cell.column() + cell.columnSpan() && c < table.columns(); ++c)
                 cellTwips += widths[size_t(c)];
             const int last = cell.lastPosition();
             m_previousList = nullptr; // a list in the cell before is no parent
@@ -934,6 +950,10 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                     continue;
                 }
                 const QTextBlock next = block.next();
+                if (startsBeforeTable(block, &table, cell.firstPosition())) {
+                    block = next;
+                    continue;
+                }
                 const bool lastInCell = !next.isValid() || next.position() > last;
                 writeParagraph(block, depth, lastInCell ? cellEnd : "par");
                 block = next;
@@ -1126,7 +1146,7 @@ bool Writer::writeSome(const QDeadlineTimer &deadline)
         // A table is written as one when all of it is in the range;
         // part of one goes out as plain paragraphs.
         const QTextTable *table = m_tables ? tableAt(m_document, m_next.position(), root) : nullptr;
-        if (!table && m_tables && startsBeforeTable(m_next, root)) {
+        if (!table && m_tables && startsBeforeTable(m_next, root, 0)) {
             m_next = m_next.next(); // nothing to write
         } else if (table && table->firstPosition() - 1 >= m_from && table->lastPosition() < m_to) {
             writeSectionBreak(m_document.findBlock(table->firstPosition()));

@@ -95,7 +95,8 @@ bool sameLevel(const QTextListFormat &a, const QTextListFormat &b)
 {
     return a.style() == b.style() && a.numberPrefix() == b.numberPrefix() &&
            suffixOf(a) == suffixOf(b) && startOf(a) == startOf(b) &&
-           a.property(listBulletProperty) == b.property(listBulletProperty);
+           a.property(listBulletProperty) == b.property(listBulletProperty) &&
+           a.intProperty(listFollowProperty) == b.intProperty(listFollowProperty);
 }
 
 void levelDefinition(std::string &out, const QTextListFormat &format, int level, int levelTwips)
@@ -104,7 +105,8 @@ void levelDefinition(std::string &out, const QTextListFormat &format, int level,
     out.append("{\\listlevel");
     word(out, "levelnfc", nfc);
     word(out, "levelnfcn", nfc);
-    out.append("\\leveljc0\\leveljcn0\\levelfollow0");
+    out.append("\\leveljc0\\leveljcn0");
+    word(out, "levelfollow", std::clamp(format.intProperty(listFollowProperty), 0, 2));
     word(out, "levelstartat", startOf(format));
     out.append("\\levelspace0\\levelindent0{\\leveltext");
     if (nfc == 23) {
@@ -270,14 +272,21 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         if (const int space = std::clamp(parts[3].toInt(), 0, 1440))
             word(out, "brsp", space);
     }
-    // A list item's text starts where Qt puts it, its label hanging in front.
-    const int left = twipsOf(format.leftMargin()) + (list ? (list->level + 1) * levelTwips : 0);
-    const int first = list && format.textIndent() == 0 ? -360 : twipsOf(format.textIndent());
-    if (left != 0)
+    // A list item's text starts where Qt puts it, its label hanging in front,
+    // unless the file stated the item's own indents.
+    int left = twipsOf(format.leftMargin()) + (list ? (list->level + 1) * levelTwips : 0);
+    int first = list && format.textIndent() == 0 ? -360 : twipsOf(format.textIndent());
+    const QStringList own = format.stringProperty(listItemIndentsProperty).split(u',');
+    const bool stated = list && own.size() == 2;
+    if (stated) {
+        left = std::clamp(own[0].toInt(), -31680, 31680);
+        first = std::clamp(own[1].toInt(), -31680, 31680);
+    }
+    if (left != 0 || stated)
         word(out, "li", left);
     if (const int right = twipsOf(format.rightMargin()))
         word(out, "ri", right);
-    if (first != 0)
+    if (first != 0 || stated)
         word(out, "fi", first);
     if (const int before = twipsOf(format.topMargin()))
         word(out, "sb", before);
@@ -372,8 +381,37 @@ int writtenColumns(const QTextTable &table, int row)
     return columns;
 }
 
+std::vector<bool> drawnBoundaries(const QTextTable &table)
+{
+    const int columns = table.columns();
+    std::vector<bool> drawn(size_t(std::max(columns, 0)), false);
+    for (int row = 0; row < table.rows(); ++row) {
+        const int written = writtenColumns(table, row);
+        if (written < columns)
+            drawn[size_t(written)] = true; // where the row ends
+        for (int c = 1; c < written; ++c)
+            if (table.cellAt(row, c).column() == c)
+                drawn[size_t(c)] = true;
+    }
+    return drawn;
+}
+
+int writtenSpan(const QTextTable &table, int row, int column, int columns,
+                const std::vector<bool> &drawn)
+{
+    const QTextTableCell cell = table.cellAt(row, column);
+    if (cell.column() != column)
+        return 1; // a covered place of a cell written in columns
+    const int end = std::min(cell.column() + cell.columnSpan(), columns);
+    for (int c = column + 1; c < end; ++c)
+        if (size_t(c) >= drawn.size() || !drawn[size_t(c)])
+            return 1;
+    return std::max(end - column, 1);
+}
+
 std::string rowDefinition(const QTextTable &table, int row, const std::vector<int> &widths,
-                          const std::function<int(QRgb)> &colour, int columns)
+                          const std::function<int(QRgb)> &colour, int columns,
+                          const std::vector<bool> &drawn)
 {
     const QTextTableFormat format = table.format();
     std::string out = "\\trowd";
@@ -386,11 +424,13 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
             : 0;
     // Column widths read from a hostile file can add up past an int.
     long long edge = left;
-    for (int c = 0; c < std::min(columns, table.columns()); ++c) {
+    const int limit = std::min(columns, table.columns());
+    for (int c = 0; c < limit;) {
         const QTextTableCell cell = table.cellAt(row, c);
+        const int span = writtenSpan(table, row, c, limit, drawn);
         if (cell.rowSpan() > 1)
             word(out, cell.row() == row ? "clvmgf" : "clvmrg");
-        if (cell.columnSpan() > 1)
+        if (span < cell.columnSpan())
             word(out, cell.column() == c ? "clmgf" : "clmrg");
         if (border > 0) {
             for (const char *side : {"clbrdrt", "clbrdrl", "clbrdrb", "clbrdrr"}) {
@@ -405,7 +445,7 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
             const bool top = row == cell.row();
             const bool bottom = row == cell.row() + cell.rowSpan() - 1;
             const bool leftmost = c == cell.column();
-            const bool rightmost = c == cell.column() + cell.columnSpan() - 1;
+            const bool rightmost = c + span == cell.column() + cell.columnSpan();
             struct Side {
                 const char *word;
                 bool outer;
@@ -463,8 +503,10 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
             word(out, padding.value, std::max(twipsOf(own.doubleProperty(padding.property)), 0));
             word(out, padding.unit, 3);
         }
-        edge = std::min<long long>(edge + widths[size_t(c)], std::numeric_limits<int>::max());
+        for (int k = c; k < c + span; ++k)
+            edge = std::min<long long>(edge + widths[size_t(k)], std::numeric_limits<int>::max());
         word(out, "cellx", edge);
+        c += span;
     }
     return out;
 }

@@ -75,12 +75,27 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
 // none wider than the widest page.
 std::vector<int> columnWidths(const QTextTableFormat &format, int columns, int availableTwips);
 
-// \trowd with the gap, the left edge and one \cellx per grid cell of `row`
-// (covered cells of merged ones included), with their merge marks,
-// borders and shading; `colour` gives a colour table index. The row ends
-// after `columns` cells.
+// Which of the table's column boundaries some row draws: boundary k (left
+// of column k, 0 < k < columns) where a written cell of some row begins or
+// ends.
+std::vector<bool> drawnBoundaries(const QTextTable &table);
+
+// How many grid columns the cell written at (`row`, `column`) covers, the
+// row written up to `columns`. A cell merged across is one cell, as wide as
+// the columns it covers, where other rows draw the boundaries inside it (so
+// that it reads back on the same grid); else each column is a cell of its
+// own, the first marked \clmgf and the others \clmrg. Those LibreOffice draws
+// with the lines of the wrong rows, and a table nested in them narrower.
+int writtenSpan(const QTextTable &table, int row, int column, int columns,
+                const std::vector<bool> &drawn);
+
+// \trowd with the gap, the left edge and one \cellx per cell of `row` as
+// writtenSpan() gives them (covered cells of merged ones included), with
+// their merge marks, borders and shading; `colour` gives a colour table
+// index. The row ends after `columns` grid columns.
 std::string rowDefinition(const QTextTable &table, int row, const std::vector<int> &widths,
-                          const std::function<int(QRgb)> &colour, int columns);
+                          const std::function<int(QRgb)> &colour, int columns,
+                          const std::vector<bool> &drawn);
 
 // How many of the row's cells are written: the empty places past the end of
 // the row the file gave (cellOutsideRowProperty) are not.

@@ -57,6 +57,8 @@ private slots:
     void formattingSurvivesASave();
     void listLabels_data();
     void listLabels();
+    void editsAfterAHiddenParagraph_data();
+    void editsAfterAHiddenParagraph();
 };
 
 namespace {
@@ -1104,7 +1106,7 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     // where they did.
     QTest::newRow("row end moved by a later boundary")
         << QByteArray("{\\rtf\\cellx3\\cellx\\cellx\\p\\cell\\row\\cell\\trowd\\e\\cellx")
-        << QByteArray("\\clmgf\\cellx1\\clmrg\\cellx3\\cellx4\\cellx5");
+        << QByteArray("\\trowd\\trgaph0\\trleft0\\cellx3\\cellx4\\cellx5\\pard");
     // Qt keeps an empty paragraph before a table that begins the document;
     // the file had none, and it is not written.
     QTest::newRow("table that begins the document")
@@ -1129,7 +1131,7 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
                       "{\\*\\nesttableprops\\trowd\\cellx1000\\nestrow}{\\nonesttables\\par}"
                       "\\itap2{{\\b x}}\\nestcell{\\*\\nesttableprops\\trowd\\cellx2000\\nestrow}"
                       "{\\nonesttables\\par}\\pard\\intbl y\\cell\\row}")
-        << QByteArray("\\clmrg\\cellx2000\\nestrow");
+        << QByteArray("\\trleft0\\cellx2000\\nestrow");
     QTest::newRow("nested rows begun in a field")
         << QByteArray("{\\rtf{\\field{\\*\\fldinst{}}\\itap4N\\cell\\trowd\\t\\cellx;}")
         << QByteArray();
@@ -1236,6 +1238,111 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("hidden text after a footnote mark in a cell")
         << QByteArray("{\\rtf\\intbl\\v a{\\chftn\\plain\\chftn}b")
         << QByteArray("{\\v\\uc1 b}\\cell");
+    // Qt keeps an empty paragraph before a table that begins the document
+    // or a cell, which is not written; one the file had there is.
+    QTest::newRow("paragraph before a table that begins the document")
+        << QByteArray("{\\rtf1\\par\\trowd\\cellx1000\\pard\\intbl A\\cell\\row}")
+        << QByteArray("\\uc1\\pard\n\\par\n\\trowd");
+    QTest::newRow("nested table that begins a cell")
+        << QByteArray(
+               "{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\itap2 n\\nestcell{\\*\\nesttableprops"
+               "\\trowd\\cellx1000\\nestrow}{\\nonesttables\\par}\\pard\\intbl y\\cell\\row}")
+        << QByteArray("\\cellx3000\\pard\\intbl\\itap2");
+    QTest::newRow("paragraph before a nested table that begins a cell")
+        << QByteArray("{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\par\\itap2 n\\nestcell"
+                      "{\\*\\nesttableprops\\trowd\\cellx1000\\nestrow}{\\nonesttables\\par}"
+                      "\\pard\\intbl y\\cell\\row}")
+        << QByteArray("\\cellx3000\\pard\\intbl\\par\\pard\\intbl\\itap2");
+    // What other readers lay a list item out by: what follows its number,
+    // and its own indents over its level's.
+    QTest::newRow("nothing after a list number")
+        << QByteArray("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc0\\levelfollow2"
+                      "{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}\\fi-432\\li792}\\listid1}}"
+                      "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}\\pard\\ls1 a\\par}")
+        << QByteArray("\\leveljcn0\\levelfollow2\\levelstartat1");
+    QTest::newRow("list item's own indents")
+        << QByteArray("{\\rtf1{\\*\\listtable{\\list{\\listlevel\\levelnfc0"
+                      "{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}\\fi-432\\li792}\\listid1}}"
+                      "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}"
+                      "\\pard\\ls1\\li0\\fi-432 a\\par\\pard\\ls1 b\\par}")
+        << QByteArray("\\ls1\\ilvl0\\li0\\fi-432{");
+    // HTML paragraph spacing changes how LibreOffice spaces paragraphs.
+    QTest::newRow("HTML paragraph spacing")
+        << QByteArray("{\\rtf1\\htmautsp\\sb100 a\\par}") << QByteArray("\\htmautsp");
+    // Hidden text alone in a last paragraph: no character follows to hold
+    // it, and the paragraph's mark does.
+    QTest::newRow("hidden paragraph that ends the document")
+        << QByteArray("{\\rtf1 a\\par\\v vbv\\par}") << QByteArray("{\\v\\uc1 vbv}\\par");
+    QTest::newRow("hidden paragraph after a table and a section break")
+        << QByteArray(
+               "{\\rtf1 a\\par\\trowd\\cellx1000\\pard\\intbl b\\cell\\row\\pard\\sect\\sectd"
+               "{\\header x\\par}\\pard\\fs12\\v vbv\\par}")
+        << QByteArray("\\pard{\\v\\uc1 vbv}{\\f0\\fs12\\par}");
+    // The paragraphs after a hidden one do not take its hidden text along.
+    QTest::newRow("paragraphs after a hidden one")
+        << QByteArray("{\\rtf1 a\\par\\v h\\par\\v0 b\\par c}")
+        << QByteArray("{\\v\\uc1 h}\\par\n{\\f0\\fs24 b}\\par\n{\\f0\\fs24 c}\\par");
+    // Hidden text and no paragraph end: the save ends the paragraph, and
+    // that reads back the same.
+    QTest::newRow("hidden text alone, no paragraph end")
+        << QByteArray("{\\rtf1{\\v more}{\\v text}}") << QByteArray("{\\v\\uc1 more}");
+    // A footnote mark waiting for the next character holds hidden text that
+    // follows it, also a paragraph of its own.
+    QTest::newRow("hidden paragraph after a footnote mark")
+        << QByteArray("{\\rtf1 x\\chftn\\par\\trowd\\cellx1000\\pard\\intbl\\v A\\cell\\row"
+                      "\\pard after\\par}")
+        << QByteArray();
+    // A kept group after the last paragraph end goes with the last
+    // character (here a field's), not into that paragraph's mark.
+    QTest::newRow("kept group after the last paragraph end")
+        << QByteArray("{\\rtf1{\\field{\\*\\fldinst X}{\\fldrslt o}}\\par{\\*\\zzz q}}")
+        << QByteArray("{\\fldrslt {\\f0\\fs24 o}{\\*\\zzz q}}");
+    // Found by a mutation run: hidden text everywhere, no shown character
+    // and a paragraph end in a group; a second save moved the hidden text
+    // from the document's groups into the paragraph.
+    QTest::newRow("hidden text and no shown character")
+        << QByteArray(
+               "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}{\\f1 Courier New;}}{\\colortbl ;\\"
+               "red255\\fs12\\green0\\blue0;}\\paperw11906\\paperh16838\\v\\facingp\\titlepg{\\"
+               "*\\generator G;}{\\headerl \\f1\\cf1 L\\par}{\\rr R\\par}{\\headerf F\\par}{\\fo"
+               "oter {\\field{\\*\\fldinst PAGE}{\\fldrslt 1}}\\par}\\pard A{\\*\\start m}b{\\*"
+               "\\bkmkend m}{\\super\\chftnote {\\super\\chftn} n\\f1\\cf1 x}}{\\field{dinst{\\"
+               "field{\\*\\fldinst INNER}{\\fldrslt i}}}{\\fldrslt o}}{\\*\\zzz \\bin3 {}}end"
+               "{\\*\\bkmkend last}\\par}")
+        << QByteArray();
+    // Before any content kept groups wait for the first character, or go
+    // with the document, read as they are or read back.
+    QTest::newRow("kept group in a document without content")
+        << QByteArray("{\\rtf1{\\*\\bkmkstart a}{\\b{\\b") << QByteArray("{\\*\\bkmkstart a}");
+    QTest::newRow("hidden text in a document without content")
+        << QByteArray("{\\rtf1{\\v \\{}{\\b") << QByteArray("{\\v\\uc1 \\{}");
+    // In a cell hidden text goes with the next character, as before.
+    QTest::newRow("hidden paragraph in a cell")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl a\\par\\v h\\par\\v0\\cell\\row"
+                      "\\pard z\\par}")
+        << QByteArray("{\\v\\uc1 h}");
+    // Where a table's left edge stands, nested ones included.
+    QTest::newRow("table's left edge")
+        << QByteArray("{\\rtf1\\trowd\\trleft-108\\cellx1000\\cellx2000\\pard\\intbl a\\cell b"
+                      "\\cell\\row}")
+        << QByteArray("\\trleft-108\\cellx1000\\cellx2000");
+    QTest::newRow("nested table's left edge")
+        << QByteArray(
+               "{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\itap2 n\\nestcell{\\*\\nesttableprops"
+               "\\trowd\\trleft80\\cellx1000\\nestrow}{\\nonesttables\\par}\\pard\\intbl y"
+               "\\cell\\row}")
+        << QByteArray("\\trleft80\\cellx1000\\nestrow");
+    // An empty line in a cell is as high as its mark's font there too.
+    QTest::newRow("empty paragraphs in a cell")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl\\fs12\\par\\fs20\\cell\\row}")
+        << QByteArray("\\pard\\intbl{\\f0\\fs12\\par}\\pard\\intbl{\\f0\\fs20\\cell}\\row");
+    // A cell merged across a boundary another row draws is one cell with
+    // its lines: LibreOffice draws those of \clmgf cells on other rows.
+    QTest::newRow("cell merged across a boundary another row draws")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\cellx2000\\pard\\intbl a\\cell b\\cell\\row"
+                      "\\trowd\\clbrdrb\\brdrs\\cellx2000\\pard\\intbl wide\\cell\\row}")
+        << QByteArray(
+               "\\trleft0\\clbrdrb\\brdrs\\brdrw15\\cellx2000\\pard\\intbl{\\f0\\fs24 wide}");
 }
 
 // What was read comes back from the saved copy, and saving that copy again
@@ -1544,6 +1651,38 @@ void TestRtfStructure::listLabels()
     QTextDocument again;
     QVERIFY(readInto(again, first));
     QCOMPARE(Rtf::write(again, 936), first);
+}
+
+void TestRtfStructure::editsAfterAHiddenParagraph_data()
+{
+    QTest::addColumn<QString>("typed"); // at the end; "\n" is Enter
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("Enter") << QStringLiteral("\n") << QByteArray("{\\v\\uc1 vbv}\\par\n\\par\n}");
+    QTest::newRow("Enter and a word")
+        << QStringLiteral("\nword") << QByteArray("{\\v\\uc1 vbv}\\par\n{\\f0\\fs24 word}\\par");
+    QTest::newRow("a word") << QStringLiteral("word")
+                            << QByteArray("{\\f0\\fs24 word}{\\v\\uc1 vbv}\\par");
+}
+
+// A paragraph made by Enter after a hidden one takes its format along, but
+// not its hidden text: the save writes that once.
+void TestRtfStructure::editsAfterAHiddenParagraph()
+{
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, written);
+    QTextDocument document;
+    QVERIFY(readInto(document, QByteArray("{\\rtf1 a\\par\\v vbv\\par}")));
+    QTextCursor cursor(&document);
+    cursor.movePosition(QTextCursor::End);
+    const QStringList pieces = typed.split(u'\n');
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            cursor.insertBlock();
+        cursor.insertText(pieces[i]);
+    }
+    const QByteArray rtf = Rtf::write(document, 936);
+    QVERIFY2(rtf.contains(written), rtf.constData());
+    QCOMPARE(rtf.count("vbv"), 1);
 }
 
 QTEST_MAIN(TestRtfStructure)

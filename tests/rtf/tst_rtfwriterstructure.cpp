@@ -15,12 +15,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <limits>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
 #include <QTextTable>
+#include <limits>
 
 #include <functional>
 
@@ -321,6 +321,13 @@ const QMap<QString, Build> &builders()
                                    fixedColumns({100, 100, 100}));
              t->mergeCells(0, 0, 1, 2);
          }},
+        {QStringLiteral("merged across, one row"),
+         [](QTextDocument &d) {
+             QTextCursor c(&d);
+             QTextTable *t = table(c, 1, 3, {QStringLiteral("Wide"), {}, QStringLiteral("C")},
+                                   fixedColumns({100, 100, 100}));
+             t->mergeCells(0, 0, 1, 2);
+         }},
         {QStringLiteral("merged down"),
          [](QTextDocument &d) {
              QTextCursor c(&d);
@@ -537,15 +544,25 @@ void TestRtfWriterStructure::controlWords_data()
                                                 "\\clcbpat1\\cellx1500\\cellx3000", "Red}\\cell",
                                                 "None}\\cell"}
                                  << QStringList{"\\clcbpat2", "\\cellx1500\\clcbpat"};
+    // A cell merged across is one cell where another row draws the
+    // boundaries it covers: LibreOffice draws the lines of cells merged with
+    // \clmgf on the wrong rows.
     QTest::newRow("merged across")
         << QStringLiteral("merged across")
-        << QStringList{"\\trowd\\trgaph0\\trleft0\\clmgf\\cellx1500\\clmrg\\cellx3000\\cellx4500",
-                       "Wide}\\cell\\pard\\intbl\\cell\\pard\\intbl{",
+        << QStringList{"\\trowd\\trgaph0\\trleft0\\cellx3000\\cellx4500",
+                       "Wide}\\cell\\pard\\intbl{",
                        "C}\\cell\\row",
                        "\\trowd\\trgaph0\\trleft0\\cellx1500\\cellx3000\\cellx4500",
                        "X}\\cell",
                        "Y}\\cell",
                        "Z}\\cell\\row"}
+        << QStringList{"\\clvm", "\\clmgf", "\\clmrg"};
+    // No other row draws the boundary inside the merged cell: the columns
+    // are written, merged, so that the table reads back on the same grid.
+    QTest::newRow("merged across a boundary no row draws")
+        << QStringLiteral("merged across, one row")
+        << QStringList{"\\trowd\\trgaph0\\trleft0\\clmgf\\cellx1500\\clmrg\\cellx3000\\cellx4500",
+                       "Wide}\\cell\\pard\\intbl\\cell\\pard\\intbl{", "C}\\cell\\row"}
         << QStringList{"\\clvm"};
     QTest::newRow("merged down")
         << QStringLiteral("merged down")
@@ -601,9 +618,8 @@ void TestRtfWriterStructure::controlWords_data()
                                                "\\nestrow}",
                                                "B2}\\cell\\row",
                                                "Between}",
-                                               "\\clmgf",
-                                               "\\clmrg",
-                                               "M}\\cell\\pard\\intbl\\cell",
+                                               "M}\\cell\\pard\\intbl{",
+                                               "C}\\cell",
                                                "\\row\n\\pard\\par\n{",
                                                "End}"}
                                 << QStringList{"\\ls4", "\\itap3"};
