@@ -51,7 +51,8 @@ public:
             whileAsked();
         return next(MessageAnswer::No);
     }
-    QString inputBox(const QString &prompt, const QString &title, const QString &defaultText) override
+    QString inputBox(const QString &prompt, const QString &title,
+                     const QString &defaultText) override
     {
         shown.append({ShownMessage::Input, prompt, title, MessageIcon::Information});
         lastInputDefault = defaultText;
