@@ -8,6 +8,7 @@
 #include "rtf/rtftextruns.h"
 
 #include <QByteArray>
+#include <QPointer>
 #include <QTextBlockFormat>
 #include <QTextFormat>
 #include <QTextListFormat>
@@ -204,6 +205,7 @@ private:
     void applyParagraph(const ParaProps &para);
     QTextBlockFormat blockFormatOf(const ParaProps &para) const;
     QTextList *listFor(const ParaProps &para);
+    bool continuesTo(const QTextList &list) const;
     void closeLists();
     void readShadow();
 
@@ -223,7 +225,8 @@ private:
     ParaProps m_lastFormatOf;
     bool m_haveLastFormat = false;
     // The list of each level of the list run going on.
-    std::array<QTextList *, 9> m_listRun{};
+    // (A list whose last block goes, in a merge, is deleted.)
+    std::array<QPointer<QTextList>, 9> m_listRun{};
     int m_listRunKey = 0;
     std::function<const RowDef &(int)> m_rowSource;
     std::function<void(int)> m_beforeMove;

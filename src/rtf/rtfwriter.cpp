@@ -735,7 +735,10 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     ListTable::Ref place;
     if (list)
         place = m_lists.refFor(*list, m_previousList);
-    m_previousList = list;
+    // A list goes on, for a reader, through cells and past empty paragraphs:
+    // only text in no list parts an item from a sublist after it.
+    if (list || block.length() > 1)
+        m_previousList = list;
     // A piece that continues a line (see softBreakProperty) goes on in the
     // paragraph its first piece began.
     if (!(m_softBreaks && continuesLine(block)))
@@ -933,7 +936,6 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                 m_out.append(paragraphProperties(QTextBlockFormat(), depth, nullptr, 0));
                 m_needDelimiter = true;
                 controlWord(cellEnd);
-                m_previousList = nullptr;
                 continue;
             }
             int cellTwips = 0;
@@ -941,7 +943,6 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                  c < cell.column() + cell.columnSpan() && c < table.columns(); ++c)
                 cellTwips += widths[size_t(c)];
             const int last = cell.lastPosition();
-            m_previousList = nullptr; // a list in the cell before is no parent
             for (QTextBlock block = m_document.findBlock(cell.firstPosition());
                  block.isValid() && block.position() <= last;) {
                 if (const QTextTable *inner = tableAt(m_document, block.position(), &table)) {
@@ -971,7 +972,6 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
         }
         m_out.push_back('\n');
         m_needDelimiter = false;
-        m_previousList = nullptr;
     }
     m_plainParagraph = false;
 }
