@@ -375,6 +375,7 @@ void StructureBuilder::openTable()
     Table table;
     table.table = m_cursor.insertTable(1, columns, format);
     table.rowsUsed = 1;
+    m_made.push_back({table.table, m_open.empty()});
     if (own) {
         // Marked once the table is made: its cells' paragraphs would take
         // the format along.
@@ -1092,19 +1093,40 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
 // A list goes on through table cells, rows and tables, and past empty
 // paragraphs (Word and LibreOffice number on there, and Qt makes empty ones
 // around tables and for cells merged away, which are written as they are);
-// a paragraph with text in no list ends it. Asked of what the document
-// holds, as a second read of the written file sees it.
+// a paragraph with text in no list where its last item flows ends it (see
+// flowOf()). Asked of what the document holds, as a second read of the
+// written file sees it.
 bool StructureBuilder::continuesTo(const QTextList &list) const
 {
     const int here = m_cursor.block().position();
     const int count = list.count();
     if (count == 0)
         return false;
-    for (QTextBlock block = list.item(count - 1).next(); block.isValid() && block.position() < here;
+    const QTextBlock last = list.item(count - 1);
+    const int flow = flowAt(last.position());
+    for (QTextBlock block = last.next(); block.isValid() && block.position() < here;
          block = block.next())
-        if (block.length() > 1 && !block.textList())
+        if (block.length() > 1 && !block.textList() && flowAt(block.position()) == flow)
             return false;
     return true;
+}
+
+// As flowOf() in the writer, from the tables made so far: Qt's frame tree is
+// not up to date while the document is being read.
+int StructureBuilder::flowAt(int position) const
+{
+    // Later tables come after earlier ones or inside them: the last one made
+    // that holds the position is the innermost.
+    for (auto made = m_made.rbegin(); made != m_made.rend(); ++made) {
+        const QTextTable *table = made->table;
+        if (!table)
+            continue;
+        if (table->firstPosition() <= position && position <= table->lastPosition())
+            return table->cellAt(position).firstPosition();
+        if (made->topLevel && table->lastPosition() < position)
+            break; // every table made before ends before it too
+    }
+    return -1;
 }
 
 void StructureBuilder::closeLists()

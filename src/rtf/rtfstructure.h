@@ -206,6 +206,7 @@ private:
     QTextBlockFormat blockFormatOf(const ParaProps &para) const;
     QTextList *listFor(const ParaProps &para);
     bool continuesTo(const QTextList &list) const;
+    int flowAt(int position) const;
     void closeLists();
     void readShadow();
 
@@ -227,6 +228,12 @@ private:
     // The list of each level of the list run going on.
     // (A list whose last block goes, in a merge, is deleted.)
     std::array<QPointer<QTextList>, 9> m_listRun{};
+    // Every table made, in order, and whether it stands outside tables.
+    struct MadeTable {
+        QPointer<QTextTable> table;
+        bool topLevel = false;
+    };
+    std::vector<MadeTable> m_made;
     int m_listRunKey = 0;
     std::function<const RowDef &(int)> m_rowSource;
     std::function<void(int)> m_beforeMove;

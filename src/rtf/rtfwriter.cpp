@@ -319,7 +319,8 @@ private:
     ListTable m_lists;
     QHash<const QTextList *, int> m_itemCount; // items written so far per list
     const QTextList *m_previousList = nullptr;
-    QTextBlock m_next; // the paragraph writeSome() goes on from
+    int m_previousFlow = -1; // where the previous list item stands (flowOf)
+    QTextBlock m_next;       // the paragraph writeSome() goes on from
     bool m_tables = false;
     // The paragraph properties in force are the defaults (those of the
     // header's \pard): a plain paragraph needs no \pard of its own.
@@ -736,9 +737,14 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     if (list)
         place = m_lists.refFor(*list, m_previousList);
     // A list goes on, for a reader, through cells and past empty paragraphs:
-    // only text in no list parts an item from a sublist after it.
-    if (list || block.length() > 1)
+    // only text in no list where its last item flows parts that item from a
+    // sublist after it.
+    if (list) {
         m_previousList = list;
+        m_previousFlow = flowOf(block);
+    } else if (m_previousList && block.length() > 1 && flowOf(block) == m_previousFlow) {
+        m_previousList = nullptr;
+    }
     // A piece that continues a line (see softBreakProperty) goes on in the
     // paragraph its first piece began.
     if (!(m_softBreaks && continuesLine(block)))

@@ -1357,6 +1357,12 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
                "\\trowd\\cellx3000\\pard\\intbl\\ls5 A\\par\\itap2\\ls5\\ilvl1 x\\nestcell"
                "{\\*\\nesttableprops\\trowd\\cellx1000\\nestrow}\\pard\\intbl\\ls5 B\\cell\\row")
         << QByteArray("\\ls1\\ilvl1");
+    // Text beside the items, in the next cell, is no end of their list.
+    QTest::newRow("sublist between rows with text beside the items")
+        << withLists("\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 A\\cell\\pard\\intbl a\\cell"
+                     "\\row\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1\\ilvl1 x\\cell\\pard"
+                     "\\intbl b\\cell\\row\\pard\\ls1 B\\par")
+        << QByteArray("\\ls1\\ilvl1");
     QTest::newRow("sublist after an empty paragraph")
         << withLists("\\pard\\ls1 A\\par\\pard\\par\\ls1\\ilvl1 x\\par\\ls1\\ilvl0 B\\par")
         << QByteArray("\\ls1\\ilvl1");
@@ -1639,6 +1645,11 @@ void TestRtfStructure::listLabels_data()
                "\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 A\\cell\\pard\\intbl\\ls1 B"
                "\\cell\\row\\trowd\\cellx2000\\pard\\intbl\\ls1 C\\cell\\row\\pard\\ls1 D\\par")
         << QStringLiteral("0 -|1 -|2 -|3 -") << QByteArray() << QByteArray("\\ls2");
+    QTest::newRow("numbers go on past text in the next cell")
+        << withLists("\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 A\\cell\\pard\\intbl a\\cell"
+                     "\\row\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 B\\cell\\pard\\intbl b"
+                     "\\cell\\row")
+        << QStringLiteral("0 -|1 -") << QByteArray() << QByteArray("\\ls2");
     QTest::newRow("level without a number")
         << withLists("\\pard\\ls6 A\\par B\\par") << QStringLiteral("0 -|1 -")
         << QByteArray("\\levelnfc255") << QByteArray("{\\listtext\\f0\\fs24 1");
