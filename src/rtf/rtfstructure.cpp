@@ -202,7 +202,8 @@ void StructureBuilder::cellEnd(const ParaProps &para, bool nested)
     }
     m_runs.flush();
     m_runs.dropPending();
-    closeLists();
+    // A list goes on in the next cell: Word and LibreOffice number the items
+    // of one list through a table's cells in reading order.
     Table &table = m_open.back();
     if (table.col + 1 >= maxCellsPerRow) {
         m_runs.cellEnd(); // the rest of the row goes into the last cell
@@ -359,7 +360,6 @@ void StructureBuilder::openTable()
     m_runs.writePending();
     m_runs.flush();
     m_runs.dropPending();
-    closeLists();
     if (!m_open.empty() && !m_positioned)
         positionInCell();
     const bool own = ended && ownParagraphBefore();
@@ -375,6 +375,7 @@ void StructureBuilder::openTable()
     Table table;
     table.table = m_cursor.insertTable(1, columns, format);
     table.rowsUsed = 1;
+    m_made.push_back({table.table, m_open.empty()});
     if (own) {
         // Marked once the table is made: its cells' paragraphs would take
         // the format along.
@@ -555,7 +556,6 @@ void StructureBuilder::closeTable()
 {
     m_runs.flush();
     m_runs.dropPending();
-    closeLists();
     Table table = std::move(m_open.back());
     m_open.pop_back();
     QTextTable *qtable = table.table;
@@ -1037,6 +1037,10 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
     QTextListFormat listFormat;
     QTextList *run = nullptr;
     if (level) {
+        // The text before goes in first: whether the list goes on depends on
+        // it, and writing it may take a list's last block away.
+        m_runs.writePending();
+        m_runs.flush();
         if (key != m_listRunKey)
             closeLists();
         m_listRunKey = key;
@@ -1044,16 +1048,12 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
             m_listRun[l] = nullptr;
         listFormat = listFormatOf(*level, indent);
         run = m_listRun[size_t(indent)];
-        if (run && run->format() != listFormat)
+        if (run && (run->format() != listFormat || !continuesTo(*run)))
             run = nullptr;
-    } else {
-        closeLists();
     }
     if (level) {
         // Qt draws a list label in the block's character format: the
         // item's own first run's, not what the item before left there.
-        m_runs.writePending();
-        m_runs.flush();
         const QTextBlock block = m_cursor.block();
         if (block.length() > 1) {
             QTextCursor first(block);
@@ -1073,16 +1073,60 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
     QTextBlock block = m_cursor.block();
     if (QTextList *had = block.textList(); had && had != run)
         had->remove(block);
-    m_cursor.setBlockFormat(wanted);
-    if (level) {
-        if (!run)
+    if (run) {
+        // In one step: the block may be the list's only one, and leaving it
+        // would delete the list.
+        QTextBlockFormat joined = wanted;
+        joined.setObjectIndex(run->objectIndex());
+        m_cursor.setBlockFormat(joined);
+    } else {
+        m_cursor.setBlockFormat(wanted);
+        if (level)
             run = m_cursor.createList(listFormat);
-        else if (m_cursor.block().textList() != run)
-            run->add(m_cursor.block());
-        m_listRun[size_t(indent)] = run;
     }
+    if (level)
+        m_listRun[size_t(indent)] = run;
     m_shadow = wanted;
     m_shadowList = run;
+}
+
+// A list goes on through table cells, rows and tables, and past empty
+// paragraphs (Word and LibreOffice number on there, and Qt makes empty ones
+// around tables and for cells merged away, which are written as they are);
+// a paragraph with text in no list where its last item flows ends it (see
+// flowOf()). Asked of what the document holds, as a second read of the
+// written file sees it.
+bool StructureBuilder::continuesTo(const QTextList &list) const
+{
+    const int here = m_cursor.block().position();
+    const int count = list.count();
+    if (count == 0)
+        return false;
+    const QTextBlock last = list.item(count - 1);
+    const int flow = flowAt(last.position());
+    for (QTextBlock block = last.next(); block.isValid() && block.position() < here;
+         block = block.next())
+        if (block.length() > 1 && !block.textList() && flowAt(block.position()) == flow)
+            return false;
+    return true;
+}
+
+// As flowOf() in the writer, from the tables made so far: Qt's frame tree is
+// not up to date while the document is being read.
+int StructureBuilder::flowAt(int position) const
+{
+    // Later tables come after earlier ones or inside them: the last one made
+    // that holds the position is the innermost.
+    for (auto made = m_made.rbegin(); made != m_made.rend(); ++made) {
+        const QTextTable *table = made->table;
+        if (!table)
+            continue;
+        if (table->firstPosition() <= position && position <= table->lastPosition())
+            return table->cellAt(position).firstPosition();
+        if (made->topLevel && table->lastPosition() < position)
+            break; // every table made before ends before it too
+    }
+    return -1;
 }
 
 void StructureBuilder::closeLists()

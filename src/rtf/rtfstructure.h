@@ -8,6 +8,7 @@
 #include "rtf/rtftextruns.h"
 
 #include <QByteArray>
+#include <QPointer>
 #include <QTextBlockFormat>
 #include <QTextFormat>
 #include <QTextListFormat>
@@ -204,6 +205,8 @@ private:
     void applyParagraph(const ParaProps &para);
     QTextBlockFormat blockFormatOf(const ParaProps &para) const;
     QTextList *listFor(const ParaProps &para);
+    bool continuesTo(const QTextList &list) const;
+    int flowAt(int position) const;
     void closeLists();
     void readShadow();
 
@@ -223,7 +226,14 @@ private:
     ParaProps m_lastFormatOf;
     bool m_haveLastFormat = false;
     // The list of each level of the list run going on.
-    std::array<QTextList *, 9> m_listRun{};
+    // (A list whose last block goes, in a merge, is deleted.)
+    std::array<QPointer<QTextList>, 9> m_listRun{};
+    // Every table made, in order, and whether it stands outside tables.
+    struct MadeTable {
+        QPointer<QTextTable> table;
+        bool topLevel = false;
+    };
+    std::vector<MadeTable> m_made;
     int m_listRunKey = 0;
     std::function<const RowDef &(int)> m_rowSource;
     std::function<void(int)> m_beforeMove;

@@ -319,7 +319,8 @@ private:
     ListTable m_lists;
     QHash<const QTextList *, int> m_itemCount; // items written so far per list
     const QTextList *m_previousList = nullptr;
-    QTextBlock m_next; // the paragraph writeSome() goes on from
+    int m_previousFlow = -1; // where the previous list item stands (flowOf)
+    QTextBlock m_next;       // the paragraph writeSome() goes on from
     bool m_tables = false;
     // The paragraph properties in force are the defaults (those of the
     // header's \pard): a plain paragraph needs no \pard of its own.
@@ -735,7 +736,15 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     ListTable::Ref place;
     if (list)
         place = m_lists.refFor(*list, m_previousList);
-    m_previousList = list;
+    // A list goes on, for a reader, through cells and past empty paragraphs:
+    // only text in no list where its last item flows parts that item from a
+    // sublist after it.
+    if (list) {
+        m_previousList = list;
+        m_previousFlow = flowOf(block);
+    } else if (m_previousList && block.length() > 1 && flowOf(block) == m_previousFlow) {
+        m_previousList = nullptr;
+    }
     // A piece that continues a line (see softBreakProperty) goes on in the
     // paragraph its first piece began.
     if (!(m_softBreaks && continuesLine(block)))
@@ -933,7 +942,6 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                 m_out.append(paragraphProperties(QTextBlockFormat(), depth, nullptr, 0));
                 m_needDelimiter = true;
                 controlWord(cellEnd);
-                m_previousList = nullptr;
                 continue;
             }
             int cellTwips = 0;
@@ -941,7 +949,6 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
                  c < cell.column() + cell.columnSpan() && c < table.columns(); ++c)
                 cellTwips += widths[size_t(c)];
             const int last = cell.lastPosition();
-            m_previousList = nullptr; // a list in the cell before is no parent
             for (QTextBlock block = m_document.findBlock(cell.firstPosition());
                  block.isValid() && block.position() <= last;) {
                 if (const QTextTable *inner = tableAt(m_document, block.position(), &table)) {
@@ -971,7 +978,6 @@ void Writer::writeTable(const QTextTable &table, int depth, int availableTwips)
         }
         m_out.push_back('\n');
         m_needDelimiter = false;
-        m_previousList = nullptr;
     }
     m_plainParagraph = false;
 }

@@ -4,7 +4,9 @@
 #include "core/formatproperties.h"
 
 #include <QColor>
+#include <QTextBlock>
 #include <QTextBlockFormat>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextList>
@@ -149,6 +151,12 @@ QTextTable *tableAt(const QTextDocument &document, int position, const QTextFram
         frame = frame->parentFrame();
     }
     return qobject_cast<QTextTable *>(frame);
+}
+
+int flowOf(const QTextBlock &block)
+{
+    const QTextTable *table = QTextCursor(block).currentTable();
+    return table ? table->cellAt(block.position()).firstPosition() : -1;
 }
 
 int twipsOf(qreal pixels)

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class QTextBlock;
 class QTextBlockFormat;
 class QTextDocument;
 class QTextFrame;
@@ -25,6 +26,12 @@ namespace Inkwell::Rtf {
 // position, or null when the position is in `container` itself (or in a
 // frame that is no table).
 QTextTable *tableAt(const QTextDocument &document, int position, const QTextFrame *container);
+
+// Where a block's paragraphs flow: the first position of the table cell
+// holding it, or -1 outside tables. Text in no list ends a list only where
+// the list's last item flows; text beside it (a description in the next
+// cell, say) does not, as Word and LibreOffice number on past it.
+int flowOf(const QTextBlock &block);
 
 // Document lengths are pixels at 96 dpi; RTF lengths are twips.
 int twipsOf(qreal pixels);

@@ -1343,6 +1343,29 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
                       "\\trowd\\clbrdrb\\brdrs\\cellx2000\\pard\\intbl wide\\cell\\row}")
         << QByteArray(
                "\\trleft0\\clbrdrb\\brdrs\\brdrw15\\cellx2000\\pard\\intbl{\\f0\\fs24 wide}");
+    // A list goes on through a table's cells and rows, as Word and
+    // LibreOffice number it; read back, it is still one list.
+    QTest::newRow("list item carried into the next row")
+        << withLists("\\intbl\\ls1\\par\\row\\cell") << QByteArray("\\ls1\\ilvl0");
+    QTest::newRow("list items in cells and rows")
+        << withLists("\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 A\\cell\\pard\\intbl\\ls1 B"
+                     "\\cell\\row\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 C\\cell\\pard"
+                     "\\intbl\\cell\\row\\pard\\ls1 D\\par")
+        << QByteArray("\\ls1\\ilvl0\\li600\\fi-360{\\listtext\\f0\\fs24 4.\\tab}{\\f0\\fs24 D}");
+    QTest::newRow("sublist in a nested cell between items")
+        << withLists(
+               "\\trowd\\cellx3000\\pard\\intbl\\ls5 A\\par\\itap2\\ls5\\ilvl1 x\\nestcell"
+               "{\\*\\nesttableprops\\trowd\\cellx1000\\nestrow}\\pard\\intbl\\ls5 B\\cell\\row")
+        << QByteArray("\\ls1\\ilvl1");
+    // Text beside the items, in the next cell, is no end of their list.
+    QTest::newRow("sublist between rows with text beside the items")
+        << withLists("\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 A\\cell\\pard\\intbl a\\cell"
+                     "\\row\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1\\ilvl1 x\\cell\\pard"
+                     "\\intbl b\\cell\\row\\pard\\ls1 B\\par")
+        << QByteArray("\\ls1\\ilvl1");
+    QTest::newRow("sublist after an empty paragraph")
+        << withLists("\\pard\\ls1 A\\par\\pard\\par\\ls1\\ilvl1 x\\par\\ls1\\ilvl0 B\\par")
+        << QByteArray("\\ls1\\ilvl1");
 }
 
 // What was read comes back from the saved copy, and saving that copy again
@@ -1616,6 +1639,17 @@ void TestRtfStructure::listLabels_data()
         << QByteArray(bullets + "\\pard\\ls1\\ilvl1 A\\par}") << QStringLiteral("0 -")
         << QByteArray("{\\listtext\\f0\\fs24\\u10003") << QByteArray("\\u8226");
     // \levelnfc255 without text: no number, here or in another reader.
+    // Word and LibreOffice number one list on through a table's cells.
+    QTest::newRow("numbers go on through cells and rows")
+        << withLists(
+               "\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 A\\cell\\pard\\intbl\\ls1 B"
+               "\\cell\\row\\trowd\\cellx2000\\pard\\intbl\\ls1 C\\cell\\row\\pard\\ls1 D\\par")
+        << QStringLiteral("0 -|1 -|2 -|3 -") << QByteArray() << QByteArray("\\ls2");
+    QTest::newRow("numbers go on past text in the next cell")
+        << withLists("\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 A\\cell\\pard\\intbl a\\cell"
+                     "\\row\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 B\\cell\\pard\\intbl b"
+                     "\\cell\\row")
+        << QStringLiteral("0 -|1 -") << QByteArray() << QByteArray("\\ls2");
     QTest::newRow("level without a number")
         << withLists("\\pard\\ls6 A\\par B\\par") << QStringLiteral("0 -|1 -")
         << QByteArray("\\levelnfc255") << QByteArray("{\\listtext\\f0\\fs24 1");

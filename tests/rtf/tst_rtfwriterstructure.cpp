@@ -623,15 +623,13 @@ void TestRtfWriterStructure::controlWords_data()
                                                "\\row\n\\pard\\par\n{",
                                                "End}"}
                                 << QStringList{"\\ls4", "\\itap3"};
-    QTest::newRow("a list in the next cell is no sublist")
+    // Word and LibreOffice number a list on through a table's cells: a
+    // deeper list in the next cell is its sublist, as the reader takes it.
+    QTest::newRow("a list in the next cell is a sublist")
         << QStringLiteral("lists in neighbouring cells")
-        << QStringList{"\\listid1}",
-                       "\\listid2}",
-                       "\\pard\\intbl\\ls1\\ilvl0",
-                       "left}\\cell",
-                       "\\pard\\intbl\\ls2\\ilvl1",
-                       "right}\\cell\\row"}
-        << QStringList{"\\ls1\\ilvl1"};
+        << QStringList{"\\listid1}", "\\pard\\intbl\\ls1\\ilvl0", "left}\\cell",
+                       "\\pard\\intbl\\ls1\\ilvl1", "right}\\cell\\row"}
+        << QStringList{"\\listid2}", "\\ls2"};
     QTest::newRow("list in a cell")
         << QStringLiteral("list in a cell")
         << QStringList{"{\\*\\listtable", "\\trowd",   "\\pard\\intbl\\ls1\\ilvl0\\li600\\fi-360",
