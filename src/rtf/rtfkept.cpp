@@ -143,6 +143,7 @@ DocumentGroups documentGroups(const QTextDocument &document)
         groups.preamble = document.property(preambleProperty).toByteArray();
     groups.tables = document.property(tablesProperty);
     groups.fontTable = fontTableOf(document);
+    groups.fileRead = isFileRead(document);
     return groups;
 }
 
@@ -213,13 +214,29 @@ Font fontOf(const QVariantMap &entry)
     return font;
 }
 
+namespace {
+
+void holdPreamble(QTextDocument &document)
+{
+    if (!preambleHolder(document))
+        (new QObject(document.rootFrame()))->setObjectName(QLatin1String(holderName));
+}
+
+} // namespace
+
 void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups)
 {
     setFontTable(document, groups.fontTable);
     document.setProperty(tablesProperty, groups.tables);
     document.setProperty(preambleProperty, groups.preamble);
-    if (!groups.preamble.isEmpty() && !preambleHolder(document))
-        (new QObject(document.rootFrame()))->setObjectName(QLatin1String(holderName));
+    document.setProperty(fileReadProperty, groups.fileRead);
+    if (!groups.preamble.isEmpty() || groups.fileRead)
+        holdPreamble(document);
+}
+
+bool isFileRead(const QTextDocument &document)
+{
+    return preambleHolder(document) && document.property(fileReadProperty).toBool();
 }
 
 KeptTables KeptTables::of(const QTextDocument &document)
@@ -348,6 +365,7 @@ Collector::Collector(QTextCursor &cursor, TextRuns &runs, const Tables &tables)
         if (m_whole) {
             // A new document: nothing of an earlier one is kept.
             document->setProperty(preambleProperty, QVariant());
+            document->setProperty(fileReadProperty, QVariant());
             document->setProperty(tablesProperty, QVariant());
             setFontTable(*document, QVariant());
         }
@@ -706,9 +724,10 @@ void Collector::finish()
         m_kept.storeOn(*document);
     if (m_whole)
         setFontTable(*document, fontTableValue(m_tables));
-    if (!m_preamble.isEmpty() && m_whole)
-        setDocumentGroups(*document,
-                          {m_preamble, document->property(tablesProperty), fontTableOf(*document)});
+    // Held like the preamble: emptying the document makes it a new one.
+    if (m_whole)
+        setDocumentGroups(*document, {m_preamble, document->property(tablesProperty),
+                                      fontTableOf(*document), true});
 }
 
 Renumberer::Renumberer(const QTextDocument &document, std::function<int(const QString &)> font,

@@ -42,6 +42,9 @@ namespace Kept {
 inline constexpr char preambleProperty[] = "inkwellRtfPreamble";
 // The fonts and colours the kept groups' numbers refer to (QVariantMap).
 inline constexpr char tablesProperty[] = "inkwellRtfKeptTables";
+// The document is a whole file read (bool): its page is what the file
+// stated, or each reader's own default page when it stated none.
+inline constexpr char fileReadProperty[] = "inkwellRtfFileRead";
 
 // Kept bytes a document may hold; groups past it are dropped. A hostile file
 // cannot make us hold more than this besides its own bytes.
@@ -70,6 +73,7 @@ struct DocumentGroups {
     QByteArray preamble; // empty when the document no longer is the one read
     QVariant tables;
     QVariant fontTable; // see fontTableOf()
+    bool fileRead = false; // see isFileRead()
 };
 DocumentGroups documentGroups(const QTextDocument &document);
 
@@ -84,6 +88,9 @@ QVariant fontTableValue(const Tables &tables);
 // One entry of such a table.
 Font fontOf(const QVariantMap &entry);
 void setDocumentGroups(QTextDocument &document, const DocumentGroups &groups);
+// True while the document is the one read from a whole file (a new
+// document, or one emptied since, is not).
+bool isFileRead(const QTextDocument &document);
 
 // Rewrites the numbers of the font words (\f \af ...) and colour words
 // (\cf \cb \highlight ...) of raw RTF; everything else, \bin data included,

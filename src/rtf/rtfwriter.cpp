@@ -216,6 +216,7 @@ public:
     {
         m_softBreaks = mayHaveSoftBreaks(document);
         m_styleToggles = styleToggles(Kept::documentGroups(document).preamble);
+        m_fileRead = Kept::isFileRead(document);
         const QFont font = document.defaultFont();
         m_defaultFamily = font.family();
         const qreal points = font.pointSizeF();
@@ -329,6 +330,7 @@ private:
     unsigned m_styleToggles = 0;
     // A line held in pieces (see softBreakProperty) is written as one paragraph.
     bool m_softBreaks = false;
+    bool m_fileRead = false; // see Kept::isFileRead()
 };
 
 int Writer::fontIndex(const QString &family)
@@ -1121,11 +1123,12 @@ std::string Writer::header(const QByteArray &preamble, bool whole) const
     }
     out.append("}\n");
     out.append(m_lists.header());
-    // A document that kept no page of its own is on Inkwell's page: A4 with
-    // 20 mm margins, as it prints; other readers would take US Letter. Read
-    // back, these words are the first of the kept ones, where they stand
-    // here, so a second save is the same.
-    if (whole && !preamble.contains("\\paperw"))
+    // A new document is on Inkwell's page: A4 with 20 mm margins, as it
+    // prints; other readers would take US Letter. Read back, these words are
+    // kept, and written with the other kept ones. A file read keeps the page
+    // it stated, or none, so that other readers lay its copy out on the page
+    // they laid the file out on.
+    if (whole && !m_fileRead)
         out.append("\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134");
     out.append(preamble.constData(), size_t(preamble.size()));
     out.append("\\viewkind4\\uc1\\pard\n");

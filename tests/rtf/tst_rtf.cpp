@@ -1283,8 +1283,16 @@ void TestRtf::pageOfTheDocument_data()
     QTest::addColumn<QByteArray>("page");
     const QByteArray a4 = "\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134\\margb1134";
     QTest::newRow("new document: A4, 20 mm margins") << QByteArray() << true << a4;
+    // Other readers lay such a file out on their own default page: its copy
+    // too, so that it looks as the file did.
     QTest::newRow("a file without a page of its own")
-        << QByteArray("{\\rtf1 x\\par}") << true << a4;
+        << QByteArray("{\\rtf1 x\\par}") << true << QByteArray();
+    QTest::newRow("a file without a page, with other document words")
+        << QByteArray("{\\rtf1\\deftab720\\facingp x\\par}") << true << QByteArray();
+    QTest::newRow("a new document, saved and read back")
+        << QByteArray("{\\rtf1\\paperw11906\\paperh16838\\margl1134\\margr1134\\margt1134"
+                      "\\margb1134 x\\par}")
+        << true << a4;
     QTest::newRow("a file's own page")
         << QByteArray("{\\rtf1\\paperw12240\\paperh15840\\margl1800 x\\par}") << true
         << QByteArray("\\paperw12240\\paperh15840\\margl1800");
@@ -1292,7 +1300,8 @@ void TestRtf::pageOfTheDocument_data()
 }
 
 // Other readers lay a document without a paper size out as US Letter: the
-// writer states the page Inkwell prints on, unless the document has its own.
+// writer states the page Inkwell prints on for a new document, and for a file
+// read what the file stated.
 void TestRtf::pageOfTheDocument()
 {
     QFETCH(QByteArray, rtf);
