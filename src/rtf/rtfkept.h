@@ -72,7 +72,7 @@ struct KeptTables {
 struct DocumentGroups {
     QByteArray preamble; // empty when the document no longer is the one read
     QVariant tables;
-    QVariant fontTable; // see fontTableOf()
+    QVariant fontTable;    // see fontTableOf()
     bool fileRead = false; // see isFileRead()
 };
 DocumentGroups documentGroups(const QTextDocument &document);
