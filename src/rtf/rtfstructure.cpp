@@ -728,9 +728,13 @@ void StructureBuilder::applyBorders(const Table &table,
     std::vector<std::uint8_t> own(places);
     std::vector<int> counts(static_cast<size_t>(rows)); // the cells each row defines
     bool any = false;
-    // Each place's lines, in the order top, left, bottom, right; made only
-    // when some drawn line is not a plain single one.
+    // Each place's lines, in the order top, left, bottom, right; kept only
+    // when some drawn line is not a plain single one. Then every place's
+    // lines are kept, plain ones too: the width a file states for a thin
+    // line is written back as stated, however the cells share their lines.
     std::vector<std::array<BorderLine, 4>> looks;
+    std::vector<std::array<BorderLine, 4>> lineOf(places);
+    bool ownLook = false;
     // A thin black single line: what the whole grid draws.
     const auto plain = [this](const BorderLine &line) {
         if (line.style != LineStyle::Single || line.width > 15)
@@ -779,17 +783,14 @@ void StructureBuilder::applyBorders(const Table &table,
                 fromRow(RightSide, InsideVertical);
             own[size_t(r) * size_t(columns) + size_t(c)] = drawn;
             any = any || drawn;
+            lineOf[size_t(r) * size_t(columns) + size_t(c)] = lines;
             const std::array<bool, 4> on = drawnSides(drawn);
-            for (size_t side = 0; side < 4; ++side) {
-                if (!on[side] || plain(lines[side]))
-                    continue;
-                if (looks.empty())
-                    looks.resize(places);
-                looks[size_t(r) * size_t(columns) + size_t(c)] = lines;
-                break;
-            }
+            for (size_t side = 0; side < 4 && !ownLook; ++side)
+                ownLook = on[side] && !plain(lines[side]);
         }
     }
+    if (ownLook)
+        looks = std::move(lineOf);
     if (!any) {
         qtable->setFormat(format);
         return;

@@ -1065,6 +1065,11 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
         << QByteArray("{\\rtf\\cell\\row\\itap1\\chftn\\cell\\chftn") << QByteArray();
     QTest::newRow("footnote mark in a cell")
         << QByteArray("{\\rtf\\cell\\row\\intbl\\na\\chftn\\cell\\no") << QByteArray();
+    // A thin line's stated width, shared with the next cell, in a table
+    // drawn cell by cell: the second save writes it as the first did.
+    QTest::newRow("thin line shared with the next cell")
+        << QByteArray("{\\rtf\\cell\\intbl\\clbrdrb\\brdrs\\brdrw60\\clbrdrr\\brdrs\\brdrw1h\\cellx\\row")
+        << QByteArray("\\clbrdrl\\brdrs\\brdrw1\\cellx");
     QTest::newRow("marks not raised stay level")
         << QByteArray("{\\rtf1 a\\chftn b{\\super\\chftn}c}") << QByteArray("\\fs24\\chftn}");
     QTest::newRow("bookmark after a row that widens")
