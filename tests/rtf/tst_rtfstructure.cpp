@@ -1068,7 +1068,8 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     // A thin line's stated width, shared with the next cell, in a table
     // drawn cell by cell: the second save writes it as the first did.
     QTest::newRow("thin line shared with the next cell")
-        << QByteArray("{\\rtf\\cell\\intbl\\clbrdrb\\brdrs\\brdrw60\\clbrdrr\\brdrs\\brdrw1h\\cellx\\row")
+        << QByteArray(
+               "{\\rtf\\cell\\intbl\\clbrdrb\\brdrs\\brdrw60\\clbrdrr\\brdrs\\brdrw1h\\cellx\\row")
         << QByteArray("\\clbrdrl\\brdrs\\brdrw1\\cellx");
     QTest::newRow("marks not raised stay level")
         << QByteArray("{\\rtf1 a\\chftn b{\\super\\chftn}c}") << QByteArray("\\fs24\\chftn}");
