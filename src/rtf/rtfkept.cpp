@@ -722,12 +722,11 @@ void Collector::finish()
     // do not become this one's.
     if (!m_kept.fonts.isEmpty() || !m_kept.colors.isEmpty())
         m_kept.storeOn(*document);
-    if (m_whole)
-        setFontTable(*document, fontTableValue(m_tables));
-    // Held like the preamble: emptying the document makes it a new one.
+    // A whole file's groups, held like the preamble: emptying the document
+    // makes it a new one.
     if (m_whole)
         setDocumentGroups(*document, {m_preamble, document->property(tablesProperty),
-                                      fontTableOf(*document), true});
+                                      fontTableValue(m_tables), true});
 }
 
 Renumberer::Renumberer(const QTextDocument &document, std::function<int(const QString &)> font,
