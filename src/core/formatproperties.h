@@ -54,6 +54,11 @@ inline constexpr int keptMarkProperty = QTextFormat::UserProperty + 0x128;
 // over those of its level. The window indents the item by its level;
 // written back as read.
 inline constexpr int listItemIndentsProperty = QTextFormat::UserProperty + 0x129;
+// QTextBlockFormat (int): the paragraph style (\s) of the file's style sheet
+// the paragraph named, other than style 0. Other readers compare it for
+// contextual spacing and take some words from the style: written back while
+// the style sheet is kept.
+inline constexpr int paragraphStyleProperty = QTextFormat::UserProperty + 0x12a;
 
 // QTextBlockFormat (int): a paragraph that continues the line of the one
 // before it, held in pieces (see documenttext.h).

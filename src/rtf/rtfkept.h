@@ -162,6 +162,8 @@ public:
     // The end of the data: the kept groups go onto the document.
     void finish();
     qint64 droppedBytes() const { return m_dropped; }
+    // The document's groups kept so far (the style sheet, once read).
+    QByteArrayView preamble() const { return m_preamble; }
 
 private:
     struct Group {

@@ -151,7 +151,11 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"cell", cellEnd<false>}, {"nestcell", cellEnd<true>}, {"row", rowEnd<false>},
         {"nestrow", rowEnd<true>},
         // Paragraph formatting.
-        {"pard", [](Reader &r, Word) { r.para() = ParaProps(); }},
+        {"pard", [](Reader &r, Word) {
+             r.para() = ParaProps();
+             r.paragraphStyle(0);
+         }},
+        {"s", [](Reader &r, Word w) { r.paragraphStyle(w.param); }},
         {"ql", alignment<Qt::AlignLeft>}, {"qc", alignment<Qt::AlignHCenter>},
         {"qr", alignment<Qt::AlignRight>}, {"qj", alignment<Qt::AlignJustify>},
         {"rtlpar", [](Reader &r, Word) { r.para().rightToLeft = true; }},

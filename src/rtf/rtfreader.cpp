@@ -660,6 +660,36 @@ BorderLine *Reader::cellLine()
     return &rowDef().next.lines[size_t(std::countr_zero(unsigned(m_borderSide)))];
 }
 
+void Reader::paragraphStyle(int number)
+{
+    if (!inBody())
+        return;
+    // The style sheet comes before the text; a file may still put other
+    // kept groups between. Each stretch of them is searched once.
+    const QByteArrayView kept = m_kept.preamble();
+    if (!m_stylesRead && kept.size() > m_stylesSearched) {
+        const qsizetype from = std::max<qsizetype>(m_stylesSearched - 12, 0);
+        if (kept.sliced(from).indexOf(QByteArrayView("{\\stylesheet")) >= 0) {
+            m_styles = paragraphStyles(kept);
+            m_stylesRead = true;
+        }
+        m_stylesSearched = kept.size();
+    }
+    const auto found = m_styles.find(number);
+    if (found == m_styles.end())
+        return;
+    ParaProps &props = para();
+    props.style = number;
+    const ParagraphStyle &style = found->second;
+    if (style.alignment)
+        props.alignment = *style.alignment;
+    if (style.lineStated) {
+        props.lineSpacing = style.lineSpacing;
+        props.lineMultiple = style.lineMultiple;
+    }
+    props.contextualSpace = style.contextualSpace;
+}
+
 void Reader::borderStyle(bool drawn, LineStyle style)
 {
     changeLines([&](BorderLine &line) {

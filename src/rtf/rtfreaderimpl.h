@@ -10,6 +10,7 @@
 #include "rtf/rtflisttable.h"
 #include "rtf/rtfpicture.h"
 #include "rtf/rtfstructure.h"
+#include "rtf/rtfstyles.h"
 #include "rtf/rtftextruns.h"
 #include "rtf/rtftokenizer.h"
 
@@ -345,6 +346,9 @@ private:
     CharProps &props() { return m_state.props; }
     ParaProps &para() { return m_state.para; }
     RowDef &rowDef() { return m_rowDefs[size_t(m_rowDefLevel)]; }
+    // The paragraph takes style `number`'s words (0 after \pard), those
+    // that other readers take from the style: its own words come after.
+    void paragraphStyle(int number);
 
     Tokenizer m_tokens;
     int m_defaultCodePage;
@@ -403,6 +407,11 @@ private:
     TextRuns m_runs;
     StructureBuilder m_structure;
     Kept::Collector m_kept;
+    // The style sheet's paragraph styles, read from the kept groups once
+    // they hold it; how far those were searched for it.
+    ParagraphStyles m_styles;
+    qsizetype m_stylesSearched = 0;
+    bool m_stylesRead = false;
 };
 
 } // namespace Inkwell::Rtf::Reading

@@ -979,6 +979,8 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
     }
     if (para.contextualSpace)
         format.setProperty(contextualSpaceProperty, true);
+    if (para.style != 0)
+        format.setProperty(paragraphStyleProperty, para.style);
     if (para.borderSides & AllSides) {
         // Qt draws no box round a paragraph: it is kept to be written back.
         QString box;

@@ -111,6 +111,7 @@ struct ParaProps {
     int sectionNumber = 0;             // and which one (sectionNumberProperty)
     int markFont = -1;                 // an empty paragraph's mark: its font
     int markHalfPoints = 0;            // and size; 0: not an empty paragraph
+    int style = 0;                     // \s: a paragraph style of the style sheet
 
     // The table nesting the paragraph is at: 0 outside tables.
     int depth() const { return nesting > 0 ? nesting : (inTable ? 1 : 0); }

@@ -215,7 +215,9 @@ public:
           m_lists(twipsOf(document.indentWidth()))
     {
         m_softBreaks = mayHaveSoftBreaks(document);
-        m_styleToggles = styleToggles(Kept::documentGroups(document).preamble);
+        const QByteArray preamble = Kept::documentGroups(document).preamble;
+        m_styleToggles = styleToggles(preamble);
+        m_styles = paragraphStyles(preamble);
         m_fileRead = Kept::isFileRead(document);
         const QFont font = document.defaultFont();
         m_defaultFamily = font.family();
@@ -328,6 +330,7 @@ private:
     bool m_plainParagraph = true;
     // The StyleToggle properties each run states also when they are off.
     unsigned m_styleToggles = 0;
+    ParagraphStyles m_styles; // the kept style sheet's paragraph styles
     // A line held in pieces (see softBreakProperty) is written as one paragraph.
     bool m_softBreaks = false;
     bool m_fileRead = false; // see Kept::isFileRead()
@@ -680,12 +683,14 @@ void Writer::writeParagraphProperties(const QTextBlock &block, int depth,
         auto found = m_propertiesByFormat.constFind(key);
         if (found == m_propertiesByFormat.constEnd())
             found = m_propertiesByFormat.insert(
-                key, paragraphProperties(format(), 0, nullptr, 0, rightToLeft,
-                                         [this](QRgb rgb) { return colorIndex(rgb); }));
+                key, paragraphProperties(
+                         format(), 0, nullptr, 0, rightToLeft,
+                         [this](QRgb rgb) { return colorIndex(rgb); }, &m_styles));
         properties = &*found;
     } else {
-        stated = paragraphProperties(format(), depth, place, m_lists.levelTwips(), rightToLeft,
-                                     [this](QRgb rgb) { return colorIndex(rgb); });
+        stated = paragraphProperties(
+            format(), depth, place, m_lists.levelTwips(), rightToLeft,
+            [this](QRgb rgb) { return colorIndex(rgb); }, &m_styles);
     }
     if (!properties->empty()) {
         m_out.append(*properties);

@@ -232,9 +232,23 @@ std::string ListTable::header() const
 
 std::string paragraphProperties(const QTextBlockFormat &format, int depth,
                                 const ListTable::Ref *list, int levelTwips, bool rightToLeft,
-                                const std::function<int(QRgb)> &colour)
+                                const std::function<int(QRgb)> &colour,
+                                const ParagraphStyles *styles)
 {
     std::string out;
+    // The style the paragraph names, else style 0, which a reader gives to
+    // every paragraph that names none.
+    const ParagraphStyle *style = nullptr;
+    if (styles) {
+        const int own = format.intProperty(paragraphStyleProperty);
+        auto found = own != 0 ? styles->find(own) : styles->end();
+        if (found != styles->end())
+            word(out, "s", own);
+        else
+            found = styles->find(0);
+        if (found != styles->end())
+            style = &found->second;
+    }
     if (depth > 0)
         word(out, "intbl");
     if (depth > 1)
@@ -243,15 +257,17 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         word(out, "ls", list->override);
         word(out, "ilvl", list->level);
     }
-    if (format.hasProperty(QTextFormat::BlockAlignment)) {
-        const Qt::Alignment horizontal = format.alignment() & Qt::AlignHorizontal_Mask;
-        if (horizontal & Qt::AlignHCenter)
-            word(out, "qc");
-        else if (horizontal & Qt::AlignJustify)
-            word(out, "qj");
-        else if (horizontal & Qt::AlignRight)
-            word(out, "qr");
-    }
+    const Qt::Alignment horizontal = format.hasProperty(QTextFormat::BlockAlignment)
+                                         ? format.alignment() & Qt::AlignHorizontal_Mask
+                                         : Qt::Alignment();
+    if (horizontal & Qt::AlignHCenter)
+        word(out, "qc");
+    else if (horizontal & Qt::AlignJustify)
+        word(out, "qj");
+    else if (horizontal & Qt::AlignRight)
+        word(out, "qr");
+    else if (style && style->alignment && *style->alignment != Qt::AlignLeft)
+        word(out, "ql");
     if (rightToLeft)
         word(out, "rtlpar");
     if (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
@@ -260,6 +276,8 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         word(out, "cbpat", colour(format.background().color().rgb()));
     if (format.boolProperty(contextualSpaceProperty))
         word(out, "contextualspace");
+    else if (style && style->contextualSpace)
+        word(out, "contextualspace", 0);
     // The paragraph's box as read: "<side><style>,<twips>,<colour>,<space>"
     // per side.
     const QString box = format.stringProperty(paragraphBordersProperty);
@@ -300,6 +318,7 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         word(out, "sb", before);
     if (const int after = twipsOf(format.bottomMargin()))
         word(out, "sa", after);
+    const std::size_t beforeLine = out.size();
     if (format.hasProperty(QTextFormat::LineHeightType)) {
         const qreal height = format.lineHeight();
         switch (format.lineHeightType()) {
@@ -324,6 +343,11 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         default:
             break;
         }
+    }
+    // Single spacing, where the style would give its own.
+    if (out.size() == beforeLine && style && style->lineStated && style->lineSpacing != 0) {
+        word(out, "sl", 0);
+        word(out, "slmult", 0);
     }
     const QList<QTextOption::Tab> tabs = format.tabPositions();
     for (const QTextOption::Tab &tab : tabs) {

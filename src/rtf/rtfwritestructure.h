@@ -6,6 +6,8 @@
 #include <QRgb>
 #include <QTextListFormat>
 
+#include "rtf/rtfstyles.h"
+
 #include <array>
 #include <functional>
 #include <optional>
@@ -70,12 +72,16 @@ private:
 // "\pard" and the paragraph's properties; `depth` is how many tables hold
 // the paragraph (0: none), `list` its list place (null: not a list item),
 // `rightToLeft` whether it runs from right to left.
+// `styles` are the kept style sheet's: a paragraph names its own style from
+// them, and states what it does not take from that style (or from style 0)
+// where other readers would.
 // Returns "" for a paragraph with nothing to state: not in a table, not a
 // list item, no property that differs from the RTF defaults.
 std::string paragraphProperties(const QTextBlockFormat &format, int depth,
                                 const ListTable::Ref *list, int levelTwips,
                                 bool rightToLeft = false,
-                                const std::function<int(QRgb)> &colour = {});
+                                const std::function<int(QRgb)> &colour = {},
+                                const ParagraphStyles *styles = nullptr);
 
 // The widths of the table's columns in twips: the fixed and percentage
 // constraints, the rest of `availableTwips` shared equally by the others;

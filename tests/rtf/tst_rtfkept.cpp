@@ -100,6 +100,8 @@ private slots:
     void automaticColour();
     void runsOverrideKeptStyles_data();
     void runsOverrideKeptStyles();
+    void paragraphStyles_data();
+    void paragraphStyles();
     void libreOffice();
     void libreOfficeFootnotesAndLinks();
 };
@@ -733,6 +735,90 @@ void TestRtfKept::runsOverrideKeptStyles()
     const QByteArray body = saved.mid(saved.indexOf("\\viewkind"));
     for (const QByteArray &part : notWritten)
         QVERIFY2(!body.contains(part), saved.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, saved, 936));
+    QCOMPARE(Rtf::write(again, 936), saved);
+}
+
+void TestRtfKept::paragraphStyles_data()
+{
+    QTest::addColumn<QByteArray>("stylesheet");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("alignment"); // the first paragraph's, as shown
+    QTest::addColumn<QByteArrayList>("written");
+    QTest::addColumn<QByteArrayList>("notWritten");
+    const int left = int(Qt::AlignLeft), centre = int(Qt::AlignHCenter);
+    // Readers compare style numbers for contextual spacing: a heading
+    // written as style 0 had the list's spacing taken away after it.
+    QTest::newRow("named style written back")
+        << QByteArray("{\\stylesheet{\\s0 Normal;}{\\s3\\sb40 heading 3;}"
+                      "{\\s15\\sa160\\contextualspace List;}}")
+        << QByteArray("\\pard\\plain\\s3\\sb40 Head\\par\\pard\\plain\\s15\\sa160 a\\par"
+                      "\\pard\\plain b\\par")
+        << 0 << QByteArrayList{"\\pard\\s3\\sb40{", "\\pard\\s15\\contextualspace\\sa160{"}
+        << QByteArrayList{"\\s0"};
+    QTest::newRow("style not in the sheet")
+        << QByteArray("{\\stylesheet{\\s0 Normal;}}") << QByteArray("\\pard\\s7 x\\par") << 0
+        << QByteArrayList{} << QByteArrayList{"\\s7"};
+    QTest::newRow("character style number")
+        << QByteArray("{\\stylesheet{\\s0 Normal;}{\\*\\cs5\\qc Strong;}}")
+        << QByteArray("\\pard\\s5 x\\par") << 0 << QByteArrayList{}
+        << QByteArrayList{"\\s5", "\\qc"};
+    QTest::newRow("no style sheet") << QByteArray() << QByteArray("\\pard\\s1\\qc x\\par") << centre
+                                    << QByteArrayList{"\\pard\\qc{"} << QByteArrayList{"\\s1"};
+    // Other readers take a style's alignment and line spacing where the
+    // paragraph states none: it is shown so here too.
+    QTest::newRow("alignment from the style")
+        << QByteArray("{\\stylesheet{\\s0 Normal;}{\\s1\\qc Centred;}}")
+        << QByteArray("\\pard\\plain\\s1 x\\par") << centre << QByteArrayList{"\\pard\\s1\\qc{"}
+        << QByteArrayList{};
+    QTest::newRow("alignment from the style it is based on")
+        << QByteArray("{\\stylesheet{\\s1\\qr Right;}{\\s2\\sbasedon1 Child;}}")
+        << QByteArray("\\pard\\plain\\s2 x\\par") << int(Qt::AlignRight)
+        << QByteArrayList{"\\pard\\s2\\qr{"} << QByteArrayList{};
+    QTest::newRow("styles based on each other")
+        << QByteArray("{\\stylesheet{\\s1\\sbasedon2\\qc A;}{\\s2\\sbasedon1 B;}}")
+        << QByteArray("\\pard\\plain\\s2 x\\par") << centre << QByteArrayList{"\\pard\\s2\\qc{"}
+        << QByteArrayList{};
+    QTest::newRow("a group inside a style is not its words")
+        << QByteArray("{\\stylesheet{\\s1{\\*\\x\\qc} Odd;}}") << QByteArray("\\pard\\s1 x\\par")
+        << 0 << QByteArrayList{"\\pard\\s1{"} << QByteArrayList{"\\qc"};
+    // What a paragraph states against its style is written, or a reader
+    // would take the style's.
+    QTest::newRow("left against a centred style 0")
+        << QByteArray("{\\stylesheet{\\qc Normal;}}")
+        << QByteArray("\\pard\\plain\\ql x\\par\\pard\\plain y\\par") << left
+        << QByteArrayList{"\\pard\\ql{", "\\pard\\qc{"} << QByteArrayList{};
+    QTest::newRow("single spacing against the style's")
+        << QByteArray("{\\stylesheet{\\s0 Normal;}{\\s2\\sl480\\slmult1 Double;}}")
+        << QByteArray("\\pard\\plain\\s2\\sl0 x\\par\\pard\\plain\\s2 y\\par") << 0
+        << QByteArrayList{"\\pard\\s2\\sl0\\slmult0{", "\\pard\\s2\\sl480\\slmult1{"}
+        << QByteArrayList{};
+    QTest::newRow("no contextual spacing against the style's")
+        << QByteArray("{\\stylesheet{\\s0 Normal;}{\\s4\\contextualspace List;}}")
+        << QByteArray("\\pard\\plain\\s4\\contextualspace0 x\\par") << 0
+        << QByteArrayList{"\\pard\\s4\\contextualspace0{"} << QByteArrayList{};
+}
+
+// A paragraph keeps the style it named, and says where it differs from what
+// other readers take from that style.
+void TestRtfKept::paragraphStyles()
+{
+    QFETCH(QByteArray, stylesheet);
+    QFETCH(QByteArray, body);
+    QFETCH(int, alignment);
+    QFETCH(QByteArrayList, written);
+    QFETCH(QByteArrayList, notWritten);
+    QTextDocument document;
+    QVERIFY(readInto(document, "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}" + stylesheet + body + "}"));
+    QCOMPARE(int(document.firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask),
+             alignment == 0 ? int(Qt::AlignLeft) : alignment);
+    const QByteArray saved = Rtf::write(document, 936);
+    const QByteArray text = saved.mid(saved.indexOf("\\viewkind"));
+    for (const QByteArray &part : written)
+        QVERIFY2(text.contains(part), saved.constData());
+    for (const QByteArray &part : notWritten)
+        QVERIFY2(!text.contains(part), saved.constData());
     QTextDocument again;
     QVERIFY(readInto(again, saved, 936));
     QCOMPARE(Rtf::write(again, 936), saved);
