@@ -255,6 +255,10 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
         }
         while (!cells.empty() && cells.back().start + cells.back().span > qtable->columns())
             cells.pop_back();
+        // The table's cell padding is the row's gap (\trgaph), which is
+        // space to the left and right of the text only: a cell that states
+        // none above and below has none there.
+        const bool gapped = (table.haveFirst ? table.gap : rowDef.gap) > 0;
         for (const Table::GridCell &gridCell : cells) {
             const CellDef &cell = gridCell.def;
             QColor background;
@@ -265,7 +269,7 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
                 background = QColor(level, level, level);
             }
             const bool padded = cell.padding != CellDef().padding;
-            if (!background.isValid() && !padded && cell.valign == 0)
+            if (!background.isValid() && !padded && cell.valign == 0 && !gapped)
                 continue;
             QTextTableCell qcell = qtable->cellAt(table.row, gridCell.start);
             QTextTableCellFormat format = qcell.format().toTableCellFormat();
@@ -282,6 +286,18 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
             pad(1, &QTextTableCellFormat::setLeftPadding);
             pad(2, &QTextTableCellFormat::setBottomPadding);
             pad(3, &QTextTableCellFormat::setRightPadding);
+            // None above or below is what a cell has where it says nothing,
+            // but the table's padding would give it some.
+            for (const auto &[side, property] :
+                 {std::pair{0, QTextFormat::TableCellTopPadding},
+                  std::pair{2, QTextFormat::TableCellBottomPadding}}) {
+                if (cell.padding[size_t(side)] > 0)
+                    continue;
+                if (gapped)
+                    format.setProperty(property, 0.0);
+                else
+                    format.clearProperty(property);
+            }
             qcell.setFormat(format);
         }
         if (!table.haveFirst && !rowDef.cells.empty()) {

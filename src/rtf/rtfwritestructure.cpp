@@ -530,9 +530,20 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
                         {QTextFormat::TableCellBottomPadding, "clpadb", "clpadfb"},
                         {QTextFormat::TableCellRightPadding, "clpadr", "clpadfr"}};
         for (const auto &padding : paddings) {
-            if (!own.hasProperty(padding.property))
+            // Above and below the text, where a reader has no padding unless
+            // told, the padding shown: the table's, unless the cell has its
+            // own. None is the reader's own default.
+            const bool vertical = padding.property == QTextFormat::TableCellTopPadding ||
+                                  padding.property == QTextFormat::TableCellBottomPadding;
+            if (!own.hasProperty(padding.property) && !vertical)
                 continue;
-            word(out, padding.value, std::max(twipsOf(own.doubleProperty(padding.property)), 0));
+            const int twips = std::max(own.hasProperty(padding.property)
+                                           ? twipsOf(own.doubleProperty(padding.property))
+                                           : twipsOf(format.cellPadding()),
+                                       0);
+            if (vertical && twips == 0)
+                continue;
+            word(out, padding.value, twips);
             word(out, padding.unit, 3);
         }
         for (int k = c; k < c + span; ++k)

@@ -1470,6 +1470,8 @@ QString formattingOf(const QTextDocument &document)
                     line += QStringLiteral(" left=%1").arg(cell.leftPadding());
                 if (cell.hasProperty(QTextFormat::TableCellTopPadding))
                     line += QStringLiteral(" top=%1").arg(cell.topPadding());
+                if (cell.hasProperty(QTextFormat::TableCellBottomPadding))
+                    line += QStringLiteral(" bottom=%1").arg(cell.bottomPadding());
                 line += bordersOf(cell);
                 lines << line;
             }
@@ -1518,8 +1520,15 @@ void TestRtfStructure::formattingSurvivesASave_data()
     QTest::newRow("cell alignment and padding")
         << QByteArray("{\\rtf1\\trowd\\clvertalc\\clpadl150\\clpadfl3\\clpadt0\\clpadft3\\cellx1000"
                       "\\clvertalb\\cellx2000\\pard\\intbl a\\cell b\\cell\\row}")
-        << QStringLiteral("cell 0,0 middle left=10 top=0\ncell 0,1 bottom")
-        << QByteArray("\\clvertalc\\clpadt0\\clpadft3\\clpadl150\\clpadfl3\\cellx1000\\clvertalb");
+        << QStringLiteral("cell 0,0 middle left=10\ncell 0,1 bottom")
+        << QByteArray("\\clvertalc\\clpadl150\\clpadfl3\\cellx1000\\clvertalb");
+    // A row's gap is room left and right of the text (the table's padding),
+    // not above and below, unless a cell says so.
+    QTest::newRow("gap pads the sides only")
+        << QByteArray("{\\rtf1\\trowd\\trgaph108\\cellx1000\\clpadt30\\clpadft3\\cellx2000"
+                      "\\pard\\intbl a\\cell b\\cell\\row}")
+        << QStringLiteral("cell 0,0 top=0 bottom=0\ncell 0,1 top=2 bottom=0")
+        << QByteArray("\\trgaph108\\trleft0\\cellx1000\\clpadt30\\clpadft3\\cellx2000");
     // Hidden text is not shown, and is written back hidden where it stood.
     QTest::newRow("hidden group") << QByteArray("{\\rtf1 a{\\v hidden \\u20013?}b\\par}")
                                   << QStringLiteral("ab")

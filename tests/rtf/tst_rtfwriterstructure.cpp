@@ -532,10 +532,13 @@ void TestRtfWriterStructure::controlWords_data()
         << QStringList{"\\trowd\\trgaph0\\trleft0\\cellx4153\\cellx8306", "L}\\cell", "R}\\cell",
                        "\\row"}
         << QStringList{"\\clbrdr"};
+    // The padding above and below the text, which a reader takes from no
+    // gap, is stated.
     QTest::newRow("table with borders and padding")
         << QStringLiteral("table with borders and padding")
         << QStringList{"\\trowd\\trgaph60\\trleft0\\clbrdrt\\brdrs\\brdrw15\\clbrdrl\\brdrs"
-                       "\\brdrw15\\clbrdrb\\brdrs\\brdrw15\\clbrdrr\\brdrs\\brdrw15\\cellx1500",
+                       "\\brdrw15\\clbrdrb\\brdrs\\brdrw15\\clbrdrr\\brdrs\\brdrw15"
+                       "\\clpadt60\\clpadft3\\clpadb60\\clpadfb3\\cellx1500",
                        "Boxed}\\cell\\row"}
         << QStringList{};
     QTest::newRow("shaded cell") << QStringLiteral("shaded cell")
