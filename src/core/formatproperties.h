@@ -59,6 +59,11 @@ inline constexpr int listItemIndentsProperty = QTextFormat::UserProperty + 0x129
 // contextual spacing and take some words from the style: written back while
 // the style sheet is kept.
 inline constexpr int paragraphStyleProperty = QTextFormat::UserProperty + 0x12a;
+// QTextBlockFormat (QString): the space before and after the paragraph in
+// twips as the file stated them ("<sb>,<sa>"), where the window shows less:
+// other readers leave it out next to a paragraph of the same style when the
+// paragraph asks for contextual spacing, which Qt cannot. Written back.
+inline constexpr int statedSpacingProperty = QTextFormat::UserProperty + 0x12b;
 
 // QTextBlockFormat (int): a paragraph that continues the line of the one
 // before it, held in pieces (see documenttext.h).

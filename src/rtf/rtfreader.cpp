@@ -764,9 +764,15 @@ ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage, qi
     cursor.beginEditBlock();
     if (cursor.hasSelection())
         cursor.removeSelectedText();
+    const int from = cursor.position();
     Reading::Reader reader(
         rtf, cursor, defaultCodePage > 0 ? defaultCodePage : CodePage::systemAnsi(), pictureBudget);
     reader.run();
+    cursor.endEditBlock();
+    // Qt places the new tables' frames when an edit block ends: the spacing
+    // that depends on them is set after, in the same step of the undo.
+    cursor.joinPreviousEditBlock();
+    showContextualSpacing(*cursor.document(), from, cursor.position());
     cursor.endEditBlock();
     return {true, {}, reader.pictureUse(), reader.keptDropped()};
 }

@@ -1161,4 +1161,49 @@ void StructureBuilder::readShadow()
     m_shadowList = m_cursor.currentList();
 }
 
+namespace {
+
+// Whether two paragraphs flow together: in the same frame, and in a table
+// in the same cell.
+bool sameFlow(const QTextBlock &one, const QTextBlock &other)
+{
+    const QTextCursor a(one), b(other);
+    if (a.currentFrame() != b.currentFrame())
+        return false;
+    const QTextTable *table = a.currentTable();
+    return !table || table->cellAt(one.position()) == table->cellAt(other.position());
+}
+
+} // namespace
+
+void showContextualSpacing(QTextDocument &document, int from, int to)
+{
+    for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        QTextBlockFormat format = block.blockFormat();
+        if (!format.boolProperty(contextualSpaceProperty) ||
+            format.hasProperty(statedSpacingProperty))
+            continue;
+        const int style = format.intProperty(paragraphStyleProperty);
+        const auto sameStyle = [&](const QTextBlock &other) {
+            return other.isValid() &&
+                   other.blockFormat().intProperty(paragraphStyleProperty) == style &&
+                   sameFlow(block, other);
+        };
+        const bool above = format.topMargin() > 0 && sameStyle(block.previous());
+        const bool below = format.bottomMargin() > 0 && sameStyle(block.next());
+        if (!above && !below)
+            continue;
+        format.setProperty(statedSpacingProperty,
+                           QStringLiteral("%1,%2")
+                               .arg(std::lround(format.topMargin() * 15))
+                               .arg(std::lround(format.bottomMargin() * 15)));
+        if (above)
+            format.setTopMargin(0);
+        if (below)
+            format.setBottomMargin(0);
+        QTextCursor(block).setBlockFormat(format);
+    }
+}
+
 } // namespace Inkwell::Rtf

@@ -241,4 +241,10 @@ private:
     std::function<void()> m_afterMove;
 };
 
+// Shows the contextual spacing of the paragraphs in [from, to] (see
+// statedSpacingProperty): a paragraph that asks for it loses its space
+// before or after next to a paragraph of the same style in the same place
+// (the document, or one table cell).
+void showContextualSpacing(QTextDocument &document, int from, int to);
+
 } // namespace Inkwell::Rtf

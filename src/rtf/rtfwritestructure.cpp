@@ -314,9 +314,16 @@ std::string paragraphProperties(const QTextBlockFormat &format, int depth,
         word(out, "ri", right);
     if (first != 0 || stated)
         word(out, "fi", first);
-    if (const int before = twipsOf(format.topMargin()))
+    // The spacing the file stated, where the window shows less of it.
+    int before = twipsOf(format.topMargin()), after = twipsOf(format.bottomMargin());
+    const QStringList spacing = format.stringProperty(statedSpacingProperty).split(u',');
+    if (spacing.size() == 2) {
+        before = std::clamp(spacing[0].toInt(), 0, 31680);
+        after = std::clamp(spacing[1].toInt(), 0, 31680);
+    }
+    if (before != 0)
         word(out, "sb", before);
-    if (const int after = twipsOf(format.bottomMargin()))
+    if (after != 0)
         word(out, "sa", after);
     const std::size_t beforeLine = out.size();
     if (format.hasProperty(QTextFormat::LineHeightType)) {

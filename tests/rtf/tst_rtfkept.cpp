@@ -102,6 +102,8 @@ private slots:
     void runsOverrideKeptStyles();
     void paragraphStyles_data();
     void paragraphStyles();
+    void contextualSpacing_data();
+    void contextualSpacing();
     void libreOffice();
     void libreOfficeFootnotesAndLinks();
 };
@@ -822,6 +824,67 @@ void TestRtfKept::paragraphStyles()
     QTextDocument again;
     QVERIFY(readInto(again, saved, 936));
     QCOMPARE(Rtf::write(again, 936), saved);
+}
+
+void TestRtfKept::contextualSpacing_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("shown"); // per paragraph: space before and after, in twips
+    QTest::addColumn<QByteArrayList>("written");
+    const QByteArray item = "\\pard\\s15\\contextualspace\\sb100\\sa160 ";
+    QTest::newRow("items of one style")
+        << "\\pard\\s3\\sb40 Head\\par" + item + "a\\par" + item + "b\\par" + item +
+               "c\\par\\pard\\sb40 Tail\\par"
+        << QStringLiteral("40,0 100,0 0,0 0,160 40,0")
+        << QByteArrayList{"\\pard\\s15\\contextualspace\\sb100\\sa160{\\f0\\fs24 a}\\par\n"
+                          "\\pard\\s15\\contextualspace\\sb100\\sa160{\\f0\\fs24 b}"};
+    // The paragraph's own wish counts: a neighbour of its style without it
+    // keeps its space.
+    QTest::newRow("neighbour without contextual spacing")
+        << "\\pard\\s15\\sb100\\sa160 a\\par" + item + "b\\par" << QStringLiteral("100,160 0,160")
+        << QByteArrayList{};
+    QTest::newRow("other style between")
+        << item + "a\\par\\pard\\s3 x\\par" + item + "b\\par"
+        << QStringLiteral("100,160 0,0 100,160") << QByteArrayList{};
+    // A table cell is a place of its own.
+    QTest::newRow("item before a table")
+        << item + "a\\par\\trowd\\cellx1000" + item + "\\intbl b\\cell\\row" + item + "c\\par"
+        << QStringLiteral("100,160 100,160 100,160") << QByteArrayList{};
+    QTest::newRow("items in one cell")
+        << "\\trowd\\cellx1000" + item + "\\intbl a\\par" + item + "\\intbl b\\cell\\row"
+        << QStringLiteral("0,0 100,0 0,160 0,0") << QByteArrayList{};
+}
+
+// Other readers leave out the space between paragraphs of one style that
+// ask for it; the window does too, and the save keeps the file's spacing.
+void TestRtfKept::contextualSpacing()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, shown);
+    QFETCH(QByteArrayList, written);
+    QTextDocument document;
+    QVERIFY(readInto(document, "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\stylesheet{\\s0 Normal;}"
+                               "{\\s3 Heading;}{\\s15 List;}}" +
+                                   body + "}"));
+    QStringList spacing;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        spacing << QStringLiteral("%1,%2")
+                       .arg(std::lround(block.blockFormat().topMargin() * 15))
+                       .arg(std::lround(block.blockFormat().bottomMargin() * 15));
+    QCOMPARE(spacing.join(u' '), shown);
+    const QByteArray saved = Rtf::write(document, 936);
+    for (const QByteArray &part : written)
+        QVERIFY2(saved.contains(part), saved.constData());
+    // What the file stated comes back, and is shown the same again.
+    QTextDocument again;
+    QVERIFY(readInto(again, saved, 936));
+    QCOMPARE(Rtf::write(again, 936), saved);
+    QStringList spacingAgain;
+    for (QTextBlock block = again.begin(); block.isValid(); block = block.next())
+        spacingAgain << QStringLiteral("%1,%2")
+                            .arg(std::lround(block.blockFormat().topMargin() * 15))
+                            .arg(std::lround(block.blockFormat().bottomMargin() * 15));
+    QCOMPARE(spacingAgain.join(u' '), shown);
 }
 
 // What the counts above do not see: footnotes and links (fields),
