@@ -773,6 +773,7 @@ ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage, qi
     // that depends on them is set after, in the same step of the undo.
     cursor.joinPreviousEditBlock();
     showContextualSpacing(*cursor.document(), from, cursor.position());
+    showEmptyParagraphsBeforeTables(*cursor.document(), from, cursor.position());
     cursor.endEditBlock();
     return {true, {}, reader.pictureUse(), reader.keptDropped()};
 }

@@ -1206,4 +1206,31 @@ void showContextualSpacing(QTextDocument &document, int from, int to)
     }
 }
 
+void showEmptyParagraphsBeforeTables(QTextDocument &document, int from, int to)
+{
+    for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        if (block.length() != 1)
+            continue;
+        const auto *table =
+            qobject_cast<const QTextTable *>(document.frameAt(block.position() + 1));
+        if (!table || table->firstPosition() != block.position() + 1)
+            continue;
+        QTextBlockFormat format = block.blockFormat();
+        if (format.hasProperty(QTextFormat::BackgroundBrush))
+            continue; // Qt shows it
+        // Where the document or a cell begins, only the file's own.
+        const QTextCursor at(block);
+        const QTextTable *around = at.currentTable();
+        const int start = around ? around->cellAt(block.position()).firstPosition()
+                                 : at.currentFrame()->firstPosition();
+        if (block.position() == start && !format.boolProperty(ownParagraphProperty))
+            continue;
+        // Qt leaves a paragraph with a background of its own in its place;
+        // this one draws none, and is written as none.
+        format.setBackground(QBrush());
+        QTextCursor(block).setBlockFormat(format);
+    }
+}
+
 } // namespace Inkwell::Rtf

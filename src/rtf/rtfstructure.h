@@ -246,5 +246,9 @@ private:
 // before or after next to a paragraph of the same style in the same place
 // (the document, or one table cell).
 void showContextualSpacing(QTextDocument &document, int from, int to);
+// Qt hides an empty paragraph right before a table; the file's own empty
+// paragraphs in [from, to] are shown, as other readers show them. (Qt's own
+// before a table that begins the document or a cell stays hidden.)
+void showEmptyParagraphsBeforeTables(QTextDocument &document, int from, int to);
 
 } // namespace Inkwell::Rtf

@@ -8,6 +8,7 @@
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -104,6 +105,8 @@ private slots:
     void paragraphStyles();
     void contextualSpacing_data();
     void contextualSpacing();
+    void emptyParagraphBeforeTable_data();
+    void emptyParagraphBeforeTable();
     void libreOffice();
     void libreOfficeFootnotesAndLinks();
 };
@@ -885,6 +888,42 @@ void TestRtfKept::contextualSpacing()
                             .arg(std::lround(block.blockFormat().topMargin() * 15))
                             .arg(std::lround(block.blockFormat().bottomMargin() * 15));
     QCOMPARE(spacingAgain.join(u' '), shown);
+}
+
+void TestRtfKept::emptyParagraphBeforeTable_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("shown"); // the empty line stands above the table
+    const QByteArray table = "\\trowd\\cellx1000\\pard\\intbl a\\cell\\row\\pard after\\par";
+    QTest::newRow("after text") << "\\pard before\\par\\par" + table << true;
+    QTest::newRow("the file's own at the start") << "\\pard\\par" + table << true;
+    // Qt's own paragraph before a table that begins the document.
+    QTest::newRow("none in the file") << table << false;
+}
+
+// Qt hides an empty paragraph right before a table; other readers show the
+// file's own, and so does the window.
+void TestRtfKept::emptyParagraphBeforeTable()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, shown);
+    QTextDocument document;
+    QVERIFY(readInto(document, "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}" + body + "}"));
+    document.setTextWidth(600);
+    QTextBlock empty = document.begin();
+    while (empty.isValid() && empty.length() != 1)
+        empty = empty.next();
+    QVERIFY(empty.isValid());
+    QAbstractTextDocumentLayout *layout = document.documentLayout();
+    const QRectF line = layout->blockBoundingRect(empty);
+    const QRectF cell = layout->blockBoundingRect(empty.next());
+    QCOMPARE(cell.top() >= line.bottom() - 0.5, shown);
+    // It draws nothing and is written as it was read.
+    const QByteArray saved = Rtf::write(document, 936);
+    QVERIFY2(!saved.contains("\\cbpat"), saved.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, saved, 936));
+    QCOMPARE(Rtf::write(again, 936), saved);
 }
 
 // What the counts above do not see: footnotes and links (fields),
