@@ -3,6 +3,7 @@
 #pragma once
 
 #include "controls/editortransfer.h"
+#include "controls/paragraphboxes.h"
 #include "controls/richtextbox.h"
 #include "controls/softbreakkeys.h"
 
@@ -10,8 +11,12 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextEdit>
 #include <QWheelEvent>
 #include <functional>
+#include <type_traits>
 
 namespace Inkwell {
 
@@ -87,6 +92,18 @@ protected:
     {
         if (!ViewHandling::drag(m_box, event, true))
             Base::dropEvent(event);
+    }
+    void paintEvent(QPaintEvent *event) override
+    {
+        Base::paintEvent(event);
+        // Paragraph boxes of a rich document, which Qt does not draw.
+        if constexpr (std::is_same_v<Base, QTextEdit>) {
+            const QPointF scrolled(this->horizontalScrollBar()->value(),
+                                   this->verticalScrollBar()->value());
+            QPainter painter(this->viewport());
+            drawParagraphBoxes(painter, *this->document(),
+                               QRectF(event->rect()).translated(scrolled), -scrolled);
+        }
     }
     void wheelEvent(QWheelEvent *event) override
     {

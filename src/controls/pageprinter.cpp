@@ -1,5 +1,7 @@
 #include "controls/pageprinter.h"
 
+#include "controls/paragraphboxes.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -42,6 +44,7 @@ void printOnPages(QTextDocument &document, QPagedPaintDevice *device)
         // The screen's text colour may be a skin's light grey: paper is white.
         context.palette.setColor(QPalette::Text, Qt::black);
         layout->draw(&painter, context);
+        drawParagraphBoxes(painter, document, view);
         painter.restore();
     }
 }
