@@ -128,7 +128,10 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"highlight", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
         {"cb", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
         {"chcbpat", [](Reader &r, Word w) { r.props().highlight = w.param > 0 ? w.param : -1; }},
-        {"contextualspace", [](Reader &r, Word w) { r.para().contextualSpace = w.on(); }},
+        {"contextualspace", [](Reader &r, Word w) {
+             r.para().contextualSpace = w.on();
+             r.para().stated |= StyledContextual;
+         }},
         {"cbpat", [](Reader &r, Word w) { r.para().shading = w.param > 0 ? w.param : -1; }},
         {"loch", runType<RunType::Loch>}, {"hich", runType<RunType::Hich>},
         {"dbch", runType<RunType::Dbch>},
@@ -163,8 +166,19 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"li", indent<&ParaProps::leftIndent>}, {"lin", indent<&ParaProps::leftIndent>},
         {"ri", paraValue<&ParaProps::rightIndent>}, {"rin", paraValue<&ParaProps::rightIndent>},
         {"fi", indent<&ParaProps::firstIndent>}, {"sb", paraValue<&ParaProps::spaceBefore>},
-        {"sa", paraValue<&ParaProps::spaceAfter>}, {"sl", paraValue<&ParaProps::lineSpacing>},
-        {"slmult", [](Reader &r, Word w) { r.para().lineMultiple = w.on(); }},
+        {"sa", paraValue<&ParaProps::spaceAfter>},
+        {"sl", [](Reader &r, Word w) {
+             paraValue<&ParaProps::lineSpacing>(r, w);
+             r.para().stated |= StyledLine;
+         }},
+        {"slmult", [](Reader &r, Word w) {
+             r.para().lineMultiple = w.on();
+             r.para().stated |= StyledLine;
+         }},
+        // A cell's paragraph in a table with a table style takes what it
+        // does not state from that style, not from style 0 (so Word's
+        // tables stand single-spaced under a Normal style that is not).
+        {"yts", [](Reader &r, Word w) { r.tableStyled(w.param); }},
         {"tx", [](Reader &r, Word w) { r.tabStop(w.param, false); }},
         {"tb", [](Reader &r, Word w) { r.tabStop(w.param, true); }},
         {"tqr", tabType<QTextOption::RightTab>}, {"tqc", tabType<QTextOption::CenterTab>},

@@ -664,6 +664,16 @@ void Reader::paragraphStyle(int number)
 {
     if (!inBody())
         return;
+    readStyles();
+    const auto found = m_styles.find(number);
+    if (found == m_styles.end() || found->second.tableStyle)
+        return;
+    para().style = number;
+    takeFromStyle(found->second);
+}
+
+void Reader::readStyles()
+{
     // The style sheet comes before the text; a file may still put other
     // kept groups between. Each stretch of them is searched once.
     const QByteArrayView kept = m_kept.preamble();
@@ -675,19 +685,29 @@ void Reader::paragraphStyle(int number)
         }
         m_stylesSearched = kept.size();
     }
-    const auto found = m_styles.find(number);
-    if (found == m_styles.end())
-        return;
+}
+
+void Reader::takeFromStyle(const ParagraphStyle &style)
+{
     ParaProps &props = para();
-    props.style = number;
-    const ParagraphStyle &style = found->second;
-    if (style.alignment)
-        props.alignment = *style.alignment;
-    if (style.lineStated) {
-        props.lineSpacing = style.lineSpacing;
-        props.lineMultiple = style.lineMultiple;
+    if (!(props.stated & StyledAlignment))
+        props.alignment = style.alignment.value_or(Qt::Alignment());
+    if (!(props.stated & StyledLine)) {
+        props.lineSpacing = style.lineStated ? style.lineSpacing : 0;
+        props.lineMultiple = style.lineStated && style.lineMultiple;
     }
-    props.contextualSpace = style.contextualSpace;
+    if (!(props.stated & StyledContextual))
+        props.contextualSpace = style.contextualSpace;
+}
+
+void Reader::tableStyled(int number)
+{
+    if (!inBody() || para().style != 0)
+        return;
+    readStyles();
+    const auto found = m_styles.find(number);
+    takeFromStyle(found != m_styles.end() && found->second.tableStyle ? found->second
+                                                                      : ParagraphStyle());
 }
 
 void Reader::borderStyle(bool drawn, LineStyle style)

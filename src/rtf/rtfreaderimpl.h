@@ -186,6 +186,7 @@ private:
     template <Qt::Alignment::enum_type align> static void alignment(Reader &r, Word)
     {
         r.para().alignment = align;
+        r.para().stated |= StyledAlignment;
     }
     template <int ParaProps::*value> static void paraValue(Reader &r, Word w)
     {
@@ -349,6 +350,11 @@ private:
     // The paragraph takes style `number`'s words (0 after \pard), those
     // that other readers take from the style: its own words come after.
     void paragraphStyle(int number);
+    // \yts: what style 0 gave the paragraph is the table style's instead.
+    void tableStyled(int number);
+    // The paragraph takes the style's words it does not state itself.
+    void takeFromStyle(const ParagraphStyle &style);
+    void readStyles();
 
     Tokenizer m_tokens;
     int m_defaultCodePage;

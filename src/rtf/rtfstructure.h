@@ -86,6 +86,10 @@ struct BorderLine {
     bool operator==(const BorderLine &) const = default;
 };
 
+// The paragraph words a style gives (see ParagraphStyle) where the paragraph
+// does not state its own.
+enum StyledWord : std::uint8_t { StyledAlignment = 1, StyledLine = 2, StyledContextual = 4 };
+
 // Paragraph properties; \pard resets them.
 struct ParaProps {
     Qt::Alignment alignment = {};                         // none: the paragraph said nothing
@@ -112,6 +116,7 @@ struct ParaProps {
     int markFont = -1;                 // an empty paragraph's mark: its font
     int markHalfPoints = 0;            // and size; 0: not an empty paragraph
     int style = 0;                     // \s: a paragraph style of the style sheet
+    std::uint8_t stated = 0;           // StyledWord bits the paragraph stated itself
 
     // The table nesting the paragraph is at: 0 outside tables.
     int depth() const { return nesting > 0 ? nesting : (inTable ? 1 : 0); }

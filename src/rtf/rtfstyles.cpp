@@ -15,6 +15,7 @@ struct Stated {
     std::optional<bool> contextualSpace;
     int basedOn = -1;
     bool isParagraphStyle = true;
+    bool isTableStyle = false;
 };
 
 bool isLetter(char c)
@@ -77,7 +78,9 @@ qsizetype readStyle(QByteArrayView rtf, qsizetype at, int &number, Stated &style
         first = false;
         if (word == "s")
             number = std::max(param, 0);
-        else if (word == "cs" || word == "ts" || word == "ds")
+        else if (word == "ts")
+            number = std::max(param, 0), style.isTableStyle = true;
+        else if (word == "cs" || word == "ds")
             style.isParagraphStyle = false;
         else if (word == "sbasedon")
             style.basedOn = param;
@@ -129,13 +132,14 @@ ParagraphStyles paragraphStyles(QByteArrayView rtf)
         int number = 0;
         Stated style;
         i = readStyle(rtf, i, number, style) - 1;
-        if (style.isParagraphStyle && !read.contains(number))
+        if ((style.isParagraphStyle || style.isTableStyle) && !read.contains(number))
             read.emplace(number, style);
     }
 
     ParagraphStyles styles;
     for (const auto &[number, own] : read) {
         ParagraphStyle resolved;
+        resolved.tableStyle = own.isTableStyle;
         // From the style itself down its bases; the first to say a thing
         // says it. A chain that loops, or runs long, ends.
         const Stated *at = &own;

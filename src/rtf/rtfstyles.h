@@ -20,6 +20,7 @@ struct ParagraphStyle {
     bool lineMultiple = false;              // \slmult
     bool lineStated = false;                // \sl read
     bool contextualSpace = false;           // \contextualspace
+    bool tableStyle = false;                // a table style (\ts): a cell's paragraphs take it
     bool operator==(const ParagraphStyle &) const = default;
 };
 
@@ -27,8 +28,8 @@ struct ParagraphStyle {
 // style it is based on (\sbasedon) what it does not say itself.
 using ParagraphStyles = std::map<int, ParagraphStyle>;
 
-// The paragraph styles of the `{\stylesheet ...}` group in `rtf`; none
-// without one. Character, table and section styles are left out.
+// The paragraph and table styles of the `{\stylesheet ...}` group in `rtf`;
+// none without one. Character and section styles are left out.
 ParagraphStyles paragraphStyles(QByteArrayView rtf);
 
 } // namespace Inkwell::Rtf

@@ -788,6 +788,23 @@ void TestRtfKept::paragraphStyles_data()
     QTest::newRow("a group inside a style is not its words")
         << QByteArray("{\\stylesheet{\\s1{\\*\\x\\qc} Odd;}}") << QByteArray("\\pard\\s1 x\\par")
         << 0 << QByteArrayList{"\\pard\\s1{"} << QByteArrayList{"\\qc"};
+    QTest::newRow("line spacing from style 0")
+        << QByteArray("{\\stylesheet{\\sl480\\slmult1 Normal;}}")
+        << QByteArray("\\pard\\plain x\\par") << 0 << QByteArrayList{"\\pard\\sl480\\slmult1{"}
+        << QByteArrayList{};
+    // In a table with a table style a cell's paragraph does not take style
+    // 0's spacing: Word's tables stand single-spaced.
+    QTest::newRow("cell of a table with a table style")
+        << QByteArray("{\\stylesheet{\\sa200\\sl276\\slmult1 Normal;}{\\*\\ts15 Table Grid;}}")
+        << QByteArray("\\trowd\\cellx1000\\pard\\plain\\ql\\intbl\\yts15 a\\cell\\row"
+                      "\\pard\\plain b\\par")
+        << 0 << QByteArrayList{"\\pard\\intbl\\sl0\\slmult0{", "\\pard\\sl276\\slmult1{"}
+        << QByteArrayList{};
+    QTest::newRow("cell takes its table style's spacing")
+        << QByteArray(
+               "{\\stylesheet{\\sa200\\sl276\\slmult1 Normal;}{\\*\\ts15\\sl360\\slmult1 Grid;}}")
+        << QByteArray("\\trowd\\cellx1000\\pard\\plain\\intbl\\yts15 a\\cell\\row") << 0
+        << QByteArrayList{"\\pard\\intbl\\sl360\\slmult1{"} << QByteArrayList{};
     // What a paragraph states against its style is written, or a reader
     // would take the style's.
     QTest::newRow("left against a centred style 0")
