@@ -80,6 +80,13 @@ inline constexpr int cellBorderTwipsProperty = QTextFormat::UserProperty + 0x140
 // boundaries). Written back as no cell while it stays empty.
 inline constexpr int cellOutsideRowProperty = QTextFormat::UserProperty + 0x148;
 
+// QTextTableCellFormat (int): the height of the row the cell begins in, in
+// twips, as the file gave it (\trrh): more than 0 at least that high, less
+// than 0 exactly that high. Each cell that begins in the row holds it, so
+// that it stays with the row while cells are edited; the first one's is
+// written back. The window shows rows as high as their content.
+inline constexpr int rowHeightProperty = QTextFormat::UserProperty + 0x149;
+
 // QTextCharFormat (int): how far the text is raised (\up, > 0) or lowered
 // (\dn, < 0), in half-points. The window shows it as a baseline offset,
 // a share of the font's height, which does not give the half-points back.

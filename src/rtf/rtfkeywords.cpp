@@ -236,6 +236,9 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"cellx", [](Reader &r, Word w) { r.cellBoundary(w.param); }},
         {"trgaph", [](Reader &r, Word w) { r.rowDef().gap = w.param; }},
         {"trleft", [](Reader &r, Word w) { r.rowDef().left = w.param; }},
+        {"trrh", [](Reader &r, Word w) {
+             r.rowDef().height = std::clamp(w.param, -maxRowTwips, maxRowTwips);
+         }},
         {"clmgf", [](Reader &r, Word) { r.rowDef().next.hmerge = 1; }},
         {"clmrg", [](Reader &r, Word) { r.rowDef().next.hmerge = 2; }},
         {"clvmgf", [](Reader &r, Word) { r.rowDef().next.vmerge = 1; }},

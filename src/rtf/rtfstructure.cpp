@@ -269,7 +269,8 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
                 background = QColor(level, level, level);
             }
             const bool padded = cell.padding != CellDef().padding;
-            if (!background.isValid() && !padded && cell.valign == 0 && !gapped)
+            if (!background.isValid() && !padded && cell.valign == 0 && !gapped &&
+                rowDef.height == 0)
                 continue;
             QTextTableCell qcell = qtable->cellAt(table.row, gridCell.start);
             QTextTableCellFormat format = qcell.format().toTableCellFormat();
@@ -298,6 +299,10 @@ void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &
                 else
                     format.clearProperty(property);
             }
+            // Qt has no rows of its own: each cell that begins in the row
+            // holds its height.
+            if (rowDef.height != 0)
+                format.setProperty(rowHeightProperty, rowDef.height);
             qcell.setFormat(format);
         }
         if (!table.haveFirst && !rowDef.cells.empty()) {
@@ -718,6 +723,7 @@ void StructureBuilder::closeTable()
                 continue;
             QTextTableCellFormat outside = cell.format().toTableCellFormat();
             outside.setProperty(cellOutsideRowProperty, true);
+            outside.clearProperty(rowHeightProperty); // another row's, copied by Qt
             cell.setFormat(outside);
         }
     }

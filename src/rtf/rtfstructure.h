@@ -144,11 +144,15 @@ struct CellDef {
     std::array<BorderLine, 4> lines{};
 };
 
+// The highest a row can be (\trrh), either way: the longest page, 22 inches.
+inline constexpr int maxRowTwips = 31680;
+
 struct RowDef {
     std::vector<CellDef> cells;
     CellDef next;           // properties read for the cell whose \cellx comes next
     int gap = 0;            // \trgaph
     int left = 0;           // \trleft
+    int height = 0;         // \trrh, twips: > 0 at least, < 0 exactly, 0 as the content
     std::uint8_t sides = 0; // \trbrdr*: BorderSide bits drawn
     // The look of each row line, by the bit of its side: top, left, bottom,
     // right, inside horizontal, inside vertical.

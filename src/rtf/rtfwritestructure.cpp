@@ -22,6 +22,7 @@ namespace {
 
 constexpr int maxLevels = 9;          // what Word and LibreOffice know
 constexpr int maxColumnTwips = 31680; // 22 inches, the widest page
+constexpr int maxRowHeightTwips = 31680; // the longest page, as the reader holds \trrh
 
 void word(std::string &out, const char *name)
 {
@@ -457,6 +458,17 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
     const int left = twipsOf(format.leftMargin());
     word(out, "trgaph", twipsOf(format.cellPadding()));
     word(out, "trleft", left);
+    // The row's height, held by the cells that begin in it: the first one's.
+    // (A column Qt adds copies a neighbour's format, of another row at the
+    // end of a row.)
+    for (int c = 0; c < table.columns(); ++c) {
+        const QTextTableCell cell = table.cellAt(row, c);
+        if (cell.row() != row || cell.column() != c)
+            continue;
+        if (const int height = cell.format().intProperty(rowHeightProperty))
+            word(out, "trrh", std::clamp(height, -maxRowHeightTwips, maxRowHeightTwips));
+        break;
+    }
     const int border =
         format.border() > 0 && format.borderStyle() != QTextFrameFormat::BorderStyle_None
             ? std::max(twipsOf(format.border()), 1)

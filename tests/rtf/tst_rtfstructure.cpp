@@ -59,6 +59,8 @@ private slots:
     void listLabels();
     void editsAfterAHiddenParagraph_data();
     void editsAfterAHiddenParagraph();
+    void rowHeightsAfterEdits_data();
+    void rowHeightsAfterEdits();
 };
 
 namespace {
@@ -1472,6 +1474,8 @@ QString formattingOf(const QTextDocument &document)
                     line += QStringLiteral(" top=%1").arg(cell.topPadding());
                 if (cell.hasProperty(QTextFormat::TableCellBottomPadding))
                     line += QStringLiteral(" bottom=%1").arg(cell.bottomPadding());
+                if (cell.hasProperty(rowHeightProperty))
+                    line += QStringLiteral(" height=%1").arg(cell.intProperty(rowHeightProperty));
                 line += bordersOf(cell);
                 lines << line;
             }
@@ -1608,6 +1612,59 @@ void TestRtfStructure::formattingSurvivesASave_data()
     QTest::newRow("contextual spacing")
         << QByteArray("{\\rtf1\\pard\\contextualspace a\\par\\pard b\\par}")
         << QStringLiteral("a contextual\nb") << QByteArray("\\contextualspace");
+    // A row's height (\trrh): at least so high, or exactly (negative).
+    QTest::newRow("row at least so high")
+        << QByteArray("{\\rtf1\\trowd\\trgaph108\\trleft-108\\trrh400\\cellx1000\\cellx2000"
+                      "\\pard\\intbl a\\cell b\\cell\\row}")
+        << QStringLiteral("cell 0,0 top=0 bottom=0 height=400\ncell 0,1 top=0 bottom=0 height=400")
+        << QByteArray("\\trowd\\trgaph108\\trleft-108\\trrh400\\cellx1000\\cellx2000");
+    QTest::newRow("row exactly so high")
+        << QByteArray("{\\rtf1\\trowd\\trrh-300\\cellx1000\\pard\\intbl a\\cell\\row}")
+        << QStringLiteral("cell 0,0 height=-300") << QByteArray("\\trleft0\\trrh-300\\cellx1000");
+    QTest::newRow("rows of different heights")
+        << QByteArray("{\\rtf1\\trowd\\trrh2165\\cellx1000\\pard\\intbl a\\cell\\row"
+                      "\\trowd\\cellx1000\\pard\\intbl b\\cell\\row"
+                      "\\trowd\\trrh-330\\cellx1000\\pard\\intbl c\\cell\\row}")
+        << QStringLiteral("cell 0,0 height=2165\ncell 1,0\ncell 2,0 height=-330")
+        << QByteArray("\\trleft0\\trrh-330\\cellx1000");
+    // A cell merged down begins in the first row: it holds that one's height.
+    QTest::newRow("row heights beside a cell merged down")
+        << QByteArray("{\\rtf1\\trowd\\trrh500\\clvmgf\\cellx1000\\cellx2000\\pard\\intbl a\\cell"
+                      " b\\cell\\row\\trowd\\trrh700\\clvmrg\\cellx1000\\cellx2000\\pard\\intbl"
+                      "\\cell c\\cell\\row}")
+        << QStringLiteral("cell 0,0 height=500\ncell 0,1 height=500\ncell 1,0 height=500\n"
+                          "cell 1,1 height=700")
+        << QByteArray("\\trrh700\\clvmrg\\cellx1000");
+    // Word writes a nested row's definition after its cells.
+    QTest::newRow("nested row's height")
+        << QByteArray(
+               "{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\itap2 n\\nestcell{\\*\\nesttableprops"
+               "\\trowd\\trrh425\\cellx1000\\nestrow}{\\nonesttables\\par}\\pard\\intbl y"
+               "\\cell\\row}")
+        << QStringLiteral("cell 0,0") << QByteArray("\\trleft0\\trrh425\\cellx1000\\nestrow");
+    // Each row takes the height of its own definition, also one given after
+    // its cells.
+    QTest::newRow("row definition after its cells")
+        << QByteArray("{\\rtf1\\trowd\\trrh300\\cellx1000\\cellx2000\\pard\\intbl A\\cell B\\cell"
+                      "\\row\\pard\\intbl C\\cell D\\cell\\trowd\\trrh-700\\cellx1000\\cellx2000"
+                      "\\row}")
+        << QStringLiteral("cell 0,0 height=300\ncell 0,1 height=300\ncell 1,0 height=-700\n"
+                          "cell 1,1 height=-700")
+        << QByteArray("\\trleft0\\trrh-700\\cellx1000");
+    // A wider row adds a column, whose cells Qt makes with the format of
+    // the next row's first cell: a row takes its own height only.
+    QTest::newRow("row height beside a wider row")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl a\\cell\\row"
+                      "\\trowd\\trrh300\\cellx1000\\pard\\intbl b\\cell\\row"
+                      "\\trowd\\cellx2000\\pard\\intbl c\\cell\\row}")
+        << QStringLiteral("cell 0,0\ncell 0,1\ncell 1,0 height=300\ncell 1,1\ncell 2,0\n")
+        << QByteArray("\\trleft0\\trrh300\\cellx1000");
+    QTest::newRow("hostile negative row height")
+        << QByteArray("{\\rtf1\\trowd\\trrh-2147483648\\cellx1000\\pard\\intbl a\\cell\\row}")
+        << QStringLiteral("cell 0,0 height=-31680") << QByteArray("\\trrh-31680\\cellx1000");
+    QTest::newRow("hostile row height past an int")
+        << QByteArray("{\\rtf1\\trowd\\trrh99999999999\\cellx1000\\pard\\intbl a\\cell\\row}")
+        << QStringLiteral("cell 0,0 height=31680") << QByteArray("\\trrh31680\\cellx1000");
     QTest::newRow("padding without a unit is none")
         << QByteArray("{\\rtf1\\trowd\\clpadl150\\clpadfl0\\cellx1000\\pard\\intbl a\\cell\\row}")
         << QStringLiteral("cell 0,0") << QByteArray();
@@ -1732,6 +1789,53 @@ void TestRtfStructure::editsAfterAHiddenParagraph()
     const QByteArray rtf = Rtf::write(document, 936);
     QVERIFY2(rtf.contains(written), rtf.constData());
     QCOMPARE(rtf.count("vbv"), 1);
+}
+
+void TestRtfStructure::rowHeightsAfterEdits_data()
+{
+    QTest::addColumn<int>("row"); // the cell edited, in the first column
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("typed"); // "\n" is Enter
+    QTest::newRow("a word before a cell's text")
+        << 1 << QStringLiteral("start") << QStringLiteral("new ");
+    QTest::newRow("a word after a cell's text")
+        << 0 << QStringLiteral("end") << QStringLiteral(" new");
+    QTest::newRow("Enter in a cell") << 1 << QStringLiteral("end") << QStringLiteral("\nnew");
+    QTest::newRow("a cell's text typed over")
+        << 0 << QStringLiteral("all") << QStringLiteral("new");
+}
+
+// A row's height stays with the row while its cells are typed in.
+void TestRtfStructure::rowHeightsAfterEdits()
+{
+    QFETCH(int, row);
+    QFETCH(QString, edit);
+    QFETCH(QString, typed);
+    QTextDocument document;
+    QVERIFY(readInto(document,
+                     QByteArray("{\\rtf1\\trowd\\trrh400\\cellx1000\\cellx2000\\pard\\intbl a\\cell"
+                                " b\\cell\\row\\trowd\\trrh-300\\cellx1000\\cellx2000\\pard\\intbl"
+                                " c\\cell d\\cell\\row}")));
+    const QList<QTextTable *> tables = tablesOf(document.rootFrame());
+    QCOMPARE(tables.size(), 1);
+    const QTextTableCell cell = tables.front()->cellAt(row, 0);
+    QTextCursor cursor =
+        edit == QLatin1String("start") ? cell.firstCursorPosition() : cell.lastCursorPosition();
+    if (edit == QLatin1String("all"))
+        cursor.setPosition(cell.firstPosition(), QTextCursor::KeepAnchor);
+    const QStringList pieces = typed.split(u'\n');
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            cursor.insertBlock();
+        cursor.insertText(pieces[i]);
+    }
+    const QByteArray first = Rtf::write(document, 936);
+    QVERIFY2(first.contains("\\trleft0\\trrh400\\cellx1000\\cellx2000"), first.constData());
+    QVERIFY2(first.contains("\\trleft0\\trrh-300\\cellx1000\\cellx2000"), first.constData());
+    QVERIFY2(first.contains("new"), first.constData());
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
+    QCOMPARE(Rtf::write(again, 936), first);
 }
 
 QTEST_MAIN(TestRtfStructure)
