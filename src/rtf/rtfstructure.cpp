@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 
 namespace Inkwell::Rtf {
 
@@ -29,6 +30,10 @@ constexpr int maxCellsWhenWidening = 10000;
 constexpr int maxMergesPerTable = 4096;
 // Cells times merges: what the merges of one table may cost at most.
 constexpr qint64 mergeWork = 50'000'000;
+
+// The key of the lists made from older paragraph numbering ({\*\pn}), which
+// other readers number as one list: apart from every \listid.
+constexpr qint64 oldNumberingKey = qint64(std::numeric_limits<int>::min()) - 1;
 
 QTextListFormat listFormatOf(const ListLevel &level, int indent)
 {
@@ -51,6 +56,12 @@ QTextListFormat listFormatOf(const ListLevel &level, int indent)
 }
 
 } // namespace
+
+int ListDefinitions::listOf(int override) const
+{
+    const auto listId = overrides.find(override);
+    return listId == overrides.end() ? 0 : listId->second;
+}
 
 const ListLevel *ListDefinitions::level(int override, int level) const
 {
@@ -391,7 +402,6 @@ void StructureBuilder::openTable()
     Table table;
     table.table = m_cursor.insertTable(1, columns, format);
     table.rowsUsed = 1;
-    m_made.push_back({table.table, m_open.empty()});
     if (own) {
         // Marked once the table is made: its cells' paragraphs would take
         // the format along.
@@ -1041,34 +1051,37 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
     const QTextBlockFormat &wanted = m_lastFormat;
     // Which list the paragraph continues, or starts.
     const ListLevel *level = nullptr;
-    int key = 0;
+    qint64 key = 0;
     int indent = 0;
     if (para.listOverride > 0) {
         level = m_lists.level(para.listOverride, para.listLevel);
-        key = para.listOverride;
+        key = m_lists.listOf(para.listOverride);
         indent = std::clamp(para.listLevel, 0, 8);
     }
     if (!level && para.numbering.valid) {
         level = &para.numbering.look;
-        key = -1;
+        key = oldNumberingKey;
         indent = std::clamp(para.numbering.level, 0, 8);
     }
     QTextListFormat listFormat;
     QTextList *run = nullptr;
     if (level) {
-        // The text before goes in first: whether the list goes on depends on
-        // it, and writing it may take a list's last block away.
+        // The text before goes in first: writing it may take a list's last
+        // block away.
         m_runs.writePending();
         m_runs.flush();
-        if (key != m_listRunKey)
-            closeLists();
-        m_listRunKey = key;
-        for (size_t l = size_t(indent) + 1; l < m_listRun.size(); ++l)
-            m_listRun[l] = nullptr;
+        // The items of one list (\listid, through any of its overrides) are
+        // numbered on wherever they stand, as Word and LibreOffice number
+        // them: past plain paragraphs, items of other lists and tables, into
+        // and out of cells. Only an item of a higher level of the same list
+        // ends a level (the next deeper item counts from its start again).
+        auto &levels = m_listRuns[key];
+        for (size_t l = size_t(indent) + 1; l < levels.size(); ++l)
+            levels[l] = nullptr;
         listFormat = listFormatOf(*level, indent);
-        run = m_listRun[size_t(indent)];
-        if (run && (run->format() != listFormat || !continuesTo(*run)))
-            run = nullptr;
+        run = levels[size_t(indent)];
+        if (run && run->format() != listFormat)
+            run = nullptr; // a look no QTextList of this one's can show
     }
     if (level) {
         // Qt draws a list label in the block's character format: the
@@ -1104,54 +1117,9 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
             run = m_cursor.createList(listFormat);
     }
     if (level)
-        m_listRun[size_t(indent)] = run;
+        m_listRuns[key][size_t(indent)] = run;
     m_shadow = wanted;
     m_shadowList = run;
-}
-
-// A list goes on through table cells, rows and tables, and past empty
-// paragraphs (Word and LibreOffice number on there, and Qt makes empty ones
-// around tables and for cells merged away, which are written as they are);
-// a paragraph with text in no list where its last item flows ends it (see
-// flowOf()). Asked of what the document holds, as a second read of the
-// written file sees it.
-bool StructureBuilder::continuesTo(const QTextList &list) const
-{
-    const int here = m_cursor.block().position();
-    const int count = list.count();
-    if (count == 0)
-        return false;
-    const QTextBlock last = list.item(count - 1);
-    const int flow = flowAt(last.position());
-    for (QTextBlock block = last.next(); block.isValid() && block.position() < here;
-         block = block.next())
-        if (block.length() > 1 && !block.textList() && flowAt(block.position()) == flow)
-            return false;
-    return true;
-}
-
-// As flowOf() in the writer, from the tables made so far: Qt's frame tree is
-// not up to date while the document is being read.
-int StructureBuilder::flowAt(int position) const
-{
-    // Later tables come after earlier ones or inside them: the last one made
-    // that holds the position is the innermost.
-    for (auto made = m_made.rbegin(); made != m_made.rend(); ++made) {
-        const QTextTable *table = made->table;
-        if (!table)
-            continue;
-        if (table->firstPosition() <= position && position <= table->lastPosition())
-            return table->cellAt(position).firstPosition();
-        if (made->topLevel && table->lastPosition() < position)
-            break; // every table made before ends before it too
-    }
-    return -1;
-}
-
-void StructureBuilder::closeLists()
-{
-    m_listRun.fill(nullptr);
-    m_listRunKey = 0;
 }
 
 void StructureBuilder::readShadow()
