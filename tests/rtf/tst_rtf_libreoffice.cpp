@@ -149,6 +149,10 @@ const QList<ListDocument> listDocuments = {
      "\\pard\\ls1 A\\par\\ilvl1 a\\par\\pard\\ls2 X\\par\\pard\\ls1\\ilvl1 b\\par"
      "\\ilvl0 B\\par",
      true},
+    {"sublistbesideanother",
+     "\\pard\\ls1 A\\par\\pard\\ls2 X\\par\\pard\\ls1\\ilvl1 s\\par\\pard\\ls2 Y\\par"
+     "\\pard\\ls1\\ilvl1 t\\par",
+     true},
     {"sublistafterplain",
      "\\pard\\ls1 A\\par B\\par\\pard P\\par\\pard\\ls1\\ilvl1 a\\par"
      "\\pard\\ls1 C\\par",

@@ -1724,6 +1724,14 @@ void TestRtfStructure::listLabels_data()
                      "\\ilvl0 B\\par")
         << QStringLiteral("0 -|0 -|0 -|1 -|1 -") << QByteArray("\\ls1\\ilvl1")
         << QByteArray("\\ls3");
+    // Written as a level of the other list, the sublist would start again at
+    // that list's next item.
+    QTest::newRow("a sublist goes on past items of another list")
+        << withLists(
+               "\\pard\\ls1 A\\par\\pard\\ls3 X\\par\\pard\\ls1\\ilvl1 s\\par\\pard\\ls3 Y\\par"
+               "\\pard\\ls1\\ilvl1 t\\par")
+        << QStringLiteral("0 -|0 -|0 -|1 -|1 -") << QByteArray("\\ls3\\ilvl1")
+        << QByteArray("\\ls2\\ilvl1");
     QTest::newRow("overrides of one list share its numbers")
         << withLists("\\pard\\ls1 A\\par B\\par\\pard\\ls7 C\\par D\\par\\pard\\ls1 E\\par")
         << QStringLiteral("0 -|1 -|2 -|3 -|4 -") << QByteArray("{\\listtext\\f0\\fs24 5.")
