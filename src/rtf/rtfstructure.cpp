@@ -193,6 +193,7 @@ void StructureBuilder::paragraphEnd(const ParaProps &para)
 
 void StructureBuilder::cellEnd(const ParaProps &para, bool nested)
 {
+    settleItem();
     const int depth = nested ? std::max(2, para.depth()) : 1;
     if (depth > effectiveDepth(depth)) {
         // Past the caps the cells stay text, separated by tabs.
@@ -226,6 +227,7 @@ void StructureBuilder::cellEnd(const ParaProps &para, bool nested)
 
 void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &def)
 {
+    settleItem();
     const int depth = nested ? std::max(2, para.depth()) : 1;
     if (depth > effectiveDepth(depth) || int(m_open.size()) < depth) {
         m_runs.rowEnd();
@@ -353,6 +355,7 @@ void StructureBuilder::finish(const ParaProps &para)
 {
     if (m_runs.paragraphHasContent())
         applyParagraph(para);
+    settleItem();
     while (!m_open.empty())
         closeTable();
     m_runs.finish();
@@ -1042,6 +1045,12 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
 
 void StructureBuilder::applyParagraph(const ParaProps &para)
 {
+    if (m_pendingItem) {
+        // The paragraph after the item is in: the item can join its list.
+        m_runs.writePending();
+        m_runs.flush();
+        settleItem();
+    }
     // Most paragraphs have the properties of the one before.
     if (!m_haveLastFormat || !(para == m_lastFormatOf)) {
         m_lastFormat = blockFormatOf(para);
@@ -1105,6 +1114,18 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
     QTextBlock block = m_cursor.block();
     if (QTextList *had = block.textList(); had && had != run)
         had->remove(block);
+    if (run && block.textList() != run) {
+        // Qt marks every item of a list changed when a paragraph joins or
+        // leaves it. Joined now, the item would hand its list on to the next
+        // paragraph, which leaves it again: it joins once that paragraph is
+        // in (settleItem()).
+        m_cursor.setBlockFormat(wanted);
+        m_pendingItem = PendingItem{block, run, listFormat, key, indent};
+        m_listRuns[key][size_t(indent)] = run;
+        m_shadow = wanted;
+        m_shadowList = nullptr;
+        return;
+    }
     if (run) {
         // In one step: the block may be the list's only one, and leaving it
         // would delete the list.
@@ -1120,6 +1141,28 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
         m_listRuns[key][size_t(indent)] = run;
     m_shadow = wanted;
     m_shadowList = run;
+}
+
+void StructureBuilder::settleItem()
+{
+    if (!m_pendingItem)
+        return;
+    const PendingItem item = *m_pendingItem;
+    m_pendingItem.reset();
+    QTextList *list = item.list;
+    if (!item.block.isValid() || item.block.textList())
+        return;
+    if (list) {
+        list->add(item.block);
+    } else {
+        // Its list went with its last block: the item starts it again.
+        list = QTextCursor(item.block).createList(item.format);
+        QPointer<QTextList> &run = m_listRuns[item.key][size_t(item.indent)];
+        if (!run)
+            run = list;
+    }
+    if (m_cursor.block() == item.block)
+        m_shadowList = list; // the next new block inherits it
 }
 
 void StructureBuilder::readShadow()

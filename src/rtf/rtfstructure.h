@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QPointer>
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextFormat>
 #include <QTextListFormat>
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 class QTextCursor;
@@ -207,6 +209,7 @@ private:
     void applyParagraph(const ParaProps &para);
     QTextBlockFormat blockFormatOf(const ParaProps &para) const;
     QTextList *listFor(const ParaProps &para);
+    void settleItem();
     void readShadow();
 
     QTextCursor &m_cursor;
@@ -227,6 +230,15 @@ private:
     // Per list (\listid), the QTextList of each level its next item joins.
     // (A list whose last block goes, in a merge, is deleted.)
     std::map<qint64, std::array<QPointer<QTextList>, 9>> m_listRuns;
+    // A list item that joins its list once the paragraph after it is in.
+    struct PendingItem {
+        QTextBlock block;
+        QPointer<QTextList> list;
+        QTextListFormat format;
+        qint64 key = 0;
+        int indent = 0;
+    };
+    std::optional<PendingItem> m_pendingItem;
     std::function<const RowDef &(int)> m_rowSource;
     std::function<void(int)> m_beforeMove;
     std::function<void()> m_afterMove;
