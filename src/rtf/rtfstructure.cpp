@@ -174,8 +174,10 @@ void StructureBuilder::enterFor(const ParaProps &para)
     if (wanted < m_flatFrom)
         m_flatFrom = maxTableDepth + 1;
     const int depth = effectiveDepth(wanted);
-    if (depth != int(m_open.size()) || !m_positioned)
+    if (depth != int(m_open.size()) || !m_positioned) {
+        settleItem(); // before tables close or cells move
         enter(depth);
+    }
 }
 
 void StructureBuilder::content(const ParaProps &para)
