@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 
 namespace Inkwell::Rtf {
 
@@ -29,6 +30,10 @@ constexpr int maxCellsWhenWidening = 10000;
 constexpr int maxMergesPerTable = 4096;
 // Cells times merges: what the merges of one table may cost at most.
 constexpr qint64 mergeWork = 50'000'000;
+
+// The key of the lists made from older paragraph numbering ({\*\pn}), which
+// other readers number as one list: apart from every \listid.
+constexpr qint64 oldNumberingKey = qint64(std::numeric_limits<int>::min()) - 1;
 
 QTextListFormat listFormatOf(const ListLevel &level, int indent)
 {
@@ -51,6 +56,12 @@ QTextListFormat listFormatOf(const ListLevel &level, int indent)
 }
 
 } // namespace
+
+int ListDefinitions::listOf(int override) const
+{
+    const auto listId = overrides.find(override);
+    return listId == overrides.end() ? 0 : listId->second;
+}
 
 const ListLevel *ListDefinitions::level(int override, int level) const
 {
@@ -163,8 +174,10 @@ void StructureBuilder::enterFor(const ParaProps &para)
     if (wanted < m_flatFrom)
         m_flatFrom = maxTableDepth + 1;
     const int depth = effectiveDepth(wanted);
-    if (depth != int(m_open.size()) || !m_positioned)
+    if (depth != int(m_open.size()) || !m_positioned) {
+        settleItem(); // before tables close or cells move
         enter(depth);
+    }
 }
 
 void StructureBuilder::content(const ParaProps &para)
@@ -182,6 +195,7 @@ void StructureBuilder::paragraphEnd(const ParaProps &para)
 
 void StructureBuilder::cellEnd(const ParaProps &para, bool nested)
 {
+    settleItem();
     const int depth = nested ? std::max(2, para.depth()) : 1;
     if (depth > effectiveDepth(depth)) {
         // Past the caps the cells stay text, separated by tabs.
@@ -215,6 +229,7 @@ void StructureBuilder::cellEnd(const ParaProps &para, bool nested)
 
 void StructureBuilder::rowEnd(const ParaProps &para, bool nested, const RowDef &def)
 {
+    settleItem();
     const int depth = nested ? std::max(2, para.depth()) : 1;
     if (depth > effectiveDepth(depth) || int(m_open.size()) < depth) {
         m_runs.rowEnd();
@@ -347,6 +362,7 @@ void StructureBuilder::finish(const ParaProps &para)
 {
     if (m_runs.paragraphHasContent())
         applyParagraph(para);
+    settleItem();
     while (!m_open.empty())
         closeTable();
     m_runs.finish();
@@ -396,7 +412,6 @@ void StructureBuilder::openTable()
     Table table;
     table.table = m_cursor.insertTable(1, columns, format);
     table.rowsUsed = 1;
-    m_made.push_back({table.table, m_open.empty()});
     if (own) {
         // Marked once the table is made: its cells' paragraphs would take
         // the format along.
@@ -1038,6 +1053,12 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
 
 void StructureBuilder::applyParagraph(const ParaProps &para)
 {
+    if (m_pendingItem) {
+        // The paragraph after the item is in: the item can join its list.
+        m_runs.writePending();
+        m_runs.flush();
+        settleItem();
+    }
     // Most paragraphs have the properties of the one before.
     if (!m_haveLastFormat || !(para == m_lastFormatOf)) {
         m_lastFormat = blockFormatOf(para);
@@ -1047,34 +1068,37 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
     const QTextBlockFormat &wanted = m_lastFormat;
     // Which list the paragraph continues, or starts.
     const ListLevel *level = nullptr;
-    int key = 0;
+    qint64 key = 0;
     int indent = 0;
     if (para.listOverride > 0) {
         level = m_lists.level(para.listOverride, para.listLevel);
-        key = para.listOverride;
+        key = m_lists.listOf(para.listOverride);
         indent = std::clamp(para.listLevel, 0, 8);
     }
     if (!level && para.numbering.valid) {
         level = &para.numbering.look;
-        key = -1;
+        key = oldNumberingKey;
         indent = std::clamp(para.numbering.level, 0, 8);
     }
     QTextListFormat listFormat;
     QTextList *run = nullptr;
     if (level) {
-        // The text before goes in first: whether the list goes on depends on
-        // it, and writing it may take a list's last block away.
+        // The text before goes in first: writing it may take a list's last
+        // block away.
         m_runs.writePending();
         m_runs.flush();
-        if (key != m_listRunKey)
-            closeLists();
-        m_listRunKey = key;
-        for (size_t l = size_t(indent) + 1; l < m_listRun.size(); ++l)
-            m_listRun[l] = nullptr;
+        // The items of one list (\listid, through any of its overrides) are
+        // numbered on wherever they stand, as Word and LibreOffice number
+        // them: past plain paragraphs, items of other lists and tables, into
+        // and out of cells. Only an item of a higher level of the same list
+        // ends a level (the next deeper item counts from its start again).
+        auto &levels = m_listRuns[key];
+        for (size_t l = size_t(indent) + 1; l < levels.size(); ++l)
+            levels[l] = nullptr;
         listFormat = listFormatOf(*level, indent);
-        run = m_listRun[size_t(indent)];
-        if (run && (run->format() != listFormat || !continuesTo(*run)))
-            run = nullptr;
+        run = levels[size_t(indent)];
+        if (run && run->format() != listFormat)
+            run = nullptr; // a look no QTextList of this one's can show
     }
     if (level) {
         // Qt draws a list label in the block's character format: the
@@ -1098,6 +1122,18 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
     QTextBlock block = m_cursor.block();
     if (QTextList *had = block.textList(); had && had != run)
         had->remove(block);
+    if (run && block.textList() != run) {
+        // Qt marks every item of a list changed when a paragraph joins or
+        // leaves it. Joined now, the item would hand its list on to the next
+        // paragraph, which leaves it again: it joins once that paragraph is
+        // in (settleItem()).
+        m_cursor.setBlockFormat(wanted);
+        m_pendingItem = PendingItem{block, run, listFormat, key, indent};
+        m_listRuns[key][size_t(indent)] = run;
+        m_shadow = wanted;
+        m_shadowList = nullptr;
+        return;
+    }
     if (run) {
         // In one step: the block may be the list's only one, and leaving it
         // would delete the list.
@@ -1110,54 +1146,31 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
             run = m_cursor.createList(listFormat);
     }
     if (level)
-        m_listRun[size_t(indent)] = run;
+        m_listRuns[key][size_t(indent)] = run;
     m_shadow = wanted;
     m_shadowList = run;
 }
 
-// A list goes on through table cells, rows and tables, and past empty
-// paragraphs (Word and LibreOffice number on there, and Qt makes empty ones
-// around tables and for cells merged away, which are written as they are);
-// a paragraph with text in no list where its last item flows ends it (see
-// flowOf()). Asked of what the document holds, as a second read of the
-// written file sees it.
-bool StructureBuilder::continuesTo(const QTextList &list) const
+void StructureBuilder::settleItem()
 {
-    const int here = m_cursor.block().position();
-    const int count = list.count();
-    if (count == 0)
-        return false;
-    const QTextBlock last = list.item(count - 1);
-    const int flow = flowAt(last.position());
-    for (QTextBlock block = last.next(); block.isValid() && block.position() < here;
-         block = block.next())
-        if (block.length() > 1 && !block.textList() && flowAt(block.position()) == flow)
-            return false;
-    return true;
-}
-
-// As flowOf() in the writer, from the tables made so far: Qt's frame tree is
-// not up to date while the document is being read.
-int StructureBuilder::flowAt(int position) const
-{
-    // Later tables come after earlier ones or inside them: the last one made
-    // that holds the position is the innermost.
-    for (auto made = m_made.rbegin(); made != m_made.rend(); ++made) {
-        const QTextTable *table = made->table;
-        if (!table)
-            continue;
-        if (table->firstPosition() <= position && position <= table->lastPosition())
-            return table->cellAt(position).firstPosition();
-        if (made->topLevel && table->lastPosition() < position)
-            break; // every table made before ends before it too
+    if (!m_pendingItem)
+        return;
+    const PendingItem item = *m_pendingItem;
+    m_pendingItem.reset();
+    QTextList *list = item.list;
+    if (!item.block.isValid() || item.block.textList())
+        return;
+    if (list) {
+        list->add(item.block);
+    } else {
+        // Its list went with its last block: the item starts it again.
+        list = QTextCursor(item.block).createList(item.format);
+        QPointer<QTextList> &run = m_listRuns[item.key][size_t(item.indent)];
+        if (!run)
+            run = list;
     }
-    return -1;
-}
-
-void StructureBuilder::closeLists()
-{
-    m_listRun.fill(nullptr);
-    m_listRunKey = 0;
+    if (m_cursor.block() == item.block)
+        m_shadowList = list; // the next new block inherits it
 }
 
 void StructureBuilder::readShadow()

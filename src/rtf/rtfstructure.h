@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QPointer>
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextFormat>
 #include <QTextListFormat>
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 class QTextCursor;
@@ -128,6 +130,7 @@ struct ListDefinitions {
     std::map<int, std::array<ListLevel, 9>> lists; // by \listid
     std::map<int, int> overrides;                  // \ls number → \listid
     const ListLevel *level(int override, int level) const;
+    int listOf(int override) const; // the \listid of an override, 0: none
 };
 
 struct CellDef {
@@ -215,9 +218,7 @@ private:
     void applyParagraph(const ParaProps &para);
     QTextBlockFormat blockFormatOf(const ParaProps &para) const;
     QTextList *listFor(const ParaProps &para);
-    bool continuesTo(const QTextList &list) const;
-    int flowAt(int position) const;
-    void closeLists();
+    void settleItem();
     void readShadow();
 
     QTextCursor &m_cursor;
@@ -235,16 +236,18 @@ private:
     QTextBlockFormat m_lastFormat;
     ParaProps m_lastFormatOf;
     bool m_haveLastFormat = false;
-    // The list of each level of the list run going on.
+    // Per list (\listid), the QTextList of each level its next item joins.
     // (A list whose last block goes, in a merge, is deleted.)
-    std::array<QPointer<QTextList>, 9> m_listRun{};
-    // Every table made, in order, and whether it stands outside tables.
-    struct MadeTable {
-        QPointer<QTextTable> table;
-        bool topLevel = false;
+    std::map<qint64, std::array<QPointer<QTextList>, 9>> m_listRuns;
+    // A list item that joins its list once the paragraph after it is in.
+    struct PendingItem {
+        QTextBlock block;
+        QPointer<QTextList> list;
+        QTextListFormat format;
+        qint64 key = 0;
+        int indent = 0;
     };
-    std::vector<MadeTable> m_made;
-    int m_listRunKey = 0;
+    std::optional<PendingItem> m_pendingItem;
     std::function<const RowDef &(int)> m_rowSource;
     std::function<void(int)> m_beforeMove;
     std::function<void()> m_afterMove;

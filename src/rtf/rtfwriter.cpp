@@ -743,9 +743,9 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
     ListTable::Ref place;
     if (list)
         place = m_lists.refFor(*list, m_previousList);
-    // A list goes on, for a reader, through cells and past empty paragraphs:
-    // only text in no list where its last item flows parts that item from a
-    // sublist after it.
+    // A sublist may become a deeper level of the list of the item right
+    // before it (see ListTable::refFor); text in no list where that item
+    // flows parts them, and the sublist is then a list of its own.
     if (list) {
         m_previousList = list;
         m_previousFlow = flowOf(block);

@@ -167,6 +167,45 @@ int twipsOf(qreal pixels)
     return int(std::lround(std::clamp(pixels * 15, -limit, limit)));
 }
 
+// A reader numbers the items of one RTF list's level on until an item of a
+// higher level of that list comes. A QTextList joins a list at `level` only
+// where that numbers its items as Qt does: every list the family gave that
+// level or a deeper one has ended before the list's first item, and no list
+// of a higher level has an item among the list's own. (Lists are written in
+// the order their first items come.)
+bool ListTable::fitsInto(const Family &family, const QTextList &list, int level)
+{
+    const int count = list.count();
+    if (count == 0)
+        return true;
+    const int first = list.item(0).position();
+    const int last = list.item(count - 1).position();
+    for (int l = 0; l < maxLevels; ++l) {
+        const QTextList *other = family.current[size_t(l)];
+        const int items = other ? other->count() : 0;
+        if (items == 0)
+            continue;
+        if (l >= level) {
+            if (other->item(items - 1).position() > first)
+                return false;
+            continue;
+        }
+        // The first of the other list's items after the list's first one.
+        int low = 0;
+        int high = items;
+        while (low < high) {
+            const int middle = low + (high - low) / 2;
+            if (other->item(middle).position() > first)
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        if (low < items && other->item(low).position() < last)
+            return false;
+    }
+    return true;
+}
+
 ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previous)
 {
     const auto found = m_refs.constFind(&list);
@@ -182,7 +221,7 @@ ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previou
         // unless that level already counts in another style.
         Family &family = m_families[size_t(before->override - 1)];
         std::optional<QTextListFormat> &slot = family.levels[size_t(ref.level)];
-        if (!slot || sameLevel(*slot, format)) {
+        if ((!slot || sameLevel(*slot, format)) && fitsInto(family, list, ref.level)) {
             if (!slot)
                 slot = format;
             ref.override = before->override;
@@ -195,6 +234,7 @@ ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previou
         m_families.push_back(family);
         ref.override = int(m_families.size());
     }
+    m_families[size_t(ref.override - 1)].current[size_t(ref.level)] = &list;
     m_refs.insert(&list, ref);
     return ref;
 }

@@ -63,7 +63,9 @@ public:
 private:
     struct Family {
         std::array<std::optional<QTextListFormat>, 9> levels;
+        std::array<const QTextList *, 9> current{}; // the list given each level last
     };
+    static bool fitsInto(const Family &family, const QTextList &list, int level);
     std::vector<Family> m_families;
     QHash<const QTextList *, Ref> m_refs;
     int m_levelTwips;

@@ -1,5 +1,6 @@
 // LibreOffice as an outside reader of what the writer produces: text,
-// character formatting, fonts and pictures must arrive.
+// character formatting, fonts and pictures must arrive, and lists must be
+// numbered as LibreOffice numbers the file they were read from.
 #include "rtftesthelpers.h"
 
 #include "core/documentimages.h"
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
 
 using namespace Inkwell;
 using namespace Inkwell::RtfTest;
@@ -94,6 +96,105 @@ QString readText(const QString &path)
     return QString::fromUtf8(file.readAll());
 }
 
+// Two lists: 10 ("1." with "a)" below it, overridden as \ls1, \ls3 and \ls4,
+// which starts at 5) and 70 ("i)", \ls2).
+const QByteArray listHead =
+    "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}{\\*\\listtable{\\list\\listtemplateid1"
+    "{\\listlevel\\levelnfc0\\levelstartat1{\\leveltext\\'02\\'00.;}{\\levelnumbers\\'01;}"
+    "\\fi-360\\li720}{\\listlevel\\levelnfc4\\levelstartat1{\\leveltext\\'02\\'01);}"
+    "{\\levelnumbers\\'01;}\\fi-360\\li1440}\\listid10}{\\list\\listtemplateid2{\\listlevel"
+    "\\levelnfc2\\levelstartat1{\\leveltext\\'02\\'00);}{\\levelnumbers\\'01;}\\fi-360\\li720}"
+    "\\listid70}}{\\*\\listoverridetable{\\listoverride\\listid10\\listoverridecount0\\ls1}"
+    "{\\listoverride\\listid70\\listoverridecount0\\ls2}{\\listoverride\\listid10"
+    "\\listoverridecount0\\ls3}{\\listoverride\\listid10\\listoverridecount1{\\lfolevel"
+    "\\listoverridestartat{\\listlevel\\levelstartat5}}\\ls4}}\n";
+
+// Documents whose list numbers depend on what stands between the items. Each
+// ends in a plain paragraph: LibreOffice reads a document's last paragraph's
+// list level differently.
+struct ListDocument {
+    const char *name;
+    QByteArray body;
+    bool listTable; // older numbering stands alone: LibreOffice numbers it
+                    // with a list table's lists where there is one
+};
+const QList<ListDocument> listDocuments = {
+    {"plain", "\\pard\\ls1 A\\par B\\par\\pard P\\par\\pard\\ls1 C\\par D\\par", true},
+    {"other", "\\pard\\ls1 A\\par B\\par\\pard\\ls2 X\\par\\pard\\ls1 C\\par D\\par", true},
+    {"table",
+     "\\pard\\ls1 A\\par B\\par\\pard\\trowd\\cellx3000\\pard\\intbl T\\cell\\row"
+     "\\pard\\ls1 C\\par D\\par",
+     true},
+    {"cells",
+     "\\pard\\ls1 A\\par\\trowd\\cellx3000\\cellx6000\\pard\\intbl\\ls1 B\\par"
+     "\\pard\\intbl P\\par\\pard\\intbl\\ls1 C\\cell\\pard\\intbl X\\cell\\row"
+     "\\pard\\ls1 D\\par",
+     true},
+    {"nested",
+     "\\trowd\\cellx3000\\cellx6000\\pard\\intbl Q\\par\\trowd\\cellx1000\\cellx2000"
+     "\\pard\\intbl\\itap2\\ls1 A\\par\\pard\\intbl\\itap2 P\\par\\pard\\intbl\\itap2"
+     "\\ls1 B\\nestcell\\pard\\intbl\\itap2 Y\\nestcell{\\*\\nesttableprops\\trowd"
+     "\\cellx1000\\cellx2000\\nestrow}\\pard\\intbl\\ls1 C\\cell\\pard\\intbl X\\cell"
+     "\\row\\pard\\ls1 D\\par",
+     true},
+    {"levels",
+     "\\pard\\ls1 A\\par\\ilvl1 a\\par b\\par\\ilvl0 B\\par\\ilvl1 c\\par d\\par"
+     "\\ilvl0 C\\par",
+     true},
+    {"levelsplain",
+     "\\pard\\ls1 A\\par\\ilvl1 a\\par\\pard P\\par\\pard\\ls1\\ilvl1 b\\par"
+     "\\pard Q\\par\\pard\\ls1 B\\par\\pard\\ls1\\ilvl1 c\\par",
+     true},
+    {"levelsother",
+     "\\pard\\ls1 A\\par\\ilvl1 a\\par\\pard\\ls2 X\\par\\pard\\ls1\\ilvl1 b\\par"
+     "\\ilvl0 B\\par",
+     true},
+    {"sublistbesideanother",
+     "\\pard\\ls1 A\\par\\pard\\ls2 X\\par\\pard\\ls1\\ilvl1 s\\par\\pard\\ls2 Y\\par"
+     "\\pard\\ls1\\ilvl1 t\\par",
+     true},
+    {"sublistafterplain",
+     "\\pard\\ls1 A\\par B\\par\\pard P\\par\\pard\\ls1\\ilvl1 a\\par"
+     "\\pard\\ls1 C\\par",
+     true},
+    {"overrides", "\\pard\\ls1 A\\par B\\par\\pard\\ls3 C\\par D\\par\\pard\\ls1 E\\par", true},
+    {"startat", "\\pard\\ls1 A\\par B\\par\\pard\\ls4 C\\par D\\par\\pard\\ls1 E\\par", true},
+    {"older",
+     "{\\pntext 1.\\tab}\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart1{\\pntxta .}}A\\par"
+     "{\\pntext 2.\\tab}B\\par\\pard P\\par{\\pntext 3.\\tab}\\pard{\\*\\pn\\pnlvlbody"
+     "\\pndec\\pnstart1{\\pntxta .}}C\\par",
+     false},
+};
+
+QByteArray listDocument(const ListDocument &document)
+{
+    return (document.listTable ? listHead : QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\n")) +
+           document.body + "\\pard Z\\par}";
+}
+
+// The numbered lines of LibreOffice's text export ("    1. A"), as "1. A".
+QStringList numberedLines(const QString &text)
+{
+    static const QRegularExpression numbered(QStringLiteral("^\\s*(\\w+[.)]) (.*)$"));
+    QStringList lines;
+    for (const QString &line : text.split(u'\n')) {
+        const QRegularExpressionMatch match = numbered.match(line);
+        if (match.hasMatch())
+            lines << match.captured(1) + u' ' + match.captured(2);
+    }
+    return lines;
+}
+
+// The list items of the document as Inkwell shows them, in the same form.
+QStringList numberedLines(const QTextDocument &document)
+{
+    QStringList lines;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        if (const QTextList *list = block.textList())
+            lines << list->itemText(block) + u' ' + block.text();
+    return lines;
+}
+
 } // namespace
 
 class TestRtfLibreOffice : public QObject {
@@ -106,6 +207,8 @@ private slots:
     void formatting();
     void eastAsianFont();
     void pictures();
+    void listNumbers_data();
+    void listNumbers();
 
 private:
     // Converts every .rtf in the folder in one soffice call (startup is the
@@ -139,6 +242,21 @@ void TestRtfLibreOffice::initTestCase()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(Rtf::write(document, 936));
         m_names << name;
+    }
+    // Each list document as read, and Inkwell's copy of it.
+    for (const ListDocument &listDocument : listDocuments) {
+        const QByteArray rtf = ::listDocument(listDocument);
+        QTextDocument document;
+        QVERIFY(readInto(document, rtf, 1252));
+        const QString base = QStringLiteral("list-") + QLatin1String(listDocument.name);
+        for (const auto &[suffix, bytes] :
+             {std::pair{QStringLiteral("-original"), rtf},
+              std::pair{QStringLiteral("-copy"), Rtf::write(document, 936)}}) {
+            QFile file(m_dir.filePath(base + suffix + QStringLiteral(".rtf")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+            m_names << base + suffix;
+        }
     }
     m_convertedText = convert(QStringLiteral("txt:Text (encoded):UTF8,LF,,,false"),
                               m_dir.filePath(QStringLiteral("txt")));
@@ -268,6 +386,35 @@ void TestRtfLibreOffice::pictures()
         QCOMPARE(QSize(w.captured(1).toInt(), h.captured(1).toInt()), sizes[i]);
     }
     QVERIFY(html.contains(QStringLiteral("\u56FE\u7247\u7ED3\u675F")));
+}
+
+void TestRtfLibreOffice::listNumbers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("rtf");
+    for (const ListDocument &document : listDocuments)
+        QTest::newRow(document.name)
+            << QString::fromLatin1(document.name) << listDocument(document);
+}
+
+// Inkwell's window numbers a list as LibreOffice numbers the file, and
+// LibreOffice numbers Inkwell's copy the same.
+void TestRtfLibreOffice::listNumbers()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, rtf);
+    QVERIFY(m_convertedText);
+    const QString base = m_dir.filePath(QStringLiteral("txt/list-") + name);
+    const QString original = base + QStringLiteral("-original.txt");
+    const QString copy = base + QStringLiteral("-copy.txt");
+    QVERIFY2(QFile::exists(original), qPrintable(original));
+    QVERIFY2(QFile::exists(copy), qPrintable(copy));
+    const QStringList byLibreOffice = numberedLines(readText(original));
+    QVERIFY(!byLibreOffice.isEmpty());
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf, 1252));
+    QCOMPARE(numberedLines(document), byLibreOffice);
+    QCOMPARE(numberedLines(readText(copy)), byLibreOffice);
 }
 
 QTEST_MAIN(TestRtfLibreOffice)

@@ -224,11 +224,32 @@ const QByteArray listTable =
     "{\\listoverride\\listid30\\listoverridecount0\\ls3}"
     "{\\listoverride\\listid40\\listoverridecount0\\ls4}"
     "{\\listoverride\\listid50\\listoverridecount0\\ls5}"
-    "{\\listoverride\\listid60\\ls6}}";
+    "{\\listoverride\\listid60\\ls6}"
+    "{\\listoverride\\listid10\\listoverridecount0\\ls7}"
+    "{\\listoverride\\listid10\\listoverridecount1{\\lfolevel\\listoverridestartat"
+    "{\\listlevel\\levelstartat5}}\\ls8}}";
 
 QByteArray withLists(const QByteArray &body)
 {
     return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}" + listTable + body + "}";
+}
+
+// Per list item in document order: its number in its list (from 0) and the
+// look of its label (b: bold, i: italic, -: neither).
+QString labelsOf(const QTextDocument &document)
+{
+    QStringList found;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextList *list = block.textList();
+        if (!list)
+            continue;
+        const QTextCharFormat format = block.charFormat();
+        const QString look = format.fontWeight() >= QFont::Bold ? QStringLiteral("b")
+                             : format.fontItalic()              ? QStringLiteral("i")
+                                                                : QStringLiteral("-");
+        found << QStringLiteral("%1 %2").arg(list->itemNumber(block)).arg(look);
+    }
+    return found.join(u'|');
 }
 
 } // namespace
@@ -334,10 +355,13 @@ void TestRtfStructure::lists_data()
         QTextListFormat::ListLowerRoman, 1, "(|)", 3, 1, "A");
     row("upper roman", withLists("\\pard\\ls5 A\\par"), "A", QTextListFormat::ListUpperRoman, 1,
         "|.", 0, 1, "A");
-    row("a plain paragraph ends the list", withLists("\\pard\\ls1 A\\par\\pard B\\par\\ls1 C\\par"),
-        "C", QTextListFormat::ListDecimal, 1, "|.", 0, 1, "A\nB\nC");
-    row("another list ends the list", withLists("\\pard\\ls1 A\\par\\pard\\ls3 B\\par\\ls1 C"), "C",
-        QTextListFormat::ListDecimal, 1, "|.", 0, 1, "A\nB\nC");
+    // Word and LibreOffice number a list on past other paragraphs (A 1., C 2.).
+    row("a plain paragraph does not end the list",
+        withLists("\\pard\\ls1 A\\par\\pard B\\par\\ls1 C\\par"), "C", QTextListFormat::ListDecimal,
+        1, "|.", 0, 2, "A\nB\nC");
+    row("another list does not end the list",
+        withLists("\\pard\\ls1 A\\par\\pard\\ls3 B\\par\\ls1 C"), "C", QTextListFormat::ListDecimal,
+        1, "|.", 0, 2, "A\nB\nC");
     row("last item without \\par", withLists("\\pard\\ls1 A\\par B"), "B",
         QTextListFormat::ListDecimal, 1, "|.", 0, 2, "A\nB");
     row("list item properties", withLists("\\pard\\ls1\\qc A\\par"), "A",
@@ -1722,6 +1746,63 @@ void TestRtfStructure::listLabels_data()
                      "\\row\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 B\\cell\\pard\\intbl b"
                      "\\cell\\row")
         << QStringLiteral("0 -|1 -") << QByteArray() << QByteArray("\\ls2");
+    // The numbers LibreOffice gives each of these (and Word's, where it agrees):
+    // a list (\\listid) numbers on wherever its items stand; a deeper level
+    // starts again under each new item of a higher one.
+    QTest::newRow("numbers go on past a plain paragraph")
+        << withLists("\\pard\\ls1 A\\par B\\par\\pard P\\par\\pard\\ls1 C\\par D\\par")
+        << QStringLiteral("0 -|1 -|2 -|3 -") << QByteArray("{\\listtext\\f0\\fs24 4.")
+        << QByteArray("\\ls2");
+    QTest::newRow("numbers go on past an item of another list")
+        << withLists("\\pard\\ls1 A\\par B\\par\\pard\\ls3 X\\par\\pard\\ls1 C\\par D\\par")
+        << QStringLiteral("0 -|1 -|0 -|2 -|3 -") << QByteArray("{\\listtext\\f0\\fs24 4.")
+        << QByteArray("\\ls3");
+    QTest::newRow("numbers go on past text in a cell and out of the table")
+        << withLists("\\pard\\ls1 A\\par\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1 B\\par"
+                     "\\pard\\intbl P\\par\\pard\\intbl\\ls1 C\\cell\\pard\\intbl X\\cell\\row"
+                     "\\pard\\ls1 D\\par")
+        << QStringLiteral("0 -|1 -|2 -|3 -") << QByteArray() << QByteArray("\\ls2");
+    QTest::newRow("numbers go on out of a nested table")
+        << withLists(
+               "\\trowd\\cellx3000\\cellx6000\\pard\\intbl Q\\par\\trowd\\cellx1000\\cellx2000"
+               "\\pard\\intbl\\itap2\\ls1 A\\par\\pard\\intbl\\itap2 "
+               "P\\par\\pard\\intbl\\itap2\\ls1 B"
+               "\\nestcell\\pard\\intbl\\itap2 Y\\nestcell{\\*\\nesttableprops\\trowd\\cellx1000"
+               "\\cellx2000\\nestrow}\\pard\\intbl\\ls1 C\\cell\\pard\\intbl X\\cell\\row"
+               "\\pard\\ls1 D\\par")
+        << QStringLiteral("0 -|1 -|2 -|3 -") << QByteArray() << QByteArray("\\ls2");
+    QTest::newRow("a level goes on past plain paragraphs until a higher item")
+        << withLists("\\pard\\ls1 A\\par\\ilvl1 a\\par\\pard P\\par\\pard\\ls1\\ilvl1 b\\par"
+                     "\\pard Q\\par\\pard\\ls1 B\\par\\ilvl1 c\\par")
+        << QStringLiteral("0 -|0 -|1 -|1 -|0 -") << QByteArray("\\ls1\\ilvl1")
+        << QByteArray("\\ls2");
+    QTest::newRow("a level goes on past another list")
+        << withLists("\\pard\\ls1 A\\par\\ilvl1 a\\par\\pard\\ls3 X\\par\\pard\\ls1\\ilvl1 b\\par"
+                     "\\ilvl0 B\\par")
+        << QStringLiteral("0 -|0 -|0 -|1 -|1 -") << QByteArray("\\ls1\\ilvl1")
+        << QByteArray("\\ls3");
+    // Written as a level of the other list, the sublist would start again at
+    // that list's next item.
+    QTest::newRow("a sublist goes on past items of another list")
+        << withLists(
+               "\\pard\\ls1 A\\par\\pard\\ls3 X\\par\\pard\\ls1\\ilvl1 s\\par\\pard\\ls3 Y\\par"
+               "\\pard\\ls1\\ilvl1 t\\par")
+        << QStringLiteral("0 -|0 -|0 -|1 -|1 -") << QByteArray("\\ls3\\ilvl1")
+        << QByteArray("\\ls2\\ilvl1");
+    QTest::newRow("overrides of one list share its numbers")
+        << withLists("\\pard\\ls1 A\\par B\\par\\pard\\ls7 C\\par D\\par\\pard\\ls1 E\\par")
+        << QStringLiteral("0 -|1 -|2 -|3 -|4 -") << QByteArray("{\\listtext\\f0\\fs24 5.")
+        << QByteArray("\\ls2");
+    QTest::newRow("an override's start does not restart the list")
+        << withLists("\\pard\\ls1 A\\par B\\par\\pard\\ls8 C\\par D\\par\\pard\\ls1 E\\par")
+        << QStringLiteral("0 -|1 -|2 -|3 -|4 -") << QByteArray("{\\listtext\\f0\\fs24 5.")
+        << QByteArray("\\ls2");
+    QTest::newRow("older numbering goes on past a plain paragraph")
+        << QByteArray(
+               "{\\rtf1{\\pntext 1.\\tab}\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart1{\\pntxta .}}"
+               "A\\par{\\pntext 2.\\tab}B\\par\\pard P\\par{\\pntext 3.\\tab}\\pard{\\*\\pn"
+               "\\pnlvlbody\\pndec\\pnstart1{\\pntxta .}}C\\par}")
+        << QStringLiteral("0 -|1 -|2 -") << QByteArray() << QByteArray("\\ls2");
     QTest::newRow("level without a number")
         << withLists("\\pard\\ls6 A\\par B\\par") << QStringLiteral("0 -|1 -")
         << QByteArray("\\levelnfc255") << QByteArray("{\\listtext\\f0\\fs24 1");
@@ -1737,18 +1818,7 @@ void TestRtfStructure::listLabels()
     QFETCH(QByteArray, notWritten);
     QTextDocument document;
     QVERIFY(readInto(document, rtf));
-    QStringList found;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        const QTextList *list = block.textList();
-        if (!list)
-            continue;
-        const QTextCharFormat format = block.charFormat();
-        const QString look = format.fontWeight() >= QFont::Bold ? QStringLiteral("b")
-                             : format.fontItalic()              ? QStringLiteral("i")
-                                                                : QStringLiteral("-");
-        found << QStringLiteral("%1 %2").arg(list->itemNumber(block)).arg(look);
-    }
-    QCOMPARE(found.join(u'|'), labels);
+    QCOMPARE(labelsOf(document), labels);
     const QByteArray first = Rtf::write(document, 936);
     if (!written.isEmpty())
         QVERIFY2(first.contains(written), first.constData());
@@ -1756,6 +1826,7 @@ void TestRtfStructure::listLabels()
         QVERIFY2(!first.contains(notWritten), first.constData());
     QTextDocument again;
     QVERIFY(readInto(again, first));
+    QCOMPARE(labelsOf(again), labels); // the copy is numbered the same
     QCOMPARE(Rtf::write(again, 936), first);
 }
 
