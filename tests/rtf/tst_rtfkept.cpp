@@ -886,12 +886,16 @@ void TestRtfKept::contextualSpacing()
     QVERIFY(readInto(document, "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\stylesheet{\\s0 Normal;}"
                                "{\\s3 Heading;}{\\s15 List;}}" +
                                    body + "}"));
-    QStringList spacing;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
-        spacing << QStringLiteral("%1,%2")
-                       .arg(std::lround(block.blockFormat().topMargin() * 15))
-                       .arg(std::lround(block.blockFormat().bottomMargin() * 15));
-    QCOMPARE(spacing.join(u' '), shown);
+    // Per paragraph: the space shown before and after, in twips.
+    const auto spacingOf = [](const QTextDocument &read) {
+        QStringList spacing;
+        for (QTextBlock block = read.begin(); block.isValid(); block = block.next())
+            spacing << QStringLiteral("%1,%2")
+                           .arg(std::lround(block.blockFormat().topMargin() * 15))
+                           .arg(std::lround(block.blockFormat().bottomMargin() * 15));
+        return spacing.join(u' ');
+    };
+    QCOMPARE(spacingOf(document), shown);
     const QByteArray saved = Rtf::write(document, 936);
     for (const QByteArray &part : written)
         QVERIFY2(saved.contains(part), saved.constData());
@@ -899,12 +903,7 @@ void TestRtfKept::contextualSpacing()
     QTextDocument again;
     QVERIFY(readInto(again, saved, 936));
     QCOMPARE(Rtf::write(again, 936), saved);
-    QStringList spacingAgain;
-    for (QTextBlock block = again.begin(); block.isValid(); block = block.next())
-        spacingAgain << QStringLiteral("%1,%2")
-                            .arg(std::lround(block.blockFormat().topMargin() * 15))
-                            .arg(std::lround(block.blockFormat().bottomMargin() * 15));
-    QCOMPARE(spacingAgain.join(u' '), shown);
+    QCOMPARE(spacingOf(again), shown);
 }
 
 void TestRtfKept::emptyParagraphBeforeTable_data()
