@@ -1197,6 +1197,21 @@ bool sameFlow(const QTextBlock &one, const QTextBlock &other)
 
 void showContextualSpacing(QTextDocument &document, int from, int to)
 {
+    // Without tables every paragraph flows in the same place.
+    const bool tables = !document.rootFrame()->childFrames().isEmpty();
+    const auto together = [tables](const QTextBlock &one, const QTextBlock &other) {
+        return !tables || sameFlow(one, other);
+    };
+    // Consecutive paragraphs that get the same format get it in one step:
+    // Qt takes as long for one paragraph as for a run of them.
+    QTextCursor run(&document);
+    QTextBlockFormat runFormat;
+    QTextBlock runLast;
+    const auto flush = [&] {
+        if (runLast.isValid())
+            run.setBlockFormat(runFormat);
+        runLast = QTextBlock();
+    };
     for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() <= to;
          block = block.next()) {
         QTextBlockFormat format = block.blockFormat();
@@ -1207,7 +1222,7 @@ void showContextualSpacing(QTextDocument &document, int from, int to)
         const auto sameStyle = [&](const QTextBlock &other) {
             return other.isValid() &&
                    other.blockFormat().intProperty(paragraphStyleProperty) == style &&
-                   sameFlow(block, other);
+                   together(block, other);
         };
         const bool above = format.topMargin() > 0 && sameStyle(block.previous());
         const bool below = format.bottomMargin() > 0 && sameStyle(block.next());
@@ -1221,8 +1236,18 @@ void showContextualSpacing(QTextDocument &document, int from, int to)
             format.setTopMargin(0);
         if (below)
             format.setBottomMargin(0);
-        QTextCursor(block).setBlockFormat(format);
+        if (runLast.isValid() && runLast.next() == block && format == runFormat &&
+            together(runLast, block)) {
+            run.setPosition(block.position(), QTextCursor::KeepAnchor);
+            runLast = block;
+            continue;
+        }
+        flush();
+        run.setPosition(block.position());
+        runFormat = format;
+        runLast = block;
     }
+    flush();
 }
 
 void showEmptyParagraphsBeforeTables(QTextDocument &document, int from, int to)

@@ -858,6 +858,10 @@ void TestRtfKept::contextualSpacing_data()
         << QStringLiteral("40,0 100,0 0,0 0,160 40,0")
         << QByteArrayList{"\\pard\\s15\\contextualspace\\sb100\\sa160{\\f0\\fs24 a}\\par\n"
                           "\\pard\\s15\\contextualspace\\sb100\\sa160{\\f0\\fs24 b}"};
+    // The middle items take one format together.
+    QTest::newRow("four items") << item + "a\\par" + item + "b\\par" + item + "c\\par" + item +
+                                       "d\\par"
+                                << QStringLiteral("100,0 0,0 0,0 0,160") << QByteArrayList{};
     // The paragraph's own wish counts: a neighbour of its style without it
     // keeps its space.
     QTest::newRow("neighbour without contextual spacing")
