@@ -206,6 +206,7 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
              }
          }},
         {"listid", [](Reader &r, Word w) { if (r.inLists()) r.m_listTable.listId(w.param); }},
+        {"lfolevel", [](Reader &r, Word) { if (r.inLists()) r.m_listTable.overrideLevel(); }},
         {"listlevel", [](Reader &r, Word) { if (r.inLists()) r.m_listTable.level(); }},
         {"levelnfc", levelNumberFormat}, {"levelnfcn", levelNumberFormat},
         {"levelstartat", [](Reader &r, Word w) { if (r.inLists()) r.m_listTable.startAt(w.param); }},

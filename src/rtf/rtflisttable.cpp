@@ -51,6 +51,15 @@ void ListTableReader::listOverride()
 {
     m_listId = 0;
     m_overrideNumber = 0;
+    m_inOverride = true;
+    m_overrideLevel = -1;
+    m_overrideStarts.fill(-1);
+}
+
+void ListTableReader::overrideLevel()
+{
+    if (m_inOverride)
+        ++m_overrideLevel;
 }
 
 ListLevel *ListTableReader::current()
@@ -67,6 +76,11 @@ void ListTableReader::level()
 
 void ListTableReader::startAt(int number)
 {
+    if (m_inOverride) {
+        if (m_overrideLevel >= 0 && m_overrideLevel <= 8)
+            m_overrideStarts[size_t(m_overrideLevel)] = std::clamp(number, 0, 32767);
+        return;
+    }
     if (ListLevel *level = current())
         level->start = std::clamp(number, 0, 32767);
 }
@@ -150,8 +164,13 @@ void ListTableReader::endList()
 
 void ListTableReader::endOverride()
 {
-    if (m_lists.overrides.size() < 4096)
-        m_lists.overrides[m_overrideNumber] = m_listId;
+    m_inOverride = false;
+    if (m_lists.overrides.size() >= 4096)
+        return;
+    m_lists.overrides[m_overrideNumber] = m_listId;
+    if (std::any_of(m_overrideStarts.begin(), m_overrideStarts.end(),
+                    [](int start) { return start >= 0; }))
+        m_lists.overrideStarts[m_overrideNumber] = m_overrideStarts;
 }
 
 void OldNumberingReader::begin()

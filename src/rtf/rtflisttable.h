@@ -18,8 +18,9 @@ class ListTableReader {
 public:
     explicit ListTableReader(ListDefinitions &lists) : m_lists(lists) {}
 
-    void list();         // {\list: its levels follow
-    void listOverride(); // {\listoverride
+    void list();          // {\list: its levels follow
+    void listOverride();  // {\listoverride
+    void overrideLevel(); // {\lfolevel: the override's next level
     void listId(int id) { m_listId = id; }
     void overrideNumber(int number) { m_overrideNumber = number; }
     void level(); // {\listlevel: the next level
@@ -46,6 +47,9 @@ private:
     int m_levelIndex = -1; // the \listlevel being read
     int m_listId = 0;
     int m_overrideNumber = 0;
+    bool m_inOverride = false;
+    int m_overrideLevel = -1; // the \lfolevel being read
+    std::array<int, 9> m_overrideStarts{};
     std::u16string m_levelText;
 };
 

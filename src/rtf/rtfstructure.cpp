@@ -57,6 +57,12 @@ QTextListFormat listFormatOf(const ListLevel &level, int indent)
 
 } // namespace
 
+int ListDefinitions::overrideStart(int override, int level) const
+{
+    const auto starts = overrideStarts.find(override);
+    return starts == overrideStarts.end() ? -1 : starts->second[size_t(std::clamp(level, 0, 8))];
+}
+
 int ListDefinitions::listOf(int override) const
 {
     const auto listId = overrides.find(override);
@@ -1097,6 +1103,21 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
             levels[l] = nullptr;
         listFormat = listFormatOf(*level, indent);
         run = levels[size_t(indent)];
+        // The start a list was begun with is not a look of its own: an item
+        // of another override with another start numbers on.
+        if (run) {
+            const QVariant began = run->format().property(listStartProperty);
+            if (began.isValid())
+                listFormat.setProperty(listStartProperty, began);
+            else
+                listFormat.clearProperty(listStartProperty);
+        } else if (const int start = m_lists.overrideStart(para.listOverride, indent);
+                   para.listOverride > 0 && start >= 0) {
+            if (start != 1)
+                listFormat.setProperty(listStartProperty, start);
+            else
+                listFormat.clearProperty(listStartProperty);
+        }
         if (run && run->format() != listFormat)
             run = nullptr; // a look no QTextList of this one's can show
     }

@@ -129,6 +129,11 @@ struct ParaProps {
 struct ListDefinitions {
     std::map<int, std::array<ListLevel, 9>> lists; // by \listid
     std::map<int, int> overrides;                  // \ls number → \listid
+    // An override's own start of a level ({\lfolevel ... \levelstartatN}),
+    // by \ls number; -1: the list's. It holds where the override begins the
+    // list (or the level): other readers number a list already going on.
+    std::map<int, std::array<int, 9>> overrideStarts;
+    int overrideStart(int override, int level) const;
     const ListLevel *level(int override, int level) const;
     int listOf(int override) const; // the \listid of an override, 0: none
 };

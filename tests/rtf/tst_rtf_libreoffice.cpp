@@ -159,6 +159,8 @@ const QList<ListDocument> listDocuments = {
      true},
     {"overrides", "\\pard\\ls1 A\\par B\\par\\pard\\ls3 C\\par D\\par\\pard\\ls1 E\\par", true},
     {"startat", "\\pard\\ls1 A\\par B\\par\\pard\\ls4 C\\par D\\par\\pard\\ls1 E\\par", true},
+    // An override that begins the list begins it at its own start.
+    {"startatfirst", "\\pard\\ls4 A\\par B\\par\\pard\\ls1 C\\par\\pard P\\par", true},
     {"older",
      "{\\pntext 1.\\tab}\\pard{\\*\\pn\\pnlvlbody\\pndec\\pnstart1{\\pntxta .}}A\\par"
      "{\\pntext 2.\\tab}B\\par\\pard P\\par{\\pntext 3.\\tab}\\pard{\\*\\pn\\pnlvlbody"
@@ -413,6 +415,10 @@ void TestRtfLibreOffice::listNumbers()
     QVERIFY(!byLibreOffice.isEmpty());
     QTextDocument document;
     QVERIFY(readInto(document, rtf, 1252));
+    // The list keeps its start and the copy states it; the window cannot
+    // show it.
+    QEXPECT_FAIL("startatfirst", "Qt 6.4 draws a list's labels from 1 whatever its start",
+                 Continue);
     QCOMPARE(numberedLines(document), byLibreOffice);
     QCOMPARE(numberedLines(readText(copy)), byLibreOffice);
 }

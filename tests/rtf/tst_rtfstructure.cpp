@@ -1793,6 +1793,10 @@ void TestRtfStructure::listLabels_data()
         << withLists("\\pard\\ls1 A\\par B\\par\\pard\\ls7 C\\par D\\par\\pard\\ls1 E\\par")
         << QStringLiteral("0 -|1 -|2 -|3 -|4 -") << QByteArray("{\\listtext\\f0\\fs24 5.")
         << QByteArray("\\ls2");
+    // Where the override begins the list, its start holds.
+    QTest::newRow("an override's start begins the list")
+        << withLists("\\pard\\ls8 A\\par B\\par\\pard\\ls1 C\\par") << QStringLiteral("0 -|1 -|2 -")
+        << QByteArray("\\levelstartat5") << QByteArray("\\ls2");
     QTest::newRow("an override's start does not restart the list")
         << withLists("\\pard\\ls1 A\\par B\\par\\pard\\ls8 C\\par D\\par\\pard\\ls1 E\\par")
         << QStringLiteral("0 -|1 -|2 -|3 -|4 -") << QByteArray("{\\listtext\\f0\\fs24 5.")
