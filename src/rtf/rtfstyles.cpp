@@ -28,10 +28,27 @@ bool isDigit(char c)
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
+// The StyleToggle a word switches on, if any.
+unsigned toggleOf(std::string_view word, bool on)
+{
+    if (!on)
+        return 0; // \b0, \i0 and the like need no answer
+    if (word == "b" || word == "ab")
+        return StyleBold;
+    if (word == "i" || word == "ai")
+        return StyleItalic;
+    if (word.starts_with("ul") && word != "ulnone" && word != "ulc")
+        return StyleUnderline;
+    if (word == "strike" || word == "striked")
+        return StyleStrike;
+    return 0;
+}
+
 // Reads the style group that begins at `at` (its "{") and returns where it
-// ends. Only the group's own words count: a group inside it ({\*\...}) is
-// passed over.
-qsizetype readStyle(QByteArrayView rtf, qsizetype at, int &number, Stated &style)
+// ends. Only the group's own words count for its paragraph words: a group
+// inside it ({\*\...}) is passed over. The on-off words of any depth go to
+// `toggles`.
+qsizetype readStyle(QByteArrayView rtf, qsizetype at, int &number, Stated &style, unsigned &toggles)
 {
     int depth = 0;
     bool first = true;
@@ -73,6 +90,7 @@ qsizetype readStyle(QByteArrayView rtf, qsizetype at, int &number, Stated &style
         }
         const int param = int(negative ? -value : value);
         i = end - 1;
+        toggles |= toggleOf(word, !hasValue || param != 0);
         if (depth != 1)
             continue;
         first = false;
@@ -104,12 +122,16 @@ qsizetype readStyle(QByteArrayView rtf, qsizetype at, int &number, Stated &style
 
 } // namespace
 
-ParagraphStyles paragraphStyles(QByteArrayView rtf)
+namespace {
+
+// Every style group of the style sheet, as it states itself, and the on-off
+// words of all of them.
+std::map<int, Stated> readStyleSheet(QByteArrayView rtf, unsigned &toggles)
 {
+    std::map<int, Stated> read;
     const qsizetype start = rtf.indexOf(QByteArrayView("{\\stylesheet"));
     if (start < 0)
-        return {};
-    std::map<int, Stated> read;
+        return read;
     // The style sheet's own group, then one group a style.
     int depth = 0;
     for (qsizetype i = start; i < rtf.size(); ++i) {
@@ -131,10 +153,21 @@ ParagraphStyles paragraphStyles(QByteArrayView rtf)
         }
         int number = 0;
         Stated style;
-        i = readStyle(rtf, i, number, style) - 1;
+        i = readStyle(rtf, i, number, style, toggles) - 1;
         if ((style.isParagraphStyle || style.isTableStyle) && !read.contains(number))
             read.emplace(number, style);
     }
+    return read;
+}
+
+} // namespace
+
+ParagraphStyles paragraphStyles(QByteArrayView rtf, unsigned *toggles)
+{
+    unsigned set = 0;
+    const std::map<int, Stated> read = readStyleSheet(rtf, set);
+    if (toggles)
+        *toggles = set;
 
     ParagraphStyles styles;
     for (const auto &[number, own] : read) {

@@ -28,8 +28,15 @@ struct ParagraphStyle {
 // style it is based on (\sbasedon) what it does not say itself.
 using ParagraphStyles = std::map<int, ParagraphStyle>;
 
+// Which of a run's on-off properties a style sets. A reader applies a
+// paragraph's style under the run's own properties (Word gives every
+// paragraph without \s the style 0), so a run whose property is off must say
+// so where a style could turn it on.
+enum StyleToggle : unsigned { StyleBold = 1, StyleItalic = 2, StyleUnderline = 4, StyleStrike = 8 };
+
 // The paragraph and table styles of the `{\stylesheet ...}` group in `rtf`;
-// none without one. Character and section styles are left out.
-ParagraphStyles paragraphStyles(QByteArrayView rtf);
+// none without one. Character and section styles are left out. `toggles`,
+// when given, gets the StyleToggle bits that the styles of any kind set.
+ParagraphStyles paragraphStyles(QByteArrayView rtf, unsigned *toggles = nullptr);
 
 } // namespace Inkwell::Rtf

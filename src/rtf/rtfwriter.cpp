@@ -158,50 +158,6 @@ std::string codePageBytes(std::u16string_view character, int codePage)
     return std::move(encoded.bytes);
 }
 
-// Which of a run's on-off properties the kept style sheet's styles set. A
-// reader applies a paragraph's style under the run's own properties (Word
-// gives every paragraph without \s the style 0), so a run whose property is
-// off must say so where a style could turn it on.
-enum StyleToggle : unsigned { StyleBold = 1, StyleItalic = 2, StyleUnderline = 4, StyleStrike = 8 };
-
-unsigned styleToggles(const QByteArray &preamble)
-{
-    const qsizetype start = preamble.indexOf("{\\stylesheet");
-    if (start < 0)
-        return 0;
-    unsigned found = 0;
-    int depth = 0;
-    for (qsizetype i = start; i < preamble.size(); ++i) {
-        const char c = preamble[i];
-        if (c == '{') {
-            ++depth;
-        } else if (c == '}') {
-            if (--depth == 0)
-                break;
-        } else if (c == '\\' && i + 1 < preamble.size()) {
-            qsizetype end = i + 1;
-            while (end < preamble.size() && std::isalpha(static_cast<unsigned char>(preamble[end])))
-                ++end;
-            const QByteArrayView word(preamble.constData() + i + 1, end - i - 1);
-            // \b0, \i0 and the like switch off: those need no answer.
-            const bool off = end < preamble.size() && preamble[end] == '0';
-            if (!off) {
-                if (word == "b" || word == "ab")
-                    found |= StyleBold;
-                else if (word == "i" || word == "ai")
-                    found |= StyleItalic;
-                else if (word.startsWith("ul") && word != "ulnone" && word != "ulc")
-                    found |= StyleUnderline;
-                else if (word == "strike" || word == "striked")
-                    found |= StyleStrike;
-            }
-            // A control symbol (\{, \\, \*) takes the character after it.
-            i = end == i + 1 ? i + 1 : end - 1;
-        }
-    }
-    return found;
-}
-
 class Writer {
 public:
     Writer(const QTextDocument &document, int codePage)
@@ -216,8 +172,7 @@ public:
     {
         m_softBreaks = mayHaveSoftBreaks(document);
         const QByteArray preamble = Kept::documentGroups(document).preamble;
-        m_styleToggles = styleToggles(preamble);
-        m_styles = paragraphStyles(preamble);
+        m_styles = paragraphStyles(preamble, &m_styleToggles);
         m_fileRead = Kept::isFileRead(document);
         const QFont font = document.defaultFont();
         m_defaultFamily = font.family();
