@@ -14,6 +14,27 @@ bool ViewHandling::event(QEvent *event)
     return false;
 }
 
+bool ViewHandling::mayEdit(const QKeyEvent &event)
+{
+    if (event.matches(QKeySequence::Undo) || event.matches(QKeySequence::Redo))
+        return false;
+    if (event.matches(QKeySequence::Paste) || event.matches(QKeySequence::Cut))
+        return true;
+    switch (event.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+        return true;
+    default:
+        break;
+    }
+    const QString text = event.text();
+    return !text.isEmpty() && text.front().isPrint() &&
+           !(event.modifiers() & Qt::ControlModifier);
+}
+
 bool ViewHandling::insertsMime(RichTextBox &box, const QMimeData *source)
 {
     // Text comes in plain (it takes the format at the caret, as the paste

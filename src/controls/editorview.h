@@ -8,6 +8,7 @@
 #include "controls/softbreakkeys.h"
 
 #include <QDropEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -31,6 +32,9 @@ struct ViewHandling {
     static bool drag(RichTextBox &box, QDropEvent *event, bool drop);
     // Ctrl+wheel zooms the view.
     static bool wheel(RichTextBox &box, QWheelEvent *event);
+    // Whether a key may change the text (typing, Enter, deleting, cutting,
+    // pasting); undo and redo do not count: they bring back their own step.
+    static bool mayEdit(const QKeyEvent &event);
 };
 
 // One of the two views. Whatever either is sent that the box handles alike
@@ -53,13 +57,29 @@ protected:
     }
     void insertFromMimeData(const QMimeData *source) override
     {
-        if (!ViewHandling::insertsMime(m_box, source))
-            Base::insertFromMimeData(source);
+        m_box.editKeepingTableGaps([&] {
+            if (!ViewHandling::insertsMime(m_box, source))
+                Base::insertFromMimeData(source);
+        });
     }
     void keyPressEvent(QKeyEvent *event) override
     {
-        if (!softBreakKeyPress(m_box, event, [this](QKeyEvent *e) { Base::keyPressEvent(e); }))
-            Base::keyPressEvent(event);
+        const auto press = [&] {
+            if (!softBreakKeyPress(m_box, event,
+                                   [this](QKeyEvent *e) { Base::keyPressEvent(e); }))
+                Base::keyPressEvent(event);
+        };
+        if (ViewHandling::mayEdit(*event))
+            m_box.editKeepingTableGaps(press);
+        else
+            press();
+    }
+    void inputMethodEvent(QInputMethodEvent *event) override
+    {
+        if (event->commitString().isEmpty())
+            Base::inputMethodEvent(event);
+        else
+            m_box.editKeepingTableGaps([&] { Base::inputMethodEvent(event); });
     }
     QMimeData *createMimeDataFromSelection() const override
     {

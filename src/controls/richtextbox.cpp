@@ -8,6 +8,7 @@
 #include "core/documentshape.h"
 #include "core/documenttext.h"
 #include "core/textqueries.h"
+#include "core/tablegaps.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -19,6 +20,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 
 namespace Inkwell {
 
@@ -100,7 +102,10 @@ RichTextBox::RichTextBox(QTextDocument *document, QWidget *parent) : QWidget(par
     // before the layout hears of the change, so the switch is in place when
     // the long block is laid out.
     connect(m_document, &QTextDocument::contentsChange, this,
-            [this](int from, int, int charsAdded) { checkLongBlocks(from, charsAdded); });
+            [this](int from, int, int charsAdded) {
+                checkLongBlocks(from, charsAdded);
+                noteTableGapChange(from, charsAdded);
+            });
 }
 
 RichTextBox::~RichTextBox() = default;
@@ -355,6 +360,52 @@ void RichTextBox::checkLongBlocks(int from, int charsAdded)
 {
     if (!m_longLineLayout && !m_detached && changeMadeLongParagraph(*document(), from, charsAdded))
         updateLongLineLayout(true);
+}
+
+void RichTextBox::noteTableGapChange(int from, int charsAdded)
+{
+    if (m_detached || m_document->rootFrame()->childFrames().isEmpty())
+        return; // a read settles what it reads; no table, no gap
+    const bool waiting = m_gapFrom >= 0;
+    m_gapFrom = waiting ? std::min(m_gapFrom, from) : from;
+    m_gapTo = std::max(waiting ? m_gapTo : 0, from + charsAdded);
+    if (!waiting)
+        QTimer::singleShot(0, this, &RichTextBox::settleTableGapsOfEdit);
+}
+
+void RichTextBox::editKeepingTableGaps(const std::function<void()> &edit)
+{
+    const QTextCursor before = textCursor();
+    if (m_view != View::Rich || m_detached ||
+        !editMayMoveTableGap(*m_document, before.selectionStart(), before.selectionEnd())) {
+        edit();
+        return;
+    }
+    QTextCursor step(m_document);
+    step.beginEditBlock();
+    edit();
+    const int caret = textCursor().position();
+    settleTableGaps(*m_document, std::min(before.selectionStart(), caret),
+                    std::max(before.selectionEnd(), caret));
+    step.endEditBlock();
+}
+
+void RichTextBox::settleTableGapsOfEdit()
+{
+    const int from = std::exchange(m_gapFrom, -1);
+    const int to = std::min(std::exchange(m_gapTo, -1), documentEnd());
+    // An undo brings back the gap of its own step; settling while steps
+    // wait to be redone would throw them away.
+    if (from < 0 || m_detached || m_document->availableRedoSteps() > 0)
+        return;
+    const std::vector<TableGap> gaps = unsettledTableGaps(*m_document, std::min(from, to), to);
+    if (gaps.empty())
+        return;
+    // Part of the edit that called for it: one undo takes back both.
+    QTextCursor cursor(m_document);
+    cursor.joinPreviousEditBlock();
+    applyTableGaps(gaps);
+    cursor.endEditBlock();
 }
 
 QString RichTextBox::Text() const

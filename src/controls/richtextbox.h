@@ -166,6 +166,11 @@ public:
     // long-line layout (see updateLongLineLayout()).
     bool hasLongLineLayout() const { return m_longLineLayout; }
 
+    // Runs an edit of the rich view's (a key, a paste, a character from the
+    // input method) in one undo step with what it changes of the empty line
+    // after a table (core/tablegaps.h), when it may change any.
+    void editKeepingTableGaps(const std::function<void()> &edit);
+
 signals:
     // A file was dropped on the editor: the window opens it instead of
     // inserting its address.
@@ -202,6 +207,14 @@ private:
     void setWordWrapModeOfViews();
     void checkLongBlocks(int from, int charsAdded);
     bool m_detached = false; // see changeDetached()
+
+    // The empty line after a table (core/tablegaps.h) follows the edits:
+    // the range changed since the last settling, settled once the edit is
+    // done.
+    void noteTableGapChange(int from, int charsAdded);
+    void settleTableGapsOfEdit();
+    int m_gapFrom = -1;
+    int m_gapTo = -1;
 
     void applyZoom();
     ViewZoom m_zoom;

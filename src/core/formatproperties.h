@@ -87,6 +87,11 @@ inline constexpr int cellOutsideRowProperty = QTextFormat::UserProperty + 0x148;
 // written back. The window shows rows as high as their content.
 inline constexpr int rowHeightProperty = QTextFormat::UserProperty + 0x149;
 
+// QTextTableFormat (double): what the window added to the table's bottom
+// margin for the empty line after it, which Qt does not show (see
+// core/tablegaps.h). Not the file's: never written.
+inline constexpr int tableGapProperty = QTextFormat::UserProperty + 0x14e;
+
 // QTextCharFormat (int): how far the text is raised (\up, > 0) or lowered
 // (\dn, < 0), in half-points. The window shows it as a baseline offset,
 // a share of the font's height, which does not give the half-points back.

@@ -1,9 +1,11 @@
 #include "../rtf/picturebomb.h"
 #include "controls/richtextbox.h"
 #include "core/documenttext.h"
+#include "core/formatproperties.h"
 #include "core/textbaseline.h"
 #include "core/textencoding.h"
 #include "document/textloader.h"
+#include "rtf/rtfreader.h"
 #include "support/testwindow.h"
 
 #include <QClipboard>
@@ -14,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextEdit>
 #include <QTextTable>
 
 using namespace Inkwell;
@@ -401,6 +404,61 @@ private slots:
         QVERIFY(back->format().cellSpacing() >= 0);
         QVERIFY(back->format().border() > 0);
         QVERIFY(drawsSingleBorders(table->format()));
+    }
+
+    void emptyLineAfterTableFollowsEdits()
+    {
+        // An empty line after a table is shown by the table's gap while it
+        // is empty and something follows it; typing, undo, redo and Enter
+        // keep the gap to what the line is, each in one undo step.
+        RichTextBox box;
+        box.setView(RichTextBox::View::Rich);
+        QTextCursor reading(box.document());
+        QVERIFY(Rtf::read(QByteArrayLiteral("{\\rtf1\\ansi\\trowd\\cellx2000\\intbl A\\cell\\row"
+                                            "\\pard\\par Text\\par}"),
+                          reading, 936)
+                    .ok);
+        QTextTable *table = nullptr;
+        for (QTextFrame *frame : box.document()->rootFrame()->childFrames())
+            table = table ? table : qobject_cast<QTextTable *>(frame);
+        QVERIFY(table);
+        const auto gap = [&] { return table->format().doubleProperty(tableGapProperty); };
+        QCOMPARE_GT(gap(), 0.0);
+        const qreal shown = gap();
+        const int line = table->lastPosition() + 1;
+
+        QTextCursor caret(box.document());
+        caret.setPosition(line);
+        static_cast<QTextEdit *>(box.activeView())->setTextCursor(caret);
+        QTest::keyClicks(box.activeView(), QStringLiteral("x"));
+        QCOMPARE(box.document()->findBlock(line).text(), QStringLiteral("x"));
+        QTRY_COMPARE(gap(), 0.0);
+        QCOMPARE(table->format().bottomMargin(), 0.0);
+
+        box.undo();
+        QCOMPARE(box.document()->findBlock(line).text(), QString());
+        QCOMPARE(gap(), shown);
+        QCoreApplication::processEvents();
+        QVERIFY(box.document()->isRedoAvailable()); // settling kept the redo
+        box.redo();
+        QCOMPARE(box.document()->findBlock(line).text(), QStringLiteral("x"));
+        QCOMPARE(gap(), 0.0);
+
+        // A table that ends the document: Enter below it makes a line.
+        box.undo();
+        QCoreApplication::processEvents();
+        QTextCursor rest(box.document());
+        rest.setPosition(line);
+        rest.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        rest.removeSelectedText();
+        QTRY_COMPARE(gap(), 0.0);
+        caret.setPosition(line);
+        static_cast<QTextEdit *>(box.activeView())->setTextCursor(caret);
+        QTest::keyClick(box.activeView(), Qt::Key_Return);
+        QTRY_COMPARE(gap(), shown);
+        box.undo();
+        QCOMPARE(box.document()->blockCount(), box.document()->findBlock(line).blockNumber() + 1);
+        QCOMPARE(gap(), 0.0);
     }
 
     void pictureBombOpensWithinBudget_data()

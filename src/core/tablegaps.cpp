@@ -1,0 +1,156 @@
+#include "core/tablegaps.h"
+
+#include "core/formatproperties.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+
+#include <cmath>
+
+namespace Inkwell {
+
+namespace {
+
+// The table a paragraph directly follows, if any (the outermost one that ends
+// right before it: a nested table may end its last cell).
+QTextTable *tableBefore(const QTextDocument &document, const QTextBlock &block)
+{
+    if (block.position() == 0)
+        return nullptr;
+    for (QTextFrame *frame = document.frameAt(block.position() - 1); frame;
+         frame = frame->parentFrame()) {
+        if (frame->lastPosition() != block.position() - 1)
+            break;
+        if (auto *table = qobject_cast<QTextTable *>(frame))
+            return table;
+    }
+    return nullptr;
+}
+
+// Whether anything follows the paragraph where it stands: in its table cell,
+// or in its frame. The paragraph Qt keeps after a table that ends the
+// document or a cell is its own, not the file's or the user's line.
+bool lastInItsPlace(const QTextBlock &block)
+{
+    const QTextCursor at(block);
+    if (const QTextTable *table = at.currentTable())
+        return block.position() >= table->cellAt(block.position()).lastPosition();
+    return block.position() >= at.currentFrame()->lastPosition();
+}
+
+// How far Qt would move what follows for this empty paragraph, were it shown:
+// one line of its font with its line spacing (Qt lays out no space before a
+// paragraph that follows a table; its space after it lays out either way).
+qreal shownHeight(const QTextDocument &document, const QTextBlock &block)
+{
+    QTextDocument scratch;
+    scratch.setDocumentMargin(0);
+    scratch.setDefaultFont(document.defaultFont());
+    QTextBlockFormat format = block.blockFormat();
+    format.setTopMargin(0);
+    format.setBottomMargin(0);
+    format.clearProperty(QTextFormat::PageBreakPolicy);
+    QTextCursor cursor(&scratch);
+    cursor.setBlockFormat(format);
+    cursor.setBlockCharFormat(block.charFormat());
+    return scratch.documentLayout()->documentSize().height();
+}
+
+qreal wantedGap(const QTextDocument &document, const QTextBlock &after)
+{
+    if (after.length() != 1 || lastInItsPlace(after))
+        return 0;
+    return shownHeight(document, after);
+}
+
+// Calls `visit(table, line)` for each table whose line after it begins in
+// [from, to], until it returns false.
+template <class Visit>
+bool forTablesEndingIn(const QTextDocument &document, QTextFrame *frame, int from, int to,
+                       Visit &visit)
+{
+    const QList<QTextFrame *> children = frame->childFrames();
+    for (QTextFrame *child : children) {
+        // The paragraph after a frame begins one past its last position.
+        if (child->lastPosition() + 1 < from || child->firstPosition() > to)
+            continue;
+        if (!forTablesEndingIn(document, child, from, to, visit))
+            return false;
+        auto *table = qobject_cast<QTextTable *>(child);
+        if (!table)
+            continue;
+        const QTextBlock after = document.findBlock(table->lastPosition() + 1);
+        if (!after.isValid() || after.position() != table->lastPosition() + 1 ||
+            tableBefore(document, after) != table)
+            continue;
+        if (!visit(table, after))
+            return false;
+    }
+    return true;
+}
+
+// The same, for the tables whose line after it lies in [from, to] or is the
+// paragraph before or after it: a line typed after an empty one, or the text
+// after it removed, decides too.
+template <class Visit>
+void forTablesEndingNear(const QTextDocument &document, int from, int to, Visit visit)
+{
+    if (document.rootFrame()->childFrames().isEmpty())
+        return;
+    const QTextBlock first = document.findBlock(from);
+    const QTextBlock last = document.findBlock(to);
+    const int low = first.previous().isValid() ? first.previous().position() : 0;
+    const int high = last.next().isValid() ? last.next().position() : document.characterCount();
+    forTablesEndingIn(document, document.rootFrame(), low, high, visit);
+}
+
+} // namespace
+
+std::vector<TableGap> unsettledTableGaps(const QTextDocument &document, int from, int to)
+{
+    std::vector<TableGap> gaps;
+    forTablesEndingNear(document, from, to, [&](QTextTable *table, const QTextBlock &after) {
+        const qreal gap = wantedGap(document, after);
+        const qreal shown = table->format().doubleProperty(tableGapProperty);
+        if (std::abs(gap - shown) > 0.01)
+            gaps.push_back({table, gap});
+        return true;
+    });
+    return gaps;
+}
+
+bool editMayMoveTableGap(const QTextDocument &document, int from, int to)
+{
+    bool may = false;
+    forTablesEndingNear(document, from, to, [&](QTextTable *, const QTextBlock &after) {
+        may = after.length() <= 2;
+        return !may;
+    });
+    return may;
+}
+
+void applyTableGaps(const std::vector<TableGap> &gaps)
+{
+    for (const TableGap &gap : gaps) {
+        if (!gap.table)
+            continue;
+        QTextTableFormat format = gap.table->format();
+        const qreal shown = format.doubleProperty(tableGapProperty);
+        format.setBottomMargin(std::max<qreal>(0, format.bottomMargin() - shown) + gap.gap);
+        if (gap.gap > 0)
+            format.setProperty(tableGapProperty, gap.gap);
+        else
+            format.clearProperty(tableGapProperty);
+        gap.table->setFormat(format);
+    }
+}
+
+void settleTableGaps(QTextDocument &document, int from, int to)
+{
+    applyTableGaps(unsettledTableGaps(document, from, to));
+}
+
+} // namespace Inkwell
