@@ -3,6 +3,7 @@
 #pragma once
 
 #include "controls/editortransfer.h"
+#include "controls/listlabels.h"
 #include "controls/paragraphboxes.h"
 #include "controls/richtextbox.h"
 #include "controls/softbreakkeys.h"
@@ -123,6 +124,9 @@ protected:
             QPainter painter(this->viewport());
             drawParagraphBoxes(painter, *this->document(),
                                QRectF(event->rect()).translated(scrolled), -scrolled);
+            // And the list labels Qt would draw wrongly.
+            drawListLabels(painter, *this->document(), QRectF(event->rect()).translated(scrolled),
+                           -scrolled, this->palette().text());
         }
     }
     void wheelEvent(QWheelEvent *event) override

@@ -1,5 +1,6 @@
 #include "controls/pageprinter.h"
 
+#include "controls/listlabels.h"
 #include "controls/paragraphboxes.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -45,6 +46,7 @@ void printOnPages(QTextDocument &document, QPagedPaintDevice *device)
         context.palette.setColor(QPalette::Text, Qt::black);
         layout->draw(&painter, context);
         drawParagraphBoxes(painter, document, view);
+        drawListLabels(painter, document, view, {}, context.palette.text());
         painter.restore();
     }
 }

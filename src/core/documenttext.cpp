@@ -198,6 +198,68 @@ QString listLabel(const QTextList &list, int index)
     return format.numberPrefix() + digits + suffix;
 }
 
+bool qtDrawsWrongLabel(const QTextList &list)
+{
+    const QTextListFormat format = list.format();
+    if (format.hasProperty(listBulletProperty))
+        return true;
+    // The numbered styles are ListDecimal and the ones below it.
+    const QVariant start = format.property(listStartProperty);
+    return start.isValid() && start.toInt() != 1 && format.style() <= QTextListFormat::ListDecimal;
+}
+
+bool labelDrawnByView(const QTextBlock &block)
+{
+    const QTextBlockFormat format = block.blockFormat();
+    return block.textList() && format.hasProperty(QTextFormat::ListStyle) &&
+           format.intProperty(QTextFormat::ListStyle) == QTextListFormat::ListStyleUndefined;
+}
+
+void handListLabelsToView(QTextDocument &document, int from, int to)
+{
+    // Consecutive items take the change in one step: Qt takes as long for
+    // one paragraph as for a run of them.
+    QTextCursor run(&document);
+    bool open = false;
+    QTextBlockFormat off;
+    off.setProperty(QTextFormat::ListStyle, int(QTextListFormat::ListStyleUndefined));
+    const auto flush = [&] {
+        if (open)
+            run.mergeBlockFormat(off);
+        open = false;
+    };
+    for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        const QTextList *list = block.textList();
+        if (!list || labelDrawnByView(block) || !qtDrawsWrongLabel(*list)) {
+            flush();
+            continue;
+        }
+        // A run stays in one place: a selection into a table takes cells.
+        const bool inRoot = document.frameAt(block.position()) == document.rootFrame();
+        if (!inRoot || !open)
+            flush();
+        if (!open)
+            run.setPosition(block.position());
+        run.setPosition(block.position(), QTextCursor::KeepAnchor);
+        open = true;
+        if (!inRoot)
+            flush();
+    }
+    flush();
+}
+
+QString shownListLabel(const QTextBlock &block)
+{
+    const QTextList *list = block.textList();
+    if (!list)
+        return {};
+    if (!labelDrawnByView(block))
+        return list->itemText(block);
+    const QString own = list->format().property(listBulletProperty).toString();
+    return own.isEmpty() ? listLabel(*list, list->itemNumber(block)) : own;
+}
+
 bool plainTextIsRawText(const QTextDocument &document)
 {
     if (!document.rootFrame()->childFrames().isEmpty())

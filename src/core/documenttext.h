@@ -131,6 +131,20 @@ private:
 // the bullet for the bullet styles ("●", "○", "■": characters GBK has).
 QString listLabel(const QTextList &list, int index);
 
+// Qt 6.4 draws a numbered list's labels from 1 and a bullet list's own
+// bullet ("–", "✓") as its style's dot. An item of a list that counts from
+// another number or has a bullet of its own has Qt's label turned off (the
+// paragraph's ListStyle set to none; the list keeps its style) and the view
+// draws this label instead.
+bool qtDrawsWrongLabel(const QTextList &list);
+bool labelDrawnByView(const QTextBlock &block);
+// The label shown in front of a list item: the one the view draws, or Qt's
+// (empty for Qt's bullets, which are drawn, not written).
+QString shownListLabel(const QTextBlock &block);
+// Turns Qt's label off for the items in [from, to] whose list Qt labels
+// wrongly (qtDrawsWrongLabel); the view draws theirs.
+void handListLabelsToView(QTextDocument &document, int from, int to);
+
 // The document as a text file holds it: list items begin with their label
 // and a blank (indented by four blanks per level, as LibreOffice's text
 // export writes them), a table row is one line with its cells separated by

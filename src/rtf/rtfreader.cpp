@@ -3,6 +3,7 @@
 // that their \bin data and braces are skipped correctly.
 #include "rtf/rtfreader.h"
 
+#include "core/documenttext.h"
 #include "core/tablegaps.h"
 #include "platform/codepage.h"
 #include "rtf/rtfreaderimpl.h"
@@ -796,6 +797,7 @@ ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage, qi
     showContextualSpacing(*cursor.document(), from, cursor.position());
     showEmptyParagraphsBeforeTables(*cursor.document(), from, cursor.position());
     settleTableGaps(*cursor.document(), from, cursor.position());
+    handListLabelsToView(*cursor.document(), from, cursor.position());
     cursor.endEditBlock();
     return {true, {}, reader.pictureUse(), reader.keptDropped()};
 }
