@@ -168,7 +168,8 @@ QString listLabel(const QTextList &list, int index)
 {
     const QTextListFormat format = list.format();
     const QVariant start = format.property(listStartProperty);
-    const int number = (start.isValid() ? start.toInt() : 1) + index;
+    const int number = (start.isValid() ? start.toInt() : 1) +
+                       format.intProperty(listImpliedItemsProperty) + index;
     QString digits;
     switch (format.style()) {
     case QTextListFormat::ListDisc:
@@ -205,7 +206,9 @@ bool qtDrawsWrongLabel(const QTextList &list)
         return true;
     // The numbered styles are ListDecimal and the ones below it.
     const QVariant start = format.property(listStartProperty);
-    return start.isValid() && start.toInt() != 1 && format.style() <= QTextListFormat::ListDecimal;
+    const bool counted = (start.isValid() && start.toInt() != 1) ||
+                         format.intProperty(listImpliedItemsProperty) > 0;
+    return counted && format.style() <= QTextListFormat::ListDecimal;
 }
 
 bool labelDrawnByView(const QTextBlock &block)

@@ -10,6 +10,11 @@ namespace Inkwell {
 // QTextListFormat (int): the number a list counts from when it is not 1:
 // Qt 6.4's list format has no start of its own.
 inline constexpr int listStartProperty = QTextFormat::UserProperty + 0x101;
+// QTextListFormat (int): the items other readers count before the list's
+// first one: Word and LibreOffice count a level whose first item follows
+// items of a deeper level of the same list from its second number, as if
+// those items had a parent. Shown, not written: the file says so already.
+inline constexpr int listImpliedItemsProperty = QTextFormat::UserProperty + 0x104;
 // QTextListFormat (QString): a bullet list's own bullet character when it is
 // not the one its style draws ("–", "✓"), written back as read.
 inline constexpr int listBulletProperty = QTextFormat::UserProperty + 0x102;

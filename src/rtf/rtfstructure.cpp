@@ -1099,10 +1099,20 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
         // and out of cells. Only an item of a higher level of the same list
         // ends a level (the next deeper item counts from its start again).
         auto &levels = m_listRuns[key];
+        // A level's first item after items of a deeper level counts from
+        // its second number.
+        const bool deeperFirst = !levels[size_t(indent)] &&
+                                 std::any_of(levels.begin() + indent + 1, levels.end(),
+                                             [](const QPointer<QTextList> &l) { return !l.isNull(); });
         for (size_t l = size_t(indent) + 1; l < levels.size(); ++l)
             levels[l] = nullptr;
         listFormat = listFormatOf(*level, indent);
         run = levels[size_t(indent)];
+        if (run && run->format().hasProperty(listImpliedItemsProperty))
+            listFormat.setProperty(listImpliedItemsProperty,
+                                   run->format().property(listImpliedItemsProperty));
+        else if (deeperFirst)
+            listFormat.setProperty(listImpliedItemsProperty, 1);
         // The start a list was begun with is not a look of its own: an item
         // of another override with another start numbers on.
         if (run) {

@@ -228,6 +228,33 @@ ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previou
             joined = true;
         }
     }
+    if (!joined && format.intProperty(listImpliedItemsProperty) > 0) {
+        // A level whose first item follows items of a deeper level, which
+        // other readers count as its own first: the same list as the
+        // deeper items just before it.
+        const int first = list.count() > 0 ? list.item(0).position() : -1;
+        const QTextList *deeper = nullptr;
+        int deeperEnd = -1;
+        for (auto it = m_refs.constBegin(); it != m_refs.constEnd(); ++it) {
+            const QTextList *other = it.key();
+            const int end = other->count() > 0 ? other->item(other->count() - 1).position() : -1;
+            if (it->level > ref.level && end < first && end > deeperEnd) {
+                deeper = other;
+                deeperEnd = end;
+            }
+        }
+        if (deeper) {
+            const Ref &under = m_refs[deeper];
+            Family &family = m_families[size_t(under.override - 1)];
+            std::optional<QTextListFormat> &slot = family.levels[size_t(ref.level)];
+            if ((!slot || sameLevel(*slot, format)) && fitsInto(family, list, ref.level)) {
+                if (!slot)
+                    slot = format;
+                ref.override = under.override;
+                joined = true;
+            }
+        }
+    }
     if (!joined) {
         Family family;
         family.levels[size_t(ref.level)] = format;
