@@ -672,6 +672,26 @@ void StructureBuilder::closeTable()
                 before.push_back({{placeRow, placeColumn},
                                   QTextCursor(cell.lastCursorPosition()).blockFormat()});
         }
+        // Qt drops an empty covered cell by joining its paragraph to the one
+        // before it, which then has the dropped paragraph's formats: its list
+        // among them. Given the formats of the paragraph before first, the
+        // paragraph before keeps its own (and a list item of a covered cell,
+        // which no one sees, is not moved into another cell).
+        for (int r = row; r < row + rowSpan; ++r) {
+            for (int c = r == row ? column + 1 : column; c < column + columnSpan; ++c) {
+                const QTextTableCell covered = qtable->cellAt(r, c);
+                if (covered.row() != r || covered.column() != c ||
+                    covered.firstPosition() != covered.lastPosition())
+                    continue;
+                const QTextBlock previous =
+                    qtable->document()->findBlock(covered.firstPosition() - 1);
+                QTextCursor empty(covered.firstCursorPosition());
+                if (empty.blockFormat() != previous.blockFormat())
+                    empty.setBlockFormat(previous.blockFormat());
+                if (empty.blockCharFormat() != previous.charFormat())
+                    empty.setBlockCharFormat(previous.charFormat());
+            }
+        }
         qtable->mergeCells(row, column, rowSpan, columnSpan);
         QTextCursor merged(qtable->cellAt(row, column).firstCursorPosition());
         QTextBlockFormat wanted = format;
