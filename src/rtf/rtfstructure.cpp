@@ -973,11 +973,15 @@ void StructureBuilder::applyBorders(const Table &table,
             }
             (cellFormat.*setWidth)(width);
             (cellFormat.*setStyle)(style);
+            BorderLine kept = line;
             if (line.colour > 0 && size_t(line.colour) < m_tables.colors.size() &&
                 m_tables.colors[size_t(line.colour)].isValid())
                 (cellFormat.*setBrush)(m_tables.colors[size_t(line.colour)]);
-            // A width the one shown does not give back is kept to be written.
-            if (std::lround(width * 15) != line.width && line != BorderLine())
+            else
+                kept.colour = 0; // a colour the table does not have is none
+            // A width the one shown does not give back is kept to be written
+            // (none stated, too, on a line the copy tells from a plain one).
+            if (std::lround(width * 15) != line.width && kept != BorderLine())
                 cellFormat.setProperty(cellBorderTwipsProperty + int(index), line.width);
         };
         side(TopSide, &QTextTableCellFormat::setTopBorder, &QTextTableCellFormat::setTopBorderStyle,

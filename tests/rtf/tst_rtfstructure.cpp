@@ -1097,6 +1097,12 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
         << QByteArray(
                "{\\rtf\\cell\\intbl\\clbrdrb\\brdrs\\brdrw60\\clbrdrr\\brdrs\\brdrw1h\\cellx\\row")
         << QByteArray("\\clbrdrl\\brdrs\\brdrw1\\cellx");
+    // A line in a colour the table does not have is a plain line: the
+    // width it is shown at is written, as for one read back without colour.
+    QTest::newRow("line in a colour the table does not have")
+        << QByteArray("{\\rtf1\\clbrdrt\\brdrs\\brdrcf17\\cellx1000\\clbrdrt\\brdrs\\brdrw20"
+                      "\\cellx2000\\cell\\row")
+        << QByteArray("\\clbrdrt\\brdrs\\brdrw15\\cellx1000");
     QTest::newRow("marks not raised stay level")
         << QByteArray("{\\rtf1 a\\chftn b{\\super\\chftn}c}") << QByteArray("\\fs24\\chftn}");
     QTest::newRow("bookmark after a row that widens")
