@@ -1798,6 +1798,11 @@ void TestRtfStructure::listLabels_data()
                      "\\intbl\\cell\\pard\\intbl e\\cell\\row\\pard\\ls1 B\\par")
         << QStringLiteral("0 -|1 -|2 -")
         << QByteArray("{\\listtext\\f0\\fs24 3.\\tab}{\\f0\\fs24 B}") << QByteArray("\\ls2");
+    QTest::newRow("empty item in a cell merged across stays an item")
+        << withLists("\\pard\\ls1 A\\par\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000\\pard\\intbl"
+                     "\\ls1\\cell\\pard\\intbl\\cell\\row\\pard\\ls1 B\\par")
+        << QStringLiteral("0 -|1 -|2 -")
+        << QByteArray("{\\listtext\\f0\\fs24 3.\\tab}{\\f0\\fs24 B}") << QByteArray("\\ls2");
     QTest::newRow("a level goes on past plain paragraphs until a higher item")
         << withLists("\\pard\\ls1 A\\par\\ilvl1 a\\par\\pard P\\par\\pard\\ls1\\ilvl1 b\\par"
                      "\\pard Q\\par\\pard\\ls1 B\\par\\ilvl1 c\\par")
