@@ -672,6 +672,26 @@ void StructureBuilder::closeTable()
                 before.push_back({{placeRow, placeColumn},
                                   QTextCursor(cell.lastCursorPosition()).blockFormat()});
         }
+        // Qt drops an empty covered cell by joining its paragraph to the one
+        // before it, which then has the dropped paragraph's formats: its list
+        // among them. Given the formats of the paragraph before first, the
+        // paragraph before keeps its own (and a list item of a covered cell,
+        // which no one sees, is not moved into another cell).
+        for (int r = row; r < row + rowSpan; ++r) {
+            for (int c = r == row ? column + 1 : column; c < column + columnSpan; ++c) {
+                const QTextTableCell covered = qtable->cellAt(r, c);
+                if (covered.row() != r || covered.column() != c ||
+                    covered.firstPosition() != covered.lastPosition())
+                    continue;
+                const QTextBlock previous =
+                    qtable->document()->findBlock(covered.firstPosition() - 1);
+                QTextCursor empty(covered.firstCursorPosition());
+                if (empty.blockFormat() != previous.blockFormat())
+                    empty.setBlockFormat(previous.blockFormat());
+                if (empty.blockCharFormat() != previous.charFormat())
+                    empty.setBlockCharFormat(previous.charFormat());
+            }
+        }
         qtable->mergeCells(row, column, rowSpan, columnSpan);
         QTextCursor merged(qtable->cellAt(row, column).firstCursorPosition());
         QTextBlockFormat wanted = format;
@@ -953,11 +973,15 @@ void StructureBuilder::applyBorders(const Table &table,
             }
             (cellFormat.*setWidth)(width);
             (cellFormat.*setStyle)(style);
+            BorderLine kept = line;
             if (line.colour > 0 && size_t(line.colour) < m_tables.colors.size() &&
                 m_tables.colors[size_t(line.colour)].isValid())
                 (cellFormat.*setBrush)(m_tables.colors[size_t(line.colour)]);
-            // A width the one shown does not give back is kept to be written.
-            if (std::lround(width * 15) != line.width && line != BorderLine())
+            else
+                kept.colour = 0; // a colour the table does not have is none
+            // A width the one shown does not give back is kept to be written
+            // (none stated, too, on a line the copy tells from a plain one).
+            if (std::lround(width * 15) != line.width && kept != BorderLine())
                 cellFormat.setProperty(cellBorderTwipsProperty + int(index), line.width);
         };
         side(TopSide, &QTextTableCellFormat::setTopBorder, &QTextTableCellFormat::setTopBorderStyle,

@@ -1097,6 +1097,12 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
         << QByteArray(
                "{\\rtf\\cell\\intbl\\clbrdrb\\brdrs\\brdrw60\\clbrdrr\\brdrs\\brdrw1h\\cellx\\row")
         << QByteArray("\\clbrdrl\\brdrs\\brdrw1\\cellx");
+    // A line in a colour the table does not have is a plain line: the
+    // width it is shown at is written, as for one read back without colour.
+    QTest::newRow("line in a colour the table does not have")
+        << QByteArray("{\\rtf1\\clbrdrt\\brdrs\\brdrcf17\\cellx1000\\clbrdrt\\brdrs\\brdrw20"
+                      "\\cellx2000\\cell\\row")
+        << QByteArray("\\clbrdrt\\brdrs\\brdrw15\\cellx1000");
     QTest::newRow("marks not raised stay level")
         << QByteArray("{\\rtf1 a\\chftn b{\\super\\chftn}c}") << QByteArray("\\fs24\\chftn}");
     QTest::newRow("bookmark after a row that widens")
@@ -1395,6 +1401,13 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
                      "\\row\\trowd\\cellx2000\\cellx4000\\pard\\intbl\\ls1\\ilvl1 x\\cell\\pard"
                      "\\intbl b\\cell\\row\\pard\\ls1 B\\par")
         << QByteArray("\\ls1\\ilvl1");
+    // An empty list item in a cell merged down, after an empty cell past the
+    // end of a shorter row: it is not moved into that cell.
+    QTest::newRow("empty item in a cell merged down after a row's end")
+        << withLists("\\trowd\\cellx2000\\pard\\intbl a\\cell b\\cell\\row\\trowd\\clvmgf"
+                     "\\cellx1000\\pard\\intbl c\\cell\\row\\trowd\\clvmrg\\cellx1000\\pard"
+                     "\\intbl\\ls1\\cell\\row")
+        << QByteArray("{\\f0\\fs24 c}\\cell\\pard\\intbl\\cell\\pard\\intbl\\cell\\row");
     QTest::newRow("sublist after an empty paragraph")
         << withLists("\\pard\\ls1 A\\par\\pard\\par\\ls1\\ilvl1 x\\par\\ls1\\ilvl0 B\\par")
         << QByteArray("\\ls1\\ilvl1");
@@ -1771,6 +1784,25 @@ void TestRtfStructure::listLabels_data()
                "\\cellx2000\\nestrow}\\pard\\intbl\\ls1 C\\cell\\pard\\intbl X\\cell\\row"
                "\\pard\\ls1 D\\par")
         << QStringLiteral("0 -|1 -|2 -|3 -") << QByteArray() << QByteArray("\\ls2");
+    // Qt drops an empty cell merged into the one above and joins it to the
+    // paragraph before; an empty paragraph there keeps its own list (or none).
+    QTest::newRow("empty item in a cell merged down is no item of the cell before")
+        << withLists("\\pard\\ls1 A\\par\\trowd\\clvmgf\\cellx1000\\cellx2000\\pard\\intbl c\\cell"
+                     "\\pard\\intbl\\cell\\row\\trowd\\clvmrg\\cellx1000\\cellx2000\\pard\\intbl"
+                     "\\ls1\\cell\\pard\\intbl e\\cell\\row\\pard\\ls1 B\\par")
+        << QStringLiteral("0 -|1 -") << QByteArray("{\\listtext\\f0\\fs24 2.\\tab}{\\f0\\fs24 B}")
+        << QByteArray("\\pard\\intbl\\ls1");
+    QTest::newRow("empty item before a cell merged down stays an item")
+        << withLists("\\pard\\ls1 A\\par\\trowd\\clvmgf\\cellx1000\\cellx2000\\pard\\intbl c\\cell"
+                     "\\pard\\intbl\\ls1\\cell\\row\\trowd\\clvmrg\\cellx1000\\cellx2000\\pard"
+                     "\\intbl\\cell\\pard\\intbl e\\cell\\row\\pard\\ls1 B\\par")
+        << QStringLiteral("0 -|1 -|2 -")
+        << QByteArray("{\\listtext\\f0\\fs24 3.\\tab}{\\f0\\fs24 B}") << QByteArray("\\ls2");
+    QTest::newRow("empty item in a cell merged across stays an item")
+        << withLists("\\pard\\ls1 A\\par\\trowd\\clmgf\\cellx1000\\clmrg\\cellx2000\\pard\\intbl"
+                     "\\ls1\\cell\\pard\\intbl\\cell\\row\\pard\\ls1 B\\par")
+        << QStringLiteral("0 -|1 -|2 -")
+        << QByteArray("{\\listtext\\f0\\fs24 3.\\tab}{\\f0\\fs24 B}") << QByteArray("\\ls2");
     QTest::newRow("a level goes on past plain paragraphs until a higher item")
         << withLists("\\pard\\ls1 A\\par\\ilvl1 a\\par\\pard P\\par\\pard\\ls1\\ilvl1 b\\par"
                      "\\pard Q\\par\\pard\\ls1 B\\par\\ilvl1 c\\par")
