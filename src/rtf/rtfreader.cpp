@@ -5,6 +5,7 @@
 
 #include "platform/codepage.h"
 #include "rtf/rtfreaderimpl.h"
+#include "rtf/shownrowheights.h"
 
 #include <QColor>
 #include <QTextCursor>
@@ -795,6 +796,8 @@ ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage, qi
     showContextualSpacing(*cursor.document(), from, cursor.position());
     showEmptyParagraphsBeforeTables(*cursor.document(), from, cursor.position());
     cursor.endEditBlock();
+    // Measured once the spacing above is laid out.
+    showRowHeights(cursor, from, cursor.position());
     return {true, {}, reader.pictureUse(), reader.keptDropped()};
 }
 
