@@ -6,8 +6,11 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextFrame>
 #include <QTextTable>
+#include <QUrl>
+#include <QVariant>
 
 #include <algorithm>
 #include <cstdlib>
@@ -42,24 +45,44 @@ bool asksForHeights(const QTextTable &table)
     return false;
 }
 
-// The tables in [from, to] that ask for a row's height, by how deep they are
-// nested: a table's rows are measured once the tables in its cells are shown.
-void findTables(const QTextFrame &frame, int from, int to, size_t depth,
-                std::vector<std::vector<QTextTable *>> &byDepth)
+bool asksInside(const QTextFrame &frame)
+{
+    const auto *table = qobject_cast<const QTextTable *>(&frame);
+    if (table && asksForHeights(*table))
+        return true;
+    const QList<QTextFrame *> children = frame.childFrames();
+    return std::any_of(children.begin(), children.end(),
+                       [](const QTextFrame *child) { return asksInside(*child); });
+}
+
+// The tables in and under `frame`, each before the ones in its cells, with
+// how deep each is nested.
+void collectTables(const QTextFrame &frame, int depth,
+                   std::vector<std::pair<QTextTable *, int>> &out)
 {
     const QList<QTextFrame *> children = frame.childFrames();
     for (QTextFrame *child : children) {
-        if (child->lastPosition() < from || child->firstPosition() > to)
-            continue;
         auto *table = qobject_cast<QTextTable *>(child);
-        if (table && asksForHeights(*table)) {
-            if (byDepth.size() <= depth)
-                byDepth.resize(depth + 1);
-            byDepth[depth].push_back(table);
-        }
-        findTables(*child, from, to, table ? depth + 1 : depth, byDepth);
+        if (table)
+            out.emplace_back(table, depth);
+        collectTables(*child, table ? depth + 1 : depth, out);
     }
 }
+
+// A document that takes its pictures from another one.
+class Measuring : public QTextDocument {
+public:
+    explicit Measuring(const QTextDocument &source) : m_source(source) {}
+
+protected:
+    QVariant loadResource(int type, const QUrl &name) override
+    {
+        return m_source.resource(type, name);
+    }
+
+private:
+    const QTextDocument &m_source;
+};
 
 // The height of a cell's paragraphs and tables as laid out, from the first
 // one's space above to the last one's space below: without its padding.
@@ -87,7 +110,9 @@ qreal contentHeight(QAbstractTextDocumentLayout &layout, const QTextTableCell &c
 }
 
 struct Padding {
-    QTextTableCell cell;
+    size_t table;
+    int row;
+    int column;
     qreal bottom;
 };
 
@@ -95,10 +120,13 @@ struct Padding {
 // which makes them as high: each cell that begins and ends in the row is made
 // at least that high, so the highest one keeps the row as it was.
 std::vector<Padding> paddingsFor(QAbstractTextDocumentLayout &layout,
-                                 const std::vector<QTextTable *> &tables)
+                                 const std::vector<std::pair<QTextTable *, int>> &tables, int depth)
 {
     std::vector<Padding> out;
-    for (QTextTable *table : tables) {
+    for (size_t index = 0; index < tables.size(); ++index) {
+        if (tables[index].second != depth)
+            continue;
+        const QTextTable *table = tables[index].first;
         const qreal tablePadding = table->format().cellPadding();
         for (int row = 0; row < table->rows(); ++row) {
             const int asked = askedTwips(*table, row);
@@ -118,11 +146,24 @@ std::vector<Padding> paddingsFor(QAbstractTextDocumentLayout &layout,
                 const qreal bottom = padding(QTextFormat::TableCellBottomPadding);
                 const qreal height = contentHeight(layout, cell) + top + bottom;
                 if (height < wanted)
-                    out.push_back({cell, bottom + wanted - height});
+                    out.push_back({index, row, column, bottom + wanted - height});
             }
         }
     }
     return out;
+}
+
+void setBottomPadding(QTextTable &table, const Padding &padding, bool keepStated)
+{
+    QTextTableCell cell = table.cellAt(padding.row, padding.column);
+    QTextTableCellFormat format = cell.format().toTableCellFormat();
+    if (keepStated && !format.hasProperty(statedBottomPaddingProperty))
+        format.setProperty(statedBottomPaddingProperty,
+                           format.hasProperty(QTextFormat::TableCellBottomPadding)
+                               ? format.bottomPadding()
+                               : -1.0);
+    format.setBottomPadding(padding.bottom);
+    cell.setFormat(format);
 }
 
 } // namespace
@@ -132,40 +173,71 @@ void showRowHeights(QTextCursor &cursor, int from, int to)
     QTextDocument *document = cursor.document();
     if (!document)
         return;
-    std::vector<std::vector<QTextTable *>> byDepth;
-    findTables(*document->rootFrame(), from, to, 0, byDepth);
-    if (byDepth.empty())
-        return; // no layout where no row asks for a height
-    const QSizeF page = document->pageSize();
-    const bool widthless = page.width() <= 0;
-    if (widthless)
-        document->setTextWidth(printedTextWidth);
-    QAbstractTextDocumentLayout &layout = *document->documentLayout();
-    // The deepest tables first; all rows of one depth are measured before
-    // any changes, so that Qt lays the document out once per depth.
-    for (auto level = byDepth.rbegin(); level != byDepth.rend(); ++level) {
-        const std::vector<Padding> paddings = paddingsFor(layout, *level);
+    std::vector<QTextTable *> outer;
+    const QList<QTextFrame *> children = document->rootFrame()->childFrames();
+    for (QTextFrame *child : children)
+        if (child->lastPosition() >= from && child->firstPosition() <= to &&
+            qobject_cast<QTextTable *>(child) && asksInside(*child))
+            outer.push_back(qobject_cast<QTextTable *>(child));
+    if (outer.empty())
+        return; // nothing laid out where no row asks for a height
+
+    // The document's own layout may lay nothing out while a file is read
+    // (the editor holds one that does nothing meanwhile): the tables are
+    // measured in a copy of their own, at the document's width and font.
+    Measuring copy(*document);
+    copy.setDefaultFont(document->defaultFont());
+    copy.setDefaultTextOption(document->defaultTextOption());
+    copy.setDocumentMargin(document->documentMargin());
+    copy.setTextWidth(document->textWidth() > 0 ? document->textWidth() : printedTextWidth);
+    QTextCursor into(&copy);
+    std::vector<std::pair<QTextTable *, int>> tables;
+    for (QTextTable *table : outer) {
+        tables.emplace_back(table, 0);
+        collectTables(*table, 1, tables);
+        QTextCursor range(document);
+        range.setPosition(table->firstPosition() - 1);
+        range.setPosition(table->lastPosition() + 1, QTextCursor::KeepAnchor);
+        into.insertFragment(range.selection());
+        into.insertBlock();
+    }
+    std::vector<std::pair<QTextTable *, int>> copied;
+    collectTables(*copy.rootFrame(), 0, copied);
+    if (copied.size() != tables.size())
+        return;
+    int deepest = 0;
+    for (size_t i = 0; i < tables.size(); ++i) {
+        const QTextTable &own = *tables[i].first, &other = *copied[i].first;
+        if (own.rows() != other.rows() || own.columns() != other.columns() ||
+            tables[i].second != copied[i].second)
+            return; // not copied as it is: left as it is
+        deepest = std::max(deepest, tables[i].second);
+    }
+
+    // The deepest tables first: a row is measured once the tables in its
+    // cells are shown. All rows of one depth are measured before any
+    // changes, so that the copy is laid out once per depth.
+    QAbstractTextDocumentLayout &layout = *copy.documentLayout();
+    std::vector<Padding> all;
+    for (int depth = deepest; depth >= 0; --depth) {
+        const std::vector<Padding> paddings = paddingsFor(layout, copied, depth);
         if (paddings.empty())
             continue;
-        cursor.joinPreviousEditBlock();
-        for (Padding padding : paddings) {
-            QTextTableCellFormat format = padding.cell.format().toTableCellFormat();
-            if (!format.hasProperty(statedBottomPaddingProperty))
-                format.setProperty(statedBottomPaddingProperty,
-                                   format.hasProperty(QTextFormat::TableCellBottomPadding)
-                                       ? format.bottomPadding()
-                                       : -1.0);
-            format.setBottomPadding(padding.bottom);
-            padding.cell.setFormat(format);
-        }
-        cursor.endEditBlock();
+        for (const Padding &padding : paddings)
+            setBottomPadding(*copied[padding.table].first, padding, false);
         // Qt lays a table out again when its text changes, not when only
         // its cells' formats do.
-        const int first = level->front()->firstPosition();
-        document->markContentsDirty(first, level->back()->lastPosition() - first);
+        copy.markContentsDirty(0, copy.characterCount());
+        all.insert(all.end(), paddings.begin(), paddings.end());
     }
-    if (widthless)
-        document->setPageSize(page);
+    if (all.empty())
+        return;
+    cursor.joinPreviousEditBlock();
+    for (const Padding &padding : all)
+        setBottomPadding(*tables[padding.table].first, padding, true);
+    cursor.endEditBlock();
+    const int first = outer.front()->firstPosition();
+    document->markContentsDirty(first, outer.back()->lastPosition() - first);
 }
 
 } // namespace Inkwell::Rtf

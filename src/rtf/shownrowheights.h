@@ -10,11 +10,12 @@ namespace Inkwell::Rtf {
 // (rowHeightProperty) and are lower than that are shown that high, by more
 // padding below the text of the cells that begin in them and end there. The
 // file's own padding stays in statedBottomPaddingProperty, which the writer
-// writes. Laid out at the document's width, or where it has none yet at the
-// printed page's. A row whose cells all go on below it is left as it is; so
-// is a row higher than asked, also one of an exact height: Qt cannot cut it.
-// Each step is joined to the cursor's last edit block, which must be closed:
-// Qt lays out what an edit block changed when it ends.
+// writes. The tables are measured in a copy laid out at the document's
+// width (where it has none yet, the printed page's) and default font: the
+// document's own layout may lay nothing out while it is read. A row whose
+// cells all go on below it is left as it is; so is a row higher than asked,
+// also one of an exact height: Qt cannot cut it. The changes are joined to
+// the cursor's last edit block, which must be closed.
 void showRowHeights(QTextCursor &cursor, int from, int to);
 
 } // namespace Inkwell::Rtf
