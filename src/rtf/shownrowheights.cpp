@@ -192,6 +192,7 @@ void showRowHeights(QTextCursor &cursor, int from, int to)
     copy.setTextWidth(document->textWidth() > 0 ? document->textWidth() : printedTextWidth);
     QTextCursor into(&copy);
     std::vector<std::pair<QTextTable *, int>> tables;
+    into.beginEditBlock(); // laid out once, not after each table
     for (QTextTable *table : outer) {
         tables.emplace_back(table, 0);
         collectTables(*table, 1, tables);
@@ -201,6 +202,7 @@ void showRowHeights(QTextCursor &cursor, int from, int to)
         into.insertFragment(range.selection());
         into.insertBlock();
     }
+    into.endEditBlock();
     std::vector<std::pair<QTextTable *, int>> copied;
     collectTables(*copy.rootFrame(), 0, copied);
     if (copied.size() != tables.size())
@@ -223,12 +225,14 @@ void showRowHeights(QTextCursor &cursor, int from, int to)
         const std::vector<Padding> paddings = paddingsFor(layout, copied, depth);
         if (paddings.empty())
             continue;
+        all.insert(all.end(), paddings.begin(), paddings.end());
+        if (depth == 0)
+            break; // nothing more to measure in the copy
+        // In one step, which Qt lays out once.
+        into.beginEditBlock();
         for (const Padding &padding : paddings)
             setBottomPadding(*copied[padding.table].first, padding, false);
-        // Qt lays a table out again when its text changes, not when only
-        // its cells' formats do.
-        copy.markContentsDirty(0, copy.characterCount());
-        all.insert(all.end(), paddings.begin(), paddings.end());
+        into.endEditBlock();
     }
     if (all.empty())
         return;
