@@ -9,8 +9,6 @@
 #include <QTextDocumentFragment>
 #include <QTextFrame>
 #include <QTextTable>
-#include <QUrl>
-#include <QVariant>
 
 #include <algorithm>
 #include <cstdlib>
@@ -68,21 +66,6 @@ void collectTables(const QTextFrame &frame, int depth,
         collectTables(*child, table ? depth + 1 : depth, out);
     }
 }
-
-// A document that takes its pictures from another one.
-class Measuring : public QTextDocument {
-public:
-    explicit Measuring(const QTextDocument &source) : m_source(source) {}
-
-protected:
-    QVariant loadResource(int type, const QUrl &name) override
-    {
-        return m_source.resource(type, name);
-    }
-
-private:
-    const QTextDocument &m_source;
-};
 
 // The height of a cell's paragraphs and tables as laid out, from the first
 // one's space above to the last one's space below: without its padding.
@@ -185,7 +168,7 @@ void showRowHeights(QTextCursor &cursor, int from, int to)
     // The document's own layout may lay nothing out while a file is read
     // (the editor holds one that does nothing meanwhile): the tables are
     // measured in a copy of their own, at the document's width and font.
-    Measuring copy(*document);
+    QTextDocument copy; // pictures keep the size the reader gave them
     copy.setDefaultFont(document->defaultFont());
     copy.setDefaultTextOption(document->defaultTextOption());
     copy.setDocumentMargin(document->documentMargin());

@@ -1826,7 +1826,21 @@ void TestRtfStructure::rowsShownAsHighAsAsked_data()
                       "{\\*\\nesttableprops\\trowd\\trrh900\\cellx1000\\nestrow}{\\nonesttables"
                       "\\par}\\pard\\intbl y\\cell\\row}")
         << 0 << QList<int>{2000} << qreal(0) << false;
-    // The editor reads into a document whose layout lays nothing out.
+    // A row whose cells all go on from the row above has none to pad: it is
+    // left as it is, and so is the cell merged down.
+    QTest::newRow("row with no cell of its own")
+        << QByteArray("{\\rtf1\\trowd\\clvmgf\\cellx1000\\clvmgf\\cellx2000\\pard\\intbl a\\cell"
+                      " b\\cell\\row\\trowd\\trrh900\\clvmrg\\cellx1000\\clvmrg\\cellx2000"
+                      "\\pard\\intbl\\cell\\cell\\row}")
+        << 0 << QList<int>{0, 0} << qreal(0) << false;
+    // Measured with what the cells hold, pictures too; the editor reads into
+    // a document whose layout lays nothing out.
+    const QByteArray picture =
+        "{\\pict\\pngblip " + encodeImage(testImage(20, 90, 3), "PNG").toHex() + "}";
+    QTest::newRow("picture higher than the row asks")
+        << QByteArray("{\\rtf1\\trowd\\trrh600\\cellx2000\\cellx4000\\pard\\intbl a\\cell " +
+                      picture + "\\cell\\row}")
+        << 0 << QList<int>{600} << qreal(0) << true;
     QTest::newRow("read while nothing is laid out")
         << QByteArray(
                "{\\rtf1\\trowd\\trrh425\\cellx2000\\cellx4000\\pard\\intbl a\\cell\\cell\\row"
