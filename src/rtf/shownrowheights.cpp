@@ -223,6 +223,8 @@ void showRowHeights(QTextCursor &cursor, int from, int to)
     for (const Padding &padding : all)
         setBottomPadding(*tables[padding.table].first, padding, true);
     cursor.endEditBlock();
+    // Qt lays a table it has laid out again when its text changes, not when
+    // only its cells' formats do.
     const int first = outer.front()->firstPosition();
     document->markContentsDirty(first, outer.back()->lastPosition() - first);
 }
