@@ -89,8 +89,14 @@ inline constexpr int cellOutsideRowProperty = QTextFormat::UserProperty + 0x148;
 // twips, as the file gave it (\trrh): more than 0 at least that high, less
 // than 0 exactly that high. Each cell that begins in the row holds it, so
 // that it stays with the row while cells are edited; the first one's is
-// written back. The window shows rows as high as their content.
+// written back. The window shows the row at least that high, and higher
+// where its content needs more: Qt cannot cut a row off.
 inline constexpr int rowHeightProperty = QTextFormat::UserProperty + 0x149;
+// QTextTableCellFormat (double): the padding below the cell's text as the
+// file gave it, in pixels, where the window shows more so that the row is as
+// high as its height asks (see rowHeightProperty); less than 0: the cell had
+// none of its own. The writer writes this one.
+inline constexpr int statedBottomPaddingProperty = QTextFormat::UserProperty + 0x14a;
 
 // QTextTableFormat (double): what the window added to the table's bottom
 // margin for the empty line after it, which Qt does not show (see

@@ -7,6 +7,7 @@
 #include "core/tablegaps.h"
 #include "platform/codepage.h"
 #include "rtf/rtfreaderimpl.h"
+#include "rtf/shownrowheights.h"
 
 #include <QColor>
 #include <QTextCursor>
@@ -799,6 +800,8 @@ ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage, qi
     settleTableGaps(*cursor.document(), from, cursor.position());
     handListLabelsToView(*cursor.document(), from, cursor.position());
     cursor.endEditBlock();
+    // Measured once the spacing above is laid out.
+    showRowHeights(cursor, from, cursor.position());
     return {true, {}, reader.pictureUse(), reader.keptDropped()};
 }
 

@@ -621,12 +621,17 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
             // own. None is the reader's own default.
             const bool vertical = padding.property == QTextFormat::TableCellTopPadding ||
                                   padding.property == QTextFormat::TableCellBottomPadding;
-            if (!own.hasProperty(padding.property) && !vertical)
+            // Below the text, the file's own where the row is shown higher.
+            bool has = own.hasProperty(padding.property);
+            qreal value = own.doubleProperty(padding.property);
+            if (padding.property == QTextFormat::TableCellBottomPadding &&
+                own.hasProperty(statedBottomPaddingProperty)) {
+                value = own.doubleProperty(statedBottomPaddingProperty);
+                has = value >= 0;
+            }
+            if (!has && !vertical)
                 continue;
-            const int twips = std::max(own.hasProperty(padding.property)
-                                           ? twipsOf(own.doubleProperty(padding.property))
-                                           : twipsOf(format.cellPadding()),
-                                       0);
+            const int twips = std::max(has ? twipsOf(value) : twipsOf(format.cellPadding()), 0);
             if (vertical && twips == 0)
                 continue;
             word(out, padding.value, twips);

@@ -2,6 +2,7 @@
 // checked on the QTextDocument it makes.
 #include "rtftesthelpers.h"
 
+#include "controls/quietlayout.h"
 #include "core/formatproperties.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfstructure.h"
@@ -55,6 +56,8 @@ private slots:
     void saveKeepsWhatWasRead();
     void formattingSurvivesASave_data();
     void formattingSurvivesASave();
+    void rowsShownAsHighAsAsked_data();
+    void rowsShownAsHighAsAsked();
     void listLabels_data();
     void listLabels();
     void editsAfterAHiddenParagraph_data();
@@ -1509,8 +1512,14 @@ QString formattingOf(const QTextDocument &document)
                     line += QStringLiteral(" left=%1").arg(cell.leftPadding());
                 if (cell.hasProperty(QTextFormat::TableCellTopPadding))
                     line += QStringLiteral(" top=%1").arg(cell.topPadding());
-                if (cell.hasProperty(QTextFormat::TableCellBottomPadding))
+                // The file's own: the window may show more to make the row high.
+                if (cell.hasProperty(statedBottomPaddingProperty)) {
+                    if (cell.doubleProperty(statedBottomPaddingProperty) >= 0)
+                        line += QStringLiteral(" bottom=%1")
+                                    .arg(cell.doubleProperty(statedBottomPaddingProperty));
+                } else if (cell.hasProperty(QTextFormat::TableCellBottomPadding)) {
                     line += QStringLiteral(" bottom=%1").arg(cell.bottomPadding());
+                }
                 if (cell.hasProperty(rowHeightProperty))
                     line += QStringLiteral(" height=%1").arg(cell.intProperty(rowHeightProperty));
                 line += bordersOf(cell);
@@ -1724,6 +1733,192 @@ void TestRtfStructure::formattingSurvivesASave()
     QTextDocument again;
     QVERIFY(readInto(again, first));
     QCOMPARE(formattingOf(again), formatting);
+    QCOMPARE(Rtf::write(again, 936), first);
+}
+
+namespace {
+
+// Every table of the document, outer ones before the ones in their cells.
+void collectTables(QTextFrame *frame, QList<QTextTable *> &tables)
+{
+    const QList<QTextFrame *> children = frame->childFrames();
+    for (QTextFrame *child : children) {
+        if (auto *table = qobject_cast<QTextTable *>(child))
+            tables << table;
+        collectTables(child, tables);
+    }
+}
+
+// How high each row of a table is drawn, in whole pixels: where a click in
+// its first column lands, line by line down the table.
+QList<int> drawnRowHeights(QTextDocument &document, int tableIndex)
+{
+    QList<QTextTable *> tables;
+    collectTables(document.rootFrame(), tables);
+    if (tableIndex >= tables.size())
+        return {};
+    QTextTable *table = tables[tableIndex];
+    QAbstractTextDocumentLayout *layout = document.documentLayout();
+    const QRectF frame = layout->frameBoundingRect(table);
+    // Through the text of the last column's first cell.
+    const QTextBlock probe = table->cellAt(0, table->columns() - 1).firstCursorPosition().block();
+    const qreal x = layout->blockBoundingRect(probe).left() + 1;
+    // Where each row begins: the first line down the table that reaches it.
+    QList<int> starts(table->rows(), -1);
+    starts[0] = int(std::floor(frame.top()));
+    for (int y = starts[0]; y < int(frame.bottom()); ++y) {
+        const QTextTableCell cell = table->cellAt(layout->hitTest(QPointF(x, y), Qt::FuzzyHit));
+        if (cell.isValid() && starts[cell.row()] < 0)
+            starts[cell.row()] = y;
+    }
+    QList<int> heights(table->rows(), 0);
+    int next = int(std::ceil(frame.bottom()));
+    for (int row = table->rows() - 1; row >= 0; --row) {
+        if (starts[row] < 0)
+            continue; // all its cells go on from the row above
+        heights[row] = next - starts[row];
+        next = starts[row];
+    }
+    return heights;
+}
+
+QByteArray withoutRowHeights(QByteArray rtf)
+{
+    static const QRegularExpression height(QStringLiteral("\\\\trrh-?[0-9]+"));
+    return QString::fromLatin1(rtf).remove(height).toLatin1();
+}
+
+} // namespace
+
+void TestRtfStructure::rowsShownAsHighAsAsked_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<int>("table");        // which table, outer ones first
+    QTest::addColumn<QList<int>>("asked"); // per row, twips; 0 none shown
+    QTest::addColumn<qreal>("width");      // of the document before the read; 0 none
+    QTest::addColumn<bool>("quiet");       // read while the editor's layout waits
+    QTest::newRow("one line in a row asked higher")
+        << QByteArray("{\\rtf1\\trowd\\trrh425\\cellx2000\\pard\\intbl a\\cell\\row}") << 0
+        << QList<int>{425} << qreal(0) << false;
+    QTest::newRow("in a document of its own width")
+        << QByteArray("{\\rtf1\\trowd\\trrh425\\cellx2000\\pard\\intbl a\\cell\\row}") << 0
+        << QList<int>{425} << qreal(300) << false;
+    // Qt cannot cut a row off: an exact height is shown at least.
+    QTest::newRow("row exactly so high")
+        << QByteArray("{\\rtf1\\trowd\\trrh-600\\cellx2000\\cellx4000\\pard\\intbl a\\cell b"
+                      "\\cell\\row}")
+        << 0 << QList<int>{600} << qreal(0) << false;
+    QTest::newRow("rows of different heights")
+        << QByteArray("{\\rtf1\\trowd\\trrh2165\\cellx1000\\pard\\intbl a\\cell\\row"
+                      "\\trowd\\cellx1000\\pard\\intbl b\\cell\\row"
+                      "\\trowd\\trrh-330\\cellx1000\\pard\\intbl c\\cell\\row}")
+        << 0 << QList<int>{2165, 0, 330} << qreal(0) << false;
+    // The padding the cells have counts towards the row.
+    QTest::newRow("cells with padding of their own")
+        << QByteArray("{\\rtf1\\trowd\\trgaph108\\trrh900\\clpadt60\\clpadft3\\clpadb90\\clpadfb3"
+                      "\\cellx2000\\cellx4000\\pard\\intbl a\\par b\\cell c\\cell\\row}")
+        << 0 << QList<int>{900} << qreal(0) << false;
+    QTest::newRow("paragraphs with space around them")
+        << QByteArray("{\\rtf1\\trowd\\trrh1400\\cellx2000\\cellx4000\\pard\\intbl\\sb120\\sa240"
+                      " a\\par b\\cell\\pard\\intbl c\\cell\\row}")
+        << 0 << QList<int>{1400} << qreal(0) << false;
+    // The cell merged down holds no row of its own: the others pad each row.
+    QTest::newRow("row heights beside a cell merged down")
+        << QByteArray("{\\rtf1\\trowd\\trrh500\\clvmgf\\cellx1000\\cellx2000\\pard\\intbl a\\cell"
+                      " b\\cell\\row\\trowd\\trrh700\\clvmrg\\cellx1000\\cellx2000\\pard\\intbl"
+                      "\\cell c\\cell\\row}")
+        << 0 << QList<int>{500, 700} << qreal(0) << false;
+    QTest::newRow("nested row")
+        << QByteArray(
+               "{\\rtf1\\trowd\\cellx3000\\pard\\intbl\\itap2 n\\nestcell{\\*\\nesttableprops"
+               "\\trowd\\trrh900\\cellx1000\\nestrow}{\\nonesttables\\par}\\pard\\intbl y"
+               "\\cell\\row}")
+        << 1 << QList<int>{900} << qreal(0) << false;
+    QTest::newRow("outer row around a nested one")
+        << QByteArray("{\\rtf1\\trowd\\trrh2000\\cellx3000\\pard\\intbl\\itap2 n\\nestcell"
+                      "{\\*\\nesttableprops\\trowd\\trrh900\\cellx1000\\nestrow}{\\nonesttables"
+                      "\\par}\\pard\\intbl y\\cell\\row}")
+        << 0 << QList<int>{2000} << qreal(0) << false;
+    // A row whose cells all go on from the row above has none to pad: it is
+    // left as it is, and so is the cell merged down.
+    QTest::newRow("row with no cell of its own")
+        << QByteArray("{\\rtf1\\trowd\\clvmgf\\cellx1000\\clvmgf\\cellx2000\\pard\\intbl a\\cell"
+                      " b\\cell\\row\\trowd\\trrh900\\clvmrg\\cellx1000\\clvmrg\\cellx2000"
+                      "\\pard\\intbl\\cell\\cell\\row}")
+        << 0 << QList<int>{0, 0} << qreal(0) << false;
+    // Measured with what the cells hold, pictures too; the editor reads into
+    // a document whose layout lays nothing out.
+    const QByteArray picture =
+        "{\\pict\\pngblip " + encodeImage(testImage(20, 90, 3), "PNG").toHex() + "}";
+    QTest::newRow("picture higher than the row asks")
+        << QByteArray("{\\rtf1\\trowd\\trrh600\\cellx2000\\cellx4000\\pard\\intbl a\\cell " +
+                      picture + "\\cell\\row}")
+        << 0 << QList<int>{600} << qreal(0) << true;
+    QTest::newRow("read while nothing is laid out")
+        << QByteArray(
+               "{\\rtf1\\trowd\\trrh425\\cellx2000\\cellx4000\\pard\\intbl a\\cell\\cell\\row"
+               "\\trowd\\trrh-900\\cellx2000\\pard\\intbl b\\par c\\cell\\row}")
+        << 0 << QList<int>{425, 900} << qreal(0) << true;
+    QTest::newRow("nested row read while nothing is laid out")
+        << QByteArray("{\\rtf1\\trowd\\trrh2000\\cellx3000\\pard\\intbl\\itap2 n\\nestcell"
+                      "{\\*\\nesttableprops\\trowd\\trrh900\\cellx1000\\nestrow}{\\nonesttables"
+                      "\\par}\\pard\\intbl y\\cell\\row}")
+        << 1 << QList<int>{900} << qreal(0) << true;
+}
+
+// Qt lays rows out as high as their text: a row the file asks higher is
+// shown at least that high, not much higher, while the save writes the
+// file's own padding, and a second save the same bytes.
+void TestRtfStructure::rowsShownAsHighAsAsked()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(int, table);
+    QFETCH(QList<int>, asked);
+    QFETCH(qreal, width);
+    QFETCH(bool, quiet);
+    QTextDocument document, natural;
+    if (quiet)
+        document.setDocumentLayout(new QuietLayout(&document));
+    if (width > 0) {
+        document.setTextWidth(width);
+        natural.setTextWidth(width);
+    } else {
+        // Measured where the read measured.
+        natural.setTextWidth((11906 - 2 * 1134) / 15.0);
+    }
+    QVERIFY(readInto(document, rtf));
+    QVERIFY(readInto(natural, withoutRowHeights(rtf)));
+    if (quiet)
+        document.setDocumentLayout(nullptr); // Qt's own, as the editor's view takes it back
+    if (width > 0)
+        QCOMPARE(document.textWidth(), width);
+    else
+        document.setTextWidth(natural.textWidth());
+    const QList<int> shown = drawnRowHeights(document, table);
+    const QList<int> before = drawnRowHeights(natural, table);
+    QCOMPARE(shown.size(), asked.size());
+    QCOMPARE(before.size(), asked.size());
+    for (int row = 0; row < asked.size(); ++row) {
+        const int wanted = int(asked[row] / 15.0);
+        const QByteArray where = QByteArray::number(row) + ": shown " +
+                                 QByteArray::number(shown[row]) + ", as high as its text " +
+                                 QByteArray::number(before[row]);
+        QVERIFY2(shown[row] >= before[row], where.constData());
+        // A line at a row's edge may count for the row next to it.
+        QVERIFY2(shown[row] >= wanted - 1, where.constData());
+        // No more than the borders above what either asks.
+        QVERIFY2(shown[row] <= std::max(before[row], wanted) + 3, where.constData());
+    }
+
+    // The bytes written are the file's own: the heights aside, those of the
+    // same file without them, whose cells are shown as they are.
+    const QByteArray first = Rtf::write(document, 936);
+    for (const int height : asked)
+        if (height != 0)
+            QVERIFY2(first.contains("\\trrh"), first.constData());
+    QCOMPARE(withoutRowHeights(first), Rtf::write(natural, 936));
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
     QCOMPARE(Rtf::write(again, 936), first);
 }
 
