@@ -247,9 +247,13 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"clcbpat", cellValue<&CellDef::pattern>}, {"clshdng", cellValue<&CellDef::shading>},
         {"clvertalt", cellAlignment<0>}, {"clvertalc", cellAlignment<1>},
         {"clvertalb", cellAlignment<2>},
-        {"clpadt", cellPadding<0>}, {"clpadl", cellPadding<1>}, {"clpadb", cellPadding<2>},
-        {"clpadr", cellPadding<3>}, {"clpadft", cellPaddingUnit<0>},
-        {"clpadfl", cellPaddingUnit<1>}, {"clpadfb", cellPaddingUnit<2>},
+        // Word writes a cell's left padding as \clpadt and its top padding
+        // as \clpadl, and every reader that matters (Word, LibreOffice)
+        // reads them so: the padding sides are 0 top, 1 left, 2 bottom,
+        // 3 right.
+        {"clpadt", cellPadding<1>}, {"clpadl", cellPadding<0>}, {"clpadb", cellPadding<2>},
+        {"clpadr", cellPadding<3>}, {"clpadft", cellPaddingUnit<1>},
+        {"clpadfl", cellPaddingUnit<0>}, {"clpadfb", cellPaddingUnit<2>},
         {"clpadfr", cellPaddingUnit<3>},
         {"clbrdrt", borderOf<BorderOf::Cell, TopSide>},
         {"clbrdrl", borderOf<BorderOf::Cell, LeftSide>},

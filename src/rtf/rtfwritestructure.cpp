@@ -611,8 +611,9 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
             int property;
             const char *value;
             const char *unit;
-        } paddings[] = {{QTextFormat::TableCellTopPadding, "clpadt", "clpadft"},
-                        {QTextFormat::TableCellLeftPadding, "clpadl", "clpadfl"},
+        } paddings[] = {// Top and left as Word writes them (see the reader)
+                        {QTextFormat::TableCellTopPadding, "clpadl", "clpadfl"},
+                        {QTextFormat::TableCellLeftPadding, "clpadt", "clpadft"},
                         {QTextFormat::TableCellBottomPadding, "clpadb", "clpadfb"},
                         {QTextFormat::TableCellRightPadding, "clpadr", "clpadfr"}};
         for (const auto &padding : paddings) {

@@ -1567,18 +1567,23 @@ void TestRtfStructure::formattingSurvivesASave_data()
     QTest::newRow("paragraph shading")
         << QByteArray("{\\rtf1" + colours + "\\pard\\cbpat2 a\\par}")
         << QStringLiteral("a shading=#dddddd") << QByteArray("\\cbpat1");
+    // \clpadl is the padding above the text and \clpadt the one left of
+    // it, as Word writes them and LibreOffice reads them.
     QTest::newRow("cell alignment and padding")
         << QByteArray("{\\rtf1\\trowd\\clvertalc\\clpadl150\\clpadfl3\\clpadt0\\clpadft3\\cellx1000"
                       "\\clvertalb\\cellx2000\\pard\\intbl a\\cell b\\cell\\row}")
-        << QStringLiteral("cell 0,0 middle left=10\ncell 0,1 bottom")
-        << QByteArray("\\clvertalc\\clpadl150\\clpadfl3\\cellx1000\\clvertalb");
+        << QStringLiteral("cell 0,0 middle left=0 top=10\ncell 0,1 bottom")
+        << QByteArray("\\clvertalc\\clpadl150\\clpadfl3\\clpadt0\\clpadft3\\cellx1000\\clvertalb");
+    QTest::newRow("cell padding left as Word writes it")
+        << QByteArray("{\\rtf1\\trowd\\clpadt75\\clpadft3\\cellx1000\\pard\\intbl a\\cell\\row}")
+        << QStringLiteral("cell 0,0 left=5") << QByteArray("\\clpadt75\\clpadft3\\cellx1000");
     // A row's gap is room left and right of the text (the table's padding),
     // not above and below, unless a cell says so.
     QTest::newRow("gap pads the sides only")
-        << QByteArray("{\\rtf1\\trowd\\trgaph108\\cellx1000\\clpadt30\\clpadft3\\cellx2000"
+        << QByteArray("{\\rtf1\\trowd\\trgaph108\\cellx1000\\clpadl30\\clpadfl3\\cellx2000"
                       "\\pard\\intbl a\\cell b\\cell\\row}")
         << QStringLiteral("cell 0,0 top=0 bottom=0\ncell 0,1 top=2 bottom=0")
-        << QByteArray("\\trgaph108\\trleft0\\cellx1000\\clpadt30\\clpadft3\\cellx2000");
+        << QByteArray("\\trgaph108\\trleft0\\cellx1000\\clpadl30\\clpadfl3\\cellx2000");
     // Hidden text is not shown, and is written back hidden where it stood.
     QTest::newRow("hidden group") << QByteArray("{\\rtf1 a{\\v hidden \\u20013?}b\\par}")
                                   << QStringLiteral("ab")
@@ -1815,7 +1820,7 @@ void TestRtfStructure::rowsShownAsHighAsAsked_data()
         << 0 << QList<int>{2165, 0, 330} << qreal(0) << false;
     // The padding the cells have counts towards the row.
     QTest::newRow("cells with padding of their own")
-        << QByteArray("{\\rtf1\\trowd\\trgaph108\\trrh900\\clpadt60\\clpadft3\\clpadb90\\clpadfb3"
+        << QByteArray("{\\rtf1\\trowd\\trgaph108\\trrh900\\clpadl60\\clpadfl3\\clpadb90\\clpadfb3"
                       "\\cellx2000\\cellx4000\\pard\\intbl a\\par b\\cell c\\cell\\row}")
         << 0 << QList<int>{900} << qreal(0) << false;
     QTest::newRow("paragraphs with space around them")

@@ -538,7 +538,7 @@ void TestRtfWriterStructure::controlWords_data()
         << QStringLiteral("table with borders and padding")
         << QStringList{"\\trowd\\trgaph60\\trleft0\\clbrdrt\\brdrs\\brdrw15\\clbrdrl\\brdrs"
                        "\\brdrw15\\clbrdrb\\brdrs\\brdrw15\\clbrdrr\\brdrs\\brdrw15"
-                       "\\clpadt60\\clpadft3\\clpadb60\\clpadfb3\\cellx1500",
+                       "\\clpadl60\\clpadfl3\\clpadb60\\clpadfb3\\cellx1500",
                        "Boxed}\\cell\\row"}
         << QStringList{};
     QTest::newRow("shaded cell") << QStringLiteral("shaded cell")
