@@ -3,6 +3,7 @@
 #include "core/formatproperties.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QHash>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -59,11 +60,25 @@ qreal shownHeight(const QTextDocument &document, const QTextBlock &block)
     return scratch.documentLayout()->documentSize().height();
 }
 
-qreal wantedGap(const QTextDocument &document, const QTextBlock &after)
+// Heights by the paragraph's format and font: most empty lines after tables
+// share them, and each measure lays out a document. (Their character formats
+// are seldom the same: Qt's paragraph after a table keeps the table's object
+// in its own.)
+using Heights = QHash<std::pair<int, QString>, qreal>;
+
+qreal wantedGap(const QTextDocument &document, const QTextBlock &after, Heights &heights)
 {
     if (after.length() != 1 || lastInItsPlace(after))
         return 0;
-    return shownHeight(document, after);
+    const QTextCharFormat chars = after.charFormat();
+    const std::pair key{after.blockFormatIndex(),
+                        chars.font().key() + QString::number(chars.verticalAlignment())};
+    const auto found = heights.constFind(key);
+    if (found != heights.constEnd())
+        return *found;
+    const qreal height = shownHeight(document, after);
+    heights.insert(key, height);
+    return height;
 }
 
 // Calls `visit(table, line)` for each table whose line after it begins in
@@ -112,8 +127,9 @@ void forTablesEndingNear(const QTextDocument &document, int from, int to, Visit 
 std::vector<TableGap> unsettledTableGaps(const QTextDocument &document, int from, int to)
 {
     std::vector<TableGap> gaps;
+    Heights heights;
     forTablesEndingNear(document, from, to, [&](QTextTable *table, const QTextBlock &after) {
-        const qreal gap = wantedGap(document, after);
+        const qreal gap = wantedGap(document, after, heights);
         const qreal shown = table->format().doubleProperty(tableGapProperty);
         if (std::abs(gap - shown) > 0.01)
             gaps.push_back({table, gap});
