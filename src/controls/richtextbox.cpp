@@ -497,10 +497,14 @@ QString RichTextBox::SelText() const
 void RichTextBox::setSelText(const QString &text)
 {
     QTextCursor cursor = textCursor();
-    if (m_view == View::Fast)
+    if (m_view == View::Fast) {
         insertLines(cursor, normalisedBreaks(text));
-    else
-        cursor.insertText(normalisedBreaks(text));
+    } else {
+        editKeepingTableGaps([&] {
+            cursor.insertText(normalisedBreaks(text));
+            setTextCursor(cursor);
+        });
+    }
     setTextCursor(cursor);
 }
 
@@ -591,8 +595,10 @@ void RichTextBox::insertPicture(const QImage &image, const QByteArray &encoded,
         return;
     QTextCursor cursor = textCursor();
     // Inserting the object character replaces the selection, as typing would.
-    cursor.insertImage(DocumentImages::add(document(), image, encoded, format));
-    setTextCursor(cursor);
+    editKeepingTableGaps([&] {
+        cursor.insertImage(DocumentImages::add(document(), image, encoded, format));
+        setTextCursor(cursor);
+    });
 }
 
 qreal RichTextBox::zoomFactor() const

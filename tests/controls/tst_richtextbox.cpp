@@ -461,6 +461,46 @@ private slots:
         QCOMPARE(gap(), 0.0);
     }
 
+    void insertingIntoTheLineAfterTableIsOneStep_data()
+    {
+        QTest::addColumn<bool>("picture");
+        QTest::newRow("text (date and time)") << false;
+        QTest::newRow("picture") << true;
+    }
+    void insertingIntoTheLineAfterTableIsOneStep()
+    {
+        // The window's commands insert through the box: the line's gap
+        // goes with the insertion and comes back with its undo.
+        QFETCH(bool, picture);
+        RichTextBox box;
+        box.setView(RichTextBox::View::Rich);
+        QTextCursor reading(box.document());
+        QVERIFY(Rtf::read(QByteArrayLiteral("{\\rtf1\\ansi\\trowd\\cellx2000\\intbl A\\cell\\row"
+                                            "\\pard\\par Text\\par}"),
+                          reading, 936)
+                    .ok);
+        auto *table = qobject_cast<QTextTable *>(box.document()->rootFrame()->childFrames().value(0));
+        QVERIFY(table);
+        const qreal shown = table->format().doubleProperty(tableGapProperty);
+        QCOMPARE_GT(shown, 0.0);
+        const int line = table->lastPosition() + 1;
+        QTextCursor caret(box.document());
+        caret.setPosition(line);
+        static_cast<QTextEdit *>(box.activeView())->setTextCursor(caret);
+        if (picture) {
+            QImage image(8, 8, QImage::Format_RGB32);
+            image.fill(Qt::blue);
+            box.insertPicture(image);
+        } else {
+            box.setSelText(QStringLiteral("2026-12-09"));
+        }
+        QVERIFY(box.document()->findBlock(line).length() > 1);
+        QCOMPARE(table->format().doubleProperty(tableGapProperty), 0.0);
+        box.undo();
+        QCOMPARE(box.document()->findBlock(line).length(), 1);
+        QCOMPARE(table->format().doubleProperty(tableGapProperty), shown);
+    }
+
     void pictureBombOpensWithinBudget_data()
     {
         QTest::addColumn<QList<QByteArray>>("pictures");
