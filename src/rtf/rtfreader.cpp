@@ -731,6 +731,10 @@ void Reader::borderStyle(bool drawn, LineStyle style)
         *sides |= m_borderSide;
     else
         *sides &= std::uint8_t(~m_borderSide);
+    if (m_borderOf == BorderOf::Cell) {
+        std::uint8_t &none = rowDef().next.noneSides;
+        none = drawn ? std::uint8_t(none & ~m_borderSide) : std::uint8_t(none | m_borderSide);
+    }
 }
 
 // A {\listtext} or {\pntext} group: the label an older reader shows.

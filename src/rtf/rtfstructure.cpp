@@ -823,6 +823,8 @@ void StructureBuilder::applyBorders(const Table &table,
             std::array<BorderLine, 4> lines = cells[size_t(c)].lines;
             const std::array<BorderLine, 6> &rowLines = table.rowLines[size_t(r)];
             const auto fromRow = [&](std::uint8_t side, std::uint8_t rowSide) {
+                if (cells[size_t(c)].noneSides & side)
+                    return; // the cell says it has none there
                 drawn |= side;
                 if (!(cellSides & side))
                     lines[size_t(std::countr_zero(unsigned(side)))] =

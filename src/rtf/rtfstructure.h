@@ -143,6 +143,9 @@ struct CellDef {
     int hmerge = 0;          // 1 \clmgf, 2 \clmrg
     int vmerge = 0;          // 1 \clvmgf, 2 \clvmrg
     std::uint8_t sides = 0;  // BorderSide bits drawn
+    // BorderSide bits the cell says have no line (\brdrnone): the row's
+    // lines (\trbrdr*) do not reach them.
+    std::uint8_t noneSides = 0;
     int pattern = -1;        // \clcbpat colour index
     int shading = 0;         // \clshdng, hundredths of a percent
     std::uint8_t valign = 0; // 0 top, 1 \clvertalc, 2 \clvertalb

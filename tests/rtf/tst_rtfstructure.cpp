@@ -687,6 +687,13 @@ void TestRtfStructure::borderSides_data()
                "\\intbl a\\cell b\\cell\\row\\trowd\\clvmrg\\cellx1500\\cellx3000\\intbl\\cell d"
                "\\cell\\row}")
         << QStringList{"R|TL", "R|L"};
+    // A cell's "none" holds against its row's lines, as Word and
+    // LibreOffice draw it.
+    QTest::newRow("row lines all round, one cell saying none left and below")
+        << table("\\trbrdrt\\brdrs\\trbrdrl\\brdrs\\trbrdrb\\brdrs\\trbrdrr\\brdrs\\trbrdrh\\brdrs"
+                 "\\trbrdrv\\brdrs",
+                 {{}, {}, "\\clbrdrl\\brdrnone\\clbrdrb\\brdrnone"})
+        << QStringList{"TLBR|TLBR", "TR|TLBR"};
     QTest::newRow("a side said, then taken back")
         << table("", {"\\clbrdrt\\brdrs\\clbrdrt\\brdrnone\\clbrdrb\\brdrs"})
         << QStringList{"B|", "T|"};
