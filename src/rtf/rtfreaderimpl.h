@@ -135,6 +135,8 @@ private:
         r.m_structure.breakBetweenRows();
         if (r.m_runs.paragraphHasContent())
             r.paragraphEnd();
+        else if (r.m_state.para.depth() == 0)
+            r.m_runs.markEmptyBlock(r.props()); // an empty line as high as its mark
         // The paragraph that follows begins a page (a section's break
         // unless \sbknone says it runs on).
         r.m_pageBreak = true;

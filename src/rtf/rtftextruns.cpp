@@ -3,6 +3,7 @@
 #include "core/formatproperties.h"
 #include "platform/codepage.h"
 
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextImageFormat>
 
@@ -73,6 +74,21 @@ void TextRuns::emptyParagraph(const CharProps &props)
     flushRun(m_textProps);
     m_cursor.setBlockCharFormat(formatFor(runProps(props, u'a')));
     m_needPar = false;
+}
+
+void TextRuns::markEmptyBlock(const CharProps &props)
+{
+    if (m_needPar || m_pendingBreaks != 0 || m_pendingTabs != 0 || !m_text.isEmpty() ||
+        m_cursor.block().length() != 1)
+        return;
+    m_cursor.setBlockCharFormat(formatFor(runProps(props, u'a')));
+    // Kept to be written, as for an empty paragraph ended by \par.
+    QTextBlockFormat mark;
+    const auto font = m_tables.fonts.find(props.font < 0 ? m_tables.deff : props.font);
+    mark.setProperty(markFamilyProperty,
+                     font != m_tables.fonts.end() ? font->second.name : QString());
+    mark.setProperty(markHalfPointsProperty, props.halfPoints);
+    m_cursor.mergeBlockFormat(mark);
 }
 
 void TextRuns::finish()

@@ -98,6 +98,10 @@ public:
     // it are written, its block takes the mark's formatting, which Qt lays
     // the empty line out in.
     void emptyParagraph(const CharProps &props);
+    // A section ended by a paragraph with no character: its mark's font,
+    // where that paragraph is the cursor's own already (the one Qt keeps
+    // after a table); a paragraph still to be made takes it when made.
+    void markEmptyBlock(const CharProps &props);
     // The end of the data: drops the last paragraph end and inserts the rest.
     void finish();
 

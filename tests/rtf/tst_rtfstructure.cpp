@@ -1384,6 +1384,12 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
     QTest::newRow("empty paragraphs in a cell")
         << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl\\fs12\\par\\fs20\\cell\\row}")
         << QByteArray("\\pard\\intbl{\\f0\\fs12\\par}\\pard\\intbl{\\f0\\fs20\\cell}\\row");
+    // An empty paragraph that a section break ends between two tables is
+    // as high as its mark's font too.
+    QTest::newRow("empty paragraph ended by a section break after a table")
+        << QByteArray("{\\rtf1\\trowd\\cellx1000\\pard\\intbl a\\cell\\row\\pard\\fs40\\sect"
+                      "\\sectd\\trowd\\cellx1000\\pard\\intbl\\fs24 b\\cell\\row}")
+        << QByteArray("\\pard{\\f0\\fs40\\par}");
     // A cell merged across a boundary another row draws is one cell with
     // its lines: LibreOffice draws those of \clmgf cells on other rows.
     QTest::newRow("cell merged across a boundary another row draws")
