@@ -22,6 +22,24 @@
 using namespace Inkwell;
 using namespace Inkwell::Testing;
 
+namespace {
+
+// The rich view holding a table, an empty line and a line of text, as read
+// from a file; the table, or null if the read failed.
+QTextTable *tableWithEmptyLineAfter(RichTextBox &box)
+{
+    box.setView(RichTextBox::View::Rich);
+    QTextCursor reading(box.document());
+    if (!Rtf::read(QByteArrayLiteral("{\\rtf1\\ansi\\trowd\\cellx2000\\intbl A\\cell\\row"
+                                     "\\pard\\par Text\\par}"),
+                   reading, 936)
+             .ok)
+        return nullptr;
+    return qobject_cast<QTextTable *>(box.document()->rootFrame()->childFrames().value(0));
+}
+
+} // namespace
+
 class TestRichTextBox : public QObject {
     Q_OBJECT
 private slots:
@@ -412,15 +430,7 @@ private slots:
         // is empty and something follows it; typing, undo, redo and Enter
         // keep the gap to what the line is, each in one undo step.
         RichTextBox box;
-        box.setView(RichTextBox::View::Rich);
-        QTextCursor reading(box.document());
-        QVERIFY(Rtf::read(QByteArrayLiteral("{\\rtf1\\ansi\\trowd\\cellx2000\\intbl A\\cell\\row"
-                                            "\\pard\\par Text\\par}"),
-                          reading, 936)
-                    .ok);
-        QTextTable *table = nullptr;
-        for (QTextFrame *frame : box.document()->rootFrame()->childFrames())
-            table = table ? table : qobject_cast<QTextTable *>(frame);
+        QTextTable *table = tableWithEmptyLineAfter(box);
         QVERIFY(table);
         const auto gap = [&] { return table->format().doubleProperty(tableGapProperty); };
         QCOMPARE_GT(gap(), 0.0);
@@ -473,13 +483,7 @@ private slots:
         // goes with the insertion and comes back with its undo.
         QFETCH(bool, picture);
         RichTextBox box;
-        box.setView(RichTextBox::View::Rich);
-        QTextCursor reading(box.document());
-        QVERIFY(Rtf::read(QByteArrayLiteral("{\\rtf1\\ansi\\trowd\\cellx2000\\intbl A\\cell\\row"
-                                            "\\pard\\par Text\\par}"),
-                          reading, 936)
-                    .ok);
-        auto *table = qobject_cast<QTextTable *>(box.document()->rootFrame()->childFrames().value(0));
+        QTextTable *table = tableWithEmptyLineAfter(box);
         QVERIFY(table);
         const qreal shown = table->format().doubleProperty(tableGapProperty);
         QCOMPARE_GT(shown, 0.0);
