@@ -11,6 +11,8 @@
 #include <QTextLayout>
 #include <QTextList>
 
+#include <algorithm>
+
 namespace Inkwell {
 
 namespace {
@@ -79,12 +81,18 @@ void drawListLabels(QPainter &painter, const QTextDocument &document, const QRec
 {
     if (!anyLabelOfTheView(document))
         return;
+    // From the paragraph at the top of the view to the one past its
+    // bottom: a paint costs what is in view, not the document.
     QAbstractTextDocumentLayout *layout = document.documentLayout();
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (!labelDrawnByView(block))
-            continue;
+    const int first = layout->hitTest(clip.topLeft(), Qt::FuzzyHit);
+    const int lastShown = layout->hitTest(clip.bottomRight(), Qt::FuzzyHit);
+    for (QTextBlock block = document.findBlock(std::max(first, 0)); block.isValid();
+         block = block.next()) {
         const QRectF where = layout->blockBoundingRect(block);
-        if (where.bottom() < clip.top() || where.top() > clip.bottom())
+        if (lastShown >= 0 && block.position() > lastShown && where.top() > clip.bottom())
+            break;
+        if (!labelDrawnByView(block) || where.bottom() < clip.top() ||
+            where.top() > clip.bottom())
             continue;
         drawLabel(painter, document, block, where, offset, text);
     }

@@ -497,15 +497,15 @@ QString RichTextBox::SelText() const
 void RichTextBox::setSelText(const QString &text)
 {
     QTextCursor cursor = textCursor();
-    if (m_view == View::Fast) {
-        insertLines(cursor, normalisedBreaks(text));
-    } else {
-        editKeepingTableGaps([&] {
+    // The caret goes after the text inside the edit: a line after a table
+    // is settled from where it went.
+    editKeepingTableGaps([&] {
+        if (m_view == View::Fast)
+            insertLines(cursor, normalisedBreaks(text));
+        else
             cursor.insertText(normalisedBreaks(text));
-            setTextCursor(cursor);
-        });
-    }
-    setTextCursor(cursor);
+        setTextCursor(cursor);
+    });
 }
 
 void RichTextBox::setSelColor(quint32 bgr)

@@ -1013,12 +1013,8 @@ QTextBlockFormat StructureBuilder::blockFormatOf(const ParaProps &para) const
         format.setProperty(sectionBreakProperty, para.section);
         format.setProperty(sectionNumberProperty, para.sectionNumber);
     }
-    if (para.markHalfPoints > 0) {
-        const auto font = m_tables.fonts.find(para.markFont < 0 ? m_tables.deff : para.markFont);
-        format.setProperty(markFamilyProperty,
-                           font != m_tables.fonts.end() ? font->second.name : QString());
-        format.setProperty(markHalfPointsProperty, para.markHalfPoints);
-    }
+    if (para.markHalfPoints > 0)
+        m_tables.setMark(format, para.markFont, para.markHalfPoints);
     if (para.shading > 0 && size_t(para.shading) < m_tables.colors.size() &&
         m_tables.colors[size_t(para.shading)].isValid())
         format.setBackground(m_tables.colors[size_t(para.shading)]);

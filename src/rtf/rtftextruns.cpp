@@ -27,6 +27,13 @@ void TextRuns::beginContent()
         m_text.append(u'\t');
 }
 
+void Tables::setMark(QTextBlockFormat &format, int font, int halfPoints) const
+{
+    const auto found = fonts.find(font < 0 ? deff : font);
+    format.setProperty(markFamilyProperty, found != fonts.end() ? found->second.name : QString());
+    format.setProperty(markHalfPointsProperty, halfPoints);
+}
+
 void Tables::addColor(int red, int green, int blue)
 {
     if (colors.size() >= 65536)
@@ -84,10 +91,7 @@ void TextRuns::markEmptyBlock(const CharProps &props)
     m_cursor.setBlockCharFormat(formatFor(runProps(props, u'a')));
     // Kept to be written, as for an empty paragraph ended by \par.
     QTextBlockFormat mark;
-    const auto font = m_tables.fonts.find(props.font < 0 ? m_tables.deff : props.font);
-    mark.setProperty(markFamilyProperty,
-                     font != m_tables.fonts.end() ? font->second.name : QString());
-    mark.setProperty(markHalfPointsProperty, props.halfPoints);
+    m_tables.setMark(mark, props.font, props.halfPoints);
     m_cursor.mergeBlockFormat(mark);
 }
 

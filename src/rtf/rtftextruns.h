@@ -79,6 +79,9 @@ struct Tables {
     // A colour table entry: -1 for a component not named; none named is
     // "automatic".
     void addColor(int red, int green, int blue);
+    // An empty paragraph's mark in font `font` (-1: \deff's) and size,
+    // kept on its block to be written (markFamilyProperty and after).
+    void setMark(QTextBlockFormat &format, int font, int halfPoints) const;
 };
 
 class TextRuns {

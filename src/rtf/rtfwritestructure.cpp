@@ -214,20 +214,23 @@ ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previou
     const QTextListFormat format = list.format();
     Ref ref;
     ref.level = std::clamp(format.indent() - 1, 0, maxLevels - 1);
+    // The list as a level of another's family, unless that level already
+    // counts in another style or numbers otherwise there.
+    const auto join = [&](int override) {
+        Family &family = m_families[size_t(override - 1)];
+        std::optional<QTextListFormat> &slot = family.levels[size_t(ref.level)];
+        if ((slot && !sameLevel(*slot, format)) || !fitsInto(family, list, ref.level))
+            return false;
+        if (!slot)
+            slot = format;
+        ref.override = override;
+        return true;
+    };
     const auto before = previous ? m_refs.constFind(previous) : m_refs.constEnd();
     bool joined = false;
-    if (before != m_refs.constEnd() && ref.level > before->level) {
-        // A sublist right under an item: a deeper level of the same list,
-        // unless that level already counts in another style.
-        Family &family = m_families[size_t(before->override - 1)];
-        std::optional<QTextListFormat> &slot = family.levels[size_t(ref.level)];
-        if ((!slot || sameLevel(*slot, format)) && fitsInto(family, list, ref.level)) {
-            if (!slot)
-                slot = format;
-            ref.override = before->override;
-            joined = true;
-        }
-    }
+    // A sublist right under an item: a deeper level of the same list.
+    if (before != m_refs.constEnd() && ref.level > before->level)
+        joined = join(before->override);
     if (!joined && format.intProperty(listImpliedItemsProperty) > 0) {
         // A level whose first item follows items of a deeper level, which
         // other readers count as its own first: the same list as the
@@ -243,17 +246,8 @@ ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previou
                 deeperEnd = end;
             }
         }
-        if (deeper) {
-            const Ref &under = m_refs[deeper];
-            Family &family = m_families[size_t(under.override - 1)];
-            std::optional<QTextListFormat> &slot = family.levels[size_t(ref.level)];
-            if ((!slot || sameLevel(*slot, format)) && fitsInto(family, list, ref.level)) {
-                if (!slot)
-                    slot = format;
-                ref.override = under.override;
-                joined = true;
-            }
-        }
+        if (deeper)
+            joined = join(m_refs[deeper].override);
     }
     if (!joined) {
         Family family;
