@@ -12,6 +12,7 @@
 #include <QTextList>
 
 #include <algorithm>
+#include <optional>
 
 namespace Inkwell {
 
@@ -28,13 +29,41 @@ bool anyLabelOfTheView(const QTextDocument &document)
     });
 }
 
+// Where the parts of the document's long lists stand, kept from one paint
+// to the next until the document changes: working it out is a pass over
+// the document.
+class KeptChains : public QObject {
+public:
+    explicit KeptChains(QTextDocument &document) : QObject(&document)
+    {
+        setObjectName(QStringLiteral("inkwellListChains"));
+        connect(&document, &QTextDocument::contentsChange, this, [this] { m_chains.reset(); });
+    }
+
+    static const ListChains &of(const QTextDocument &document)
+    {
+        auto *kept = static_cast<KeptChains *>(document.findChild<QObject *>(
+            QStringLiteral("inkwellListChains"), Qt::FindDirectChildrenOnly));
+        if (!kept)
+            kept = new KeptChains(const_cast<QTextDocument &>(document));
+        if (!kept->m_chains)
+            kept->m_chains.emplace(document);
+        return *kept->m_chains;
+    }
+
+private:
+    std::optional<ListChains> m_chains;
+};
+
 void drawLabel(QPainter &painter, const QTextDocument &document, const QTextBlock &block,
                const QRectF &where, const QPointF &offset, const QBrush &text)
 {
     const QTextLayout *layout = block.layout();
     if (!layout || layout->lineCount() == 0)
         return;
-    const QString label = shownListLabel(block);
+    const QTextList *list = block.textList();
+    const bool chained = list && list->format().hasProperty(listChainProperty);
+    const QString label = shownListLabel(block, chained ? &KeptChains::of(document) : nullptr);
     if (label.isEmpty())
         return;
     QPaintDevice *device = document.documentLayout()->paintDevice();

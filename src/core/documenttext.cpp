@@ -84,7 +84,9 @@ private:
         QTextList *list = block.textList();
         if (!list)
             return {};
-        const int index = m_itemCount[list]++;
+        // The parts of a long list count on as one.
+        const QVariant chain = list->format().property(listChainProperty);
+        const int index = chain.isValid() ? m_chainCount[chain.toInt()]++ : m_itemCount[list]++;
         const int indent = std::max(1, list->format().indent());
         return QString(4 * indent, u' ') + listLabel(*list, index) + u' ';
     }
@@ -158,11 +160,58 @@ private:
 
     const QTextDocument &m_document;
     QHash<const QTextList *, int> m_itemCount;
+    QHash<int, int> m_chainCount;
     QString m_out;
 };
 
+std::atomic<int> nextListChain{1};
 
 } // namespace
+
+int newListChain()
+{
+    return nextListChain.fetch_add(1, std::memory_order_relaxed);
+}
+
+ListChains::ListChains(const QTextDocument &document)
+{
+    // Most documents hold no chain: their formats tell without a pass.
+    const QList<QTextFormat> formats = document.allFormats();
+    if (std::none_of(formats.begin(), formats.end(), [](const QTextFormat &format) {
+            return format.isListFormat() && format.hasProperty(listChainProperty);
+        }))
+        return;
+    // The paragraphs of one list share their format: a list is looked up
+    // once per format, not once per paragraph.
+    QHash<int, const QTextList *> listOfFormat;
+    QHash<int, int> counted; // per chain, the items of its parts met so far
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const int index = block.blockFormatIndex();
+        auto found = listOfFormat.constFind(index);
+        if (found == listOfFormat.constEnd())
+            found = listOfFormat.insert(index, block.textList());
+        const QTextList *list = *found;
+        if (!list || m_before.contains(list))
+            continue;
+        const QVariant chain = list->format().property(listChainProperty);
+        int &before = counted[chain.isValid() ? chain.toInt() : 0];
+        m_before.insert(list, chain.isValid() ? before : 0);
+        if (chain.isValid())
+            before += list->count();
+    }
+}
+
+int listItemIndex(const QTextBlock &block, const ListChains *chains)
+{
+    const QTextList *list = block.textList();
+    if (!list)
+        return -1;
+    const int index = list->itemNumber(block);
+    if (!list->format().hasProperty(listChainProperty))
+        return index;
+    return index +
+           (chains ? chains->itemsBefore(*list) : ListChains(*block.document()).itemsBefore(*list));
+}
 
 QString listLabel(const QTextList &list, int index)
 {
@@ -203,6 +252,9 @@ bool qtDrawsWrongLabel(const QTextList &list)
 {
     const QTextListFormat format = list.format();
     if (format.hasProperty(listBulletProperty))
+        return true;
+    // Qt numbers each part of a long list from its start.
+    if (format.hasProperty(listChainProperty) && format.style() <= QTextListFormat::ListDecimal)
         return true;
     // The numbered styles are ListDecimal and the ones below it.
     const QVariant start = format.property(listStartProperty);
@@ -252,7 +304,7 @@ void handListLabelsToView(QTextDocument &document, int from, int to)
     flush();
 }
 
-QString shownListLabel(const QTextBlock &block)
+QString shownListLabel(const QTextBlock &block, const ListChains *chains)
 {
     const QTextList *list = block.textList();
     if (!list)
@@ -260,7 +312,7 @@ QString shownListLabel(const QTextBlock &block)
     if (!labelDrawnByView(block))
         return list->itemText(block);
     const QString own = list->format().property(listBulletProperty).toString();
-    return own.isEmpty() ? listLabel(*list, list->itemNumber(block)) : own;
+    return own.isEmpty() ? listLabel(*list, listItemIndex(block, chains)) : own;
 }
 
 bool plainTextIsRawText(const QTextDocument &document)

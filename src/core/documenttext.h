@@ -126,6 +126,30 @@ private:
     QHash<int, int> m_numberOf; // block format index -> its soft-break number
 };
 
+// Long lists (see listChainProperty): a reader starts a new part of a
+// chain once its current part holds this many items.
+inline constexpr int listPartItems = 200;
+// A chain number no other chain in the process has.
+int newListChain();
+
+// Where the parts of a document's long lists stand in their chains: a part's
+// first item comes after the items of the parts of its chain whose first
+// items come before it. Made in one pass over the document; it holds for
+// the document as it was then.
+class ListChains {
+public:
+    explicit ListChains(const QTextDocument &document);
+    // The items of `list`'s chain before its own first one (0 for a list in
+    // no chain).
+    int itemsBefore(const QTextList &list) const { return m_before.value(&list, 0); }
+
+private:
+    QHash<const QTextList *, int> m_before;
+};
+// The number of `block`'s item in its list counted from 0, on across the
+// parts of a chain; -1 outside lists.
+int listItemIndex(const QTextBlock &block, const ListChains *chains = nullptr);
+
 // The label a list shows in front of its item number `index` (0 for the
 // first item): "1.", "a)", "iv." with the format's prefix and suffix, or
 // the bullet for the bullet styles ("●", "○", "■": characters GBK has).
@@ -139,8 +163,9 @@ QString listLabel(const QTextList &list, int index);
 bool qtDrawsWrongLabel(const QTextList &list);
 bool labelDrawnByView(const QTextBlock &block);
 // The label shown in front of a list item: the one the view draws, or Qt's
-// (empty for Qt's bullets, which are drawn, not written).
-QString shownListLabel(const QTextBlock &block);
+// (empty for Qt's bullets, which are drawn, not written). `chains` saves a
+// pass over the document for an item of a long list.
+QString shownListLabel(const QTextBlock &block, const ListChains *chains = nullptr);
 // Turns Qt's label off for the items in [from, to] whose list Qt labels
 // wrongly (qtDrawsWrongLabel); the view draws theirs.
 void handListLabelsToView(QTextDocument &document, int from, int to);

@@ -21,6 +21,12 @@ inline constexpr int listBulletProperty = QTextFormat::UserProperty + 0x102;
 // QTextListFormat (int): what follows a level's number (\levelfollow): 1 a
 // space, 2 nothing; unset, a tab. Written back as read.
 inline constexpr int listFollowProperty = QTextFormat::UserProperty + 0x103;
+// QTextListFormat (int): the chain a long list's part belongs to. Qt marks
+// every item of a list changed each time an item joins it, so a list of n
+// items costs n² to build: a long list is held as parts of a few hundred
+// items, one QTextList each, that share this number (unique in the
+// process). The parts number on as one list and are written as one.
+inline constexpr int listChainProperty = QTextFormat::UserProperty + 0x105;
 
 // QTextBlockFormat (QString): the lines of a paragraph's box (\brdrt, \brdrl,
 // \brdrb, \brdrr), which Qt cannot draw, written back as read: per side

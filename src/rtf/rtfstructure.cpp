@@ -1150,8 +1150,23 @@ void StructureBuilder::applyParagraph(const ParaProps &para)
             else
                 listFormat.clearProperty(listStartProperty);
         }
+        // The parts of a long list share its chain.
+        if (run) {
+            const QVariant chain = run->format().property(listChainProperty);
+            if (chain.isValid())
+                listFormat.setProperty(listChainProperty, chain);
+        }
         if (run && run->format() != listFormat)
             run = nullptr; // a look no QTextList of this one's can show
+        // A long list goes on in a new part (see listChainProperty), which
+        // costs what the parts hold, not the whole list, for each item.
+        if (run && run->count() - (m_cursor.block().textList() == run ? 1 : 0) >= listPartItems) {
+            if (!listFormat.hasProperty(listChainProperty)) {
+                listFormat.setProperty(listChainProperty, newListChain());
+                run->setFormat(listFormat);
+            }
+            run = nullptr;
+        }
     }
     if (level) {
         // Qt draws a list label in the block's character format: the

@@ -276,6 +276,8 @@ private:
     bool m_whole = false; // all of the document is written
     ListTable m_lists;
     QHash<const QTextList *, int> m_itemCount; // items written so far per list
+    QHash<int, int> m_chainItemCount;          // and per chain of a long list's parts
+    std::optional<ListChains> m_chains;
     const QTextList *m_previousList = nullptr;
     int m_previousFlow = -1; // where the previous list item stands (flowOf)
     QTextBlock m_next;       // the paragraph writeSome() goes on from
@@ -825,9 +827,24 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
 void Writer::writeListText(const QTextBlock &block, const QTextList &list)
 {
     // What a reader that knows no \ls shows in front of the item.
-    auto counted = m_itemCount.find(&list);
-    if (counted == m_itemCount.end()) // a range may start inside the list
-        counted = m_itemCount.insert(&list, list.itemNumber(block));
+    // The parts of a long list count on as one (see listChainProperty).
+    // A range may start inside the list.
+    const QVariant chain = list.format().property(listChainProperty);
+    int *counted = nullptr;
+    if (chain.isValid()) {
+        auto found = m_chainItemCount.find(chain.toInt());
+        if (found == m_chainItemCount.end()) {
+            if (!m_chains)
+                m_chains.emplace(*block.document());
+            found = m_chainItemCount.insert(chain.toInt(), listItemIndex(block, &*m_chains));
+        }
+        counted = &*found;
+    } else {
+        auto found = m_itemCount.find(&list);
+        if (found == m_itemCount.end())
+            found = m_itemCount.insert(&list, list.itemNumber(block));
+        counted = &*found;
+    }
     const int index = (*counted)++;
     QString label;
     switch (list.format().style()) {

@@ -228,8 +228,14 @@ ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previou
     };
     const auto before = previous ? m_refs.constFind(previous) : m_refs.constEnd();
     bool joined = false;
+    // A part of a long list goes on where the part before it was written.
+    const QVariant chain = format.property(listChainProperty);
+    const auto part =
+        chain.isValid() ? m_chainRefs.constFind(chain.toInt()) : m_chainRefs.constEnd();
+    if (part != m_chainRefs.constEnd() && part->level == ref.level)
+        joined = join(part->override);
     // A sublist right under an item: a deeper level of the same list.
-    if (before != m_refs.constEnd() && ref.level > before->level)
+    if (!joined && before != m_refs.constEnd() && ref.level > before->level)
         joined = join(before->override);
     if (!joined && format.intProperty(listImpliedItemsProperty) > 0) {
         // A level whose first item follows items of a deeper level, which
@@ -257,6 +263,8 @@ ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previou
     }
     m_families[size_t(ref.override - 1)].current[size_t(ref.level)] = &list;
     m_refs.insert(&list, ref);
+    if (chain.isValid())
+        m_chainRefs.insert(chain.toInt(), ref);
     return ref;
 }
 

@@ -68,6 +68,7 @@ private:
     static bool fitsInto(const Family &family, const QTextList &list, int level);
     std::vector<Family> m_families;
     QHash<const QTextList *, Ref> m_refs;
+    QHash<int, Ref> m_chainRefs; // the place each long list's chain was given last
     int m_levelTwips;
 };
 

@@ -130,6 +130,38 @@ private slots:
         QVERIFY(hasInk(labelStrip(drawn(document, true), document, second)));
     }
 
+    void partsOfALongListNumberOnAfterEdits()
+    {
+        // Two parts of one chain, as a reader holds a long list; Qt's own
+        // list of the same items draws the labels expected.
+        QTextListFormat format;
+        format.setStyle(QTextListFormat::ListDecimal);
+        format.setIndent(1);
+        QTextDocument byQt;
+        makeList(byQt, format, 7, QTextCharFormat());
+        format.setProperty(listChainProperty, newListChain());
+        QTextDocument byView;
+        makeList(byView, format, 6, QTextCharFormat());
+        QTextCursor second(byView.findBlockByNumber(3));
+        second.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        second.createList(format);
+        QCOMPARE(byView.firstBlock().textList()->count(), 3);
+        handListLabelsToView(byView, 0, byView.characterCount());
+        const auto strip = [](const QTextDocument &document, int item, bool viewLabels) {
+            return labelStrip(drawn(document, viewLabels), document,
+                              document.findBlockByNumber(item));
+        };
+        QVERIFY(!hasInk(strip(byView, 5, false)));
+        QCOMPARE(strip(byView, 5, true), strip(byQt, 5, false));
+        // An item more in the first part: the second part's numbers move on.
+        QTextCursor cursor(byView.firstBlock());
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        cursor.insertBlock();
+        cursor.insertText(QStringLiteral("item"));
+        QCOMPARE(strip(byView, 6, true), strip(byQt, 6, false));
+        QCOMPARE(shownListLabel(byView.lastBlock()), QStringLiteral("7."));
+    }
+
     void qtsOwnLabelsStayQts()
     {
         // A list Qt labels rightly keeps Qt's labels: nothing is handed over.

@@ -3,6 +3,7 @@
 #include "rtftesthelpers.h"
 
 #include "controls/quietlayout.h"
+#include "core/documenttext.h"
 #include "core/formatproperties.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfstructure.h"
@@ -15,6 +16,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -60,6 +62,9 @@ private slots:
     void rowsShownAsHighAsAsked();
     void listLabels_data();
     void listLabels();
+    void longListsNumberOnAcrossParts_data();
+    void longListsNumberOnAcrossParts();
+    void longListEditedNumbersOn();
     void editsAfterAHiddenParagraph_data();
     void editsAfterAHiddenParagraph();
     void rowHeightsAfterEdits_data();
@@ -2077,6 +2082,126 @@ void TestRtfStructure::listLabels()
     QVERIFY(readInto(again, first));
     QCOMPARE(labelsOf(again), labels); // the copy is numbered the same
     QCOMPARE(Rtf::write(again, 936), first);
+}
+
+namespace {
+
+// The label shown in front of each list item, in document order.
+QStringList shownLabels(const QTextDocument &document)
+{
+    const ListChains chains(document);
+    QStringList labels;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        if (block.textList())
+            labels << shownListLabel(block, &chains);
+    return labels;
+}
+
+QSet<const QTextList *> listsOf(const QTextDocument &document)
+{
+    QSet<const QTextList *> lists;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        if (const QTextList *list = block.textList())
+            lists.insert(list);
+    return lists;
+}
+
+QStringList numbered(int from, int count, const QString &suffix = QStringLiteral("."))
+{
+    QStringList labels;
+    for (int i = 0; i < count; ++i)
+        labels << QString::number(from + i) + suffix;
+    return labels;
+}
+
+} // namespace
+
+void TestRtfStructure::longListsNumberOnAcrossParts_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<QByteArray>("notWritten");
+    const int n = 2 * listPartItems + 50; // three parts
+    QByteArray body;
+    for (int i = 0; i < n; ++i)
+        body += "\\pard\\ls1 i\\par";
+    QTest::newRow("one long list")
+        << withLists(body) << numbered(1, n) << QByteArray("{\\listtext\\f0\\fs24 450.")
+        << QByteArray("\\ls2");
+    body.replace("\\ls1", "\\ls8");
+    QTest::newRow("from 5") << withLists(body) << numbered(5, n)
+                            << QByteArray("{\\listtext\\f0\\fs24 454.") << QByteArray("\\ls2");
+    body.clear();
+    QStringList labels;
+    for (int i = 0; i < n; ++i) {
+        body += "\\pard\\ls1 i\\par\\pard plain\\par\\pard\\ls2 b\\par";
+        labels << QString::number(i + 1) + u'.' << QString();
+    }
+    QTest::newRow("two long lists past plain paragraphs")
+        << withLists(body) << labels << QByteArray("{\\listtext\\f0\\fs24 450.")
+        << QByteArray("\\ls3");
+    // A sublist under item 300 starts from "a)"; the list goes on at 301.
+    body.clear();
+    labels.clear();
+    for (int i = 0; i < n; ++i) {
+        body += "\\pard\\ls1\\ilvl0 i\\par";
+        labels << QString::number(i + 1) + u'.';
+        if (i + 1 == 300) {
+            body += "\\ilvl1 s\\par\\ilvl1 t\\par";
+            labels << QStringLiteral("a)") << QStringLiteral("b)");
+        }
+    }
+    QTest::newRow("a sublist in the middle")
+        << withLists(body) << labels << QByteArray("{\\listtext\\f0\\fs24 301.")
+        << QByteArray("\\ls2");
+}
+
+// Qt takes time for each item that joins a list in proportion to the list's
+// length, so a long list is read as parts. They show, count and are written
+// as the one list the file had.
+void TestRtfStructure::longListsNumberOnAcrossParts()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(QStringList, labels);
+    QFETCH(QByteArray, written);
+    QFETCH(QByteArray, notWritten);
+    QTextDocument document;
+    QVERIFY(readInto(document, rtf));
+    QVERIFY(listsOf(document).size() >= 3); // parts indeed
+    QCOMPARE(shownLabels(document), labels);
+    const QStringList lines = exportPlainText(document).split(u'\n');
+    QVERIFY(lines.contains(QStringLiteral("    450. i")));
+    const QByteArray first = Rtf::write(document, 936);
+    QVERIFY(first.contains(written));
+    QVERIFY(!first.contains(notWritten));
+    QTextDocument again;
+    QVERIFY(readInto(again, first));
+    QCOMPARE(shownLabels(again), labels);
+    QCOMPARE(Rtf::write(again, 936), first);
+}
+
+// Items added to or taken from an early part renumber the parts after it.
+void TestRtfStructure::longListEditedNumbersOn()
+{
+    const int n = 2 * listPartItems + 50;
+    QByteArray body;
+    for (int i = 0; i < n; ++i)
+        body += "\\pard\\ls1 i\\par";
+    QTextDocument document;
+    QVERIFY(readInto(document, withLists(body)));
+    QTextCursor cursor(document.findBlockByNumber(9));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    cursor.insertBlock();
+    cursor.insertText(QStringLiteral("new"));
+    QCOMPARE(shownLabels(document), numbered(1, n + 1));
+    QVERIFY(Rtf::write(document, 936).contains("{\\listtext\\f0\\fs24 451."));
+    // The first part's items all gone: the next part counts from the start.
+    cursor.setPosition(0);
+    cursor.setPosition(document.findBlockByNumber(listPartItems + 1).position(),
+                       QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    QCOMPARE(shownLabels(document), numbered(1, n + 1 - (listPartItems + 1)));
 }
 
 void TestRtfStructure::editsAfterAHiddenParagraph_data()
