@@ -331,6 +331,26 @@ std::vector<Phase> richPhases()
                  [longest] { return *longest; }});
         }
     }
+    // A numbered and a bullet list of 15,000 items each, their items
+    // alternating with plain paragraphs: lists long enough that building
+    // them item by item would cost their length squared.
+    QByteArray listRtf = "{\\rtf1\\ansi{\\*\\listtable{\\list{\\listlevel\\levelnfc0"
+                         "{\\leveltext\\'02\\'00.;}\\fi-360\\li720}\\listid1}{\\list{\\listlevel"
+                         "\\levelnfc23{\\leveltext\\'01\\u8226 ?;}\\fi-360\\li720}\\listid2}}"
+                         "{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}"
+                         "{\\listoverride\\listid2\\ls2}}";
+    for (int i = 0; i < 15'000; ++i)
+        listRtf += "\\pard\\ls1 A numbered item\\par\\pard A plain paragraph\\par"
+                   "\\pard\\ls2 A bullet item\\par";
+    listRtf += '}';
+    const QString listPath = writeScratchFile(QStringLiteral("long-lists.rtf"), listRtf);
+    phases.push_back({QStringLiteral("rich open 15,000-item lists"), listRtf.size(),
+                      [window, listPath] {
+                          Window &w = *window;
+                          w.form->Text1->document()->setModified(false);
+                          openByMenu(w, listPath);
+                          return w.form->Text1->document()->blockCount() >= 45'000;
+                      }});
     return phases;
 }
 
