@@ -27,6 +27,12 @@ inline constexpr int listFollowProperty = QTextFormat::UserProperty + 0x103;
 // items, one QTextList each, that share this number (unique in the
 // process). The parts number on as one list and are written as one.
 inline constexpr int listChainProperty = QTextFormat::UserProperty + 0x105;
+// QTextListFormat (QString): a bullet level's font (\fN in its
+// \listlevel) followed by its bullet character as the file has it (a symbol
+// font's code, U+F0B7 or the byte 0xB7), written back as read: other readers
+// draw Symbol's and Wingdings' bullets from those fonts. The window shows
+// the Unicode character the code stands for.
+inline constexpr int listBulletAsReadProperty = QTextFormat::UserProperty + 0x106;
 
 // QTextBlockFormat (QString): the lines of a paragraph's box (\brdrt, \brdrl,
 // \brdrb, \brdrr), which Qt cannot draw, written back as read: per side
@@ -85,6 +91,10 @@ inline constexpr int softBreakProperty = QTextFormat::UserProperty + 0x120;
 // after it, in that order; 0: none stated. The line shown is at least a
 // pixel wide, a double one three.
 inline constexpr int cellBorderTwipsProperty = QTextFormat::UserProperty + 0x140;
+// QTextTableFormat (int): the width in twips every line of a table drawn as
+// a whole grid had in the file (\brdrw10, Word's half point, say): the grid
+// is shown a pixel wide and written back as stated.
+inline constexpr int tableBorderTwipsProperty = QTextFormat::UserProperty + 0x144;
 
 // QTextTableCellFormat (bool): a place of the table's grid past the end of
 // its row: the file's row has no cell there (its rows end at different

@@ -91,6 +91,12 @@ void ListTableReader::follow(int what)
         level->follow = what == 1 || what == 2 ? what : 0;
 }
 
+void ListTableReader::font(const QString &name)
+{
+    if (ListLevel *level = current(); level && !m_inOverride)
+        level->font = name;
+}
+
 void ListTableReader::numberFormat(int nfc)
 {
     ListLevel *level = current();
@@ -134,6 +140,8 @@ void ListTableReader::endLevelText()
     const std::u16string_view text = std::u16string_view(m_levelText).substr(1, length);
     if (level->style == QTextListFormat::ListDisc) {
         const char16_t bullet = text.empty() ? u'\x2022' : text.front();
+        if (!text.empty())
+            level->bulletRead = bullet;
         if (bullet == u'o' || bullet == 0x25E6 || bullet == 0x25CB)
             level->style = QTextListFormat::ListCircle;
         else if (bullet == 0xF0A7 || bullet == 0x25AA || bullet == 0x25A0 || bullet == 0xA7)

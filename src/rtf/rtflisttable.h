@@ -26,6 +26,7 @@ public:
     void level(); // {\listlevel: the next level
     void startAt(int number);
     void follow(int what);
+    void font(const QString &name); // \fN in a level
     void numberFormat(int nfc);
     void levelText() { m_levelText.clear(); } // {\leveltext
     // A character of the level text (\'xx bytes are characters too).

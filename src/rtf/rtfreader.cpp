@@ -268,6 +268,10 @@ void Reader::fontNumber(int number)
         props().eastAsianFont = number;
     if (m_state.dest != Dest::FontTable) {
         props().font = number;
+        if (inLists()) {
+            const auto font = m_tables.fonts.find(number);
+            m_listTable.font(font != m_tables.fonts.end() ? font->second.name : QString());
+        }
         return;
     }
     if (m_fontTable.entry(number, documentCodePage()))

@@ -50,6 +50,8 @@ QTextListFormat listFormatOf(const ListLevel &level, int indent)
         format.setProperty(listStartProperty, level.start);
     if (bullet && !level.bullet.isEmpty())
         format.setProperty(listBulletProperty, level.bullet);
+    if (bullet && !level.font.isEmpty() && level.bulletRead != 0)
+        format.setProperty(listBulletAsReadProperty, level.font + QChar(level.bulletRead));
     if (level.follow != 0)
         format.setProperty(listFollowProperty, level.follow);
     return format;
@@ -798,6 +800,9 @@ void StructureBuilder::applyBorders(const Table &table,
     std::vector<std::array<BorderLine, 4>> looks;
     std::vector<std::array<BorderLine, 4>> lineOf(places);
     bool ownLook = false;
+    // The width every drawn line states, -1 while none is seen, -2 once
+    // they differ.
+    int gridTwips = -1;
     // A thin black single line: what the whole grid draws.
     const auto plain = [this](const BorderLine &line) {
         if (line.style != LineStyle::Single || line.width > 15)
@@ -850,8 +855,13 @@ void StructureBuilder::applyBorders(const Table &table,
             any = any || drawn;
             lineOf[size_t(r) * size_t(columns) + size_t(c)] = lines;
             const std::array<bool, 4> on = drawnSides(drawn);
-            for (size_t side = 0; side < 4 && !ownLook; ++side)
-                ownLook = on[side] && !plain(lines[side]);
+            for (size_t side = 0; side < 4; ++side) {
+                if (!on[side])
+                    continue;
+                ownLook = ownLook || !plain(lines[side]);
+                const int twips = lines[side].width;
+                gridTwips = gridTwips == -1 || gridTwips == twips ? twips : -2;
+            }
         }
     }
     if (ownLook)
@@ -941,6 +951,8 @@ void StructureBuilder::applyBorders(const Table &table,
         format.setCellSpacing(0);
     } else {
         drawSingleBorders(format);
+        if (gridTwips > 0 && std::lround(format.border() * 15) != gridTwips)
+            format.setProperty(tableBorderTwipsProperty, gridTwips);
     }
     qtable->setFormat(format);
     if (!partial)

@@ -53,6 +53,8 @@ struct ListLevel {
     QString suffix;
     int start = 1;
     QString bullet; // a bullet other than the style's own
+    QString font;   // the level's font (\fN), by name
+    char16_t bulletRead = 0; // a bullet level's character as the file has it
     int follow = 0; // \levelfollow: 0 a tab, 1 a space, 2 nothing
     bool operator==(const ListLevel &) const = default;
 };

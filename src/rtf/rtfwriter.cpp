@@ -168,7 +168,8 @@ public:
                   return fontIndex(family.isEmpty() ? m_defaultFamily : family);
               },
               [this](QRgb rgb) { return colorIndex(rgb); }),
-          m_lists(twipsOf(document.indentWidth()))
+          m_lists(twipsOf(document.indentWidth()),
+                  [this](const QString &family) { return fontIndex(family); })
     {
         m_softBreaks = mayHaveSoftBreaks(document);
         const QByteArray preamble = Kept::documentGroups(document).preamble;

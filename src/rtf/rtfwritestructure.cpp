@@ -99,10 +99,13 @@ bool sameLevel(const QTextListFormat &a, const QTextListFormat &b)
     return a.style() == b.style() && a.numberPrefix() == b.numberPrefix() &&
            suffixOf(a) == suffixOf(b) && startOf(a) == startOf(b) &&
            a.property(listBulletProperty) == b.property(listBulletProperty) &&
-           a.intProperty(listFollowProperty) == b.intProperty(listFollowProperty);
+           a.intProperty(listFollowProperty) == b.intProperty(listFollowProperty) &&
+           a.property(listBulletAsReadProperty) == b.property(listBulletAsReadProperty);
 }
 
-void levelDefinition(std::string &out, const QTextListFormat &format, int level, int levelTwips)
+// `font`: the level's \fN, or -1.
+void levelDefinition(std::string &out, const QTextListFormat &format, int level, int levelTwips,
+                     int font)
 {
     const int nfc = numberFormat(format.style());
     out.append("{\\listlevel");
@@ -118,9 +121,21 @@ void levelDefinition(std::string &out, const QTextListFormat &format, int level,
                                 : format.style() == QTextListFormat::ListSquare ? 0x25AA
                                                                                 : 0x2022;
         const QString own = format.property(listBulletProperty).toString();
+        const QString read = format.property(listBulletAsReadProperty).toString();
         hexByte(out, 1);
-        levelChars(out, own.size() == 1 ? own : QString(QChar(bullet)));
+        if (font >= 0 && !read.isEmpty()) {
+            // The character as the file had it, a byte as a byte.
+            const char16_t c = read.back().unicode();
+            if (c >= 0x80 && c <= 0xFF)
+                hexByte(out, c);
+            else
+                levelChars(out, QString(QChar(c)));
+        } else {
+            levelChars(out, own.size() == 1 ? own : QString(QChar(bullet)));
+        }
         out.append(";}{\\levelnumbers;}");
+        if (font >= 0 && !read.isEmpty())
+            word(out, "f", font);
     } else if (nfc == 255) {
         out.append("\\'00;}{\\levelnumbers;}");
     } else {
@@ -206,6 +221,14 @@ bool ListTable::fitsInto(const Family &family, const QTextList &list, int level)
     return true;
 }
 
+void ListTable::setLevel(Family &family, int level, const QTextListFormat &format)
+{
+    family.levels[size_t(level)] = format;
+    const QString read = format.property(listBulletAsReadProperty).toString();
+    if (read.size() > 1 && m_fontOf)
+        family.fonts[size_t(level)] = m_fontOf(read.chopped(1));
+}
+
 ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previous)
 {
     const auto found = m_refs.constFind(&list);
@@ -222,7 +245,7 @@ ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previou
         if ((slot && !sameLevel(*slot, format)) || !fitsInto(family, list, ref.level))
             return false;
         if (!slot)
-            slot = format;
+            setLevel(family, ref.level, format);
         ref.override = override;
         return true;
     };
@@ -256,9 +279,8 @@ ListTable::Ref ListTable::refFor(const QTextList &list, const QTextList *previou
             joined = join(m_refs[deeper].override);
     }
     if (!joined) {
-        Family family;
-        family.levels[size_t(ref.level)] = format;
-        m_families.push_back(family);
+        m_families.emplace_back();
+        setLevel(m_families.back(), ref.level, format);
         ref.override = int(m_families.size());
     }
     m_families[size_t(ref.override - 1)].current[size_t(ref.level)] = &list;
@@ -281,7 +303,8 @@ std::string ListTable::header() const
             const std::optional<QTextListFormat> &slot = m_families[i].levels[size_t(level)];
             QTextListFormat format;
             format.setStyle(QTextListFormat::ListDecimal);
-            levelDefinition(out, slot ? *slot : format, level, m_levelTwips);
+            levelDefinition(out, slot ? *slot : format, level, m_levelTwips,
+                            m_families[i].fonts[size_t(level)]);
             out.push_back('\n');
         }
         out.append("{\\listname ;}");
@@ -539,9 +562,10 @@ std::string rowDefinition(const QTextTable &table, int row, const std::vector<in
         break;
     }
     const int border =
-        format.border() > 0 && format.borderStyle() != QTextFrameFormat::BorderStyle_None
-            ? std::max(twipsOf(format.border()), 1)
-            : 0;
+        format.border() <= 0 || format.borderStyle() == QTextFrameFormat::BorderStyle_None ? 0
+        : format.hasProperty(tableBorderTwipsProperty)
+            ? format.intProperty(tableBorderTwipsProperty)
+            : std::max(twipsOf(format.border()), 1);
     // Column widths read from a hostile file can add up past an int.
     long long edge = left;
     const int limit = std::min(columns, table.columns());

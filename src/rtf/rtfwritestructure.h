@@ -45,7 +45,12 @@ int twipsOf(qreal pixels);
 // LibreOffice number it the way Qt does.
 class ListTable {
 public:
-    explicit ListTable(int levelTwips) : m_levelTwips(levelTwips) {}
+    // `fontOf` gives the font table's number of a font a level names
+    // (listBulletAsReadProperty), adding the font to the table.
+    ListTable(int levelTwips, std::function<int(const QString &)> fontOf)
+        : m_fontOf(std::move(fontOf)), m_levelTwips(levelTwips)
+    {
+    }
 
     struct Ref {
         int override = 0; // \lsN, 1-based
@@ -64,11 +69,14 @@ private:
     struct Family {
         std::array<std::optional<QTextListFormat>, 9> levels;
         std::array<const QTextList *, 9> current{}; // the list given each level last
+        std::array<int, 9> fonts{-1, -1, -1, -1, -1, -1, -1, -1, -1}; // \fN of each level
     };
+    void setLevel(Family &family, int level, const QTextListFormat &format);
     static bool fitsInto(const Family &family, const QTextList &list, int level);
     std::vector<Family> m_families;
     QHash<const QTextList *, Ref> m_refs;
     QHash<int, Ref> m_chainRefs; // the place each long list's chain was given last
+    std::function<int(const QString &)> m_fontOf;
     int m_levelTwips;
 };
 

@@ -1658,6 +1658,16 @@ void TestRtfStructure::formattingSurvivesASave_data()
                "\\brdrcf1\\clbrdrl\\brdrs\\clbrdrb\\brdrs\\clbrdrr\\brdrs\\cellx1000\\pard\\intbl a"
                "\\cell\\row}")
         << QStringLiteral("cell 0,0") << QByteArray("\\clbrdrt\\brdrs\\brdrw15\\clbrdrl");
+    // Word's half-point grid is shown a pixel wide, and written as it was.
+    const QByteArray halfPoint = "\\brdrs\\brdrw10";
+    QTest::newRow("grid lines of one width keep it")
+        << QByteArray("{\\rtf1\\trowd\\clbrdrt" + halfPoint + "\\clbrdrl" + halfPoint +
+                      "\\clbrdrb" + halfPoint + "\\clbrdrr" + halfPoint + "\\cellx1000\\clbrdrt" +
+                      halfPoint + "\\clbrdrl" + halfPoint + "\\clbrdrb" + halfPoint + "\\clbrdrr" +
+                      halfPoint + "\\cellx2000\\pard\\intbl a\\cell b\\cell\\row}")
+        << QStringLiteral("cell 0,0\ncell 0,1")
+        << QByteArray("\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
+                      "\\clbrdrr\\brdrs\\brdrw10\\cellx1000");
     // Qt draws no box round a paragraph; it is written back as read.
     QTest::newRow("paragraph box")
         << QByteArray(
@@ -1965,6 +1975,22 @@ void TestRtfStructure::listLabels_data()
     QTest::newRow("a symbol font's bullet in Unicode")
         << QByteArray(bullets + "\\pard\\ls1\\ilvl1 A\\par}") << QStringLiteral("0 -")
         << QByteArray("{\\listtext\\f0\\fs24\\u10003") << QByteArray("\\u8226");
+    // A level's bullet from a symbol font is shown as its Unicode character
+    // and written back in that font, as the file had it: other readers draw
+    // it from the font.
+    const QByteArray symbolFonts =
+        "{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f3\\froman\\fcharset2 Symbol;}{\\f7\\fnil\\fcharset2 "
+        "Wingdings;}}{\\*\\listtable{\\list{\\listlevel\\levelnfc23{\\leveltext\\'01\\u-3913 ?;}"
+        "{\\levelnumbers;}\\f3}{\\listlevel\\levelnfc23{\\leveltext\\'01\\'fc;}{\\levelnumbers;}"
+        "\\f7}\\listid1}}{\\*\\listoverridetable{\\listoverride\\listid1\\ls1}}";
+    QTest::newRow("a Symbol bullet in its font")
+        << QByteArray(symbolFonts + "\\pard\\ls1 A\\par}") << QStringLiteral("0 -")
+        << QByteArray("{\\leveltext\\'01\\u-3913?;}{\\levelnumbers;}\\f1\\fi")
+        << QByteArray("\\u8226?;}");
+    QTest::newRow("a Wingdings bullet byte in its font")
+        << QByteArray(symbolFonts + "\\pard\\ls1\\ilvl1 A\\par}") << QStringLiteral("0 -")
+        << QByteArray("{\\leveltext\\'01\\'fc;}{\\levelnumbers;}\\f1\\fi")
+        << QByteArray("\\u10003?;}");
     // \levelnfc255 without text: no number, here or in another reader.
     // Word and LibreOffice number one list on through a table's cells.
     QTest::newRow("numbers go on through cells and rows")
