@@ -240,7 +240,8 @@ private:
     void appendNumber(std::string &out, long long value) { out.append(std::to_string(value)); }
     std::string header(const QByteArray &preamble, bool whole) const;
     void writeKept(const QTextCharFormat &format, int property);
-    void switchField(const QByteArray &instruction);
+    // `first`: the props of the field's first character.
+    void switchField(const QByteArray &instruction, const RunProps *first = nullptr);
     bool startsBeforeTable(const QTextBlock &block, const QTextFrame *container, int start) const;
     bool footnoteMarkAt(const QTextFragment &fragment, QStringView fromHere, qsizetype begin) const;
     qsizetype writeFootnoteMark(const QTextFragment &fragment, QStringView fromHere,
@@ -753,7 +754,10 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
             switchField({});
         if (begin == 0)
             writeKept(format, keptBeforeProperty);
-        switchField(field);
+        if (!field.isEmpty() && field != m_field) {
+            const RunProps first = propsFor(fragment);
+            switchField(field, &first);
+        }
         qsizetype textBegin = begin;
         if (markRest > 0) {
             // The rest of a mark's number, written with the mark.
@@ -975,14 +979,18 @@ void Writer::writeKept(const QTextCharFormat &format, int property)
 }
 
 // Consecutive characters with one field instruction are that field's result.
-void Writer::switchField(const QByteArray &instruction)
+void Writer::switchField(const QByteArray &instruction, const RunProps *first)
 {
     if (instruction == m_field)
         return;
     if (!m_field.isEmpty())
-        m_out.append("}}");
+        m_out.append("}}}");
     m_field = instruction;
     if (!m_field.isEmpty()) {
+        // A reader that works a field's result out itself (SEQ, PAGE,
+        // DATE) shows it in the formatting the field stands in, not its
+        // result's: the field goes in a group with its first character's.
+        openRun(first ? *first : RunProps());
         m_out.append("{\\field");
         const QByteArray renumbered = m_kept(m_field);
         m_out.append(renumbered.constData(), size_t(renumbered.size()));

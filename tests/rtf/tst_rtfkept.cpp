@@ -195,6 +195,14 @@ void TestRtfKept::keptInPlace_data()
         << QByteArray("{\\field{\\*\\fldinst HYPERLINK \"http://a.cn/\"}{\\fldrslt {\\f%F0\\fs24"
                       "\\cf%C1 the site}}}")
         << 4 << keptFieldProperty << QStringLiteral("See the site now");
+    // A reader that works the number out itself shows it in the formatting
+    // the field stands in.
+    QTest::newRow("field in its result's formatting")
+        << QByteArray("\\pard Figure {\\field{\\*\\fldinst SEQ Figure}{\\fldrslt {\\b\\fs18\\cf1 "
+                      "1}}}\\par}")
+        << QByteArray("{\\f%F0\\fs18\\b\\cf%C1{\\field{\\*\\fldinst SEQ Figure}{\\fldrslt "
+                      "{\\f%F0\\fs18\\b\\cf%C1 1}}}}")
+        << 7 << keptFieldProperty << QStringLiteral("Figure 1");
     QTest::newRow("field around a result in a paragraph's first run")
         << QByteArray("\\pard{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}} now\\par}")
         << QByteArray("{\\field{\\*\\fldinst PAGE}{\\fldrslt {\\f%F0\\fs24 3}}}") << 0
@@ -205,7 +213,7 @@ void TestRtfKept::keptInPlace_data()
         << keptFieldProperty << QStringLiteral("one\ntwo");
     QTest::newRow("bookmark before a field, outside it")
         << QByteArray("\\pard a{\\*\\bkmkstart m}{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}\\par}")
-        << QByteArray("{\\*\\bkmkstart m}{\\field{\\*\\fldinst PAGE}{\\fldrslt {") << 1
+        << QByteArray("{\\*\\bkmkstart m}{\\f0\\fs24{\\field{\\*\\fldinst PAGE}{\\fldrslt {") << 1
         << keptBeforeProperty << QStringLiteral("a3");
     QTest::newRow("field without a result")
         << QByteArray("\\pard A{\\field{\\*\\fldinst DATE}{\\fldrslt }}B\\par}")
