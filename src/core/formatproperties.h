@@ -29,7 +29,7 @@ inline constexpr int listFollowProperty = QTextFormat::UserProperty + 0x103;
 inline constexpr int listChainProperty = QTextFormat::UserProperty + 0x105;
 // QTextListFormat (QString): a bullet level's font (\fN in its
 // \listlevel) followed by its bullet character as the file has it (a symbol
-// font's code, U+F0B7 or the byte 0xB7), written back as read: other readers
+// font's code, U+F0B7 or the byte 0xB7), written back: other readers
 // draw Symbol's and Wingdings' bullets from those fonts. The window shows
 // the Unicode character the code stands for.
 inline constexpr int listBulletAsReadProperty = QTextFormat::UserProperty + 0x106;

@@ -123,16 +123,12 @@ void levelDefinition(std::string &out, const QTextListFormat &format, int level,
         const QString own = format.property(listBulletProperty).toString();
         const QString read = format.property(listBulletAsReadProperty).toString();
         hexByte(out, 1);
-        if (font >= 0 && !read.isEmpty()) {
-            // The character as the file had it, a byte as a byte.
-            const char16_t c = read.back().unicode();
-            if (c >= 0x80 && c <= 0xFF)
-                hexByte(out, c);
-            else
-                levelChars(out, QString(QChar(c)));
-        } else {
+        // The character as the file had it. (A byte such as \\'b7 is
+        // written as its character: LibreOffice reads the byte so.)
+        if (font >= 0 && !read.isEmpty())
+            levelChars(out, read.right(1));
+        else
             levelChars(out, own.size() == 1 ? own : QString(QChar(bullet)));
-        }
         out.append(";}{\\levelnumbers;}");
         if (font >= 0 && !read.isEmpty())
             word(out, "f", font);

@@ -1989,7 +1989,7 @@ void TestRtfStructure::listLabels_data()
         << QByteArray("\\u8226?;}");
     QTest::newRow("a Wingdings bullet byte in its font")
         << QByteArray(symbolFonts + "\\pard\\ls1\\ilvl1 A\\par}") << QStringLiteral("0 -")
-        << QByteArray("{\\leveltext\\'01\\'fc;}{\\levelnumbers;}\\f1\\fi")
+        << QByteArray("{\\leveltext\\'01\\u252?;}{\\levelnumbers;}\\f1\\fi")
         << QByteArray("\\u10003?;}");
     // \levelnfc255 without text: no number, here or in another reader.
     // Word and LibreOffice number one list on through a table's cells.
