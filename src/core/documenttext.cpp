@@ -534,6 +534,8 @@ void drawSingleBorders(QTextTableFormat &format)
     constexpr qreal width = 1;
     format.setBorder(width);
     format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+    // An automatic line is black to other readers; Qt's own is grey.
+    format.setBorderBrush(Qt::black);
     format.setBorderCollapse(false);
     format.setCellSpacing(-width);
 }

@@ -769,6 +769,7 @@ void TestRtfStructure::bordersAreSingleLines()
     for (int x = 0; x < image.width(); ++x) {
         const QColor pixel = image.pixelColor(x, y);
         if (pixel != paper && pixel != shade) {
+            QVERIFY2(qGray(pixel.rgb()) < 64, qPrintable(pixel.name())); // black, as elsewhere
             ++run;
         } else if (run > 0) {
             lines << run;
