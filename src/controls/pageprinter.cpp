@@ -2,6 +2,7 @@
 
 #include "controls/listlabels.h"
 #include "controls/paragraphboxes.h"
+#include "controls/textboxes.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QPageSize>
@@ -47,6 +48,7 @@ void printOnPages(QTextDocument &document, QPagedPaintDevice *device)
         layout->draw(&painter, context);
         drawParagraphBoxes(painter, document, view);
         drawListLabels(painter, document, view, {}, context.palette.text());
+        drawTextBoxes(painter, document, view);
         painter.restore();
     }
 }

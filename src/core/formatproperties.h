@@ -123,6 +123,11 @@ inline constexpr int tableGapProperty = QTextFormat::UserProperty + 0x14e;
 // (\dn, < 0), in half-points. The window shows it as a baseline offset,
 // a share of the font's height, which does not give the half-points back.
 inline constexpr int charRaiseProperty = QTextFormat::UserProperty + 0x150;
+// QTextCharFormat or QTextBlockFormat (QStringList): the text boxes of the
+// shapes a character's kept groups (or a paragraph mark's) hold, as the view
+// draws them (see core/textboxes.h). Worked out after a read; the shapes
+// themselves are written from the kept groups.
+inline constexpr int textBoxProperty = QTextFormat::UserProperty + 0x151;
 
 // QTextCharFormat: RTF kept as read and written back (see rtf/rtfkept.h).
 // Raw RTF written before the character that carries it (QByteArray).

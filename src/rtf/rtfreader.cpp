@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "rtf/rtfreaderimpl.h"
 #include "rtf/shownrowheights.h"
+#include "rtf/showntextboxes.h"
 
 #include <QColor>
 #include <QTextCursor>
@@ -807,6 +808,7 @@ ReadResult read(QByteArrayView rtf, QTextCursor &cursor, int defaultCodePage, qi
     showEmptyParagraphsBeforeTables(*cursor.document(), from, cursor.position());
     settleTableGaps(*cursor.document(), from, cursor.position());
     handListLabelsToView(*cursor.document(), from, cursor.position());
+    showTextBoxes(*cursor.document(), from, cursor.position(), reader.documentCodePage());
     cursor.endEditBlock();
     // Measured once the spacing above is laid out.
     showRowHeights(cursor, from, cursor.position());

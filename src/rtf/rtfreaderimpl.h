@@ -94,6 +94,13 @@ public:
     void run();
     DocumentImages::BudgetUse pictureUse() const { return m_pictures.use(); }
     qint64 keptDropped() const { return m_kept.droppedBytes(); }
+    // \ansicpg, else the character set the header names, else the caller's.
+    int documentCodePage() const
+    {
+        if (m_ansiCodePage > 0)
+            return m_ansiCodePage;
+        return m_charsetCodePage > 0 ? m_charsetCodePage : m_defaultCodePage;
+    }
 
 private:
     using Handler = void (*)(Reader &, Word);
@@ -328,13 +335,6 @@ private:
     void finishPicture();
     int codePageFor(int font) const;
     int currentCodePage() const;
-    // \ansicpg, else the character set the header names, else the caller's.
-    int documentCodePage() const
-    {
-        if (m_ansiCodePage > 0)
-            return m_ansiCodePage;
-        return m_charsetCodePage > 0 ? m_charsetCodePage : m_defaultCodePage;
-    }
     bool skippingFallback()
     {
         if (m_skipChars > 0) {

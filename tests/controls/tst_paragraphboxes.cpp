@@ -1,7 +1,9 @@
 // The lines round a paragraph that Qt does not draw: where they stand, how
 // they look, and that paragraphs with the same lines share one box.
 #include "controls/paragraphboxes.h"
+#include "controls/textboxes.h"
 #include "core/formatproperties.h"
+#include "core/textboxes.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QImage>
@@ -73,6 +75,7 @@ private slots:
     void lines_data();
     void lines();
     void colourAndStyle();
+    void textBoxBesideItsParagraph();
 };
 
 void TestParagraphBoxes::lines_data()
@@ -137,6 +140,54 @@ void TestParagraphBoxes::colourAndStyle()
     const int top = int(dots.documentLayout()->blockBoundingRect(dots.begin()).top());
     const int ink = inkOnRow(dotted, std::max(top, 0), 20, pageWidth - 20);
     QVERIFY2(ink > 20 && ink < pageWidth - 60, qPrintable(QString::number(ink)));
+}
+
+// A shape's text box stands where its paragraph and its place put it, over
+// the text, and goes with the character that holds it.
+void TestParagraphBoxes::textBoxBesideItsParagraph()
+{
+    QTextDocument document;
+    document.setDocumentMargin(4);
+    QTextCursor cursor(&document);
+    cursor.insertText(QStringLiteral("First"));
+    cursor.insertBlock();
+    cursor.insertText(QStringLiteral("Second"));
+    document.setTextWidth(pageWidth);
+    // Held by the "S": 150 px from the left, 20 px below the paragraph's top,
+    // 120 by 45 px.
+    TextBox box;
+    box.left = 150 * 15;
+    box.top = 20 * 15;
+    box.right = 270 * 15;
+    box.bottom = 65 * 15;
+    box.text = QStringLiteral("Boxed text");
+    QTextCharFormat holds;
+    holds.setProperty(textBoxProperty, describeTextBoxes({box}));
+    QTextCursor holder(document.lastBlock());
+    holder.setPosition(holder.position() + 1, QTextCursor::KeepAnchor);
+    holder.mergeCharFormat(holds);
+    const auto draw = [&document] {
+        QImage image(pageWidth, 200, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        drawTextBoxes(painter, document, QRectF(image.rect()));
+        return image;
+    };
+    const int top =
+        int(document.documentLayout()->blockBoundingRect(document.lastBlock()).top()) + 20;
+    QImage image = draw();
+    // The frame: its left side and its top, nothing left of it.
+    QCOMPARE(inkOnColumn(image, 4 + 150, top + 2, top + 43), 41);
+    QVERIFY(inkOnRow(image, top, 4 + 152, 4 + 268) > 110);
+    QCOMPARE(inkOnColumn(image, 4 + 140, 0, 200), 0);
+    // The text inside it.
+    int inside = 0;
+    for (int y = top + 2; y < top + 43; ++y)
+        inside += inkOnRow(image, y, 4 + 152, 4 + 268);
+    QVERIFY(inside > 20);
+    // Its character deleted, the box goes.
+    holder.removeSelectedText();
+    QCOMPARE(inkOnColumn(draw(), 4 + 150, 0, 200), 0);
 }
 
 QTEST_MAIN(TestParagraphBoxes)

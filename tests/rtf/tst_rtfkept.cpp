@@ -7,6 +7,7 @@
 #include "rtf/rtfkept.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfwriter.h"
+#include "rtf/showntextboxes.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
@@ -82,6 +83,9 @@ class TestRtfKept : public QObject {
     Q_OBJECT
 
 private slots:
+    void textBoxesOfShapes_data();
+    void textBoxesOfShapes();
+    void textBoxShownAndWrittenOnce();
     void keptInPlace_data();
     void keptInPlace();
     void typingKeepsAll();
@@ -1024,6 +1028,88 @@ void TestRtfKept::libreOfficeFootnotesAndLinks()
         qInfo("%s: %d footnotes, %d links", qPrintable(name),
               original.value(QStringLiteral("footnote")), original.value(QStringLiteral("link")));
     }
+}
+
+namespace {
+
+QByteArray shape(const QByteArray &place, const QByteArray &text)
+{
+    return "{\\shp{\\*\\shpinst" + place +
+           "{\\sp{\\sn shapeType}{\\sv 202}}{\\sp{\\sn fFitShapeToText}{\\sv 1}}" + text +
+           "}{\\shprslt{\\*\\do\\dobxcolumn{\\dptxbxtext\\pard result\\par}}}}";
+}
+
+QString boxesText(const std::vector<TextBox> &boxes)
+{
+    return describeTextBoxes(boxes).join(u'|');
+}
+
+} // namespace
+
+void TestRtfKept::textBoxesOfShapes_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("boxes"); // left,top,right,bottom,half-points;text
+    const QByteArray byParagraph =
+        "\\shpleft4866\\shptop1990\\shpright8593\\shpbottom2658\\shpbypara";
+    QTest::newRow("Word's text box")
+        << shape(byParagraph,
+                 "{\\shptxt \\pard\\plain\\f1\\fs22 {\\insrsid1 Here is a text box\\par }}")
+        << QStringLiteral("4866,1990,8593,2658,22;Here is a text box");
+    QTest::newRow("GBK bytes, Unicode and paragraphs")
+        << shape(byParagraph,
+                 "{\\shptxt \\pard\\'d6\\'d0\\uc2\\u25991\\'ce\\'c4\\par\\u25991??B\\tab C\\par}")
+        << QStringLiteral("4866,1990,8593,2658,0;\u4e2d\u6587\n\u6587B\tC");
+    QTest::newRow("placed on the page: at its paragraph's top")
+        << shape("\\shpleft100\\shptop5000\\shpright900\\shpbottom5600\\shpbypage",
+                 "{\\shptxt x\\par}")
+        << QStringLiteral("100,0,900,600,0;x");
+    QTest::newRow("no text of its own")
+        << shape(byParagraph, "{\\sp{\\sn pib}{\\sv {\\pict\\pngblip 00}}}") << QString();
+    QTest::newRow("no size") << shape("\\shpleft10\\shpright10", "{\\shptxt x\\par}") << QString();
+    QTest::newRow("a field's instruction is no text")
+        << shape(byParagraph, "{\\shptxt {\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}\\par}")
+        << QStringLiteral("4866,1990,8593,2658,0;3");
+    QByteArray many;
+    for (int i = 0; i < 20; ++i)
+        many += shape(byParagraph, "{\\shptxt " + QByteArray(5000, 'a') + "}");
+    QByteArray expected = "4866,1990,8593,2658,0;" + QByteArray(4000, 'a');
+    QStringList eight;
+    for (int i = 0; i < 8; ++i)
+        eight << QString::fromLatin1(expected);
+    QTest::newRow("hostile: many long boxes, held") << many << eight.join(u'|');
+    QTest::newRow("hostile: unbalanced")
+        << QByteArray("{\\shp{\\*\\shpinst\\shpleft0\\shpright99999999999\\shpbottom-5{\\shptxt x")
+        << QString();
+}
+
+// What the window shows of a shape: its place and its text.
+void TestRtfKept::textBoxesOfShapes()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, boxes);
+    QCOMPARE(boxesText(Rtf::textBoxesIn(raw, 936)), boxes);
+    QCOMPARE(boxesText(textBoxesOf(describeTextBoxes(Rtf::textBoxesIn(raw, 936)))), boxes);
+}
+
+// A shape read is described for the view on the character that holds it,
+// and written back once, as read.
+void TestRtfKept::textBoxShownAndWrittenOnce()
+{
+    const QByteArray box =
+        shape("\\shpleft0\\shptop0\\shpright3000\\shpbottom600\\shpbypara", "{\\shptxt Box\\par}");
+    QTextDocument document;
+    QVERIFY(readInto(document, head + "\\pard One " + box + "two\\par}", 1252));
+    QCOMPARE(document.toPlainText(), QStringLiteral("One two"));
+    QTextCursor at(&document);
+    at.setPosition(5); // after "t"
+    QCOMPARE(at.charFormat().property(textBoxProperty).toStringList(),
+             QStringList(QStringLiteral("0,0,3000,600,0;Box")));
+    const QByteArray first = written(document);
+    QCOMPARE(first.count("{\\shp{"), 1);
+    QTextDocument again;
+    QVERIFY(readInto(again, first, 1252));
+    QCOMPARE(written(again), first);
 }
 
 QTEST_MAIN(TestRtfKept)

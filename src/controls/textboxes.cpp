@@ -1,0 +1,130 @@
+#include "controls/textboxes.h"
+
+#include "core/formatproperties.h"
+#include "core/textboxes.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextOption>
+
+#include <algorithm>
+#include <optional>
+
+namespace Inkwell {
+
+namespace {
+
+constexpr qreal twipsPerPixel = 15;
+// Word's inner margins of a text box: 0.1 inch left and right, 0.05 inch
+// above and below.
+constexpr qreal sideMargin = 144 / twipsPerPixel;
+constexpr qreal endMargin = 72 / twipsPerPixel;
+
+struct Anchor {
+    int block; // the paragraph whose top the boxes are placed from
+    std::vector<TextBox> boxes;
+};
+
+// The boxes of the document and the paragraphs holding them, kept from one
+// paint to the next until the document changes: finding them is a pass
+// over the document.
+class KeptAnchors : public QObject {
+public:
+    explicit KeptAnchors(QTextDocument &document) : QObject(&document)
+    {
+        setObjectName(QStringLiteral("inkwellTextBoxes"));
+        connect(&document, &QTextDocument::contentsChange, this, [this] { m_anchors.reset(); });
+    }
+
+    static const std::vector<Anchor> &of(const QTextDocument &document)
+    {
+        auto *kept = static_cast<KeptAnchors *>(document.findChild<QObject *>(
+            QStringLiteral("inkwellTextBoxes"), Qt::FindDirectChildrenOnly));
+        if (!kept)
+            kept = new KeptAnchors(const_cast<QTextDocument &>(document));
+        if (!kept->m_anchors)
+            kept->m_anchors = find(document);
+        return *kept->m_anchors;
+    }
+
+private:
+    static std::vector<Anchor> find(const QTextDocument &document)
+    {
+        std::vector<Anchor> anchors;
+        const QList<QTextFormat> formats = document.allFormats();
+        if (std::none_of(formats.begin(), formats.end(), [](const QTextFormat &format) {
+                return format.hasProperty(textBoxProperty);
+            }))
+            return anchors;
+        for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+            const QVariant mark = block.blockFormat().property(textBoxProperty);
+            if (mark.isValid())
+                anchors.push_back({block.blockNumber(), textBoxesOf(mark.toStringList())});
+            // A run of characters with the same boxes holds them once.
+            QVariant previous;
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QVariant boxes = it.fragment().charFormat().property(textBoxProperty);
+                if (boxes.isValid() && boxes != previous)
+                    anchors.push_back({block.blockNumber(), textBoxesOf(boxes.toStringList())});
+                previous = boxes;
+            }
+        }
+        return anchors;
+    }
+
+    std::optional<std::vector<Anchor>> m_anchors;
+};
+
+void drawBox(QPainter &painter, const QTextDocument &document, const TextBox &box,
+             const QRectF &where)
+{
+    painter.save();
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(Qt::white);
+    painter.drawRect(where.adjusted(0.5, 0.5, -0.5, -0.5));
+    QFont font = document.defaultFont();
+    if (box.halfPoints > 0)
+        font.setPointSizeF(box.halfPoints / 2.0);
+    if (QPaintDevice *device = document.documentLayout()->paintDevice())
+        font = QFont(font, device);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const QRectF inner =
+        where.adjusted(sideMargin, endMargin, -sideMargin, -endMargin).normalized();
+    painter.setClipRect(where, Qt::IntersectClip);
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    painter.drawText(inner, box.text, option);
+    painter.restore();
+}
+
+} // namespace
+
+void drawTextBoxes(QPainter &painter, const QTextDocument &document, const QRectF &clip,
+                   const QPointF &offset)
+{
+    const std::vector<Anchor> &anchors = KeptAnchors::of(document);
+    if (anchors.empty())
+        return;
+    QAbstractTextDocumentLayout *layout = document.documentLayout();
+    const qreal left = document.rootFrame()->frameFormat().leftMargin() +
+                       document.rootFrame()->frameFormat().padding();
+    for (const Anchor &anchor : anchors) {
+        const QTextBlock block = document.findBlockByNumber(anchor.block);
+        if (!block.isValid())
+            continue;
+        const QRectF paragraph = layout->blockBoundingRect(block);
+        for (const TextBox &box : anchor.boxes) {
+            const QRectF where(
+                left + box.left / twipsPerPixel, paragraph.top() + box.top / twipsPerPixel,
+                (box.right - box.left) / twipsPerPixel, (box.bottom - box.top) / twipsPerPixel);
+            if (where.intersects(clip))
+                drawBox(painter, document, box, where.translated(offset));
+        }
+    }
+}
+
+} // namespace Inkwell
