@@ -7,6 +7,7 @@
 #include "controls/paragraphboxes.h"
 #include "controls/richtextbox.h"
 #include "controls/softbreakkeys.h"
+#include "controls/textboxes.h"
 
 #include <QDropEvent>
 #include <QInputMethodEvent>
@@ -127,6 +128,9 @@ protected:
             // And the list labels Qt would draw wrongly.
             drawListLabels(painter, *this->document(), QRectF(event->rect()).translated(scrolled),
                            -scrolled, this->palette().text());
+            // And the text boxes of shapes, over the text.
+            drawTextBoxes(painter, *this->document(), QRectF(event->rect()).translated(scrolled),
+                          -scrolled);
         }
     }
     void wheelEvent(QWheelEvent *event) override

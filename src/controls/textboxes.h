@@ -13,7 +13,7 @@ namespace Inkwell {
 
 // Draws the boxes of `document` that reach into `clip` (document
 // coordinates), the document drawn at `offset`: a white box with a thin
-// black frame and the box's text in the document's font.
+// black frame and the box's text in the font of the character holding it.
 void drawTextBoxes(QPainter &painter, const QTextDocument &document, const QRectF &clip,
                    const QPointF &offset = {});
 

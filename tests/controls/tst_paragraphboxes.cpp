@@ -185,6 +185,20 @@ void TestParagraphBoxes::textBoxBesideItsParagraph()
     for (int y = top + 2; y < top + 43; ++y)
         inside += inkOnRow(image, y, 4 + 152, 4 + 268);
     QVERIFY(inside > 20);
+    // Laid out at twice the resolution (a zoomed view), it is twice as far
+    // and as large.
+    QImage twice(1, 1, QImage::Format_ARGB32_Premultiplied);
+    twice.setDotsPerMeterX(qRound(2 * 96 / 0.0254));
+    twice.setDotsPerMeterY(qRound(2 * 96 / 0.0254));
+    document.documentLayout()->setPaintDevice(&twice);
+    document.markContentsDirty(0, document.characterCount());
+    const int zoomedTop =
+        int(document.documentLayout()->blockBoundingRect(document.lastBlock()).top()) + 40;
+    image = draw();
+    QCOMPARE(inkOnColumn(image, 2 * (4 + 150), zoomedTop + 2, std::min(zoomedTop + 88, 200)),
+             std::min(zoomedTop + 88, 200) - zoomedTop - 2);
+    QCOMPARE(inkOnColumn(image, 4 + 150, 0, 200), 0);
+    document.documentLayout()->setPaintDevice(nullptr);
     // Its character deleted, the box goes.
     holder.removeSelectedText();
     QCOMPARE(inkOnColumn(draw(), 4 + 150, 0, 200), 0);
