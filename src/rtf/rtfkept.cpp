@@ -91,7 +91,8 @@ bool isDocumentWord(std::string_view word)
         "aendnotes",  "aenddoc",     "ftnstart",    "aftnstart", "ftnrstpg",   "ftnrestart",
         "ftnrstcont", "aftnrestart", "aftnrstcont", "ftnnar",    "ftnnalc",    "ftnnauc",
         "ftnnrlc",    "ftnnruc",     "ftnnchi",     "aftnnar",   "aftnnalc",   "aftnnauc",
-        "aftnnrlc",   "aftnnruc",    "aftnnchi",    "htmautsp"};
+        "aftnnrlc",   "aftnnruc",    "aftnnchi",    "htmautsp",  "deflang",    "deflangfe",
+        "adeflang"};
     return std::find(std::begin(words), std::end(words), word) != std::end(words);
 }
 

@@ -160,6 +160,11 @@ void TestRtfKept::keptInPlace_data()
                       "\\pard Body\\par}")
         << QByteArray("{\\stylesheet{\\s0\\f%F1\\fs20 Normal;}{\\s1\\f%F0\\cf%C1 Heading;}}") << -1
         << 0 << QStringLiteral("Body");
+    // Other readers choose fonts for text without a language of its own, and
+    // break its lines, by the document's languages.
+    QTest::newRow("document languages")
+        << QByteArray("\\deflang1033\\deflangfe2052\\pard Body\\par}")
+        << QByteArray("\\deflang1033\\deflangfe2052") << -1 << 0 << QStringLiteral("Body");
     QTest::newRow("generator") << QByteArray("{\\*\\generator Writer 7;}\\pard Body\\par}")
                                << QByteArray("{\\*\\generator Writer 7;}") << -1 << 0
                                << QStringLiteral("Body");
