@@ -123,6 +123,12 @@ inline constexpr int tableGapProperty = QTextFormat::UserProperty + 0x14e;
 // (\dn, < 0), in half-points. The window shows it as a baseline offset,
 // a share of the font's height, which does not give the half-points back.
 inline constexpr int charRaiseProperty = QTextFormat::UserProperty + 0x150;
+// QTextCharFormat (int): the run's language (\lang) and its East-Asian
+// text's (\langfe), Windows language ids, written back as read: other
+// readers choose fonts for the text by them (Japanese text in a Japanese
+// font's shapes, not Chinese ones) and check its spelling.
+inline constexpr int charLanguageProperty = QTextFormat::UserProperty + 0x152;
+inline constexpr int charEastAsianLanguageProperty = QTextFormat::UserProperty + 0x153;
 // QTextCharFormat or QTextBlockFormat (QStringList): the text boxes of the
 // shapes a character's kept groups (or a paragraph mark's) hold, as the view
 // draws them (see core/textboxes.h). Worked out after a read; the shapes

@@ -112,6 +112,12 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"dn", [](Reader &r, Word w) {
              r.props().raise = short(-std::clamp(w.hasParam ? w.param : 6, 0, maxRaise));
          }},
+        {"lang", [](Reader &r, Word w) {
+             r.props().language = w.hasParam ? std::clamp(w.param, 0, 0xffff) : -1;
+         }},
+        {"langfe", [](Reader &r, Word w) {
+             r.props().eastAsianLanguage = w.hasParam ? std::clamp(w.param, 0, 0xffff) : -1;
+         }},
         {"charscalex", [](Reader &r, Word w) {
              r.props().scale = short(w.param > 0 ? std::min(w.param, 600) : 100);
          }},
@@ -224,6 +230,12 @@ const std::unordered_map<std::string_view, const Reader::Keyword *> &Reader::key
         {"pnlvlbody", [](Reader &r, Word) { pnLevel(r, 0, false); }},
         {"pnlvl", [](Reader &r, Word w) { pnLevel(r, w.param > 0 ? w.param - 1 : -1, false); }},
         {"pndec", pnStyle<QTextListFormat::ListDecimal>},
+        {"pnf", [](Reader &r, Word w) {
+             if (r.m_state.dest != Dest::PnDef)
+                 return;
+             const auto font = r.m_tables.fonts.find(w.param);
+             r.m_pn.font(font != r.m_tables.fonts.end() ? font->second.name : QString());
+         }},
         {"pnucltr", pnStyle<QTextListFormat::ListUpperAlpha>},
         {"pnlcltr", pnStyle<QTextListFormat::ListLowerAlpha>},
         {"pnucrm", pnStyle<QTextListFormat::ListUpperRoman>},

@@ -186,6 +186,7 @@ void OldNumberingReader::begin()
     m_numbering = OldNumbering();
     m_style = QTextListFormat::ListDecimal;
     m_bullet = false;
+    m_font.clear();
 }
 
 void OldNumberingReader::level(int level, bool bullet)
@@ -209,8 +210,14 @@ OldNumbering OldNumberingReader::finish() const
     OldNumbering numbering = m_numbering;
     if (numbering.valid) {
         numbering.look.style = m_bullet ? QTextListFormat::ListDisc : m_style;
-        if (m_bullet)
+        if (m_bullet) {
+            // The bullet's character in its font (\pnf), written back so.
+            if (!m_font.isEmpty() && !numbering.look.prefix.isEmpty()) {
+                numbering.look.font = m_font;
+                numbering.look.bulletRead = numbering.look.prefix.front().unicode();
+            }
             numbering.look.prefix = numbering.look.suffix = QString();
+        }
     }
     return numbering;
 }

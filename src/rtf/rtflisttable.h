@@ -62,6 +62,7 @@ public:
     void level(int level, bool bullet);
     void style(QTextListFormat::Style style) { m_style = style; }
     void start(int number) { m_numbering.look.start = std::clamp(number, 0, 32767); }
+    void font(const QString &name) { m_font = name; } // \pnf
     // A character of {\pntxta} (after the number) or {\pntxtb} (before it).
     void text(bool after, char16_t c);
     // The group closes: the numbering it defined.
@@ -71,6 +72,7 @@ private:
     OldNumbering m_numbering;
     QTextListFormat::Style m_style = QTextListFormat::ListDecimal;
     bool m_bullet = false;
+    QString m_font;
 };
 
 } // namespace Inkwell::Rtf

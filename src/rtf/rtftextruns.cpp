@@ -164,6 +164,10 @@ QTextCharFormat TextRuns::formatFor(const CharProps &props)
     }
     if (props.scale != 100)
         format.setFontStretch(props.scale);
+    if (props.language >= 0)
+        format.setProperty(charLanguageProperty, props.language);
+    if (props.eastAsianLanguage >= 0)
+        format.setProperty(charEastAsianLanguageProperty, props.eastAsianLanguage);
     const std::vector<QColor> &colors = m_tables.colors;
     if (props.color >= 0 && size_t(props.color) < colors.size() &&
         colors[size_t(props.color)].isValid())

@@ -40,6 +40,8 @@ struct CharProps {
     signed char script = 0;
     short raise = 0;   // \up (> 0), \dn (< 0): half-points
     short scale = 100; // \charscalex: the width in percent
+    int language = -1; // \lang; -1: none stated
+    int eastAsianLanguage = -1; // \langfe
     bool operator==(const CharProps &) const = default;
 };
 
@@ -53,6 +55,7 @@ struct CharPropsHash {
         h = h * 31 + std::hash<int>()(p.highlight);
         h = h * 3 + size_t(p.script + 1);
         h = h * 31 + std::hash<int>()(p.raise * 1024 + p.scale);
+        h = h * 31 + std::hash<int>()(p.language * 65536 + p.eastAsianLanguage);
         return h * 16 + (p.bold ? 8 : 0) + (p.italic ? 4 : 0) + (p.underline ? 2 : 0) +
                (p.strike ? 1 : 0);
     }

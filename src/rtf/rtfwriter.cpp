@@ -120,6 +120,8 @@ struct RunProps {
     int highlight = 0; // the background's colour index; 0 none
     int raise = 0;     // \up (> 0) or \dn (< 0), half-points
     int scale = 100;   // \charscalex
+    int language = -1; // \lang, \langfe: -1 none stated
+    int eastAsianLanguage = -1;
     bool operator==(const RunProps &) const = default;
 };
 
@@ -371,6 +373,11 @@ const RunProps &Writer::propsFor(const QTextFragment &fragment)
     props.raise = format.intProperty(charRaiseProperty);
     if (format.hasProperty(QTextFormat::FontStretch) && format.fontStretch() > 0)
         props.scale = format.fontStretch();
+    if (format.hasProperty(charLanguageProperty))
+        props.language = std::clamp(format.intProperty(charLanguageProperty), 0, 0xffff);
+    if (format.hasProperty(charEastAsianLanguageProperty))
+        props.eastAsianLanguage =
+            std::clamp(format.intProperty(charEastAsianLanguageProperty), 0, 0xffff);
     if (format.hasProperty(QTextFormat::BackgroundBrush)) {
         const QBrush brush = format.background();
         if (brush.style() != Qt::NoBrush)
@@ -595,6 +602,10 @@ void Writer::openRun(const RunProps &props)
         controlWord(props.raise > 0 ? "up" : "dn", std::abs(props.raise));
     if (props.scale != 100)
         controlWord("charscalex", props.scale);
+    if (props.language >= 0)
+        controlWord("lang", props.language);
+    if (props.eastAsianLanguage >= 0)
+        controlWord("langfe", props.eastAsianLanguage);
     if (props.color > 0)
         controlWord("cf", props.color);
     if (props.highlight > 0)

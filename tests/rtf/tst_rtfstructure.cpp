@@ -1102,6 +1102,12 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
 {
     QTest::addColumn<QByteArray>("rtf");
     QTest::addColumn<QByteArray>("written"); // what the first save must hold ("": nothing)
+    // Other readers draw East-Asian text in the shapes of its language.
+    QTest::newRow("languages of runs")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\lang1033\\langfe2052 zh {\\langfe1041 ja}"
+                      "{\\lang1024 x}\\par}")
+        << QByteArray("{\\f0\\fs24\\lang1033\\langfe2052 zh }{\\f0\\fs24\\lang1033\\langfe1041 ja}"
+                      "{\\f0\\fs24\\lang1024\\langfe2052 x}");
     // Cells added to rows already read move the text after them.
     QTest::newRow("footnote marks in a row that widens")
         << QByteArray("{\\rtf\\cell\\row\\itap1\\chftn\\cell\\chftn") << QByteArray();
@@ -1987,6 +1993,13 @@ void TestRtfStructure::listLabels_data()
     QTest::newRow("a Symbol bullet in its font")
         << QByteArray(symbolFonts + "\\pard\\ls1 A\\par}") << QStringLiteral("0 -")
         << QByteArray("{\\leveltext\\'01\\u-3913?;}{\\levelnumbers;}\\f1\\fi")
+        << QByteArray("\\u8226?;}");
+    QTest::newRow("an older bullet in its font")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fnil\\fcharset2 "
+                      "Symbol;}}{\\pntext\\f1\\'b7\\tab}"
+                      "\\pard{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'b7}}A\\par}")
+        << QStringLiteral("0 -")
+        << QByteArray("{\\leveltext\\'01\\u183?;}{\\levelnumbers;}\\f1\\fi")
         << QByteArray("\\u8226?;}");
     QTest::newRow("a Wingdings bullet byte in its font")
         << QByteArray(symbolFonts + "\\pard\\ls1\\ilvl1 A\\par}") << QStringLiteral("0 -")
