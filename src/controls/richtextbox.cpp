@@ -244,7 +244,7 @@ void RichTextBox::ensureCursorVisible()
 
 QRect RichTextBox::cursorRect() const
 {
-    return visit([](auto &v) { return v.cursorRect(); });
+    return visit([](auto &v) { return v.shownCursorRect(); });
 }
 
 QWidget *RichTextBox::viewport() const

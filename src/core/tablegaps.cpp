@@ -7,6 +7,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTextTable>
 
 #include <cmath>
@@ -146,6 +147,27 @@ bool editMayMoveTableGap(const QTextDocument &document, int from, int to)
         return !may;
     });
     return may;
+}
+
+std::optional<QPointF> shownGapLineOffset(const QTextDocument &document, const QTextBlock &block)
+{
+    if (!block.isValid() || block.length() != 1)
+        return std::nullopt;
+    const QTextTable *table = tableBefore(document, block);
+    const qreal gap = table ? table->format().doubleProperty(tableGapProperty) : 0;
+    if (gap <= 0)
+        return std::nullopt;
+    // Qt moved the paragraph's layout from the left of its frame's flow to
+    // the table's right, its lines' box ending at the table's bottom; the
+    // paragraph before the table stands at that left (in the same frame, so
+    // in the same units). The shown line begins where the gap does, and its
+    // lines keep their indents and spacing relative to the layout.
+    const QTextBlock before = document.findBlock(table->firstPosition() - 1);
+    const QTextLayout *parked = block.layout();
+    if (!before.isValid() || !parked || !before.layout() || parked->lineCount() == 0)
+        return std::nullopt;
+    return QPointF(before.layout()->position().x() - parked->position().x(),
+                   parked->boundingRect().height() - gap);
 }
 
 void applyTableGaps(const std::vector<TableGap> &gaps)

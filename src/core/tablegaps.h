@@ -8,9 +8,12 @@
 // shown by Qt itself, and the table loses the gap again.
 #pragma once
 
+#include <QPointF>
 #include <QPointer>
+#include <optional>
 #include <vector>
 
+class QTextBlock;
 class QTextDocument;
 class QTextTable;
 
@@ -31,5 +34,13 @@ void settleTableGaps(QTextDocument &document, int from, int to);
 // Whether an edit of [from, to] may show or hide the line after a table: the
 // line is empty or holds one character, in or next to the range.
 bool editMayMoveTableGap(const QTextDocument &document, int from, int to);
+
+// Where the window shows a line that Qt parks: Qt lays out the empty
+// paragraph after a table at the table's bottom right, while the window
+// shows it in the table's gap, at the left where the paragraph would begin.
+// For such a paragraph (empty, its gap shown), how far the shown line lies
+// from where Qt laid it out, in the layout's units; nothing for any other
+// paragraph, or before the layout has placed it.
+std::optional<QPointF> shownGapLineOffset(const QTextDocument &document, const QTextBlock &block);
 
 } // namespace Inkwell

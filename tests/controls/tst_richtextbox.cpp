@@ -8,10 +8,12 @@
 #include "rtf/rtfreader.h"
 #include "support/testwindow.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -469,6 +471,121 @@ private slots:
         box.undo();
         QCOMPARE(box.document()->blockCount(), box.document()->findBlock(line).blockNumber() + 1);
         QCOMPARE(gap(), 0.0);
+    }
+
+    void caretOnTheEmptyLineAfterTableIsInTheGap_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::addColumn<int>("zoom");
+        QTest::newRow("placed") << false << 0;
+        QTest::newRow("arrow down out of the table") << true << 0;
+        QTest::newRow("zoomed in") << false << 4;
+    }
+    void caretOnTheEmptyLineAfterTableIsInTheGap()
+    {
+        // Qt parks the empty paragraph at the table's right; the caret
+        // shows where the line does: below the table, at the left margin.
+        QFETCH(bool, byKey);
+        QFETCH(int, zoom);
+        RichTextBox box;
+        box.resize(600, 400);
+        box.show();
+        QTextTable *table = tableWithEmptyLineAfter(box);
+        QVERIFY(table);
+        box.zoomBy(zoom);
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        const int line = table->lastPosition() + 1;
+        QTextCursor caret(box.document());
+        caret.setPosition(byKey ? table->cellAt(0, 0).lastPosition() : line);
+        view->setTextCursor(caret);
+        if (byKey)
+            QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(box.textCursor().position(), line);
+
+        QAbstractTextDocumentLayout *layout = box.document()->documentLayout();
+        const QPointF scrolled(view->horizontalScrollBar()->value(),
+                               view->verticalScrollBar()->value());
+        const QRectF tableRect = layout->frameBoundingRect(table).translated(-scrolled);
+        const QRectF next =
+            layout->blockBoundingRect(box.document()->findBlock(line).next()).translated(-scrolled);
+        const QRect rect = box.cursorRect();
+        QVERIFY(qAbs(rect.left() - next.left()) <= 1);
+        QVERIFY(rect.left() < tableRect.right() - 20);
+        QVERIFY(rect.top() >= tableRect.bottom() - next.height() - 1);
+        QVERIFY(rect.height() >= next.height() - 2);
+        if (zoom == 0) // (zoomed, the table's gap keeps its unzoomed height)
+            QVERIFY(rect.bottom() <= next.top() + 1);
+        // The input method places its window by the same caret.
+        QCOMPARE(view->inputMethodQuery(Qt::ImCursorRectangle).toRect(), rect);
+    }
+
+    void caretOnTheEmptyLineAfterTableIsDrawnThere()
+    {
+        RichTextBox box;
+        box.resize(600, 400);
+        box.show();
+        QTextTable *table = tableWithEmptyLineAfter(box);
+        QVERIFY(table);
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        box.activateWindow();
+        view->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(&box));
+        QTRY_VERIFY(view->hasFocus());
+        QTextCursor caret(box.document());
+        caret.setPosition(table->lastPosition() + 1);
+        view->setTextCursor(caret);
+        const QRect parked = view->cursorRect(); // where Qt has the line
+        // Where the line shows: as the next line, right above it.
+        const QRectF next = box.document()->documentLayout()->blockBoundingRect(
+            box.document()->findBlock(caret.position()).next());
+        const QRect shown = next.translated(0, -next.height()).toRect();
+        QVERIFY(parked.left() > shown.left() + 20);
+        const QImage image = view->viewport()->grab().toImage();
+        // A dark column as high as the line where it shows, none where Qt
+        // parked it.
+        const auto darkColumn = [&](int x, const QRect &line) {
+            for (int y = line.top() + 2; y < line.bottom() - 2; ++y)
+                if (qGray(image.pixel(x, y)) > 100)
+                    return false;
+            return true;
+        };
+        QVERIFY(darkColumn(shown.left(), shown));
+        QVERIFY(!darkColumn(parked.left(), parked));
+    }
+
+    void clickOnTheEmptyLineAfterTable_data()
+    {
+        QTest::addColumn<bool>("inGap");
+        QTest::newRow("on the line below the table") << true;
+        QTest::newRow("in the table's cell") << false;
+    }
+    void clickOnTheEmptyLineAfterTable()
+    {
+        // A click on the line shown in the gap puts the caret into the
+        // empty paragraph, not into the table's nearest cell.
+        QFETCH(bool, inGap);
+        RichTextBox box;
+        box.resize(600, 400);
+        box.show();
+        QTextTable *table = tableWithEmptyLineAfter(box);
+        QVERIFY(table);
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        QAbstractTextDocumentLayout *layout = box.document()->documentLayout();
+        const QRectF tableRect = layout->frameBoundingRect(table);
+        const qreal gap = table->format().doubleProperty(tableGapProperty);
+        const QRectF cell = layout->blockBoundingRect(
+            box.document()->findBlock(table->cellAt(0, 0).firstPosition()));
+        const QPointF at =
+            inGap ? QPointF(tableRect.left() + 10, tableRect.bottom() - gap / 2) : cell.center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at.toPoint());
+        if (inGap)
+            QCOMPARE(box.textCursor().position(), table->lastPosition() + 1);
+        else
+            QCOMPARE(box.document()->frameAt(box.textCursor().position()), table);
+        // Typed there, the text goes into that paragraph.
+        QTest::keyClicks(view, QStringLiteral("y"));
+        const QTextBlock after = box.document()->findBlock(table->lastPosition() + 1);
+        QCOMPARE(after.text(), inGap ? QStringLiteral("y") : QString());
     }
 
     void insertingIntoTheLineAfterTableIsOneStep_data()
