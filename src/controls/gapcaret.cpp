@@ -47,6 +47,8 @@ QRect GapCaret::cursorRect() const
 QPointF GapCaret::toQtLayout(const QPointF &point) const
 {
     const QTextDocument &document = *m_view.document();
+    if (document.rootFrame()->childFrames().isEmpty())
+        return point; // no table, no gap
     QAbstractTextDocumentLayout *layout = document.documentLayout();
     const QPointF at = point + scrolled();
     const int hit = layout->hitTest(at, Qt::FuzzyHit);
