@@ -3,7 +3,10 @@
 #include "core/formatproperties.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QGuiApplication>
 #include <QHash>
+#include <QPaintDevice>
+#include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -166,8 +169,16 @@ std::optional<QPointF> shownGapLineOffset(const QTextDocument &document, const Q
     const QTextLayout *parked = block.layout();
     if (!before.isValid() || !parked || !before.layout() || parked->lineCount() == 0)
         return std::nullopt;
+    // Qt scales the table's margins, the gap among them, as it scales the
+    // text for a paint device of another resolution than the screen's (a
+    // view's zoom).
+    qreal scale = 1;
+    const QPaintDevice *device = document.documentLayout()->paintDevice();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (device && screen && device->logicalDpiY() > 0)
+        scale = device->logicalDpiY() / qreal(qRound(screen->logicalDotsPerInchY()));
     return QPointF(before.layout()->position().x() - parked->position().x(),
-                   parked->boundingRect().height() - gap);
+                   parked->boundingRect().height() - gap * scale);
 }
 
 void applyTableGaps(const std::vector<TableGap> &gaps)
