@@ -6,6 +6,7 @@
 #include "core/textencoding.h"
 #include "document/textloader.h"
 #include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
 #include "support/testwindow.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -586,6 +587,110 @@ private slots:
         QTest::keyClicks(view, QStringLiteral("y"));
         const QTextBlock after = box.document()->findBlock(table->lastPosition() + 1);
         QCOMPARE(after.text(), inGap ? QStringLiteral("y") : QString());
+    }
+
+    void rowAskedHigherFollowsItsContent_data()
+    {
+        QTest::addColumn<int>("zoom");
+        QTest::newRow("100 %") << 0;
+        QTest::newRow("zoomed in") << 4;
+        QTest::newRow("zoomed out") << -2;
+    }
+    void rowAskedHigherFollowsItsContent()
+    {
+        // A row lower than its file asks is padded below its text; typed
+        // taller than asked, it is as high as its content, and shown as
+        // high as asked again when the content goes. Undo and redo bring
+        // the padding back with the text; saving writes the file's padding.
+        QFETCH(int, zoom);
+        RichTextBox box;
+        box.resize(600, 400);
+        box.show();
+        box.setView(RichTextBox::View::Rich);
+        const QByteArray rtf = QByteArrayLiteral("{\\rtf1\\ansi\\trowd\\trgaph60\\trrh1200"
+                                                 "\\cellx3000\\cellx6000\\intbl A\\cell B"
+                                                 "\\cell\\row\\pard End\\par}");
+        QTextCursor reading(box.document());
+        QVERIFY(Rtf::read(rtf, reading, 936).ok);
+        box.document()->clearUndoRedoStacks();
+        box.zoomBy(zoom);
+        auto *table =
+            qobject_cast<QTextTable *>(box.document()->rootFrame()->childFrames().value(0));
+        QVERIFY(table);
+        const auto format = [&](int column) {
+            return table->cellAt(0, column).format().toTableCellFormat();
+        };
+        const qreal padded = format(0).bottomPadding();
+        QVERIFY(format(0).hasProperty(statedBottomPaddingProperty));
+        const qreal stated = format(0).doubleProperty(statedBottomPaddingProperty);
+        QVERIFY(stated >= 0); // the reader gives the cell its own
+        QCOMPARE_GT(padded, stated + 20);
+        const QByteArray saved = Rtf::write(*box.document(), 936);
+        // The same document with the padding it was read with.
+        QTextDocument unfitted;
+        unfitted.setDefaultFont(box.document()->defaultFont());
+        QTextCursor intoUnfitted(&unfitted);
+        QVERIFY(Rtf::read(rtf, intoUnfitted, 936).ok);
+
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        QTextCursor caret(box.document());
+        caret.setPosition(table->cellAt(0, 0).lastPosition());
+        view->setTextCursor(caret);
+        const QString typed = QStringLiteral("\n1\n2\n3\n4\n5\n6");
+        for (const QChar c : typed) {
+            if (c == u'\n')
+                QTest::keyClick(view, Qt::Key_Return);
+            else
+                QTest::keyClicks(view, QString(c));
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(table->cellAt(0, 0).firstCursorPosition().block().text(), QStringLiteral("A"));
+        // As high as its content: the padding is the file's again (the
+        // cell beside it, lower, may keep its own).
+        QVERIFY(!format(0).hasProperty(statedBottomPaddingProperty));
+        QCOMPARE(format(0).bottomPadding(), stated);
+        QAbstractTextDocumentLayout *layout = box.document()->documentLayout();
+        const QTextTableCell cell = table->cellAt(0, 0);
+        const qreal content =
+            layout->blockBoundingRect(box.document()->findBlock(cell.lastPosition())).bottom() -
+            layout->blockBoundingRect(box.document()->findBlock(cell.firstPosition())).top();
+        const qreal scale = box.zoomFactor();
+        const qreal rowHeight = layout->frameBoundingRect(table).height();
+        QVERIFY(rowHeight < content + (2 * stated + 4) * scale);
+        // Saved, the cells have the file's padding, as without any shown.
+        QTextCursor same(&unfitted);
+        same.setPosition(cell.lastPosition() - int(typed.size()));
+        same.insertText(typed);
+        QCOMPARE(Rtf::write(*box.document(), 936), Rtf::write(unfitted, 936));
+
+        // Undone: the text and the padding it took.
+        while (box.document()->isUndoAvailable())
+            box.undo();
+        QCoreApplication::processEvents();
+        QCOMPARE(table->cellAt(0, 0).lastPosition() - table->cellAt(0, 0).firstPosition(), 1);
+        QCOMPARE(format(0).bottomPadding(), padded);
+        QVERIFY(format(0).hasProperty(statedBottomPaddingProperty));
+        QVERIFY(format(1).hasProperty(statedBottomPaddingProperty));
+        QCOMPARE(Rtf::write(*box.document(), 936), saved);
+        QVERIFY(qAbs(layout->frameBoundingRect(table).height() - 1200 / 15.0 * scale) < 4 * scale);
+        while (box.document()->isRedoAvailable())
+            box.redo();
+        QCoreApplication::processEvents();
+        QVERIFY(!format(0).hasProperty(statedBottomPaddingProperty));
+
+        // The typed lines deleted: as high as asked again.
+        QTextCursor typedLines(box.document());
+        typedLines.setPosition(cell.firstPosition() + 1);
+        typedLines.setPosition(cell.lastPosition(), QTextCursor::KeepAnchor);
+        view->setTextCursor(typedLines);
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCoreApplication::processEvents();
+        QVERIFY(format(0).hasProperty(statedBottomPaddingProperty));
+        QVERIFY(qAbs(format(0).bottomPadding() - padded) < 1);
+        QVERIFY(qAbs(layout->frameBoundingRect(table).height() - 1200 / 15.0 * scale) < 4 * scale);
+        QCOMPARE(Rtf::write(*box.document(), 936), saved);
+        box.undo();
+        QVERIFY(!format(0).hasProperty(statedBottomPaddingProperty));
     }
 
     void insertingIntoTheLineAfterTableIsOneStep_data()
