@@ -106,6 +106,21 @@ void GapCaret::paint(const std::function<void()> &paint)
     painter.fillRect(caret, m_view.palette().text());
 }
 
+void GapCaret::showCaret()
+{
+    // Qt scrolls to where it parked the line, at the table's right: a table
+    // wider than the view leaves the line's start out of sight.
+    const QRect caret = cursorRect();
+    if (!caretOffset() || m_view.viewport()->rect().contains(caret))
+        return;
+    QScrollBar *across = m_view.horizontalScrollBar();
+    const int width = m_view.viewport()->width();
+    if (caret.left() < 0)
+        across->setValue(across->value() + caret.left() - width / 4);
+    else if (caret.right() >= width)
+        across->setValue(across->value() + caret.right() - width + width / 4);
+}
+
 void GapCaret::restartBlink()
 {
     m_on = true;
@@ -116,8 +131,11 @@ void GapCaret::restartBlink()
         m_blink.stop();
     if (!m_drawn.isNull())
         m_view.viewport()->update(m_drawn);
-    if (caretOffset())
+    if (caretOffset()) {
         m_view.viewport()->update(cursorRect());
+        // After Qt has made its own caret visible.
+        QTimer::singleShot(0, this, &GapCaret::showCaret);
+    }
 }
 
 void GapCaret::blink()

@@ -40,6 +40,7 @@ protected:
 
 private:
     void restartBlink();
+    void showCaret();
     void blink();
     QPointF scrolled() const;
 

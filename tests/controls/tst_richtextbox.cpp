@@ -554,6 +554,33 @@ private slots:
         QVERIFY(!darkColumn(parked.left(), parked));
     }
 
+    void caretOnTheEmptyLineAfterWideTableIsInSight()
+    {
+        // Qt scrolls to where it parked the line, beyond a table wider than
+        // the view; the view shows the caret where the line begins.
+        RichTextBox box;
+        box.resize(300, 300);
+        box.show();
+        box.setView(RichTextBox::View::Rich);
+        QTextCursor reading(box.document());
+        QVERIFY(Rtf::read(QByteArrayLiteral("{\\rtf1\\ansi\\trowd\\cellx30000\\intbl A\\cell"
+                                            "\\row\\pard\\par Text\\par}"),
+                          reading, 936)
+                    .ok);
+        auto *table =
+            qobject_cast<QTextTable *>(box.document()->rootFrame()->childFrames().value(0));
+        QVERIFY(table);
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        QTextCursor caret(box.document());
+        caret.setPosition(table->cellAt(0, 0).lastPosition());
+        view->setTextCursor(caret);
+        QCOMPARE(view->horizontalScrollBar()->value(), 0);
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(box.textCursor().position(), table->lastPosition() + 1);
+        QCoreApplication::processEvents();
+        QVERIFY(view->viewport()->rect().contains(box.cursorRect()));
+    }
+
     void clickOnTheEmptyLineAfterTable_data()
     {
         QTest::addColumn<bool>("inGap");
