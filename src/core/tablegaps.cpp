@@ -376,13 +376,14 @@ bool refitRowHeights(QTextDocument &document, int from, int to, qreal scale,
                         format.clearProperty(statedBottomPaddingProperty);
                         cell.setFormat(format);
                     }
-                    dirtyFrom = std::min(dirtyFrom, table.firstPosition());
-                    dirtyTo = std::max(dirtyTo, table.lastPosition());
+                    dirtyFrom = std::min(dirtyFrom, cell.firstPosition());
+                    dirtyTo = std::max(dirtyTo, cell.lastPosition());
                 }
             }
         }
         // Qt lays a table out again when its text changes, not when only
-        // its cells' formats do.
+        // its cells' formats do (only the changed cells' text is laid out
+        // again; the rest of the table moves).
         if (dirtyTo >= 0)
             document.markContentsDirty(dirtyFrom, dirtyTo - dirtyFrom + 1);
     }
