@@ -3,6 +3,7 @@
 #pragma once
 
 #include "controls/editortransfer.h"
+#include "controls/gapcaret.h"
 #include "controls/listlabels.h"
 #include "controls/paragraphboxes.h"
 #include "controls/richtextbox.h"
@@ -19,6 +20,7 @@
 #include <QTextEdit>
 #include <QWheelEvent>
 #include <functional>
+#include <memory>
 #include <type_traits>
 
 namespace Inkwell {
@@ -44,7 +46,31 @@ struct ViewHandling {
 // the box; the rest is the view's own.
 template <class Base> class EditorView : public Base {
 public:
-    explicit EditorView(RichTextBox &box) : Base(&box), m_box(box) {}
+    explicit EditorView(RichTextBox &box) : Base(&box), m_box(box)
+    {
+        if constexpr (rich)
+            m_gapCaret = std::make_unique<GapCaret>(*this);
+    }
+
+    // The caret's rectangle in the viewport, where the user sees it.
+    QRect shownCursorRect() const
+    {
+        if constexpr (rich)
+            return m_gapCaret->cursorRect();
+        return this->cursorRect();
+    }
+
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override
+    {
+        QVariant answer = Base::inputMethodQuery(query);
+        if constexpr (rich) {
+            // The input method's window goes by the caret the user sees.
+            if (query == Qt::ImCursorRectangle ||
+                (query == Qt::ImAnchorRectangle && !this->textCursor().hasSelection()))
+                answer = m_gapCaret->shown(answer.toRect());
+        }
+        return answer;
+    }
 
 protected:
     bool event(QEvent *event) override
@@ -96,9 +122,21 @@ protected:
     }
     void mousePressEvent(QMouseEvent *event) override
     {
-        Base::mousePressEvent(event);
+        withShownLines(event, [this](QMouseEvent *e) { Base::mousePressEvent(e); });
         emit m_box.mousePressed(event->button(), event->modifiers(),
                                 this->mapTo(&m_box, event->position().toPoint()));
+    }
+    void mouseMoveEvent(QMouseEvent *event) override
+    {
+        withShownLines(event, [this](QMouseEvent *e) { Base::mouseMoveEvent(e); });
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        withShownLines(event, [this](QMouseEvent *e) { Base::mouseReleaseEvent(e); });
+    }
+    void mouseDoubleClickEvent(QMouseEvent *event) override
+    {
+        withShownLines(event, [this](QMouseEvent *e) { Base::mouseDoubleClickEvent(e); });
     }
     void dragEnterEvent(QDragEnterEvent *event) override
     {
@@ -117,9 +155,12 @@ protected:
     }
     void paintEvent(QPaintEvent *event) override
     {
-        Base::paintEvent(event);
+        if constexpr (rich)
+            m_gapCaret->paint([&] { Base::paintEvent(event); });
+        else
+            Base::paintEvent(event);
         // Paragraph boxes of a rich document, which Qt does not draw.
-        if constexpr (std::is_same_v<Base, QTextEdit>) {
+        if constexpr (rich) {
             const QPointF scrolled(this->horizontalScrollBar()->value(),
                                    this->verticalScrollBar()->value());
             QPainter painter(this->viewport());
@@ -140,7 +181,29 @@ protected:
     }
 
 private:
+    static constexpr bool rich = std::is_same_v<Base, QTextEdit>;
+
+    // A click or drag on the empty line after a table, which the window
+    // shows in the table's gap, goes to Qt where Qt has the line.
+    template <class Handle> void withShownLines(QMouseEvent *event, Handle handle)
+    {
+        if constexpr (rich) {
+            const QPointF at = m_gapCaret->toQtLayout(event->position());
+            if (at != event->position()) {
+                QMouseEvent moved(event->type(), at, event->scenePosition(),
+                                  event->globalPosition(), event->button(), event->buttons(),
+                                  event->modifiers(), event->pointingDevice());
+                moved.setTimestamp(event->timestamp());
+                handle(&moved);
+                event->setAccepted(moved.isAccepted());
+                return;
+            }
+        }
+        handle(event);
+    }
+
     RichTextBox &m_box;
+    std::unique_ptr<GapCaret> m_gapCaret; // the rich view's
 };
 
 } // namespace Inkwell

@@ -244,7 +244,7 @@ void RichTextBox::ensureCursorVisible()
 
 QRect RichTextBox::cursorRect() const
 {
-    return visit([](auto &v) { return v.cursorRect(); });
+    return visit([](auto &v) { return v.shownCursorRect(); });
 }
 
 QWidget *RichTextBox::viewport() const
@@ -364,7 +364,7 @@ void RichTextBox::checkLongBlocks(int from, int charsAdded)
 
 void RichTextBox::noteTableGapChange(int from, int charsAdded)
 {
-    if (m_detached || m_document->rootFrame()->childFrames().isEmpty())
+    if (m_detached || m_settling || m_document->rootFrame()->childFrames().isEmpty())
         return; // a read settles what it reads; no table, no gap
     const bool waiting = m_gapFrom >= 0;
     m_gapFrom = waiting ? std::min(m_gapFrom, from) : from;
@@ -399,13 +399,25 @@ void RichTextBox::settleTableGapsOfEdit()
     if (from < 0 || m_detached || m_document->availableRedoSteps() > 0)
         return;
     const std::vector<TableGap> gaps = unsettledTableGaps(*m_document, std::min(from, to), to);
-    if (gaps.empty())
-        return;
     // Part of the edit that called for it: one undo takes back both.
     QTextCursor cursor(m_document);
-    cursor.joinPreviousEditBlock();
-    applyTableGaps(gaps);
-    cursor.endEditBlock();
+    bool joined = false;
+    const auto join = [&] {
+        if (!std::exchange(joined, true))
+            cursor.joinPreviousEditBlock();
+    };
+    m_settling = true;
+    if (!gaps.empty()) {
+        join();
+        applyTableGaps(gaps);
+    }
+    // A row that asks for a height keeps it as its content grows and
+    // shrinks: measured in the rich view's layout, at its zoom.
+    if (m_view == View::Rich)
+        refitRowHeights(*m_document, std::min(from, to), to, m_zoom.factor(), join);
+    if (joined)
+        cursor.endEditBlock();
+    m_settling = false;
 }
 
 QString RichTextBox::Text() const

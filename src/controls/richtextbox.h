@@ -208,13 +208,14 @@ private:
     void checkLongBlocks(int from, int charsAdded);
     bool m_detached = false; // see changeDetached()
 
-    // The empty line after a table (core/tablegaps.h) follows the edits:
-    // the range changed since the last settling, settled once the edit is
-    // done.
+    // The empty line after a table and the rows that ask for a height
+    // (core/tablegaps.h) follow the edits: the range changed since the last
+    // settling, settled once the edit is done.
     void noteTableGapChange(int from, int charsAdded);
     void settleTableGapsOfEdit();
     int m_gapFrom = -1;
     int m_gapTo = -1;
+    bool m_settling = false; // its own changes are no edit to settle
 
     void applyZoom();
     ViewZoom m_zoom;

@@ -1,6 +1,7 @@
 #include "rtf/shownrowheights.h"
 
 #include "core/formatproperties.h"
+#include "core/tablegaps.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
@@ -23,22 +24,10 @@ constexpr qreal twipsPerPixel = 15;
 // A4 less margins of 20 mm, in pixels: the width Inkwell prints at.
 constexpr qreal printedTextWidth = (11906 - 2 * 1134) / twipsPerPixel;
 
-// The height asked for a row: the one the writer writes, held by the first
-// cell that begins in the row.
-int askedTwips(const QTextTable &table, int row)
-{
-    for (int column = 0; column < table.columns(); ++column) {
-        const QTextTableCell cell = table.cellAt(row, column);
-        if (cell.row() == row && cell.column() == column)
-            return cell.format().intProperty(rowHeightProperty);
-    }
-    return 0;
-}
-
 bool asksForHeights(const QTextTable &table)
 {
     for (int row = 0; row < table.rows(); ++row)
-        if (askedTwips(table, row) != 0)
+        if (askedRowTwips(table, row) != 0)
             return true;
     return false;
 }
@@ -67,31 +56,6 @@ void collectTables(const QTextFrame &frame, int depth,
     }
 }
 
-// The height of a cell's paragraphs and tables as laid out, from the first
-// one's space above to the last one's space below: without its padding.
-qreal contentHeight(QAbstractTextDocumentLayout &layout, const QTextTableCell &cell)
-{
-    qreal top = std::numeric_limits<qreal>::max();
-    qreal bottom = std::numeric_limits<qreal>::lowest();
-    for (auto it = cell.begin(); !it.atEnd(); ++it) {
-        QRectF rect;
-        if (QTextFrame *frame = it.currentFrame()) {
-            rect = layout.frameBoundingRect(frame);
-        } else {
-            const QTextBlock block = it.currentBlock();
-            const QTextBlockFormat format = block.blockFormat();
-            rect = layout.blockBoundingRect(block);
-            if (!rect.isNull())
-                rect.adjust(0, -format.topMargin(), 0, format.bottomMargin());
-        }
-        if (rect.isNull())
-            continue; // hidden
-        top = std::min(top, rect.top());
-        bottom = std::max(bottom, rect.bottom());
-    }
-    return bottom > top ? bottom - top : 0;
-}
-
 struct Padding {
     size_t table;
     int row;
@@ -112,7 +76,7 @@ std::vector<Padding> paddingsFor(QAbstractTextDocumentLayout &layout,
         const QTextTable *table = tables[index].first;
         const qreal tablePadding = table->format().cellPadding();
         for (int row = 0; row < table->rows(); ++row) {
-            const int asked = askedTwips(*table, row);
+            const int asked = askedRowTwips(*table, row);
             if (asked == 0)
                 continue;
             const qreal wanted = std::abs(asked) / twipsPerPixel;
@@ -127,26 +91,13 @@ std::vector<Padding> paddingsFor(QAbstractTextDocumentLayout &layout,
                 };
                 const qreal top = padding(QTextFormat::TableCellTopPadding);
                 const qreal bottom = padding(QTextFormat::TableCellBottomPadding);
-                const qreal height = contentHeight(layout, cell) + top + bottom;
+                const qreal height = cellContentHeight(layout, cell) + top + bottom;
                 if (height < wanted)
                     out.push_back({index, row, column, bottom + wanted - height});
             }
         }
     }
     return out;
-}
-
-void setBottomPadding(QTextTable &table, const Padding &padding, bool keepStated)
-{
-    QTextTableCell cell = table.cellAt(padding.row, padding.column);
-    QTextTableCellFormat format = cell.format().toTableCellFormat();
-    if (keepStated && !format.hasProperty(statedBottomPaddingProperty))
-        format.setProperty(statedBottomPaddingProperty,
-                           format.hasProperty(QTextFormat::TableCellBottomPadding)
-                               ? format.bottomPadding()
-                               : -1.0);
-    format.setBottomPadding(padding.bottom);
-    cell.setFormat(format);
 }
 
 } // namespace
@@ -214,14 +165,16 @@ void showRowHeights(QTextCursor &cursor, int from, int to)
         // In one step, which Qt lays out once.
         into.beginEditBlock();
         for (const Padding &padding : paddings)
-            setBottomPadding(*copied[padding.table].first, padding, false);
+            showCellBottomPadding(*copied[padding.table].first, padding.row, padding.column,
+                                  padding.bottom, false);
         into.endEditBlock();
     }
     if (all.empty())
         return;
     cursor.joinPreviousEditBlock();
     for (const Padding &padding : all)
-        setBottomPadding(*tables[padding.table].first, padding, true);
+        showCellBottomPadding(*tables[padding.table].first, padding.row, padding.column,
+                              padding.bottom, true);
     cursor.endEditBlock();
     // Qt lays a table it has laid out again when its text changes, not when
     // only its cells' formats do.

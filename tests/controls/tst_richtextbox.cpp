@@ -6,12 +6,15 @@
 #include "core/textencoding.h"
 #include "document/textloader.h"
 #include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
 #include "support/testwindow.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -469,6 +472,252 @@ private slots:
         box.undo();
         QCOMPARE(box.document()->blockCount(), box.document()->findBlock(line).blockNumber() + 1);
         QCOMPARE(gap(), 0.0);
+    }
+
+    void caretOnTheEmptyLineAfterTableIsInTheGap_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::addColumn<int>("zoom");
+        QTest::newRow("placed") << false << 0;
+        QTest::newRow("arrow down out of the table") << true << 0;
+        QTest::newRow("zoomed in") << false << 4;
+        QTest::newRow("zoomed out") << false << -2;
+    }
+    void caretOnTheEmptyLineAfterTableIsInTheGap()
+    {
+        // Qt parks the empty paragraph at the table's right; the caret
+        // shows where the line does: below the table, at the left margin.
+        QFETCH(bool, byKey);
+        QFETCH(int, zoom);
+        RichTextBox box;
+        box.resize(600, 400);
+        box.show();
+        QTextTable *table = tableWithEmptyLineAfter(box);
+        QVERIFY(table);
+        box.zoomBy(zoom);
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        const int line = table->lastPosition() + 1;
+        QTextCursor caret(box.document());
+        caret.setPosition(byKey ? table->cellAt(0, 0).lastPosition() : line);
+        view->setTextCursor(caret);
+        if (byKey)
+            QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(box.textCursor().position(), line);
+
+        QAbstractTextDocumentLayout *layout = box.document()->documentLayout();
+        const QPointF scrolled(view->horizontalScrollBar()->value(),
+                               view->verticalScrollBar()->value());
+        const QRectF tableRect = layout->frameBoundingRect(table).translated(-scrolled);
+        const QRectF next =
+            layout->blockBoundingRect(box.document()->findBlock(line).next()).translated(-scrolled);
+        const QRect rect = box.cursorRect();
+        QVERIFY(qAbs(rect.left() - next.left()) <= 1);
+        QVERIFY(rect.left() < tableRect.right() - 20);
+        QVERIFY(rect.top() >= tableRect.bottom() - next.height() - 1);
+        QVERIFY(rect.height() >= next.height() - 2);
+        QVERIFY(rect.bottom() <= next.top() + 1);
+        // The input method places its window by the same caret.
+        QCOMPARE(view->inputMethodQuery(Qt::ImCursorRectangle).toRect(), rect);
+    }
+
+    void caretOnTheEmptyLineAfterTableIsDrawnThere()
+    {
+        RichTextBox box;
+        box.resize(600, 400);
+        box.show();
+        QTextTable *table = tableWithEmptyLineAfter(box);
+        QVERIFY(table);
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        box.activateWindow();
+        view->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(&box));
+        QTRY_VERIFY(view->hasFocus());
+        QTextCursor caret(box.document());
+        caret.setPosition(table->lastPosition() + 1);
+        view->setTextCursor(caret);
+        const QRect parked = view->cursorRect(); // where Qt has the line
+        // Where the line shows: as the next line, right above it.
+        const QRectF next = box.document()->documentLayout()->blockBoundingRect(
+            box.document()->findBlock(caret.position()).next());
+        const QRect shown = next.translated(0, -next.height()).toRect();
+        QVERIFY(parked.left() > shown.left() + 20);
+        const QImage image = view->viewport()->grab().toImage();
+        // A dark column as high as the line where it shows, none where Qt
+        // parked it.
+        const auto darkColumn = [&](int x, const QRect &line) {
+            for (int y = line.top() + 2; y < line.bottom() - 2; ++y)
+                if (qGray(image.pixel(x, y)) > 100)
+                    return false;
+            return true;
+        };
+        QVERIFY(darkColumn(shown.left(), shown));
+        QVERIFY(!darkColumn(parked.left(), parked));
+    }
+
+    void caretOnTheEmptyLineAfterWideTableIsInSight()
+    {
+        // Qt scrolls to where it parked the line, beyond a table wider than
+        // the view; the view shows the caret where the line begins.
+        RichTextBox box;
+        box.resize(300, 300);
+        box.show();
+        box.setView(RichTextBox::View::Rich);
+        QTextCursor reading(box.document());
+        QVERIFY(Rtf::read(QByteArrayLiteral("{\\rtf1\\ansi\\trowd\\cellx30000\\intbl A\\cell"
+                                            "\\row\\pard\\par Text\\par}"),
+                          reading, 936)
+                    .ok);
+        auto *table =
+            qobject_cast<QTextTable *>(box.document()->rootFrame()->childFrames().value(0));
+        QVERIFY(table);
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        QTextCursor caret(box.document());
+        caret.setPosition(table->cellAt(0, 0).lastPosition());
+        view->setTextCursor(caret);
+        QCOMPARE(view->horizontalScrollBar()->value(), 0);
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(box.textCursor().position(), table->lastPosition() + 1);
+        QCoreApplication::processEvents();
+        QVERIFY(view->viewport()->rect().contains(box.cursorRect()));
+    }
+
+    void clickOnTheEmptyLineAfterTable_data()
+    {
+        QTest::addColumn<bool>("inGap");
+        QTest::newRow("on the line below the table") << true;
+        QTest::newRow("in the table's cell") << false;
+    }
+    void clickOnTheEmptyLineAfterTable()
+    {
+        // A click on the line shown in the gap puts the caret into the
+        // empty paragraph, not into the table's nearest cell.
+        QFETCH(bool, inGap);
+        RichTextBox box;
+        box.resize(600, 400);
+        box.show();
+        QTextTable *table = tableWithEmptyLineAfter(box);
+        QVERIFY(table);
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        QAbstractTextDocumentLayout *layout = box.document()->documentLayout();
+        const QRectF tableRect = layout->frameBoundingRect(table);
+        const qreal gap = table->format().doubleProperty(tableGapProperty);
+        const QRectF cell = layout->blockBoundingRect(
+            box.document()->findBlock(table->cellAt(0, 0).firstPosition()));
+        const QPointF at =
+            inGap ? QPointF(tableRect.left() + 10, tableRect.bottom() - gap / 2) : cell.center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at.toPoint());
+        if (inGap)
+            QCOMPARE(box.textCursor().position(), table->lastPosition() + 1);
+        else
+            QCOMPARE(box.document()->frameAt(box.textCursor().position()), table);
+        // Typed there, the text goes into that paragraph.
+        QTest::keyClicks(view, QStringLiteral("y"));
+        const QTextBlock after = box.document()->findBlock(table->lastPosition() + 1);
+        QCOMPARE(after.text(), inGap ? QStringLiteral("y") : QString());
+    }
+
+    void rowAskedHigherFollowsItsContent_data()
+    {
+        QTest::addColumn<int>("zoom");
+        QTest::newRow("100 %") << 0;
+        QTest::newRow("zoomed in") << 4;
+        QTest::newRow("zoomed out") << -2;
+    }
+    void rowAskedHigherFollowsItsContent()
+    {
+        // A row lower than its file asks is padded below its text; typed
+        // taller than asked, it is as high as its content, and shown as
+        // high as asked again when the content goes. Undo and redo bring
+        // the padding back with the text; saving writes the file's padding.
+        QFETCH(int, zoom);
+        RichTextBox box;
+        box.resize(600, 400);
+        box.show();
+        box.setView(RichTextBox::View::Rich);
+        const QByteArray rtf = QByteArrayLiteral("{\\rtf1\\ansi\\trowd\\trgaph60\\trrh1200"
+                                                 "\\cellx3000\\cellx6000\\intbl A\\cell B"
+                                                 "\\cell\\row\\pard End\\par}");
+        QTextCursor reading(box.document());
+        QVERIFY(Rtf::read(rtf, reading, 936).ok);
+        box.document()->clearUndoRedoStacks();
+        box.zoomBy(zoom);
+        auto *table =
+            qobject_cast<QTextTable *>(box.document()->rootFrame()->childFrames().value(0));
+        QVERIFY(table);
+        const auto format = [&](int column) {
+            return table->cellAt(0, column).format().toTableCellFormat();
+        };
+        const qreal padded = format(0).bottomPadding();
+        QVERIFY(format(0).hasProperty(statedBottomPaddingProperty));
+        const qreal stated = format(0).doubleProperty(statedBottomPaddingProperty);
+        QVERIFY(stated >= 0); // the reader gives the cell its own
+        QCOMPARE_GT(padded, stated + 20);
+        const QByteArray saved = Rtf::write(*box.document(), 936);
+        // The same document with the padding it was read with.
+        QTextDocument unfitted;
+        unfitted.setDefaultFont(box.document()->defaultFont());
+        QTextCursor intoUnfitted(&unfitted);
+        QVERIFY(Rtf::read(rtf, intoUnfitted, 936).ok);
+
+        auto *view = static_cast<QTextEdit *>(box.activeView());
+        QTextCursor caret(box.document());
+        caret.setPosition(table->cellAt(0, 0).lastPosition());
+        view->setTextCursor(caret);
+        const QString typed = QStringLiteral("\n1\n2\n3\n4\n5\n6");
+        for (const QChar c : typed) {
+            if (c == u'\n')
+                QTest::keyClick(view, Qt::Key_Return);
+            else
+                QTest::keyClicks(view, QString(c));
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(table->cellAt(0, 0).firstCursorPosition().block().text(), QStringLiteral("A"));
+        // As high as its content: the padding is the file's again (the
+        // cell beside it, lower, may keep its own).
+        QVERIFY(!format(0).hasProperty(statedBottomPaddingProperty));
+        QCOMPARE(format(0).bottomPadding(), stated);
+        QAbstractTextDocumentLayout *layout = box.document()->documentLayout();
+        const QTextTableCell cell = table->cellAt(0, 0);
+        const qreal content =
+            layout->blockBoundingRect(box.document()->findBlock(cell.lastPosition())).bottom() -
+            layout->blockBoundingRect(box.document()->findBlock(cell.firstPosition())).top();
+        const qreal scale = box.zoomFactor();
+        const qreal rowHeight = layout->frameBoundingRect(table).height();
+        QVERIFY(rowHeight < content + (2 * stated + 4) * scale);
+        // Saved, the cells have the file's padding, as without any shown.
+        QTextCursor same(&unfitted);
+        same.setPosition(cell.lastPosition() - int(typed.size()));
+        same.insertText(typed);
+        QCOMPARE(Rtf::write(*box.document(), 936), Rtf::write(unfitted, 936));
+
+        // Undone: the text and the padding it took.
+        while (box.document()->isUndoAvailable())
+            box.undo();
+        QCoreApplication::processEvents();
+        QCOMPARE(table->cellAt(0, 0).lastPosition() - table->cellAt(0, 0).firstPosition(), 1);
+        QCOMPARE(format(0).bottomPadding(), padded);
+        QVERIFY(format(0).hasProperty(statedBottomPaddingProperty));
+        QVERIFY(format(1).hasProperty(statedBottomPaddingProperty));
+        QCOMPARE(Rtf::write(*box.document(), 936), saved);
+        QVERIFY(qAbs(layout->frameBoundingRect(table).height() - 1200 / 15.0 * scale) < 4 * scale);
+        while (box.document()->isRedoAvailable())
+            box.redo();
+        QCoreApplication::processEvents();
+        QVERIFY(!format(0).hasProperty(statedBottomPaddingProperty));
+
+        // The typed lines deleted: as high as asked again.
+        QTextCursor typedLines(box.document());
+        typedLines.setPosition(cell.firstPosition() + 1);
+        typedLines.setPosition(cell.lastPosition(), QTextCursor::KeepAnchor);
+        view->setTextCursor(typedLines);
+        QTest::keyClick(view, Qt::Key_Delete);
+        QCoreApplication::processEvents();
+        QVERIFY(format(0).hasProperty(statedBottomPaddingProperty));
+        QVERIFY(qAbs(format(0).bottomPadding() - padded) < 1);
+        QVERIFY(qAbs(layout->frameBoundingRect(table).height() - 1200 / 15.0 * scale) < 4 * scale);
+        QCOMPARE(Rtf::write(*box.document(), 936), saved);
+        box.undo();
+        QVERIFY(!format(0).hasProperty(statedBottomPaddingProperty));
     }
 
     void insertingIntoTheLineAfterTableIsOneStep_data()

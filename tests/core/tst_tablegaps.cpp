@@ -82,7 +82,8 @@ private slots:
         QTest::addColumn<qreal>("points");
         QTest::addColumn<qreal>("lineHeight");
         QTest::newRow("text follows") << Follows::Text << false << qreal(12) << qreal(100);
-        QTest::newRow("another table follows") << Follows::Table << false << qreal(12) << qreal(100);
+        QTest::newRow("another table follows")
+            << Follows::Table << false << qreal(12) << qreal(100);
         QTest::newRow("large type") << Follows::Text << false << qreal(24) << qreal(100);
         QTest::newRow("double spacing") << Follows::Text << false << qreal(12) << qreal(200);
         QTest::newRow("in a cell") << Follows::Text << true << qreal(10) << qreal(100);
@@ -112,6 +113,16 @@ private slots:
         QVERIFY(unsettledTableGaps(empty, 0, empty.characterCount()).empty());
         QCOMPARE(built.table->format().bottomMargin(),
                  built.table->format().doubleProperty(tableGapProperty));
+
+        // Qt parks the empty paragraph at the table's right; the window
+        // shows it where Qt shows the paragraph with a character in it.
+        const std::optional<QPointF> offset = shownGapLineOffset(empty, built.after);
+        QVERIFY(offset);
+        const QRectF parked = empty.documentLayout()->blockBoundingRect(built.after);
+        const QRectF line = shown.documentLayout()->blockBoundingRect(withText.after);
+        QVERIFY(parked.left() > line.left() + 5);
+        QCOMPARE(parked.left() + offset->x(), line.left());
+        QVERIFY(qAbs(parked.top() + offset->y() - line.top()) < 0.5);
     }
 
     void noGapWhereNoLineIsShown_data()
@@ -134,6 +145,8 @@ private slots:
         const Built built = build(document, line, follows, inCell, 12, 100);
         QVERIFY(unsettledTableGaps(document, 0, document.characterCount()).empty());
         QVERIFY(!built.table->format().hasProperty(tableGapProperty));
+        document.setTextWidth(400);
+        QVERIFY(!shownGapLineOffset(document, built.after));
     }
 
     void gapFollowsTheParagraph()

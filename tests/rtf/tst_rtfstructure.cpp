@@ -5,6 +5,7 @@
 #include "controls/quietlayout.h"
 #include "core/documenttext.h"
 #include "core/formatproperties.h"
+#include "core/tablegaps.h"
 #include "rtf/rtfreader.h"
 #include "rtf/rtfstructure.h"
 #include "rtf/rtfwriter.h"
@@ -60,6 +61,8 @@ private slots:
     void formattingSurvivesASave();
     void rowsShownAsHighAsAsked_data();
     void rowsShownAsHighAsAsked();
+    void rowsFitAgainAfterTyping_data();
+    void rowsFitAgainAfterTyping();
     void listLabels_data();
     void listLabels();
     void longListsNumberOnAcrossParts_data();
@@ -1960,6 +1963,89 @@ void TestRtfStructure::rowsShownAsHighAsAsked()
     QTextDocument again;
     QVERIFY(readInto(again, first));
     QCOMPARE(Rtf::write(again, 936), first);
+}
+
+void TestRtfStructure::rowsFitAgainAfterTyping_data()
+{
+    QTest::addColumn<QByteArray>("rtf");
+    QTest::addColumn<int>("table");               // the one typed in, outer ones first
+    QTest::addColumn<int>("row");                 // typed in at the end of its first cell
+    QTest::addColumn<int>("lines");               // typed there, each after an Enter
+    QTest::addColumn<QList<QList<int>>>("asked"); // per table and row, twips; 0 none
+    QTest::newRow("typed taller than asked")
+        << QByteArray("{\\rtf1\\trowd\\trrh600\\cellx2000\\cellx4000\\pard\\intbl a\\cell b"
+                      "\\cell\\row}")
+        << 0 << 0 << 6 << QList<QList<int>>{{600}};
+    QTest::newRow("typed, still lower than asked")
+        << QByteArray("{\\rtf1\\trowd\\trrh1200\\cellx2000\\pard\\intbl a\\cell\\row}") << 0 << 0
+        << 1 << QList<QList<int>>{{1200}};
+    QTest::newRow("the row below keeps its height")
+        << QByteArray("{\\rtf1\\trowd\\trrh600\\cellx2000\\pard\\intbl a\\cell\\row"
+                      "\\trowd\\trrh900\\cellx2000\\pard\\intbl b\\cell\\row}")
+        << 0 << 0 << 6 << QList<QList<int>>{{600, 900}};
+    // The nested row fills up; the row around it, asked higher, stays so.
+    QTest::newRow("nested row typed taller")
+        << QByteArray("{\\rtf1\\trowd\\trrh3000\\cellx3000\\pard\\intbl\\itap2 n\\nestcell"
+                      "{\\*\\nesttableprops\\trowd\\trrh900\\cellx1000\\nestrow}{\\nonesttables"
+                      "\\par}\\pard\\intbl y\\cell\\row}")
+        << 1 << 0 << 4 << QList<QList<int>>{{3000}, {900}};
+    QTest::newRow("nested row typed taller than the row around it")
+        << QByteArray("{\\rtf1\\trowd\\trrh1200\\cellx3000\\pard\\intbl\\itap2 n\\nestcell"
+                      "{\\*\\nesttableprops\\trowd\\trrh900\\cellx1000\\nestrow}{\\nonesttables"
+                      "\\par}\\pard\\intbl y\\cell\\row}")
+        << 1 << 0 << 6 << QList<QList<int>>{{1200}, {900}};
+}
+
+// A row shown as high as asked is fitted again once typed in: as high as
+// its content where that is taller, never content and padding on top; the
+// save writes the file's padding whatever was shown.
+void TestRtfStructure::rowsFitAgainAfterTyping()
+{
+    QFETCH(QByteArray, rtf);
+    QFETCH(int, table);
+    QFETCH(int, row);
+    QFETCH(int, lines);
+    QFETCH(QList<QList<int>>, asked);
+    QTextDocument document, natural;
+    const qreal printed = (11906 - 2 * 1134) / 15.0;
+    document.setTextWidth(printed);
+    natural.setTextWidth(printed);
+    QVERIFY(readInto(document, rtf));
+    QVERIFY(readInto(natural, withoutRowHeights(rtf)));
+    int from = 0;
+    int to = 0;
+    for (QTextDocument *typedIn : {&document, &natural}) {
+        const QList<QTextTable *> tables = tablesOf(typedIn->rootFrame());
+        QCOMPARE(tables.size(), asked.size());
+        const QTextTableCell cell = tables[table]->cellAt(row, 0);
+        QTextCursor cursor = cell.lastCursorPosition();
+        from = cursor.position();
+        for (int i = 0; i < lines; ++i) {
+            cursor.insertBlock();
+            cursor.insertText(QStringLiteral("line %1").arg(i));
+        }
+        to = cursor.position();
+    }
+    bool opened = false;
+    QVERIFY(refitRowHeights(document, from, to, 1, [&] { opened = true; }));
+    QVERIFY(opened);
+    QVERIFY(!refitRowHeights(document, from, to, 1, [] {})); // fitted: no more to do
+
+    for (int index = 0; index < asked.size(); ++index) {
+        const QList<int> shown = drawnRowHeights(document, index);
+        const QList<int> before = drawnRowHeights(natural, index);
+        QCOMPARE(shown.size(), asked[index].size());
+        for (int r = 0; r < shown.size(); ++r) {
+            const int wanted = int(asked[index][r] / 15.0);
+            const QByteArray where = QByteArray::number(index) + "/" + QByteArray::number(r) +
+                                     ": shown " + QByteArray::number(shown[r]) +
+                                     ", as high as its content " + QByteArray::number(before[r]);
+            QVERIFY2(shown[r] >= before[r], where.constData());
+            QVERIFY2(shown[r] >= wanted - 1, where.constData());
+            QVERIFY2(shown[r] <= std::max(before[r], wanted) + 3, where.constData());
+        }
+    }
+    QCOMPARE(withoutRowHeights(Rtf::write(document, 936)), Rtf::write(natural, 936));
 }
 
 void TestRtfStructure::listLabels_data()
