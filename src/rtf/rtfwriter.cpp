@@ -271,6 +271,7 @@ private:
     QHash<QString, std::pair<QSize, std::string>> m_keptGoals;
     Kept::Renumberer m_kept;
     QByteArray m_field;  // the instruction of the field being written
+    bool m_fieldGrouped = false; // it stands in a group of its result's formatting
     int m_footnotes = 0; // automatic footnote marks written
     std::string m_out;
     bool m_needDelimiter = false;
@@ -766,8 +767,22 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         if (begin == 0)
             writeKept(format, keptBeforeProperty);
         if (!field.isEmpty() && field != m_field) {
+            // A result in one formatting, with nothing kept inside it, is
+            // written in a group of that formatting (see switchField()).
+            // Its runs state what is on, not what is off: in a result of
+            // several formattings the group's would carry into the others.
             const RunProps first = propsFor(fragment);
-            switchField(field, &first);
+            bool uniform = true;
+            for (auto next = it; uniform && !next.atEnd(); ++next) {
+                const QTextFragment part = next.fragment();
+                const QTextCharFormat partFormat = part.charFormat();
+                if (partFormat.property(keptFieldProperty).toByteArray() != field)
+                    break;
+                uniform = propsFor(part) == first && !partFormat.hasProperty(keptAfterProperty) &&
+                          !partFormat.hasProperty(footnoteMarkProperty) &&
+                          (next == it || !partFormat.hasProperty(keptBeforeProperty));
+            }
+            switchField(field, uniform ? &first : nullptr);
         }
         qsizetype textBegin = begin;
         if (markRest > 0) {
@@ -995,13 +1010,17 @@ void Writer::switchField(const QByteArray &instruction, const RunProps *first)
     if (instruction == m_field)
         return;
     if (!m_field.isEmpty())
-        m_out.append("}}}");
+        m_out.append(m_fieldGrouped ? "}}}" : "}}");
     m_field = instruction;
+    m_fieldGrouped = false;
     if (!m_field.isEmpty()) {
         // A reader that works a field's result out itself (SEQ, PAGE,
         // DATE) shows it in the formatting the field stands in, not its
-        // result's: the field goes in a group with its first character's.
-        openRun(first ? *first : RunProps());
+        // result's: a field in one formatting goes in a group of it.
+        if (first) {
+            openRun(*first);
+            m_fieldGrouped = true;
+        }
         m_out.append("{\\field");
         const QByteArray renumbered = m_kept(m_field);
         m_out.append(renumbered.constData(), size_t(renumbered.size()));

@@ -1105,6 +1105,12 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
 {
     QTest::addColumn<QByteArray>("rtf");
     QTest::addColumn<QByteArray>("written"); // what the first save must hold ("": nothing)
+    // A field's result in several formattings: the first one's must not
+    // carry into the others when read back.
+    QTest::newRow("field result in several formattings")
+        << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt{\\super a}b}}\\par}")
+        << QByteArray("{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt {\\f0\\fs24\\super "
+                      "a}{\\f0\\fs24 b}}}");
     // Other readers draw East-Asian text in the shapes of its language.
     QTest::newRow("languages of runs")
         << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\lang1033\\langfe2052 zh {\\langfe1041 ja}"
