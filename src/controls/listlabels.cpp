@@ -1,5 +1,6 @@
 #include "controls/listlabels.h"
 
+#include "controls/keptuntilchange.h"
 #include "core/documenttext.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -12,7 +13,6 @@
 #include <QTextList>
 
 #include <algorithm>
-#include <optional>
 
 namespace Inkwell {
 
@@ -29,32 +29,6 @@ bool anyLabelOfTheView(const QTextDocument &document)
     });
 }
 
-// Where the parts of the document's long lists stand, kept from one paint
-// to the next until the document changes: working it out is a pass over
-// the document.
-class KeptChains : public QObject {
-public:
-    explicit KeptChains(QTextDocument &document) : QObject(&document)
-    {
-        setObjectName(QStringLiteral("inkwellListChains"));
-        connect(&document, &QTextDocument::contentsChange, this, [this] { m_chains.reset(); });
-    }
-
-    static const ListChains &of(const QTextDocument &document)
-    {
-        auto *kept = static_cast<KeptChains *>(document.findChild<QObject *>(
-            QStringLiteral("inkwellListChains"), Qt::FindDirectChildrenOnly));
-        if (!kept)
-            kept = new KeptChains(const_cast<QTextDocument &>(document));
-        if (!kept->m_chains)
-            kept->m_chains.emplace(document);
-        return *kept->m_chains;
-    }
-
-private:
-    std::optional<ListChains> m_chains;
-};
-
 void drawLabel(QPainter &painter, const QTextDocument &document, const QTextBlock &block,
                const QRectF &where, const QPointF &offset, const QBrush &text)
 {
@@ -63,7 +37,11 @@ void drawLabel(QPainter &painter, const QTextDocument &document, const QTextBloc
         return;
     const QTextList *list = block.textList();
     const bool chained = list && list->format().hasProperty(listChainProperty);
-    const QString label = shownListLabel(block, chained ? &KeptChains::of(document) : nullptr);
+    const QString label = shownListLabel(
+        block,
+        chained ? &keptUntilChange<ListChains>(document, QStringLiteral("inkwellListChains"),
+                                               [](const QTextDocument &d) { return ListChains(d); })
+                : nullptr);
     if (label.isEmpty())
         return;
     QPaintDevice *device = document.documentLayout()->paintDevice();
@@ -120,8 +98,7 @@ void drawListLabels(QPainter &painter, const QTextDocument &document, const QRec
         const QRectF where = layout->blockBoundingRect(block);
         if (lastShown >= 0 && block.position() > lastShown && where.top() > clip.bottom())
             break;
-        if (!labelDrawnByView(block) || where.bottom() < clip.top() ||
-            where.top() > clip.bottom())
+        if (!labelDrawnByView(block) || where.bottom() < clip.top() || where.top() > clip.bottom())
             continue;
         drawLabel(painter, document, block, where, offset, text);
     }

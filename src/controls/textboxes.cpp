@@ -1,5 +1,7 @@
 #include "controls/textboxes.h"
 
+#include "controls/keptuntilchange.h"
+
 #include "core/formatproperties.h"
 #include "core/textboxes.h"
 
@@ -12,7 +14,6 @@
 #include <QTextOption>
 
 #include <algorithm>
-#include <optional>
 
 namespace Inkwell {
 
@@ -38,58 +39,32 @@ struct Anchor {
     QFont font; // the font of the character holding them, the boxes' text's
 };
 
-// The boxes of the document and the paragraphs holding them, kept from one
-// paint to the next until the document changes: finding them is a pass
-// over the document.
-class KeptAnchors : public QObject {
-public:
-    explicit KeptAnchors(QTextDocument &document) : QObject(&document)
-    {
-        setObjectName(QStringLiteral("inkwellTextBoxes"));
-        connect(&document, &QTextDocument::contentsChange, this, [this] { m_anchors.reset(); });
-    }
-
-    static const std::vector<Anchor> &of(const QTextDocument &document)
-    {
-        auto *kept = static_cast<KeptAnchors *>(document.findChild<QObject *>(
-            QStringLiteral("inkwellTextBoxes"), Qt::FindDirectChildrenOnly));
-        if (!kept)
-            kept = new KeptAnchors(const_cast<QTextDocument &>(document));
-        if (!kept->m_anchors)
-            kept->m_anchors = find(document);
-        return *kept->m_anchors;
-    }
-
-private:
-    static std::vector<Anchor> find(const QTextDocument &document)
-    {
-        std::vector<Anchor> anchors;
-        const QList<QTextFormat> formats = document.allFormats();
-        if (std::none_of(formats.begin(), formats.end(), [](const QTextFormat &format) {
-                return format.hasProperty(textBoxProperty);
-            }))
-            return anchors;
-        for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-            const QVariant mark = block.blockFormat().property(textBoxProperty);
-            if (mark.isValid())
-                anchors.push_back({block.blockNumber(), textBoxesOf(mark.toStringList()),
-                                   block.charFormat().font()});
-            // A run of characters with the same boxes holds them once.
-            QVariant previous;
-            for (auto it = block.begin(); !it.atEnd(); ++it) {
-                const QTextCharFormat format = it.fragment().charFormat();
-                const QVariant boxes = format.property(textBoxProperty);
-                if (boxes.isValid() && boxes != previous)
-                    anchors.push_back(
-                        {block.blockNumber(), textBoxesOf(boxes.toStringList()), format.font()});
-                previous = boxes;
-            }
-        }
+// The boxes of the document and the paragraphs holding them.
+std::vector<Anchor> anchorsOf(const QTextDocument &document)
+{
+    std::vector<Anchor> anchors;
+    const QList<QTextFormat> formats = document.allFormats();
+    if (std::none_of(formats.begin(), formats.end(),
+                     [](const QTextFormat &format) { return format.hasProperty(textBoxProperty); }))
         return anchors;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QVariant mark = block.blockFormat().property(textBoxProperty);
+        if (mark.isValid())
+            anchors.push_back(
+                {block.blockNumber(), textBoxesOf(mark.toStringList()), block.charFormat().font()});
+        // A run of characters with the same boxes holds them once.
+        QVariant previous;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            const QVariant boxes = format.property(textBoxProperty);
+            if (boxes.isValid() && boxes != previous)
+                anchors.push_back(
+                    {block.blockNumber(), textBoxesOf(boxes.toStringList()), format.font()});
+            previous = boxes;
+        }
     }
-
-    std::optional<std::vector<Anchor>> m_anchors;
-};
+    return anchors;
+}
 
 void drawBox(QPainter &painter, const QTextDocument &document, const TextBox &box, QFont font,
              const QRectF &where, qreal scale)
@@ -130,7 +105,8 @@ void drawBox(QPainter &painter, const QTextDocument &document, const TextBox &bo
 void drawTextBoxes(QPainter &painter, const QTextDocument &document, const QRectF &clip,
                    const QPointF &offset)
 {
-    const std::vector<Anchor> &anchors = KeptAnchors::of(document);
+    const std::vector<Anchor> &anchors =
+        keptUntilChange(document, QStringLiteral("inkwellTextBoxes"), &anchorsOf);
     if (anchors.empty())
         return;
     QAbstractTextDocumentLayout *layout = document.documentLayout();
