@@ -55,7 +55,8 @@ struct CharPropsHash {
         h = h * 31 + std::hash<int>()(p.highlight);
         h = h * 3 + size_t(p.script + 1);
         h = h * 31 + std::hash<int>()(p.raise * 1024 + p.scale);
-        h = h * 31 + std::hash<int>()(p.language * 65536 + p.eastAsianLanguage);
+        h = h * 31 + std::hash<int>()(p.language);
+        h = h * 31 + std::hash<int>()(p.eastAsianLanguage);
         return h * 16 + (p.bold ? 8 : 0) + (p.italic ? 4 : 0) + (p.underline ? 2 : 0) +
                (p.strike ? 1 : 0);
     }

@@ -1105,6 +1105,9 @@ void TestRtfStructure::saveKeepsWhatWasRead_data()
 {
     QTest::addColumn<QByteArray>("rtf");
     QTest::addColumn<QByteArray>("written"); // what the first save must hold ("": nothing)
+    QTest::newRow("hostile language ids")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\lang99999\\langfe-5 x\\par}")
+        << QByteArray("{\\f0\\fs24\\lang65535\\langfe0 x}");
     // A field's result in several formattings: the first one's must not
     // carry into the others when read back.
     QTest::newRow("field result in several formattings")
