@@ -40,6 +40,21 @@ char16_t unicodeBullet(char16_t c)
     return c;
 }
 
+BulletLook bulletLook(char16_t c)
+{
+    BulletLook look;
+    if (c == u'o' || c == 0x25E6 || c == 0x25CB)
+        look.style = QTextListFormat::ListCircle;
+    else if (c == 0xF0A7 || c == 0x25AA || c == 0x25A0 || c == 0xA7)
+        look.style = QTextListFormat::ListSquare;
+    // Any other bullet is kept as its character.
+    const char16_t shown = unicodeBullet(c);
+    if (shown != 0x2022 && shown != 0x25AA && shown != 0x25E6 && shown != u'o' && shown != 0x25CB &&
+        shown != 0x25A0)
+        look.own = QString(QChar(shown));
+    return look;
+}
+
 void ListTableReader::list()
 {
     m_levels = {};
@@ -142,15 +157,10 @@ void ListTableReader::endLevelText()
         const char16_t bullet = text.empty() ? u'\x2022' : text.front();
         if (!text.empty())
             level->bulletRead = bullet;
-        if (bullet == u'o' || bullet == 0x25E6 || bullet == 0x25CB)
-            level->style = QTextListFormat::ListCircle;
-        else if (bullet == 0xF0A7 || bullet == 0x25AA || bullet == 0x25A0 || bullet == 0xA7)
-            level->style = QTextListFormat::ListSquare;
-        // Any other bullet is kept as its character.
-        const char16_t shown = unicodeBullet(bullet);
-        if (shown != 0x2022 && shown != 0x25AA && shown != 0x25E6 && shown != u'o' &&
-            shown != 0x25CB && shown != 0x25A0)
-            level->bullet = QString(QChar(shown));
+        const BulletLook look = bulletLook(bullet);
+        level->style = look.style;
+        if (!look.own.isEmpty())
+            level->bullet = look.own;
         return;
     }
     const size_t first = text.find_first_of(u"\x00\x01\x02\x03\x04\x05\x06\x07\x08"sv);
@@ -211,8 +221,10 @@ OldNumbering OldNumberingReader::finish() const
     if (numbering.valid) {
         numbering.look.style = m_bullet ? QTextListFormat::ListDisc : m_style;
         if (m_bullet) {
-            // The bullet's character in its font (\pnf), written back so.
-            if (!m_font.isEmpty() && !numbering.look.prefix.isEmpty()) {
+            // The bullet's character in its font (\pnf), written back so
+            // where read back it shows as this numbering's dot does.
+            if (!m_font.isEmpty() && !numbering.look.prefix.isEmpty() &&
+                bulletLook(numbering.look.prefix.front().unicode()) == BulletLook()) {
                 numbering.look.font = m_font;
                 numbering.look.bulletRead = numbering.look.prefix.front().unicode();
             }

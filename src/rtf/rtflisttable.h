@@ -11,6 +11,14 @@ namespace Inkwell::Rtf {
 
 // The Unicode character of a bullet written with a symbol font's code.
 char16_t unicodeBullet(char16_t c);
+// What a bullet level whose text is `c` shows: its style, and the bullet
+// itself where no style draws it (empty otherwise).
+struct BulletLook {
+    QTextListFormat::Style style = QTextListFormat::ListDisc;
+    QString own;
+    bool operator==(const BulletLook &) const = default;
+};
+BulletLook bulletLook(char16_t c);
 
 // {\*\listtable {\list {\listlevel ...}... \listidN}} and
 // {\*\listoverridetable {\listoverride \listidN \lsM}}.

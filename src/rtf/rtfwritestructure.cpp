@@ -2,6 +2,7 @@
 
 #include "core/documenttext.h"
 #include "core/formatproperties.h"
+#include "rtf/rtflisttable.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -123,14 +124,17 @@ void levelDefinition(std::string &out, const QTextListFormat &format, int level,
         const QString own = format.property(listBulletProperty).toString();
         const QString read = format.property(listBulletAsReadProperty).toString();
         hexByte(out, 1);
-        // The character as the file had it. (A byte such as \\'b7 is
-        // written as its character: LibreOffice reads the byte so.)
-        if (font >= 0 && !read.isEmpty())
+        // The character as the file had it, where read back it shows what
+        // the level shows now. (A byte such as \\'b7 is written as its
+        // character: LibreOffice reads the byte so.)
+        const bool asRead = font >= 0 && !read.isEmpty() &&
+                            bulletLook(read.back().unicode()) == BulletLook{format.style(), own};
+        if (asRead)
             levelChars(out, read.right(1));
         else
             levelChars(out, own.size() == 1 ? own : QString(QChar(bullet)));
         out.append(";}{\\levelnumbers;}");
-        if (font >= 0 && !read.isEmpty())
+        if (asRead)
             word(out, "f", font);
     } else if (nfc == 255) {
         out.append("\\'00;}{\\levelnumbers;}");

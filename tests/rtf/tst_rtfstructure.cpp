@@ -2096,6 +2096,13 @@ void TestRtfStructure::listLabels_data()
         << QStringLiteral("0 -")
         << QByteArray("{\\leveltext\\'01\\u183?;}{\\levelnumbers;}\\f1\\fi")
         << QByteArray("\\u8226?;}");
+    // An older bullet that is no dot is shown as one: the level is written
+    // with the dot, not the character read, so that it reads back the same.
+    QTest::newRow("an older bullet that is no dot")
+        << QByteArray("{\\rtf1{\\fonttbl{\\f0 Arial;}{\\f1\\fnil\\fcharset2 Symbol;}}"
+                      "\\pard{\\*\\pn\\pnlvlblt\\pnf1{\\pntxtb\\'b6}}A\\par}")
+        << QStringLiteral("0 -") << QByteArray("{\\leveltext\\'01\\u8226?;}{\\levelnumbers;}\\fi")
+        << QByteArray("\\u182");
     QTest::newRow("a Wingdings bullet byte in its font")
         << QByteArray(symbolFonts + "\\pard\\ls1\\ilvl1 A\\par}") << QStringLiteral("0 -")
         << QByteArray("{\\leveltext\\'01\\u252?;}{\\levelnumbers;}\\f1\\fi")
