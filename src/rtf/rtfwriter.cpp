@@ -743,10 +743,18 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         writeRun(runProps, runText, 0, runText.size(), QTextCharFormat());
         runText.clear();
     };
+    // A run split by an edit (a word typed in bold beside a bookmark or a
+    // shape) holds the run's kept groups on each piece; a read never gives
+    // two neighbours the same ones (see Kept::Collector::finish()). They are
+    // written once: those before the first piece, those after the last.
+    QByteArray previousBefore;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         const int start = fragment.position();
         const int length = fragment.length();
+        const QByteArray before = fragment.charFormat().property(keptBeforeProperty).toByteArray();
+        const bool repeatsBefore = !before.isEmpty() && before == previousBefore;
+        previousBefore = before;
         if (start + length <= m_from || start >= m_to)
             continue;
         const qsizetype begin = std::max(0, m_from - start);
@@ -756,7 +764,8 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
         // What stands before the character goes outside a field that ends
         // or begins there.
         const QByteArray field = format.property(keptFieldProperty).toByteArray();
-        const bool keptBefore = begin == 0 && format.hasProperty(keptBeforeProperty);
+        const bool keptBefore =
+            begin == 0 && format.hasProperty(keptBeforeProperty) && !repeatsBefore;
         // The block's text from here: a mark's number can go on in the
         // pieces after this one.
         const QStringView fromHere = QStringView(blockText).sliced(start - blockStart);
@@ -764,7 +773,7 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
             endRun();
         if (field != m_field)
             switchField({});
-        if (begin == 0)
+        if (begin == 0 && !repeatsBefore)
             writeKept(format, keptBeforeProperty);
         if (!field.isEmpty() && field != m_field) {
             // A result in one formatting, with nothing kept inside it, is
@@ -807,8 +816,15 @@ void Writer::writeParagraph(const QTextBlock &block, int depth, const char *end)
             }
         }
         if (stop == length && format.hasProperty(keptAfterProperty)) {
-            endRun();
-            writeKept(format, keptAfterProperty);
+            auto next = it;
+            ++next;
+            const bool repeated = !next.atEnd() && next.fragment().position() < m_to &&
+                                  next.fragment().charFormat().property(keptAfterProperty) ==
+                                      format.property(keptAfterProperty);
+            if (!repeated) {
+                endRun();
+                writeKept(format, keptAfterProperty);
+            }
         }
     }
     endRun();

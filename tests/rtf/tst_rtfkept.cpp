@@ -335,6 +335,17 @@ void TestRtfKept::typingKeepsAll()
     QTextCursor middle(&document);
     middle.setPosition(document.toPlainText().indexOf(QStringLiteral("epsilon")));
     middle.insertText(QStringLiteral("typed "));
+    // And in another format, which splits the run holding the group.
+    for (const QString &anchor :
+         {QStringLiteral("Alpha1Z"), QStringLiteral("gammaZ"), QStringLiteral("linkZ")}) {
+        QTextCursor cursor = document.find(anchor);
+        QVERIFY2(!cursor.isNull(), qPrintable(anchor));
+        cursor.clearSelection();
+        QTextCharFormat bold = cursor.charFormat();
+        bold.setFontWeight(QFont::Bold);
+        cursor.insertText(QStringLiteral("B"), bold);
+        cursor.insertText(QStringLiteral("p"));
+    }
     const QByteArray out = written(document);
     for (const QByteArray &group : groups)
         QVERIFY2(out.count(group) == 1, group.constData());
