@@ -103,13 +103,14 @@ private:
 
     void groupEnd()
     {
-        if (m_depth == m_skipDepth)
+        // (A "}" too many takes the depth below 0, where no group is open.)
+        if (m_skipDepth >= 0 && m_depth == m_skipDepth)
             m_skipDepth = -1;
-        if (m_depth == m_textDepth) {
+        if (m_textDepth >= 0 && m_depth == m_textDepth) {
             flushBytes();
             m_textDepth = -1;
         }
-        if (m_depth == m_shapeDepth) {
+        if (m_shapeDepth >= 0 && m_depth == m_shapeDepth) {
             m_shapeDepth = -1;
             if (!m_byParagraph) {
                 // Placed on the page: the window has none, and shows it at

@@ -1094,6 +1094,9 @@ void TestRtfKept::textBoxesOfShapes_data()
     for (int i = 0; i < 8; ++i)
         eight << QString::fromLatin1(expected);
     QTest::newRow("hostile: many long boxes, held") << many << eight.join(u'|');
+    QTest::newRow("hostile: closed too often after a box")
+        << shape(byParagraph, "{\\shptxt x\\par}") + "}}}}"
+        << QStringLiteral("4866,1990,8593,2658,0;x");
     QTest::newRow("hostile: unbalanced")
         << QByteArray("{\\shp{\\*\\shpinst\\shpleft0\\shpright99999999999\\shpbottom-5{\\shptxt x")
         << QString();
