@@ -1,6 +1,7 @@
 // The labels of list items whose label Qt would draw wrongly: a numbered
 // list that counts from another number, a bullet list with a bullet of its
-// own (see labelDrawnByView() in core/documenttext.h).
+// own, a part of a long numbered list (see labelDrawnByView() in
+// core/documenttext.h).
 #pragma once
 
 #include <QBrush>

@@ -156,10 +156,11 @@ int listItemIndex(const QTextBlock &block, const ListChains *chains = nullptr);
 QString listLabel(const QTextList &list, int index);
 
 // Qt 6.4 draws a numbered list's labels from 1 and a bullet list's own
-// bullet ("–", "✓") as its style's dot. An item of a list that counts from
-// another number or has a bullet of its own has Qt's label turned off (the
-// paragraph's ListStyle set to none; the list keeps its style) and the view
-// draws this label instead.
+// bullet ("–", "✓") as its style's dot, and numbers each part of a long
+// list (listChainProperty) from the start. An item of a list that counts
+// from another number, has a bullet of its own or is such a part has Qt's
+// label turned off (the paragraph's ListStyle set to none; the list keeps
+// its style) and the view draws this label instead.
 bool qtDrawsWrongLabel(const QTextList &list);
 bool labelDrawnByView(const QTextBlock &block);
 // The label shown in front of a list item: the one the view draws, or Qt's
